@@ -1,0 +1,91 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "qocore/base/plat/Exception.h"
+
+namespace {
+
+using testing::AllOf;
+using testing::ContainsRegex;
+using testing::HasSubstr;
+using testing::Not;
+
+// Globals, so that capture-less hooks can name them in assertions.
+int outer_failure = 1;
+int inner_failure = 1;
+
+// Restores the default hooks after a test that replaced them.
+class AssertionHooks : public testing::Test {
+ protected:
+  void TearDown() override {
+    plat::assertion_hooks::setLog(nullptr);
+    plat::assertion_hooks::setFlush(nullptr);
+  }
+};
+
+using AssertionDeathTest = AssertionHooks;
+
+TEST_F(AssertionDeathTest, FailureNamesExpressionFileAndLineThenAborts) {
+  EXPECT_DEATH(PLAT_ASSERT(1 + 1 == 3),
+               AllOf(ContainsRegex("Assertion '1 \\+ 1 == 3' failed at "
+                                   "qocore/base/plat/tests/AssertionTest\\.cpp:[0-9]+\n"),
+                     // The default log sink echoes level-0 lines, stack trace included.
+                     HasSubstr("Assertion: stacktrace: ")));
+}
+
+TEST_F(AssertionDeathTest, DetailIsAppended) {
+  EXPECT_DEATH(PLAT_ASSERT_MSG(false, "%s is null", "Widget"), HasSubstr("failed at qocore/base/plat/tests/AssertionTest.cpp"));
+  EXPECT_DEATH(PLAT_ASSERT_MSG(false, "%s is null", "Widget"), ContainsRegex(":[0-9]+: Widget is null\n"));
+}
+
+TEST_F(AssertionDeathTest, FailureInsideTheHandlerEndsTheProcessAtOnce) {
+  plat::assertion_hooks::setLog([](const char*) { PLAT_ASSERT(inner_failure == 0); });
+  EXPECT_DEATH(PLAT_ASSERT(outer_failure == 0),
+               AllOf(HasSubstr("Assertion 'outer_failure == 0' failed"), Not(HasSubstr("inner_failure"))));
+}
+
+TEST_F(AssertionDeathTest, ExceptionFromLoggingIsSwallowedAndTheProcessStillEnds) {
+  plat::assertion_hooks::setLog([](const char*) { throw plat::Exception("log broke"); });
+  plat::assertion_hooks::setFlush([] { fputs("flushed\n", stderr); });
+  // Logging threw, so the remaining steps (the flush among them) are skipped.
+  EXPECT_DEATH(PLAT_ASSERT(false), AllOf(HasSubstr("Assertion 'false' failed"), Not(HasSubstr("flushed"))));
+}
+
+TEST_F(AssertionDeathTest, ChildLogChannelIsFlushedBeforeTheEnd) {
+  plat::assertion_hooks::setLog([](const char*) {});
+  plat::assertion_hooks::setFlush([] { fputs("flushed\n", stderr); });
+  EXPECT_DEATH(PLAT_ASSERT(false), ContainsRegex("failed at .*\nflushed\n"));
+}
+
+std::vector<std::string> logged;
+
+TEST_F(AssertionHooks, WarningLogsAndReturns) {
+  logged.clear();
+  plat::assertion_hooks::setLog([](const char* line) { logged.emplace_back(line); });
+  plat::assertionWarning(plat::AssertionFail("x > 0", "f.cpp", 7));
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_EQ(logged[0], "Warning: Assertion 'x > 0' failed at f.cpp:7");
+}
+
+TEST_F(AssertionHooks, WarningReturnsEvenWhenLoggingThrows) {
+  plat::assertion_hooks::setLog([](const char*) { throw std::runtime_error("no log"); });
+  plat::assertionWarning(plat::AssertionFail("x > 0", "f.cpp", 7));
+  plat::assertion_hooks::setLog([](const char*) { throw plat::Exception("no log"); });
+  plat::assertionWarning(plat::AssertionFail("x > 0", "f.cpp", 7));
+  SUCCEED();
+}
+
+TEST(AssertionFail, CanBeThrownAndCaughtAsAnException) {
+  try {
+    throw plat::AssertionFail("digit", "hex.cpp", 3);
+  } catch (const plat::Exception& e) {
+    EXPECT_STREQ(e.typeName(), "AssertionFail");
+  }
+}
+
+}  // namespace
