@@ -28,11 +28,17 @@ target_link_libraries(yarl_core INTERFACE yarl_options Threads::Threads)
 # The stack trace of a failed assertion names our own functions.
 target_link_options(yarl_core INTERFACE -rdynamic)
 
-# yarl_add_library(<folder> SOURCES...): one OBJECT library per folder, named
-# after its path, whose objects every executable receives through yarl_core.
+include(${CMAKE_CURRENT_LIST_DIR}/Mbedtls.cmake)
+
+# yarl_add_library(<folder>): one OBJECT library per folder, named after its
+# path, whose objects every executable receives through yarl_core.  The
+# platform- and dependency-specific subfolders build into it too.
 function(yarl_add_library folder)
   string(REPLACE "/" "_" target "${folder}")
-  add_library(${target} OBJECT ${ARGN})
+  set(dir ${PROJECT_SOURCE_DIR}/${folder})
+  file(GLOB sources CONFIGURE_DEPENDS
+    ${dir}/*.cpp ${dir}/mac/*.cpp ${dir}/unix/*.cpp ${dir}/native/*.cpp ${dir}/mbedtls/*.cpp)
+  add_library(${target} OBJECT ${sources})
   target_link_libraries(${target} PRIVATE yarl_options)
   target_sources(yarl_core INTERFACE $<TARGET_OBJECTS:${target}>)
 endfunction()
@@ -44,6 +50,9 @@ function(yarl_add_tests folder)
   include(GoogleTest)
   string(REPLACE "/" "_" target "${folder}")
   file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/tests/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
   add_executable(${target}_tests ${sources})
   target_link_libraries(${target}_tests PRIVATE yarl_core GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${target}_tests

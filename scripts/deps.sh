@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build
   libgtest-dev libgmock-dev libbenchmark-dev
+  libmbedtls-dev
 )
 
 missing=()

@@ -49,4 +49,7 @@ class CharArray {
 // A list of owned strings; each is freed with the list.
 using CharArrayList = std::vector<CharArray>;
 
+// Owned NUL-terminated UTF-8 text, as string settings and JSON strings hold it.
+using String = CharArray;
+
 }  // namespace plat

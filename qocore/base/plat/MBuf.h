@@ -11,6 +11,13 @@
 
 #include "qocore/base/plat/Strings.h"
 
+namespace rdr {
+class InStream;
+// Reads exactly n bytes from the stream into dest; lives with the streams so
+// that buffers need not know the stream classes.
+void readIntoBuffer(InStream& in, void* dest, int32_t n);
+}  // namespace rdr
+
 namespace plat {
 
 template <typename T>
@@ -28,6 +35,11 @@ class MBuf {
   }
   MBuf(const T* src, int n, bool secure = false) : MBuf(n, secure) {
     if (n > 0) std::memcpy(data_, src, sizeof(T) * n);
+  }
+  // n elements read from the stream (n * sizeof(T) bytes, as they come);
+  // the stream's failures (EndOfStream, BlockException) pass through.
+  MBuf(rdr::InStream& in, int n, bool secure = false) : MBuf(n, secure) {
+    if (n > 0) rdr::readIntoBuffer(in, data_, static_cast<int32_t>(sizeof(T) * n));
   }
   MBuf(const MBuf& other) : MBuf(other.data_, other.count_, other.secure_) {}
   MBuf(MBuf&& other) noexcept

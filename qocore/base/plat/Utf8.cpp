@@ -8,6 +8,7 @@
 #include <memory>
 #include <wchar.h>
 
+#include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/DString.h"
 
 namespace plat {
@@ -306,7 +307,23 @@ void BadUtf8::checkAssert() const noexcept {
   assertionFailed(fail);
 }
 
-// Off until the configuration can answer the hidden `_BadUtf8Assert`.
-bool badUtf8AssertEnabled() noexcept { return false; }
+namespace {
+
+// BadUtf8 may be thrown from another library's static initialiser before
+// this file's run, so the parameter is made on first use.  It is never
+// destroyed, as bad text may still turn up while the process ends.
+BoolParameter& badUtf8AssertParam() {
+  static BoolParameter* const param = new BoolParameter(
+      "_BadUtf8Assert", "Make bad UTF-8 cause an assertion failure for debugging", false, true);
+  return *param;
+}
+
+// Registered at start-up, so the command line and configuration files can
+// set it before any bad text is seen.
+[[maybe_unused]] BoolParameter& registeredBadUtf8Assert = badUtf8AssertParam();
+
+}  // namespace
+
+bool badUtf8AssertEnabled() noexcept { return badUtf8AssertParam().getValue(); }
 
 }  // namespace plat

@@ -1,19 +1,14 @@
 #include "qocore/base/plat/Uuid.h"
 
+#include <cstdint>
 #include <string>
 
+#include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/Exception.h"
 
 namespace plat {
 
 namespace {
-
-int hexDigit(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 constexpr char kHex[] = "0123456789abcdef";
 constexpr int kTextSize = 36;  // 32 digits and 4 dashes
@@ -26,11 +21,9 @@ bool Uuid::tryParse(Uuid& out, const char* text) noexcept {
     const char* p = text;
     for (unsigned char& byte : parsed.bytes) {
       if (*p == '-') ++p;
-      int high = hexDigit(p[0]);
-      if (high < 0) return false;
-      int low = hexDigit(p[1]);
-      if (low < 0) return false;
-      byte = static_cast<unsigned char>(high << 4 | low);
+      uint64_t value = 0;
+      if (!hexDigitValue(p[0], &value) || !hexDigitValue(p[1], &value)) return false;
+      byte = static_cast<unsigned char>(value);
       p += 2;
     }
     if (*p) return false;

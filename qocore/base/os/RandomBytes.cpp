@@ -1,0 +1,69 @@
+#include "qocore/base/os/RandomBytes.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "qocore/base/plat/Exception.h"
+
+namespace os {
+
+namespace {
+
+constexpr const char* kPrimary = "/dev/urandom";
+constexpr const char* kFallback = "/dev/random";
+
+// Constant-initialised, so valid before any static initialiser runs.
+const char* primaryDevice = kPrimary;
+const char* fallbackDevice = kFallback;
+
+// Closes the descriptor on every way out.
+class Fd {
+ public:
+  explicit Fd(int fd) noexcept : fd_(fd) {}
+  ~Fd() { ::close(fd_); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const noexcept { return fd_; }
+
+ private:
+  int fd_;
+};
+
+int openDevice() {
+  int fd = ::open(primaryDevice, O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) return fd;
+  const char* path = primaryDevice;
+  if (errno == ENOENT) {
+    path = fallbackDevice;
+    fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) return fd;
+    if (errno == ENOENT) throw plat::Exception("/dev/random not supported");
+  }
+  throw plat::SystemExceptionFmt("open(%s)", errno, path);
+}
+
+}  // namespace
+
+void getRandomBytes(void* buf, size_t len) {
+  Fd fd(openDevice());
+  unsigned char* out = static_cast<unsigned char*>(buf);
+  while (len > 0) {
+    ssize_t n = ::read(fd.get(), out, len);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw plat::SystemException("read(random)", errno);
+    }
+    if (n == 0) throw plat::Exception("no bytes from read(random)");
+    out += n;
+    len -= static_cast<size_t>(n);
+  }
+}
+
+void setRandomDevices(const char* primary, const char* fallback) noexcept {
+  primaryDevice = primary ? primary : kPrimary;
+  fallbackDevice = fallback ? fallback : kFallback;
+}
+
+}  // namespace os

@@ -1,0 +1,99 @@
+#include "qocore/base/rdr/MemOutStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rdr {
+
+MemOutStream::MemOutStream(int32_t initialSize, int32_t limit) : limit_(limit > 0 ? limit : 0) {
+  if (initialSize < 0) initialSize = kDefaultSize;
+  if (initialSize > 0) start_ = new uint8_t[static_cast<size_t>(initialSize)];
+  capacity_ = initialSize;
+  ptr_ = start_;
+  setLimit(limit_);
+}
+
+MemOutStream::~MemOutStream() { delete[] start_; }
+
+void MemOutStream::setLimit(int32_t limit) {
+  limit_ = limit > 0 ? limit : 0;
+  const int32_t window = limit_ ? std::min(limit_, capacity_) : capacity_;
+  // A limit below what is written already leaves no room, but keeps it.
+  end_ = std::max(ptr_, start_ + window);
+}
+
+int32_t MemOutStream::spaceLimit() { return limit_ ? limit_ - length() : kNoLimit; }
+
+int32_t MemOutStream::overrun(int32_t itemSize, int32_t nItems) {
+  const int64_t used = length();
+  // Room for all the items or double the capacity, whichever is more, but
+  // never past the limit (or the largest size a stream can count).
+  int64_t capacity = std::max(used + int64_t(itemSize) * nItems, 2 * int64_t(capacity_));
+  capacity = std::min<int64_t>(capacity, limit_ ? limit_ : kNoLimit);
+  if (used + itemSize > capacity) throw OutStreamFull();
+  reallocate(capacity);
+  return static_cast<int32_t>(std::min<int64_t>(nItems, (end_ - ptr_) / itemSize));
+}
+
+void MemOutStream::reallocate(int64_t capacity) {
+  const ptrdiff_t used = ptr_ - start_;
+  uint8_t* bigger = new uint8_t[static_cast<size_t>(capacity)];
+  if (used > 0) std::memcpy(bigger, start_, static_cast<size_t>(used));
+  delete[] start_;
+  start_ = bigger;
+  capacity_ = static_cast<int32_t>(capacity);
+  ptr_ = start_ + used;
+  end_ = start_ + capacity_;
+}
+
+void MemOutStream::writeBytes(const void* data, int32_t len) {
+  if (len <= 0) return;
+  if (end_ - ptr_ < len) overrun(len, 1);
+  std::memcpy(ptr_, data, static_cast<size_t>(len));
+  ptr_ += len;
+}
+
+void MemOutStream::release() noexcept {
+  start_ = ptr_ = end_ = nullptr;
+  capacity_ = 0;
+}
+
+plat::Buffer MemOutStream::takeBuffer() {
+  plat::Buffer out;
+  if (length() > 0) {
+    out = plat::Buffer::adopt(start_, length());
+  } else {
+    delete[] start_;
+  }
+  release();
+  return out;
+}
+
+std::unique_ptr<uint8_t[]> MemOutStream::takeData() {
+  std::unique_ptr<uint8_t[]> out(start_);
+  release();
+  return out;
+}
+
+plat::CharArray MemOutStream::takeString() {
+  if (length() == 0 || ptr_[-1] != 0) {
+    if (ptr_ == end_) reallocate(int64_t(length()) + 1);
+    *ptr_++ = 0;
+  }
+  plat::CharArray out = plat::CharArray::adopt(reinterpret_cast<char*>(start_));
+  release();
+  return out;
+}
+
+void MemOutStream::moveToBuffer(plat::Buffer& target) {
+  const bool secure = target.secure();
+  target = takeBuffer();  // releasing the old block wipes it when secure
+  target.setSecure(secure);
+}
+
+void MemOutStream::writeNul() {
+  if (length() > 0 && ptr_[-1] == 0) return;
+  writeU8(0);
+}
+
+}  // namespace rdr
