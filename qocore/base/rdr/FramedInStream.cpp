@@ -51,26 +51,7 @@ void FramedInStream::commit() {
   pos_ += static_cast<uint32_t>(consumed);
 }
 
-bool FramedInStream::skipEmptyFrames(bool wait) {
-  while (frameSize_ == 0 && !lastFrame_) {
-    int32_t length;
-    bool last;
-    try {
-      readFrameHeader(length, last, wait);
-    } catch (const BlockException&) {
-      if (wait) throw;
-      return false;
-    }
-    frameSize_ = length;
-    lastFrame_ = last;
-  }
-  return true;
-}
-
-bool FramedInStream::startMsg(bool wait) {
-  if (inMsg_) return true;
-  InStream& in = lower();
-  if (!wait && !in.check(false, 1)) return false;
+bool FramedInStream::nextFrame(bool wait) {
   int32_t length;
   bool last;
   try {
@@ -79,9 +60,24 @@ bool FramedInStream::startMsg(bool wait) {
     if (wait) throw;
     return false;
   }
-  inMsg_ = true;
   frameSize_ = length;
   lastFrame_ = last;
+  return true;
+}
+
+bool FramedInStream::skipEmptyFrames(bool wait) {
+  while (frameSize_ == 0 && !lastFrame_) {
+    if (!nextFrame(wait)) return false;
+  }
+  return true;
+}
+
+bool FramedInStream::startMsg(bool wait) {
+  if (inMsg_) return true;
+  InStream& in = lower();
+  if (!wait && !in.check(false, 1)) return false;
+  if (!nextFrame(wait)) return false;
+  inMsg_ = true;
   setWindow();
   setCheckpoint();
   return true;

@@ -64,6 +64,9 @@ class FramedInStream : public InStream {
   void setWindow();
   // Reads headers while the current frame is empty and not the last.
   // Without wait, false when a header is incomplete.
+  // Reads the next frame header into frameSize_ and lastFrame_; false when
+  // it would block and wait is false.
+  bool nextFrame(bool wait);
   bool skipEmptyFrames(bool wait);
 
   bool inMsg_ = false;
