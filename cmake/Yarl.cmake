@@ -15,6 +15,12 @@ target_compile_options(yarl_options INTERFACE
 if(YARL_WERROR)
   target_compile_options(yarl_options INTERFACE -Werror)
 endif()
+if(YARL_FUZZ)
+  # Coverage instrumentation everywhere; the fuzz targets add the driver.
+  set(_yarl_fuzz -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(yarl_options INTERFACE ${_yarl_fuzz})
+  target_link_options(yarl_options INTERFACE -fsanitize=address,undefined)
+endif()
 if(YARL_SANITIZE)
   set(_yarl_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_compile_options(yarl_options INTERFACE ${_yarl_san})

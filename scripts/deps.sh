@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build
   libgtest-dev libgmock-dev libbenchmark-dev
   libmbedtls-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()
