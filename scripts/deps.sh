@@ -8,6 +8,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libmbedtls-dev
   clang libclang-rt-14-dev
+  # Reference libraries of the benchmarks only.
+  nlohmann-json3-dev
+  libpugixml-dev
 )
 
 missing=()

@@ -15,12 +15,19 @@ const char* volatile lastAssertionMessage = nullptr;
 
 namespace {
 
-// Until logging has its destinations, assertion lines go straight to the
-// log sink; that needs no constructed object, so it works even when an
-// assertion fails during static initialisation.
-void sinkLog(const char* line) { log_sink::get()("Assertion", LogSrc::kError, line); }
+// The "Assertion" source is made on first use and never destroyed, so an
+// assertion that fails during static initialisation, or at exit, still
+// logs.  The static initialiser below makes it early enough to be listed
+// and bound like any other source.
+LogSrc& assertionLog() {
+  static LogSrc* source = new LogSrc("Assertion");
+  return *source;
+}
+[[maybe_unused]] LogSrc& assertionLogMade = assertionLog();
 
-constinit assertion_hooks::LogFn logHook = &sinkLog;
+void logLine(const char* line) { assertionLog().error("%s", line); }
+
+constinit assertion_hooks::LogFn logHook = &logLine;
 constinit assertion_hooks::FlushFn flushHook = nullptr;
 
 // Set by the first fatal assertion and never cleared: a failure while the
@@ -35,7 +42,7 @@ constinit std::atomic<bool> handling{false};
 }  // namespace
 
 namespace assertion_hooks {
-void setLog(LogFn fn) noexcept { logHook = fn ? fn : &sinkLog; }
+void setLog(LogFn fn) noexcept { logHook = fn ? fn : &logLine; }
 void setFlush(FlushFn fn) noexcept { flushHook = fn; }
 }  // namespace assertion_hooks
 

@@ -5,11 +5,17 @@
 #include <utility>
 
 #include "qocore/base/plat/ConfigParameter.h"
+#include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/rdr/BufferedOutStream.h"
+#include "qocore/base/rdr/HexTrace.h"
 #include "qocore/base/rdr/OutStream.h"
 
 namespace rdr {
+
+namespace {
+plat::LogSrc vlog("BufferedInStream");
+}  // namespace
 
 BufferedInStream::BufferedInStream(int32_t bufSize) : buf_(bufSize < 0 ? kDefaultBufSize : bufSize) {
   ptr_ = end_ = checkpointPtr_ = start();
@@ -50,6 +56,8 @@ bool BufferedInStream::overrun(int32_t needed) {
     const int32_t n = readData(tail, room);
     PLAT_ASSERT(n >= 0 && n <= room);
     if (n == 0) return false;
+    // A secure stream carries secrets, which never reach a log.
+    if (trace_ && !secure_) traceBytes(vlog, " <-- ", tail, n);
     end_ += n;
   }
   return true;

@@ -4,8 +4,14 @@
 #include <cstring>
 
 #include "qocore/base/plat/ConfigParameter.h"
+#include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/rdr/HexTrace.h"
 
 namespace rdr {
+
+namespace {
+plat::LogSrc vlog("BufferedOutStream");
+}  // namespace
 
 plat::IntParameter maxOutBufferSize(
     "MaxOutBufferSize",
@@ -46,6 +52,7 @@ bool BufferedOutStream::passOn(bool wait, bool once) {
     const int32_t n = writeData(flushed_, len, wait);
     PLAT_ASSERT(n >= 0 && n <= len);
     if (n == 0) break;
+    if (trace_) traceBytes(vlog, " --> ", flushed_, n);
     flushed_ += n;
     if (once) break;
   }
@@ -86,6 +93,7 @@ int32_t BufferedOutStream::overrun(int32_t itemSize, int32_t nItems) {
       const int32_t n = writeData(flushed_, len, true);
       PLAT_ASSERT(n >= 0 && n <= len);
       if (n == 0) throw plat::Exception("BufferedOutStream overrun: unable to write");
+      if (trace_) traceBytes(vlog, " --> ", flushed_, n);
       flushed_ += n;
     }
   }

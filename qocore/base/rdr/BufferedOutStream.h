@@ -51,6 +51,9 @@ class BufferedOutStream : public OutStream {
 
   // Hex-dump every write to the log.
   void setTrace(bool on) noexcept { trace_ = on; }
+  // How long a write that must wait may wait for the receiver (30000 ms at
+  // first; negative: without limit).
+  void setTimeoutMs(int32_t ms) noexcept { timeoutMs_ = ms; }
   // The current capacity.
   int32_t bufSize() const noexcept { return bufSize_; }
 

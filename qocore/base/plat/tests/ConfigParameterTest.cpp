@@ -12,6 +12,7 @@
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Utf8.h"
+#include "qocore/base/plat/tests/LogCapture.h"
 
 namespace {
 
@@ -48,11 +49,7 @@ std::map<int, std::string> allValues(const ConfigParameter& param) {
 // "ConfigParameter" source writes is recorded.
 class ConfigParameterTest : public testing::Test {
  protected:
-  void SetUp() override {
-    lines.clear();
-    previous_ = plat::log_sink::set(&recordingSink);
-  }
-  void TearDown() override { plat::log_sink::set(previous_); }
+  void SetUp() override { lines.clear(); }
 
   // Sets the text at priority 10 and expects it stored with the text form
   // `stored`, or refused when that is null; then removes it again.
@@ -69,7 +66,7 @@ class ConfigParameterTest : public testing::Test {
   }
 
   plat::Configuration conf_{"Test"};
-  plat::log_sink::SinkFn previous_ = nullptr;
+  plat_test::LogCapture capture_{"ConfigParameter:capture:110", &recordingSink};
 };
 
 // ---- Parsing text, one table per type ----

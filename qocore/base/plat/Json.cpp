@@ -1,0 +1,436 @@
+#include "qocore/base/plat/Json.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <unordered_set>
+
+#include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/Strings.h"
+#include "qocore/base/plat/Utf8.h"
+#include "qocore/base/rdr/Exceptions.h"
+#include "qocore/base/rdr/InStream.h"
+
+namespace plat {
+
+namespace {
+
+// Containers nest at most this deep: a value at this depth is refused.
+constexpr int kMaxDepth = 33;
+
+// The largest magnitude that may take one more digit without overflowing
+// 64 bits when multiplied by ten.
+constexpr uint64_t kMaxBeforeDigit = 0x0CCCCCCCCCCCCCCCull;
+constexpr uint64_t kPositiveLimit = 0x7FFFFFFFFFFFFFFFull;
+constexpr uint64_t kNegativeLimit = 0x8000000000000000ull;
+
+inline bool isDigit(uint8_t b) noexcept { return b >= '0' && b <= '9'; }
+
+// The bytes of the string being read.  Strings may carry secrets, so a
+// block is wiped before it is given up.
+class Scratch {
+ public:
+  Scratch() noexcept = default;
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  ~Scratch() {
+    secureZero(data_, capacity_);
+    delete[] data_;
+  }
+
+  // Never null, so an empty string is an empty text.
+  const char* data() const noexcept { return data_ ? data_ : ""; }
+  size_t size() const noexcept { return size_; }
+  void clear() noexcept { size_ = 0; }
+  void append(const void* bytes, size_t n) {
+    if (n == 0) return;
+    if (capacity_ - size_ < n) grow(n);
+    std::memcpy(data_ + size_, bytes, n);
+    size_ += n;
+  }
+  void push(char c) {
+    if (size_ == capacity_) grow(1);
+    data_[size_++] = c;
+  }
+
+ private:
+  void grow(size_t n) {
+    const size_t capacity = std::max({2 * capacity_, size_ + n, size_t(64)});
+    char* block = new char[capacity];
+    if (size_) std::memcpy(block, data_, size_);
+    secureZero(data_, capacity_);
+    delete[] data_;
+    data_ = block;
+    capacity_ = capacity;
+  }
+
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+// The content type may be null (not checked), "application/json" in any
+// letter case with blanks around it, or that followed by ";" and
+// "charset=utf-8" in the same way.
+void checkContentType(const char* contentType) {
+  if (!contentType || std::strcmp(contentType, "application/json") == 0) return;
+  const char* semicolon = std::strchr(contentType, ';');
+  CharArray media(contentType, semicolon ? static_cast<int>(semicolon - contentType) : -1);
+  toLowerAscii(media.get());
+  trimLeft(media.get());
+  trimRight(media.get());
+  if (std::strcmp(media.get(), "application/json") == 0) {
+    if (!semicolon) return;
+    CharArray parameter(semicolon + 1);
+    toLowerAscii(parameter.get());
+    trimLeft(parameter.get());
+    trimRight(parameter.get());
+    if (std::strcmp(parameter.get(), "charset=utf-8") == 0) return;
+  }
+  throw JsonException("Unknown Content-Type '%s'", contentType);
+}
+
+}  // namespace
+
+// Reads values straight from the stream's window.  The window is cached
+// here and handed back to the stream before every refill and when the
+// parser goes, so the stream is left just after the last byte taken.
+class JsonParser {
+ public:
+  explicit JsonParser(JsonReader& reader) noexcept
+      : reader_(reader), in_(*reader.in_), p_(in_.getPtr()), e_(in_.getEnd()) {}
+  JsonParser(const JsonParser&) = delete;
+  JsonParser& operator=(const JsonParser&) = delete;
+  ~JsonParser() { in_.setPtr(p_); }
+
+  JsonRef value(int depth);
+  // A whole body: the value at depth 0, which the input must not end
+  // inside, and from the reader's own bytes nothing but white space after.
+  JsonRef body();
+
+ private:
+  [[noreturn]] void fail(const char* what) const { throw JsonException("%s at line %d", what, reader_.line_); }
+
+  // Makes at least one byte readable.  False at the end of input, or
+  // EndOfStream when endIsError; other failures of the stream pass on.
+  bool fill(bool endIsError) {
+    in_.setPtr(p_);
+    try {
+      in_.check(true, 1);
+    } catch (const rdr::EndOfStream&) {
+      reload();
+      if (endIsError) throw;
+      return false;
+    } catch (...) {
+      reload();
+      throw;
+    }
+    reload();
+    return p_ != e_;
+  }
+  void reload() noexcept {
+    p_ = in_.getPtr();
+    e_ = in_.getEnd();
+  }
+
+  uint8_t peek() {
+    if (p_ == e_) fill(true);
+    return *p_;
+  }
+  uint8_t take() {
+    if (p_ == e_) fill(true);
+    return *p_++;
+  }
+  // Whether a byte follows; the end of input is no error.
+  bool more() { return p_ != e_ || fill(false); }
+
+  // Skips the white space in the window; true when it reached the window's
+  // end.
+  bool skipSpaceInWindow() noexcept {
+    const uint8_t* p = p_;
+    const uint8_t* const e = e_;
+    int32_t lines = 0;
+    for (; p != e; ++p) {
+      const uint8_t b = *p;
+      if (b == '\n') {
+        ++lines;
+      } else if (b != ' ' && b != '\t' && b != '\r') {
+        break;
+      }
+    }
+    p_ = p;
+    reader_.line_ += lines;
+    return p == e;
+  }
+  // Skips white space up to the next byte, which it leaves unread.
+  void skipSpace() {
+    while (skipSpaceInWindow()) fill(true);
+  }
+  // Skips white space; true when the input ends there.
+  bool atEndAfterSpace() {
+    for (;;) {
+      if (p_ == e_ && !fill(false)) return true;
+      if (!skipSpaceInWindow()) return false;
+    }
+  }
+
+  JsonRef literal(const char* text, int length, JsonValue* (*make)());
+  JsonRef number();
+  // Reads a string into scratch_.
+  void string();
+  uint32_t hexEscape();
+  void appendCodePoint(uint32_t cp);
+  JsonRef array(int depth);
+  JsonRef object(int depth);
+
+  JsonReader& reader_;
+  rdr::InStream& in_;
+  const uint8_t* p_;
+  const uint8_t* e_;
+  Scratch scratch_;
+};
+
+JsonRef JsonParser::value(int depth) {
+  if (depth >= kMaxDepth) fail("Unsupported nesting");
+  skipSpace();
+  switch (*p_) {
+    case '"':
+      string();
+      return JsonRef(new JsonString(scratch_.data(), static_cast<int>(scratch_.size())));
+    case '{':
+      return object(depth);
+    case '[':
+      return array(depth);
+    case 't':
+      return literal("true", 4, []() -> JsonValue* { return new JsonBool(true); });
+    case 'f':
+      return literal("false", 5, []() -> JsonValue* { return new JsonBool(false); });
+    case 'n':
+      return literal("null", 4, []() -> JsonValue* { return new JsonNull; });
+    default:
+      return number();
+  }
+}
+
+// The whole word is read before it is compared, so a word cut short by
+// the end of input is a truncation rather than a bad value.
+JsonRef JsonParser::literal(const char* text, int length, JsonValue* (*make)()) {
+  char word[5];
+  for (int i = 0; i < length; ++i) word[i] = static_cast<char>(take());
+  if (std::memcmp(word, text, static_cast<size_t>(length)) != 0) fail("Bad value");
+  return JsonRef(make());
+}
+
+JsonRef JsonParser::number() {
+  bool negative = false;
+  if (*p_ == '-') {
+    negative = true;
+    ++p_;
+    if (!more()) fail("Bad value");
+  }
+  uint64_t magnitude = 0;
+  const uint8_t first = *p_;
+  if (first == '0') {
+    if (negative) fail("Bad value");
+    // A leading 0 is the whole integer part: "01" leaves the 1 unread.
+    ++p_;
+  } else if (first >= '1' && first <= '9') {
+    ++p_;
+    magnitude = first - '0';
+    const uint64_t limit = negative ? kNegativeLimit : kPositiveLimit;
+    while (more() && isDigit(*p_)) {
+      const uint64_t digit = *p_ - '0';
+      if (magnitude > kMaxBeforeDigit || magnitude * 10 > limit - digit) fail("Unsupported number");
+      magnitude = magnitude * 10 + digit;
+      ++p_;
+    }
+  } else {
+    fail("Bad value");
+  }
+  if (more() && (*p_ == '.' || *p_ == 'e' || *p_ == 'E')) {
+    if (reader_.integersOnly_) fail("Unsupported number");
+    // Fractions and exponents are skipped and read as 0; a sign inside an
+    // exponent ends the number.
+    while (more() && (isDigit(*p_) || *p_ == '.' || *p_ == 'e' || *p_ == 'E')) ++p_;
+    magnitude = 0;
+  }
+  // Unsigned negation reaches -2^63 without signed overflow.
+  return JsonRef(new JsonNumber(static_cast<int64_t>(negative ? 0 - magnitude : magnitude)));
+}
+
+void JsonParser::string() {
+  if (take() != '"') fail("Bad string");
+  scratch_.clear();
+  for (;;) {
+    // Plain bytes are copied a window's run at a time.
+    const uint8_t* p = p_;
+    const uint8_t* const e = e_;
+    while (p != e && *p >= 0x20 && *p != '"' && *p != '\\') ++p;
+    scratch_.append(p_, static_cast<size_t>(p - p_));
+    p_ = p;
+    if (p == e) {
+      fill(true);
+      continue;
+    }
+    const uint8_t b = *p_++;
+    if (b == '"') break;
+    if (b == 0) fail("Unsupported string");
+    if (b < 0x20) fail("Bad string");
+    switch (take()) {
+      case '"': scratch_.push('"'); break;
+      case '/': scratch_.push('/'); break;
+      case '\\': scratch_.push('\\'); break;
+      case 'b': scratch_.push('\b'); break;
+      case 'f': scratch_.push('\f'); break;
+      case 'n': scratch_.push('\n'); break;
+      case 'r': scratch_.push('\r'); break;
+      case 't': scratch_.push('\t'); break;
+      case 'u': {
+        uint32_t cp = hexEscape();
+        if (cp == 0) fail("Unsupported string");
+        if (cp >= 0xDC00 && cp <= 0xDFFF) fail("Illegal low surrogate");
+        if (cp >= 0xD800 && cp <= 0xDBFF) {
+          if (take() != '\\' || take() != 'u') fail("Unterminated surrogate pair");
+          const uint32_t low = hexEscape();
+          if (low < 0xDC00 || low > 0xDFFF) fail("Unterminated surrogate pair");
+          cp = 0x10000 + (cp - 0xD800) * 1024 + (low - 0xDC00);
+        }
+        appendCodePoint(cp);
+        break;
+      }
+      default:
+        fail("Bad string");
+    }
+  }
+  if (!isValidUtf8(scratch_.data(), scratch_.data() + scratch_.size())) fail("Bad string");
+}
+
+uint32_t JsonParser::hexEscape() {
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i) {
+    const uint8_t b = take();
+    uint32_t digit;
+    if (b >= '0' && b <= '9') {
+      digit = b - '0';
+    } else if (b >= 'a' && b <= 'f') {
+      digit = b - 'a' + 10;
+    } else if (b >= 'A' && b <= 'F') {
+      digit = b - 'A' + 10;
+    } else {
+      fail("Bad string hex escape");
+    }
+    value = value << 4 | digit;
+  }
+  return value;
+}
+
+void JsonParser::appendCodePoint(uint32_t cp) {
+  if (cp < 0x80) {
+    scratch_.push(static_cast<char>(cp));
+    return;
+  }
+  char bytes[4];
+  char* end = bytes;
+  utf8Encode(static_cast<int32_t>(cp), &end);
+  scratch_.append(bytes, static_cast<size_t>(end - bytes));
+}
+
+JsonRef JsonParser::array(int depth) {
+  if (take() != '[') fail("Bad array");
+  JsonArray* array = new JsonArray;
+  JsonRef ref(array);
+  skipSpace();
+  if (*p_ == ']') {
+    ++p_;
+    return ref;
+  }
+  for (;;) {
+    array->elements_.push_back(value(depth + 1));
+    skipSpace();
+    const uint8_t b = take();
+    if (b == ']') return ref;
+    if (b != ',') fail("Bad array");
+    skipSpace();
+  }
+}
+
+JsonRef JsonParser::object(int depth) {
+  // Past this many members, names already seen are found through a hash
+  // set rather than by scanning, so a huge object costs no more than a
+  // long array.
+  constexpr size_t kScanLimit = 16;
+
+  if (take() != '{') fail("Bad object");
+  JsonObject* object = new JsonObject;
+  JsonRef ref(object);
+  std::vector<JsonObject::Member>& members = object->members_;
+  std::unordered_set<std::string_view> names;
+  skipSpace();
+  if (*p_ == '}') {
+    ++p_;
+    return ref;
+  }
+  for (;;) {
+    string();
+    skipSpace();
+    if (take() != ':') fail("Bad object");
+    const std::string_view name(scratch_.data(), scratch_.size());
+    bool duplicate;
+    if (members.size() < kScanLimit) {
+      duplicate = std::any_of(members.begin(), members.end(),
+                              [&](const JsonObject::Member& m) { return name == m.name.get(); });
+    } else {
+      if (names.empty()) {
+        for (const JsonObject::Member& m : members) names.emplace(m.name.get());
+      }
+      duplicate = names.count(name) != 0;
+    }
+    if (duplicate) fail("Unsupported object");
+    // The name's bytes are copied before the value reuses the scratch
+    // buffer; the set keeps a view of the copy.
+    String owned(scratch_.data(), static_cast<int>(scratch_.size()));
+    if (!names.empty()) names.emplace(owned.get());
+    JsonRef member = value(depth + 1);
+    members.push_back(JsonObject::Member{std::move(owned), std::move(member)});
+    skipSpace();
+    const uint8_t b = take();
+    if (b == '}') return ref;
+    if (b != ',') fail("Bad object");
+    skipSpace();
+  }
+}
+
+JsonRef JsonParser::body() {
+  JsonRef result;
+  try {
+    result = value(0);
+  } catch (const rdr::EndOfStream&) {
+    fail("Truncated JSON");
+  }
+  if (reader_.own_ && !atEndAfterSpace()) fail("Trailing bytes after JSON");
+  return result;
+}
+
+// ---- Entry points ----
+
+JsonRef Json::parse(JsonReader& reader, int depth) {
+  JsonParser parser(reader);
+  return parser.value(depth);
+}
+
+JsonRef Json::parseHttpBody(const char* contentType, JsonReader& reader) {
+  checkContentType(contentType);
+  JsonParser parser(reader);
+  return parser.body();
+}
+
+CharArray Json::toLogText(const MBuf<unsigned char>& body, const char* contentType, bool integersOnly) {
+  try {
+    JsonReader reader(body.data(), body.count(), integersOnly);
+    return parseHttpBody(contentType, reader)->toText();
+  } catch (const Exception& e) {
+    return DString::format("<not JSON-encoded data: %s>", e.str());
+  }
+}
+
+}  // namespace plat

@@ -1,0 +1,304 @@
+#include "qocore/base/plat/JsonValue.h"
+
+#include <charconv>
+#include <cstring>
+
+#include "qocore/base/plat/Encodings.h"
+#include "qocore/base/plat/Json.h"
+#include "qocore/base/plat/Utf8.h"
+#include "qocore/base/rdr/MemOutStream.h"
+
+namespace plat {
+
+namespace {
+
+const char* printableName(const char* name) noexcept { return name ? name : "(null)"; }
+
+void writeBlanks(rdr::OutStream& out, int n) {
+  static constexpr char kBlanks[] = "                                                                ";
+  constexpr int kRun = sizeof(kBlanks) - 1;
+  for (; n > 0; n -= kRun) out.writeBytes(kBlanks, n < kRun ? n : kRun);
+}
+
+void writeLiteral(rdr::OutStream& out, const char* text) {
+  out.writeBytes(text, static_cast<int32_t>(std::strlen(text)));
+}
+
+void writeEscapedUnit(rdr::OutStream& out, uint32_t unit) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const char buf[6] = {'\\', 'u', kHex[(unit >> 12) & 0xF], kHex[(unit >> 8) & 0xF], kHex[(unit >> 4) & 0xF],
+                       kHex[unit & 0xF]};
+  out.writeBytes(buf, sizeof(buf));
+}
+
+// A double-quoted string.  Printable ASCII and valid characters up to
+// U+FFFF go out as they are, characters above U+FFFF as escaped surrogate
+// pairs, and each malformed sequence as U+FFFD (the way utf8Sanitise
+// repairs text), so a bad byte never cuts the rest of the string off.
+void writeString(rdr::OutStream& out, const char* text) {
+  out.writeU8('"');
+  const char* p = text ? text : "";
+  const char* run = p;  // start of the bytes that go out unchanged
+  for (;;) {
+    const unsigned char b = static_cast<unsigned char>(*p);
+    if (b >= 0x20 && b < 0x7F && b != '"' && b != '\\') {
+      ++p;
+      continue;
+    }
+    if (b >= 0x80) {
+      const char* next = p + 1;
+      const int32_t cp = utf8Decode(b, &next, 4);
+      if (cp >= 0 && cp <= 0xFFFF) {
+        p = next;
+        continue;
+      }
+      out.writeBytes(run, static_cast<int32_t>(p - run));
+      if (cp < 0) {
+        out.writeBytes("\xEF\xBF\xBD", 3);
+      } else {
+        writeEscapedUnit(out, 0xD800 + ((static_cast<uint32_t>(cp) - 0x10000) >> 10));
+        writeEscapedUnit(out, 0xDC00 + (static_cast<uint32_t>(cp) & 0x3FF));
+      }
+      p = run = next;
+      continue;
+    }
+    out.writeBytes(run, static_cast<int32_t>(p - run));
+    if (b == 0) break;
+    switch (b) {
+      case '\t': out.writeBytes("\\t", 2); break;
+      case '\n': out.writeBytes("\\n", 2); break;
+      case '\r': out.writeBytes("\\r", 2); break;
+      case '"': out.writeBytes("\\\"", 2); break;
+      case '\\': out.writeBytes("\\\\", 2); break;
+      default: writeEscapedUnit(out, b); break;
+    }
+    run = ++p;
+  }
+  out.writeU8('"');
+}
+
+}  // namespace
+
+// ---- JsonException ----
+
+JsonException::JsonException(const char* message) noexcept : Exception(message) { setType("JsonException"); }
+
+JsonException JsonException::typeError() noexcept {
+  JsonException e("Unexpected JSON type");
+  e.setType("Json");
+  return e;
+}
+
+// ---- JsonValue ----
+
+JsonValue::~JsonValue() = default;
+
+JsonNumber& JsonValue::asNumber() { throw JsonException::typeError(); }
+JsonBool& JsonValue::asBool() { throw JsonException::typeError(); }
+JsonNull& JsonValue::asNull() { throw JsonException::typeError(); }
+JsonString& JsonValue::asString() { throw JsonException::typeError(); }
+JsonObject& JsonValue::asObject() { throw JsonException::typeError(); }
+JsonArray& JsonValue::asArray() { throw JsonException::typeError(); }
+
+TimeValue JsonValue::asTime() {
+  TimeValue t = 0;
+  if (!parseIsoDate(t, asString().get())) throw JsonException::typeError();
+  return t;
+}
+
+MBuf<unsigned char> JsonValue::asBinary() {
+  MBuf<unsigned char> bytes;
+  if (!base64Decode(asString().get(), bytes)) throw JsonException::typeError();
+  return bytes;
+}
+
+CharArray JsonValue::toText() const {
+  rdr::MemOutStream out;
+  write(out, 0);
+  return out.takeString();
+}
+
+JsonRef JsonValue::clone() const {
+  CharArray text = toText();
+  JsonRef copy;
+  try {
+    JsonReader reader(text.get(), strLen(text.get()), true);
+    copy = Json::parseHttpBody(nullptr, reader);
+  } catch (...) {
+    secureFreeStr(text);
+    throw;
+  }
+  // The text may hold a secret the tree carries.
+  secureFreeStr(text);
+  return copy;
+}
+
+// ---- JsonRef ----
+
+JsonObjectRef JsonRef::asObject() const {
+  if (!get()) throw JsonException::typeError();
+  get()->asObject();
+  return JsonObjectRef(*this);
+}
+
+JsonArrayRef JsonRef::asArray() const {
+  if (!get()) throw JsonException::typeError();
+  get()->asArray();
+  return JsonArrayRef(*this);
+}
+
+// ---- Scalars ----
+
+void JsonNull::write(rdr::OutStream& out, int) const { writeLiteral(out, "null"); }
+
+void JsonBool::write(rdr::OutStream& out, int) const { writeLiteral(out, value_ ? "true" : "false"); }
+
+void JsonNumber::write(rdr::OutStream& out, int) const {
+  char buf[24];
+  const auto result = std::to_chars(buf, buf + sizeof(buf), value_);
+  out.writeBytes(buf, static_cast<int32_t>(result.ptr - buf));
+}
+
+int64_t JsonNumber::getInRange(int64_t min, int64_t max) const {
+  if (value_ < min || value_ > max) {
+    throw JsonException("Unexpected value: %lld out of range [%lld,%lld]", static_cast<long long>(value_),
+                        static_cast<long long>(min), static_cast<long long>(max));
+  }
+  return value_;
+}
+
+int32_t JsonNumber::getInt() const noexcept {
+  if (value_ > INT32_MAX) return INT32_MAX;
+  if (value_ < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value_);
+}
+
+JsonString::~JsonString() {
+  if (get()) secureZero(get(), std::strlen(get()));
+}
+
+void JsonString::write(rdr::OutStream& out, int) const { writeString(out, get()); }
+
+JsonString& JsonString::checkLength(int max) {
+  if (static_cast<int64_t>(std::strlen(c_str())) > max) throw Exception("Unexpected value: string too long");
+  return *this;
+}
+
+// ---- JsonObject ----
+
+void JsonObject::write(rdr::OutStream& out, int indent) const {
+  out.writeU8('{');
+  bool first = true;
+  for (const Member& m : members_) {
+    if (!first) out.writeU8(',');
+    first = false;
+    out.writeU8('\n');
+    writeBlanks(out, indent + 2);
+    writeString(out, m.name.get());
+    out.writeU8(':');
+    m.value->write(out, indent + 2);
+  }
+  if (!members_.empty()) {
+    out.writeU8('\n');
+    writeBlanks(out, indent);
+  }
+  out.writeU8('}');
+}
+
+const JsonObject::Member* JsonObject::lookup(const char* name) const noexcept {
+  for (const Member& m : members_) {
+    if (strCompare(m.name.get(), name) == 0) return &m;
+  }
+  return nullptr;
+}
+
+JsonRef JsonObject::get(const char* name) const {
+  const Member* m = lookup(name);
+  if (!m) throw JsonException("JSON object property '%s' not found", printableName(name));
+  return m->value;
+}
+
+JsonRef JsonObject::find(const char* name) const {
+  const Member* m = lookup(name);
+  return m ? m->value : JsonRef();
+}
+
+JsonArray* JsonObject::findArray(const char* name) const {
+  const Member* m = lookup(name);
+  return m ? dynamic_cast<JsonArray*>(m->value.get()) : nullptr;
+}
+
+JsonArrayRef JsonObject::getArray(const char* name) const { return get(name).asArray(); }
+
+void JsonObject::set(const char* name, const JsonRef& value) {
+  PLAT_ASSERT(value);
+  // lookup() answers a const member; the object owns it, so it may change.
+  if (Member* m = const_cast<Member*>(lookup(name))) {
+    m->value = value;
+    return;
+  }
+  members_.push_back(Member{String(name), value});
+}
+
+void JsonObject::setString(const char* name, const char* text) { set(name, JsonRef(new JsonString(text))); }
+
+void JsonObject::remove(const char* name) {
+  if (const Member* m = lookup(name)) members_.erase(members_.begin() + (m - members_.data()));
+}
+
+// ---- JsonArray ----
+
+void JsonArray::write(rdr::OutStream& out, int indent) const {
+  out.writeU8('[');
+  bool first = true;
+  for (const JsonRef& e : elements_) {
+    if (!first) out.writeU8(',');
+    first = false;
+    out.writeU8('\n');
+    writeBlanks(out, indent + 2);
+    e->write(out, indent + 2);
+  }
+  if (!elements_.empty()) {
+    out.writeU8('\n');
+    writeBlanks(out, indent);
+  }
+  out.writeU8(']');
+}
+
+JsonRef JsonArray::get(int index) const {
+  if (index < 0 || index >= count()) throw JsonException("JSON array index %d not found", index);
+  return elements_[static_cast<size_t>(index)];
+}
+
+void JsonArray::append(JsonValue* value) {
+  PLAT_ASSERT(value);
+  elements_.emplace_back(value);
+}
+
+void JsonArray::erase(int index) {
+  if (index < 0 || index >= count()) throw JsonException("JSON array index %d not found", index);
+  elements_.erase(elements_.begin() + index);
+}
+
+CharArrayList JsonArray::strings() const {
+  CharArrayList texts;
+  texts.reserve(elements_.size());
+  for (const JsonRef& e : elements_) texts.emplace_back(e->asString().get());
+  return texts;
+}
+
+StringSet JsonArray::stringSet() const {
+  StringSet texts;
+  for (const JsonRef& e : elements_) texts.emplace(e->asString().get());
+  return texts;
+}
+
+void JsonArray::appendStrings(const CharArrayList& texts) {
+  for (const CharArray& t : texts) append(new JsonString(t.get()));
+}
+
+void JsonArray::appendStrings(const StringSet& texts) {
+  for (const CharArray& t : texts) append(new JsonString(t.get()));
+}
+
+}  // namespace plat

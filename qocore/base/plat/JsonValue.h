@@ -1,0 +1,242 @@
+#pragma once
+// JSON values: a tree of typed nodes shared through ring-linked handles,
+// and the indented writer.
+//
+// A node is held through JsonRef.  Containers hold their members and
+// elements through handles, and every accessor hands out a new handle in
+// the same ring, so a value taken from a tree stays valid after the tree has
+// gone.  A view (asNumber, asObject, ...) yields the node as the asked type
+// or throws the type error; it never converts.  Numbers are signed 64-bit
+// integers.  A tree and its handles belong to one thread at a time.
+
+#include <cstdint>
+#include <vector>
+
+#include "qocore/base/plat/CharArray.h"
+#include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/LinkedPtr.h"
+#include "qocore/base/plat/MBuf.h"
+#include "qocore/base/plat/Strings.h"
+#include "qocore/base/plat/Time.h"
+
+namespace rdr {
+class OutStream;
+}
+
+namespace plat {
+
+class JsonNumber;
+class JsonBool;
+class JsonNull;
+class JsonString;
+class JsonObject;
+class JsonArray;
+class JsonRef;
+template <typename T>
+class JsonTypedRef;
+using JsonObjectRef = JsonTypedRef<JsonObject>;
+using JsonArrayRef = JsonTypedRef<JsonArray>;
+
+// Parse errors, lookup and range failures carry the type name
+// "JsonException"; the type error carries "Json".
+class JsonException : public Exception {
+ public:
+  explicit JsonException(const char* message) noexcept;
+  // printf-style (at least one argument after the format).
+  template <typename... Args>
+    requires(sizeof...(Args) > 0)
+  JsonException(const char* format, Args... args) noexcept : JsonException("") {
+    formatMessage(format, args...);
+  }
+
+  // "Unexpected JSON type": a view of a value of another type, or a text
+  // that does not convert.
+  static JsonException typeError() noexcept;
+};
+
+class JsonValue {
+ public:
+  JsonValue(const JsonValue&) = delete;
+  JsonValue& operator=(const JsonValue&) = delete;
+
+  // Each view returns the value itself when it is of that type and throws
+  // the type error otherwise.
+  virtual JsonNumber& asNumber();
+  virtual JsonBool& asBool();
+  virtual JsonNull& asNull();
+  virtual JsonString& asString();
+  virtual JsonObject& asObject();
+  virtual JsonArray& asArray();
+  // Writes the JSON text; a container's members go on lines of their own,
+  // indented by indent + 2 blanks.
+  virtual void write(rdr::OutStream& out, int indent) const = 0;
+  virtual ~JsonValue();
+
+  // The string read as an ISO-8601 date and time.
+  TimeValue asTime();
+  // The string decoded from Base64.
+  MBuf<unsigned char> asBinary();
+
+  // The value written at indent 0.
+  CharArray toText() const;
+  // A deep copy, made by writing the value and parsing the text back with
+  // integers only.
+  JsonRef clone() const;
+
+ protected:
+  JsonValue() noexcept = default;
+};
+
+// The shared handle through which values are held and handed out.
+class JsonRef : public LinkedPtr<JsonValue> {
+ public:
+  JsonRef() noexcept = default;
+  // Takes over `value`.
+  explicit JsonRef(JsonValue* value) noexcept : LinkedPtr(value) {}
+
+  // A new handle in the same ring, typed as the view accepted it; the type
+  // error when the value is of another type or the handle is empty.
+  JsonObjectRef asObject() const;
+  JsonArrayRef asArray() const;
+};
+
+// A handle known to hold a T.  It stays in the ring of the handle it was
+// made from.
+template <typename T>
+class JsonTypedRef : public JsonRef {
+ public:
+  JsonTypedRef() noexcept = default;
+
+  T* get() const noexcept { return static_cast<T*>(JsonRef::get()); }
+  T* operator->() const noexcept { return get(); }
+  T& operator*() const noexcept { return *get(); }
+
+ private:
+  friend class JsonRef;
+  explicit JsonTypedRef(const JsonRef& checked) noexcept : JsonRef(checked) {}
+};
+
+class JsonNull : public JsonValue {
+ public:
+  JsonNull() noexcept = default;
+  JsonNull& asNull() override { return *this; }
+  void write(rdr::OutStream& out, int indent) const override;
+};
+
+class JsonBool : public JsonValue {
+ public:
+  explicit JsonBool(bool value) noexcept : value_(value) {}
+  JsonBool& asBool() override { return *this; }
+  void write(rdr::OutStream& out, int indent) const override;
+
+  bool value() const noexcept { return value_; }
+
+ private:
+  bool value_;
+};
+
+class JsonNumber : public JsonValue {
+ public:
+  explicit JsonNumber(int64_t value) noexcept : value_(value) {}
+  JsonNumber& asNumber() override { return *this; }
+  void write(rdr::OutStream& out, int indent) const override;
+
+  int64_t value() const noexcept { return value_; }
+  // The value when min <= value <= max; otherwise JsonException
+  // "Unexpected value: %lld out of range [%lld,%lld]".
+  int64_t getInRange(int64_t min, int64_t max) const;
+  // The value clamped to the int32_t range.
+  int32_t getInt() const noexcept;
+
+ private:
+  int64_t value_;
+};
+
+// The text is the String part: NUL-terminated UTF-8, never null when
+// parsed.  It is wiped when the value is destroyed, since tokens and keys
+// travel in JSON strings.
+class JsonString : public JsonValue, public String {
+ public:
+  // Copies text (or its first len bytes, stopping at a NUL).
+  explicit JsonString(const char* text, int len = -1) : String(text, len) {}
+  ~JsonString() override;
+  JsonString& asString() override { return *this; }
+  void write(rdr::OutStream& out, int indent) const override;
+
+  // Itself when the text takes at most max bytes; otherwise a plain
+  // Exception "Unexpected value: string too long".
+  JsonString& checkLength(int max);
+};
+
+class JsonObject : public JsonValue {
+ public:
+  struct Member {
+    String name;  // may be null when set so
+    JsonRef value;
+  };
+
+  JsonObject() noexcept = default;
+  JsonObject& asObject() override { return *this; }
+  void write(rdr::OutStream& out, int indent) const override;
+
+  // In the order they were added.
+  const std::vector<Member>& members() const noexcept { return members_; }
+
+  // Names compare byte for byte; a null name matches only a null name.
+  //
+  // JsonException "JSON object property '%s' not found" when absent.
+  JsonRef get(const char* name) const;
+  // An empty handle when absent.
+  JsonRef find(const char* name) const;
+  // The value when it is a JsonArray (or derives from one), else null; the
+  // object keeps ownership.
+  JsonArray* findArray(const char* name) const;
+  // get, then the array view.
+  JsonArrayRef getArray(const char* name) const;
+  // Replaces the value of the member of that name, or appends a member; the
+  // member joins the ring of `value`, which must not be empty.
+  void set(const char* name, const JsonRef& value);
+  // set with a new JsonString holding a copy of text.
+  void setString(const char* name, const char* text);
+  // Removes the first member of that name, if any.
+  void remove(const char* name);
+
+ private:
+  friend class JsonParser;
+  const Member* lookup(const char* name) const noexcept;
+
+  std::vector<Member> members_;
+};
+
+class JsonArray : public JsonValue {
+ public:
+  JsonArray() noexcept = default;
+  JsonArray& asArray() override { return *this; }
+  void write(rdr::OutStream& out, int indent) const override;
+
+  int count() const noexcept { return static_cast<int>(elements_.size()); }
+  // JsonException "JSON array index %d not found" when index is not below
+  // count().
+  JsonRef get(int index) const;
+  // Takes over `value`, which must not be null.
+  void append(JsonValue* value);
+  // Removes a valid index (the same JsonException otherwise); the elements
+  // after it move down.
+  void erase(int index);
+
+  // Copies of the elements' texts, in order; the type error at the first
+  // element that is not a string.
+  CharArrayList strings() const;
+  // The same collected in an ordered set (duplicates collapse).
+  StringSet stringSet() const;
+  // Appends one new JsonString per text, in the container's order.
+  void appendStrings(const CharArrayList& texts);
+  void appendStrings(const StringSet& texts);
+
+ private:
+  friend class JsonParser;
+
+  std::vector<JsonRef> elements_;
+};
+
+}  // namespace plat

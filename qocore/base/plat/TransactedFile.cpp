@@ -1,0 +1,73 @@
+#include "qocore/base/plat/TransactedFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/File.h"
+#include "qocore/base/plat/LogSrc.h"
+
+namespace plat {
+
+namespace {
+LogSrc vlog("TransactedFile");
+}  // namespace
+
+TransactedFile::TransactedFile(const char* name, int flags)
+    : TransactedFile(name, DString::format("%s.tmp", name), flags) {}
+
+TransactedFile::TransactedFile(const char* name, CharArray tempName, int flags)
+    : FilePtr(createTemporary(tempName.c_str(), flags)), name_(name), tempName_(std::move(tempName)) {
+  if (!get()) {
+    // kNoThrow and the open failed: whatever is at the temporary name is
+    // not ours to remove.
+    tempName_.reset();
+    return;
+  }
+  try {
+    bool existed = fileCopyPermsFp(name_.c_str(), get());
+    // The copied bits may be wider than a private file allows.
+    if (existed && (flags & kPrivate)) fileMakePrivateFp(get());
+  } catch (const Exception& e) {
+    vlog.error("%s", e.str());
+  }
+}
+
+TransactedFile::~TransactedFile() {
+  setLogCloseErrors(false);
+  try {
+    close();
+  } catch (const Exception&) {
+    // Quietly: the temporary file goes anyway.
+  }
+  if (tempName_) ::unlink(tempName_.c_str());
+}
+
+FILE* TransactedFile::createTemporary(const char* tempName, int flags) {
+  // A stale file, or a link someone planted, goes first; O_EXCL then
+  // refuses anything that appears in its place instead of following it.
+  ::unlink(tempName);
+  FILE* fp = fopenCloexec(tempName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, "w", (flags & kPrivate) ? 0600 : 0664);
+  if (!fp && !(flags & kNoThrow)) throw SystemExceptionFmt("Error opening \"%s\"", errno, tempName);
+  return fp;
+}
+
+void TransactedFile::commit() {
+  if (!get()) return;
+  flush();
+  // The new contents must be on disk before the name points at them.
+  if (fsync(fileno(get())) != 0) throw SystemException("fsync", errno);
+  close();
+  fileRename(tempName_.c_str(), name_.c_str());
+  tempName_.reset();
+}
+
+bool fileCopyPermsFp(const char* path, FILE* fp) { return fileCopyPerms(path, fileno(fp)); }
+
+void fileMakePrivateFp(FILE* fp) { fileMakePrivate(fileno(fp), nullptr); }
+
+}  // namespace plat

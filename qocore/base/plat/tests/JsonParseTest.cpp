@@ -1,0 +1,323 @@
+#include "qocore/base/plat/Json.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "qocore/base/rdr/BufferedInStream.h"
+#include "qocore/base/rdr/Exceptions.h"
+
+namespace plat {
+namespace {
+
+// A real pipe; what is written is read back through PipeInStream.
+class Pipe {
+ public:
+  Pipe() {
+    if (::pipe2(fds_, O_CLOEXEC) != 0) throw SystemException("pipe2", errno);
+  }
+  ~Pipe() {
+    closeWriter();
+    ::close(fds_[0]);
+  }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+
+  int reader() const { return fds_[0]; }
+  void write(const std::string& bytes) {
+    ASSERT_EQ(::write(fds_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  void closeWriter() {
+    if (fds_[1] >= 0) ::close(fds_[1]);
+    fds_[1] = -1;
+  }
+
+ private:
+  int fds_[2];
+};
+
+// Reads a pipe three bytes at a time, so that tokens straddle the edges of
+// the stream's window.  When non-blocking, an empty pipe whose writer is
+// still open makes reads block.
+class PipeInStream : public rdr::BufferedNonBlockableInStream {
+ public:
+  explicit PipeInStream(int fd) : BufferedNonBlockableInStream(8), fd_(fd) {}
+
+  void setNonBlocking(bool on) override {
+    BufferedNonBlockableInStream::setNonBlocking(on);
+    ::fcntl(fd_, F_SETFL, on ? O_NONBLOCK : 0);
+  }
+
+ protected:
+  int32_t readData(uint8_t* buf, int32_t len) override {
+    const ssize_t n = ::read(fd_, buf, static_cast<size_t>(std::min(len, 3)));
+    if (n > 0) return static_cast<int32_t>(n);
+    if (n == 0) throw rdr::EndOfStream();
+    if (errno == EAGAIN && nonBlocking_) return 0;
+    throw SystemException("read", errno);
+  }
+
+ private:
+  int fd_;
+};
+
+// The text parsed as a body from memory and written back, or the failure's
+// message.
+std::string parseText(const std::string& text, bool integersOnly = true) {
+  JsonReader reader(text.data(), static_cast<int32_t>(text.size()), integersOnly);
+  try {
+    return Json::parseHttpBody(nullptr, reader)->toText().get();
+  } catch (const Exception& e) {
+    return std::string("error: ") + e.str();
+  }
+}
+
+std::string nestedArrays(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
+
+std::string nestedObjects(int depth) {
+  std::string text;
+  for (int i = 0; i < depth; ++i) text += i + 1 < depth ? "{\"a\":" : "{";
+  return text + std::string(depth, '}');
+}
+
+// An object of n distinct members followed by a repeat of the first.
+std::string objectRepeatingFirstAfter(int n) {
+  std::string text = "{";
+  for (int i = 0; i < n; ++i) text += "\"m" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+  return text + "\"m0\":0}";
+}
+
+struct ParseCase {
+  const char* name;
+  std::string text;
+  std::string written;  // the value written back, or "error: " and the message
+  bool integersOnly = true;
+};
+
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
+
+class JsonParseTableTest : public testing::TestWithParam<ParseCase> {};
+
+TEST_P(JsonParseTableTest, ParsesOrRefusesWithItsMessage) {
+  const ParseCase& c = GetParam();
+  EXPECT_EQ(parseText(c.text, c.integersOnly), c.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, JsonParseTableTest,
+    testing::Values(
+        ParseCase{"Zero", "0", "0"},
+        ParseCase{"Int64Max", "9223372036854775807", "9223372036854775807"},
+        ParseCase{"Int64Min", "-9223372036854775808", "-9223372036854775808"},
+        ParseCase{"AboveInt64", "9223372036854775808", "error: Unsupported number at line 0"},
+        ParseCase{"BelowInt64", "-9223372036854775809", "error: Unsupported number at line 0"},
+        ParseCase{"FarTooLong", "123456789012345678901234", "error: Unsupported number at line 0"},
+        ParseCase{"LoneMinus", "-", "error: Bad value at line 0"},
+        ParseCase{"MinusZero", "-0", "error: Bad value at line 0"},
+        ParseCase{"PlusSign", "+1", "error: Bad value at line 0"},
+        ParseCase{"NotJson", "<html>", "error: Bad value at line 0"},
+        ParseCase{"LeadingZero", "01", "error: Trailing bytes after JSON at line 0"},
+        ParseCase{"LeadingZeroInArray", "[01]", "error: Bad array at line 0"},
+        ParseCase{"FractionIntegersOnly", "1.5", "error: Unsupported number at line 0"},
+        ParseCase{"ExponentIntegersOnly", "1e3", "error: Unsupported number at line 0"},
+        ParseCase{"FractionReadAsZero", "1.5", "0", false},
+        ParseCase{"ExponentReadAsZero", "-12.5E7", "0", false},
+        ParseCase{"SignEndsExponent", "1e+5", "error: Trailing bytes after JSON at line 0", false},
+        ParseCase{"LiteralsAndSpace", "\t true \r\n \n", "true"},
+        ParseCase{"False", "false", "false"},
+        ParseCase{"Null", "null", "null"},
+        ParseCase{"TruncatedLiteral", "tru", "error: Truncated JSON at line 0"},
+        ParseCase{"MisspelledLiteral", "trux", "error: Bad value at line 0"},
+        ParseCase{"LetterAfterLiteral", "truex", "error: Trailing bytes after JSON at line 0"},
+        ParseCase{"Empty", "", "error: Truncated JSON at line 0"},
+        ParseCase{"OnlySpace", " \n ", "error: Truncated JSON at line 1"},
+        ParseCase{"TruncatedArray", "[1,\n2", "error: Truncated JSON at line 1"},
+        ParseCase{"TruncatedEscape", "\"\\u12", "error: Truncated JSON at line 0"},
+        ParseCase{"TwoValues", "1 2", "error: Trailing bytes after JSON at line 0"},
+        ParseCase{"BadTokenAfterTwoLines", "\n\n x", "error: Bad value at line 2"},
+        ParseCase{"LinesCountedInsideContainers", "[\n1,\n2,\n]", "error: Bad value at line 3"},
+        ParseCase{"EmptyContainers", "[ {} , [ ] ]", "[\n  {},\n  []\n]"},
+        ParseCase{"MembersKeepTextOrder", R"({"b":1,"a":[true]})", "{\n  \"b\":1,\n  \"a\":[\n    true\n  ]\n}"},
+        ParseCase{"CommaBeforeBracket", "[1,]", "error: Bad value at line 0"},
+        ParseCase{"MissingComma", "[1 2]", "error: Bad array at line 0"},
+        ParseCase{"CommaBeforeBrace", R"({"a":1,})", "error: Bad string at line 0"},
+        ParseCase{"UnquotedName", "{a:1}", "error: Bad string at line 0"},
+        ParseCase{"MissingColon", R"({"a" 1})", "error: Bad object at line 0"},
+        ParseCase{"MissingMemberComma", R"({"a":1 "b":2})", "error: Bad object at line 0"},
+        ParseCase{"DuplicateName", R"({"a":1,"a":2})", "error: Unsupported object at line 0"},
+        ParseCase{"DuplicateNameInLargeObject", objectRepeatingFirstAfter(40), "error: Unsupported object at line 0"},
+        ParseCase{"Escapes", R"("\"\\\/\b\f\n\r\t")", R"("\"\\/\u0008\u000C\n\r\t")"},
+        ParseCase{"EscapedSurrogatePair", R"("\ud83d\ude00")", R"("\uD83D\uDE00")"},
+        ParseCase{"RawCharacterAboveBmp", "\"\xF0\x9F\x98\x80\"", R"("\uD83D\uDE00")"},
+        ParseCase{"NonAsciiWrittenAsUtf8", "\"caf\xC3\xA9 \\u00E9\\u20ac\"", "\"caf\xC3\xA9 \xC3\xA9\xE2\x82\xAC\""},
+        ParseCase{"DeleteEscaped", "\"\x7F\"", R"("\u007F")"},
+        ParseCase{"EscapedNul", R"("a\u0000")", "error: Unsupported string at line 0"},
+        ParseCase{"RawNul", std::string("\"a\0\"", 4), "error: Unsupported string at line 0"},
+        ParseCase{"RawLineFeed", "\"a\nb\"", "error: Bad string at line 0"},
+        ParseCase{"RawTab", "\"a\tb\"", "error: Bad string at line 0"},
+        ParseCase{"UnknownEscape", R"("\x")", "error: Bad string at line 0"},
+        ParseCase{"BadHexDigit", R"("\u12G4")", "error: Bad string hex escape at line 0"},
+        ParseCase{"LoneLowSurrogate", R"("\uDE00")", "error: Illegal low surrogate at line 0"},
+        ParseCase{"LoneHighSurrogate", R"("\uD83D")", "error: Unterminated surrogate pair at line 0"},
+        ParseCase{"HighSurrogateThenOther", R"("\uD83D\u0041")", "error: Unterminated surrogate pair at line 0"},
+        ParseCase{"MalformedUtf8", "\"\xC3(\"", "error: Bad string at line 0"},
+        ParseCase{"EncodedSurrogate", "\"\xED\xA0\x80\"", "error: Bad string at line 0"},
+        ParseCase{"EscapedNoncharacter", R"("\uFFFE")", "error: Bad string at line 0"}));
+
+TEST(JsonParseTest, NestingIsBoundedAt33Containers) {
+  EXPECT_EQ(parseText(nestedArrays(33)).find("error"), std::string::npos);
+  EXPECT_EQ(parseText(nestedObjects(33)).find("error"), std::string::npos);
+  EXPECT_EQ(parseText(nestedArrays(34)), "error: Unsupported nesting at line 0");
+  EXPECT_EQ(parseText(nestedObjects(34)), "error: Unsupported nesting at line 0");
+  // A scalar inside the 33rd container would be a 34th level.
+  EXPECT_EQ(parseText(std::string(33, '[') + "1" + std::string(33, ']')), "error: Unsupported nesting at line 0");
+}
+
+TEST(JsonParseTest, ErrorsAreJsonExceptionsAndFreeWhatWasBuilt) {
+  // The sanitized build's leak check covers the partial tree.
+  const std::string text = R"({"list":[1,"two",{"x":null}],"bad":[1,})";
+  JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
+  try {
+    Json::parseHttpBody(nullptr, reader);
+    FAIL() << "parsed";
+  } catch (const JsonException& e) {
+    EXPECT_STREQ(e.str(), "Bad value at line 0");
+    EXPECT_STREQ(e.typeName(), "JsonException");
+  }
+}
+
+TEST(JsonParseTest, ParsedStringsAreNeverNull) {
+  const std::string text = R"({"":""})";
+  JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
+  JsonRef value = Json::parseHttpBody(nullptr, reader);
+  const JsonObject::Member& member = value->asObject().members().at(0);
+  EXPECT_STREQ(member.name.get(), "");
+  EXPECT_STREQ(member.value->asString().get(), "");
+}
+
+TEST(JsonParseTest, SurrogatePairBecomesOneUtf8Character) {
+  const std::string text = R"(["\uD83D\uDE00", "\u00e9"])";
+  JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
+  JsonArrayRef array = Json::parseHttpBody(nullptr, reader).asArray();
+  EXPECT_STREQ(array->get(0)->asString().get(), "\xF0\x9F\x98\x80");
+  EXPECT_STREQ(array->get(1)->asString().get(), "\xC3\xA9");
+}
+
+struct ContentTypeCase {
+  const char* contentType;
+  bool accepted;
+};
+
+void PrintTo(const ContentTypeCase& c, std::ostream* os) { *os << (c.contentType ? c.contentType : "(null)"); }
+
+class JsonContentTypeTest : public testing::TestWithParam<ContentTypeCase> {};
+
+TEST_P(JsonContentTypeTest, AcceptsJsonInUtf8Only) {
+  const ContentTypeCase& c = GetParam();
+  const std::string body = "[1]";
+  JsonReader reader(body.data(), static_cast<int32_t>(body.size()));
+  if (c.accepted) {
+    EXPECT_EQ(Json::parseHttpBody(c.contentType, reader)->asArray().count(), 1);
+    return;
+  }
+  try {
+    Json::parseHttpBody(c.contentType, reader);
+    FAIL() << "accepted";
+  } catch (const JsonException& e) {
+    EXPECT_EQ(e.str(), std::string("Unknown Content-Type '") + c.contentType + "'");
+    EXPECT_STREQ(e.typeName(), "JsonException");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, JsonContentTypeTest,
+    testing::Values(ContentTypeCase{nullptr, true}, ContentTypeCase{"application/json", true},
+                    ContentTypeCase{"APPLICATION/Json", true}, ContentTypeCase{"application/json;charset=utf-8", true},
+                    ContentTypeCase{" Application/JSON \t; CharSet=UTF-8\r\n", true},
+                    ContentTypeCase{"", false}, ContentTypeCase{"text/json", false},
+                    ContentTypeCase{"application/jsonp", false}, ContentTypeCase{"application/json;", false},
+                    ContentTypeCase{"application/json; charset=iso-8859-1", false},
+                    ContentTypeCase{"application/json; charset = utf-8", false},
+                    ContentTypeCase{"application/json; charset=utf-8; q=1", false}));
+
+// ---- Streams of the caller's ----
+
+class JsonStreamTest : public testing::TestWithParam<ParseCase> {};
+
+// Every value parses the same when its bytes arrive a few at a time.
+TEST_P(JsonStreamTest, SameValueThroughAPipe) {
+  const ParseCase& c = GetParam();
+  Pipe pipe;
+  pipe.write(c.text);
+  pipe.closeWriter();
+  PipeInStream in(pipe.reader());
+  JsonReader reader(in, c.integersOnly);
+  EXPECT_EQ(Json::parseHttpBody(nullptr, reader)->toText().get(), c.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, JsonStreamTest, testing::ValuesIn(std::vector<ParseCase>{
+    ParseCase{"Int64Min", "-9223372036854775808", "-9223372036854775808"},
+    ParseCase{"FractionReadAsZero", "-12.5E7", "0", false},
+    ParseCase{"Literal", "\n\nfalse", "false"},
+    ParseCase{"Nested", R"( {"key" : [ "a\u00e9\ud83d\ude00b" , -17, {"x":null} ] } )",
+              "{\n  \"key\":[\n    \"a\xC3\xA9\\uD83D\\uDE00b\",\n    -17,\n    {\n      \"x\":null\n    }\n  ]\n}"},
+    ParseCase{"LongString", "\"" + std::string(100, 'x') + "\\n\"", "\"" + std::string(100, 'x') + "\\n\""}}));
+
+TEST(JsonStreamReaderTest, StopsAfterTheValueAndLeavesTheRest) {
+  Pipe pipe;
+  pipe.write("[1, 2]  tail 42");
+  pipe.closeWriter();
+  PipeInStream in(pipe.reader());
+  JsonReader reader(in);
+  EXPECT_EQ(Json::parseHttpBody(nullptr, reader)->asArray().count(), 2);
+  EXPECT_EQ(in.pos(), 6);
+  in.skip(7);
+  // A number may end the input.
+  EXPECT_EQ(Json::parse(reader, 0)->asNumber().value(), 42);
+}
+
+TEST(JsonStreamReaderTest, EndOfInputInsideTheValue) {
+  Pipe pipe;
+  pipe.write("{\"a\":\n[1,");
+  pipe.closeWriter();
+  PipeInStream in(pipe.reader());
+  JsonReader reader(in);
+  try {
+    Json::parseHttpBody(nullptr, reader);
+    FAIL() << "parsed";
+  } catch (const JsonException& e) {
+    EXPECT_STREQ(e.str(), "Truncated JSON at line 1");
+  }
+  // Parsed directly, the end of input is the stream's own failure.
+  Pipe second;
+  second.write("[1,");
+  second.closeWriter();
+  PipeInStream in2(second.reader());
+  JsonReader reader2(in2);
+  EXPECT_THROW(Json::parse(reader2, 0), rdr::EndOfStream);
+}
+
+TEST(JsonStreamReaderTest, OtherStreamFailuresPassThrough) {
+  // The writer stays open: the body has not all arrived yet.
+  Pipe pipe;
+  pipe.write("{\"a\": [1, 2");
+  PipeInStream in(pipe.reader());
+  in.setNonBlocking(true);
+  JsonReader reader(in);
+  EXPECT_THROW(Json::parseHttpBody(nullptr, reader), rdr::BlockException);
+  // The stream went back to its checkpoint; once the rest arrives the
+  // parse runs again from there.
+  pipe.write("]}");
+  pipe.closeWriter();
+  JsonReader again(in);
+  EXPECT_EQ(Json::parseHttpBody(nullptr, again)->asObject().getArray("a")->count(), 2);
+}
+
+}  // namespace
+}  // namespace plat

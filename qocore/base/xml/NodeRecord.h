@@ -1,0 +1,140 @@
+#pragma once
+// The node record behind xml::Node, shared by the tree operations, the
+// parser and the writer.  Not part of the library's interface.
+//
+// Memory comes from malloc; a failed allocation is a fatal assertion on
+// "p".  Arrays grow in steps of a given number of entries.
+//
+// A parse puts its records and everything they hold into one arena, which
+// lives until the last of those records is released and is then wiped and
+// freed: a document of many small elements costs a few large allocations
+// instead of several per element.  Such a record is "packed"; the first
+// edit of a packed record moves its contents (name, texts, arrays) into
+// ordinary malloc'd blocks (own()), and only the record itself stays in the
+// arena.  The order array holds one entry per child, text and clear
+// in document order: the item's index among its kind times 4 plus its kind.
+
+#include <cstddef>
+
+#include "qocore/base/xml/Node.h"
+
+namespace xml::detail {
+
+struct ClearItem {
+  char* value;
+  const char* open;
+  const char* close;
+};
+
+struct AttributeItem {
+  char* name;
+  char* value;  // null when written without "="
+};
+
+struct Arena;
+
+struct NodeRecord {
+  char* name;  // null for the root of a parse
+  int childCount;
+  int textCount;
+  int clearCount;
+  int attributeCount;
+  bool declaration;
+  NodeRecord* parent;
+  NodeRecord** children;
+  char** texts;
+  ClearItem* clears;
+  AttributeItem* attributes;
+  int* order;
+  int refCount;  // handles and the parent holding the record
+  int childCap;
+  int textCap;
+  int clearCap;
+  int attributeCap;
+  int orderCap;
+  Arena* arena;  // where the record lives; null when malloc'd
+  bool packed;   // its contents live in the arena too
+
+  int orderCount() const noexcept { return childCount + textCount + clearCount; }
+};
+
+// Steps of array growth: for whole copies (shrunk when complete), and for
+// edits through Node.
+inline constexpr int kParseStep = 50;
+inline constexpr int kEditStep = 4;
+
+struct ClearMarkers {
+  const char* open;
+  const char* close;
+};
+// The table of special sections, in the order the parser tries them.
+// DOCTYPE ends at its first ">" unless a "<" comes first, and then at
+// "]>" (kDocTypeLongClose).  Stored markers point into this table, so a
+// marker is recognised by its address.
+extern const ClearMarkers kClearTable[4];
+extern const char* const kDocTypeLongClose;
+inline constexpr int kCommentClear = 2;
+
+// realloc that never returns null.
+void* reallocOrDie(void* old, size_t bytes);
+// A malloc'd NUL-terminated copy of n bytes (which must hold no NUL).
+char* copyText(const char* text, size_t n);
+// A malloc'd copy of a NUL-terminated text; null gives null.
+char* copyText(const char* text);
+// Wipes and frees a text from copyText (documents may carry secrets).
+void freeText(char* text) noexcept;
+
+// A new record with count 1, held by the caller.
+NodeRecord* newRecord(const char* name, size_t nameLen, bool declaration);
+
+// The arena of one parse.
+Arena* newArena();
+// Bump allocation, 8-byte aligned; never fails (a failed allocation is a
+// fatal assertion).
+void* arenaAlloc(Arena* a, size_t bytes);
+// Gives back the end of the latest allocation, which was `bytes` long and
+// now needs only `used`.
+void arenaTrim(Arena* a, void* latest, size_t bytes, size_t used) noexcept;
+char* arenaCopy(Arena* a, const char* text, size_t n);
+// Wipes and frees an arena once no record lives in it.
+void dropArena(Arena* a) noexcept;
+// A packed record in the arena, with count 1.
+NodeRecord* newArenaRecord(Arena* a, const char* name, size_t nameLen, bool declaration);
+// Moves a packed record's contents into malloc'd blocks; every operation that
+// changes a record's contents calls it first.
+void own(NodeRecord* r);
+inline void retain(NodeRecord* r) noexcept { ++r->refCount; }
+// Frees the record and everything below it that nothing else holds.
+void release(NodeRecord* r) noexcept;
+
+// Each adds an item at a position in document order (-1 for the end) and
+// returns its index among its kind.  addChild takes over the caller's
+// reference to the child and sets its parent.
+int addChild(NodeRecord* r, NodeRecord* child, int position, int step);
+// Takes ownership of the malloc'd text.
+int addText(NodeRecord* r, char* text, int position, int step);
+int addClear(NodeRecord* r, char* value, const char* open, const char* close, int position, int step);
+// Takes ownership of both malloc'd texts.
+int addAttribute(NodeRecord* r, char* name, char* value, int step);
+
+// Each removes an item; the texts are freed.  takeChild hands the parent's
+// reference to the caller and clears the child's parent.
+NodeRecord* takeChild(NodeRecord* r, int index);
+void removeText(NodeRecord* r, int index);
+void removeClear(NodeRecord* r, int index);
+void removeAttribute(NodeRecord* r, int index);
+
+// Shrinks every array to its exact size.
+void shrink(NodeRecord* r);
+
+// The name-matching rule (see Node.h); a null name matches nothing.
+bool nameMatches(const char* name, const char* text) noexcept;
+bool isNameEnd(char c) noexcept;
+
+// Lets the library's parts build handles around records.
+struct NodeAccess {
+  static Node adopt(NodeRecord* r) noexcept { return Node(r); }
+  static NodeRecord* record(const Node& n) noexcept { return n.d_; }
+};
+
+}  // namespace xml::detail

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "qocore/base/xml/Node.h"
+#include "qocore/base/xml/Parser.h"
+#include "qocore/base/xml/tests/TreeDump.h"
+
+namespace xml {
+namespace {
+
+using testing::dump;
+using testing::OptionsGuard;
+
+const char kDocument[] =
+    "<?xml version=\"1.0\"?><doc a=\"1\" b><item>one</item><empty/>"
+    "<mixed>t1<x/>t2<![CDATA[c<d>]]><!--n--></mixed>"
+    "<q v=\"&quot;&amp;&lt;&gt;&apos;\">&lt;&amp;</q></doc>";
+
+TEST(WriterTest, FormattedOutputIsExact) {
+  OptionsGuard guard;
+  Node n = parseText(kDocument);
+  EXPECT_STREQ(n.createString(true).get(),
+               "<?xml version=\"1.0\"?>\n"
+               "<doc a=\"1\" b>\n"
+               "\t<item>one</item>\n"
+               "\t<empty />\n"
+               "\t<mixed>\n"
+               "\t\tt1\n"
+               "\t\t<x />\n"
+               "\t\tt2\n"
+               "\t\t<![CDATA[c<d>]]>\n"
+               "\t\t<!--n-->\n"
+               "\t</mixed>\n"
+               "\t<q v=\"&quot;&amp;&lt;&gt;&apos;\">&lt;&amp;</q>\n"
+               "</doc>\n");
+  EXPECT_STREQ(n.createString(false).get(),
+               "<?xml version=\"1.0\"?><doc a=\"1\" b><item>one</item><empty />"
+               "<mixed>t1<x />t2<![CDATA[c<d>]]><!--n--></mixed>"
+               "<q v=\"&quot;&amp;&lt;&gt;&apos;\">&lt;&amp;</q></doc>");
+  // An unnamed root writes its content only.
+  EXPECT_STREQ(parseText("<a/><b>x</b>").createString(true).get(), "<a />\n<b>x</b>\n");
+}
+
+TEST(WriterTest, WriteThenParseKeepsTreeAndOrder) {
+  OptionsGuard guard;
+  Node built = Node::createTop("root");
+  built.addAttribute("q", "\"'<&>");
+  built.addText("lead & <text>");
+  Node c = built.addChild("child");
+  c.addAttribute("flag", nullptr);
+  c.addText("inner");
+  built.addClear("raw <x>", ClearKind::CData);
+  built.addText("middle");
+  built.addChild("later").addChild("deep").addText("\xC3\xA9t\xC3\xA9");
+  built.addClear(" note ", ClearKind::Comment);
+  const std::string expected = dump(built);
+
+  for (bool formatted : {true, false}) {
+    plat::CharArray text = built.createString(formatted);
+    ParseResults r;
+    Node back = parseText(text.get(), nullptr, &r);
+    EXPECT_EQ(r.error, kNoError) << text.get();
+    EXPECT_EQ(dump(back), expected) << text.get();
+  }
+}
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class WriteToFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/xmlwriteXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    path_ = dir_ + "/out.xml";
+  }
+  void TearDown() override {
+    std::remove(path_.c_str());
+    rmdir(dir_.c_str());
+  }
+  std::string dir_;
+  std::string path_;
+  OptionsGuard guard_;
+};
+
+TEST_F(WriteToFileTest, HeaderFollowsEncodingAndDeclaration) {
+  struct Case {
+    int encoding;
+    const char* text;
+    const char* encodingName;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {kUtf8, "<a/>", "ignored", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a />\n"},
+      {kUtf8, "<?xml version=\"1.0\"?><a/>", nullptr, "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<a />\n"},
+      {kShiftJis, "<a/>", "ignored", "<?xml version=\"1.0\" encoding=\"SHIFT-JIS\"?>\n<a />\n"},
+      {kGbk, "<a/>", "GBK", "<?xml version=\"1.0\" encoding=\"GBK\"?>\n<a />\n"},
+      {kSingleByte, "<a/>", nullptr, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a />\n"},
+      {kSingleByte, "<?xml version=\"1.0\"?><a/>", nullptr, "<?xml version=\"1.0\"?>\n<a />\n"},
+  };
+  for (const Case& c : cases) {
+    setGlobalOptions(c.encoding, true, true, true);
+    Node n = parseText(c.text);
+    EXPECT_EQ(n.writeToFile(path_.c_str(), true, c.encodingName), kNoError);
+    EXPECT_EQ(readAll(path_), c.expected) << c.encoding << " " << c.text;
+  }
+
+  // An unnamed root whose first item is a declaration begins with one.
+  setGlobalOptions(kSingleByte, true, true, true);
+  Node root = Node::createTop(nullptr);
+  root.addChild("xml", true).addAttribute("version", "1.0");
+  root.addChild("a");
+  EXPECT_EQ(root.writeToFile(path_.c_str(), false), kNoError);
+  EXPECT_EQ(readAll(path_), "<?xml version=\"1.0\"?><a />");
+}
+
+TEST_F(WriteToFileTest, FailuresHaveTheirCodes) {
+  Node n = parseText("<a/>");
+  EXPECT_EQ(n.writeToFile((dir_ + "/missing/out.xml").c_str()), kCannotOpenForWriting);
+  EXPECT_EQ(n.writeToFile(dir_.c_str()), kCannotOpenForWriting);
+  // A device that accepts the open and refuses every write.
+  if (access("/dev/full", W_OK) == 0) {
+    EXPECT_EQ(n.writeToFile("/dev/full"), kCannotWrite);
+  }
+}
+
+}  // namespace
+}  // namespace xml
