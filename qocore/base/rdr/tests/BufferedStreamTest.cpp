@@ -13,19 +13,11 @@
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
 #include "qocore/base/rdr/NullOutStream.h"
+#include "testing/FailureOf.h"
 
 namespace {
 
-// The text of the E that f throws.
-template <typename E, typename F>
-std::string failureOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.str();
-  }
-  return "(nothing thrown)";
-}
+using yarl_test::failureOf;
 
 std::vector<uint8_t> pattern(size_t n) {
   std::vector<uint8_t> v(n);

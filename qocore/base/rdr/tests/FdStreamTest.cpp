@@ -20,6 +20,7 @@
 #include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/FdInStream.h"
 #include "qocore/base/rdr/FdOutStream.h"
+#include "testing/FailureOf.h"
 
 namespace {
 
@@ -27,16 +28,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using testing::ElementsAre;
 
-// The text of the E that f throws.
-template <typename E, typename F>
-std::string failureOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.str();
-  }
-  return "(nothing thrown)";
-}
+using yarl_test::failureOf;
 
 long msSince(Clock::time_point start) {
   return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());

@@ -16,6 +16,7 @@
 #include "qocore/base/rdr/FileInStream.h"
 #include "qocore/base/rdr/FileOutStream.h"
 #include "qocore/base/rdr/TransactedFileOutStream.h"
+#include "testing/FailureOf.h"
 
 namespace {
 
@@ -23,16 +24,7 @@ using filetest::readFile;
 using filetest::TempDir;
 using testing::StartsWith;
 
-// The text of the E that f throws.
-template <typename E, typename F>
-std::string failureOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.str();
-  }
-  return "(nothing thrown)";
-}
+using yarl_test::failureOf;
 
 // More than one buffer's worth, so reads and writes cross refills.
 std::string pattern(size_t n) {
