@@ -53,6 +53,10 @@ class LogDestFile : public LogDest {
   // with the manager that follows `LogDir` and `LogFile`; with
   // logToFileNow it is switched on and the file opened at once.
   static LogDestFile* fileDest(const char* programName, bool logToFileNow);
+  // A text applied in place of the `Log` parameter's value while set (null
+  // goes back to the parameter); setting or clearing it re-applies the
+  // bindings at once.
+  static void setLogOverride(const char* text);
 
   void write(int level, const char* source, const char* text) override;
   // True when a path is set or a stream is open.

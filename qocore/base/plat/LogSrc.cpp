@@ -10,6 +10,7 @@
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogDest.h"
+#include "qocore/base/plat/LogDestFile.h"
 #include "qocore/base/plat/LogDestMem.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/Utf8.h"
@@ -125,10 +126,20 @@ bool needsEscaping(const char* text) noexcept {
 // The `Log` parameter: every change re-applies the bindings.
 StringParameter logParam("Log", LocDesc{"plat_param_log"}, "");
 
+// While set, applied in place of the parameter's value.  Changed on the
+// main thread only, as the parameter is.
+std::string& logOverride() {
+  static std::string* text = new std::string;
+  return *text;
+}
+bool logOverridden = false;
+
+void applyCurrentLogValue() { applyLogSetting(logOverridden ? logOverride().c_str() : logParam.getValue()); }
+
 class LogParamWatcher : public ParameterChangedCallback {
  public:
   LogParamWatcher() { logParam.addCallback(this); }
-  void parameterChanged(ConfigParameter*, int) override { applyLogSetting(logParam.getValue()); }
+  void parameterChanged(ConfigParameter*, int) override { applyCurrentLogValue(); }
 };
 LogParamWatcher logParamWatcher;
 
@@ -297,6 +308,12 @@ void LogSrc::deliver(int level, const char* text) {
 }
 
 // ---- Applying the `Log` value ----
+
+void LogDestFile::setLogOverride(const char* text) {
+  logOverridden = text != nullptr;
+  logOverride() = text ? text : "";
+  applyCurrentLogValue();
+}
 
 void applyLogSetting(const char* value) {
   ApplyGuard applying;

@@ -214,6 +214,20 @@ TEST(LogSettingTest, ParameterChangesRebindAndADestroyedDestinationIsUnbound) {
   restoreLogSetting();
 }
 
+TEST(LogSettingTest, AnOverrideTextStandsInForTheParameterWhileSet) {
+  plat::LogSrc src("Overridden");
+  LogCapture capture("Overridden:capture:30");
+  plat::LogDestFile::setLogOverride("Overridden:capture:100");
+  EXPECT_EQ(src.boundLevel(), 100);
+  // A change of the parameter meanwhile does not undo the override.
+  plat::Configuration::global().setParam("Log", "Overridden:capture:10", LogCapture::kPriority + 1);
+  EXPECT_EQ(src.boundLevel(), 100);
+  plat::LogDestFile::setLogOverride(nullptr);
+  EXPECT_EQ(src.boundLevel(), 10);
+  plat::Configuration::global().findParam("Log")->unsetParam(LogCapture::kPriority + 1);
+  EXPECT_EQ(src.boundLevel(), 30);
+}
+
 TEST(LogSettingTest, BindingsCanBeReappliedWhileOtherThreadsLog) {
   plat::LogSrc src("Busy");
   Recorder quiet("quiet");
