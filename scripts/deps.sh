@@ -8,10 +8,16 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libmbedtls-dev
   clang libclang-rt-14-dev
+  # Every locale prebuilt, so the locale probes and tests find de_DE, fr_FR...
+  locales-all
   # Reference libraries of the benchmarks only.
   nlohmann-json3-dev
   libpugixml-dev
+  libevent-dev
 )
+# The regex differential test runs JavaScript's RegExp under node; any node
+# already on the path will do.
+if ! command -v node >/dev/null 2>&1; then packages+=(nodejs); fi
 
 missing=()
 for p in "${packages[@]}"; do

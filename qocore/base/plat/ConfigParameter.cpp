@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Encodings.h"
@@ -83,9 +84,9 @@ int ConfigParameter::getIntValue() const { return 0; }
 CharArray ConfigParameter::formatInt(int value) const { return DString::format("%d", value); }
 
 const char* ConfigParameter::getDescription() const noexcept {
-  // A key stands for its own text until keys are looked up in the
-  // localisation tables.
-  return desc_ ? desc_ : locDesc_;
+  // A key is answered in the current locale; a missing one is logged and
+  // stands for itself.
+  return desc_ ? desc_ : loc::translate(locDesc_, __FILE__, __LINE__);
 }
 
 CharArray ConfigParameter::getDefaultStr() const {

@@ -102,6 +102,8 @@ class ConfigParameter {
   ConfigParameter* getNext() const noexcept { return next_; }
   // The plain description if there is one, else the localised text.
   const char* getDescription() const noexcept;
+  // The localisation key of the description, or null.
+  const char* getDescriptionKey() const noexcept { return locDesc_; }
   // The text of the priority-0 value.
   CharArray getDefaultStr() const;
   // Hidden parameters (and all binary ones) are left out of the help.
@@ -112,6 +114,7 @@ class ConfigParameter {
   // policy priority.
   void setFlags(const char* list);
   bool hasFlag(const char* flag) const noexcept;
+  const StringSet& getFlags() const noexcept { return flags_; }
 
   // Removes every value above priority 0 without per-value notification;
   // when anything was removed and notify is set, calls each callback once

@@ -17,11 +17,15 @@
 #include "qocore/base/plat/File.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Path.h"
+#include "qocore/base/plat/PlatStrings.h"
 #include "qocore/base/plat/Time.h"
 
 namespace plat {
 
 namespace {
+
+// The descriptions below are keys of the platform texts: register them first.
+[[maybe_unused]] const bool platStringsReady = (ensurePlatStrings(), true);
 
 StringParameter logDir("LogDir", LocDesc{"plat_param_logdir"}, "");
 StringParameter logFile("LogFile", LocDesc{"plat_param_logfile"}, "");

@@ -12,6 +12,7 @@
 #include "qocore/base/plat/LogDest.h"
 #include "qocore/base/plat/LogDestFile.h"
 #include "qocore/base/plat/LogDestMem.h"
+#include "qocore/base/plat/PlatStrings.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/Utf8.h"
 
@@ -122,6 +123,9 @@ bool needsEscaping(const char* text) noexcept {
   }
   return false;
 }
+
+// The description below is a key of the platform texts: register them first.
+[[maybe_unused]] const bool platStringsReady = (ensurePlatStrings(), true);
 
 // The `Log` parameter: every change re-applies the bindings.
 StringParameter logParam("Log", LocDesc{"plat_param_log"}, "");

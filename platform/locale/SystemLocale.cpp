@@ -1,0 +1,98 @@
+#include "platform/locale/SystemLocale.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace platform {
+
+namespace {
+
+const char* realGetenv(const char* name) { return std::getenv(name); }
+
+constinit std::atomic<LocaleEnvFn> envFn{nullptr};
+
+struct Defaults {
+  std::mutex mutex;
+  ArgumentDomain domain;
+  int syncs = 0;
+};
+
+Defaults& defaults() {
+  // Never destroyed: code that runs at exit may still publish.
+  static Defaults* d = new Defaults;
+  return *d;
+}
+
+void addUnique(std::vector<std::string>& out, const std::string& name) {
+  if (!name.empty() && std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
+}
+
+}  // namespace
+
+LocaleEnvFn setLocaleEnv(LocaleEnvFn fn) noexcept { return envFn.exchange(fn); }
+
+const char* localeEnv(const char* name) {
+  LocaleEnvFn fn = envFn.load();
+  return fn ? fn(name) : realGetenv(name);
+}
+
+std::string normaliseLocaleEntry(const char* entry) {
+  if (!entry) return {};
+  std::string name(entry, std::strcspn(entry, ".@"));
+  std::replace(name.begin(), name.end(), '-', '_');
+  if (name == "C" || name == "POSIX") return {};
+  return name;
+}
+
+std::string currentLocale() {
+  for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = localeEnv(var);
+    if (value && *value) return normaliseLocaleEntry(value);
+  }
+  return {};
+}
+
+std::vector<std::string> preferredLanguages() {
+  std::vector<std::string> out;
+  if (const char* list = localeEnv("LANGUAGE")) {
+    std::string all(list);
+    size_t start = 0;
+    while (start <= all.size()) {
+      size_t end = all.find(':', start);
+      if (end == std::string::npos) end = all.size();
+      addUnique(out, normaliseLocaleEntry(all.substr(start, end - start).c_str()));
+      start = end + 1;
+    }
+  }
+  addUnique(out, currentLocale());
+  return out;
+}
+
+void setArgumentDomain(const ArgumentDomain& domain) {
+  Defaults& d = defaults();
+  std::lock_guard lock(d.mutex);
+  d.domain = domain;
+}
+
+ArgumentDomain argumentDomain() {
+  Defaults& d = defaults();
+  std::lock_guard lock(d.mutex);
+  return d.domain;
+}
+
+void synchronizeUserDefaults() {
+  Defaults& d = defaults();
+  std::lock_guard lock(d.mutex);
+  ++d.syncs;
+}
+
+int userDefaultsSyncCount() {
+  Defaults& d = defaults();
+  std::lock_guard lock(d.mutex);
+  return d.syncs;
+}
+
+}  // namespace platform

@@ -1,0 +1,43 @@
+#include "platform/objc/NotificationCenter.h"
+
+namespace objc {
+
+NotificationCenter& NotificationCenter::defaultCenter() {
+  static NotificationCenter* center = new NotificationCenter;
+  return *center;
+}
+
+void NotificationCenter::addObserver(Object* observer, const char* selector, const char* name,
+                                     Object* object) {
+  entries_.push_back({observer, selector ? selector : "", name == nullptr, name ? name : "", object, nextId_++});
+}
+
+void NotificationCenter::removeObserver(Object* observer) noexcept {
+  std::erase_if(entries_, [observer](const Entry& e) { return e.observer == observer; });
+}
+
+void NotificationCenter::post(const char* name, Object* object) {
+  Notification* n = new Notification(name, object);
+  std::vector<unsigned long> ids;
+  for (const Entry& e : entries_) {
+    if ((e.anyName || e.name == name) && (!e.object || e.object == object)) ids.push_back(e.id);
+  }
+  try {
+    for (unsigned long id : ids) {
+      // Look the entry up again: an earlier delivery may have removed it.
+      for (const Entry& e : entries_) {
+        if (e.id != id) continue;
+        Object* observer = e.observer;
+        std::string selector = e.selector;
+        observer->perform(selector.c_str(), n);
+        break;
+      }
+    }
+  } catch (...) {
+    n->release();
+    throw;
+  }
+  n->release();
+}
+
+}  // namespace objc

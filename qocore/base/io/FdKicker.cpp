@@ -1,0 +1,64 @@
+#include "qocore/base/io/FdKicker.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "qocore/base/io/FdManager.h"
+#include "qocore/base/plat/Exception.h"
+
+namespace io {
+
+FdKicker::FdKicker(FdKickerCallback* callback) : callback_(callback), manager_(FdManager::current()) {
+  PLAT_ASSERT(manager_);
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) throw plat::StdlibException("pipe");
+  fd_ = fds[0];
+  writeFd_ = fds[1];
+  in_ = std::make_unique<rdr::FdInStream>(fd_);
+  in_->setNonBlocking(true);
+  manager_->addHandler(this, true);
+  manager_->setInterest(this, true, false, false, false, false);
+}
+
+FdKicker::~FdKicker() {
+  if (manager_) {
+    manager_->setInterest(this, false, false, false, false, false);
+    manager_->addHandler(this, false);
+  }
+  in_.reset();
+  close(writeFd_);
+  close(fd_);
+}
+
+void FdKicker::kick(uint8_t byte) noexcept {
+  ssize_t ignored = write(writeFd_, &byte, 1);
+  (void)ignored;
+}
+
+void FdKicker::readReady() {
+  in_->setCheckpoint();
+  try {
+    callback_->kicked(*this, *in_);
+  } catch (...) {
+    // A kick carries no error path back to anyone.
+  }
+  in_->setCheckpoint();
+}
+
+void FdKicker::drain() {
+  in_->skip(in_->nUnread());
+  uint8_t buf[4096];
+  while (read(fd_, buf, sizeof buf) > 0) {
+  }
+  in_->setCheckpoint();
+}
+
+bool FdKicker::hasPending() {
+  try {
+    return in_->check(false, 1);
+  } catch (const plat::Exception&) {
+    return false;
+  }
+}
+
+}  // namespace io

@@ -1,0 +1,84 @@
+#include "qocore/base/os/AppDirs.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+
+#include "qocore/base/os/AppInfo.h"
+#include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/Path.h"
+
+namespace os {
+
+namespace {
+
+constexpr const char* kSelfExe = "/proc/self/exe";
+
+// Process-wide and set at start-up, before other threads read them.
+plat::CharArray& configBase() {
+  static plat::CharArray* base = new plat::CharArray;
+  return *base;
+}
+plat::CharArray& configuredDataDir() {
+  static plat::CharArray* dir = new plat::CharArray;
+  return *dir;
+}
+constinit const char* selfExe = kSelfExe;
+
+// "%s%s" when left ends in "/", else "%s%c%s".
+plat::CharArray join(const char* left, const char* right) {
+  size_t n = std::strlen(left);
+  if (n > 0 && left[n - 1] == '/') return plat::DString::format("%s%s", left, right);
+  return plat::DString::format("%s%c%s", left, '/', right);
+}
+
+plat::CharArray programDir() {
+  char path[PATH_MAX];
+  ssize_t n = ::readlink(selfExe, path, sizeof path - 1);
+  if (n <= 0) return plat::CharArray();
+  path[n] = '\0';
+  return plat::dirName(path);
+}
+
+}  // namespace
+
+void setConfigBase(const char* dir) { configBase() = plat::CharArray(dir); }
+
+void setConfiguredDataDir(const char* dir) { configuredDataDir() = plat::CharArray(dir); }
+
+plat::CharArray getConfigDir(const char* name) {
+  if (!name) name = getAppName(true);
+  const plat::CharArray& base = configBase();
+  if (!*name || base.isNull()) return plat::CharArray();
+  return plat::DString::format("%s/%s.d", base.get(), name);
+}
+
+std::vector<plat::CharArray> getDataDirs() {
+  std::vector<plat::CharArray> dirs;
+  if (configuredDataDir()) dirs.push_back(configuredDataDir());
+  plat::CharArray base = programDir();
+  if (base.isNull()) return dirs;
+  dirs.push_back(base);
+  // Without a path component there is no product folder to look for.
+  const char* component = getPathComponent(true);
+  if (!*component) return dirs;
+  plat::CharArray share = join("share", component);
+  plat::CharArray dir = base;
+  for (int level = 0; level < 3; ++level) {
+    if (level > 0) {
+      plat::CharArray parent = plat::dirName(dir.get());
+      if (std::strcmp(parent.get(), dir.get()) == 0) break;
+      dir = std::move(parent);
+    }
+    dirs.push_back(join(dir.get(), component));
+    dirs.push_back(join(dir.get(), share.get()));
+  }
+  return dirs;
+}
+
+const char* getTempDir() noexcept { return "/tmp"; }
+
+void setExecutablePathSource(const char* path) noexcept { selfExe = path ? path : kSelfExe; }
+
+}  // namespace os
