@@ -43,6 +43,13 @@ class FdManager : public plat::Timer::Callback {
   // One delivery pass.
   void dispatch();
 
+  // Queue the handler for the next pass as though its descriptor had
+  // turned readable (writable): for input a connection already holds, or
+  // output it can take at once.  wake() then makes that pass come soon.
+  void queueReadReady(FdHandler* handler) { insert(readReady_, handler); }
+  void queueWriteReady(FdHandler* handler) { insert(writeReady_, handler); }
+  void wake() { wakeTimer_.start(0); }
+
   bool isRegistered(FdHandler* handler) const;
   plat::TimerManager& timerManager() noexcept { return *timers_; }
 

@@ -1,0 +1,137 @@
+#include "qocore/base/io/Io.h"
+
+#include <utility>
+
+#include "qocore/base/plat/Exception.h"
+#include "qocore/base/rdr/InStream.h"
+#include "qocore/base/rdr/OutStream.h"
+
+namespace io {
+
+IoHandler::~IoHandler() = default;
+void IoHandler::writable(Io&) {}
+
+Io::~Io() = default;
+
+void Io::markReadable() {
+  plat::assertionFailed(plat::AssertionFail("Io::markReadable() not implemented for this Io", __FILE__, __LINE__));
+}
+
+int32_t Io::query() { return 0; }
+
+std::string Io::resolvedPeerEndpoint() { return peerEndpoint(); }
+
+void writeFlags(rdr::OutStream& out, const IoFlags& flags) {
+  PLAT_ASSERT(flags.size() < 256);
+  out.writeU8(static_cast<uint8_t>(flags.size()));
+  for (const std::string& flag : flags) out.writeString8(flag.c_str());
+}
+
+void readFlags(rdr::InStream& in, IoFlags& flags) {
+  int count = in.readU8();
+  for (int i = 0; i < count; i++) flags.insert(in.readString8(true).c_str());
+}
+
+IoAcceptor::~IoAcceptor() = default;
+
+IoConnected::~IoConnected() = default;
+void IoConnected::notify(IoConnector&) {}
+
+IoConnector::~IoConnector() = default;
+
+Io* IoConnector::connect() { throw plat::Exception("IoConnector::connect() not implemented"); }
+
+std::string IoConnector::methodName() { return "<unknown method>"; }
+
+IoConnectorBase::~IoConnectorBase() { timer_.cancel(); }
+
+void IoConnectorBase::start(IoConnected* cb) {
+  cb_ = cb;
+  timer_.start(0);
+}
+
+void IoConnectorBase::run() {}
+
+bool IoConnectorBase::timerExpired(plat::Timer* timer) {
+  // run may report, and the receiver may destroy this connector: nothing
+  // of it is touched afterwards.
+  if (timer == &timer_) run();
+  return false;
+}
+
+void IoConnectorBase::connected(Io* io) {
+  if (cb_)
+    cb_->connected(*this, io);
+  else
+    io->shutdown(false, false);
+}
+
+void IoConnectorBase::failed(const plat::Exception& error) {
+  if (cb_) cb_->failed(*this, error);
+}
+
+IoWrapper::IoWrapper(Io* io, IoHandler* handler) : io_(io), handler_(handler) {
+  in_ = io->in_;
+  out_ = io->out_;
+  flags_ = io->flags_;
+  if (handler_) io_->setHandler(this, true);
+}
+
+IoWrapper::~IoWrapper() { delete io_; }
+
+void IoWrapper::setHandler(IoHandler* handler, bool watchInput) {
+  handler_ = handler;
+  io_->setHandler(nullptr, false);
+  if (handler_) io_->setHandler(this, watchInput);
+}
+
+void IoWrapper::shutdown(bool flush, bool tellHandler) {
+  if (!handler_) {
+    // The wrapper must hear of completion to delete itself.
+    try {
+      io_->setHandler(this, false);
+    } catch (const plat::Exception&) {
+    }
+  }
+  if (!tellHandler) handler_ = nullptr;
+  io_->shutdown(flush, true);
+}
+
+void IoWrapper::markReadable() { io_->markReadable(); }
+int32_t IoWrapper::query() { return io_->query(); }
+std::string IoWrapper::displayName() { return io_->displayName(); }
+std::string IoWrapper::peerEndpoint() { return io_->peerEndpoint(); }
+std::string IoWrapper::resolvedPeerEndpoint() { return io_->resolvedPeerEndpoint(); }
+std::string IoWrapper::peerAddress() { return io_->peerAddress(); }
+std::string IoWrapper::myEndpoint() { return io_->myEndpoint(); }
+void IoWrapper::setTimeout(int32_t ms) { io_->setTimeout(ms); }
+
+void IoWrapper::readable(Io&) {
+  if (handler_) handler_->readable(*this);
+}
+
+void IoWrapper::writable(Io&) {
+  if (handler_) handler_->writable(*this);
+}
+
+void IoWrapper::shutdownDone(Io&) {
+  if (handler_) handler_->shutdownDone(*this);
+  delete this;
+}
+
+NamedIo::NamedIo(Io* io, IoHandler* handler, std::string peerEndpoint, std::string peerAddress,
+                 std::string displayName, std::string resolvedPeerEndpoint)
+    : IoWrapper(io, handler),
+      peerEndpoint_(std::move(peerEndpoint)),
+      peerAddress_(std::move(peerAddress)),
+      displayName_(std::move(displayName)),
+      resolvedPeerEndpoint_(std::move(resolvedPeerEndpoint)) {}
+
+std::string NamedIo::displayName() { return displayName_.empty() ? IoWrapper::displayName() : displayName_; }
+std::string NamedIo::peerEndpoint() { return peerEndpoint_.empty() ? IoWrapper::peerEndpoint() : peerEndpoint_; }
+std::string NamedIo::peerAddress() { return peerAddress_.empty() ? IoWrapper::peerAddress() : peerAddress_; }
+std::string NamedIo::resolvedPeerEndpoint() {
+  return resolvedPeerEndpoint_.empty() ? peerEndpoint() : resolvedPeerEndpoint_;
+}
+
+}  // namespace io

@@ -1,0 +1,80 @@
+#include "qocore/base/os/IpSocket.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "qocore/base/io/IpInfo.h"
+#include "qocore/base/os/SocketUtil.h"
+#include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/LogSrc.h"
+
+namespace os {
+
+namespace {
+
+plat::LogSrc vlog("IpSocket");
+
+// Closes the descriptor unless released.
+class FdGuard {
+ public:
+  explicit FdGuard(int fd) noexcept : fd_(fd) {}
+  ~FdGuard() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FdGuard(const FdGuard&) = delete;
+  FdGuard& operator=(const FdGuard&) = delete;
+  int release() noexcept {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+void setIntOption(int fd, int level, int option) {
+  int one = 1;
+  if (setsockopt(fd, level, option, &one, sizeof(one)) != 0) throw plat::SystemException("setsockopt", errno);
+}
+
+}  // namespace
+
+int connectSocket(const io::IpInfo& endpoint, int type, bool blocking) {
+  int fd = socketCloexec(endpoint.family(), type, 0);
+  if (fd < 0) throw plat::SystemException("socket", errno);
+  FdGuard guard(fd);
+  if (!blocking) setBlocking(fd, false);
+  int rc;
+  do {
+    rc = connect(fd, endpoint.sockAddr(), endpoint.length());
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0 && errno != EINPROGRESS) throw plat::SystemException("connect", errno);
+  if (getSocketType(fd) != SOCK_STREAM) applyDscp(fd);
+  return guard.release();
+}
+
+int bindSocket(const io::IpInfo& endpoint, int type, bool reusePort) {
+  // The type may carry creation flags; the options depend on the kind alone.
+  int kind = type & ~(SOCK_NONBLOCK | SOCK_CLOEXEC);
+  int fd = socketCloexec(endpoint.family(), type, 0);
+  if (fd < 0) throw plat::SystemException("socket", errno);
+  FdGuard guard(fd);
+  if (kind == SOCK_STREAM) setIntOption(fd, SOL_SOCKET, SO_REUSEADDR);
+  if (reusePort) setIntOption(fd, SOL_SOCKET, SO_REUSEPORT);
+  if (endpoint.family() == AF_INET6) {
+    int one = 1;
+    if (setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof(one)) != 0) {
+      plat::SystemException e("setsockopt(IPV6_V6ONLY)", errno);
+      vlog.debug("%s", e.str());
+    }
+  }
+  if (bind(fd, endpoint.sockAddr(), endpoint.length()) != 0) throw plat::SystemException("bind", errno);
+  if (kind == SOCK_DGRAM) applyDscp(fd);
+  return guard.release();
+}
+
+}  // namespace os
