@@ -40,8 +40,12 @@ FdIo::FdIo(int fd, bool owned, bool connecting, int32_t inTimeoutMs, int32_t out
   in_ = &inStream_;
   out_ = &outStream_;
   if (fd >= 0) {
-    // A connection is bound to one descriptor, once.
-    PLAT_ASSERT(fd_ < 0);
+    // A connection is bound to one descriptor, once.  (The slot is read
+    // into a local so the assertion names it "fd" as elsewhere.)
+    [this] {
+      int fd = fd_;
+      PLAT_ASSERT(fd < 0);
+    }();
     fd_ = fd;
   }
   inStream_.setTimeoutMs(inTimeoutMs);
