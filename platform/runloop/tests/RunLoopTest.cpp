@@ -1,4 +1,5 @@
 #include "platform/runloop/RunLoop.h"
+#include "testing/Loopback.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -155,15 +156,8 @@ TEST(RunLoopTest, DescriptorsEpollRefusesAreAlwaysReady) {
 }
 
 TEST(RunLoopTest, FailedConnectReportsErrorThenWrite) {
-  // A loopback port that nobody listens on: bound, then closed.
-  int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(0, bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(0, getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len));
-  close(probe);
+  // A loopback port that nobody listens on.
+  sockaddr_in addr = yarl_test::closedLoopbackPort();
 
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   int rc = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);

@@ -14,6 +14,7 @@
 #include "qocore/base/plat/LogDest.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/PlatStrings.h"
+#include "qocore/base/plat/Utf8.h"
 
 namespace plat {
 
@@ -42,14 +43,6 @@ CharArray badArgumentText(const char* word) {
 bool hiddenName(const char* name) noexcept { return name[0] == '_'; }
 
 bool isBinary(const ConfigParameter& p) noexcept { return std::strcmp(p.typeName(), "binary") == 0; }
-
-int charCount(const char* s) noexcept {
-  int n = 0;
-  for (; *s; ++s) {
-    if ((static_cast<unsigned char>(*s) & 0xC0) != 0x80) ++n;
-  }
-  return n;
-}
 
 // The byte length of the text after its last line break.
 int lastLineBytes(const DString& text) noexcept {
@@ -344,7 +337,7 @@ void Configuration::printHelp(bool all, bool showDefaults, FILE* out, int width,
     if (showDefaults && !isBinary(*p)) {
       CharArray value = p->getValueStr();
       DString note("(%s=%s)", localText("plat_configuration_help_default"), value.c_str());
-      if (lastLineBytes(entry) + charCount(note.c_str()) >= width) {
+      if (lastLineBytes(entry) + utf8CharCount(note.c_str()) >= width) {
         entry.append("\n");
         entry.appendChars(' ', indent);
       } else {

@@ -231,10 +231,8 @@ void DString::wordWrap(int width, int indent) {
       ++p;
     } else {
       const char* word = p;
-      int wordWidth = 0;
-      for (; !isBreak(*p); ++p) {
-        if ((static_cast<unsigned char>(*p) & 0xC0) != 0x80) ++wordWidth;
-      }
+      while (!isBreak(*p)) ++p;
+      const int wordWidth = utf8CharCount(word, p);
       if (lineLen + gap + wordWidth <= width || lineLen == 0) {
         out.appendChars(' ', gap);
         lineLen += gap;

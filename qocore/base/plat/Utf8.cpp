@@ -150,6 +150,15 @@ void utf8AdjustRange(const char* text, int* start, int* length) noexcept {
   if (length) *length = len;
 }
 
+int utf8CharCount(const char* start, const char* end) noexcept {
+  if (!start) return 0;
+  int n = 0;
+  for (const char* p = start; !atEnd(p, end); ++p) {
+    if (!isContinuation(static_cast<unsigned char>(*p))) ++n;
+  }
+  return n;
+}
+
 int utf8DisplayWidth(const char* start, const char* end) noexcept {
   if (!start) return 0;
   int width = 0;

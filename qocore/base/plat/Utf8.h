@@ -36,6 +36,10 @@ bool isValidUtf8(const char* start, const char* end = nullptr) noexcept;
 void utf8Sanitise(DString& out, const char* start, const char* end = nullptr, int maxBytes = -1);
 // Moves a byte range of a NUL-terminated text onto whole characters.
 void utf8AdjustRange(const char* text, int* start, int* length) noexcept;
+// The number of characters: bytes that are not continuation bytes, up to
+// end or the NUL (a malformed sequence counts by its lead bytes).  Text
+// layout (word wrap, help columns) measures widths this way.
+int utf8CharCount(const char* start, const char* end = nullptr) noexcept;
 // The sum of wcwidth over the code points (1 where it is negative); stops
 // at a NUL or a malformed sequence.  Depends on the thread's LC_CTYPE.
 int utf8DisplayWidth(const char* start, const char* end = nullptr) noexcept;

@@ -10,7 +10,6 @@ namespace plat {
 
 namespace {
 
-constexpr char kHex[] = "0123456789abcdef";
 constexpr int kTextSize = 36;  // 32 digits and 4 dashes
 
 }  // namespace
@@ -44,8 +43,8 @@ CharArray Uuid::toString(const unsigned char* bytes, bool dashed) {
   int n = 0;
   for (int i = 0; i < 16; ++i) {
     if (dashed && (i == 4 || i == 6 || i == 8 || i == 10)) text[n++] = '-';
-    text[n++] = kHex[bytes[i] >> 4];
-    text[n++] = kHex[bytes[i] & 0x0F];
+    text[n++] = hexDigit(bytes[i] >> 4);
+    text[n++] = hexDigit(bytes[i] & 0x0F);
   }
   text[n] = '\0';
   return CharArray(text, n);

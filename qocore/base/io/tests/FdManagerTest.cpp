@@ -19,6 +19,7 @@
 #include "qocore/base/io/FdKicker.h"
 #include "qocore/base/io/FdSelectManager.h"
 #include "qocore/base/io/mac/IoRunLoopManager.h"
+#include "testing/Loopback.h"
 
 namespace {
 
@@ -253,14 +254,8 @@ TEST(IoRunLoopManagerDeathTest, InterestOfAnUnknownHandlerIsAnAssertion) {
 }
 
 TEST(IoRunLoopManagerTest, FailedConnectDeliversConnectErrorThenWriteReady) {
-  int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(0, bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(0, getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len));
-  close(probe);  // nobody listens on that port now
+  // A loopback port that nobody listens on.
+  sockaddr_in addr = yarl_test::closedLoopbackPort();
 
   io::IoRunLoopManager m;
   std::string trace;

@@ -197,6 +197,25 @@ TEST(Utf8AdjustRangeTest, AbsentLengthAdjustsStartOnly) {
   EXPECT_EQ(start, 4);
 }
 
+TEST(Utf8CharCountTest, CountsCharactersNotBytes) {
+  struct Case {
+    const char* text;
+    int end;  // -1: up to the NUL
+    int count;
+  };
+  const Case cases[] = {
+      {"", -1, 0},
+      {"abc", -1, 3},
+      {"caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80", -1, 7},
+      {"\xC3\xA9\xC3\xA9", 2, 1},  // the range ends after the first character
+      {"a\xFF" "b", -1, 3},           // a stray byte counts as one
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(utf8CharCount(c.text, c.end < 0 ? nullptr : c.text + c.end), c.count) << c.text;
+  }
+  EXPECT_EQ(utf8CharCount(nullptr), 0);
+}
+
 class Utf8DisplayWidthTest : public ::testing::Test {
  protected:
   void SetUp() override {

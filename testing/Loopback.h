@@ -1,0 +1,27 @@
+#pragma once
+// Test helper: a loopback TCP address on which nobody listens (a port bound
+// and released again), for tests of refused connections.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace yarl_test {
+
+inline sockaddr_in closedLoopbackPort() {
+  int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  bool ok = probe >= 0 && bind(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+            getsockname(probe, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
+  if (probe >= 0) close(probe);
+  if (!ok) throw std::runtime_error("no loopback port");
+  return addr;
+}
+
+}  // namespace yarl_test
