@@ -9,7 +9,7 @@
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/PlatStrings.h"
 #include "qocore/base/plat/Resource.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 #include "qocore/base/plat/tests/LogCapture.h"
 
 namespace {

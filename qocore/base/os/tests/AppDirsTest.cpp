@@ -7,7 +7,7 @@
 
 #include "qocore/base/os/AppDirs.h"
 #include "qocore/base/os/AppInfo.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "qocore/base/os/unix/DirEnum.h"
 #include "qocore/base/plat/Exception.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "qocore/base/os/Environment.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

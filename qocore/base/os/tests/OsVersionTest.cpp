@@ -8,7 +8,7 @@
 #include <string>
 
 #include "qocore/base/os/OsVersion.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 #include "qocore/base/os/SocketUtil.h"
 #include "qocore/base/plat/Exception.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 #include "testing/FailureOf.h"
 
 namespace {

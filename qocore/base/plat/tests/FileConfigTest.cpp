@@ -11,7 +11,7 @@
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/FilePtr.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 #include "qocore/base/plat/tests/LogCapture.h"
 
 namespace {

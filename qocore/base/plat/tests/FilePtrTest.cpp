@@ -14,7 +14,7 @@
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 #include "qocore/base/plat/tests/LogCapture.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Time.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 #include "qocore/base/rdr/Exceptions.h"
 
 namespace {

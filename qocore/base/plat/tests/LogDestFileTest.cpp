@@ -20,7 +20,7 @@
 #include "qocore/base/plat/File.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Time.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Path.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "qocore/base/plat/Exception.h"
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "qocore/base/plat/tests/FileFixtures.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "qocore/base/xml/Parser.h"
 #include "qocore/base/xml/tests/TreeDump.h"
+#include "testing/FileFixtures.h"
 
 namespace xml {
 namespace {
@@ -19,21 +20,7 @@ using testing::OptionsGuard;
 
 class FileParseTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/xmlparseXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    for (const std::string& f : files_) std::remove(f.c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string write(const char* name, const std::string& content) {
-    std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << content;
-    files_.push_back(path);
-    return path;
-  }
+  std::string write(const char* name, const std::string& content) { return dir_.write(name, content); }
 
   // Runs openFile in a child and returns its exit status and its stderr.
   std::pair<int, std::string> openInChild(const std::string& path, const char* tag) {
@@ -58,8 +45,7 @@ class FileParseTest : public ::testing::Test {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
   }
 
-  std::string dir_;
-  std::vector<std::string> files_;
+  filetest::TempDir dir_;
   OptionsGuard guard_;
 };
 
@@ -69,7 +55,7 @@ TEST_F(FileParseTest, ParseFileSkipsByteOrderMarkAndReportsFiles) {
   EXPECT_EQ(r.error, kNoError);
   EXPECT_EQ(dump(n), "cfg(v)");
 
-  EXPECT_TRUE(parseFile((dir_ + "/absent.xml").c_str(), nullptr, &r).isEmpty());
+  EXPECT_TRUE(parseFile((dir_ / "absent.xml").c_str(), nullptr, &r).isEmpty());
   EXPECT_EQ(r.error, kFileNotFound);
   EXPECT_TRUE(parseFile(dir_.c_str(), nullptr, &r).isEmpty());
   EXPECT_EQ(r.error, kFileNotFound);
@@ -103,7 +89,7 @@ TEST_F(FileParseTest, OpenFileEndsProcessWithMessage) {
     EXPECT_EQ(status, 255) << c.name;
     EXPECT_EQ(err, "XML Parsing error inside file '" + path + "'.\n" + c.message) << c.name;
   }
-  std::string missing = dir_ + "/missing.xml";
+  std::string missing = dir_ / "missing.xml";
   auto [status, err] = openInChild(missing, nullptr);
   EXPECT_EQ(status, 255);
   EXPECT_EQ(err, "XML Parsing error inside file '" + missing + "'.\nError: File not found\nAt line 0, column 0.\n");

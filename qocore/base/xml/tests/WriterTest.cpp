@@ -10,6 +10,7 @@
 #include "qocore/base/xml/Node.h"
 #include "qocore/base/xml/Parser.h"
 #include "qocore/base/xml/tests/TreeDump.h"
+#include "testing/FileFixtures.h"
 
 namespace xml {
 namespace {
@@ -79,18 +80,8 @@ std::string readAll(const std::string& path) {
 
 class WriteToFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/xmlwriteXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    path_ = dir_ + "/out.xml";
-  }
-  void TearDown() override {
-    std::remove(path_.c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string dir_;
-  std::string path_;
+  filetest::TempDir dir_;
+  std::string path_ = dir_ / "out.xml";
   OptionsGuard guard_;
 };
 
@@ -127,7 +118,7 @@ TEST_F(WriteToFileTest, HeaderFollowsEncodingAndDeclaration) {
 
 TEST_F(WriteToFileTest, FailuresHaveTheirCodes) {
   Node n = parseText("<a/>");
-  EXPECT_EQ(n.writeToFile((dir_ + "/missing/out.xml").c_str()), kCannotOpenForWriting);
+  EXPECT_EQ(n.writeToFile((dir_ / "missing/out.xml").c_str()), kCannotOpenForWriting);
   EXPECT_EQ(n.writeToFile(dir_.c_str()), kCannotOpenForWriting);
   // A device that accepts the open and refuses every write.
   if (access("/dev/full", W_OK) == 0) {
