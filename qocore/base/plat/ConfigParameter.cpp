@@ -299,14 +299,11 @@ IntParameter::IntParameter(const char* name, ParamDescription desc, int def, int
     : TypedParameter(name, desc, def, hidden, conf, flags), min_(minValue), max_(maxValue) {}
 
 bool IntParameter::setParam(const char* text, int priority) {
-  if (!text) return false;
-  int savedErrno = errno;
-  errno = 0;
-  char* end = nullptr;
-  long value = std::strtol(text, &end, 0);
-  bool parsed = end != text && *end == '\0' && errno != ERANGE && value >= INT_MIN && value <= INT_MAX;
-  errno = savedErrno;
-  return parsed && setIntValue(static_cast<int>(value), priority);
+  // C notation, the whole text, within 32 bits.
+  const char* cursor = text;
+  int32_t value;
+  if (!parseInt(value, cursor, 0) || *cursor) return false;
+  return setIntValue(value, priority);
 }
 
 bool IntParameter::setIntValue(int value, int priority) {
