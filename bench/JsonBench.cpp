@@ -35,8 +35,9 @@ const std::string& document() {
            " Caf\xC3\xA9 Street\", \"city\": \"M\xC3\xBCnchen\", \"zip\": \"80331\", \"geo\": [" +
            std::to_string(next() % 180) + ", -" + std::to_string(1 + next() % 89) + "]}" +
            ", \"note\": \"Line one\\nline \\\"two\\\" \\u00e9\\ud83d\\ude00 and a \\/slash\\t.\"" +
-           ", \"history\": [{\"at\": " + std::to_string(next()) + ", \"event\": \"login\"}, {\"at\": " +
-           std::to_string(next()) + ", \"event\": \"logout\", \"extra\": null}]}";
+           ", \"history\": [{\"at\": " + std::to_string(next()) +
+           ", \"event\": \"login\"}, {\"at\": " + std::to_string(next()) +
+           ", \"event\": \"logout\", \"extra\": null}]}";
     }
     return s + "\n]";
   }();

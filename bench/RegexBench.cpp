@@ -29,7 +29,11 @@ void BM_PlatRegexSearch(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
-BENCHMARK(BM_PlatRegexSearch)->DenseRange(8, 14, 2)->RangeMultiplier(10)->Range(100, 1000000)->Complexity(benchmark::oN);
+BENCHMARK(BM_PlatRegexSearch)
+    ->DenseRange(8, 14, 2)
+    ->RangeMultiplier(10)
+    ->Range(100, 1000000)
+    ->Complexity(benchmark::oN);
 
 void BM_StdRegexSearch(benchmark::State& state) {
   const std::string text(static_cast<size_t>(state.range(0)), 'a');

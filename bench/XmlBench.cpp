@@ -6,9 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <pugixml.hpp>
-
 #include <cstdio>
+#include <pugixml.hpp>
 #include <string>
 
 #include "qocore/base/xml/Parser.h"

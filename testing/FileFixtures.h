@@ -116,7 +116,8 @@ inline std::string inChild(const std::function<std::string()>& fn) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) out += " [child ended with status " + std::to_string(status) + "]";
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    out += " [child ended with status " + std::to_string(status) + "]";
   return out;
 }
 

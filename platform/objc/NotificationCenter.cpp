@@ -7,8 +7,7 @@ NotificationCenter& NotificationCenter::defaultCenter() {
   return *center;
 }
 
-void NotificationCenter::addObserver(Object* observer, const char* selector, const char* name,
-                                     Object* object) {
+void NotificationCenter::addObserver(Object* observer, const char* selector, const char* name, Object* object) {
   entries_.push_back({observer, selector ? selector : "", name == nullptr, name ? name : "", object, nextId_++});
 }
 

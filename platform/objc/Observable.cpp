@@ -22,8 +22,7 @@ void Observable::removeObserver(KvoTarget* observer, String* keyPath) {
       return;
     }
   }
-  throw plat::ExceptionFmt("Cannot remove an observer for the key path \"%s\": not registered",
-                           keyPath->utf8());
+  throw plat::ExceptionFmt("Cannot remove an observer for the key path \"%s\": not registered", keyPath->utf8());
 }
 
 void Observable::didChange(const char* keyPath, Object* newValue) {

@@ -25,10 +25,12 @@ constexpr StatusEntry kStatuses[] = {
     {-60004, "errAuthorizationInvalidPointer", "The returned authorization is invalid"},
     {-60005, "errAuthorizationDenied", "The authorization was denied"},
     {-60006, "errAuthorizationCanceled", "The authorization was cancelled by the user"},
-    {-60007, "errAuthorizationInteractionNotAllowed", "The authorization was denied since no user interaction was possible"},
+    {-60007, "errAuthorizationInteractionNotAllowed",
+     "The authorization was denied since no user interaction was possible"},
     {-60008, "errAuthorizationInternal", "Unable to obtain authorization for this operation"},
     {-60031, "errAuthorizationToolExecuteFailure", "The specified program could not be executed"},
-    {-60032, "errAuthorizationToolEnvironmentError", "An invalid status was returned during execution of a privileged tool"},
+    {-60032, "errAuthorizationToolEnvironmentError",
+     "An invalid status was returned during execution of a privileged tool"},
 };
 
 const StatusEntry* find(int32_t status) noexcept {

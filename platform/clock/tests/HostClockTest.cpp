@@ -1,10 +1,9 @@
-#include "platform/clock/HostClock.h"
-
 #include <gtest/gtest.h>
-
 #include <time.h>
 
 #include <cstdint>
+
+#include "platform/clock/HostClock.h"
 
 namespace {
 

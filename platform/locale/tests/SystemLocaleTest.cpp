@@ -1,9 +1,9 @@
-#include "platform/locale/SystemLocale.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
+
+#include "platform/locale/SystemLocale.h"
 
 namespace {
 
@@ -30,8 +30,14 @@ TEST(NormaliseLocaleEntryTest, DropsCharsetModifierAndPortableNames) {
     const char* entry;
     const char* normal;
   };
-  const Case cases[] = {{"de_AT.UTF-8", "de_AT"}, {"sr-RS@latin", "sr_RS"}, {"fr", "fr"},  {"pt-BR.ISO-8859-1@x", "pt_BR"},
-                        {"C", ""},                {"POSIX", ""},          {"C.UTF-8", ""}, {"", ""}};
+  const Case cases[] = {{"de_AT.UTF-8", "de_AT"},
+                        {"sr-RS@latin", "sr_RS"},
+                        {"fr", "fr"},
+                        {"pt-BR.ISO-8859-1@x", "pt_BR"},
+                        {"C", ""},
+                        {"POSIX", ""},
+                        {"C.UTF-8", ""},
+                        {"", ""}};
   for (const Case& c : cases) EXPECT_EQ(platform::normaliseLocaleEntry(c.entry), c.normal) << c.entry;
 }
 

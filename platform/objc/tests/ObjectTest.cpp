@@ -175,7 +175,8 @@ TEST(NotificationCenter, DeliversByNameAndObjectAndSkipsRemovedObservers) {
   a->victim = c;
   center.post("Ping", sender);  // a removes c before its turn
   EXPECT_EQ(log, (std::vector<std::string>{"a:x:Ping", "c:z:Ping", "b:y:Pong", "a:x:Ping", "b:y:Ping"}));
-  for (objc::Object* o : {static_cast<objc::Object*>(a), static_cast<objc::Object*>(b), static_cast<objc::Object*>(c), sender}) {
+  for (objc::Object* o :
+       {static_cast<objc::Object*>(a), static_cast<objc::Object*>(b), static_cast<objc::Object*>(c), sender}) {
     center.removeObserver(o);
     o->release();
   }

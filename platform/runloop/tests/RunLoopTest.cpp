@@ -1,7 +1,5 @@
-#include "platform/runloop/RunLoop.h"
-#include "testing/Loopback.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "platform/runloop/RunLoop.h"
+#include "testing/Loopback.h"
 
 namespace {
 
@@ -119,7 +118,8 @@ TEST(RunLoopTest, SourceRemovedByEarlierCalloutOfTheBatchGetsNothing) {
       loop.removeSource(*other);
       *other = nullptr;
       ASSERT_EQ(otherFd, dup3(quiet.fd[0], otherFd, O_CLOEXEC));
-      reopened = loop.addSource(otherFd, [&](unsigned, int) { ++staleCalls; }, kReadCallBack);
+      reopened = loop.addSource(
+          otherFd, [&](unsigned, int) { ++staleCalls; }, kReadCallBack);
     };
   };
   srcA = loop.addSource(a.fd[0], makeCallout(a.fd[0], &srcB, b.fd[0]), kReadCallBack);
@@ -208,19 +208,22 @@ TEST(RunLoopTest, RunIsReentrantAndStopEndsTheInnermost) {
   SocketPair sp;
   std::string trace;
   runloop::Source* src = nullptr;
-  src = loop.addSource(sp.fd[0], [&](unsigned type, int) {
-    if (type != kWriteCallBack) return;
-    trace += "w";
-    if (trace == "w") {
-      // A modal loop inside the callout keeps serving the same source.
-      loop.enableCallBacks(src, kWriteCallBack);
-      loop.run();
-      trace += ")";
-      loop.enableCallBacks(src, kWriteCallBack);
-    } else {
-      loop.stop();
-    }
-  }, kWriteCallBack);
+  src = loop.addSource(
+      sp.fd[0],
+      [&](unsigned type, int) {
+        if (type != kWriteCallBack) return;
+        trace += "w";
+        if (trace == "w") {
+          // A modal loop inside the callout keeps serving the same source.
+          loop.enableCallBacks(src, kWriteCallBack);
+          loop.run();
+          trace += ")";
+          loop.enableCallBacks(src, kWriteCallBack);
+        } else {
+          loop.stop();
+        }
+      },
+      kWriteCallBack);
   loop.run();
   // Outer write, inner write stops the inner run; the outer one goes on to
   // the next write and stops.

@@ -60,8 +60,8 @@ constexpr uint8_t kSBox[8][64] = {
      13, 8,  11, 5, 6,  15, 0,  3,  4,  7, 2, 12, 1,  10, 14, 9,   //
      10, 6,  9,  0, 12, 11, 7,  13, 15, 1, 3, 14, 5,  2,  8,  4,   //
      3,  15, 0,  6, 10, 1,  13, 8,  9,  4, 5, 11, 12, 7,  2,  14},
-    {2,  12, 4,  1,  7,  10, 11, 6,  8,  5,  3,  15, 13, 0, 14, 9,  //
-     14, 11, 2,  12, 4,  7,  13, 1,  5,  0,  15, 10, 3,  9, 8,  6,  //
+    {2,  12, 4,  1,  7,  10, 11, 6,  8,  5,  3,  15, 13, 0, 14, 9,   //
+     14, 11, 2,  12, 4,  7,  13, 1,  5,  0,  15, 10, 3,  9, 8,  6,   //
      4,  2,  1,  11, 10, 13, 7,  8,  15, 9,  12, 5,  6,  3, 0,  14,  //
      11, 8,  12, 7,  1,  14, 2,  13, 6,  15, 0,  9,  10, 4, 5,  3},
     {12, 1,  10, 15, 9, 2,  6,  8,  0,  13, 3,  4,  14, 7,  5,  11,  //
@@ -207,8 +207,7 @@ void Des::processBlock(const Schedule& schedule, const uint8_t in[kBlockSize], u
     uint32_t odd = rotr32(right, 3) ^ static_cast<uint32_t>(schedule.words[2 * slot]);
     uint32_t even = rotl32(right, 1) ^ static_cast<uint32_t>(schedule.words[2 * slot + 1]);
     uint32_t f = kSp[0][odd >> 24 & 0x3F] | kSp[2][odd >> 16 & 0x3F] | kSp[4][odd >> 8 & 0x3F] | kSp[6][odd & 0x3F] |
-                 kSp[1][even >> 24 & 0x3F] | kSp[3][even >> 16 & 0x3F] | kSp[5][even >> 8 & 0x3F] |
-                 kSp[7][even & 0x3F];
+                 kSp[1][even >> 24 & 0x3F] | kSp[3][even >> 16 & 0x3F] | kSp[5][even >> 8 & 0x3F] | kSp[7][even & 0x3F];
     uint32_t next = left ^ f;
     left = right;
     right = next;

@@ -8,7 +8,8 @@
 
 namespace crypto {
 
-Hmac::Hmac(uint32_t digestBits, const plat::Buffer& key) : Hmac(digestBits, key.data(), static_cast<size_t>(key.count())) {}
+Hmac::Hmac(uint32_t digestBits, const plat::Buffer& key)
+    : Hmac(digestBits, key.data(), static_cast<size_t>(key.count())) {}
 
 Hmac::Hmac(uint32_t digestBits, const void* key, size_t keyLen) : sha_(digestBits, true) {
   if (key && keyLen > 0) setKey(key, keyLen);

@@ -119,8 +119,8 @@ void IoWrapper::shutdownDone(Io&) {
   delete this;
 }
 
-NamedIo::NamedIo(Io* io, IoHandler* handler, std::string peerEndpoint, std::string peerAddress,
-                 std::string displayName, std::string resolvedPeerEndpoint)
+NamedIo::NamedIo(Io* io, IoHandler* handler, std::string peerEndpoint, std::string peerAddress, std::string displayName,
+                 std::string resolvedPeerEndpoint)
     : IoWrapper(io, handler),
       peerEndpoint_(std::move(peerEndpoint)),
       peerAddress_(std::move(peerAddress)),

@@ -13,15 +13,14 @@
 namespace io {
 
 const char* ProxyError::reasonName(int reason) noexcept {
-  static const char* const kNames[] = {"BadConnection",          "ConnectionError",        "BadProtocol",
-                                       "AuthenticationUnsupported", "AuthenticationRequired", "AuthenticationFailed",
-                                       "ConnectFailed",          "ConnectDenied"};
+  static const char* const kNames[] = {
+      "BadConnection",          "ConnectionError",      "BadProtocol",   "AuthenticationUnsupported",
+      "AuthenticationRequired", "AuthenticationFailed", "ConnectFailed", "ConnectDenied"};
   if (reason < 0 || reason >= static_cast<int>(sizeof(kNames) / sizeof(kNames[0]))) return "invalid";
   return kNames[reason];
 }
 
-ProxyError::ProxyError(Reason reason, const char* proxy, const char* detail,
-                       std::unique_ptr<plat::Exception> cause)
+ProxyError::ProxyError(Reason reason, const char* proxy, const char* detail, std::unique_ptr<plat::Exception> cause)
     : proxy_(proxy ? proxy : ""), detail_(detail), cause_(std::move(cause)) {
   setType("ProxyError");
   snprintf(reason_, sizeof(reason_), "%s", reasonName(reason));

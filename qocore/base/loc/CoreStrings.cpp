@@ -47,9 +47,7 @@ constexpr BuiltinText kRows[] = {
      "a localidade do usuário ou do sistema, conforme apropriado."},
 };
 
-void registerCoreStrings() {
-  addBuiltinTexts(kRows);
-}
+void registerCoreStrings() { addBuiltinTexts(kRows); }
 
 [[maybe_unused]] const bool registered = (registerCoreStrings(), true);
 

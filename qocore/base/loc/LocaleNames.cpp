@@ -23,14 +23,13 @@ struct TerritoryRow {
 
 // Sorted by language for the binary search.
 constexpr TerritoryRow kTerritories[] = {
-    {"af", "ZA"}, {"be", "BY"}, {"bg", "BG"}, {"ca", "ES"}, {"cs", "CZ"}, {"da", "DK"}, {"de", "DE"},
-    {"dz", "BT"}, {"el", "GR"}, {"en", "US"}, {"es", "ES"}, {"et", "EE"}, {"fa", "IR"}, {"fi", "FI"},
-    {"fo", "FO"}, {"fr", "FR"}, {"ga", "IE"}, {"gu", "IN"}, {"he", "IL"}, {"hi", "IN"}, {"hr", "HR"},
-    {"hu", "HU"}, {"hy", "AM"}, {"is", "IS"}, {"it", "IT"}, {"iu", "CA"}, {"ja", "JP"}, {"ka", "GE"},
-    {"ko", "KR"}, {"lt", "LT"}, {"lv", "LV"}, {"mk", "MK"}, {"mr", "IN"}, {"mt", "MT"}, {"nb", "NO"},
-    {"ne", "NP"}, {"nl", "NL"}, {"nn", "NO"}, {"pl", "PL"}, {"pt", "BR"}, {"ro", "RO"}, {"ru", "RU"},
-    {"sk", "SK"}, {"sl", "SI"}, {"sr", "RS"}, {"sv", "SE"}, {"th", "TH"}, {"to", "TO"}, {"tr", "TR"},
-    {"uk", "UA"}, {"ur", "PK"}, {"uz", "UZ"}, {"vi", "VN"}, {"zh", "CN"},
+    {"af", "ZA"}, {"be", "BY"}, {"bg", "BG"}, {"ca", "ES"}, {"cs", "CZ"}, {"da", "DK"}, {"de", "DE"}, {"dz", "BT"},
+    {"el", "GR"}, {"en", "US"}, {"es", "ES"}, {"et", "EE"}, {"fa", "IR"}, {"fi", "FI"}, {"fo", "FO"}, {"fr", "FR"},
+    {"ga", "IE"}, {"gu", "IN"}, {"he", "IL"}, {"hi", "IN"}, {"hr", "HR"}, {"hu", "HU"}, {"hy", "AM"}, {"is", "IS"},
+    {"it", "IT"}, {"iu", "CA"}, {"ja", "JP"}, {"ka", "GE"}, {"ko", "KR"}, {"lt", "LT"}, {"lv", "LV"}, {"mk", "MK"},
+    {"mr", "IN"}, {"mt", "MT"}, {"nb", "NO"}, {"ne", "NP"}, {"nl", "NL"}, {"nn", "NO"}, {"pl", "PL"}, {"pt", "BR"},
+    {"ro", "RO"}, {"ru", "RU"}, {"sk", "SK"}, {"sl", "SI"}, {"sr", "RS"}, {"sv", "SE"}, {"th", "TH"}, {"to", "TO"},
+    {"tr", "TR"}, {"uk", "UA"}, {"ur", "PK"}, {"uz", "UZ"}, {"vi", "VN"}, {"zh", "CN"},
 };
 static_assert(std::size(kTerritories) == 54);
 

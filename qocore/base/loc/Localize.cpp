@@ -344,15 +344,35 @@ const char* parsePoString(const char* p, const char* end, std::string& out) {
     }
     if (p == end) return "Invalid escape at end";
     switch (char e = *p++) {
-      case '"': case '\'': case '?': case '\\': out += e; break;
-      case 'a': out += '\a'; break;
-      case 'b': out += '\b'; break;
-      case 'f': out += '\f'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case 'v': out += '\v'; break;
-      default: return "Invalid escape code";
+      case '"':
+      case '\'':
+      case '?':
+      case '\\':
+        out += e;
+        break;
+      case 'a':
+        out += '\a';
+        break;
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'v':
+        out += '\v';
+        break;
+      default:
+        return "Invalid escape code";
     }
   }
   while (p < end && blank(*p)) ++p;
@@ -361,8 +381,7 @@ const char* parsePoString(const char* p, const char* end, std::string& out) {
 
 }  // namespace
 
-void TransMap::loadPoFile(const char* data, size_t size, const char* fileName, const char* locale,
-                          Localize& localize) {
+void TransMap::loadPoFile(const char* data, size_t size, const char* fileName, const char* locale, Localize& localize) {
   enum { kStart, kMsgid, kMsgstr } state = kStart;
   std::string msgid, msgstr;
   auto endEntry = [&](int lineNo) {
@@ -450,7 +469,7 @@ void TransMap::loadStrings(const char* dir, const char* locale, Localize& locali
 void addBuiltinTexts(const BuiltinText* rows, size_t count) {
   Localize& localize = Localize::instance();
   const char* const BuiltinText::*const columns[] = {&BuiltinText::de, &BuiltinText::es, &BuiltinText::fr,
-                                                      &BuiltinText::en, &BuiltinText::pt};
+                                                     &BuiltinText::en, &BuiltinText::pt};
   const char* const languages[] = {"de", "es", "fr", "en", "pt"};
   for (size_t lang = 0; lang < std::size(languages); ++lang) {
     for (size_t i = 0; i < count; ++i) {

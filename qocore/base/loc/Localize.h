@@ -63,8 +63,7 @@ class TransMap {
 
   // Reads a .po text into the catalogue for the locale; errors are logged
   // with the file name and line, and reading goes on.
-  static void loadPoFile(const char* data, size_t size, const char* fileName, const char* locale,
-                         Localize& localize);
+  static void loadPoFile(const char* data, size_t size, const char* fileName, const char* locale, Localize& localize);
   // Reads "<dir>/strings.<locale>.po" when the locale name is made of
   // letters and '_' only and the file exists.
   static void loadStrings(const char* dir, const char* locale, Localize& localize);

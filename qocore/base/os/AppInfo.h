@@ -8,8 +8,7 @@ namespace os {
 
 // Sets the application name (see setAppName), the company and the path
 // component (null clears them), the title key and the plain title.
-void init(const char* appName, const char* company, const char* pathComponent, const char* titleKey,
-          const char* title);
+void init(const char* appName, const char* company, const char* pathComponent, const char* titleKey, const char* title);
 
 // The name must not be null.
 void setAppName(const char* name);

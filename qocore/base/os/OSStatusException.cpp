@@ -19,17 +19,13 @@ constexpr int32_t fourCc(const char (&c)[5]) {
 // The audio-queue codes run without gaps from the first to the last.
 constexpr int32_t kFirstAudioQueueCode = -66687;
 constexpr const char* kAudioQueueNames[] = {
-    "kAudioQueueErr_InvalidBuffer",        "kAudioQueueErr_BufferEmpty",
-    "kAudioQueueErr_DisposalPending",      "kAudioQueueErr_InvalidProperty",
-    "kAudioQueueErr_InvalidPropertySize",  "kAudioQueueErr_InvalidParameter",
-    "kAudioQueueErr_CannotStart",          "kAudioQueueErr_InvalidDevice",
-    "kAudioQueueErr_BufferInQueue",        "kAudioQueueErr_InvalidRunState",
-    "kAudioQueueErr_InvalidQueueType",     "kAudioQueueErr_Permissions",
-    "kAudioQueueErr_InvalidPropertyValue", "kAudioQueueErr_PrimeTimedOut",
-    "kAudioQueueErr_CodecNotFound",        "kAudioQueueErr_InvalidCodecAccess",
-    "kAudioQueueErr_QueueInvalidated",     "kAudioQueueErr_TooManyTaps",
-    "kAudioQueueErr_InvalidTapContext",    "kAudioQueueErr_RecordUnderrun",
-    "kAudioQueueErr_InvalidTapType",
+    "kAudioQueueErr_InvalidBuffer",        "kAudioQueueErr_BufferEmpty",         "kAudioQueueErr_DisposalPending",
+    "kAudioQueueErr_InvalidProperty",      "kAudioQueueErr_InvalidPropertySize", "kAudioQueueErr_InvalidParameter",
+    "kAudioQueueErr_CannotStart",          "kAudioQueueErr_InvalidDevice",       "kAudioQueueErr_BufferInQueue",
+    "kAudioQueueErr_InvalidRunState",      "kAudioQueueErr_InvalidQueueType",    "kAudioQueueErr_Permissions",
+    "kAudioQueueErr_InvalidPropertyValue", "kAudioQueueErr_PrimeTimedOut",       "kAudioQueueErr_CodecNotFound",
+    "kAudioQueueErr_InvalidCodecAccess",   "kAudioQueueErr_QueueInvalidated",    "kAudioQueueErr_TooManyTaps",
+    "kAudioQueueErr_InvalidTapContext",    "kAudioQueueErr_RecordUnderrun",      "kAudioQueueErr_InvalidTapType",
 };
 static_assert(std::size(kAudioQueueNames) == 21);
 

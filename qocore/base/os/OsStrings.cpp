@@ -36,9 +36,7 @@ constexpr loc::BuiltinText kRows[] = {
      "Direct WebSocket", "WebSocket direto"},
 };
 
-void registerOsStrings() {
-  loc::addBuiltinTexts(kRows);
-}
+void registerOsStrings() { loc::addBuiltinTexts(kRows); }
 
 [[maybe_unused]] const bool registered = (registerOsStrings(), true);
 

@@ -72,8 +72,7 @@ std::string unquote(const char* p, const char* end) {
 }
 
 const char* releaseName(int minor) noexcept {
-  static constexpr const char* kNames[] = {"Mavericks", "Yosemite",    "El Capitan",
-                                           "Sierra",    "High Sierra", "Mojave"};
+  static constexpr const char* kNames[] = {"Mavericks", "Yosemite", "El Capitan", "Sierra", "High Sierra", "Mojave"};
   return (minor >= 9 && minor <= 14) ? kNames[minor - 9] : nullptr;
 }
 

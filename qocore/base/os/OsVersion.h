@@ -7,8 +7,9 @@
 // distribution's PRETTY_NAME with the kernel's uname.  The macOS
 // description rules are kept as a pure formatting function.
 
-#include <cstdint>
 #include <sys/utsname.h>
+
+#include <cstdint>
 
 #include "qocore/base/plat/CharArray.h"
 

@@ -249,8 +249,8 @@ class EnumParameter : public IntParameter {
  public:
   // `names` is a null-terminated array of static texts (borrowed).  The
   // default is the first name equal to `def` ignoring case, else index 0.
-  EnumParameter(const char* name, ParamDescription desc, const char* def, const char* const* names,
-                bool hidden = false, Configuration* conf = nullptr, const char* flags = nullptr);
+  EnumParameter(const char* name, ParamDescription desc, const char* def, const char* const* names, bool hidden = false,
+                Configuration* conf = nullptr, const char* flags = nullptr);
 
   // Only a name (ignoring case) is accepted, never a number.
   bool setParam(const char* text, int priority) override;
@@ -293,8 +293,8 @@ class StringParameter : public TypedParameter<String> {
 // most significant first.
 class S64Parameter : public TypedParameter<String> {
  public:
-  S64Parameter(const char* name, ParamDescription desc, int64_t def, bool hidden = false,
-               Configuration* conf = nullptr, const char* flags = nullptr);
+  S64Parameter(const char* name, ParamDescription desc, int64_t def, bool hidden = false, Configuration* conf = nullptr,
+               const char* flags = nullptr);
 
   // Either the canonical form (stored as given) or 16 hex digits read as 8
   // little-endian bytes.
@@ -316,8 +316,8 @@ class S64Parameter : public TypedParameter<String> {
 // "<binary>".
 class BinaryParameter : public TypedParameter<MBuf<unsigned char>> {
  public:
-  BinaryParameter(const char* name, ParamDescription desc, int count, const unsigned char* bytes,
-                  bool hidden = false, Configuration* conf = nullptr, const char* flags = nullptr);
+  BinaryParameter(const char* name, ParamDescription desc, int count, const unsigned char* bytes, bool hidden = false,
+                  Configuration* conf = nullptr, const char* flags = nullptr);
 
   // Hex digits of either case, two per byte; the empty text is an empty
   // value.

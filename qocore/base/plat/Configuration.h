@@ -46,8 +46,8 @@ class ParameterAlias {
   // An alias of one existing parameter.
   ParameterAlias(const char* name, const ConfigParameter& target, Configuration* conf = nullptr);
   // An alias of up to three parameters by name; null targets are skipped.
-  ParameterAlias(const char* name, const char* target1, const char* target2 = nullptr,
-                 const char* target3 = nullptr, Configuration* conf = nullptr);
+  ParameterAlias(const char* name, const char* target1, const char* target2 = nullptr, const char* target3 = nullptr,
+                 Configuration* conf = nullptr);
   ParameterAlias(const ParameterAlias&) = delete;
   ParameterAlias& operator=(const ParameterAlias&) = delete;
   // Leaves the configuration it registered in.

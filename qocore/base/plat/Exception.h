@@ -23,10 +23,8 @@ class Exception {
   // printf-style message (at least one argument after the format; a lone
   // text is always taken as it stands).
   template <typename... Args>
-    requires(sizeof...(Args) > 0)
-  Exception(const char* format, Args... args) noexcept : Exception() {
-    formatMessage(format, args...);
-  }
+  requires(sizeof...(Args) > 0) Exception(const char* format, Args... args)
+  noexcept : Exception() { formatMessage(format, args...); }
   virtual ~Exception();
 
   Exception(const Exception&) noexcept = default;
@@ -147,18 +145,18 @@ extern const char* volatile lastAssertionMessage;
 
 // Assertion points.  The file name is relative to the repository (the
 // build maps the source root away).
-#define PLAT_ASSERT(expr)                                               \
-  do {                                                                  \
-    if (!(expr)) [[unlikely]]                                           \
+#define PLAT_ASSERT(expr)                                                        \
+  do {                                                                           \
+    if (!(expr)) [[unlikely]]                                                    \
       ::plat::assertionFailed(::plat::AssertionFail(#expr, __FILE__, __LINE__)); \
   } while (0)
 
 // With a printf-style detail appended after ": ".
-#define PLAT_ASSERT_MSG(expr, ...)                                      \
-  do {                                                                  \
-    if (!(expr)) [[unlikely]] {                                         \
+#define PLAT_ASSERT_MSG(expr, ...)                                        \
+  do {                                                                    \
+    if (!(expr)) [[unlikely]] {                                           \
       ::plat::AssertionFail plat_assert_fail_(#expr, __FILE__, __LINE__); \
-      plat_assert_fail_.appendf(__VA_ARGS__);                           \
-      ::plat::assertionFailed(plat_assert_fail_);                       \
-    }                                                                   \
+      plat_assert_fail_.appendf(__VA_ARGS__);                             \
+      ::plat::assertionFailed(plat_assert_fail_);                         \
+    }                                                                     \
   } while (0)

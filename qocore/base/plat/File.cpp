@@ -259,9 +259,7 @@ void fileSeek(FILE* fp, int64_t offset, int whence) {
   if (!fileSeek(fp, offset, whence, std::nothrow)) throw SystemException("fileSeek", errno);
 }
 
-bool fileSeek(FILE* fp, int64_t offset, int whence, std::nothrow_t) noexcept {
-  return fseeko(fp, offset, whence) == 0;
-}
+bool fileSeek(FILE* fp, int64_t offset, int whence, std::nothrow_t) noexcept { return fseeko(fp, offset, whence) == 0; }
 
 int64_t fileGetSizeFp(FILE* fp) {
   int64_t position = fileTell(fp);

@@ -18,11 +18,11 @@ class FilePtr {
   static constexpr int kWrite = 1;      // "w", created and truncated
   static constexpr int kReadWrite = 2;  // "r+"
   // Flags of open().
-  static constexpr int kAppend = 1;        // kWrite: "a" instead of "w"
-  static constexpr int kCreate = 2;        // kReadWrite: create a missing file
-  static constexpr int kTruncate = 4;      // kReadWrite: "w+"
-  static constexpr int kPrivate = 16;      // create with 0600 instead of 0664
-  static constexpr int kNoThrow = 32;      // return false when opening fails
+  static constexpr int kAppend = 1;    // kWrite: "a" instead of "w"
+  static constexpr int kCreate = 2;    // kReadWrite: create a missing file
+  static constexpr int kTruncate = 4;  // kReadWrite: "w+"
+  static constexpr int kPrivate = 16;  // create with 0600 instead of 0664
+  static constexpr int kNoThrow = 32;  // return false when opening fails
 
   FilePtr() noexcept = default;
   // Takes ownership of an open stream.

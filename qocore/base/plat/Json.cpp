@@ -277,14 +277,30 @@ void JsonParser::string() {
     if (b == 0) fail("Unsupported string");
     if (b < 0x20) fail("Bad string");
     switch (take()) {
-      case '"': scratch_.push('"'); break;
-      case '/': scratch_.push('/'); break;
-      case '\\': scratch_.push('\\'); break;
-      case 'b': scratch_.push('\b'); break;
-      case 'f': scratch_.push('\f'); break;
-      case 'n': scratch_.push('\n'); break;
-      case 'r': scratch_.push('\r'); break;
-      case 't': scratch_.push('\t'); break;
+      case '"':
+        scratch_.push('"');
+        break;
+      case '/':
+        scratch_.push('/');
+        break;
+      case '\\':
+        scratch_.push('\\');
+        break;
+      case 'b':
+        scratch_.push('\b');
+        break;
+      case 'f':
+        scratch_.push('\f');
+        break;
+      case 'n':
+        scratch_.push('\n');
+        break;
+      case 'r':
+        scratch_.push('\r');
+        break;
+      case 't':
+        scratch_.push('\t');
+        break;
       case 'u': {
         uint32_t cp = hexEscape();
         if (cp == 0) fail("Unsupported string");

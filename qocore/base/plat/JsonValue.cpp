@@ -26,8 +26,8 @@ void writeLiteral(rdr::OutStream& out, const char* text) {
 
 void writeEscapedUnit(rdr::OutStream& out, uint32_t unit) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  const char buf[6] = {'\\', 'u', kHex[(unit >> 12) & 0xF], kHex[(unit >> 8) & 0xF], kHex[(unit >> 4) & 0xF],
-                       kHex[unit & 0xF]};
+  const char buf[6] = {
+      '\\', 'u', kHex[(unit >> 12) & 0xF], kHex[(unit >> 8) & 0xF], kHex[(unit >> 4) & 0xF], kHex[unit & 0xF]};
   out.writeBytes(buf, sizeof(buf));
 }
 
@@ -65,12 +65,24 @@ void writeString(rdr::OutStream& out, const char* text) {
     out.writeBytes(run, static_cast<int32_t>(p - run));
     if (b == 0) break;
     switch (b) {
-      case '\t': out.writeBytes("\\t", 2); break;
-      case '\n': out.writeBytes("\\n", 2); break;
-      case '\r': out.writeBytes("\\r", 2); break;
-      case '"': out.writeBytes("\\\"", 2); break;
-      case '\\': out.writeBytes("\\\\", 2); break;
-      default: writeEscapedUnit(out, b); break;
+      case '\t':
+        out.writeBytes("\\t", 2);
+        break;
+      case '\n':
+        out.writeBytes("\\n", 2);
+        break;
+      case '\r':
+        out.writeBytes("\\r", 2);
+        break;
+      case '"':
+        out.writeBytes("\\\"", 2);
+        break;
+      case '\\':
+        out.writeBytes("\\\\", 2);
+        break;
+      default:
+        writeEscapedUnit(out, b);
+        break;
     }
     run = ++p;
   }

@@ -44,10 +44,8 @@ class JsonException : public Exception {
   explicit JsonException(const char* message) noexcept;
   // printf-style (at least one argument after the format).
   template <typename... Args>
-    requires(sizeof...(Args) > 0)
-  JsonException(const char* format, Args... args) noexcept : JsonException("") {
-    formatMessage(format, args...);
-  }
+  requires(sizeof...(Args) > 0) JsonException(const char* format, Args... args)
+  noexcept : JsonException("") { formatMessage(format, args...); }
 
   // "Unexpected JSON type": a view of a value of another type, or a text
   // that does not convert.

@@ -100,9 +100,9 @@ CharArray currentLogPath() {
 class LogFileManager : public ParameterChangedCallback {
  public:
   LogFileManager() {
-    for (ConfigParameter* param : {static_cast<ConfigParameter*>(&logDir), static_cast<ConfigParameter*>(&logFile),
-                                   static_cast<ConfigParameter*>(&logKeepDays),
-                                   static_cast<ConfigParameter*>(&compactLog)}) {
+    for (ConfigParameter* param :
+         {static_cast<ConfigParameter*>(&logDir), static_cast<ConfigParameter*>(&logFile),
+          static_cast<ConfigParameter*>(&logKeepDays), static_cast<ConfigParameter*>(&compactLog)}) {
       param->addCallback(this);
     }
     snapshot();
@@ -123,7 +123,8 @@ class LogFileManager : public ParameterChangedCallback {
     s.file = logFile.getValue();
     s.defaultDir = logDir.getValueStrAt(ConfigParameter::kDefault);
     s.defaultFile = logFile.getValueStrAt(ConfigParameter::kDefault);
-    s.overridden = logDir.getPriority() > ConfigParameter::kDefault || logFile.getPriority() > ConfigParameter::kDefault;
+    s.overridden =
+        logDir.getPriority() > ConfigParameter::kDefault || logFile.getPriority() > ConfigParameter::kDefault;
     compactLines.store(compactLog.getValue(), std::memory_order_relaxed);
     keepDays.store(logKeepDays.getValue(), std::memory_order_relaxed);
   }
@@ -401,8 +402,8 @@ void LogDestFile::writeLineLocked(int level, const char* source, const char* tex
     tm fields;
     toCalendarLocal(fields, now);
     int millis = static_cast<int>(((now % kTicksPerSecond) + kTicksPerSecond) % kTicksPerSecond / kTicksPerMs);
-    failed |= fprintf(fp, "%02d:%02d:%02d.%03d %s: %s\n", fields.tm_hour, fields.tm_min, fields.tm_sec, millis,
-                      source, text) < 0;
+    failed |= fprintf(fp, "%02d:%02d:%02d.%03d %s: %s\n", fields.tm_hour, fields.tm_min, fields.tm_sec, millis, source,
+                      text) < 0;
   } else {
     formatIsoDateUtc(timeText_, now, true);
     failed |= fprintf(fp, "<%d> %s %s %s[%lld]: %s: %s\n", priorityOf(level), timeText_.c_str(), hostName_.get(),

@@ -98,8 +98,8 @@ class LogDestFile : public LogDest {
   CharArray path_;
   CharArray openPath_;  // what the open file was opened as (the default path after a fallback)
   DString timeText_;
-  FilePtr file_;        // an owned stream
-  FILE* borrowed_;      // a stream the destination does not own (stderr)
+  FilePtr file_;    // an owned stream
+  FILE* borrowed_;  // a stream the destination does not own (stderr)
   bool stopped_ = false;
   int64_t sizeLimit_ = 0;
   LogSizeLimitCallback* sizeLimitCallback_ = nullptr;

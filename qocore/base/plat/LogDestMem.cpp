@@ -21,7 +21,8 @@ void LogDestMem::write(int level, const char* source, const char* text) {
   std::lock_guard lock(mutex_);
   if (replaying_ || full_) return;
   if (entries_.size() >= kMaxMessages) {
-    entries_.push_back({LogSrc::kError, CharArray(kStoreName), CharArray("Too many messages, discarding further ones")});
+    entries_.push_back(
+        {LogSrc::kError, CharArray(kStoreName), CharArray("Too many messages, discarding further ones")});
     full_ = true;
     return;
   }

@@ -241,13 +241,13 @@ void LogSrc::writeEnabled(int level, const char* format, ...) {
 }
 
 #if defined(__clang__)
-#define PLAT_LOG_WRITER(fn, lvl)                       \
-  void LogSrc::fn(const char* format, ...) {           \
-    if (!enabled(lvl)) return;                         \
-    va_list args;                                      \
-    va_start(args, format);                            \
-    vlogEnabled(lvl, format, args);                    \
-    va_end(args);                                      \
+#define PLAT_LOG_WRITER(fn, lvl)             \
+  void LogSrc::fn(const char* format, ...) { \
+    if (!enabled(lvl)) return;               \
+    va_list args;                            \
+    va_start(args, format);                  \
+    vlogEnabled(lvl, format, args);          \
+    va_end(args);                            \
   }
 PLAT_LOG_WRITER(error, kError)
 PLAT_LOG_WRITER(info, kInfo)

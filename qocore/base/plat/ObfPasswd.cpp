@@ -57,8 +57,7 @@ CharArray readObfPasswd(const MBuf<char>& obfuscated) {
   crypto::Des::setDecryptKey(schedule, kObfKey);
   const auto* in = reinterpret_cast<const uint8_t*>(obfuscated.data());
   auto* outBytes = reinterpret_cast<uint8_t*>(clear.get());
-  for (int at = 0; at < len; at += crypto::Des::kBlockSize)
-    crypto::Des::processBlock(schedule, in + at, outBytes + at);
+  for (int at = 0; at < len; at += crypto::Des::kBlockSize) crypto::Des::processBlock(schedule, in + at, outBytes + at);
   return clear;
 }
 

@@ -212,8 +212,8 @@ CharArray makeUniqueName(const char* dir, const char* name, const char* open, co
     *dot = '\0';
     ext = dot + 1;
   }
-  CharArray candidate = ext ? DString::format("%s/%s.%s", dir, stem.get(), ext)
-                            : DString::format("%s/%s", dir, stem.get());
+  CharArray candidate =
+      ext ? DString::format("%s/%s.%s", dir, stem.get(), ext) : DString::format("%s/%s", dir, stem.get());
   if (!fileExists(candidate.get())) return candidate;
   for (int i = 1; i <= limit; ++i) {
     candidate = ext ? DString::format("%s/%s%s%d%s.%s", dir, stem.get(), open, i, close, ext)
@@ -250,8 +250,7 @@ void checkPathSecure(const char* path, const std::set<uid_t>& trustedOwners) {
 
 void ensureSecurePath(CharArray& out, const char* path, const char* description) {
   PLAT_ASSERT(path[0] == '/');
-  if (description && !pathExists(path))
-    throw ExceptionFmt("%s must be created and point to %s", path, description);
+  if (description && !pathExists(path)) throw ExceptionFmt("%s must be created and point to %s", path, description);
   CharArray resolved = absolutePath(path);
   checkPathSecure(resolved.get(), {0});
   out = std::move(resolved);

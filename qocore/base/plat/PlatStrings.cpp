@@ -15,14 +15,14 @@ constexpr loc::BuiltinText kRows[] = {
     {"plat_configuration_global_params", "Globale Parameter", "Parámetros globales", "Paramètres globaux",
      "Global parameters", "Parâmetros globais"},
     {"plat_configuration_help_default", "Standard", "predeterminado", "par défaut", "default", "padrão"},
-    {"plat_configuration_log_dests_title", "Protokollziele:", "Destinos de registro:", "Destinations du journal :",
-     "Log destinations:", "Destinos de log:"},
-    {"plat_configuration_log_names_title", "Protokollnamen:", "Nombres de registro:", "Noms des journaux :",
-     "Log names:", "Nomes de log:"},
+    {"plat_configuration_log_dests_title",
+     "Protokollziele:", "Destinos de registro:", "Destinations du journal :", "Log destinations:", "Destinos de log:"},
+    {"plat_configuration_log_names_title",
+     "Protokollnamen:", "Nombres de registro:", "Noms des journaux :", "Log names:", "Nomes de log:"},
     {"plat_configuration_option_usage_only", "Optionen sind Parameter.", "Las opciones son parámetros.",
      "Les options sont des paramètres.", "Options are parameters.", "As opções são parâmetros."},
-    {"plat_configuration_option_usage_with_extra", "Optionen sind Parameter sowie die folgenden:",
-     "Las opciones son parámetros y también las siguientes:",
+    {"plat_configuration_option_usage_with_extra",
+     "Optionen sind Parameter sowie die folgenden:", "Las opciones son parámetros y también las siguientes:",
      "Les options sont des paramètres, ainsi que les suivantes :", "Options are parameters, and also the following:",
      "As opções são parâmetros e também as seguintes:"},
     {"plat_configuration_param_usage",
@@ -71,8 +71,8 @@ constexpr loc::BuiltinText kRows[] = {
      "Press Enter/Return key to continue", "Pressione a tecla Enter para continuar"},
     {"plat_run_with_help", "Mit -help aufrufen, um die Nutzung anzuzeigen.", "Ejecute con -help para ver el uso.",
      "Lancez avec -help pour connaître la syntaxe.", "Run with -help for usage.", "Execute com -help para ver o uso."},
-    {"plat_string_too_long", "Zeichenfolge zu lang", "Cadena demasiado larga", "Chaîne trop longue",
-     "String too long", "Cadeia de caracteres muito longa"},
+    {"plat_string_too_long", "Zeichenfolge zu lang", "Cadena demasiado larga", "Chaîne trop longue", "String too long",
+     "Cadeia de caracteres muito longa"},
     {"plat_this_program_not_directly", "Dieses Programm ist nicht für den direkten Aufruf bestimmt.",
      "Este programa no está pensado para ejecutarse directamente.",
      "Ce programme n'est pas destiné à être lancé directement.", "This program is not intended to be run directly.",
@@ -84,9 +84,7 @@ constexpr loc::BuiltinText kRows[] = {
 };
 static_assert(std::size(kRows) == 19);
 
-void registerTable() {
-  loc::addBuiltinTexts(kRows);
-}
+void registerTable() { loc::addBuiltinTexts(kRows); }
 
 }  // namespace
 

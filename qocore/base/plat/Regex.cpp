@@ -612,7 +612,9 @@ const char* readReplacement(const char* p, CharArray& out) {
   return p + 1;
 }
 
-bool isFlagChar(char c) noexcept { return isAsciiLetter(static_cast<unsigned char>(c)) || (c >= '0' && c <= '9') || c == '_'; }
+bool isFlagChar(char c) noexcept {
+  return isAsciiLetter(static_cast<unsigned char>(c)) || (c >= '0' && c <= '9') || c == '_';
+}
 
 uint32_t readFlags(const char** cursor) {
   const char* p = *cursor;

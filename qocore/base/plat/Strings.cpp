@@ -357,8 +357,7 @@ char* strNextToken(char** cursor, char sep, bool skipRuns) noexcept {
 }
 
 char* strNextTokenAny(char** cursor, const char* seps, char* which, bool skipRuns) noexcept {
-  return nextToken(cursor, skipRuns, which,
-                   [seps](const char* p) { return seps && std::strchr(seps, *p) ? 1 : 0; });
+  return nextToken(cursor, skipRuns, which, [seps](const char* p) { return seps && std::strchr(seps, *p) ? 1 : 0; });
 }
 
 char* strNextTokenStr(char** cursor, const char* sepText, bool skipRuns) noexcept {

@@ -37,8 +37,7 @@ int safeStrCopy(char* dst, const char* src, int size) noexcept;
 int safeStrAppend(char* dst, int size, const char* src, int len = -1) noexcept;
 // printf-style append; returns the new length.
 int safeVsnprintfAppend(char* dst, int size, const char* format, va_list args) noexcept;
-int safeSnprintfAppend(char* dst, int size, const char* format, ...) noexcept
-    __attribute__((format(printf, 3, 4)));
+int safeSnprintfAppend(char* dst, int size, const char* format, ...) noexcept __attribute__((format(printf, 3, 4)));
 // Appends the character `n` times, as many whole copies as fit.
 int safeCharsAppend(char* dst, int size, int32_t codepoint, int n) noexcept;
 // Appends to the text already in a 256- or 64-byte buffer.

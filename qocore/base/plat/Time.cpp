@@ -1,9 +1,9 @@
 #include "qocore/base/plat/Time.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -268,8 +268,8 @@ bool appendIsoDate(DString& out, const tm& fields, TimeValue value, bool withMil
     out.assign(kDateError);
     return false;
   }
-  out.appendf("%04d-%02d-%02dT%02d:%02d:%02d", fields.tm_year + 1900, monthOf(fields), fields.tm_mday,
-              fields.tm_hour, fields.tm_min, fields.tm_sec);
+  out.appendf("%04d-%02d-%02dT%02d:%02d:%02d", fields.tm_year + 1900, monthOf(fields), fields.tm_mday, fields.tm_hour,
+              fields.tm_min, fields.tm_sec);
   // Floor division keeps the milliseconds of a value before 1601 in 0..999.
   if (withMillis) out.appendf(".%03d", static_cast<int>(floorMod(floorDiv(value, kTicksPerMs), 1000)));
   return true;
@@ -278,7 +278,10 @@ bool appendIsoDate(DString& out, const tm& fields, TimeValue value, bool withMil
 bool formatIsoDate(DString& out, const tm& fields, TimeValue value, bool withMillis) {
   if (!appendIsoDate(out, fields, value, withMillis)) return false;
   int64_t offSecs = calendarToSeconds(fields) - floorDiv(value, kTicksPerSecond);
+  // The expression's text is the assertion's message: keep its spacing.
+  // clang-format off
   PLAT_ASSERT(offSecs < 365*86400 && offSecs > -365*86400);
+  // clang-format on
   int64_t magnitude = offSecs < 0 ? -offSecs : offSecs;
   out.appendf("%c%02d:%02d", offSecs >= 0 ? '+' : '-', static_cast<int>(magnitude / 3600),
               static_cast<int>(magnitude / 60 % 60));
@@ -309,8 +312,8 @@ bool parseIsoDate(TimeValue& out, const char* text) {
       !parseNumber(secondText, 99, second))
     return false;
   TimeValue value;
-  if (!dateToTime(value, static_cast<int>(year), static_cast<int>(month), static_cast<int>(day),
-                  static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second)))
+  if (!dateToTime(value, static_cast<int>(year), static_cast<int>(month), static_cast<int>(day), static_cast<int>(hour),
+                  static_cast<int>(minute), static_cast<int>(second)))
     return false;
 
   if (ender == '.') {

@@ -1,12 +1,13 @@
 #include "qocore/base/plat/Utf8.h"
 
+#include <wchar.h>
+
 #include <algorithm>
 #include <bit>
 #include <cctype>
 #include <cstddef>
 #include <cstring>
 #include <memory>
-#include <wchar.h>
 
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/DString.h"
@@ -322,8 +323,8 @@ namespace {
 // this file's run, so the parameter is made on first use.  It is never
 // destroyed, as bad text may still turn up while the process ends.
 BoolParameter& badUtf8AssertParam() {
-  static BoolParameter* const param = new BoolParameter(
-      "_BadUtf8Assert", "Make bad UTF-8 cause an assertion failure for debugging", false, true);
+  static BoolParameter* const param =
+      new BoolParameter("_BadUtf8Assert", "Make bad UTF-8 cause an assertion failure for debugging", false, true);
   return *param;
 }
 

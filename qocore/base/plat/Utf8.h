@@ -69,8 +69,8 @@ class BadUtf8 : public Exception {
   explicit BadUtf8(const char* message) noexcept;
   // printf-style (at least one argument after the format).
   template <typename... Args>
-    requires(sizeof...(Args) > 0)
-  BadUtf8(const char* format, Args... args) noexcept {
+  requires(sizeof...(Args) > 0) BadUtf8(const char* format, Args... args)
+  noexcept {
     formatMessage(format, args...);
     checkAssert();
   }

@@ -9,6 +9,7 @@ namespace plat {
 // spellings taken out; then sorted.  The seven marker words are animals of
 // three letters, which no main word is.  Changing any entry changes every
 // encoding made with the table, so it never changes.
+// clang-format off
 const char* const kWordTable[kWordTableSize] = {
     nullptr,
     "abacus", "abase", "abash", "abhor", "able", "abloom", "abroad", "abut", "ache", "acidic", "acorn",
@@ -161,5 +162,6 @@ const char* const kWordTable[kWordTableSize] = {
     // Markers of a final group of three bytes.
     "ant", "bee", "cow", "elk", "fox", "owl", "yak",
 };
+// clang-format on
 
 }  // namespace plat

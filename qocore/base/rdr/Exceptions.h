@@ -53,9 +53,7 @@ class FrameException : public plat::Exception {
 // A read past the end of the current message.
 class EndOfMsg : public plat::Exception {
  public:
-  explicit EndOfMsg(const char* message = "End of message") noexcept : plat::Exception(message) {
-    setType("EndOfMsg");
-  }
+  explicit EndOfMsg(const char* message = "End of message") noexcept : plat::Exception(message) { setType("EndOfMsg"); }
 };
 
 }  // namespace rdr

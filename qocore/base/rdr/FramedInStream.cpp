@@ -4,9 +4,7 @@
 
 namespace rdr {
 
-FramedInStream::FramedInStream(InStream* underlying) noexcept : underlying_(nullptr) {
-  setUnderlying(underlying);
-}
+FramedInStream::FramedInStream(InStream* underlying) noexcept : underlying_(nullptr) { setUnderlying(underlying); }
 
 FramedInStream::~FramedInStream() = default;
 

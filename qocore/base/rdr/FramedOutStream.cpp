@@ -110,8 +110,7 @@ int32_t FramedOutStream::spaceLimit() { return std::max(lower().spaceLimit() - h
 
 bool FramedOutStream::closeForWriting() { return lower().closeForWriting(); }
 
-OutStreamV4::OutStreamV4(OutStream* underlying) noexcept
-    : FramedOutStream(underlying, kMaxFrameSize, kHeaderSize) {}
+OutStreamV4::OutStreamV4(OutStream* underlying) noexcept : FramedOutStream(underlying, kMaxFrameSize, kHeaderSize) {}
 
 void OutStreamV4::writeFrameHeader(int32_t length, bool last, bool /*first*/) {
   writeU16(static_cast<uint16_t>((last ? 0x8000 : 0) | length));

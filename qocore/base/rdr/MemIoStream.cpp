@@ -38,9 +38,7 @@ void MemIoStream::setMaxBytes(int32_t maxBytes) {
 
 // ---- Reading side ----
 
-int32_t MemIoStream::pos() {
-  return static_cast<int32_t>(readBase_ + offsetIn(InStream::ptr_, bufs_[isIdx_].start));
-}
+int32_t MemIoStream::pos() { return static_cast<int32_t>(readBase_ + offsetIn(InStream::ptr_, bufs_[isIdx_].start)); }
 
 void MemIoStream::setCheckpoint() {
   InStream::setCheckpoint();

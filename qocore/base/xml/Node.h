@@ -49,7 +49,7 @@ struct Attribute {
 
 struct Clear {
   const char* value = nullptr;
-  const char* open = nullptr;   // the markers are static text
+  const char* open = nullptr;  // the markers are static text
   const char* close = nullptr;
 };
 
@@ -160,10 +160,10 @@ class Node {
 
 struct Item {
   ItemKind kind = kNoItem;
-  Node element;         // kElementItem
-  Attribute attribute;  // kAttributeItem
+  Node element;                // kElementItem
+  Attribute attribute;         // kAttributeItem
   const char* text = nullptr;  // kTextItem
-  Clear clear;          // kClearItem
+  Clear clear;                 // kClearItem
 };
 
 }  // namespace xml

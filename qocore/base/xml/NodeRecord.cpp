@@ -16,7 +16,7 @@ struct ArenaChunk {
 };
 
 struct Arena {
-  int records;  // records living in it
+  int records;         // records living in it
   ArenaChunk* chunks;  // newest first
 };
 
@@ -88,8 +88,10 @@ void removeOrder(NodeRecord* r, int kind, int index) noexcept {
   const int entry = index * 4 + kind;
   int at = -1;
   for (int i = 0; i < n; ++i) {
-    if (r->order[i] == entry) at = i;
-    else if ((r->order[i] & 3) == kind && r->order[i] > entry) r->order[i] -= 4;
+    if (r->order[i] == entry)
+      at = i;
+    else if ((r->order[i] & 3) == kind && r->order[i] > entry)
+      r->order[i] -= 4;
   }
   if (at >= 0) eraseAt(r->order, n, at);
 }
@@ -123,8 +125,10 @@ void freeContents(NodeRecord* r) noexcept {
   std::free(r->clears);
   std::free(r->attributes);
   std::free(r->order);
-  if (r->arena) releaseArena(r->arena);
-  else std::free(r);
+  if (r->arena)
+    releaseArena(r->arena);
+  else
+    std::free(r);
 }
 
 }  // namespace

@@ -155,8 +155,10 @@ int Node::writeToFile(const char* path, bool formatted, const char* encodingName
   bool ok = true;
   if (encoding == kUtf8) ok = std::fputs("\xEF\xBB\xBF", f) >= 0;
   if (ok && !beginsWithDeclaration(d_)) {
-    const char* name = encoding == kUtf8 ? "utf-8" : encoding == kShiftJis ? "SHIFT-JIS"
-                                                   : encodingName ? encodingName : "ISO-8859-1";
+    const char* name = encoding == kUtf8       ? "utf-8"
+                       : encoding == kShiftJis ? "SHIFT-JIS"
+                       : encodingName          ? encodingName
+                                               : "ISO-8859-1";
     ok = std::fprintf(f, "<?xml version=\"1.0\" encoding=\"%s\"?>\n", name) >= 0;
   }
   plat::CharArray text = createString(formatted);

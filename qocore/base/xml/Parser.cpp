@@ -197,9 +197,12 @@ Token Parser::next() noexcept {
           return t;
         }
       }
-      if (pos_[1] == '?') t.type = Tok::DeclStart;
-      else if (pos_[1] == '/') t.type = Tok::EndTagStart;
-      else t.type = Tok::TagStart;
+      if (pos_[1] == '?')
+        t.type = Tok::DeclStart;
+      else if (pos_[1] == '/')
+        t.type = Tok::EndTagStart;
+      else
+        t.type = Tok::TagStart;
       pos_ += t.type == Tok::TagStart ? 1 : 2;
       t.end = pos_;
       return t;
@@ -240,9 +243,12 @@ const char* Parser::skipText(const char* p) const noexcept {
   // Bytes below 0x80 are characters of their own in every encoding.
   for (;;) {
     const auto b = static_cast<unsigned char>(*p);
-    if (b >= 0x80) p += charLength(encoding_, p);
-    else if (b == '<' || b == '\0') return p;
-    else ++p;
+    if (b >= 0x80)
+      p += charLength(encoding_, p);
+    else if (b == '<' || b == '\0')
+      return p;
+    else
+      ++p;
   }
 }
 
@@ -346,8 +352,10 @@ bool Parser::content(NodeRecord* r, bool isRoot, int depth) {
         if (t.clear == 1) {
           // DOCTYPE: its first ">" when no "<" comes before, else "]>".
           while (*p && *p != '>' && *p != '<') p += charLength(encoding_, p);
-          if (*p == '>') stop = p;
-          else close = detail::kDocTypeLongClose;
+          if (*p == '>')
+            stop = p;
+          else
+            close = detail::kDocTypeLongClose;
         }
         if (!stop) {
           const size_t len = std::strlen(close);
@@ -435,9 +443,12 @@ char* Parser::decode(const char* s, const char* e) {
     const char* run = p;
     while (p < e) {
       const auto b = static_cast<unsigned char>(*p);
-      if (b >= 0x80) p += charLength(encoding_, p);
-      else if (b == '&') break;
-      else ++p;
+      if (b >= 0x80)
+        p += charLength(encoding_, p);
+      else if (b == '&')
+        break;
+      else
+        ++p;
     }
     if (p > e) p = e;  // a character cut by the end of the range
     std::memcpy(o, run, static_cast<size_t>(p - run));

@@ -83,7 +83,10 @@ void Sha::update(size_t len, const void* data) {
 
 void Sha::final(void* buf, size_t bufSize) {
   uint32_t digestBits = digestBits_;
+  // The expression's text is the assertion's message: keep its spacing.
+  // clang-format off
   PLAT_ASSERT(bufSize >= digestBits/8);
+  // clang-format on
   Contexts* ctx = contexts(state_->bytes);
   unsigned char* out = static_cast<unsigned char*>(buf);
   int rv;
@@ -180,8 +183,7 @@ plat::Buffer Sha::digestStream(uint32_t digestBits, rdr::InStream& in, bool allo
   return digest;
 }
 
-void digestOneShot(uint32_t digestBits, size_t len, const void* data, plat::Buffer& out,
-                   bool allowSha1ForLegacyCode) {
+void digestOneShot(uint32_t digestBits, size_t len, const void* data, plat::Buffer& out, bool allowSha1ForLegacyCode) {
   Sha sha(digestBits, allowSha1ForLegacyCode);
   sha.update(len, data);
   out.resize(static_cast<int>(digestBits / 8));

@@ -1,5 +1,3 @@
-#include "qocore/base/crypto/Des.h"
-
 #include <gtest/gtest.h>
 #include <mbedtls/des.h>
 
@@ -8,6 +6,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+
+#include "qocore/base/crypto/Des.h"
 
 namespace crypto {
 namespace {
@@ -75,7 +75,7 @@ TEST(DesTest, ParityBitsAreTheTopBitsOfTheKeyBytes) {
     uint8_t flip;
     bool same;
   } cases[] = {
-      {0, 0x80, true}, {3, 0x80, true}, {7, 0x80, true},    // ignored
+      {0, 0x80, true},  {3, 0x80, true},  {7, 0x80, true},   // ignored
       {0, 0x01, false}, {3, 0x01, false}, {7, 0x01, false},  // used
       {5, 0x40, false},
   };

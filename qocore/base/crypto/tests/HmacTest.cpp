@@ -50,8 +50,7 @@ const Vector kVectors[] = {
      "87aa7cdea5ef619d4ff0b4241a1d6cb02379f4e2ce4ec2787ad0b30545e17cdedaa833b7d6b8a702038b274eaea3f4e4be9d914eeb61f1"
      "702e696c203a126854"},
     {224, "Jefe", "what do ya want for nothing?", "a30e01098bc6dbbf45690f3a7e9e6d0f8bbea2a39e6148008fd05e44"},
-    {256, "Jefe", "what do ya want for nothing?",
-     "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"},
+    {256, "Jefe", "what do ya want for nothing?", "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843"},
     {384, "Jefe", "what do ya want for nothing?",
      "af45d2e376484031617f78d2b58a6b1b9c7ef464f5a01b47e42ec3736322445e8e2240ca5e69e2c78b3239ecfab21649"},
     {512, "Jefe", "what do ya want for nothing?",
@@ -112,7 +111,8 @@ TEST(HmacTest, ResetServesTheNextMessageWithTheSameKey) {
     hmac.update("other message", 13);
     hmac.final(out, sizeof out);
     hmac.reset();
-    for (size_t i = 0; i < v.data.size(); i += 7) hmac.update(v.data.data() + i, std::min<size_t>(7, v.data.size() - i));
+    for (size_t i = 0; i < v.data.size(); i += 7)
+      hmac.update(v.data.data() + i, std::min<size_t>(7, v.data.size() - i));
     hmac.final(out, sizeof out);
     EXPECT_EQ(toHex(out, v.bits / 8), v.mac);
   }
@@ -127,7 +127,7 @@ TEST(HmacTest, KeysLongerThanABlockAreHashedFirst) {
     bool hashed;
   };
   const Case cases[] = {
-      {160, 64, false},  {160, 65, true},  {256, 64, false}, {256, 65, true},
+      {160, 64, false},  {160, 65, true},  {256, 64, false},  {256, 65, true},
       {384, 128, false}, {384, 129, true}, {512, 128, false}, {512, 129, true},
   };
   for (const Case& c : cases) {

@@ -1,7 +1,7 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
+#include <mbedtls/entropy.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,8 +14,6 @@
 #include <set>
 #include <string>
 #include <thread>
-
-#include <mbedtls/entropy.h>
 
 #include "qocore/base/crypto/RandomStream.h"
 #include "qocore/base/crypto/tests/CryptoTestUtil.h"

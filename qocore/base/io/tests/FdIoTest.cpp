@@ -1,7 +1,6 @@
-#include "qocore/base/io/FdIo.h"
-
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "qocore/base/io/FdIo.h"
 #include "qocore/base/io/FdSelectManager.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/tests/LogCapture.h"

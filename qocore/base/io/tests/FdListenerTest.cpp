@@ -1,7 +1,6 @@
-#include "qocore/base/io/FdListener.h"
-
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -12,9 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "qocore/base/io/FdIo.h"
+#include "qocore/base/io/FdListener.h"
 #include "qocore/base/io/FdSelectManager.h"
 #include "qocore/base/io/Io.h"
 #include "qocore/base/os/SocketUtil.h"

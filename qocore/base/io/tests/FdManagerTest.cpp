@@ -1,6 +1,5 @@
-#include "qocore/base/io/FdManager.h"
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -13,10 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "qocore/base/io/FdHandler.h"
 #include "qocore/base/io/FdKicker.h"
+#include "qocore/base/io/FdManager.h"
 #include "qocore/base/io/FdSelectManager.h"
 #include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "testing/Loopback.h"
@@ -216,12 +214,8 @@ TEST(IoRunLoopManagerTest, SameInterestTwiceCallsNothingAndWriteIsOneShot) {
   // The first interest creates the source (write switched off at once for a
   // handler that is not connecting); repeats call nothing.
   const Step steps[] = {
-      {true, false, 0, 1},
-      {true, false, 0, 0},
-      {true, true, 1, 0},
-      {true, true, 0, 0},
-      {true, false, 1, 1},
-      {true, false, 0, 0},
+      {true, false, 0, 1}, {true, false, 0, 0}, {true, true, 1, 0},
+      {true, true, 0, 0},  {true, false, 1, 1}, {true, false, 0, 0},
   };
   for (const Step& s : steps) {
     uint64_t e = loop.enableCalls(), d = loop.disableCalls();
@@ -275,8 +269,8 @@ TEST(FdSelectManagerTest, PollReportsAsSelectDid) {
   struct Case {
     const char* name;
     bool read, write, except;
-    bool hangUp;       // the peer closes
-    bool urgent;       // the peer sends out-of-band data
+    bool hangUp;  // the peer closes
+    bool urgent;  // the peer sends out-of-band data
     const char* trace;
   };
   const Case cases[] = {

@@ -2,15 +2,14 @@
 // processTimers at an exact fake time, so staggered races are deterministic
 // under sanitizers and parallel test runs.
 
-#include "qocore/base/io/IoConnectorMulti.h"
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "qocore/base/io/Io.h"
+#include "qocore/base/io/IoConnectorMulti.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Timer.h"
@@ -72,7 +71,8 @@ constexpr Outcome hang() { return {false, kHang}; }
 
 class TestConnector : public io::IoConnectorBase {
  public:
-  TestConnector(std::string name, Outcome outcome, Trace* trace) : name_(std::move(name)), outcome_(outcome), trace_(trace) {}
+  TestConnector(std::string name, Outcome outcome, Trace* trace)
+      : name_(std::move(name)), outcome_(outcome), trace_(trace) {}
   ~TestConnector() override {
     report_.cancel();
     trace_->push_back(name_ + ".gone");
@@ -247,10 +247,7 @@ TEST_F(IoConnectorTest, MultiRacesOrRunsInTurn) {
        -1,
        {failAfter(5), failAfter(5), failAfter(5)},
        {"a.run@0", "b.run@5", "c.run@10", "failed:c refused@15", "c.gone", "b.gone", "a.gone"}},
-      {"in turn: a hanging attempt holds back the next",
-       -1,
-       {hang(), connectAfter(0)},
-       {"a.run@0"}},
+      {"in turn: a hanging attempt holds back the next", -1, {hang(), connectAfter(0)}, {"a.run@0"}},
       {"in turn: success stops the sequence",
        -1,
        {failAfter(5), connectAfter(5), hang()},

@@ -1,12 +1,11 @@
-#include "qocore/base/io/Io.h"
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "qocore/base/io/Io.h"
 #include "qocore/base/plat/Timer.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/rdr/MemInStream.h"
@@ -32,7 +31,11 @@ class InnerIo : public io::Io, public plat::Timer::Callback {
 
   void setHandler(io::IoHandler* handler, bool watchInput) override {
     handler_ = handler;
-    trace_->push_back(std::string("inner.setHandler(") + (!handler ? "none" : dynamic_cast<io::IoWrapper*>(handler) ? "wrapper" : "other") + "," + std::to_string(watchInput) + ")");
+    trace_->push_back(std::string("inner.setHandler(") +
+                      (!handler                                ? "none"
+                       : dynamic_cast<io::IoWrapper*>(handler) ? "wrapper"
+                                                               : "other") +
+                      "," + std::to_string(watchInput) + ")");
   }
   void shutdown(bool flush, bool tellHandler) override {
     trace_->push_back("inner.shutdown(" + std::to_string(flush) + "," + std::to_string(tellHandler) + ")");
@@ -166,7 +169,10 @@ TEST_F(IoWrapperTest, NamedIoFallsBackToTheWrappedNames) {
       // wrapped connection's resolved one.
       {"", "", "", "", {"inner-peer:1", "10.0.0.1", "inner", "inner-peer:1"}},
       {"target:443", "", "", "", {"target:443", "10.0.0.1", "inner", "target:443"}},
-      {"target:443", "192.0.2.7", "via proxy", "192.0.2.7:443",
+      {"target:443",
+       "192.0.2.7",
+       "via proxy",
+       "192.0.2.7:443",
        {"target:443", "192.0.2.7", "via proxy", "192.0.2.7:443"}},
   };
   for (const Case& c : cases) {

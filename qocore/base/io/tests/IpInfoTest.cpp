@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -7,8 +8,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "qocore/base/io/IpInfo.h"
 #include "qocore/base/io/PktInfo.h"
@@ -55,11 +54,16 @@ TEST(NetMaskTest, Refusals) {
     const char* error;
   };
   const Case cases[] = {
-      {"10.1.2.3/33", "Bad IP mask"},        {"10.1.2.3/x", "Bad IP mask"},
-      {"10.1.2.3/", "Bad IP mask"},          {"::1/129", "Bad IP mask"},
-      {"10.1.2.3/-1", "Bad IP mask"},        {"10.1.2.3/4294967304", "Bad IP mask"},
-      {"10.1.2.3/ffff::", "Mismatched IP mask"}, {"::1/255.0.0.0", "Mismatched IP mask"},
-      {"10.1.2/8", "Bad IP address/mask"},   {"host.example/8", "Bad IP address/mask"},
+      {"10.1.2.3/33", "Bad IP mask"},
+      {"10.1.2.3/x", "Bad IP mask"},
+      {"10.1.2.3/", "Bad IP mask"},
+      {"::1/129", "Bad IP mask"},
+      {"10.1.2.3/-1", "Bad IP mask"},
+      {"10.1.2.3/4294967304", "Bad IP mask"},
+      {"10.1.2.3/ffff::", "Mismatched IP mask"},
+      {"::1/255.0.0.0", "Mismatched IP mask"},
+      {"10.1.2/8", "Bad IP address/mask"},
+      {"host.example/8", "Bad IP address/mask"},
       {"1::2::3", "Bad IP address/mask"},
   };
   for (const Case& c : cases) {
@@ -218,7 +222,8 @@ TEST(IpInfoTest, LookupWithServiceZero) {
     io::AddrInfoList list;
     ASSERT_EQ(io::getAddrInfo(host, "0", &hints, list), 0) << host;
     int n = 0;
-    for (addrinfo* ai = list.get(); ai; ai = ai->ai_next, ++n) EXPECT_EQ(io::IpInfo(ai->ai_addr, ai->ai_addrlen).port(), 0);
+    for (addrinfo* ai = list.get(); ai; ai = ai->ai_next, ++n)
+      EXPECT_EQ(io::IpInfo(ai->ai_addr, ai->ai_addrlen).port(), 0);
     EXPECT_GT(n, 0);
 
     ASSERT_EQ(io::getAddrInfo(host, "8080", &hints, list), 0);

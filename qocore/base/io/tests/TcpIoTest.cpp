@@ -1,6 +1,5 @@
-#include "qocore/base/io/TcpIo.h"
-
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -9,7 +8,7 @@
 #include <cerrno>
 #include <string>
 
-#include <gtest/gtest.h>
+#include "qocore/base/io/TcpIo.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
-#include "qocore/base/loc/Format.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "qocore/base/loc/Format.h"
 #include "qocore/base/plat/tests/LogCapture.h"
 
 namespace {

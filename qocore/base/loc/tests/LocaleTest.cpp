@@ -1,7 +1,6 @@
+#include <gtest/gtest.h>
 #include <langinfo.h>
 #include <locale.h>
-
-#include <gtest/gtest.h>
 
 #include <map>
 #include <string>
@@ -111,9 +110,9 @@ TEST(LocaleListTest, CharsetClasses) {
     const char* codeset;
     int cls;
   };
-  const Case cases[] = {{"UTF-8", 1},     {"utf8", 1},         {"ISO-8859-1", 2}, {"ISO_8859-15", 2},
-                        {"ANSI_X3.4-1968", 3}, {"US-ASCII", 3}, {"646", 3},        {"ISO646-US", 3},
-                        {"ISO-IR-6", 3},  {"KOI8-R", 0},       {"", 0}};
+  const Case cases[] = {{"UTF-8", 1},    {"utf8", 1}, {"ISO-8859-1", 2}, {"ISO_8859-15", 2}, {"ANSI_X3.4-1968", 3},
+                        {"US-ASCII", 3}, {"646", 3},  {"ISO646-US", 3},  {"ISO-IR-6", 3},    {"KOI8-R", 0},
+                        {"", 0}};
   for (const Case& c : cases) EXPECT_EQ(loc::charsetClass(c.codeset), c.cls) << c.codeset;
 }
 
@@ -159,7 +158,10 @@ TEST_F(LocaleParam, LocaleParameterDrivesListMapAndDefaults) {
   };
   const Case cases[] = {
       {"de", "de_DE:en_US", {"de_DE", "de", "en_US", "en"}, "de_DE.UTF-8", {"de_DE", "en_US"}},
-      {"pt_BR:fr", "pt_BR:fr_FR:en_US", {"pt_BR", "pt", "fr_FR", "fr", "en_US", "en"}, "pt_BR.UTF-8",
+      {"pt_BR:fr",
+       "pt_BR:fr_FR:en_US",
+       {"pt_BR", "pt", "fr_FR", "fr", "en_US", "en"},
+       "pt_BR.UTF-8",
        {"pt_BR", "fr_FR", "en_US"}},
       {"xx", "xx:en_US", {"xx", "en_US", "en"}, "en_US.UTF-8", {"en_US"}},
   };
@@ -188,8 +190,8 @@ TEST_F(LocaleParam, RuntimeChangeRebuildsAndLogsOnce) {
   std::vector<LogRecord> locales;
   for (const LogRecord& r : capture.from("Localize"))
     if (r.text.starts_with("Locales ")) locales.push_back(r);
-  EXPECT_EQ(locales, (std::vector<LogRecord>{{"Localize", 30, "Locales fr_FR:en_US"},
-                                             {"Localize", 30, "Locales de_DE:en_US"}}));
+  EXPECT_EQ(locales,
+            (std::vector<LogRecord>{{"Localize", 30, "Locales fr_FR:en_US"}, {"Localize", 30, "Locales de_DE:en_US"}}));
 }
 
 TEST_F(LocaleParam, UnsupportedLocalesAreLoggedAndFallBackToC) {

@@ -1,16 +1,15 @@
-#include "qocore/base/loc/Localize.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "qocore/base/loc/LocaleSetter.h"
+#include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/PlatStrings.h"
 #include "qocore/base/plat/Resource.h"
-#include "testing/FileFixtures.h"
 #include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 
@@ -38,9 +37,9 @@ TEST(PluralFormTest, FollowsTheLanguage) {
     const char* form;
   };
   const Case cases[] = {
-      {"en", 0, "many"},    {"en_US", 1, "sing"}, {"de", 2, "many"},  {"fr", 0, "sing"},    {"fr_CA", 1, "sing"},
-      {"fr", 2, "many"},    {"pt", 0, "sing"},    {"pt_BR", 1, "sing"}, {"pt_PT", 0, "many"}, {"pt-PT", 1, "sing"},
-      {"ja", 1, "many"},    {"zh_TW", 1, "many"}, {"ko", 0, "many"},  {"vi.UTF-8", 1, "many"},
+      {"en", 0, "many"}, {"en_US", 1, "sing"}, {"de", 2, "many"},    {"fr", 0, "sing"},       {"fr_CA", 1, "sing"},
+      {"fr", 2, "many"}, {"pt", 0, "sing"},    {"pt_BR", 1, "sing"}, {"pt_PT", 0, "many"},    {"pt-PT", 1, "sing"},
+      {"ja", 1, "many"}, {"zh_TW", 1, "many"}, {"ko", 0, "many"},    {"vi.UTF-8", 1, "many"},
   };
   for (const Case& c : cases) EXPECT_STREQ(loc::pluralForm(c.locale, c.count), c.form) << c.locale << " " << c.count;
 }
@@ -54,8 +53,12 @@ TEST_F(PoFolder, PluralKeysFollowTheLocaleOfTheText) {
     const char* text;
   };
   const Case cases[] = {
-      {"en", 1, "%D day"},   {"en", 0, "%D days"},  {"fr", 0, "%D jour"},
-      {"fr", 2, "%D jours"}, {"de", 1, "%D Tag"},   {"ja", 1, "%D \xe6\x97\xa5"},
+      {"en", 1, "%D day"},
+      {"en", 0, "%D days"},
+      {"fr", 0, "%D jour"},
+      {"fr", 2, "%D jours"},
+      {"de", 1, "%D Tag"},
+      {"ja", 1, "%D \xe6\x97\xa5"},
       // A locale without the key falls back to English and its rule.
       {"xx", 1, "%D day"},
   };
@@ -106,8 +109,8 @@ TEST(PlatStringsTest, SpeakTheThreadsLocale) {
     const char* locale;
     const char* usage;
   };
-  const Case cases[] = {{"fr", "Syntaxe :"}, {"de_AT", "Nutzung:"}, {"es", "Uso:"}, {"pt_BR", "Uso:"},
-                        {"en", "Usage:"},    {"xx", "Usage:"}};
+  const Case cases[] = {{"fr", "Syntaxe :"}, {"de_AT", "Nutzung:"}, {"es", "Uso:"},
+                        {"pt_BR", "Uso:"},   {"en", "Usage:"},      {"xx", "Usage:"}};
   for (const Case& c : cases) {
     loc::LocaleSetter setter(c.locale);
     EXPECT_STREQ(loc::translate("plat_usage_label"), c.usage) << c.locale;
@@ -141,14 +144,17 @@ TEST(PlatStringsTest, ParameterDescriptionsAreTranslated) {
 // ---- .po files ----
 
 TEST_F(PoFolder, FilesOverrideBuiltInTextsAndOldTextsStayValid) {
-  write("de", "# comment\nmsgid \"\"\nmsgstr \"Content-Type: text/plain\"\n\n"
-              "msgid \"loc_time_tomorrow\"\nmsgstr \"\xc3\xbc\" \n\"bermorgen\"\n");
+  write("de",
+        "# comment\nmsgid \"\"\nmsgstr \"Content-Type: text/plain\"\n\n"
+        "msgid \"loc_time_tomorrow\"\nmsgstr \"\xc3\xbc\" \n\"bermorgen\"\n");
   loc::Localize::instance().init({dir_.path()});
   const char* first;
   {
     loc::LocaleSetter setter("de");
     first = loc::translate("loc_time_tomorrow");
-    EXPECT_STREQ(first, "\xc3\xbc" "bermorgen");
+    EXPECT_STREQ(first,
+                 "\xc3\xbc"
+                 "bermorgen");
     EXPECT_EQ(loc::lookup(""), nullptr);
   }
   write("de", "msgid \"loc_time_tomorrow\"\nmsgstr \"morgen fr\xc3\xbch\"\n");
@@ -157,7 +163,9 @@ TEST_F(PoFolder, FilesOverrideBuiltInTextsAndOldTextsStayValid) {
   EXPECT_STREQ(loc::translate("loc_time_tomorrow"), "morgen fr\xc3\xbch");
   // The text handed out before the files were read again is retired, not
   // freed.
-  EXPECT_STREQ(first, "\xc3\xbc" "bermorgen");
+  EXPECT_STREQ(first,
+               "\xc3\xbc"
+               "bermorgen");
 }
 
 TEST(PoReaderTest, BuiltInResourceIsReadForItsLocale) {
@@ -180,24 +188,35 @@ TEST(PoReaderTest, ReportsErrorsAndReadsOn) {
     std::vector<std::pair<std::string, std::string>> stored;
   };
   const Case cases[] = {
-      {"escapes", "msgid \"k1\"\nmsgstr \"a\\\"b\\'c\\?d\\\\e\\n\\t\\a\\b\\f\\r\\v\"\n", {},
+      {"escapes",
+       "msgid \"k1\"\nmsgstr \"a\\\"b\\'c\\?d\\\\e\\n\\t\\a\\b\\f\\r\\v\"\n",
+       {},
        {{"k1", "a\"b'c?d\\e\n\t\a\b\f\r\v"}}},
-      {"multi-line", "msgid \"\"\n\"key\"\nmsgstr \"one \"\n\"two\"\n\nmsgid \"k2\"\nmsgstr \"x\"", {},
+      {"multi-line",
+       "msgid \"\"\n\"key\"\nmsgstr \"one \"\n\"two\"\n\nmsgid \"k2\"\nmsgstr \"x\"",
+       {},
        {{"key", "one two"}, {"k2", "x"}}},
-      {"second msgid", "msgid \"k1\"\nmsgstr \"a\"\nmsgid \"k2\"\nmsgstr \"b\"\n",
-       {"f.po:3 Bad command or string", "f.po:4 Bad command or string"}, {{"k1", "a"}}},
+      {"second msgid",
+       "msgid \"k1\"\nmsgstr \"a\"\nmsgid \"k2\"\nmsgstr \"b\"\n",
+       {"f.po:3 Bad command or string", "f.po:4 Bad command or string"},
+       {{"k1", "a"}}},
       {"missing msgstr", "msgid \"k1\"\n\nmsgid \"k2\"\nmsgstr \"b\"\n", {"f.po:2 Expected msgstr"}, {{"k2", "b"}}},
       {"missing msgstr at end", "msgid \"k1\"\n", {"f.po:2 Expected msgstr"}, {}},
-      {"wrong first word", "msgstr \"a\"\nmsgid \"k\"\nmsgid \"j\"\n",
-       {"f.po:1 Expected msgid", "f.po:3 Expected msgstr", "f.po:4 Expected msgstr"}, {}},
-      {"no string", "msgid\nmsgid \"k\"\nmsgstr   \nmsgstr \"v\"\n", {"f.po:1 Bad command or string",
-                                                                      "f.po:3 Bad command or string"},
+      {"wrong first word",
+       "msgstr \"a\"\nmsgid \"k\"\nmsgid \"j\"\n",
+       {"f.po:1 Expected msgid", "f.po:3 Expected msgstr", "f.po:4 Expected msgstr"},
+       {}},
+      {"no string",
+       "msgid\nmsgid \"k\"\nmsgstr   \nmsgstr \"v\"\n",
+       {"f.po:1 Bad command or string", "f.po:3 Bad command or string"},
        {{"k", "v"}}},
       {"bad escape", "msgid \"k\"\nmsgstr \"\\q\"\n", {"f.po:2 Invalid escape code", "f.po:3 Expected msgstr"}, {}},
       {"escape at end", "msgid \"k\"\nmsgstr \"ab\\", {"f.po:2 Invalid escape at end", "f.po:3 Expected msgstr"}, {}},
       {"no terminator", "msgid \"k\nmsgid \"k\"\nmsgstr \"v\"\n", {"f.po:1 Missing terminator"}, {{"k", "v"}}},
       {"junk before", "msgid x\"k\"\n", {"f.po:1 Junk preceding string data"}, {}},
-      {"junk after", "msgid \"k\"\nmsgstr \"v\" x\n", {"f.po:2 Junk following string data", "f.po:3 Expected msgstr"},
+      {"junk after",
+       "msgid \"k\"\nmsgstr \"v\" x\n",
+       {"f.po:2 Junk following string data", "f.po:3 Expected msgstr"},
        {}},
   };
   int n = 0;
@@ -219,11 +238,16 @@ TEST(PoReaderTest, ReportsErrorsAndReadsOn) {
 }
 
 TEST(PoReaderTest, MalformedUtf8IsLoggedAndStoredSanitised) {
-  const char text[] = "msgid \"k\"\nmsgstr \"a\xff" "b\"\n";
+  const char text[] =
+      "msgid \"k\"\nmsgstr \"a\xff"
+      "b\"\n";
   LogCapture capture;
   loc::TransMap::loadPoFile(text, sizeof text - 1, "u.po", "zzutf", loc::Localize::instance());
-  EXPECT_EQ(capture.from("Localize"), (std::vector<LogRecord>{{"Localize", 0, "u.po:2 Bad UTF-8 (k) for 'zzutf' locale"}}));
-  EXPECT_EQ(std::string(loc::Localize::instance().table("zzutf")->at("k").text.c_str()), "a\xef\xbf\xbd" "b");
+  EXPECT_EQ(capture.from("Localize"),
+            (std::vector<LogRecord>{{"Localize", 0, "u.po:2 Bad UTF-8 (k) for 'zzutf' locale"}}));
+  EXPECT_EQ(std::string(loc::Localize::instance().table("zzutf")->at("k").text.c_str()),
+            "a\xef\xbf\xbd"
+            "b");
 }
 
 TEST(PoReaderTest, OnlyPlainLocaleNamesNameFiles) {

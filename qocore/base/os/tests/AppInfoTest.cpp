@@ -52,7 +52,10 @@ TEST_F(AppInfoTest, DisplayNameDropsEveryRegisteredMark) {
   };
   const Case cases[] = {
       {"Yarl\xc2\xae Connect", "Yarl Connect"},
-      {"\xc2\xae" "A\xc2\xae\xc2\xae" "B\xc2\xae", "AB"},
+      {"\xc2\xae"
+       "A\xc2\xae\xc2\xae"
+       "B\xc2\xae",
+       "AB"},
       {"No mark \xc2\xa9", "No mark \xc2\xa9"},
   };
   for (const Case& c : cases) {

@@ -1,10 +1,10 @@
-#include "qocore/base/os/HostName.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <climits>
 #include <string>
+
+#include "qocore/base/os/HostName.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -7,8 +8,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "qocore/base/io/IpInfo.h"
 #include "qocore/base/os/IpSocket.h"
@@ -123,8 +122,7 @@ TEST(IpSocketTest, BindConflictClosesTheSocket) {
   ASSERT_EQ(listen(first, 1), 0);
   io::IpInfo taken(first, true);
   int before = openDescriptors();
-  EXPECT_EQ(failureOf([&] { os::bindSocket(taken, SOCK_STREAM); }),
-            std::make_pair(std::string("bind"), EADDRINUSE));
+  EXPECT_EQ(failureOf([&] { os::bindSocket(taken, SOCK_STREAM); }), std::make_pair(std::string("bind"), EADDRINUSE));
   EXPECT_EQ(openDescriptors(), before);
   close(first);
 }

@@ -1,10 +1,10 @@
-#include "qocore/base/os/mac/MachTimebaseConverter.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <random>
+
+#include "qocore/base/os/mac/MachTimebaseConverter.h"
 
 namespace {
 
@@ -22,10 +22,8 @@ TEST(MachTimebaseConverterTest, TheFactorOfHundredIsFoldedIn) {
     uint32_t scaledNumerator, scaledDenominator;
   } cases[] = {
       {1, 1, 1, 100},  // nanosecond host units (the Linux stand-in)
-      {125, 3, 125, 300},
-      {100, 1, 1, 1},
-      {3000, 7, 30, 7},
-      {1, 42'949'672, 1, 4'294'967'200},  // the largest denominator that still fits
+      {125, 3, 125, 300}, {100, 1, 1, 1},
+      {3000, 7, 30, 7},   {1, 42'949'672, 1, 4'294'967'200},  // the largest denominator that still fits
   };
   for (const Case& c : cases) {
     MachTimebaseConverter converter(c.numerator, c.denominator, 0);
@@ -60,8 +58,13 @@ TEST(MachTimebaseConverterTest, ReadingsCountFromTheOrigin) {
 // the upper quotient is near its 32-bit limit as well as ordinary ones.
 TEST(MachTimebaseConverterTest, ScalingIsExactIn96Bits) {
   std::mt19937_64 random(96);
-  const uint32_t timebases[][2] = {{1, 100}, {125, 300}, {1, 1}, {3, 125}, {UINT32_MAX, 1},
-                                   {UINT32_MAX, UINT32_MAX}, {1'000'000'007, 4'294'967'200}};
+  const uint32_t timebases[][2] = {{1, 100},
+                                   {125, 300},
+                                   {1, 1},
+                                   {3, 125},
+                                   {UINT32_MAX, 1},
+                                   {UINT32_MAX, UINT32_MAX},
+                                   {1'000'000'007, 4'294'967'200}};
   for (const auto& tb : timebases) {
     for (int i = 0; i < 20000; ++i) {
       uint64_t d = random();

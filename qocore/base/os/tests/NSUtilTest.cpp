@@ -18,8 +18,16 @@ TEST(NsString, FromUtf8ReplacesMalformedSequences) {
   const Case cases[] = {
       {"caf\xc3\xa9", -1, "caf\xc3\xa9"},
       {"caf\xc3\xa9 au lait", 5, "caf\xc3\xa9"},
-      {"a\xff" "b", -1, "a\xef\xbf\xbd" "b"},
-      {"a\xff" "b", 3, "a\xef\xbf\xbd" "b"},
+      {"a\xff"
+       "b",
+       -1,
+       "a\xef\xbf\xbd"
+       "b"},
+      {"a\xff"
+       "b",
+       3,
+       "a\xef\xbf\xbd"
+       "b"},
       {"caf\xc3\xa9", 4, "caf\xef\xbf\xbd"},  // the range cuts the é
       {"", -1, ""},
   };
@@ -39,11 +47,19 @@ TEST(NsString, PrecomposesLatinLetterAndOneMark) {
     const char* expected;
   };
   const Case cases[] = {
-      {"Cafe\xcc\x81", "Caf\xc3\xa9"},                         // e + acute
-      {"A\xcc\x8a" "ngstr\xc3\xb6m", "\xc3\x85ngstr\xc3\xb6m"},  // A + ring
-      {"Z\xcc\x8c" "ak", "\xc5\xbd" "ak"},                      // Z + caron (Extended-A)
-      {"q\xcc\x81", "q\xcc\x81"},                               // no precomposed q-acute
-      {"\xcc\x81" "e", "\xcc\x81" "e"},                         // a mark with no letter before it
+      {"Cafe\xcc\x81", "Caf\xc3\xa9"},  // e + acute
+      {"A\xcc\x8a"
+       "ngstr\xc3\xb6m",
+       "\xc3\x85ngstr\xc3\xb6m"},  // A + ring
+      {"Z\xcc\x8c"
+       "ak",
+       "\xc5\xbd"
+       "ak"},                      // Z + caron (Extended-A)
+      {"q\xcc\x81", "q\xcc\x81"},  // no precomposed q-acute
+      {"\xcc\x81"
+       "e",
+       "\xcc\x81"
+       "e"},  // a mark with no letter before it
       {"1\xcc\x81", "1\xcc\x81"},
       {"plain", "plain"},
   };

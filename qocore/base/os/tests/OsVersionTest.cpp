@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/utsname.h>
 
 #include <cerrno>
@@ -35,8 +34,8 @@ TEST(OsVersion, VersionIdPartsDefaultToZero) {
     int32_t major, minor, patch;
   };
   const Case cases[] = {
-      {"12", 12, 0, 0},  {"22.04", 22, 4, 0}, {"3.18.4", 3, 18, 4}, {"1.2.3.4", 1, 2, 3},
-      {"rolling", 0, 0, 0}, {"2.x.7", 2, 0, 7}, {"", 0, 0, 0},     {nullptr, 0, 0, 0},
+      {"12", 12, 0, 0},     {"22.04", 22, 4, 0}, {"3.18.4", 3, 18, 4}, {"1.2.3.4", 1, 2, 3},
+      {"rolling", 0, 0, 0}, {"2.x.7", 2, 0, 7},  {"", 0, 0, 0},        {nullptr, 0, 0, 0},
   };
   for (const Case& c : cases) {
     os::OsVersion v = os::parseVersionId(c.id);

@@ -17,8 +17,8 @@
 
 #include "qocore/base/os/SocketUtil.h"
 #include "qocore/base/plat/Exception.h"
-#include "testing/FileFixtures.h"
 #include "testing/FailureOf.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

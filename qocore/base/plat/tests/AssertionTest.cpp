@@ -39,16 +39,16 @@ TEST_F(AssertionDeathTest, FailureNamesExpressionFileAndLineThenAborts) {
   // logs: the message, then the stack trace.
   plat::LogDestFile::stderrDest("logtest");
   plat::applyLogSetting("Assertion:stderr:0");
-  EXPECT_DEATH(PLAT_ASSERT(1 + 1 == 3),
-               AllOf(ContainsRegex("Assertion '1 \\+ 1 == 3' failed at "
-                                   "qocore/base/plat/tests/AssertionTest\\.cpp:[0-9]+\n"),
-                     ContainsRegex("Assertion: Assertion '1 \\+ 1 == 3' failed at [^\n]*\n"
-                                   "[^\n]*Assertion: stacktrace: ")));
+  EXPECT_DEATH(PLAT_ASSERT(1 + 1 == 3), AllOf(ContainsRegex("Assertion '1 \\+ 1 == 3' failed at "
+                                                            "qocore/base/plat/tests/AssertionTest\\.cpp:[0-9]+\n"),
+                                              ContainsRegex("Assertion: Assertion '1 \\+ 1 == 3' failed at [^\n]*\n"
+                                                            "[^\n]*Assertion: stacktrace: ")));
   plat::applyLogSetting(plat::Configuration::global().findParam("Log")->getValueStr().get());
 }
 
 TEST_F(AssertionDeathTest, DetailIsAppended) {
-  EXPECT_DEATH(PLAT_ASSERT_MSG(false, "%s is null", "Widget"), HasSubstr("failed at qocore/base/plat/tests/AssertionTest.cpp"));
+  EXPECT_DEATH(PLAT_ASSERT_MSG(false, "%s is null", "Widget"),
+               HasSubstr("failed at qocore/base/plat/tests/AssertionTest.cpp"));
   EXPECT_DEATH(PLAT_ASSERT_MSG(false, "%s is null", "Widget"), ContainsRegex(":[0-9]+: Widget is null\n"));
 }
 

@@ -1,11 +1,10 @@
-#include "qocore/base/plat/CommandLine.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "qocore/base/plat/CommandLine.h"
 #include "qocore/base/plat/DString.h"
 
 namespace {

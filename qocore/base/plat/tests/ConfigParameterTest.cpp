@@ -1,5 +1,3 @@
-#include "qocore/base/plat/ConfigParameter.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Utf8.h"
@@ -74,9 +73,9 @@ class ConfigParameterTest : public testing::Test {
 TEST_F(ConfigParameterTest, BoolTakesItsWordsAndLogsAnythingElse) {
   plat::BoolParameter flag("Flag", "A switch", false, false, &conf_);
   const std::pair<const char*, const char*> cases[] = {
-      {"1", "1"},  {"0", "0"},     {"Yes", "1"},   {"ON", "1"},   {"TRUE", "1"}, {"Off", "0"},
-      {"NO", "0"}, {"false", "0"}, {"2", nullptr}, {"", nullptr}, {"y", nullptr},
-      {nullptr, "1"},  // a bare "-Flag" on the command line
+      {"1", "1"},     {"0", "0"},     {"Yes", "1"},  {"ON", "1"},    {"TRUE", "1"},  {"Off", "0"}, {"NO", "0"},
+      {"false", "0"}, {"2", nullptr}, {"", nullptr}, {"y", nullptr}, {nullptr, "1"},  // a bare "-Flag" on the command
+                                                                                      // line
   };
   for (const auto& [text, stored] : cases) expectParse(flag, text, stored);
 
@@ -92,9 +91,9 @@ TEST_F(ConfigParameterTest, BoolTakesItsWordsAndLogsAnythingElse) {
 TEST_F(ConfigParameterTest, IntTakesWholeNumbersWithinItsRange) {
   plat::IntParameter count("Count", "A number", 5, 1, 32, false, &conf_);
   const std::pair<const char*, const char*> cases[] = {
-      {"1", "1"},     {"32", "32"},    {"0x10", "16"},     {"010", "8"},  {"+7", "7"},
-      {"0", nullptr}, {"33", nullptr}, {"12abc", nullptr}, {"", nullptr}, {"-1", nullptr},
-      {"4294967313", nullptr},  // 16 modulo 2^32: too big, not wrapped
+      {"1", "1"},         {"32", "32"},    {"0x10", "16"},          {"010", "8"},
+      {"+7", "7"},        {"0", nullptr},  {"33", nullptr},         {"12abc", nullptr},
+      {"", nullptr},      {"-1", nullptr}, {"4294967313", nullptr},  // 16 modulo 2^32: too big, not wrapped
       {nullptr, nullptr},
   };
   for (const auto& [text, stored] : cases) expectParse(count, text, stored);
@@ -221,10 +220,10 @@ TEST_F(ConfigParameterTest, SettingTheStoredValueAgainChangesNothing) {
   EXPECT_TRUE(count.setParam("0x7", 10));
   EXPECT_TRUE(count.setIntValue(7, 10));
   EXPECT_TRUE(count.setValue(7, 20));
-  EXPECT_THAT(lines, ElementsAre(Line{100, "set Count(int) to 7, priority 10"},
-                                 Line{100, "set Count(int) to 7, priority 20"}));
-  EXPECT_THAT(cb.calls, ElementsAre(std::pair<ConfigParameter*, int>{&count, 10},
-                                    std::pair<ConfigParameter*, int>{&count, 20}));
+  EXPECT_THAT(
+      lines, ElementsAre(Line{100, "set Count(int) to 7, priority 10"}, Line{100, "set Count(int) to 7, priority 20"}));
+  EXPECT_THAT(cb.calls,
+              ElementsAre(std::pair<ConfigParameter*, int>{&count, 10}, std::pair<ConfigParameter*, int>{&count, 20}));
 }
 
 TEST_F(ConfigParameterTest, DefaultPriorityChangesLogVerbose) {
@@ -367,7 +366,7 @@ TEST_F(ConfigParameterTest, CloneCopiesEveryTypeIntoTheOtherConfiguration) {
     EXPECT_EQ(str(copy->getValueStr()), str(p->getValueStr()));
   }
   ConfigParameter* countCopy = copies.findParam("count");
-  EXPECT_FALSE(countCopy->setParam("33", 10));  // the range came along
+  EXPECT_FALSE(countCopy->setParam("33", 10));                // the range came along
   EXPECT_FALSE(copies.findParam("flag")->setParam("1", 30));  // and the flags
 }
 

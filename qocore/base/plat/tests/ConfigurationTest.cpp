@@ -1,6 +1,5 @@
-#include "qocore/base/plat/Configuration.h"
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,10 +9,9 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/ConfigParameter.h"
+#include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/plat/tests/LogCapture.h"
 
@@ -305,7 +303,7 @@ TEST_F(ConfigurationCopyTest, ValuesAtOnePriorityAndTheVisitorWalk) {
   } collect;
   conf_.visit(collect);
   EXPECT_EQ(collect.seen, (std::vector<std::string>{"Name@0=none", "Name@30=policy", "Count@0=5", "Count@10=7",
-                                                     "Flag@0=0", "Deep@0=d", "Deep@10=x"}));
+                                                    "Flag@0=0", "Deep@0=d", "Deep@10=x"}));
 }
 
 // ---- the command line ----
@@ -511,7 +509,11 @@ class ConfigurationHelpTest : public ::testing::Test {
   plat::IntParameter port_{"port",
                            "The TCP port on which the service listens for incoming connections from viewers "
                            "and from the other peers of the same group.",
-                           5900, 1, 65535, false, &conf_};
+                           5900,
+                           1,
+                           65535,
+                           false,
+                           &conf_};
   plat::StringParameter banner_{"Banner", "Text shown at the top of every session window.",
                                 "a-rather-long-default-that-cannot-follow-the-description", false, &conf_};
   plat::EnumParameter quality_{"Quality", "Picture quality.", "High", kQualities, false, &conf_};
@@ -616,16 +618,15 @@ TEST(ConfigurationLogTest, LogAllListsValuesByPriorityThenName) {
   {
     plat_test::LogCapture capture("Configuration:capture:110");
     conf.logAll();
-    EXPECT_EQ(capture.from("Configuration"),
-              (std::vector<plat_test::LogRecord>{
-                  {"Configuration", 30, "Policy=p40 (Policy)"},
-                  {"Configuration", 30, "Shadowed=s30 (Policy overriding preference)"},
-                  {"Configuration", 30, "Other=o20 (Priority 20)"},
-                  {"Configuration", 30, "aKey=<binary> (Preference)"},
-                  {"Configuration", 30, "bPref=p10 (Preference)"},
-                  {"Configuration", 30, "Nested=3 (Preference)"},
-                  {"Configuration", 100, "Plain=p (Default)"},
-              }));
+    EXPECT_EQ(capture.from("Configuration"), (std::vector<plat_test::LogRecord>{
+                                                 {"Configuration", 30, "Policy=p40 (Policy)"},
+                                                 {"Configuration", 30, "Shadowed=s30 (Policy overriding preference)"},
+                                                 {"Configuration", 30, "Other=o20 (Priority 20)"},
+                                                 {"Configuration", 30, "aKey=<binary> (Preference)"},
+                                                 {"Configuration", 30, "bPref=p10 (Preference)"},
+                                                 {"Configuration", 30, "Nested=3 (Preference)"},
+                                                 {"Configuration", 100, "Plain=p (Default)"},
+                                             }));
   }
   {
     // Defaults are logged only when the source passes debug level.

@@ -1,11 +1,11 @@
-#include "qocore/base/plat/Console.h"
-
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+
+#include "qocore/base/plat/Console.h"
 
 namespace {
 
@@ -41,8 +41,8 @@ TEST_F(ConsoleTest, ColourNeedsATerminalAndAColourTerm) {
     const char* term;  // null: unset
     bool colour;
   } cases[] = {
-      {"xterm-256color", true}, {"ansi", true},   {"screen-color", true}, {"xterm", true},
-      {"dumb", false},          {"XTERM", false}, {"", false},            {nullptr, false},
+      {"xterm-256color", true}, {"ansi", true}, {"screen-color", true}, {"xterm", true}, {"dumb", false},
+      {"XTERM", false},         {"", false},    {nullptr, false},
   };
   for (const Case& c : cases) {
     if (c.term) {

@@ -41,7 +41,12 @@ TEST(DString, CapacityGrowsInPowersOfTwoFromEight) {
            {"append 8", [](plat::DString& s) { s.append("12345678"); }, 16},
            {"append 7 then 1", [](plat::DString& s) { s.append("1234567").append("8"); }, 16},
            {"append 40", [](plat::DString& s) { s.append(std::string(40, 'x').c_str()); }, 64},
-           {"reserve below capacity", [](plat::DString& s) { s.reserve(32); s.reserve(4); }, 32},
+           {"reserve below capacity",
+            [](plat::DString& s) {
+              s.reserve(32);
+              s.reserve(4);
+            },
+            32},
            {"constructed with room 20", [](plat::DString& s) { s = plat::DString(20); }, 32},
        }) {
     plat::DString s;
@@ -200,12 +205,18 @@ TEST(DString, MakeValidUtf8RepairsOnlyWhenNeeded) {
   EXPECT_EQ(ok.capacity(), 8);
 
   plat::DString bad;
-  bad.append("ab\xFF" "cd");
+  bad.append(
+      "ab\xFF"
+      "cd");
   EXPECT_TRUE(bad.makeValidUtf8());
-  EXPECT_STREQ(bad.c_str(), "ab\xEF\xBF\xBD" "cd");
+  EXPECT_STREQ(bad.c_str(),
+               "ab\xEF\xBF\xBD"
+               "cd");
   EXPECT_EQ(bad.capacity(), bad.length() + 1);
   bad.append("!");  // growth resumes from the exact size
-  EXPECT_STREQ(bad.c_str(), "ab\xEF\xBF\xBD" "cd!");
+  EXPECT_STREQ(bad.c_str(),
+               "ab\xEF\xBF\xBD"
+               "cd!");
   EXPECT_EQ(bad.capacity(), 16);
 
   plat::DString none;
@@ -221,10 +232,10 @@ TEST(DString, WordWrapCountsCodePoints) {
   };
   for (const Case& c : std::vector<Case>{
            {"aaaa bbbb cccc", 10, 2, "aaaa bbbb\n  cccc"},
-           {"abcdefghijklmno", 10, 2, "abcdefghijklmno"},        // too long, but the line is empty
+           {"abcdefghijklmno", 10, 2, "abcdefghijklmno"},  // too long, but the line is empty
            {"aaaa abcdefghijkl xy", 10, 2, "aaaa\n  abcdefghijkl\n  xy"},
-           {"  aa  bb", 20, 0, "  aa  bb"},                       // leading blanks and gaps kept
-           {"aa bb   \n   cc", 20, 4, "aa bb\n   cc"},            // blanks after LF kept, before it dropped
+           {"  aa  bb", 20, 0, "  aa  bb"},             // leading blanks and gaps kept
+           {"aa bb   \n   cc", 20, 4, "aa bb\n   cc"},  // blanks after LF kept, before it dropped
            {"aaa bbb ccc", 7, 0, "aaa bbb\nccc"},
            {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9 \xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9 x", 10, 1,
             "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9 \xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\n x"},

@@ -1,5 +1,3 @@
-#include "qocore/base/plat/Encodings.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mbedtls/base64.h>
@@ -18,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/Exception.h"
 
 namespace {
@@ -36,9 +35,9 @@ TEST(HexDigitValueTest, AccumulatesDigitsOfEitherCaseAndRefusesTheRest) {
     uint64_t after;  // starting from 1
   };
   const Case cases[] = {
-      {'0', true, 16}, {'9', true, 25}, {'a', true, 26}, {'f', true, 31}, {'A', true, 26}, {'F', true, 31},
-      {'g', false, 1}, {'G', false, 1}, {'/', false, 1}, {':', false, 1}, {'@', false, 1}, {'`', false, 1},
-      {' ', false, 1}, {'\0', false, 1},
+      {'0', true, 16}, {'9', true, 25}, {'a', true, 26}, {'f', true, 31},  {'A', true, 26},
+      {'F', true, 31}, {'g', false, 1}, {'G', false, 1}, {'/', false, 1},  {':', false, 1},
+      {'@', false, 1}, {'`', false, 1}, {' ', false, 1}, {'\0', false, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "char " << int(c.c));
@@ -124,25 +123,19 @@ TEST(Base64Test, DecoderAcceptsPaddingOnlyAtTheEndOfAGroup) {
     std::string bytes;  // when ok
   };
   const Case cases[] = {
-      {"QQ", true, "A"},
-      {"QQ==", true, "A"},
-      {"QUI", true, "AB"},
-      {"QUI=", true, "AB"},
-      {"QUJDREU=", true, "ABCDE"},
-      {"+/-_", true, "\xfb\xff\xbf"},  // both alphabets in one text
-      {"QQ=", false, ""},              // one "=" where two are needed
-      {"Q=", false, ""},               // "=" as a group's second character
-      {"Q===", false, ""},
-      {"QUI==", false, ""},      // length 5
-      {"QUJDR", false, ""},      // length 5, no padding at all
-      {"QUJDRA=", false, ""},    // a lone "=" in a group's third place
-      {"QQ==QUJD", false, ""},   // data after the padding
-      {"QUI=QUJD", false, ""},
-      {"QQ=A", false, ""},
-      {"QU JD", false, ""},      // white space is no Base64
-      {"QUJ\n", false, ""},
-      {"QUJ.", false, ""},
-      {"QUJ\xc3", false, ""},    // a byte of 128 or above
+      {"QQ", true, "A"},           {"QQ==", true, "A"},
+      {"QUI", true, "AB"},         {"QUI=", true, "AB"},
+      {"QUJDREU=", true, "ABCDE"}, {"+/-_", true, "\xfb\xff\xbf"},  // both alphabets in one text
+      {"QQ=", false, ""},                                           // one "=" where two are needed
+      {"Q=", false, ""},                                            // "=" as a group's second character
+      {"Q===", false, ""},         {"QUI==", false, ""},            // length 5
+      {"QUJDR", false, ""},                                         // length 5, no padding at all
+      {"QUJDRA=", false, ""},                                       // a lone "=" in a group's third place
+      {"QQ==QUJD", false, ""},                                      // data after the padding
+      {"QUI=QUJD", false, ""},     {"QQ=A", false, ""},
+      {"QU JD", false, ""},  // white space is no Base64
+      {"QUJ\n", false, ""},        {"QUJ.", false, ""},
+      {"QUJ\xc3", false, ""},  // a byte of 128 or above
       {nullptr, false, ""},
   };
   for (const Case& c : cases) {
@@ -315,8 +308,8 @@ class HexDumpTest : public testing::Test {
 
 TEST_F(HexDumpTest, LaysOutSixteenBytesToALine) {
   // Printable bytes and their neighbours on either side of the range.
-  const unsigned char first16[] = {'A', 'B', 'C', 'D', 0x00, 0x1f, 0x20, 0x7e,
-                                   0x7f, 0x80, 0xff, '0', 'x', 'y', 'z', '.'};
+  const unsigned char first16[] = {'A',  'B',  'C',  'D', 0x00, 0x1f, 0x20, 0x7e,
+                                   0x7f, 0x80, 0xff, '0', 'x',  'y',  'z',  '.'};
   plat::MBuf<unsigned char> sixteen(first16, 16);
   std::vector<unsigned char> bytes17(first16, first16 + 16);
   bytes17.push_back('q');

@@ -1,5 +1,3 @@
-#include "qocore/base/plat/Env.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/Env.h"
 #include "qocore/base/plat/Exception.h"
 
 namespace {

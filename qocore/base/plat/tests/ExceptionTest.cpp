@@ -1,10 +1,10 @@
-#include "qocore/base/plat/Exception.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
+
+#include "qocore/base/plat/Exception.h"
 
 namespace {
 

@@ -1,5 +1,3 @@
-#include "qocore/base/plat/FileConfig.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,9 +8,10 @@
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/FileConfig.h"
 #include "qocore/base/plat/FilePtr.h"
-#include "testing/FileFixtures.h"
 #include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 
@@ -53,10 +52,10 @@ TEST_F(FileConfigTest, ReadLoadsTheFileAtThePriorityAndLogsWhereItLooked) {
   EXPECT_EQ(port->getValue(), 80);
   EXPECT_EQ(port->getPriority(), plat::ConfigParameter::kPolicy);
   EXPECT_STREQ(host->getValue(), "a\nb");
-  EXPECT_EQ(capture.from("FileConfig"),
-            (std::vector<plat_test::LogRecord>{
-                {"FileConfig", plat::LogSrc::kVerbose, "Looking for Viewer config in " + path},
-                {"FileConfig", plat::LogSrc::kDebug, "Reading Viewer config from " + path}}));
+  EXPECT_EQ(
+      capture.from("FileConfig"),
+      (std::vector<plat_test::LogRecord>{{"FileConfig", plat::LogSrc::kVerbose, "Looking for Viewer config in " + path},
+                                         {"FileConfig", plat::LogSrc::kDebug, "Reading Viewer config from " + path}}));
 }
 
 TEST_F(FileConfigTest, ReadSkipsMissingFilesAndReportsOtherFailures) {

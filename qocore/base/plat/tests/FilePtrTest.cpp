@@ -1,5 +1,3 @@
-#include "qocore/base/plat/FilePtr.h"
-
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,9 +11,10 @@
 
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/FilePtr.h"
 #include "qocore/base/plat/LogSrc.h"
-#include "testing/FileFixtures.h"
 #include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 
@@ -37,7 +36,7 @@ TEST_F(FilePtrTest, OpenModesAndFlags) {
     const char* name;
     int mode;
     int flags;
-    bool existing;  // the file holds "older" before
+    bool existing;      // the file holds "older" before
     const char* after;  // contents after writing "new"
     mode_t created;     // mode of a file the call creates
   };
@@ -50,8 +49,8 @@ TEST_F(FilePtrTest, OpenModesAndFlags) {
            {"read-write creates", FilePtr::kReadWrite, FilePtr::kCreate, false, "new", 0644},
            {"read-write create keeps", FilePtr::kReadWrite, FilePtr::kCreate, true, "newer", 0},
            {"read-write truncates", FilePtr::kReadWrite, FilePtr::kTruncate, true, "new", 0},
-           {"read-write truncate creates", FilePtr::kReadWrite, FilePtr::kTruncate | FilePtr::kPrivate, false,
-            "new", 0600},
+           {"read-write truncate creates", FilePtr::kReadWrite, FilePtr::kTruncate | FilePtr::kPrivate, false, "new",
+            0600},
        }) {
     std::string path = dir_ / c.name;
     if (c.existing) dir_.write(c.name, "older", 0640);

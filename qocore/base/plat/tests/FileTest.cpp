@@ -1,5 +1,3 @@
-#include "qocore/base/plat/File.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <gmock/gmock.h>
@@ -15,9 +13,10 @@
 #include <vector>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/File.h"
 #include "qocore/base/plat/Time.h"
-#include "testing/FileFixtures.h"
 #include "qocore/base/rdr/Exceptions.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

@@ -1,5 +1,3 @@
-#include "qocore/base/plat/Json.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "qocore/base/plat/Json.h"
 #include "qocore/base/rdr/BufferedInStream.h"
 #include "qocore/base/rdr/Exceptions.h"
 
@@ -112,8 +111,7 @@ TEST_P(JsonParseTableTest, ParsesOrRefusesWithItsMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Values, JsonParseTableTest,
     testing::Values(
-        ParseCase{"Zero", "0", "0"},
-        ParseCase{"Int64Max", "9223372036854775807", "9223372036854775807"},
+        ParseCase{"Zero", "0", "0"}, ParseCase{"Int64Max", "9223372036854775807", "9223372036854775807"},
         ParseCase{"Int64Min", "-9223372036854775808", "-9223372036854775808"},
         ParseCase{"AboveInt64", "9223372036854775808", "error: Unsupported number at line 0"},
         ParseCase{"BelowInt64", "-9223372036854775809", "error: Unsupported number at line 0"},
@@ -126,13 +124,10 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"LeadingZeroInArray", "[01]", "error: Bad array at line 0"},
         ParseCase{"FractionIntegersOnly", "1.5", "error: Unsupported number at line 0"},
         ParseCase{"ExponentIntegersOnly", "1e3", "error: Unsupported number at line 0"},
-        ParseCase{"FractionReadAsZero", "1.5", "0", false},
-        ParseCase{"ExponentReadAsZero", "-12.5E7", "0", false},
+        ParseCase{"FractionReadAsZero", "1.5", "0", false}, ParseCase{"ExponentReadAsZero", "-12.5E7", "0", false},
         ParseCase{"SignEndsExponent", "1e+5", "error: Trailing bytes after JSON at line 0", false},
-        ParseCase{"LiteralsAndSpace", "\t true \r\n \n", "true"},
-        ParseCase{"False", "false", "false"},
-        ParseCase{"Null", "null", "null"},
-        ParseCase{"TruncatedLiteral", "tru", "error: Truncated JSON at line 0"},
+        ParseCase{"LiteralsAndSpace", "\t true \r\n \n", "true"}, ParseCase{"False", "false", "false"},
+        ParseCase{"Null", "null", "null"}, ParseCase{"TruncatedLiteral", "tru", "error: Truncated JSON at line 0"},
         ParseCase{"MisspelledLiteral", "trux", "error: Bad value at line 0"},
         ParseCase{"LetterAfterLiteral", "truex", "error: Trailing bytes after JSON at line 0"},
         ParseCase{"Empty", "", "error: Truncated JSON at line 0"},
@@ -235,16 +230,17 @@ TEST_P(JsonContentTypeTest, AcceptsJsonInUtf8Only) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, JsonContentTypeTest,
-    testing::Values(ContentTypeCase{nullptr, true}, ContentTypeCase{"application/json", true},
-                    ContentTypeCase{"APPLICATION/Json", true}, ContentTypeCase{"application/json;charset=utf-8", true},
-                    ContentTypeCase{" Application/JSON \t; CharSet=UTF-8\r\n", true},
-                    ContentTypeCase{"", false}, ContentTypeCase{"text/json", false},
-                    ContentTypeCase{"application/jsonp", false}, ContentTypeCase{"application/json;", false},
-                    ContentTypeCase{"application/json; charset=iso-8859-1", false},
-                    ContentTypeCase{"application/json; charset = utf-8", false},
-                    ContentTypeCase{"application/json; charset=utf-8; q=1", false}));
+INSTANTIATE_TEST_SUITE_P(Forms, JsonContentTypeTest,
+                         testing::Values(ContentTypeCase{nullptr, true}, ContentTypeCase{"application/json", true},
+                                         ContentTypeCase{"APPLICATION/Json", true},
+                                         ContentTypeCase{"application/json;charset=utf-8", true},
+                                         ContentTypeCase{" Application/JSON \t; CharSet=UTF-8\r\n", true},
+                                         ContentTypeCase{"", false}, ContentTypeCase{"text/json", false},
+                                         ContentTypeCase{"application/jsonp", false},
+                                         ContentTypeCase{"application/json;", false},
+                                         ContentTypeCase{"application/json; charset=iso-8859-1", false},
+                                         ContentTypeCase{"application/json; charset = utf-8", false},
+                                         ContentTypeCase{"application/json; charset=utf-8; q=1", false}));
 
 // ---- Streams of the caller's ----
 
@@ -261,13 +257,15 @@ TEST_P(JsonStreamTest, SameValueThroughAPipe) {
   EXPECT_EQ(Json::parseHttpBody(nullptr, reader)->toText().get(), c.written);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, JsonStreamTest, testing::ValuesIn(std::vector<ParseCase>{
-    ParseCase{"Int64Min", "-9223372036854775808", "-9223372036854775808"},
-    ParseCase{"FractionReadAsZero", "-12.5E7", "0", false},
-    ParseCase{"Literal", "\n\nfalse", "false"},
-    ParseCase{"Nested", R"( {"key" : [ "a\u00e9\ud83d\ude00b" , -17, {"x":null} ] } )",
-              "{\n  \"key\":[\n    \"a\xC3\xA9\\uD83D\\uDE00b\",\n    -17,\n    {\n      \"x\":null\n    }\n  ]\n}"},
-    ParseCase{"LongString", "\"" + std::string(100, 'x') + "\\n\"", "\"" + std::string(100, 'x') + "\\n\""}}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, JsonStreamTest,
+    testing::ValuesIn(std::vector<ParseCase>{
+        ParseCase{"Int64Min", "-9223372036854775808", "-9223372036854775808"},
+        ParseCase{"FractionReadAsZero", "-12.5E7", "0", false}, ParseCase{"Literal", "\n\nfalse", "false"},
+        ParseCase{
+            "Nested", R"( {"key" : [ "a\u00e9\ud83d\ude00b" , -17, {"x":null} ] } )",
+            "{\n  \"key\":[\n    \"a\xC3\xA9\\uD83D\\uDE00b\",\n    -17,\n    {\n      \"x\":null\n    }\n  ]\n}"},
+        ParseCase{"LongString", "\"" + std::string(100, 'x') + "\\n\"", "\"" + std::string(100, 'x') + "\\n\""}}));
 
 TEST(JsonStreamReaderTest, StopsAfterTheValueAndLeavesTheRest) {
   Pipe pipe;

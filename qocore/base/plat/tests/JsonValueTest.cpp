@@ -1,5 +1,3 @@
-#include "qocore/base/plat/JsonValue.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,6 +7,7 @@
 
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Json.h"
+#include "qocore/base/plat/JsonValue.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/rdr/MemOutStream.h"
@@ -71,18 +70,19 @@ TEST_P(JsonWriteStringTest, EscapesControlsAndCharactersAboveBmp) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, JsonWriteStringTest,
-    testing::Values(
-        WriteStringCase{"Plain", "a/b c", "\"a/b c\""},
-        WriteStringCase{"NamedEscapes", "\t\n\r\"\\", R"("\t\n\r\"\\")"},
-        WriteStringCase{"OtherControls", "\x01\x08\x0C\x1F\x7F", R"("\u0001\u0008\u000C\u001F\u007F")"},
-        WriteStringCase{"NonAscii", "\xC3\xA9\xC2\x80\xEF\xBF\xBD", "\"\xC3\xA9\xC2\x80\xEF\xBF\xBD\""},
-        WriteStringCase{"AboveBmp", "x\xF0\x9F\x98\x80\xF4\x8F\xBF\xBD", R"("x\uD83D\uDE00\uDBFF\uDFFD")"},
-        WriteStringCase{"Empty", "", "\"\""}));
+    testing::Values(WriteStringCase{"Plain", "a/b c", "\"a/b c\""},
+                    WriteStringCase{"NamedEscapes", "\t\n\r\"\\", R"("\t\n\r\"\\")"},
+                    WriteStringCase{"OtherControls", "\x01\x08\x0C\x1F\x7F", R"("\u0001\u0008\u000C\u001F\u007F")"},
+                    WriteStringCase{"NonAscii", "\xC3\xA9\xC2\x80\xEF\xBF\xBD", "\"\xC3\xA9\xC2\x80\xEF\xBF\xBD\""},
+                    WriteStringCase{"AboveBmp", "x\xF0\x9F\x98\x80\xF4\x8F\xBF\xBD", R"("x\uD83D\uDE00\uDBFF\uDFFD")"},
+                    WriteStringCase{"Empty", "", "\"\""}));
 
 // A malformed sequence is replaced as utf8Sanitise replaces it, and the
 // rest of the string still goes out.
 TEST(JsonWriteTest, MalformedUtf8BecomesReplacementCharacters) {
-  for (const char* bad : {"a\xFF" "b", "\xE2\x82z\xC3", "\xED\xA0\x80\xF0\x9F\x98\x80tail", "\x80\x80\xC0\xAF!"}) {
+  for (const char* bad : {"a\xFF"
+                          "b",
+                          "\xE2\x82z\xC3", "\xED\xA0\x80\xF0\x9F\x98\x80tail", "\x80\x80\xC0\xAF!"}) {
     DString sanitised;
     utf8Sanitise(sanitised, bad);
     DString expected;
@@ -93,7 +93,10 @@ TEST(JsonWriteTest, MalformedUtf8BecomesReplacementCharacters) {
     expected.replaceAll("\xF0\x9F\x98\x80", "\\uD83D\\uDE00");
     EXPECT_EQ(text(JsonString(bad)), expected.c_str()) << bad;
   }
-  EXPECT_EQ(text(JsonString("a\xFF" "b")), "\"a\xEF\xBF\xBD" "b\"");
+  EXPECT_EQ(text(JsonString("a\xFF"
+                            "b")),
+            "\"a\xEF\xBF\xBD"
+            "b\"");
 }
 
 TEST(JsonWriteTest, NullTextsAreWrittenEmpty) {
@@ -119,8 +122,8 @@ TEST(JsonWriteTest, WrittenTextParsesBackInOrder) {
 // ---- Views and handles ----
 
 TEST(JsonValueTest, EachViewAcceptsOnlyItsOwnType) {
-  JsonRef values[] = {JsonRef(new JsonNumber(1)), JsonRef(new JsonBool(true)), JsonRef(new JsonNull),
-                      JsonRef(new JsonString("s")), JsonRef(new JsonObject), JsonRef(new JsonArray)};
+  JsonRef values[] = {JsonRef(new JsonNumber(1)),   JsonRef(new JsonBool(true)), JsonRef(new JsonNull),
+                      JsonRef(new JsonString("s")), JsonRef(new JsonObject),     JsonRef(new JsonArray)};
   using View = void (*)(JsonValue&);
   const View views[] = {[](JsonValue& v) { v.asNumber(); }, [](JsonValue& v) { v.asBool(); },
                         [](JsonValue& v) { v.asNull(); },   [](JsonValue& v) { v.asString(); },
@@ -179,9 +182,8 @@ TEST(JsonValueTest, NumberRangeAndClamping) {
   const struct {
     int64_t value;
     int32_t clamped;
-  } cases[] = {{2147483647, 2147483647},   {2147483648, 2147483647}, {INT64_MAX, 2147483647},
-               {-2147483647, -2147483647}, {-2147483648, INT32_MIN}, {-2147483649, INT32_MIN},
-               {INT64_MIN, INT32_MIN},     {0, 0}};
+  } cases[] = {{2147483647, 2147483647}, {2147483648, 2147483647}, {INT64_MAX, 2147483647}, {-2147483647, -2147483647},
+               {-2147483648, INT32_MIN}, {-2147483649, INT32_MIN}, {INT64_MIN, INT32_MIN},  {0, 0}};
   for (const auto& c : cases) EXPECT_EQ(JsonNumber(c.value).getInt(), c.clamped) << c.value;
 }
 

@@ -34,8 +34,7 @@ class LogCapture : public plat::LogDest {
 
   // `setting` is a `Log` value whose entries name the target "capture".
   // With `forward`, messages go to it instead of the records.
-  explicit LogCapture(const char* setting = "*:capture:110", ForwardFn forward = nullptr)
-      : plat::LogDest("capture") {
+  explicit LogCapture(const char* setting = "*:capture:110", ForwardFn forward = nullptr) : plat::LogDest("capture") {
     plat::Configuration::global().setParam("Log", setting, kPriority);
     // Applying the value replayed the memory store here: not the test's.
     clear();

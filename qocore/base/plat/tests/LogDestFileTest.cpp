@@ -1,5 +1,3 @@
-#include "qocore/base/plat/LogDestFile.h"
-
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -18,6 +16,7 @@
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/File.h"
+#include "qocore/base/plat/LogDestFile.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Time.h"
 #include "testing/FileFixtures.h"
@@ -160,13 +159,10 @@ TEST_F(LogDestFileTest, OpeningRotatesTheOldFileAndPrunesOnlyOldRotatedCopies) {
     plat::TimeValue modified;
     bool survives;
   } existing[] = {
-      {"app.log.20200101000000", old, false},
-      {"app.log(3).20200101000000", old, false},
-      {"app.log.20240101000000", recent, true},
-      {"app.log.keep", old, true},
-      {"app.log.2020010100000", old, true},     // 13 digits
-      {"app.log.20200101000000x", old, true},
-      {"app.logx.20200101000000", old, true},
+      {"app.log.20200101000000", old, false},   {"app.log(3).20200101000000", old, false},
+      {"app.log.20240101000000", recent, true}, {"app.log.keep", old, true},
+      {"app.log.2020010100000", old, true},  // 13 digits
+      {"app.log.20200101000000x", old, true},   {"app.logx.20200101000000", old, true},
       {"other.log.20200101000000", old, true},
   };
   for (const Existing& e : existing) {
@@ -221,10 +217,10 @@ TEST_F(LogDestFileTest, AFailedOpenFallsBackToTheDefaultPath) {
 
   std::string failure = "[System-" + std::to_string(ENOTDIR) + "] mkDir(" + (dir_ / "blocker/sub") +
                         "): " + strerror(ENOTDIR) + " (" + std::to_string(ENOTDIR) + ")";
-  EXPECT_EQ(err, "Error opening log file: " + failure + "\nReverting to default log file " + (dir_ / "default/app.log") +
-                     "\n");
-  EXPECT_EQ(readFile(dir_ / "default/app.log"), line(11, "LogDestFile: Error opening log file", failure.c_str()) +
-                                                    line(14, "Src", "after the fallback"));
+  EXPECT_EQ(err, "Error opening log file: " + failure + "\nReverting to default log file " +
+                     (dir_ / "default/app.log") + "\n");
+  EXPECT_EQ(readFile(dir_ / "default/app.log"),
+            line(11, "LogDestFile: Error opening log file", failure.c_str()) + line(14, "Src", "after the fallback"));
 }
 
 TEST_F(LogDestFileTest, WithoutConfiguredPathsAFailedOpenGivesUpOnce) {
@@ -401,7 +397,10 @@ TEST_F(LogDestFileTest, ColourTerminalsGetLinesColouredByLevel) {
     for (const auto& [level, colour] : cases) {
       dest.write(level, "Src", "tinted");
       std::string expected = std::string("\033[") + colour + "m" +
-                             line(level < 6 ? (level == 0 ? 11 : 12) : level < 11 ? 13 : level < 31 ? 14 : 15,
+                             line(level < 6    ? (level == 0 ? 11 : 12)
+                                  : level < 11 ? 13
+                                  : level < 31 ? 14
+                                               : 15,
                                   "Src", "tinted") +
                              "\033[0m";
       std::string got(expected.size(), '\0');

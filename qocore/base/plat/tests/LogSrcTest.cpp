@@ -1,5 +1,3 @@
-#include "qocore/base/plat/LogSrc.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -14,6 +12,7 @@
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/LogDestFile.h"
 #include "qocore/base/plat/LogDestMem.h"
+#include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/tests/LogCapture.h"
 
 namespace {
@@ -47,9 +46,7 @@ std::string withoutColour(const std::string& text) {
 
 // Re-applies the `Log` parameter's own value, undoing a test's direct
 // application.
-void restoreLogSetting() {
-  plat::applyLogSetting(plat::Configuration::global().findParam("Log")->getValueStr().get());
-}
+void restoreLogSetting() { plat::applyLogSetting(plat::Configuration::global().findParam("Log")->getValueStr().get()); }
 
 // ---- Writing ----
 
@@ -99,8 +96,8 @@ TEST(LogSrcTest, ControlAndMalformedBytesAreEscaped) {
       {"del\x7f", "del~^?"},
       {"tilde~", "tilde~~"},
       {"caf\xC3\xA9 }", "caf\xC3\xA9 }"},  // valid UTF-8 and '}' stay
-      {"bad\xFF", "bad~M^?"},             // 0xFF: high bit, then DEL
-      {"cut\xC3x", "cut~M-Cx"},           // a lead byte without its continuation
+      {"bad\xFF", "bad~M^?"},              // 0xFF: high bit, then DEL
+      {"cut\xC3x", "cut~M-Cx"},            // a lead byte without its continuation
       {"plain text", "plain text"},
   };
   for (const auto& [in, out] : cases) {
@@ -148,11 +145,11 @@ TEST(LogSettingTest, EntriesAreParsedAndBadOnesReported) {
   } cases[] = {
       {"", "", -1},
       {",,", "", -1},
-      {"gRAM:CAPTURE:7", "", 7},                       // name and target ignore case
-      {"G*m:capture:7,Gram:capture:20", "", 20},       // a later entry replaces the level
+      {"gRAM:CAPTURE:7", "", 7},                  // name and target ignore case
+      {"G*m:capture:7,Gram:capture:20", "", 20},  // a later entry replaces the level
       {"*:capture:3", "", 3},
       {"Other:capture:5,Gr*x:capture:5", "", -1},
-      {"Gram::10", "", -1},                            // an empty target is skipped silently
+      {"Gram::10", "", -1},  // an empty target is skipped silently
       {"Gram:capture", "Failed to parse log param element: 'Gram:capture'\n", -1},
       {"Gram", "Failed to parse log param element: 'Gram'\n", -1},
       {"Gram:capture:x", "Failed to parse log param element: 'Gram:capture:x'\n", -1},

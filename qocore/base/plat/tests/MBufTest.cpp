@@ -52,9 +52,9 @@ TEST(MBuf, ResizeInPlaceKeepsOrMovesTheBlock) {
     bool keepsBlock;
   };
   for (const Case& c : std::vector<Case>{{200, 150, true},
-                                         {200, 100, true},   // exactly half
+                                         {200, 100, true},  // exactly half
                                          {200, 90, false},
-                                         {100, 10, true},    // small buffers always keep
+                                         {100, 10, true},  // small buffers always keep
                                          {127, 1, true},
                                          {128, 63, false},
                                          {10, 20, false}}) {

@@ -1,5 +1,3 @@
-#include "qocore/base/plat/NameValue.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -10,6 +8,7 @@
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/NameValue.h"
 #include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
@@ -103,11 +102,10 @@ TEST(NameValueTest, MapReadingMergesNamesIgnoringCaseAndCallsHandlers) {
       "Password=secret\n"
       "Port=5900";  // no final LF
   std::vector<std::string> handled;
-  plat::NameValueHandlers handlers{
-      {"password", [&](const char* name, const char* value, CaseMap& map) {
-         handled.push_back(std::string(name) + "=" + value);
-         EXPECT_EQ(map.size(), 2u);  // the handler sees the map as read so far
-       }}};
+  plat::NameValueHandlers handlers{{"password", [&](const char* name, const char* value, CaseMap& map) {
+                                      handled.push_back(std::string(name) + "=" + value);
+                                      EXPECT_EQ(map.size(), 2u);  // the handler sees the map as read so far
+                                    }}};
   CaseMap map;
   rdr::MemInStream is(text.data(), static_cast<int32_t>(text.size()));
   plat::readNameValueLines(is, handlers, map);
@@ -141,12 +139,12 @@ TEST(NameValueTest, ConfigReadingSetsParametersAtThePriority) {
   plat::StringParameter* host = conf.addString("Host", "Host", "none");
   plat::BoolParameter* quiet = conf.addBool("Quiet", "Quiet", false);
   const std::string text =
-      "port = 80\n"          // the name keeps its blank: no such parameter
+      "port = 80\n"  // the name keeps its blank: no such parameter
       "PORT=81\n"
       "Unknown=1\n"
-      "Quiet\n"              // no value: a bool takes it as true
+      "Quiet\n"  // no value: a bool takes it as true
       "host=far away \\n\n"
-      "Port=99999\n";        // refused by the range, reading goes on
+      "Port=99999\n";  // refused by the range, reading goes on
   rdr::MemInStream is(text.data(), static_cast<int32_t>(text.size()));
   plat::readNameValueConfig(is, conf, plat::ConfigParameter::kPreference);
 

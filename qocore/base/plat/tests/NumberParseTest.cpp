@@ -166,12 +166,36 @@ TEST(NumberParseTest, ThrowingFormsReturnTheValue) {
 // must survive, whether the parse succeeds, overflows or throws.
 TEST(NumberParseTest, ErrnoIsPreserved) {
   const std::function<void()> calls[] = {
-      [] { const char* p = "12"; int32_t v; plat::parseInt(v, p); },
-      [] { const char* p = "99999999999999999999"; int32_t v; plat::parseInt(v, p); },
-      [] { const char* p = "99999999999999999999"; uint32_t v; plat::parseUInt(v, p); },
-      [] { const char* p = "-99999999999999999999"; int64_t v; plat::parseS64(v, p); },
-      [] { const char* p = "99999999999999999999"; uint64_t v; plat::parseU64(v, p); },
-      [] { const char* p = "12"; uint64_t v; plat::parseU64(v, p, 99); },  // a base the C library refuses
+      [] {
+        const char* p = "12";
+        int32_t v;
+        plat::parseInt(v, p);
+      },
+      [] {
+        const char* p = "99999999999999999999";
+        int32_t v;
+        plat::parseInt(v, p);
+      },
+      [] {
+        const char* p = "99999999999999999999";
+        uint32_t v;
+        plat::parseUInt(v, p);
+      },
+      [] {
+        const char* p = "-99999999999999999999";
+        int64_t v;
+        plat::parseS64(v, p);
+      },
+      [] {
+        const char* p = "99999999999999999999";
+        uint64_t v;
+        plat::parseU64(v, p);
+      },
+      [] {
+        const char* p = "12";
+        uint64_t v;
+        plat::parseU64(v, p, 99);
+      },  // a base the C library refuses
       [] { badNumOf([] { plat::parseS64Whole("99999999999999999999"); }); },
       [] { badNumOf([] { plat::parseIntRange("12a", 10, nullptr, 0, 100); }); },
   };

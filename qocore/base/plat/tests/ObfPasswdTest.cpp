@@ -1,5 +1,3 @@
-#include "qocore/base/plat/ObfPasswd.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,6 +7,7 @@
 #include <vector>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/ObfPasswd.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
 
@@ -97,9 +96,7 @@ TEST(ObfPasswdTest, FixedKeyKnownAnswer) {
 TEST(ObfPasswdTest, RefusesBadLengths) {
   MBuf<char> good = obfuscate("sixteen-bytes-ok");
   std::vector<std::string> forms = {
-      std::string(good.data(), 7),
-      std::string(good.data(), 12),
-      std::string(good.data(), 1),
+      std::string(good.data(), 7), std::string(good.data(), 12), std::string(good.data(), 1),
       std::string(good.data(), 9) + "UTF8",  // 13: the marker does not make it whole
   };
   for (const auto& bytes : forms) {
@@ -116,12 +113,9 @@ TEST(ObfPasswdTest, StreamFormRoundTrips) {
     const char* password;
     int formLen;
   } cases[] = {
-      {nullptr, 0},
-      {"", 8},
-      {"hunter2", 8},
-      {"p\xC3\xA4ssword", 20},
-      {longest.c_str(), 512},
-      {longestAccented.c_str(), 508},
+      {nullptr, 0},           {"", 8},
+      {"hunter2", 8},         {"p\xC3\xA4ssword", 20},
+      {longest.c_str(), 512}, {longestAccented.c_str(), 508},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.password ? std::string(c.password).substr(0, 16) : "(null)");

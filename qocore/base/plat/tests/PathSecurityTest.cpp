@@ -89,8 +89,9 @@ TEST(PathSecurity, ChecksEveryPrefixOwnerAndMode) {
         {theirLink, {0}, refused(theirLink)},
         {theirLink, {0, other.uid}, "ok"},
         {ownLink, {0}, "ok"},
-        {base / "missing", {0}, "stat(" + base / "missing" + "): " + strerror(ENOENT) + " (" +
-                                    std::to_string(ENOENT) + ")"},
+        {base / "missing",
+         {0},
+         "stat(" + base / "missing" + "): " + strerror(ENOENT) + " (" + std::to_string(ENOENT) + ")"},
     };
     std::string out;
     for (const Case& c : cases) {

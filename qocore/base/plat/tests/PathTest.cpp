@@ -1,5 +1,3 @@
-#include "qocore/base/plat/Path.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/Path.h"
 #include "testing/FileFixtures.h"
 
 namespace {
@@ -103,7 +102,11 @@ TEST(Path, JoinPath) {
 }
 
 TEST(Path, MakeSafeNameReplacesControlsDelAndSlash) {
-  EXPECT_STREQ(plat::makeSafeName("a/b\tc\x7f" "d\x01\xC3\xA9.txt", '_').get(), "a_b_c_d_\xC3\xA9.txt");
+  EXPECT_STREQ(plat::makeSafeName("a/b\tc\x7f"
+                                  "d\x01\xC3\xA9.txt",
+                                  '_')
+                   .get(),
+               "a_b_c_d_\xC3\xA9.txt");
 }
 
 TEST(Path, ReservedNamePrefix) {
@@ -112,9 +115,21 @@ TEST(Path, ReservedNamePrefix) {
     int length;
   };
   for (const Case& c : std::vector<Case>{
-           {"CON", 3},     {"con.txt", 3}, {"Nul.", 3},     {"aux.log.1", 3}, {"COM1", 4},  {"lpt9.x", 4},
-           {"CONSOLE", 0}, {"COM10", 0},   {"COM0", 0},     {"LPT", 0},       {"xCON", 0},  {"", 0},
-           {"prn", 3},     {"com9.a", 4},  {"PRN-file", 0},
+           {"CON", 3},
+           {"con.txt", 3},
+           {"Nul.", 3},
+           {"aux.log.1", 3},
+           {"COM1", 4},
+           {"lpt9.x", 4},
+           {"CONSOLE", 0},
+           {"COM10", 0},
+           {"COM0", 0},
+           {"LPT", 0},
+           {"xCON", 0},
+           {"", 0},
+           {"prn", 3},
+           {"com9.a", 4},
+           {"PRN-file", 0},
        }) {
     EXPECT_EQ(plat::reservedNamePrefix(c.name), c.length) << c.name;
   }

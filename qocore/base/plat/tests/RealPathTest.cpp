@@ -1,6 +1,6 @@
+#include <dirent.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -95,8 +95,8 @@ class RandomTree {
  private:
   static std::string pick(const std::vector<std::string>& from, std::mt19937& rng) { return from[rng() % from.size()]; }
 
-  inline static const std::vector<std::string> kNames = {"a", "b", "c", "f", "g", "l0", "l1", "l2",
-                                                          "l3", "l4", "l5", "missing"};
+  inline static const std::vector<std::string> kNames = {"a",  "b",  "c",  "f",  "g",  "l0",
+                                                         "l1", "l2", "l3", "l4", "l5", "missing"};
   std::string root_;
 };
 

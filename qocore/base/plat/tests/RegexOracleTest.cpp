@@ -102,12 +102,13 @@ bool isAsciiLetter(int32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c 
 
 // Characters texts and patterns are made of: mostly a few ASCII letters so
 // that patterns find something, then the ones each rule is about.
-const std::vector<int32_t> kAsciiChars = {'a', 'a', 'a', 'b', 'b', 'c', 'A', 'B', 'x', '1', '_', ' ', '-', '\n', '.', '/', '$'};
+const std::vector<int32_t> kAsciiChars = {'a', 'a', 'a', 'b', 'b',  'c', 'A', 'B', 'x',
+                                          '1', '_', ' ', '-', '\n', '.', '/', '$'};
 const std::vector<int32_t> kOtherChars = {0xE9, 0xC9, 0x17F, 0x212A, 0x2028, 0x180E, 0xA0, 0x1F600, '\r', 0x3000};
 
 // One generated case: the pattern in both spellings, and what goes with it.
 struct Case {
-  std::string pattern;    // for this engine
+  std::string pattern;  // for this engine
   uint32_t flags = 0;
   std::string jsPattern;  // for JavaScript
   std::string jsFlags;
@@ -132,8 +133,8 @@ class Generator {
     Piece p = alternation(0);
     c.pattern = p.engine;
     c.jsPattern = p.js;
-    c.jsFlags = std::string(c.flags & Regex::kIgnoreCase && ascii_ ? "i" : "") + (c.flags & Regex::kMultiLine ? "m" : "") +
-                (c.flags & Regex::kDotAll ? "s" : "") + "u";
+    c.jsFlags = std::string(c.flags & Regex::kIgnoreCase && ascii_ ? "i" : "") +
+                (c.flags & Regex::kMultiLine ? "m" : "") + (c.flags & Regex::kDotAll ? "s" : "") + "u";
     for (int i = 0; i < kTextsPerCase; ++i) c.texts.push_back(text());
     replacement(c);
     return c;
@@ -171,7 +172,8 @@ class Generator {
   // a class treats specially.
   std::string spell(int32_t c, bool inClass) {
     const std::string special = inClass ? "\\]^-[" : "^$\\.*+?()[]{}|/";
-    if (c < 0x80 && special.find(static_cast<char>(c)) != std::string::npos) return std::string("\\") + static_cast<char>(c);
+    if (c < 0x80 && special.find(static_cast<char>(c)) != std::string::npos)
+      return std::string("\\") + static_cast<char>(c);
     switch (rng_.below(6)) {
       case 0:
         if (c < 0x100) {
@@ -199,7 +201,8 @@ class Generator {
     const int32_t c = character();
     Piece p;
     p.engine = spell(c, false);
-    p.js = foldHere_ && isAsciiLetter(c) ? std::string("[") + static_cast<char>(c) + static_cast<char>(c ^ 0x20) + "]" : p.engine;
+    p.js = foldHere_ && isAsciiLetter(c) ? std::string("[") + static_cast<char>(c) + static_cast<char>(c ^ 0x20) + "]"
+                                         : p.engine;
     return p;
   }
 

@@ -1,5 +1,3 @@
-#include "qocore/base/plat/Regex.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,6 +7,7 @@
 
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/Regex.h"
 #include "qocore/base/plat/Utf8.h"
 
 namespace plat {
@@ -182,111 +181,112 @@ INSTANTIATE_TEST_SUITE_P(
     Priority, RegexFind,
     ::testing::Values(
         // Greedy and lazy quantifiers, earlier alternatives first.
-        FindCase{"a*?", 0, "aaa", "0:"},
-        FindCase{"a*", 0, "aaa", "0:aaa"},
-        FindCase{"a+?", 0, "aaa", "0:a"},
-        FindCase{"a??b", 0, "ab", "0:ab"},
-        FindCase{"a|ab", 0, "abc", "0:a"},
-        FindCase{"ab|a", 0, "abc", "0:ab"},
-        FindCase{"(a+)(a*)", 0, "aaa", "0:aaa 1:aaa 2:"},
-        FindCase{"(a+?)(a*)", 0, "aaa", "0:aaa 1:a 2:aa"},
-        FindCase{"(a|ab)(c|bcd)(d*)", 0, "abcd", "0:abcd 1:a 2:bcd 3:"},
-        FindCase{"b+", 0, "aabbb", "2:bbb"},
-        FindCase{"x*", 0, "abc", "0:"},
-        FindCase{"(a|)+b", 0, "aab", "0:aab 1:a"},
-        FindCase{"", 0, "", "0:"}));
+        FindCase{"a*?", 0, "aaa", "0:"}, FindCase{"a*", 0, "aaa", "0:aaa"}, FindCase{"a+?", 0, "aaa", "0:a"},
+        FindCase{"a??b", 0, "ab", "0:ab"}, FindCase{"a|ab", 0, "abc", "0:a"}, FindCase{"ab|a", 0, "abc", "0:ab"},
+        FindCase{"(a+)(a*)", 0, "aaa", "0:aaa 1:aaa 2:"}, FindCase{"(a+?)(a*)", 0, "aaa", "0:aaa 1:a 2:aa"},
+        FindCase{"(a|ab)(c|bcd)(d*)", 0, "abcd", "0:abcd 1:a 2:bcd 3:"}, FindCase{"b+", 0, "aabbb", "2:bbb"},
+        FindCase{"x*", 0, "abc", "0:"}, FindCase{"(a|)+b", 0, "aab", "0:aab 1:a"}, FindCase{"", 0, "", "0:"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Captures, RegexFind,
-    ::testing::Values(
-        // A group that is entered again restarts its inner groups.
-        FindCase{"(?:(a)|b)*", 0, "ab", "0:ab 1:-"},
-        FindCase{"((a)|b)+", 0, "ab", "0:ab 1:b 2:-"},
-        FindCase{"(?:(a)|(b))+", 0, "ab", "0:ab 1:- 2:b"},
-        // An iteration that matches nothing does not count.
-        FindCase{"(a*)*", 0, "b", "0: 1:-"},
-        FindCase{"(a*)+", 0, "b", "0: 1:"},
-        FindCase{"(a)|b", 0, "b", "0:b 1:-"},
-        FindCase{"(z)?a", 0, "a", "0:a 1:-"}));
+INSTANTIATE_TEST_SUITE_P(Captures, RegexFind,
+                         ::testing::Values(
+                             // A group that is entered again restarts its inner groups.
+                             FindCase{"(?:(a)|b)*", 0, "ab", "0:ab 1:-"}, FindCase{"((a)|b)+", 0, "ab", "0:ab 1:b 2:-"},
+                             FindCase{"(?:(a)|(b))+", 0, "ab", "0:ab 1:- 2:b"},
+                             // An iteration that matches nothing does not count.
+                             FindCase{"(a*)*", 0, "b", "0: 1:-"}, FindCase{"(a*)+", 0, "b", "0: 1:"},
+                             FindCase{"(a)|b", 0, "b", "0:b 1:-"}, FindCase{"(z)?a", 0, "a", "0:a 1:-"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Characters, RegexFind,
-    ::testing::Values(
-        // Code points, not bytes.
-        FindCase{"^.$", 0, "\xC3\xA9", "0:\xC3\xA9"},
-        FindCase{"^..$", 0, "\xC3\xA9", "none"},
-        FindCase{"\xC3\xA9+", 0, "x\xC3\xA9\xC3\xA9", "1:\xC3\xA9\xC3\xA9"},
-        FindCase{"\\x41\\u00e9\\uD83D\\uDE00", 0, "A\xC3\xA9\xF0\x9F\x98\x80", "0:A\xC3\xA9\xF0\x9F\x98\x80"},
-        FindCase{"\\cJ\\cj\\t\\v\\f\\r", 0, "\n\n\t\v\f\r", "0:\n\n\t\v\f\r"},
-        FindCase{"\\.\\*\\/\\-", 0, "a.*/-", "1:.*/-"},
-        // "." stops at each line terminator unless the s flag is given.
-        FindCase{"a.c", 0, "a\nc a\rc a\xE2\x80\xA8" "c a\xE2\x80\xA9" "c", "none"},
-        FindCase{"a.c", kS, "a\nc", "0:a\nc"},
-        FindCase{"a.c", kS, "a\xE2\x80\xA8" "c", "0:a\xE2\x80\xA8" "c"},
-        // A malformed sequence is one character that only ".", negated
-        // classes and the any-character step accept.
-        FindCase{"a.b", 0, "a\xFF" "b", "0:a\xFF" "b"},
-        FindCase{"a[^x]b", 0, "a\xE2\x82" "b", "0:a\xE2\x82" "b"},
-        FindCase{"a\\Sb", 0, "a\xFF" "b", "none"},
-        FindCase{"\\S+", 0, "\xFF" "ab", "1:ab"},
-        FindCase{"a[\\s\\S]b", 0, "a\xEF\xBF\xBE" "b", "none"}));
+INSTANTIATE_TEST_SUITE_P(Characters, RegexFind,
+                         ::testing::Values(
+                             // Code points, not bytes.
+                             FindCase{"^.$", 0, "\xC3\xA9", "0:\xC3\xA9"}, FindCase{"^..$", 0, "\xC3\xA9", "none"},
+                             FindCase{"\xC3\xA9+", 0, "x\xC3\xA9\xC3\xA9", "1:\xC3\xA9\xC3\xA9"},
+                             FindCase{"\\x41\\u00e9\\uD83D\\uDE00", 0, "A\xC3\xA9\xF0\x9F\x98\x80",
+                                      "0:A\xC3\xA9\xF0\x9F\x98\x80"},
+                             FindCase{"\\cJ\\cj\\t\\v\\f\\r", 0, "\n\n\t\v\f\r", "0:\n\n\t\v\f\r"},
+                             FindCase{"\\.\\*\\/\\-", 0, "a.*/-", "1:.*/-"},
+                             // "." stops at each line terminator unless the s flag is given.
+                             FindCase{"a.c", 0,
+                                      "a\nc a\rc a\xE2\x80\xA8"
+                                      "c a\xE2\x80\xA9"
+                                      "c",
+                                      "none"},
+                             FindCase{"a.c", kS, "a\nc", "0:a\nc"},
+                             FindCase{"a.c", kS,
+                                      "a\xE2\x80\xA8"
+                                      "c",
+                                      "0:a\xE2\x80\xA8"
+                                      "c"},
+                             // A malformed sequence is one character that only ".", negated
+                             // classes and the any-character step accept.
+                             FindCase{"a.b", 0,
+                                      "a\xFF"
+                                      "b",
+                                      "0:a\xFF"
+                                      "b"},
+                             FindCase{"a[^x]b", 0,
+                                      "a\xE2\x82"
+                                      "b",
+                                      "0:a\xE2\x82"
+                                      "b"},
+                             FindCase{"a\\Sb", 0,
+                                      "a\xFF"
+                                      "b",
+                                      "none"},
+                             FindCase{"\\S+", 0,
+                                      "\xFF"
+                                      "ab",
+                                      "1:ab"},
+                             FindCase{"a[\\s\\S]b", 0,
+                                      "a\xEF\xBF\xBE"
+                                      "b",
+                                      "none"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Classes, RegexFind,
     ::testing::Values(
-        FindCase{"[a-c]+", 0, "xxbcad", "2:bca"},
-        FindCase{"[^a-c]+", 0, "abxyc", "2:xy"},
-        FindCase{"[\\d-z]+", 0, "a5-z", "1:5-z"},
-        FindCase{"[a-]+", 0, "b-a", "1:-a"},
-        FindCase{"[-a]+", 0, "b-a", "1:-a"},
-        FindCase{"a[]", 0, "a", "none"},
-        FindCase{"[^]", 0, "\n", "0:\n"},
-        FindCase{"[z-a]", 0, "amz", "none"},
-        FindCase{"[\\b]", 0, "a\bb", "1:\b"},
-        FindCase{"[.*+?(){}|^$]+", 0, "a.*+?(){}|^$", "1:.*+?(){}|^$"},
-        FindCase{"[\\]\\\\]+", 0, "a]\\", "1:]\\"},
-        FindCase{"\\d+", 0, "x\xD9\xA3" "42", "3:42"},
-        FindCase{"\\w+", 0, "\xC3\xA9_aZ9-", "2:_aZ9"},
-        FindCase{"\\W+", 0, "ab\xC3\xA9-c", "2:\xC3\xA9-"},
+        FindCase{"[a-c]+", 0, "xxbcad", "2:bca"}, FindCase{"[^a-c]+", 0, "abxyc", "2:xy"},
+        FindCase{"[\\d-z]+", 0, "a5-z", "1:5-z"}, FindCase{"[a-]+", 0, "b-a", "1:-a"},
+        FindCase{"[-a]+", 0, "b-a", "1:-a"}, FindCase{"a[]", 0, "a", "none"}, FindCase{"[^]", 0, "\n", "0:\n"},
+        FindCase{"[z-a]", 0, "amz", "none"}, FindCase{"[\\b]", 0, "a\bb", "1:\b"},
+        FindCase{"[.*+?(){}|^$]+", 0, "a.*+?(){}|^$", "1:.*+?(){}|^$"}, FindCase{"[\\]\\\\]+", 0, "a]\\", "1:]\\"},
+        FindCase{"\\d+", 0,
+                 "x\xD9\xA3"
+                 "42",
+                 "3:42"},
+        FindCase{"\\w+", 0, "\xC3\xA9_aZ9-", "2:_aZ9"}, FindCase{"\\W+", 0, "ab\xC3\xA9-c", "2:\xC3\xA9-"},
         FindCase{"\\s+", 0, "a\t\n\v\f\r \xC2\xA0\xE1\xA0\x8E\xE2\x80\x8A\xE3\x80\x80\xEF\xBB\xBFz",
                  "1:\t\n\v\f\r \xC2\xA0\xE1\xA0\x8E\xE2\x80\x8A\xE3\x80\x80\xEF\xBB\xBF"},
         FindCase{"\\s", 0, "\xE2\x80\x8B\xC2\x85", "none"},
-        FindCase{"[\\S]+", 0, " a\xF4\x8F\xBF\xBD ", "1:a\xF4\x8F\xBF\xBD"},
-        FindCase{"[^\\s]+", 0, " ab ", "1:ab"}));
+        FindCase{"[\\S]+", 0, " a\xF4\x8F\xBF\xBD ", "1:a\xF4\x8F\xBF\xBD"}, FindCase{"[^\\s]+", 0, " ab ", "1:ab"}));
 
 INSTANTIATE_TEST_SUITE_P(
     IgnoreCase, RegexFind,
-    ::testing::Values(
-        FindCase{"A", kI, "xa", "1:a"},
-        FindCase{"a", kI, "xA", "1:A"},
-        // Folding covers the ASCII letters only.
-        FindCase{"\xC3\x89", kI, "\xC3\xA9", "none"},
-        FindCase{"\xC3\x89", kI, "\xC3\x89", "0:\xC3\x89"},
-        // Ranges fold both ways, negated ones alike.
-        FindCase{"[a-z]+", kI, "1AbC2", "1:AbC"},
-        FindCase{"[A-Z]+", kI, "1aBc2", "1:aBc"},
-        FindCase{"[^a-z]+", kI, "AbC12", "3:12"},
-        FindCase{"[^A-Z]+", kI, "aBc12", "3:12"},
-        FindCase{"[X-c]+", kI, "WxyZ[`abcD", "1:xyZ[`abc"},
-        FindCase{"\\W", kI, "aA_", "none"},
-        FindCase{"@", kI, "`@", "1:@"}));
+    ::testing::Values(FindCase{"A", kI, "xa", "1:a"}, FindCase{"a", kI, "xA", "1:A"},
+                      // Folding covers the ASCII letters only.
+                      FindCase{"\xC3\x89", kI, "\xC3\xA9", "none"}, FindCase{"\xC3\x89", kI, "\xC3\x89", "0:\xC3\x89"},
+                      // Ranges fold both ways, negated ones alike.
+                      FindCase{"[a-z]+", kI, "1AbC2", "1:AbC"}, FindCase{"[A-Z]+", kI, "1aBc2", "1:aBc"},
+                      FindCase{"[^a-z]+", kI, "AbC12", "3:12"}, FindCase{"[^A-Z]+", kI, "aBc12", "3:12"},
+                      FindCase{"[X-c]+", kI, "WxyZ[`abcD", "1:xyZ[`abc"}, FindCase{"\\W", kI, "aA_", "none"},
+                      FindCase{"@", kI, "`@", "1:@"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    Assertions, RegexFind,
-    ::testing::Values(
-        FindCase{"^b", 0, "a\nb", "none"},
-        FindCase{"^b", kM, "a\nb", "2:b"},
-        FindCase{"^b", kM, "a\xE2\x80\xA9" "b", "4:b"},
-        FindCase{"a$", 0, "a\nb", "none"},
-        FindCase{"a$", kM, "a\r\nb", "0:a"},
-        FindCase{"a$", 0, "ba", "1:a"},
-        FindCase{"^$", 0, "", "0:"},
-        FindCase{"\\bfoo\\b", 0, "foo_ afoo foo.", "10:foo"},
-        FindCase{"\\Bo\\B", 0, "o so sos", "6:o"},
-        FindCase{"\\b", 0, "  ", "none"},
-        FindCase{"\\B", 0, "", "0:"},
-        // A word character after a non-word code point is at a boundary.
-        FindCase{"\\ba", 0, "\xC3\xA9" "a", "2:a"}));
+INSTANTIATE_TEST_SUITE_P(Assertions, RegexFind,
+                         ::testing::Values(FindCase{"^b", 0, "a\nb", "none"}, FindCase{"^b", kM, "a\nb", "2:b"},
+                                           FindCase{"^b", kM,
+                                                    "a\xE2\x80\xA9"
+                                                    "b",
+                                                    "4:b"},
+                                           FindCase{"a$", 0, "a\nb", "none"}, FindCase{"a$", kM, "a\r\nb", "0:a"},
+                                           FindCase{"a$", 0, "ba", "1:a"}, FindCase{"^$", 0, "", "0:"},
+                                           FindCase{"\\bfoo\\b", 0, "foo_ afoo foo.", "10:foo"},
+                                           FindCase{"\\Bo\\B", 0, "o so sos", "6:o"}, FindCase{"\\b", 0, "  ", "none"},
+                                           FindCase{"\\B", 0, "", "0:"},
+                                           // A word character after a non-word code point is at a boundary.
+                                           FindCase{"\\ba", 0,
+                                                    "\xC3\xA9"
+                                                    "a",
+                                                    "2:a"}));
 
 TEST(RegexMatch, MatchesTheWholeTextByAnyPath) {
   struct Case {
@@ -297,16 +297,11 @@ TEST(RegexMatch, MatchesTheWholeTextByAnyPath) {
   };
   const std::vector<Case> cases = {
       {"a|ab", 0, "ab", true},  // a lower-priority alternative still counts
-      {"a*?", 0, "aaa", true},
-      {"(a*)*b", 0, "aab", true},
-      {"a", 0, "ab", false},
-      {"b", 0, "ab", false},
-      {"", 0, "", true},
-      {"", 0, "x", false},
-      {"a$", kM, "a\n", false},
-      {"a\\s*", kM, "a\n", true},
-      {"[^a]", 0, "\xC3", true},
-      {"\\x00b", 0, std::string("\0b", 2), true},
+      {"a*?", 0, "aaa", true},   {"(a*)*b", 0, "aab", true},
+      {"a", 0, "ab", false},     {"b", 0, "ab", false},
+      {"", 0, "", true},         {"", 0, "x", false},
+      {"a$", kM, "a\n", false},  {"a\\s*", kM, "a\n", true},
+      {"[^a]", 0, "\xC3", true}, {"\\x00b", 0, std::string("\0b", 2), true},
   };
   for (const Case& c : cases) {
     Regex re(c.pattern, c.flags);
@@ -599,7 +594,9 @@ TEST(RegexEscape, WritesALiteralPattern) {
       {"$()*+.?[\\]^{|}", false, "\\$\\(\\)\\*\\+\\.\\?\\[\\\\\\]\\^\\{\\|\\}"},
       {"7up-/", false, "\\u0037up-/"},
       {"a7", false, "a7"},
-      {"\xC3\xA9\xFF" "x\xE2\x82", false, "\xC3\xA9[]x[][]"},
+      {"\xC3\xA9\xFF"
+       "x\xE2\x82",
+       false, "\xC3\xA9[]x[][]"},
       {"a/b\nc\rd\xE2\x80\xA8\xE2\x80\xA9", true, "a\\/b\\nc\\rd\\u2028\\u2029"},
       {"a/b\n\xE2\x80\xA8", false, "a/b\n\xE2\x80\xA8"},
       {"", true, ""},

@@ -1,5 +1,3 @@
-#include "qocore/base/plat/Resource.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "qocore/base/plat/Resource.h"
 #include "testing/FileFixtures.h"
 
 namespace {
@@ -14,7 +13,9 @@ namespace {
 using filetest::TempDir;
 
 std::string resourceDir;
-plat::CharArray testResourceDir() { return resourceDir.empty() ? plat::CharArray() : plat::CharArray(resourceDir.c_str()); }
+plat::CharArray testResourceDir() {
+  return resourceDir.empty() ? plat::CharArray() : plat::CharArray(resourceDir.c_str());
+}
 
 // Points the resource folder at a temporary folder for the test.
 class ResourceTest : public testing::Test {

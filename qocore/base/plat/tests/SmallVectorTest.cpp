@@ -1,9 +1,9 @@
-#include "qocore/base/plat/SmallVector.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "qocore/base/plat/SmallVector.h"
 
 namespace plat {
 namespace {

@@ -96,15 +96,15 @@ struct AppendCase {
 TEST(FixedBuffer, AppendCutsBackToAWholeCharacter) {
   for (const AppendCase& c : std::vector<AppendCase>{
            {"", 8, "abc", "abc"},
-           {"ab", 6, "cde", "abcde"},        // exact fit
-           {"ab", 5, "cdef", "abcd"},        // plain ASCII truncation
-           {"", 3, "a\xC3\xA9", "a"},        // "aé" into 3 bytes: never half of é
+           {"ab", 6, "cde", "abcde"},  // exact fit
+           {"ab", 5, "cdef", "abcd"},  // plain ASCII truncation
+           {"", 3, "a\xC3\xA9", "a"},  // "aé" into 3 bytes: never half of é
            {"", 4, "a\xC3\xA9", "a\xC3\xA9"},
            {"", 4, "\xE2\x82\xAC\xE2\x82\xAC", "\xE2\x82\xAC"},
            {"", 6, "\xE2\x82\xAC\xE2\x82\xAC", "\xE2\x82\xAC"},
            {"x", 5, "\xF0\x9F\x98\x80", "x"},
            {"x", 6, "\xF0\x9F\x98\x80", "x\xF0\x9F\x98\x80"},
-           {"abc", 4, "d", "abc"},           // already full
+           {"abc", 4, "d", "abc"},  // already full
        }) {
     char buf[16];
     std::strcpy(buf, c.held);
@@ -176,11 +176,11 @@ TEST(FixedBuffer, CharsAppendOnlyWholeCopies) {
   for (const Case& c : std::vector<Case>{
            {'x', 3, 8, "-xxx"},
            {'x', 10, 5, "-xxx"},
-           {0xE9, 3, 6, "-\xC3\xA9\xC3\xA9"},          // 5 free bytes hold two é
+           {0xE9, 3, 6, "-\xC3\xA9\xC3\xA9"},  // 5 free bytes hold two é
            {0x20AC, 2, 8, "-\xE2\x82\xAC\xE2\x82\xAC"},
            {0x1F600, 1, 5, "-"},
            {'x', 0, 8, "-"},
-           {0x110000, 1, 8, "-"},                       // not a character
+           {0x110000, 1, 8, "-"},  // not a character
        }) {
     char buf[16] = "-";
     int n = plat::safeCharsAppend(buf, c.size, c.codepoint, c.n);
@@ -307,15 +307,25 @@ TEST(StringsEdit, RemoveCharsAndInsertEvery) {
 }
 
 TEST(StringsEdit, AsciiFoldingLeavesOtherBytesAlone) {
-  char s[] = "Mix\xC3\xA9" "d 1";
+  char s[] =
+      "Mix\xC3\xA9"
+      "d 1";
   plat::toUpperAscii(s);
-  EXPECT_STREQ(s, "MIX\xC3\xA9" "D 1");
+  EXPECT_STREQ(s,
+               "MIX\xC3\xA9"
+               "D 1");
   plat::toLowerAscii(s);
-  EXPECT_STREQ(s, "mix\xC3\xA9" "d 1");
+  EXPECT_STREQ(s,
+               "mix\xC3\xA9"
+               "d 1");
   plat::toUpperInPlace(s);
-  EXPECT_STREQ(s, "MIX\xC3\xA9" "D 1");  // the C locale folds only ASCII
+  EXPECT_STREQ(s,
+               "MIX\xC3\xA9"
+               "D 1");  // the C locale folds only ASCII
   plat::toLowerInPlace(s);
-  EXPECT_STREQ(s, "mix\xC3\xA9" "d 1");
+  EXPECT_STREQ(s,
+               "mix\xC3\xA9"
+               "d 1");
 }
 
 // ---- Tokenisers ----

@@ -1,5 +1,3 @@
-#include "qocore/base/plat/Thread.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -14,6 +12,7 @@
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/Thread.h"
 #include "qocore/base/plat/tests/LogCapture.h"
 
 namespace {
@@ -109,8 +108,8 @@ TEST_F(ThreadTest, ThrowingBodyLogsFailedAndStillFinishes) {
   ASSERT_TRUE(finishes(worker));
   worker.join();
   EXPECT_THAT(linesOf("Thrower"), ElementsAre(HasSubstr("created"), HasSubstr("started"),
-                                              "failed    Thrower " + hex(body.id) + ": disk on fire",
-                                              HasSubstr("join"), HasSubstr("joined")));
+                                              "failed    Thrower " + hex(body.id) + ": disk on fire", HasSubstr("join"),
+                                              HasSubstr("joined")));
 }
 
 TEST_F(ThreadTest, DestructorWaitsForTheBody) {

@@ -1,9 +1,6 @@
-#include "qocore/base/plat/Time.h"
-
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -18,6 +15,7 @@
 #include <thread>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/Time.h"
 
 namespace {
 
@@ -283,11 +281,9 @@ TEST(TimeCalendarTest, CheckedFormsNameTheFields) {
     tm fields;
     const char* message;
   } cases[] = {
-      {calendar(2023, 2, 29, 12, 0, 0),
-       "invalid date (2023-02-29T12:00:00)"},
+      {calendar(2023, 2, 29, 12, 0, 0), "invalid date (2023-02-29T12:00:00)"},
       // The year is limited first, so that adding 1900 does not overflow.
-      {calendar(int64_t{INT_MAX} + 1900, 1, 2, 3, 4, 5),
-       "invalid date (2147483647-01-02T03:04:05)"},
+      {calendar(int64_t{INT_MAX} + 1900, 1, 2, 3, 4, 5), "invalid date (2147483647-01-02T03:04:05)"},
   };
   for (const Case& c : cases) {
     try {
@@ -299,8 +295,7 @@ TEST(TimeCalendarTest, CheckedFormsNameTheFields) {
   }
   EXPECT_THROW(plat::dateToTimeChecked(2024, 2, 30, 0, 0, 0), plat::Exception);
   EXPECT_EQ(plat::dateToTimeChecked(1970, 1, 1, 0, 0, 0), plat::kUnixEpoch);
-  EXPECT_EQ(plat::calendarToTime(calendar(2024, 1, 1, 8, 0, 0)),
-            fromUnix(1704096000));
+  EXPECT_EQ(plat::calendarToTime(calendar(2024, 1, 1, 8, 0, 0)), fromUnix(1704096000));
 }
 
 // The calendar arithmetic against the C library over random instants.
@@ -398,14 +393,10 @@ TEST(TimeFormatTest, IsoDatesWithZoneOffset) {
     TimeValue value;
     const char* text;
   } cases[] = {
-      {calendar(2024, 1, 1, 10, 0, 0), at8Utc,
-       "2024-01-01T10:00:00+02:00"},
-      {calendar(2024, 1, 1, 8, 0, 0), at8Utc + 5'000'000,
-       "2024-01-01T08:00:00+00:00"},
-      {calendar(2024, 1, 1, 2, 30, 0), at8Utc,
-       "2024-01-01T02:30:00-05:30"},
-      {calendar(2024, 1, 1, 20, 45, 0), at8Utc,
-       "2024-01-01T20:45:00+12:45"},
+      {calendar(2024, 1, 1, 10, 0, 0), at8Utc, "2024-01-01T10:00:00+02:00"},
+      {calendar(2024, 1, 1, 8, 0, 0), at8Utc + 5'000'000, "2024-01-01T08:00:00+00:00"},
+      {calendar(2024, 1, 1, 2, 30, 0), at8Utc, "2024-01-01T02:30:00-05:30"},
+      {calendar(2024, 1, 1, 20, 45, 0), at8Utc, "2024-01-01T20:45:00+12:45"},
   };
   for (const Case& c : cases) {
     plat::DString out;

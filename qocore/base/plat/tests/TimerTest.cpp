@@ -1,5 +1,3 @@
-#include "qocore/base/plat/Timer.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -11,13 +9,14 @@
 
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Time.h"
+#include "qocore/base/plat/Timer.h"
 #include "qocore/base/plat/tests/LogCapture.h"
 
 namespace {
 
-using plat::TimeValue;
 using plat::Timer;
 using plat::TimerManager;
+using plat::TimeValue;
 using plat_test::LogRecord;
 using testing::ElementsAre;
 using testing::HasSubstr;
@@ -187,8 +186,8 @@ TEST_F(TimerTest, RestartInsideTheCallback) {
   NamedTimer& self = timer("self");
   NamedTimer& queued = timer("queued");
   self.onFire = [&] {
-    self.timer.start(300);    // its own new interval wins over the re-arm
-    queued.timer.start(50);   // taken out of this round and started afresh
+    self.timer.start(300);   // its own new interval wins over the re-arm
+    queued.timer.start(50);  // taken out of this round and started afresh
     return true;
   };
   self.timer.start(10);
@@ -219,17 +218,17 @@ TEST_F(TimerTest, OwnerHearsOnlyWhenTheFirstDueTimeChanges) {
   NamedTimer& a = timer("a");
   NamedTimer& b = timer("b");
   NamedTimer& c = timer("c");
-  a.timer.start(100);   // first: 100
-  b.timer.start(200);   // not first: nothing
-  c.timer.start(50);    // first: 50
-  b.timer.cancel();     // not first: nothing
-  c.timer.cancel();     // the first goes: 100 until a
+  a.timer.start(100);  // first: 100
+  b.timer.start(200);  // not first: nothing
+  c.timer.start(50);   // first: 50
+  b.timer.cancel();    // not first: nothing
+  c.timer.cancel();    // the first goes: 100 until a
   advanceMs(40);
   EXPECT_EQ(manager_->processTimers(), 60);  // nothing due: nothing told
   advanceMs(60);
-  EXPECT_EQ(manager_->processTimers(), 0);   // round ends with an empty list: -1
-  a.timer.start(30);                         // 30
-  a.timer.cancel();                          // the only timer goes: -1
+  EXPECT_EQ(manager_->processTimers(), 0);  // round ends with an empty list: -1
+  a.timer.start(30);                        // 30
+  a.timer.cancel();                         // the only timer goes: -1
   EXPECT_THAT(owner.changes, ElementsAre(100, 50, 100, -1, 30, -1));
 
   owner.changes.clear();
@@ -318,7 +317,7 @@ TEST_F(TimerTest, JumpDuringARoundMakesQueuedTimersDueNow) {
   EXPECT_EQ(first.timer.dueTime(), now + 10 * kMs);  // after a jump: from the new reading
   EXPECT_EQ(listed.timer.dueTime(), now + 400 * kMs);
   EXPECT_THAT(capture_.records(), ElementsAre(LogRecord{"TimerManager", plat::LogSrc::kInfo,
-                                                    "Time has moved backwards - restarting timers"}));
+                                                        "Time has moved backwards - restarting timers"}));
 }
 
 TEST_F(TimerTest, NestedManagerOwnsItsTimersUntilItGoes) {
@@ -392,7 +391,8 @@ TEST(TimerRealClockTest, FiresAfterItsInterval) {
   timespec end;
   clock_gettime(CLOCK_MONOTONIC, &end);
   EXPECT_THAT(fired, ElementsAre("real"));
-  EXPECT_GE(plat::timespecToTime(end.tv_sec, end.tv_nsec) - plat::timespecToTime(start.tv_sec, start.tv_nsec), 20 * kMs);
+  EXPECT_GE(plat::timespecToTime(end.tv_sec, end.tv_nsec) - plat::timespecToTime(start.tv_sec, start.tv_nsec),
+            20 * kMs);
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-#include "qocore/base/plat/TransactedFile.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,8 +10,9 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/FilePtr.h"
 #include "qocore/base/plat/LogSrc.h"
-#include "testing/FileFixtures.h"
+#include "qocore/base/plat/TransactedFile.h"
 #include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

@@ -1,5 +1,3 @@
-#include "qocore/base/plat/Utf8.h"
-
 #include <gtest/gtest.h>
 #include <locale.h>
 
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/Utf8.h"
 
 namespace plat {
 namespace {
@@ -18,10 +17,10 @@ std::string bytesOf(const MBuf<unsigned char>& buf) {
 
 struct DecodeCase {
   const char* name;
-  std::string bytes;   // lead first
-  int available;       // as the caller passes it
-  int32_t codepoint;   // -1 when refused
-  int consumed;        // lead included: where the caller resumes
+  std::string bytes;  // lead first
+  int available;      // as the caller passes it
+  int32_t codepoint;  // -1 when refused
+  int consumed;       // lead included: where the caller resumes
 };
 
 void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
@@ -36,30 +35,31 @@ TEST_P(Utf8DecodeTest, DecodesAndAdvancesCursor) {
   EXPECT_EQ(cursor - c.bytes.data(), c.consumed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, Utf8DecodeTest,
-    ::testing::Values(
-        DecodeCase{"TwoBytes", "\xC3\xA9", 2, 0xE9, 2},
-        DecodeCase{"ThreeBytes", "\xE2\x82\xAC", 3, 0x20AC, 3},
-        DecodeCase{"FourBytes", "\xF0\x9F\x98\x80", 4, 0x1F600, 4},
-        DecodeCase{"HighestValid", "\xF4\x8F\xBF\xBD", 4, 0x10FFFD, 4},
-        DecodeCase{"AfterNoncharacterBlock", "\xEF\xB7\xB0", 3, 0xFDF0, 3},
-        DecodeCase{"UnknownEndReadsOnlyWhatItNeeds", "\xC3\xA9zz", 4, 0xE9, 2},
-        DecodeCase{"OverlongNul", "\xC0\x80", 2, -1, 2},
-        DecodeCase{"OverlongThreeBytes", "\xE0\x9F\xBF", 3, -1, 3},
-        DecodeCase{"Surrogate", "\xED\xA0\x80", 3, -1, 3},
-        DecodeCase{"NoncharacterFDD0", "\xEF\xB7\x90", 3, -1, 3},
-        DecodeCase{"NoncharacterFDEF", "\xEF\xB7\xAF", 3, -1, 3},
-        DecodeCase{"NoncharacterFFFE", "\xEF\xBF\xBE", 3, -1, 3},
-        DecodeCase{"NoncharacterPlane1FFFF", "\xF0\x9F\xBF\xBF", 4, -1, 4},
-        DecodeCase{"AboveUnicode", "\xF4\x90\x80\x80", 4, -1, 4},
-        DecodeCase{"LoneContinuation", "\x80", 1, -1, 1},
-        DecodeCase{"FiveByteLead", "\xF8\x88\x80\x80\x80", 5, -1, 1},
-        // The ASCII byte that cut the sequence short is left for the caller.
-        DecodeCase{"TruncatedBeforeAscii", "\xE2\x82" "A", 3, -1, 2},
-        DecodeCase{"TruncatedAtNul", std::string("\xE2\x82\0", 3), 4, -1, 2},
-        DecodeCase{"LongerThanAvailable", "\xE2\x82\xAC", 2, -1, 1}),
-    [](const ::testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Forms, Utf8DecodeTest,
+                         ::testing::Values(DecodeCase{"TwoBytes", "\xC3\xA9", 2, 0xE9, 2},
+                                           DecodeCase{"ThreeBytes", "\xE2\x82\xAC", 3, 0x20AC, 3},
+                                           DecodeCase{"FourBytes", "\xF0\x9F\x98\x80", 4, 0x1F600, 4},
+                                           DecodeCase{"HighestValid", "\xF4\x8F\xBF\xBD", 4, 0x10FFFD, 4},
+                                           DecodeCase{"AfterNoncharacterBlock", "\xEF\xB7\xB0", 3, 0xFDF0, 3},
+                                           DecodeCase{"UnknownEndReadsOnlyWhatItNeeds", "\xC3\xA9zz", 4, 0xE9, 2},
+                                           DecodeCase{"OverlongNul", "\xC0\x80", 2, -1, 2},
+                                           DecodeCase{"OverlongThreeBytes", "\xE0\x9F\xBF", 3, -1, 3},
+                                           DecodeCase{"Surrogate", "\xED\xA0\x80", 3, -1, 3},
+                                           DecodeCase{"NoncharacterFDD0", "\xEF\xB7\x90", 3, -1, 3},
+                                           DecodeCase{"NoncharacterFDEF", "\xEF\xB7\xAF", 3, -1, 3},
+                                           DecodeCase{"NoncharacterFFFE", "\xEF\xBF\xBE", 3, -1, 3},
+                                           DecodeCase{"NoncharacterPlane1FFFF", "\xF0\x9F\xBF\xBF", 4, -1, 4},
+                                           DecodeCase{"AboveUnicode", "\xF4\x90\x80\x80", 4, -1, 4},
+                                           DecodeCase{"LoneContinuation", "\x80", 1, -1, 1},
+                                           DecodeCase{"FiveByteLead", "\xF8\x88\x80\x80\x80", 5, -1, 1},
+                                           // The ASCII byte that cut the sequence short is left for the caller.
+                                           DecodeCase{"TruncatedBeforeAscii",
+                                                      "\xE2\x82"
+                                                      "A",
+                                                      3, -1, 2},
+                                           DecodeCase{"TruncatedAtNul", std::string("\xE2\x82\0", 3), 4, -1, 2},
+                                           DecodeCase{"LongerThanAvailable", "\xE2\x82\xAC", 2, -1, 1}),
+                         [](const ::testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
 
 TEST(Utf8EncodeTest, RoundTripsThroughDecoder) {
   const struct {
@@ -103,7 +103,7 @@ TEST(Utf8PrevTest, StepsBackToLeadByte) {
       {"ab", 2, 0, 1},
       {"a\xC3\xA9", 3, 0, 1},
       {"\xF0\x9F\x98\x80", 4, 0, 0},
-      {"\xF0\x9F\x98\x80", 4, 2, 2},          // never before the limit
+      {"\xF0\x9F\x98\x80", 4, 2, 2},           // never before the limit
       {"ab", 1, 1, 1},                         // already at the limit
       {"a\x80\x80\x80\x80\x80", 6, 0, 2},      // at most four bytes
       {"wxyz\x80\x80\x80\x80\x80", 9, -1, 5},  // null limit: four bytes
@@ -128,8 +128,8 @@ TEST(Utf8ValidTest, ChecksUpToEndOrNul) {
       {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", -1, true},
       {"a\xFF", -1, false},
       {"ab\xC3", -1, false},
-      {"\xC3\xA9", 1, false},                  // the end cuts the character
-      {"ab\xFF", 2, true},                     // bad byte beyond the end
+      {"\xC3\xA9", 1, false},                 // the end cuts the character
+      {"ab\xFF", 2, true},                    // bad byte beyond the end
       {std::string("ok\0\xFF", 4), 4, true},  // a NUL ends the text
   };
   for (const auto& c : cases) {
@@ -145,12 +145,24 @@ TEST(Utf8SanitiseTest, ReplacesMalformedAndRespectsLimit) {
     int maxBytes;
     std::string expected;
   } cases[] = {
-      {"a\xFF" "b", -1, "a\xEF\xBF\xBD" "b"},
-      {"a\xFF" "b", 3, "a"},  // the replacement would pass the limit
-      {"a\xFF" "b", 4, "a\xEF\xBF\xBD"},
+      {"a\xFF"
+       "b",
+       -1,
+       "a\xEF\xBF\xBD"
+       "b"},
+      {"a\xFF"
+       "b",
+       3, "a"},  // the replacement would pass the limit
+      {"a\xFF"
+       "b",
+       4, "a\xEF\xBF\xBD"},
       {"\xC3\xA9\xE2\x82\xAC", 4, "\xC3\xA9"},  // never cuts a character
       {"\xC3\xA9\xE2\x82\xAC", 0, ""},
-      {"\xE2\x82" "A", -1, "\xEF\xBF\xBD" "A"},  // one replacement per sequence
+      {"\xE2\x82"
+       "A",
+       -1,
+       "\xEF\xBF\xBD"
+       "A"},  // one replacement per sequence
       {"\xC0\x80\xED\xA0\x80", -1, "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {std::string("x\0y", 3), -1, "x"},
   };
@@ -166,21 +178,26 @@ TEST(Utf8SanitiseTest, ReplacesMalformedAndRespectsLimit) {
 TEST(Utf8SanitiseTest, AppendsAndLimitsOnlyTheAppendedBytes) {
   DString out;
   out.append("pre:");
-  utf8Sanitise(out, "a\xFF" "b", nullptr, 3);
+  utf8Sanitise(out,
+               "a\xFF"
+               "b",
+               nullptr, 3);
   EXPECT_STREQ(out.c_str(), "pre:a");
 }
 
 TEST(Utf8AdjustRangeTest, MovesOntoCharacterBoundaries) {
   // "a", the euro sign (bytes 1..3), "b": 5 bytes.
-  const char* text = "a\xE2\x82\xAC" "b";
+  const char* text =
+      "a\xE2\x82\xAC"
+      "b";
   const struct {
     int start, length;
     int expectedStart, expectedLength;
   } cases[] = {
-      {0, 1, 0, 1},   {1, 1, 1, 3},   // end extended over the euro sign
-      {2, 2, 4, 0},   {2, 3, 4, 1},   // start moves forward, end stays
-      {-3, 2, 0, 4},  {9, 2, 5, 0},   // start clamped
-      {1, -1, 1, 4},  {0, 99, 0, 5},  // to the end
+      {0, 1, 0, 1},  {1, 1, 1, 3},   // end extended over the euro sign
+      {2, 2, 4, 0},  {2, 3, 4, 1},   // start moves forward, end stays
+      {-3, 2, 0, 4}, {9, 2, 5, 0},   // start clamped
+      {1, -1, 1, 4}, {0, 99, 0, 5},  // to the end
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.start << "," << c.length);
@@ -193,7 +210,10 @@ TEST(Utf8AdjustRangeTest, MovesOntoCharacterBoundaries) {
 
 TEST(Utf8AdjustRangeTest, AbsentLengthAdjustsStartOnly) {
   int start = 2;
-  utf8AdjustRange("a\xE2\x82\xAC" "b", &start, nullptr);
+  utf8AdjustRange(
+      "a\xE2\x82\xAC"
+      "b",
+      &start, nullptr);
   EXPECT_EQ(start, 4);
 }
 
@@ -208,7 +228,9 @@ TEST(Utf8CharCountTest, CountsCharactersNotBytes) {
       {"abc", -1, 3},
       {"caf\xC3\xA9 \xE2\x82\xAC\xF0\x9F\x98\x80", -1, 7},
       {"\xC3\xA9\xC3\xA9", 2, 1},  // the range ends after the first character
-      {"a\xFF" "b", -1, 3},           // a stray byte counts as one
+      {"a\xFF"
+       "b",
+       -1, 3},  // a stray byte counts as one
   };
   for (const Case& c : cases) {
     EXPECT_EQ(utf8CharCount(c.text, c.end < 0 ? nullptr : c.text + c.end), c.count) << c.text;
@@ -244,7 +266,9 @@ TEST_F(Utf8DisplayWidthTest, SumsColumnWidths) {
       {"\xE4\xB8\xAD\xE6\x96\x87", -1, 4},  // two CJK ideographs
       {"e\xCC\x81", -1, 1},                 // combining acute accent
       {"a\x01", -1, 2},                     // no width known: counts 1
-      {"ab\xFF" "cd", -1, 2},               // stops at malformed text
+      {"ab\xFF"
+       "cd",
+       -1, 2},  // stops at malformed text
       {"abcdef", 3, 3},
   };
   for (const auto& c : cases) {
@@ -261,7 +285,9 @@ TEST(Utf8Latin1Test, ToLatin1) {
   } cases[] = {
       {"\xE2\x82\xAC\xC3\xA9\xE4\xB8\xAD", -1, "\x80\xE9?"},  // euro, e-acute, CJK
       {"\xC2\xA0\xC3\xBF", -1, "\xA0\xFF"},
-      {"a\xFF" "b", -1, "a?b"},
+      {"a\xFF"
+       "b",
+       -1, "a?b"},
       {"\xF0\x9F\x98\x80", -1, "?"},
       {"abc", 2, "ab"},
       {"", -1, ""},
@@ -281,7 +307,11 @@ TEST(Utf8Latin1Test, FromLatin1) {
     int length;
     const char* expected;
   } cases[] = {
-      {"\x80\xE9" "A", -1, "\xE2\x82\xAC\xC3\xA9" "A"},
+      {"\x80\xE9"
+       "A",
+       -1,
+       "\xE2\x82\xAC\xC3\xA9"
+       "A"},
       {"\xA0\xFF", -1, "\xC2\xA0\xC3\xBF"},
       {"abc", 2, "ab"},
       {std::string("a\0b", 3), 3, "a"},
@@ -296,7 +326,9 @@ TEST(Utf8Latin1Test, FromLatin1) {
 }
 
 TEST(Utf8Latin1Test, RoundTripsLatin1Text) {
-  const char* text = "Caf\xC3\xA9 \xE2\x82\xAC" "5 \xC2\xBD";
+  const char* text =
+      "Caf\xC3\xA9 \xE2\x82\xAC"
+      "5 \xC2\xBD";
   MBuf<unsigned char> latin1 = utf8ToLatin1(text);
   MBuf<unsigned char> back = latin1ToUtf8(latin1.data(), latin1.count());
   EXPECT_EQ(bytesOf(back), text);
@@ -318,7 +350,9 @@ TEST(Utf8VisibleTest, EscapesControlAndMalformedBytes) {
       {"\xC1", "~M-A"},
       {"\xA0", "~M^`"},  // 0x20 after the top bit is cleared counts as control
       {"\xC0\x80", "~M-@~M^@"},
-      {"\xE2\x82" "A", "~M-b~M^BA"},
+      {"\xE2\x82"
+       "A",
+       "~M-b~M^BA"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -340,24 +374,15 @@ TEST(WildcardMatchTest, MatchesStarPatterns) {
     bool caseSensitive;
     bool expected;
   } cases[] = {
-      {"io*", "IoPool", false, true},
-      {"io*", "IoPool", true, false},
-      {"Io*", "IoPool", true, true},
-      {"*", "", true, true},
-      {"*", "anything", true, true},
-      {"", "", true, true},
-      {"", "a", true, false},
-      {"abc", "abcd", true, false},
-      {"*pool", "IoPool", false, true},
-      {"*o*o*", "IoPool", true, true},
-      {"a**b", "ab", true, true},
-      {"a*b*c", "aXXbYYc", true, true},
-      {"a*b*c", "aXXbYY", true, false},
-      {"*ab", "aab", true, true},  // the star must take back a character
-      {"a*ab", "aXabab", true, true},
-      {"?", "a", true, false},  // no single-character wildcard
-      {"?", "?", true, true},
-      {"\xC3\xA9*", "\xC3\xA9t\xC3\xA9", false, true},
+      {"io*", "IoPool", false, true},   {"io*", "IoPool", true, false},
+      {"Io*", "IoPool", true, true},    {"*", "", true, true},
+      {"*", "anything", true, true},    {"", "", true, true},
+      {"", "a", true, false},           {"abc", "abcd", true, false},
+      {"*pool", "IoPool", false, true}, {"*o*o*", "IoPool", true, true},
+      {"a**b", "ab", true, true},       {"a*b*c", "aXXbYYc", true, true},
+      {"a*b*c", "aXXbYY", true, false}, {"*ab", "aab", true, true},  // the star must take back a character
+      {"a*ab", "aXabab", true, true},   {"?", "a", true, false},     // no single-character wildcard
+      {"?", "?", true, true},           {"\xC3\xA9*", "\xC3\xA9t\xC3\xA9", false, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.pattern << " ~ " << c.text << (c.caseSensitive ? " (case)" : ""));

@@ -1,11 +1,10 @@
-#include "qocore/base/plat/Uuid.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/Uuid.h"
 
 namespace plat {
 namespace {

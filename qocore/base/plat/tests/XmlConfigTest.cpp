@@ -1,5 +1,3 @@
-#include "qocore/base/plat/XmlConfig.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +12,7 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/MBuf.h"
 #include "qocore/base/plat/PlatStrings.h"
+#include "qocore/base/plat/XmlConfig.h"
 #include "qocore/base/rdr/MemOutStream.h"
 #include "qocore/base/xml/ErrorCode.h"
 
@@ -126,7 +125,8 @@ TEST(XmlConfigTest, ReadRebuildsParametersThatWriteBackEqual) {
 }
 
 TEST(XmlConfigTest, StringValuesSurviveTheRoundTrip) {
-  for (const char* text : {"  blanks at both ends  ", "two\nlines", "tab\there", "<&>\"'", "gr\xc3\xbc\xc3\x9f \xe6\x97\xa5"}) {
+  for (const char* text :
+       {"  blanks at both ends  ", "two\nlines", "tab\there", "<&>\"'", "gr\xc3\xbc\xc3\x9f \xe6\x97\xa5"}) {
     SCOPED_TRACE(text);
     plat::Configuration conf("Test");
     conf.addString("Text", "d", "")->setValue(text, 10);
@@ -145,11 +145,10 @@ TEST(XmlConfigTest, HiddenNamesFiltersAndKeysShapeTheDocument) {
   EXPECT_NE(all.find("<config>\n<string name=\"_Internal\"\n"), std::string::npos);
 
   std::vector<std::string> asked;
-  const std::string ints =
-      XmlConfig::write(conf, false, [&](const char* name, const char* type, bool advanced) {
-        asked.push_back(std::string(name) + ":" + type + ":" + (advanced ? "advanced" : "plain"));
-        return std::strcmp(type, "int") == 0;
-      }).get();
+  const std::string ints = XmlConfig::write(conf, false, [&](const char* name, const char* type, bool advanced) {
+                             asked.push_back(std::string(name) + ":" + type + ":" + (advanced ? "advanced" : "plain"));
+                             return std::strcmp(type, "int") == 0;
+                           }).get();
   EXPECT_EQ(asked.size(), 7u);  // every parameter but the one beginning with "_"
   EXPECT_NE(std::find(asked.begin(), asked.end(), "Level:enum:advanced"), asked.end());
   EXPECT_EQ(ints.find("<int    name=\"Port\""), std::strlen("<?xml version=\"1.0\"?>\n<config>\n"));

@@ -11,12 +11,12 @@
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/FilePtr.h"
-#include "testing/FileFixtures.h"
 #include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/FileInStream.h"
 #include "qocore/base/rdr/FileOutStream.h"
 #include "qocore/base/rdr/TransactedFileOutStream.h"
 #include "testing/FailureOf.h"
+#include "testing/FileFixtures.h"
 
 namespace {
 

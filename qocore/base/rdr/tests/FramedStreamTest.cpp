@@ -72,8 +72,7 @@ class WindowOutStream : public rdr::OutStream {
 // is the end of the stream.
 class TrickleInStream : public rdr::InStream {
  public:
-  TrickleInStream(Bytes data, int32_t window, int32_t arrived = -1)
-      : data_(std::move(data)), window_(window) {
+  TrickleInStream(Bytes data, int32_t window, int32_t arrived = -1) : data_(std::move(data)), window_(window) {
     arrived_ = arrived < 0 ? size() : std::min(arrived, size());
     ptr_ = end_ = checkpointPtr_ = data_.data();
   }
@@ -177,8 +176,7 @@ TEST(FramedOutStreamTest, WritesFramesOnTheWire) {
   const Bytes max = repeat(32766, 'x');
   const WireCase cases[] = {
       {"empty message", 1 << 20, [](auto&) {}, {0x80, 0x00}},
-      {"one full frame", 1 << 20, [&](auto& o) { o.writeBytes(max.data(), 32766); },
-       cat({{0xFF, 0xFE}, max})},
+      {"one full frame", 1 << 20, [&](auto& o) { o.writeBytes(max.data(), 32766); }, cat({{0xFF, 0xFE}, max})},
       {"one byte over a full frame", 1 << 20,
        [&](auto& o) {
          o.writeBytes(max.data(), 32766);
@@ -187,7 +185,8 @@ TEST(FramedOutStreamTest, WritesFramesOnTheWire) {
        cat({{0x7F, 0xFE}, max, {0x80, 0x01, 'y'}})},
       {"frames end with the underlying window", 6, [](auto& o) { o.writeText("0123456789"); },
        cat({{0x00, 0x04}, text("0123"), {0x00, 0x04}, text("4567"), {0x80, 0x02}, text("89")})},
-      {"an item that does not fit starts a new frame", 7,
+      {"an item that does not fit starts a new frame",
+       7,
        [](auto& o) {
          o.writeU16(0x0102);
          o.writeU32(0x03040506);
@@ -299,7 +298,8 @@ TEST(FramedInStreamTest, ReadsMessagesAcrossFrames) {
       {"empty non-last frames between",
        cat({{0x00, 0x02}, text("ab"), {0x00, 0x00, 0x00, 0x00, 0x80, 0x01}, text("c")}),
        {"abc"}},
-      {"empty non-last frame before an empty last frame", cat({{0x00, 0x01}, text("a"), {0x00, 0x00, 0x80, 0x00}}),
+      {"empty non-last frame before an empty last frame",
+       cat({{0x00, 0x01}, text("a"), {0x00, 0x00, 0x80, 0x00}}),
        {"a"}},
       {"largest frame the reader accepts", cat({{0xFF, 0xFF}, repeat(32767, 'x')}), {std::string(32767, 'x')}},
       {"messages back to back",
@@ -354,8 +354,8 @@ TEST(FramedInStreamTest, EndMsgWithDataLeftThrows) {
   };
   const Case cases[] = {
       {"left in the same frame", cat({{0x80, 0x03}, text("abc"), {0x80, 0x01}, text("z")})},
-      {"left after an empty frame", cat({{0x00, 0x01}, text("a"), {0x00, 0x00, 0x80, 0x01}, text("b"),
-                                         {0x80, 0x01}, text("z")})},
+      {"left after an empty frame",
+       cat({{0x00, 0x01}, text("a"), {0x00, 0x00, 0x80, 0x01}, text("b"), {0x80, 0x01}, text("z")})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -478,7 +478,7 @@ struct RoundTripCase {
   int32_t readChunk;    // bytes per readBytes call
   int32_t arrivalStep;  // bytes arriving per block; 0: all there at once
   bool checkpointEachChunk;
-  bool largeMessages;   // add messages around and above one full frame
+  bool largeMessages;  // add messages around and above one full frame
 };
 
 // Writes each message in random parts (bytes, u8, u32) with occasional

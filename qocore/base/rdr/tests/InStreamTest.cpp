@@ -41,14 +41,14 @@ std::string messageOf(const std::function<void()>& f) {
 
 TEST(InStream, IntegersAreBigEndianWhateverTheRefillSize) {
   const std::string bytes(
-      "\x81"                                // u8
-      "\x82\x83"                            // u16
-      "\x84\x85\x86\x87"                    // u32
-      "\x88\x89\x8a\x8b\x8c\x8d\x8e\x8f"    // u64
-      "\xff"                                // s8
-      "\xff\xfe"                            // s16
-      "\xff\xff\xff\xfd"                    // s32
-      "\xff\xff\xff\xff\xff\xff\xff\xfc",   // s64
+      "\x81"                               // u8
+      "\x82\x83"                           // u16
+      "\x84\x85\x86\x87"                   // u32
+      "\x88\x89\x8a\x8b\x8c\x8d\x8e\x8f"   // u64
+      "\xff"                               // s8
+      "\xff\xfe"                           // s16
+      "\xff\xff\xff\xfd"                   // s32
+      "\xff\xff\xff\xff\xff\xff\xff\xfc",  // s64
       30);
   // chunk 1: every multi-byte item is assembled from one-byte refills;
   // chunk 3: items straddle refills at varying offsets.
@@ -348,7 +348,8 @@ TEST(InStreamDeathTest, WindowBoundsAreAssertions) {
       {"nUnread\\(\\) >= n", [](rdr::InStream& in) { in.advance(4); }},
       {"p >= ptr && p <= end", [](rdr::InStream& in) { in.setPtr(in.getEnd() + 1); }},
       {"p >= ptr && p <= end", [](rdr::InStream& in) { in.setPtr(in.getPtr() - 1); }},
-      {"\\*nItems > 0", [](rdr::InStream& in) {
+      {"\\*nItems > 0",
+       [](rdr::InStream& in) {
          int32_t n = 0;
          in.getItems(1, &n);
        }},

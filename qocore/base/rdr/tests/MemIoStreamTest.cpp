@@ -180,7 +180,9 @@ TEST(MemIoStreamTest, AfterTheBufferedBytes) {
       {"open", [](rdr::MemIoStream&) {}, kWouldBlock},
       {"closed", [](rdr::MemIoStream& p) { p.closeForWriting(); }, kEnd},
       {"system error",
-       [](rdr::MemIoStream& p) { p.setError(plat::LinkedPtr<plat::Exception>(new plat::SystemException("send", EPIPE))); },
+       [](rdr::MemIoStream& p) {
+         p.setError(plat::LinkedPtr<plat::Exception>(new plat::SystemException("send", EPIPE)));
+       },
        kSystemError},
       {"other error",
        [](rdr::MemIoStream& p) {
@@ -288,9 +290,7 @@ TEST_F(MemIoStreamCallbackTest, FullPipeAsksTheReaderBeforeGivingUp) {
   EXPECT_THAT(callback_.take(), ElementsAre("data"));
 
   std::string read;
-  callback_.onData = [&read](rdr::MemIoStream& p) {
-    read += consume(p);
-  };
+  callback_.onData = [&read](rdr::MemIoStream& p) { read += consume(p); };
   out_.writeU8('i');
   EXPECT_THAT(callback_.take(), ElementsAre("data", "space"));
   EXPECT_EQ(read, "abcdefgh");

@@ -185,7 +185,8 @@ TEST(OutStream, BaseAnswers) {
 TEST(OutStreamDeathTest, PointerMustStayInTheWindow) {
   WindowOutStream out(8);
   out.writeU8('a');
-  EXPECT_DEATH(out.setPtr(out.getEnd() + 1), "Assertion 'p >= ptr && p <= end' failed at qocore/base/rdr/OutStream\\.h");
+  EXPECT_DEATH(out.setPtr(out.getEnd() + 1),
+               "Assertion 'p >= ptr && p <= end' failed at qocore/base/rdr/OutStream\\.h");
   EXPECT_DEATH(out.setPtr(out.getPtr() - 1), "Assertion 'p >= ptr && p <= end' failed");
 }
 

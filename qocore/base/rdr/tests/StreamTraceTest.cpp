@@ -57,11 +57,11 @@ TEST(StreamTraceTest, WritesAreDumpedSixteenBytesToALine) {
   out.setTrace(true);
   out.writeBytes(reinterpret_cast<const uint8_t*>("ABCDEFGHIJKLMNOP\x01\xff"), 18);
   out.flush();
-  EXPECT_THAT(capture.records(),
-              ElementsAre(LogRecord{"BufferedOutStream", 100,
-                                    " --> 41 42 43 44  45 46 47 48  49 4a 4b 4c  4d 4e 4f 50  ABCDEFGHIJKLMNOP"},
-                          LogRecord{"BufferedOutStream", 100,
-                                    "     01 ff                                               .."}));
+  EXPECT_THAT(
+      capture.records(),
+      ElementsAre(LogRecord{"BufferedOutStream", 100,
+                            " --> 41 42 43 44  45 46 47 48  49 4a 4b 4c  4d 4e 4f 50  ABCDEFGHIJKLMNOP"},
+                  LogRecord{"BufferedOutStream", 100, "     01 ff                                               .."}));
 }
 
 TEST(StreamTraceTest, ReadsAreDumpedUnlessTheStreamIsSecure) {

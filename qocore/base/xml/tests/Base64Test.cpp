@@ -1,11 +1,10 @@
-#include "qocore/base/xml/Base64.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "qocore/base/xml/Base64.h"
 #include "qocore/base/xml/ErrorCode.h"
 
 namespace xml {
@@ -14,9 +13,13 @@ namespace {
 std::vector<unsigned char> bytes(const std::string& s) { return {s.begin(), s.end()}; }
 
 TEST(Base64Test, EncodesStandardVectors) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"foobar", "Zm9vYmFy"},
-      {"\xFB\xFF", "+/8="}};
+  const std::pair<const char*, const char*> cases[] = {{"", ""},
+                                                       {"f", "Zg=="},
+                                                       {"fo", "Zm8="},
+                                                       {"foo", "Zm9v"},
+                                                       {"foob", "Zm9vYg=="},
+                                                       {"foobar", "Zm9vYmFy"},
+                                                       {"\xFB\xFF", "+/8="}};
   for (const auto& [in, out] : cases) {
     auto b = bytes(in);
     EXPECT_STREQ(base64Encode(b.data(), static_cast<int>(b.size()), false).get(), out);
@@ -65,14 +68,10 @@ TEST(Base64Test, DecodingFailuresHaveTheirCodes) {
     const char* decoded;  // what came out before the verdict
   };
   const Case cases[] = {
-      {" Zm 9v\nYm\tFy\r", 6, kNoError, "foobar"},
-      {"Zm9", 6, kBase64BadLength, ""},
-      {"Zm9vY", 6, kBase64BadLength, "foo"},
-      {"Zm9v!A==", 6, kBase64IllegalChar, "foo"},
-      {"Z===", 6, kBase64Truncated, ""},
-      {"Zg=a", 6, kBase64Truncated, ""},
-      {"Zg==Zg==", 6, kBase64Truncated, "f"},
-      {"Zm9vYmFy", 5, kBase64OutputTooSmall, "foo"},
+      {" Zm 9v\nYm\tFy\r", 6, kNoError, "foobar"}, {"Zm9", 6, kBase64BadLength, ""},
+      {"Zm9vY", 6, kBase64BadLength, "foo"},       {"Zm9v!A==", 6, kBase64IllegalChar, "foo"},
+      {"Z===", 6, kBase64Truncated, ""},           {"Zg=a", 6, kBase64Truncated, ""},
+      {"Zg==Zg==", 6, kBase64Truncated, "f"},      {"Zm9vYmFy", 5, kBase64OutputTooSmall, "foo"},
   };
   for (const Case& c : cases) {
     unsigned char out[8] = {};

@@ -1,9 +1,8 @@
-#include "qocore/base/xml/Node.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "qocore/base/xml/Node.h"
 #include "qocore/base/xml/Parser.h"
 #include "qocore/base/xml/tests/TreeDump.h"
 

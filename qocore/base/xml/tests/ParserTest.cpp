@@ -1,10 +1,9 @@
-#include "qocore/base/xml/Parser.h"
-
 #include <gtest/gtest.h>
 
 #include <ostream>
 #include <string>
 
+#include "qocore/base/xml/Parser.h"
 #include "qocore/base/xml/tests/TreeDump.h"
 
 namespace xml {
@@ -61,9 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
         TreeCase{.name = "QuotedAttributesDecoded",
                  .text = "<a x=\"1 &lt; 2\" y='\"q\"' z = \"\"/>",
                  .tree = "a[x=1 < 2,y=\"q\",z=]"},
-        TreeCase{.name = "QuoteBeforeMarkupIsPlainText",
-                 .text = "<a>it's <b/> \"x</a>",
-                 .tree = "a(\"it's\",b,\"\"x\")"},
+        TreeCase{
+            .name = "QuoteBeforeMarkupIsPlainText", .text = "<a>it's <b/> \"x</a>", .tree = "a(\"it's\",b,\"\"x\")"},
         TreeCase{.name = "NamesIgnoreCase", .text = "<Root><Item></ITEM></root>", .tree = "Root(Item)"},
         TreeCase{.name = "SeveralTopItemsGiveUnnamedRoot", .text = "<a/><b/>", .tree = "#root(a,b)"},
         TreeCase{.name = "TopLevelTextGivesUnnamedRoot", .text = "<a/> tail ", .tree = "#root(a,\"tail\")"},
@@ -82,9 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
                  .text = "<a><![CDATA[<x>&]]><!DOCTYPE html><!DOCTYPE d [<!ENTITY e 'v'>]><PRE> p </PRE></a>",
                  .tree = "a(<![CDATA[<x>&]]>,<!DOCTYPE html>,<!DOCTYPE d [<!ENTITY e 'v'>]>,<PRE> p </PRE>)"},
         TreeCase{.name = "EmptySectionNotStored", .text = "<a><!----><![CDATA[]]></a>", .tree = "a"},
-        TreeCase{.name = "NamedAndNumericEntities",
-                 .text = "<a>&AMP;&quot;&#65;&#x42;&#X63;</a>",
-                 .tree = "a(\"&\"ABc\")"},
+        TreeCase{
+            .name = "NamedAndNumericEntities", .text = "<a>&AMP;&quot;&#65;&#x42;&#X63;</a>", .tree = "a(\"&\"ABc\")"},
         TreeCase{.name = "Utf8ReferencesBecomeSequences",
                  .text = "<a v='&#233;'>&#xE9;&#255;</a>",
                  .tree = "a[v=\xC3\xA9](\"\xC3\xA9\xC3\xBF\")"},
@@ -136,28 +133,18 @@ TEST_P(ParseCodeTest, ReportsCodeAndPlace) {
 INSTANTIATE_TEST_SUITE_P(
     Codes, ParseCodeTest,
     ::testing::Values(
-        CodeCase{"NoError", "<a>\n</a>", 0, 0, 0},
-        CodeCase{"UnmatchedEndTagAtTheTag", "<a>\n <b></a>", 1, 2, 5},
+        CodeCase{"NoError", "<a>\n</a>", 0, 0, 0}, CodeCase{"UnmatchedEndTagAtTheTag", "<a>\n <b></a>", 1, 2, 5},
         // A later unmatched place replaces the earlier one.
-        CodeCase{"LaterUnmatchedPlaceWins", "<a><b></a><c>", 1, 1, 14},
-        CodeCase{"EmptyText", "", 2, 1, 1},
-        CodeCase{"OnlyText", "just text", 2, 1, 10},
-        CodeCase{"MissingStartTagName", "<a>\n<>", 4, 2, 2},
-        CodeCase{"MissingEndTagName", "<a></ >", 5, 1, 7},
-        CodeCase{"EndTagWithExtraToken", "<a></a b>", 5, 1, 8},
-        CodeCase{"UnmatchedEndTagUnderRoot", "<a></b>", 6, 1, 4},
-        CodeCase{"UnclosedComment", "<a><!-- x", 7, 1, 4},
-        CodeCase{"UnclosedDocType", "<a><!DOCTYPE x [ y", 7, 1, 4},
-        CodeCase{"ValueMissing", "<a x=>", 8, 1, 6},
-        CodeCase{"EqualsWithoutName", "<a =1>", 8, 1, 4},
-        CodeCase{"StartTagCutOff", "<a", 8, 1, 3},
-        CodeCase{"NullText", nullptr, 9, 0, 0},
-        CodeCase{"FirstTagNotFound", "<a><b/></a>", 11, 0, 0, "c"},
+        CodeCase{"LaterUnmatchedPlaceWins", "<a><b></a><c>", 1, 1, 14}, CodeCase{"EmptyText", "", 2, 1, 1},
+        CodeCase{"OnlyText", "just text", 2, 1, 10}, CodeCase{"MissingStartTagName", "<a>\n<>", 4, 2, 2},
+        CodeCase{"MissingEndTagName", "<a></ >", 5, 1, 7}, CodeCase{"EndTagWithExtraToken", "<a></a b>", 5, 1, 8},
+        CodeCase{"UnmatchedEndTagUnderRoot", "<a></b>", 6, 1, 4}, CodeCase{"UnclosedComment", "<a><!-- x", 7, 1, 4},
+        CodeCase{"UnclosedDocType", "<a><!DOCTYPE x [ y", 7, 1, 4}, CodeCase{"ValueMissing", "<a x=>", 8, 1, 6},
+        CodeCase{"EqualsWithoutName", "<a =1>", 8, 1, 4}, CodeCase{"StartTagCutOff", "<a", 8, 1, 3},
+        CodeCase{"NullText", nullptr, 9, 0, 0}, CodeCase{"FirstTagNotFound", "<a><b/></a>", 11, 0, 0, "c"},
         CodeCase{"UnknownEntity", "<a>&bogus;</a>", 12, 1, 4},
-        CodeCase{"EntityWithoutSemicolon", "<a>&amp</a>", 12, 1, 4},
-        CodeCase{"BadHexDigit", "<a>&#x1G;</a>", 12, 1, 4},
-        CodeCase{"NoDigits", "<a>&#;</a>", 12, 1, 4},
-        CodeCase{"ReferenceToNul", "<a>&#0;</a>", 12, 1, 4},
+        CodeCase{"EntityWithoutSemicolon", "<a>&amp</a>", 12, 1, 4}, CodeCase{"BadHexDigit", "<a>&#x1G;</a>", 12, 1, 4},
+        CodeCase{"NoDigits", "<a>&#;</a>", 12, 1, 4}, CodeCase{"ReferenceToNul", "<a>&#0;</a>", 12, 1, 4},
         CodeCase{"CharacterAbove255", "<a>&#300;</a>", 13, 1, 4},
         CodeCase{"CharacterAbove255InAttribute", "<a x='&#x100;'/>", 13, 1, 7},
         CodeCase{"HugeReference", "<a>&#99999999999999;</a>", 13, 1, 4},

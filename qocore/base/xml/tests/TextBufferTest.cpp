@@ -1,6 +1,6 @@
-#include "qocore/base/xml/TextBuffer.h"
-
 #include <gtest/gtest.h>
+
+#include "qocore/base/xml/TextBuffer.h"
 
 namespace xml {
 namespace {

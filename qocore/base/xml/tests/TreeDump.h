@@ -32,9 +32,12 @@ inline std::string dump(const Node& n) {
     for (int i = 0; i < content; ++i) {
       Item it = n.item(n.attributeCount() + i);
       if (i) s += ',';
-      if (it.kind == kElementItem) s += dump(it.element);
-      else if (it.kind == kTextItem) s += std::string("\"") + it.text + "\"";
-      else if (it.kind == kClearItem) s += std::string(it.clear.open) + it.clear.value + it.clear.close;
+      if (it.kind == kElementItem)
+        s += dump(it.element);
+      else if (it.kind == kTextItem)
+        s += std::string("\"") + it.text + "\"";
+      else if (it.kind == kClearItem)
+        s += std::string(it.clear.open) + it.clear.value + it.clear.close;
     }
     s += ')';
   }

@@ -1,6 +1,6 @@
-#include "qocore/base/xml/Values.h"
-
 #include <gtest/gtest.h>
+
+#include "qocore/base/xml/Values.h"
 
 namespace xml {
 namespace {
