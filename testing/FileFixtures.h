@@ -20,7 +20,7 @@
 
 #include "qocore/base/plat/Exception.h"
 
-namespace filetest {
+namespace yarl_test {
 
 // A fresh folder (mode 0700) under `base`, removed with its contents at the
 // end.  Its path is canonical: no link on the way.
@@ -141,4 +141,4 @@ inline void becomeUser(const User& user) {
     throw std::runtime_error(std::string("dropping privileges: ") + strerror(errno));
 }
 
-}  // namespace filetest
+}  // namespace yarl_test

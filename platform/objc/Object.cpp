@@ -8,7 +8,7 @@ namespace objc {
 namespace {
 // Made by the static initialiser, so that the `Log` setting binds it, and
 // never destroyed: code that runs during exit may still log.
-plat::LogSrc& vlog = *new plat::LogSrc("objc");
+PLAT_LOG_SOURCE(vlog, "objc");
 thread_local AutoreleasePool* innermost = nullptr;
 
 // What is autoreleased with no pool in place: kept until the thread ends,
@@ -41,7 +41,7 @@ Object* Object::autorelease() noexcept {
     } catch (...) {
     }
   }
-  if (orphans.objects.empty()) vlog.error("Object autoreleased with no pool in place: kept until the thread ends");
+  if (orphans.objects.empty()) vlog().error("Object autoreleased with no pool in place: kept until the thread ends");
   try {
     orphans.objects.push_back(this);
   } catch (...) {

@@ -22,7 +22,7 @@ plat::IntParameter lazyFlushTimeout(
 
 namespace {
 
-plat::LogSrc vlog("FdIo");
+PLAT_LOG_SOURCE(vlog, "FdIo");
 
 // Seconds to timer milliseconds, saturating where the product leaves int.
 int flushTimeoutMs() {
@@ -100,7 +100,7 @@ void FdIo::setHandler(IoHandler* handler, bool wantRead) {
     inStream_.setNonBlocking(handler != nullptr);
     outStream_.setLazy(handler != nullptr);
   } catch (const plat::Exception& e) {
-    vlog.error("setHandler: %s", e.str());
+    vlog().error("setHandler: %s", e.str());
   }
 }
 
@@ -132,7 +132,7 @@ void FdIo::readReady() {
   } catch (const rdr::BlockException&) {
     // No more data for now; the next readiness brings it.
   } catch (const plat::Exception& e) {
-    vlog.error("Read error: %s", e.str());
+    vlog().error("Read error: %s", e.str());
     shutdown(false, true);
   }
 }
@@ -167,7 +167,7 @@ void FdIo::writeReady() {
         break;
     }
   } catch (const plat::Exception& e) {
-    vlog.error("Write error: %s", e.str());
+    vlog().error("Write error: %s", e.str());
     shutdown(false, true);
   }
 }
@@ -208,7 +208,7 @@ int32_t FdIo::connectResult() {
 
 bool FdIo::timerExpired(plat::Timer* timer) {
   if (timer == &flushTimer_) {
-    vlog.debug("flush timer");
+    vlog().debug("flush timer");
     if (state_ != kShuttingDown) {
       // The peer has stopped taking output: fail the handler's next read,
       // which ends the connection through the ordinary error path.
@@ -227,12 +227,12 @@ bool FdIo::timerExpired(plat::Timer* timer) {
     return false;
   }
   if (timer == &closeTimer_) {
-    vlog.debug("shutdown complete %p (fd=%d)", static_cast<void*>(this), fd_);
+    vlog().debug("shutdown complete %p (fd=%d)", static_cast<void*>(this), fd_);
     if (handler_) {
       try {
         handler_->shutdownDone(*this);
       } catch (const plat::Exception& e) {
-        vlog.error("Shutdown error: %s", e.str());
+        vlog().error("Shutdown error: %s", e.str());
       }
     }
     unregister();
@@ -243,8 +243,8 @@ bool FdIo::timerExpired(plat::Timer* timer) {
 }
 
 void FdIo::shutdown(bool flush, bool tellHandler) {
-  vlog.debug("shutdown %p (fd=%d), flush %s (tellHandler %s)", static_cast<void*>(this), fd_, boolText(flush),
-             boolText(tellHandler));
+  vlog().debug("shutdown %p (fd=%d), flush %s (tellHandler %s)", static_cast<void*>(this), fd_, boolText(flush),
+               boolText(tellHandler));
   if (manager_) {
     state_ = kShuttingDown;
     setInterest(false, false);
@@ -258,7 +258,7 @@ void FdIo::shutdown(bool flush, bool tellHandler) {
     return;
   }
   PLAT_ASSERT(!tellHandler);
-  vlog.debug("immediate shutdown %p (fd=%d)", static_cast<void*>(this), fd_);
+  vlog().debug("immediate shutdown %p (fd=%d)", static_cast<void*>(this), fd_);
   delete this;
 }
 
@@ -274,11 +274,11 @@ void FdIo::fdManagerGone() {
     try {
       handler_->shutdownDone(*this);
     } catch (const plat::Exception& e) {
-      vlog.error("Shutdown error: %s", e.str());
+      vlog().error("Shutdown error: %s", e.str());
     }
     handler_ = nullptr;
   }
-  vlog.info("shutdown completed by FdManager dtor %p (fd=%d)", static_cast<void*>(this), fd_);
+  vlog().info("shutdown completed by FdManager dtor %p (fd=%d)", static_cast<void*>(this), fd_);
   delete this;
 }
 

@@ -12,7 +12,7 @@
 namespace io {
 
 namespace {
-plat::LogSrc vlog("TcpIo");
+PLAT_LOG_SOURCE(vlog, "TcpIo");
 }  // namespace
 
 TcpIo::TcpIo(int fd, bool owned, bool connecting, int32_t inTimeoutMs, int32_t outTimeoutMs)
@@ -20,11 +20,11 @@ TcpIo::TcpIo(int fd, bool owned, bool connecting, int32_t inTimeoutMs, int32_t o
   if (connecting) return;
   const int on = 1;
   if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) != 0)
-    vlog.error("unable to setsockopt TCP_NODELAY: %d", errno);
+    vlog().error("unable to setsockopt TCP_NODELAY: %d", errno);
   try {
     if (localInfo().isLoopback() && peerInfo().isLoopback()) flags_.insert("secureTransport");
   } catch (const plat::Exception& e) {
-    vlog.debug("addresses unknown: %s", e.str());
+    vlog().debug("addresses unknown: %s", e.str());
   }
 }
 
@@ -50,7 +50,7 @@ std::string TcpIo::displayName() {
     tcpDisplayName_ = text.c_str();
     return tcpDisplayName_;
   } catch (const plat::Exception& e) {
-    vlog.error("displayName error: %s", e.str());
+    vlog().error("displayName error: %s", e.str());
     return FdIo::displayName();
   }
 }
@@ -60,7 +60,7 @@ std::string TcpIo::peerEndpoint() {
     if (displayHost_.empty()) return peerInfo().endpointText();
     return formatEndpoint(displayHost_.c_str(), peerInfo().port(), -1, 0).c_str();
   } catch (const plat::Exception& e) {
-    vlog.error("peerEndpoint error: %s", e.str());
+    vlog().error("peerEndpoint error: %s", e.str());
     return {};
   }
 }
@@ -69,7 +69,7 @@ std::string TcpIo::resolvedPeerEndpoint() {
   try {
     return peerInfo().endpointText();
   } catch (const plat::Exception& e) {
-    vlog.error("resolvedPeerEndpoint error: %s", e.str());
+    vlog().error("resolvedPeerEndpoint error: %s", e.str());
     return {};
   }
 }
@@ -78,7 +78,7 @@ std::string TcpIo::peerAddress() {
   try {
     return peerInfo().addressText();
   } catch (const plat::Exception& e) {
-    vlog.error("peerAddress error: %s", e.str());
+    vlog().error("peerAddress error: %s", e.str());
     return {};
   }
 }
@@ -87,7 +87,7 @@ std::string TcpIo::myEndpoint() {
   try {
     return localInfo().endpointText();
   } catch (const plat::Exception& e) {
-    vlog.error("myEndpoint error: %s", e.str());
+    vlog().error("myEndpoint error: %s", e.str());
     return {};
   }
 }

@@ -73,10 +73,7 @@ plat::Mutex& locLock() {
   return *mutex;
 }
 
-plat::LogSrc& localizeLog() {
-  static plat::LogSrc* log = new plat::LogSrc("Localize");
-  return *log;
-}
+PLAT_LOG_SOURCE(localizeLog, "Localize");
 
 namespace {
 // A source made after `Log` was applied stays unbound until its next

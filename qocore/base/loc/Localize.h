@@ -142,7 +142,7 @@ class Localize : public plat::ParameterChangedCallback {
 // The one lock of the catalogue and maps (recursive).
 plat::Mutex& locLock();
 // The "Localize" log source.
-plat::LogSrc& localizeLog();
+plat::LogSrc& localizeLog() noexcept;
 
 // The text of the key in the current map; a missing key is logged as
 // "Missing translation" (with file and line when file is given) and the

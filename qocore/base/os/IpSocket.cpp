@@ -15,7 +15,7 @@ namespace os {
 
 namespace {
 
-plat::LogSrc vlog("IpSocket");
+PLAT_LOG_SOURCE(vlog, "IpSocket");
 
 // Closes the descriptor unless released.
 class FdGuard {
@@ -69,7 +69,7 @@ int bindSocket(const io::IpInfo& endpoint, int type, bool reusePort) {
     int one = 1;
     if (setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof(one)) != 0) {
       plat::SystemException e("setsockopt(IPV6_V6ONLY)", errno);
-      vlog.debug("%s", e.str());
+      vlog().debug("%s", e.str());
     }
   }
   if (bind(fd, endpoint.sockAddr(), endpoint.length()) != 0) throw plat::SystemException("bind", errno);

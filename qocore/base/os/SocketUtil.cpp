@@ -19,7 +19,7 @@ namespace os {
 
 namespace {
 
-plat::LogSrc vlog("SocketUtil");
+PLAT_LOG_SOURCE(vlog, "SocketUtil");
 
 constexpr rlim_t kSocketFdLimit = 1024;
 
@@ -34,7 +34,7 @@ constinit rlimit savedLimit{};
 
 void logSystemError(const char* call, int error) {
   plat::SystemException e(call, error);
-  vlog.error("%s", e.str());
+  vlog().error("%s", e.str());
 }
 
 void setupFirstSocket() noexcept {
@@ -212,7 +212,7 @@ void applyDscp(int fd) noexcept {
   if (result != 0) {
     int error = errno;
     char text[256];
-    vlog.debug("setsockopt(DSCP, %d): %s", value, ::strerror_r(error, text, sizeof text));
+    vlog().debug("setsockopt(DSCP, %d): %s", value, ::strerror_r(error, text, sizeof text));
   }
 }
 
@@ -231,13 +231,13 @@ int growSocketBuffer(int fd, int wanted, int option, const char* optionName) {
 
 int setRecvBufferSize(int fd, int bytes) {
   int size = growSocketBuffer(fd, bytes, SO_RCVBUF, "SO_RCVBUF");
-  vlog.debug("Using receive buffer size of %d KiB", size / 1024);
+  vlog().debug("Using receive buffer size of %d KiB", size / 1024);
   return size;
 }
 
 int setSendBufferSize(int fd, int bytes) {
   int size = growSocketBuffer(fd, bytes, SO_SNDBUF, "SO_SNDBUF");
-  vlog.debug("Using send buffer size of %d KiB", size / 1024);
+  vlog().debug("Using send buffer size of %d KiB", size / 1024);
   return size;
 }
 

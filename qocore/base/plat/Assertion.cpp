@@ -15,15 +15,7 @@ const char* volatile lastAssertionMessage = nullptr;
 
 namespace {
 
-// The "Assertion" source is made on first use and never destroyed, so an
-// assertion that fails during static initialisation, or at exit, still
-// logs.  The static initialiser below makes it early enough to be listed
-// and bound like any other source.
-LogSrc& assertionLog() {
-  static LogSrc* source = new LogSrc("Assertion");
-  return *source;
-}
-[[maybe_unused]] LogSrc& assertionLogMade = assertionLog();
+PLAT_LOG_SOURCE(assertionLog, "Assertion");
 
 void logLine(const char* line) { assertionLog().error("%s", line); }
 

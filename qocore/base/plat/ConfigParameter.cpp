@@ -22,17 +22,7 @@ namespace plat {
 
 namespace {
 
-// Parameters are set from other libraries' static initialisers and read
-// by code running at exit, so the source is made on first use and never
-// destroyed.
-LogSrc& paramLog() {
-  static LogSrc* const src = new LogSrc("ConfigParameter");
-  return *src;
-}
-
-// Registers the source at start-up like every other, not only once a
-// parameter changes.
-[[maybe_unused]] LogSrc& registeredLog = paramLog();
+PLAT_LOG_SOURCE(paramLog, "ConfigParameter");
 
 bool sameValue(bool a, bool b) noexcept { return a == b; }
 bool sameValue(int a, int b) noexcept { return a == b; }

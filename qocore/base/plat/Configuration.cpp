@@ -20,12 +20,7 @@ namespace plat {
 
 namespace {
 
-// Made on first use and never destroyed: other libraries' static
-// initialisers may reach the configuration before this file's own.
-LogSrc& confLog() {
-  static LogSrc* const src = new LogSrc("Configuration");
-  return *src;
-}
+PLAT_LOG_SOURCE(confLog, "Configuration");
 
 // The help and error texts come from the platform's own table, so it is
 // registered with the log source at start-up.

@@ -14,12 +14,7 @@ namespace plat {
 
 namespace {
 
-LogSrc& fileConfigLog() {
-  static LogSrc log("FileConfig");
-  return log;
-}
-// Registered from the start, so the source is listed before first use.
-[[maybe_unused]] LogSrc& registered = fileConfigLog();
+PLAT_LOG_SOURCE(fileConfigLog, "FileConfig");
 
 bool isMissing(const SystemException& e) noexcept { return e.error() == ENOENT || e.error() == ENOTDIR; }
 

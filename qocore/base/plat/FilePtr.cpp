@@ -15,13 +15,13 @@
 namespace plat {
 
 namespace {
-LogSrc vlog("FilePtr");
+PLAT_LOG_SOURCE(vlog, "FilePtr");
 }  // namespace
 
 FilePtr::~FilePtr() {
   if (fp_ && owned_ && fclose(fp_) != 0 && logCloseErrors_) {
     SystemException failure("fclose", errno);
-    vlog.error("%s", failure.str());
+    vlog().error("%s", failure.str());
   }
 }
 

@@ -157,3 +157,18 @@ void recomputeLogLevels();
 void listLogNames(int width, FILE* out);
 
 }  // namespace plat
+
+// PLAT_LOG_SOURCE(accessor, "Name") defines `plat::LogSrc& accessor()`, the
+// one way to declare a log source.  The source is made on first use, so
+// code in any static initialiser may log through it, and it is never
+// destroyed, so code that runs during exit may too.  A static reference
+// beside it makes the source at start-up as well, so that `-help` lists it
+// and a `Log` value binds it before its first message.  Use it at namespace
+// scope: in an unnamed namespace for a source of one file, in a named one
+// (with a declaration in a header) for a source several files share.
+#define PLAT_LOG_SOURCE(accessor, name)                             \
+  ::plat::LogSrc& accessor() noexcept {                             \
+    static ::plat::LogSrc* const source = new ::plat::LogSrc(name); \
+    return *source;                                                 \
+  }                                                                 \
+  [[maybe_unused]] static ::plat::LogSrc& accessor##Registered_ = accessor()

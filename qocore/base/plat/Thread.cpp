@@ -12,7 +12,7 @@ namespace plat {
 
 namespace {
 
-LogSrc vlog("Threading");
+PLAT_LOG_SOURCE(vlog, "Threading");
 
 // The calling thread's object.  Per-thread state lives in a thread_local,
 // which needs no key made by a static initialiser.
@@ -126,7 +126,7 @@ void Thread::logEvent(const char* event, const char* detail) {
     std::lock_guard<Mutex> guard(lock_);
     id = hasThreadId_ ? idBits(threadId_) : 0;
   }
-  vlog.debug("%-9s %s %lx%s%s", event, name_.c_str(), id, detail ? ": " : "", detail ? detail : "");
+  vlog().debug("%-9s %s %lx%s%s", event, name_.c_str(), id, detail ? ": " : "", detail ? detail : "");
 }
 
 Condition::Condition(Mutex& mutex) noexcept : mutex_(&mutex) { pthread_cond_init(&cond_, nullptr); }

@@ -11,7 +11,7 @@ namespace {
 
 // Never destroyed: timers may still be cancelled, and log, while the
 // process exits.
-LogSrc& timerLog = *new LogSrc("TimerManager");
+PLAT_LOG_SOURCE(timerLog, "TimerManager");
 
 // The calling thread's manager.
 constinit thread_local TimerManager* thrInst = nullptr;
@@ -89,8 +89,8 @@ TimeValue TimerManager::readClock(bool* jumpedOut) {
   if (jumped) {
     // Which case a replacement clock calls a jump is up to it; the reading
     // against the bound picks the words.
-    timerLog.info(now < expected ? "Time has jumped forwards - restarting timers"
-                                 : "Time has moved backwards - restarting timers");
+    timerLog().info(now < expected ? "Time has jumped forwards - restarting timers"
+                                   : "Time has moved backwards - restarting timers");
     restartAfterJump(now);
   }
   return now;

@@ -14,7 +14,7 @@
 namespace plat {
 
 namespace {
-LogSrc vlog("TransactedFile");
+PLAT_LOG_SOURCE(vlog, "TransactedFile");
 }  // namespace
 
 TransactedFile::TransactedFile(const char* name, int flags)
@@ -33,7 +33,7 @@ TransactedFile::TransactedFile(const char* name, CharArray tempName, int flags)
     // The copied bits may be wider than a private file allows.
     if (existed && (flags & kPrivate)) fileMakePrivateFp(get());
   } catch (const Exception& e) {
-    vlog.error("%s", e.str());
+    vlog().error("%s", e.str());
   }
 }
 

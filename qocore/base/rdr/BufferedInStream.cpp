@@ -14,7 +14,7 @@
 namespace rdr {
 
 namespace {
-plat::LogSrc vlog("BufferedInStream");
+PLAT_LOG_SOURCE(vlog, "BufferedInStream");
 }  // namespace
 
 BufferedInStream::BufferedInStream(int32_t bufSize) : buf_(bufSize < 0 ? kDefaultBufSize : bufSize) {
@@ -57,7 +57,7 @@ bool BufferedInStream::overrun(int32_t needed) {
     PLAT_ASSERT(n >= 0 && n <= room);
     if (n == 0) return false;
     // A secure stream carries secrets, which never reach a log.
-    if (trace_ && !secure_) traceBytes(vlog, " <-- ", tail, n);
+    if (trace_ && !secure_) traceBytes(vlog(), " <-- ", tail, n);
     end_ += n;
   }
   return true;

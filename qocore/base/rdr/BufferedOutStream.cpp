@@ -10,7 +10,7 @@
 namespace rdr {
 
 namespace {
-plat::LogSrc vlog("BufferedOutStream");
+PLAT_LOG_SOURCE(vlog, "BufferedOutStream");
 }  // namespace
 
 plat::IntParameter maxOutBufferSize(
@@ -52,7 +52,7 @@ bool BufferedOutStream::passOn(bool wait, bool once) {
     const int32_t n = writeData(flushed_, len, wait);
     PLAT_ASSERT(n >= 0 && n <= len);
     if (n == 0) break;
-    if (trace_) traceBytes(vlog, " --> ", flushed_, n);
+    if (trace_) traceBytes(vlog(), " --> ", flushed_, n);
     flushed_ += n;
     if (once) break;
   }
@@ -93,7 +93,7 @@ int32_t BufferedOutStream::overrun(int32_t itemSize, int32_t nItems) {
       const int32_t n = writeData(flushed_, len, true);
       PLAT_ASSERT(n >= 0 && n <= len);
       if (n == 0) throw plat::Exception("BufferedOutStream overrun: unable to write");
-      if (trace_) traceBytes(vlog, " --> ", flushed_, n);
+      if (trace_) traceBytes(vlog(), " --> ", flushed_, n);
       flushed_ += n;
     }
   }

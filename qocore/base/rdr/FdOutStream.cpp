@@ -13,7 +13,7 @@
 namespace rdr {
 
 namespace {
-plat::LogSrc vlog("FdOutStream");
+PLAT_LOG_SOURCE(vlog, "FdOutStream");
 }  // namespace
 
 FdOutStream::Callback::~Callback() = default;
@@ -58,7 +58,7 @@ int32_t FdOutStream::writeData(const uint8_t* buf, int32_t len, bool wait) {
     // A caller that waits needs the bytes gone; answering "nothing taken"
     // would only make it wait again.
     if (throwErrors_ || blocking_ || wait) throw failure;
-    vlog.debug("%s", failure.str());
+    vlog().debug("%s", failure.str());
     break;
   }
   if (callback_) callback_->written(*this, count == 0);

@@ -13,8 +13,8 @@
 #include "qocore/base/io/FdIo.h"
 #include "qocore/base/io/FdSelectManager.h"
 #include "qocore/base/plat/Time.h"
-#include "qocore/base/plat/tests/LogCapture.h"
 #include "qocore/base/rdr/Exceptions.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
@@ -248,7 +248,7 @@ TEST_F(FdIoTest, WithZeroTimeoutAConnectionThatWroteEverythingStaysOpen) {
 }
 
 TEST_F(FdIoTest, DestroyingTheManagerCompletesAShutdownInProgress) {
-  plat_test::LogCapture capture("FdIo:capture:110");
+  yarl_test::LogCapture capture("FdIo:capture:110");
   TcpPair tcp;
   auto* io = new io::FdIo(tcp.ours, true, false, -1, -1, true);
   io->setHandler(&handler, true);

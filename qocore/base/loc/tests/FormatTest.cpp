@@ -3,11 +3,11 @@
 #include <string>
 
 #include "qocore/base/loc/Format.h"
-#include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
-using plat_test::LogCapture;
+using yarl_test::LogCapture;
 
 struct FormatCase {
   const char* name;
@@ -49,7 +49,7 @@ TEST_P(FormatArgsTest, Expands) {
   LogCapture capture;
   plat::CharArray out = loc::formatNew(c.templ, c.args.first());
   EXPECT_STREQ(out.get(), c.expected);
-  std::vector<plat_test::LogRecord> expected;
+  std::vector<yarl_test::LogRecord> expected;
   if (c.bad) expected.push_back({"Localize", 0, std::string("Bad loc string for args - ") + c.templ});
   EXPECT_EQ(capture.from("Localize"), expected);
 }

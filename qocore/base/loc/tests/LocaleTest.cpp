@@ -12,12 +12,12 @@
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
-#include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
-using plat_test::LogCapture;
-using plat_test::LogRecord;
+using yarl_test::LogCapture;
+using yarl_test::LogRecord;
 using Names = std::vector<std::string>;
 
 // The environment the locale stand-in reads, for the life of the object.

@@ -8,13 +8,13 @@
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/PlatStrings.h"
 #include "qocore/base/plat/Resource.h"
-#include "qocore/base/plat/tests/LogCapture.h"
 #include "testing/FileFixtures.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
-using plat_test::LogCapture;
-using plat_test::LogRecord;
+using yarl_test::LogCapture;
+using yarl_test::LogRecord;
 
 // A resource folder of .po files that the catalogue reads; forgotten again
 // at the end.
@@ -25,7 +25,7 @@ class PoFolder : public testing::Test {
   void write(const char* locale, const std::string& text) {
     dir_.write(std::string("strings.") + locale + ".po", text);
   }
-  filetest::TempDir dir_;
+  yarl_test::TempDir dir_;
 };
 
 // ---- Plurals ----
@@ -251,7 +251,7 @@ TEST(PoReaderTest, MalformedUtf8IsLoggedAndStoredSanitised) {
 }
 
 TEST(PoReaderTest, OnlyPlainLocaleNamesNameFiles) {
-  filetest::TempDir dir;
+  yarl_test::TempDir dir;
   for (const char* locale : {"de-DE", "x1", "zz.UTF-8", "zz@m", "zzok_ZZ"})
     dir.write(std::string("strings.") + locale + ".po", "msgid \"k\"\nmsgstr \"v\"\n");
   LogCapture capture;

@@ -18,7 +18,7 @@ namespace {
 
 // Made by the static initialiser, so that the `Log` setting binds it, and
 // never destroyed: code that runs during exit may still log.
-plat::LogSrc& vlog = *new plat::LogSrc("osNSUtil");
+PLAT_LOG_SOURCE(vlog, "osNSUtil");
 
 // A Latin letter and one combining mark, and the letter that composes
 // them (sorted by letter, then mark).
@@ -90,7 +90,7 @@ class NotificationBridge : public objc::Object {
     try {
       owner->callback()->notify(owner, static_cast<objc::Notification*>(argument));
     } catch (const plat::Exception& e) {
-      vlog.error("Unhandled exception: %s", e.str());
+      vlog().error("Unhandled exception: %s", e.str());
     }
   }
 
@@ -109,7 +109,7 @@ class KvoBridge : public objc::KvoTarget {
     try {
       owner->callback()->changed(owner, object, keyPath, change, context);
     } catch (const plat::Exception& e) {
-      vlog.error("Unhandled exception: %s", e.str());
+      vlog().error("Unhandled exception: %s", e.str());
     }
   }
 
@@ -237,7 +237,7 @@ KvoObserver::~KvoObserver() {
   try {
     object_->removeObserver(observer_, keyPath_);
   } catch (const plat::Exception& e) {
-    vlog.error("Unhandled exception: %s", e.str());
+    vlog().error("Unhandled exception: %s", e.str());
   }
   keyPath_->release();
   bridge_->clearOwner();
@@ -259,7 +259,7 @@ KvoRegistration::~KvoRegistration() {
   try {
     object_->removeObserver(observer_, keyPath_);
   } catch (const plat::Exception& e) {
-    vlog.error("Unhandled exception: %s", e.str());
+    vlog().error("Unhandled exception: %s", e.str());
   }
   keyPath_->release();
 }

@@ -36,12 +36,12 @@ class AppDirsTest : public testing::Test {
     os::setExecutablePathSource(link_.c_str());
   }
 
-  filetest::TempDir tmp_;
+  yarl_test::TempDir tmp_;
   std::string link_;
 };
 
 TEST_F(AppDirsTest, ConfigDir) {
-  std::string result = filetest::inChild([] {
+  std::string result = yarl_test::inChild([] {
     std::string out;
     os::setAppName("viewer");
     os::setConfigBase("/home/u/.config/yarl");
@@ -72,7 +72,7 @@ TEST_F(AppDirsTest, DataDirsFromTheProgramsFolderUpwards) {
     SCOPED_TRACE(c.executable);
     fakeExecutable(c.executable);
     os::setConfiguredDataDir(c.configured);
-    EXPECT_EQ(filetest::inChild([] {
+    EXPECT_EQ(yarl_test::inChild([] {
                 os::init("viewer", "maker", "yarl", nullptr, nullptr);
                 return dataDirs();
               }),
@@ -87,7 +87,7 @@ TEST_F(AppDirsTest, DataDirsWithoutABaseOrPathComponent) {
   EXPECT_EQ(dataDirs(), "/srv/data\n");
 
   fakeExecutable("/usr/bin/prog");
-  EXPECT_EQ(filetest::inChild([] {
+  EXPECT_EQ(yarl_test::inChild([] {
               os::init("viewer", "maker", nullptr, nullptr, nullptr);
               return dataDirs();
             }),

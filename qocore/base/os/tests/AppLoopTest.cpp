@@ -10,7 +10,7 @@
 #include "qocore/base/os/AppLoop.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
-#include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/LogCapture.h"
 
 // The loop keeps the process-wide run-loop manager until exit, so each test
 // runs in a fresh process of its own (the threadsafe death-test style
@@ -111,9 +111,9 @@ TEST_F(AppLoopTest, AnExceptionOutOfRunLeavesTheLoopIdle) {
 
 // A destination that is not ready until the test says so, as a log file
 // that opens late: what its source writes meanwhile is held.
-class LateCapture : public plat_test::LogCapture {
+class LateCapture : public yarl_test::LogCapture {
  public:
-  LateCapture() : plat_test::LogCapture("*:capture:110") {}
+  LateCapture() : yarl_test::LogCapture("*:capture:110") {}
   bool ready() override { return open; }
   bool open = false;
 };
@@ -130,7 +130,7 @@ TEST_F(AppLoopTest, StartingTheLoopReplaysHeldMessages) {
         fromInsideLoop([] { os::AppLoop::quit(0); });
         loop.run();
         bool replayed = false;
-        for (const plat_test::LogRecord& r : capture.from("AppLoopTest")) {
+        for (const yarl_test::LogRecord& r : capture.from("AppLoopTest")) {
           replayed = replayed || r.text == "held until the loop starts";
         }
         _exit(before && replayed && plat::isLogConfigured() ? 0 : 1);

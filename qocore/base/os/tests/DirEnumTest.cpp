@@ -20,14 +20,14 @@ std::map<std::string, std::string> listAll(const std::string& path) {
 }
 
 TEST(DirEnumTest, EmptyFolderEndsAtOnce) {
-  filetest::TempDir tmp;
+  yarl_test::TempDir tmp;
   os::DirEnum dir(tmp.c_str());
   EXPECT_EQ(dir.next(), nullptr);
   EXPECT_EQ(dir.next(), nullptr);
 }
 
 TEST(DirEnumTest, ListsEntriesWithFullPathsWhateverTheTrailingSlash) {
-  filetest::TempDir tmp;
+  yarl_test::TempDir tmp;
   tmp.write("a.txt", "1");
   tmp.write("longer-name.bin", "2");
   ASSERT_EQ(::mkdir((tmp / "sub").c_str(), 0700), 0);
@@ -38,7 +38,7 @@ TEST(DirEnumTest, ListsEntriesWithFullPathsWhateverTheTrailingSlash) {
 }
 
 TEST(DirEnumTest, MissingFolderThrowsWithItsPath) {
-  filetest::TempDir tmp;
+  yarl_test::TempDir tmp;
   std::string missing = tmp / "missing";
   try {
     os::DirEnum dir(missing.c_str());

@@ -64,7 +64,7 @@ TEST_F(EnvironmentTest, ScopedEnvHide) {
 
 TEST_F(EnvironmentTest, ClearEnvEmptiesTheEnvironment) {
   // Run in a child: the test process keeps its environment.
-  std::string result = filetest::inChild([] {
+  std::string result = yarl_test::inChild([] {
     ::setenv(kName, "x", 1);
     os::clearEnv();
     return valueOf(kName) + " " + valueOf("PATH") + " " + std::to_string(environ[0] == nullptr);

@@ -5,7 +5,7 @@
 
 #include "qocore/base/os/mac/NSUtil.h"
 #include "qocore/base/plat/Resource.h"
-#include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ class Counter : public os::NotificationCallback {
 };
 
 TEST(NotificationObserver, LogsAnEscapingExceptionAndKeepsDelivering) {
-  plat_test::LogCapture capture("osNSUtil:capture:110");
+  yarl_test::LogCapture capture("osNSUtil:capture:110");
   objc::NotificationCenter center;
   Counter counter;
   {
@@ -108,7 +108,7 @@ TEST(NotificationObserver, LogsAnEscapingExceptionAndKeepsDelivering) {
   }
   EXPECT_EQ(counter.names, (std::vector<std::string>{"Bad", "Good"}));
   EXPECT_EQ(capture.from("osNSUtil"),
-            (std::vector<plat_test::LogRecord>{{"osNSUtil", 0, "Unhandled exception: observer failed"}}));
+            (std::vector<yarl_test::LogRecord>{{"osNSUtil", 0, "Unhandled exception: observer failed"}}));
   EXPECT_EQ(center.registrationCount(), 0);
 }
 
@@ -140,7 +140,7 @@ class ChangeLog : public os::KvoCallback {
 };
 
 TEST(KvoObserver, ForwardsChangesWithTheNewValueUntilDestroyed) {
-  plat_test::LogCapture capture("osNSUtil:capture:110");
+  yarl_test::LogCapture capture("osNSUtil:capture:110");
   os::AutoreleasePool pool;
   objc::Observable* object = new objc::Observable;
   ChangeLog log;

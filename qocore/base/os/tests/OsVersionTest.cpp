@@ -87,7 +87,7 @@ class OsReleaseFiles : public testing::Test {
     std::ofstream(path) << text;
     return path;
   }
-  filetest::TempDir dir_;
+  yarl_test::TempDir dir_;
 };
 
 TEST_F(OsReleaseFiles, ReadsThePrimaryElseTheFallback) {

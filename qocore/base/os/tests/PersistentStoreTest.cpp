@@ -21,7 +21,7 @@ std::string textOf(const plat::Buffer& buffer) {
 
 class PersistentStoreTest : public testing::Test {
  protected:
-  filetest::TempDir tmp_;
+  yarl_test::TempDir tmp_;
   std::string dir_ = tmp_ / "store";
   os::PersistentStoreFile store_{dir_.c_str()};
 };
@@ -40,7 +40,7 @@ TEST_F(PersistentStoreTest, WriteThenReadKeepsTheBytes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
     store_.write(c.key, bufferOf(c.data));
-    EXPECT_EQ(filetest::readFile(dir_ + "/" + c.key), c.data);
+    EXPECT_EQ(yarl_test::readFile(dir_ + "/" + c.key), c.data);
     plat::Buffer out = bufferOf("stale");
     ASSERT_TRUE(store_.read(c.key, out));
     EXPECT_EQ(textOf(out), c.data);
@@ -91,7 +91,7 @@ TEST_F(PersistentStoreTest, EmptyOrNullKeyRemovesTheWholeStore) {
 
 TEST_F(PersistentStoreTest, AppStoresLiveInTheConfigurationDirectory) {
   // The default store is made once per process: build it in a child.
-  std::string result = filetest::inChild([this] {
+  std::string result = yarl_test::inChild([this] {
     os::setConfigBase(tmp_.c_str());
     os::setAppName("storeapp");
     os::PersistentStoreFile::defaultStore().write("k", bufferOf("default"));
@@ -100,8 +100,8 @@ TEST_F(PersistentStoreTest, AppStoresLiveInTheConfigurationDirectory) {
     return std::string(os::PersistentStoreFile::defaultStore().dir()) + "|" + other.dir();
   });
   EXPECT_EQ(result, tmp_ / "storeapp.d" + "|" + tmp_ / "otherapp.d");
-  EXPECT_EQ(filetest::readFile(tmp_ / "storeapp.d/k"), "default");
-  EXPECT_EQ(filetest::readFile(tmp_ / "otherapp.d/k"), "other");
+  EXPECT_EQ(yarl_test::readFile(tmp_ / "storeapp.d/k"), "default");
+  EXPECT_EQ(yarl_test::readFile(tmp_ / "otherapp.d/k"), "other");
 }
 
 }  // namespace

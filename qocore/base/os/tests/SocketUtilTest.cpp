@@ -140,7 +140,7 @@ TEST(SocketUtilTest, SetInheritableTogglesAndFailuresNameTheCall) {
 }
 
 TEST(SocketUtilTest, SetBlockingKeepsTheOtherStatusFlags) {
-  filetest::TempDir tmp;
+  yarl_test::TempDir tmp;
   std::string path = tmp.write("log", "");
   int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   ASSERT_GE(fd, 0);
@@ -279,7 +279,7 @@ TEST(SocketUtilTest, Probes) {
 
 TEST(SocketUtilTest, IsSetuidRoot) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to make root-owned set-user-ID files";
-  filetest::TempDir tmp;
+  yarl_test::TempDir tmp;
   struct Case {
     const char* name;
     mode_t mode;
@@ -296,7 +296,7 @@ TEST(SocketUtilTest, IsSetuidRoot) {
     SCOPED_TRACE(c.name);
     std::string path = tmp.write(c.name, "#!/bin/sh\n");
     if (!c.ownedByRoot) {
-      filetest::User nobody = filetest::nobody();
+      yarl_test::User nobody = yarl_test::nobody();
       ASSERT_EQ(::chown(path.c_str(), nobody.uid, nobody.gid), 0);
     }
     ASSERT_EQ(::chmod(path.c_str(), c.mode), 0);  // after chown, which drops the bit

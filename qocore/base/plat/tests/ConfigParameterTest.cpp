@@ -11,7 +11,7 @@
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Utf8.h"
-#include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ class ConfigParameterTest : public testing::Test {
   }
 
   plat::Configuration conf_{"Test"};
-  plat_test::LogCapture capture_{"ConfigParameter:capture:110", &recordingSink};
+  yarl_test::LogCapture capture_{"ConfigParameter:capture:110", &recordingSink};
 };
 
 // ---- Parsing text, one table per type ----

@@ -13,7 +13,7 @@
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/Utf8.h"
-#include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
@@ -616,9 +616,9 @@ TEST(ConfigurationLogTest, LogAllListsValuesByPriorityThenName) {
   ASSERT_TRUE(nested.setParam("3", 10));
 
   {
-    plat_test::LogCapture capture("Configuration:capture:110");
+    yarl_test::LogCapture capture("Configuration:capture:110");
     conf.logAll();
-    EXPECT_EQ(capture.from("Configuration"), (std::vector<plat_test::LogRecord>{
+    EXPECT_EQ(capture.from("Configuration"), (std::vector<yarl_test::LogRecord>{
                                                  {"Configuration", 30, "Policy=p40 (Policy)"},
                                                  {"Configuration", 30, "Shadowed=s30 (Policy overriding preference)"},
                                                  {"Configuration", 30, "Other=o20 (Priority 20)"},
@@ -630,7 +630,7 @@ TEST(ConfigurationLogTest, LogAllListsValuesByPriorityThenName) {
   }
   {
     // Defaults are logged only when the source passes debug level.
-    plat_test::LogCapture capture("Configuration:capture:30");
+    yarl_test::LogCapture capture("Configuration:capture:30");
     conf.logAll();
     EXPECT_EQ(capture.from("Configuration").size(), 6u);
   }

@@ -10,13 +10,13 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/FileConfig.h"
 #include "qocore/base/plat/FilePtr.h"
-#include "qocore/base/plat/tests/LogCapture.h"
 #include "testing/FileFixtures.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
-using filetest::readFile;
-using filetest::TempDir;
+using yarl_test::readFile;
+using yarl_test::TempDir;
 
 constexpr const char* kMissing = "<missing>";
 
@@ -47,14 +47,14 @@ TEST_F(FileConfigTest, ReadLoadsTheFileAtThePriorityAndLogsWhereItLooked) {
   plat::StringParameter* host = conf.addString("Host", "Host", "none");
   const std::string path = dir_.write("viewer.conf", "port=80\nHost=a\\nb\n");
 
-  plat_test::LogCapture capture("FileConfig:capture:110");
+  yarl_test::LogCapture capture("FileConfig:capture:110");
   EXPECT_TRUE(plat::FileConfig::read(conf, path.c_str(), plat::ConfigParameter::kPolicy));
   EXPECT_EQ(port->getValue(), 80);
   EXPECT_EQ(port->getPriority(), plat::ConfigParameter::kPolicy);
   EXPECT_STREQ(host->getValue(), "a\nb");
   EXPECT_EQ(
       capture.from("FileConfig"),
-      (std::vector<plat_test::LogRecord>{{"FileConfig", plat::LogSrc::kVerbose, "Looking for Viewer config in " + path},
+      (std::vector<yarl_test::LogRecord>{{"FileConfig", plat::LogSrc::kVerbose, "Looking for Viewer config in " + path},
                                          {"FileConfig", plat::LogSrc::kDebug, "Reading Viewer config from " + path}}));
 }
 

@@ -13,14 +13,14 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/FilePtr.h"
 #include "qocore/base/plat/LogSrc.h"
-#include "qocore/base/plat/tests/LogCapture.h"
 #include "testing/FileFixtures.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
-using filetest::TempDir;
 using plat::FilePtr;
 using testing::StartsWith;
+using yarl_test::TempDir;
 
 class FilePtrTest : public testing::Test {
  protected:
@@ -60,7 +60,7 @@ TEST_F(FilePtrTest, OpenModesAndFlags) {
     EXPECT_EQ(fputs("new", f.get()), 1) << c.name;
     f.close();
     EXPECT_FALSE(f);
-    EXPECT_EQ(filetest::readFile(path), c.after) << c.name;
+    EXPECT_EQ(yarl_test::readFile(path), c.after) << c.name;
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, c.existing ? 0640u : c.created) << c.name;
@@ -109,7 +109,7 @@ TEST_F(FilePtrTest, OpeningAgainClosesTheFileHeldBefore) {
   f.open(first.c_str(), FilePtr::kWrite, FilePtr::kAppend);
   fputs("+", f.get());  // buffered until the close
   f.open(second.c_str(), FilePtr::kRead);
-  EXPECT_EQ(filetest::readFile(first), "1+");
+  EXPECT_EQ(yarl_test::readFile(first), "1+");
   EXPECT_EQ(fgetc(f.get()), '2');
 }
 
@@ -213,7 +213,7 @@ TEST_F(FilePtrTest, CloseFailuresThrowOrAreLogged) {
   }
 
   {
-    plat_test::LogCapture capture("FilePtr:capture:0", &recordingSink);
+    yarl_test::LogCapture capture("FilePtr:capture:0", &recordingSink);
     logged.clear();
     for (bool logErrors : {true, false}) {
       FilePtr f;

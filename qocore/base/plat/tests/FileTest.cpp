@@ -20,8 +20,8 @@
 
 namespace {
 
-using filetest::TempDir;
 using testing::StartsWith;
+using yarl_test::TempDir;
 
 mode_t modeOf(const std::string& path) {
   struct stat st;
@@ -76,7 +76,7 @@ TEST_F(FileTest, MkDirsCreatesTheParentChainWithTheSamePrivacy) {
 }
 
 TEST_F(FileTest, MkDirMatchParentTakesOwnerGroupAndMaskedModeOfTheParent) {
-  filetest::User other = filetest::nobody();
+  yarl_test::User other = yarl_test::nobody();
   std::string parent = dir_ / "parent";
   ASSERT_EQ(mkdir(parent.c_str(), 0700), 0);
   ASSERT_EQ(chown(parent.c_str(), other.uid, other.gid), 0);
@@ -120,7 +120,7 @@ TEST_F(FileTest, RmDirRemovesContentsWithoutFollowingLinks) {
   }
   plat::rmDir(top.c_str(), true);
   EXPECT_FALSE(plat::pathExists(top.c_str()));
-  EXPECT_EQ(filetest::readFile(outside / "keep"), "x");
+  EXPECT_EQ(yarl_test::readFile(outside / "keep"), "x");
 }
 
 TEST_F(FileTest, ExistenceChecks) {
@@ -246,7 +246,7 @@ TEST_F(FileTest, FailuresNameTheCallAndThePath) {
 }
 
 TEST_F(FileTest, MakePrivateTakesOwnershipAndDropsGroupAndOtherBits) {
-  filetest::User other = filetest::nobody();
+  yarl_test::User other = yarl_test::nobody();
   struct Case {
     uid_t owner;
     mode_t mode;
@@ -286,8 +286,8 @@ TEST_F(FileTest, MakePrivateTakesOwnershipAndDropsGroupAndOtherBits) {
 TEST_F(FileTest, MakePrivateFailsForAnUnprivilegedUserOnAnotherUsersFile) {
   ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);  // reachable for the child
   std::string file = dir_.write("roots", "x", 0644);
-  std::string result = filetest::inChild([&] {
-    filetest::becomeUser(filetest::nobody());
+  std::string result = yarl_test::inChild([&] {
+    yarl_test::becomeUser(yarl_test::nobody());
     std::string out;
     try {
       plat::fileMakePrivate(-1, file.c_str());

@@ -23,11 +23,11 @@
 
 namespace {
 
-using filetest::readFile;
-using filetest::TempDir;
 using testing::HasSubstr;
 using testing::MatchesRegex;
 using testing::StartsWith;
+using yarl_test::readFile;
+using yarl_test::TempDir;
 
 // 2024-01-02T03:04:05.678Z
 plat::TimeValue fixedNow() { return plat::dateToTimeChecked(2024, 1, 2, 3, 4, 5) + 678 * plat::kTicksPerMs; }
@@ -141,7 +141,7 @@ std::string localStamp(plat::TimeValue when) {
 
 // Runs fn, which rotates a log file (a local-time conversion), in a forked
 // child for the same reason; fn answers what went wrong, or nothing.
-void rotatingInChild(const std::function<std::string()>& fn) { EXPECT_EQ(filetest::inChild(fn), ""); }
+void rotatingInChild(const std::function<std::string()>& fn) { EXPECT_EQ(yarl_test::inChild(fn), ""); }
 
 TEST_F(LogDestFileTest, OpeningRotatesTheOldFileAndPrunesOnlyOldRotatedCopies) {
   plat::TimeValue now = plat::getTime();
@@ -330,7 +330,7 @@ TEST_F(LogDestFileTest, AMovedFileIsReopened) {
 
 TEST_F(LogDestFileTest, StandardErrorCanFollowTheLogFile) {
   std::string path = dir_ / "redirect.log";
-  std::string got = filetest::inChild([&] {
+  std::string got = yarl_test::inChild([&] {
     plat::LogDestFile dest(nullptr, "prog");
     dest.setRedirectStderr(true);
     dest.setPath(path.c_str());

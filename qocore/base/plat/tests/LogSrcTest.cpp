@@ -13,14 +13,14 @@
 #include "qocore/base/plat/LogDestFile.h"
 #include "qocore/base/plat/LogDestMem.h"
 #include "qocore/base/plat/LogSrc.h"
-#include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
-using plat_test::LogCapture;
-using plat_test::LogRecord;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using yarl_test::LogCapture;
+using yarl_test::LogRecord;
 
 // A second recording destination, for bindings to two places.
 class Recorder : public plat::LogDest {

@@ -17,7 +17,7 @@
 
 namespace {
 
-using filetest::TempDir;
+using yarl_test::TempDir;
 
 // "ok" or the text of the failure.
 std::string check(const std::string& path, const std::set<uid_t>& trusted) {
@@ -52,8 +52,8 @@ TEST(PathSecurity, EverythingUnderTmpIsRefused) {
 // with a mount namespace of its own, where /tmp is a fresh tmpfs owned by
 // root with mode 0755.  Nothing outside the child sees it.
 TEST(PathSecurity, ChecksEveryPrefixOwnerAndMode) {
-  filetest::User other = filetest::nobody();
-  std::string result = filetest::inChild([&]() -> std::string {
+  yarl_test::User other = yarl_test::nobody();
+  std::string result = yarl_test::inChild([&]() -> std::string {
     if (unshare(CLONE_NEWNS) != 0) return std::string("unshare: ") + strerror(errno);
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount("tmpfs", "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") != 0)

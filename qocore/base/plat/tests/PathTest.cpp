@@ -11,7 +11,7 @@
 
 namespace {
 
-using filetest::TempDir;
+using yarl_test::TempDir;
 
 struct TextCase {
   const char* in;

@@ -18,7 +18,7 @@
 
 namespace {
 
-using filetest::TempDir;
+using yarl_test::TempDir;
 
 // "ok <path>" or "errno <n>", the same for both implementations.
 std::string ours(const std::string& path) {

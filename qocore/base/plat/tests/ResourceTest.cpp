@@ -10,7 +10,7 @@
 
 namespace {
 
-using filetest::TempDir;
+using yarl_test::TempDir;
 
 std::string resourceDir;
 plat::CharArray testResourceDir() {

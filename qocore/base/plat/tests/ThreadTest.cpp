@@ -13,7 +13,7 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Thread.h"
-#include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ class ThreadTest : public testing::Test {
   // logged.
   std::vector<std::string> linesOf(const std::string& name) {
     std::vector<std::string> out;
-    for (const plat_test::LogRecord& r : log_.from("Threading"))
+    for (const yarl_test::LogRecord& r : log_.from("Threading"))
       if (r.level == plat::LogSrc::kDebug && r.text.find(" " + name + " ") != std::string::npos) out.push_back(r.text);
     return out;
   }
@@ -48,7 +48,7 @@ class ThreadTest : public testing::Test {
     return false;
   }
 
-  plat_test::LogCapture log_{"Threading:capture:100"};
+  yarl_test::LogCapture log_{"Threading:capture:100"};
 };
 
 // Records what the body saw of its own thread.

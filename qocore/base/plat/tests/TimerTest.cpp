@@ -10,16 +10,16 @@
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Timer.h"
-#include "qocore/base/plat/tests/LogCapture.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
 using plat::Timer;
 using plat::TimerManager;
 using plat::TimeValue;
-using plat_test::LogRecord;
 using testing::ElementsAre;
 using testing::HasSubstr;
+using yarl_test::LogRecord;
 
 constexpr TimeValue kMs = plat::kTicksPerMs;
 
@@ -96,7 +96,7 @@ class TimerTest : public testing::Test {
   std::vector<std::string> fired_;
   std::vector<std::unique_ptr<NamedTimer>> timers_;
   plat::MonotonicClockFn previousClock_ = nullptr;
-  plat_test::LogCapture capture_{"TimerManager:capture:110"};
+  yarl_test::LogCapture capture_{"TimerManager:capture:110"};
 };
 
 TEST_F(TimerTest, ProcessTimersReportsTheWaitOrFires) {

@@ -11,16 +11,16 @@
 #include "qocore/base/plat/FilePtr.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/TransactedFile.h"
-#include "qocore/base/plat/tests/LogCapture.h"
 #include "testing/FileFixtures.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
-using filetest::readFile;
-using filetest::TempDir;
 using plat::FilePtr;
 using plat::TransactedFile;
 using testing::StartsWith;
+using yarl_test::readFile;
+using yarl_test::TempDir;
 
 class TransactedFileTest : public testing::Test {
  protected:
@@ -165,7 +165,7 @@ TEST_F(TransactedFileTest, FailedRenameKeepsTheTargetAndDropsTheTemporaryFile) {
 }
 
 TEST_F(TransactedFileTest, PermissionCopyFailureIsLoggedAndTheWriteGoesOn) {
-  plat_test::LogCapture log("TransactedFile:capture:0");
+  yarl_test::LogCapture log("TransactedFile:capture:0");
   // A link to itself: stat fails with ELOOP rather than "not found".
   std::string target = dir_ / "loop";
   ASSERT_EQ(symlink(target.c_str(), target.c_str()), 0);
@@ -175,7 +175,7 @@ TEST_F(TransactedFileTest, PermissionCopyFailureIsLoggedAndTheWriteGoesOn) {
     put(file, "new contents");
     file.commit();
   }
-  std::vector<plat_test::LogRecord> logged = log.from("TransactedFile");
+  std::vector<yarl_test::LogRecord> logged = log.from("TransactedFile");
   ASSERT_EQ(logged.size(), 1u);
   EXPECT_EQ(logged[0].level, plat::LogSrc::kError);
   EXPECT_THAT(logged[0].text, StartsWith("fileCopyPerms/stat(" + target + "): "));

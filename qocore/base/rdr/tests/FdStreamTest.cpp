@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "qocore/base/plat/Exception.h"
-#include "qocore/base/plat/tests/LogCapture.h"
 #include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/FdInStream.h"
 #include "qocore/base/rdr/FdOutStream.h"
 #include "testing/FailureOf.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
@@ -275,7 +275,7 @@ TEST_F(FdStreamTest, WriteErrorsThrowUnlessTheStreamIsLazyAndNothingWaits) {
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
     ::close(fds[1]);
-    plat_test::LogCapture log("FdOutStream:capture:100");
+    yarl_test::LogCapture log("FdOutStream:capture:100");
     {
       rdr::FdOutStream out(fds[0], -1, true);
       out.setThrowErrors(c.throwErrors);
@@ -292,7 +292,7 @@ TEST_F(FdStreamTest, WriteErrorsThrowUnlessTheStreamIsLazyAndNothingWaits) {
       EXPECT_EQ(failure, c.throws ? brokenPipe : "(nothing thrown)") << c.name;
       if (!c.throws) {
         EXPECT_FALSE(all) << c.name;
-        EXPECT_THAT(log.from("FdOutStream"), ElementsAre(plat_test::LogRecord{"FdOutStream", 100, brokenPipe}))
+        EXPECT_THAT(log.from("FdOutStream"), ElementsAre(yarl_test::LogRecord{"FdOutStream", 100, brokenPipe}))
             << c.name;
       }
     }  // the destructor meets the error again and ignores it

@@ -20,9 +20,9 @@
 
 namespace {
 
-using filetest::readFile;
-using filetest::TempDir;
 using testing::StartsWith;
+using yarl_test::readFile;
+using yarl_test::TempDir;
 
 using yarl_test::failureOf;
 

@@ -8,16 +8,16 @@
 #include <cstring>
 #include <string>
 
-#include "qocore/base/plat/tests/LogCapture.h"
 #include "qocore/base/rdr/BufferedInStream.h"
 #include "qocore/base/rdr/BufferedOutStream.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
-using plat_test::LogCapture;
-using plat_test::LogRecord;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using yarl_test::LogCapture;
+using yarl_test::LogRecord;
 
 class StringOutStream : public rdr::BufferedOutStream {
  public:

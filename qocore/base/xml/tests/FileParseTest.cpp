@@ -45,7 +45,7 @@ class FileParseTest : public ::testing::Test {
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
   }
 
-  filetest::TempDir dir_;
+  yarl_test::TempDir dir_;
   OptionsGuard guard_;
 };
 

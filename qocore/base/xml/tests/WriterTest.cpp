@@ -80,7 +80,7 @@ std::string readAll(const std::string& path) {
 
 class WriteToFileTest : public ::testing::Test {
  protected:
-  filetest::TempDir dir_;
+  yarl_test::TempDir dir_;
   std::string path_ = dir_ / "out.xml";
   OptionsGuard guard_;
 };
