@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/rdr/InStream.h"
 #include "qocore/base/rdr/OutStream.h"
 
@@ -77,7 +78,7 @@ IoWrapper::IoWrapper(Io* io, IoHandler* handler) : io_(io), handler_(handler) {
   if (handler_) io_->setHandler(this, true);
 }
 
-IoWrapper::~IoWrapper() { delete io_; }
+IoWrapper::~IoWrapper() = default;
 
 void IoWrapper::setHandler(IoHandler* handler, bool watchInput) {
   handler_ = handler;
@@ -115,8 +116,14 @@ void IoWrapper::writable(Io&) {
 }
 
 void IoWrapper::shutdownDone(Io&) {
+  // The wrapped connection deletes itself once this returns: the wrapper
+  // forgets it and deletes only itself, also when its handler throws.  The
+  // handler may still ask the wrapper (and so the wrapped one) for names.
+  plat::ScopeExit done([this] {
+    static_cast<void>(io_.release());
+    delete this;
+  });
   if (handler_) handler_->shutdownDone(*this);
-  delete this;
 }
 
 NamedIo::NamedIo(Io* io, IoHandler* handler, std::string peerEndpoint, std::string peerAddress, std::string displayName,

@@ -13,6 +13,7 @@
 // always from the loop, never from inside start.
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -167,8 +168,10 @@ class IoConnectorBase : public IoConnector, public plat::Timer::Callback {
 };
 
 // Forwards a connection while letting a subclass change some answers.  The
-// wrapper owns the wrapped connection and deletes itself (and with it the
-// wrapped one) once the wrapped one reports its shutdown complete.
+// wrapper owns the wrapped connection until the wrapped one reports its
+// shutdown complete: a connection that reports so deletes itself, so the
+// wrapper then forgets it, tells its own handler and deletes only itself.
+// A wrapper destroyed before that report deletes the wrapped connection.
 class IoWrapper : public Io, public IoHandler {
  public:
   // Shares io's streams and flags; with a handler, becomes io's handler.
@@ -194,7 +197,7 @@ class IoWrapper : public Io, public IoHandler {
   Io& wrapped() noexcept { return *io_; }
 
  protected:
-  Io* io_;
+  std::unique_ptr<Io> io_;
   IoHandler* handler_;
 };
 

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "qocore/base/io/FdIo.h"
-#include "qocore/base/io/FdSelectManager.h"
+#include "qocore/base/io/tests/Managers.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/rdr/Exceptions.h"
 #include "testing/LogCapture.h"
+#include "testing/SocketPair.h"
 
 namespace {
 
@@ -53,10 +54,14 @@ struct Recorder : io::IoHandler {
     }
   }
   void writable(io::Io&) override { ++writables; }
-  void shutdownDone(io::Io&) override { ++dones; }
+  void shutdownDone(io::Io& io) override {
+    ++dones;
+    doneIo = &io;
+  }
   int readables = 0;
   int writables = 0;
   int dones = 0;
+  io::Io* doneIo = nullptr;
   std::string received;
 };
 
@@ -104,19 +109,22 @@ struct TcpPair {
   int peer = -1;
 };
 
-class FdIoTest : public testing::Test {
+// Every case runs on both managers.
+class FdIoTest : public testing::TestWithParam<io_test::Kind> {
  protected:
-  // Dispatch passes without waiting for the descriptors.
+  // Loop rounds without waiting for the descriptors.
   void passes(int n) {
-    for (int i = 0; i < n; ++i) manager->poll(0);
+    for (int i = 0; i < n; ++i) io_test::turn(*manager, 0);
   }
+  // One loop round that waits at most `ms`.
+  void wait(int ms) { io_test::turn(*manager, ms); }
 
   FakeClock clock;
-  std::unique_ptr<io::FdSelectManager> manager = std::make_unique<io::FdSelectManager>(false);
+  std::unique_ptr<io::FdManager> manager = io_test::makeManager(GetParam());
   Recorder handler;
 };
 
-TEST_F(FdIoTest, NewHandlerHearsOfBufferedInputAndOfWritability) {
+TEST_P(FdIoTest, NewHandlerHearsOfBufferedInputAndOfWritability) {
   int sv[2];
   ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv));
   ASSERT_EQ(5, ::write(sv[1], "hello", 5));
@@ -139,7 +147,7 @@ TEST_F(FdIoTest, NewHandlerHearsOfBufferedInputAndOfWritability) {
   ::close(sv[1]);
 }
 
-TEST_F(FdIoTest, CloseAfterOutputShutsTheWritingSideOnceDrainedAndKeepsReading) {
+TEST_P(FdIoTest, CloseAfterOutputShutsTheWritingSideOnceDrainedAndKeepsReading) {
   int sv[2];
   ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv));
   auto* io = new io::FdIo(sv[0], true, false, -1, -1, true);
@@ -153,14 +161,14 @@ TEST_F(FdIoTest, CloseAfterOutputShutsTheWritingSideOnceDrainedAndKeepsReading) 
   EXPECT_EQ(0, ::read(sv[1], buf, sizeof(buf))) << "then the end of the data";
 
   ASSERT_EQ(1, ::write(sv[1], "x", 1));
-  for (int i = 0; i < 10 && handler.received.empty(); ++i) manager->poll(20);
+  for (int i = 0; i < 10 && handler.received.empty(); ++i) wait(20);
   EXPECT_EQ("x", handler.received);
   io->shutdown(false, false);
   passes(1);
   ::close(sv[1]);
 }
 
-TEST_F(FdIoTest, FlushingShutdownWritesEverythingThenTellsOnce) {
+TEST_P(FdIoTest, FlushingShutdownWritesEverythingThenTellsOnce) {
   TcpPair tcp;
   auto* io = new io::FdIo(tcp.ours, true, false, -1, -1, true);
   io->setHandler(&handler, true);
@@ -172,7 +180,7 @@ TEST_F(FdIoTest, FlushingShutdownWritesEverythingThenTellsOnce) {
   std::string got;
   bool open = true;
   for (int i = 0; i < 100000 && open; ++i) {
-    manager->poll(5);
+    wait(5);
     open = tcp.drain(got);
   }
   EXPECT_FALSE(open) << "the peer sees the end of the data";
@@ -189,7 +197,7 @@ void fillUntilBlocked(io::FdIo& io) {
   ASSERT_GT(io.out().pendingBytes(), 0);
 }
 
-TEST_F(FdIoTest, BlockedOutputFailsTheNextReadAfterLazyFlushTimeout) {
+TEST_P(FdIoTest, BlockedOutputFailsTheNextReadAfterLazyFlushTimeout) {
   LazyFlushTimeout timeout("30");
   TcpPair tcp;
   auto* io = new io::FdIo(tcp.ours, true, false, -1, -1, true);
@@ -207,7 +215,7 @@ TEST_F(FdIoTest, BlockedOutputFailsTheNextReadAfterLazyFlushTimeout) {
   EXPECT_EQ(1, handler.dones) << "the failed read ended the connection";
 }
 
-TEST_F(FdIoTest, ShutdownWithoutTellingAgainstAStuckPeerClosesAtOnceWithZeroTimeout) {
+TEST_P(FdIoTest, ShutdownWithoutTellingAgainstAStuckPeerClosesAtOnceWithZeroTimeout) {
   LazyFlushTimeout timeout("0");
   TcpPair tcp;
   auto* io = new io::FdIo(tcp.ours, true, false, -1, -1, true);
@@ -225,7 +233,7 @@ TEST_F(FdIoTest, ShutdownWithoutTellingAgainstAStuckPeerClosesAtOnceWithZeroTime
   EXPECT_EQ(0, handler.dones);
 }
 
-TEST_F(FdIoTest, WithZeroTimeoutAConnectionThatWroteEverythingStaysOpen) {
+TEST_P(FdIoTest, WithZeroTimeoutAConnectionThatWroteEverythingStaysOpen) {
   LazyFlushTimeout timeout("0");
   TcpPair tcp;
   auto* io = new io::FdIo(tcp.ours, true, false, -1, -1, true);
@@ -239,7 +247,7 @@ TEST_F(FdIoTest, WithZeroTimeoutAConnectionThatWroteEverythingStaysOpen) {
   EXPECT_EQ("ping", got);
 
   ASSERT_EQ(4, ::send(tcp.peer, "pong", 4, 0));
-  for (int i = 0; i < 20 && handler.received.size() < 4; ++i) manager->poll(20);
+  for (int i = 0; i < 20 && handler.received.size() < 4; ++i) wait(20);
   EXPECT_EQ("pong", handler.received);
   EXPECT_EQ(0, handler.dones);
   io->shutdown(false, true);
@@ -247,7 +255,7 @@ TEST_F(FdIoTest, WithZeroTimeoutAConnectionThatWroteEverythingStaysOpen) {
   EXPECT_EQ(1, handler.dones);
 }
 
-TEST_F(FdIoTest, DestroyingTheManagerCompletesAShutdownInProgress) {
+TEST_P(FdIoTest, DestroyingTheManagerCompletesAShutdownInProgress) {
   yarl_test::LogCapture capture("FdIo:capture:110");
   TcpPair tcp;
   auto* io = new io::FdIo(tcp.ours, true, false, -1, -1, true);
@@ -266,15 +274,75 @@ TEST_F(FdIoTest, DestroyingTheManagerCompletesAShutdownInProgress) {
   EXPECT_TRUE(logged);
 }
 
-TEST_F(FdIoTest, ReadErrorShutsDownAndTellsTheHandler) {
+TEST_P(FdIoTest, ReadErrorShutsDownAndTellsTheHandler) {
   int sv[2];
   ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv));
   auto* io = new io::FdIo(sv[0], true, false, -1, -1, true);
   io->setHandler(&handler, true);
   passes(1);
   ::close(sv[1]);
-  for (int i = 0; i < 10 && handler.dones == 0; ++i) manager->poll(20);
+  for (int i = 0; i < 10 && handler.dones == 0; ++i) wait(20);
   EXPECT_EQ(1, handler.dones) << "the end of the stream ends the connection";
 }
+
+// A wrapper over a real connection: the connection deletes itself once it
+// has reported its shutdown done, and the wrapper then goes alone.  Run
+// under ASan, a second delete of either would be reported.
+TEST_P(FdIoTest, WrapperOverAConnectionGoesOnceTheShutdownCompletes) {
+  struct Case {
+    const char* name;
+    bool named;
+    // The shutdown ends by the manager's destruction, with output stuck;
+    // otherwise by the connection's close timer.
+    bool byManager;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"wrapper, close timer",        false, false},
+      {"named, close timer",          true,  false},
+      {"wrapper, manager destroyed",  false, true},
+      {"named, manager destroyed",    true,  true},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!manager) manager = io_test::makeManager(GetParam());
+    handler = Recorder();
+    TcpPair tcp;
+    auto* fdIo = new io::FdIo(tcp.ours, true, false, -1, -1, true);
+    io::IoWrapper* wrapper = c.named ? new io::NamedIo(fdIo, &handler, "target:443", "192.0.2.7", "via proxy")
+                                     : new io::IoWrapper(fdIo, &handler);
+    passes(1);
+    EXPECT_EQ(1, handler.writables);
+    if (c.byManager) {
+      fillUntilBlocked(*fdIo);
+      wrapper->shutdown(true, true);
+      passes(2);
+      ASSERT_EQ(0, handler.dones);
+      manager.reset();
+    } else {
+      wrapper->shutdown(false, true);
+      passes(2);
+    }
+    EXPECT_EQ(1, handler.dones);
+    EXPECT_EQ(wrapper, handler.doneIo) << "the handler hears of the wrapper";
+    std::string got;
+    EXPECT_FALSE(tcp.drain(got)) << "the connection closed its descriptor";
+  }
+}
+
+TEST_P(FdIoTest, WrapperDestroyedBeforeTheShutdownReportDeletesTheConnection) {
+  yarl_test::SocketPair sp;
+  auto* wrapper = new io::IoWrapper(new io::FdIo(sp.near.release(), true, false, -1, -1, true), &handler);
+  passes(1);
+  delete wrapper;
+  passes(2);
+  char c;
+  EXPECT_EQ(0, ::read(sp.far.get(), &c, 1)) << "the wrapped connection went with the wrapper";
+  EXPECT_EQ(0, handler.dones);
+}
+
+INSTANTIATE_TEST_SUITE_P(Managers, FdIoTest, testing::Values(io_test::Kind::kRunLoop, io_test::Kind::kSelect),
+                         io_test::kindName);
 
 }  // namespace

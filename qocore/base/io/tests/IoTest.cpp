@@ -16,7 +16,7 @@ namespace {
 using Trace = std::vector<std::string>;
 
 // A connection that records what it is asked and, like a real one,
-// completes a shutdown from the loop.
+// completes a shutdown from the loop and then deletes itself.
 class InnerIo : public io::Io, public plat::Timer::Callback {
  public:
   InnerIo(Trace* trace, io::Io** wrapper) : trace_(trace), wrapper_(wrapper) {
@@ -42,8 +42,10 @@ class InnerIo : public io::Io, public plat::Timer::Callback {
     tell_ = tellHandler;
     timer_.start(0);
   }
+  // Like a real connection, it deletes itself once the shutdown is done.
   bool timerExpired(plat::Timer*) override {
     if (tell_ && handler_) handler_->shutdownDone(*this);
+    delete this;
     return false;
   }
   std::string displayName() override { return "inner"; }
