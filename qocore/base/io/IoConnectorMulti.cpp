@@ -47,11 +47,14 @@ bool IoConnectorMulti::timerExpired(plat::Timer* timer) {
 }
 
 Io* IoConnectorMulti::connect() {
+  const auto& ics = connectors_;
+  PLAT_ASSERT(!ics.empty());
   size_t last = connectors_.size() - 1;
   for (size_t i = 0; i < last; i++) {
     try {
       return connectors_[i]->connect();
     } catch (const plat::Exception&) {
+      // Only the last connector's failure reaches the caller.
     }
   }
   return connectors_[last]->connect();

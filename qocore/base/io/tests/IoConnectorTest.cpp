@@ -315,7 +315,7 @@ TEST_F(IoConnectorTest, MultiBlockingConnectTriesInOrder) {
   }
 }
 
-TEST_F(IoConnectorTest, MultiStartMisuseIsAnAssertion) {
+TEST_F(IoConnectorTest, MultiMisuseIsAnAssertion) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto multiOf = [this](int n) {
     std::vector<std::unique_ptr<io::IoConnector>> connectors;
@@ -323,6 +323,9 @@ TEST_F(IoConnectorTest, MultiStartMisuseIsAnAssertion) {
     return std::make_unique<io::IoConnectorMulti>(std::move(connectors), 10);
   };
   EXPECT_DEATH(multiOf(0)->start(&receiver_), "Assertion '!ics.empty\\(\\)' failed");
+  // The blocking form refuses an empty list alike (it used to read outside
+  // the list).
+  EXPECT_DEATH(static_cast<void>(multiOf(0)->connect()), "Assertion '!ics.empty\\(\\)' failed");
   EXPECT_DEATH(multiOf(1)->start(nullptr), "Assertion 'cb_' failed");
   EXPECT_DEATH(
       {
