@@ -56,18 +56,30 @@ IpInfo::IpInfo(const sockaddr* addr, socklen_t len) {
   checkValid();
 }
 
+namespace {
+
+// Ports are 16 bits on the wire: a number outside would be cut silently
+// (70000 would name port 4464), so it is refused.
+uint16_t checkedPort(int port) {
+  if (port < 0 || port > 65535) throw plat::Exception("Invalid port number %d: outside 0-65535", port);
+  return static_cast<uint16_t>(port);
+}
+
+}  // namespace
+
 IpInfo::IpInfo(int family, int port, bool loopback) {
   PLAT_ASSERT(family == AF_INET || ((family) == AF_INET6));
+  const uint16_t netPort = htons(checkedPort(port));
   if (family == AF_INET) {
     sockaddr_in sin = {};
     sin.sin_family = AF_INET;
-    sin.sin_port = htons(static_cast<uint16_t>(port));
+    sin.sin_port = netPort;
     sin.sin_addr.s_addr = htonl(loopback ? INADDR_LOOPBACK : INADDR_ANY);
     *this = IpInfo(reinterpret_cast<const sockaddr*>(&sin), sizeof(sin));
   } else {
     sockaddr_in6 sin6 = {};
     sin6.sin6_family = AF_INET6;
-    sin6.sin6_port = htons(static_cast<uint16_t>(port));
+    sin6.sin6_port = netPort;
     sin6.sin6_addr = loopback ? in6addr_loopback : in6addr_any;
     *this = IpInfo(reinterpret_cast<const sockaddr*>(&sin6), sizeof(sin6));
   }
@@ -78,7 +90,7 @@ IpInfo::IpInfo(const char* host, int port) {
   hints.ai_flags = AI_NUMERICHOST;
   hints.ai_socktype = SOCK_STREAM;
   char service[16];
-  snprintf(service, sizeof(service), "%d", port);
+  snprintf(service, sizeof(service), "%d", checkedPort(port));
   AddrInfoList list;
   int rc = getAddrInfo(host, service, &hints, list);
   if (rc != 0) throw GetAddrInfoException("getaddrinfo", rc);
@@ -119,11 +131,12 @@ int IpInfo::port() const noexcept {
   return 0;
 }
 
-void IpInfo::setPort(int port) noexcept {
+void IpInfo::setPort(int port) {
+  const uint16_t netPort = htons(checkedPort(port));
   if (family() == AF_INET)
-    reinterpret_cast<sockaddr_in*>(buf_.data())->sin_port = htons(static_cast<uint16_t>(port));
+    reinterpret_cast<sockaddr_in*>(buf_.data())->sin_port = netPort;
   else if (family() == AF_INET6)
-    reinterpret_cast<sockaddr_in6*>(buf_.data())->sin6_port = htons(static_cast<uint16_t>(port));
+    reinterpret_cast<sockaddr_in6*>(buf_.data())->sin6_port = netPort;
   endpointText_.reset();
 }
 

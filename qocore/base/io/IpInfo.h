@@ -43,6 +43,8 @@ class IpInfo {
   IpInfo(int fd, bool local);
   // A copy of a socket address of sizeof(sockaddr_in) or sizeof(sockaddr_in6).
   IpInfo(const sockaddr* addr, socklen_t len);
+  // Every form that takes a port throws plat::Exception for one outside
+  // 0-65535.
   // The wildcard or loopback address of AF_INET or AF_INET6.
   IpInfo(int family, int port, bool loopback);
   // A numeric host (no name lookup).  Throws GetAddrInfoException.
@@ -61,7 +63,7 @@ class IpInfo {
 
   int family() const noexcept;
   int port() const noexcept;
-  void setPort(int port) noexcept;
+  void setPort(int port);
   // The 4 or 16 address bytes.
   const uint8_t* addressBytes(int* len) const noexcept;
 

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -166,6 +168,38 @@ TEST(IpInfoTest, WildcardLoopbackAndEquality) {
   EXPECT_TRUE(io::addressListsOverlap({a, c}, {b, c}));
   EXPECT_FALSE(io::addressListsOverlap({a}, {b, io::IpInfo("::1", 80)}));
   EXPECT_FALSE(io::addressListsOverlap({}, {a}));
+}
+
+TEST(IpInfoTest, PortsOutsideSixteenBitsAreRefused) {
+  const uint8_t v4[4] = {192, 0, 2, 1};
+  struct Form {
+    const char* name;
+    std::function<io::IpInfo(int port)> make;
+  };
+  const Form forms[] = {
+      {"family", [](int port) { return io::IpInfo(AF_INET6, port, true); }},
+      {"numeric host", [](int port) { return io::IpInfo("10.0.0.1", port); }},
+      {"binary", [&v4](int port) { return io::IpInfo::fromBinary(v4, sizeof v4, port); }},
+      {"setPort",
+       [](int port) {
+         io::IpInfo info(AF_INET, 1, true);
+         info.setPort(port);
+         return info;
+       }},
+  };
+  for (const Form& f : forms) {
+    SCOPED_TRACE(f.name);
+    for (int port : {0, 65535}) EXPECT_EQ(port, f.make(port).port());
+    for (int port : {-1, 65536, 70000, INT_MAX}) {
+      SCOPED_TRACE(port);
+      try {
+        io::IpInfo info = f.make(port);
+        ADD_FAILURE() << "accepted as port " << info.port();
+      } catch (const plat::Exception& e) {
+        EXPECT_EQ("Invalid port number " + std::to_string(port) + ": outside 0-65535", e.str());
+      }
+    }
+  }
 }
 
 TEST(IpInfoTest, SocketEnds) {
