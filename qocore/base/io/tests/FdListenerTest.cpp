@@ -13,8 +13,8 @@
 
 #include "qocore/base/io/FdIo.h"
 #include "qocore/base/io/FdListener.h"
-#include "qocore/base/io/FdSelectManager.h"
 #include "qocore/base/io/Io.h"
+#include "qocore/base/io/tests/Managers.h"
 #include "qocore/base/os/SocketUtil.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Time.h"
@@ -75,8 +75,11 @@ int connectTo(const sockaddr_in& addr) {
 
 bool isNonBlocking(int fd) { return (::fcntl(fd, F_GETFL) & O_NONBLOCK) != 0; }
 
-TEST(FdListenerTest, AcceptsEarlierConnectionsAsIncomingUntilTheAcceptorGoes) {
-  io::FdSelectManager manager(false);
+// Every case runs on both managers.
+class FdListenerTest : public testing::TestWithParam<io_test::Kind> {};
+
+TEST_P(FdListenerTest, AcceptsEarlierConnectionsAsIncomingUntilTheAcceptorGoes) {
+  auto manager = io_test::makeManager(GetParam());
   sockaddr_in addr;
   const int fd = listenLoopback(addr);
   ASSERT_GE(fd, 0);
@@ -86,14 +89,14 @@ TEST(FdListenerTest, AcceptsEarlierConnectionsAsIncomingUntilTheAcceptorGoes) {
   Acceptor acceptor;
   listener->setAcceptor(&acceptor);
   EXPECT_TRUE(isNonBlocking(fd));
-  for (int i = 0; i < 10 && acceptor.ios.size() < 2; ++i) manager.poll(20);
+  for (int i = 0; i < 10 && acceptor.ios.size() < 2; ++i) io_test::turn(*manager, 20);
   ASSERT_EQ(2u, acceptor.ios.size());
   for (const auto& io : acceptor.ios) EXPECT_EQ(io::IoFlags{"incoming"}, io->flags());
 
   listener->setAcceptor(nullptr);
   EXPECT_FALSE(isNonBlocking(fd));
   const int late = connectTo(addr);
-  for (int i = 0; i < 3; ++i) manager.poll(20);
+  for (int i = 0; i < 3; ++i) io_test::turn(*manager, 20);
   EXPECT_EQ(2u, acceptor.ios.size()) << "nothing is accepted without an acceptor";
 
   listener.reset();
@@ -102,32 +105,32 @@ TEST(FdListenerTest, AcceptsEarlierConnectionsAsIncomingUntilTheAcceptorGoes) {
   ::close(late);
 }
 
-TEST(FdListenerTest, OutlivesItsManager) {
+TEST_P(FdListenerTest, OutlivesItsManager) {
   sockaddr_in addr;
   const int fd = listenLoopback(addr);
   ASSERT_GE(fd, 0);
   TcpListener listener(fd);
   Acceptor acceptor;
   {
-    io::FdSelectManager manager(false);
+    auto manager = io_test::makeManager(GetParam());
     listener.setAcceptor(&acceptor);
   }
-  io::FdSelectManager next(false);
+  auto next = io_test::makeManager(GetParam());
   const int client = connectTo(addr);
-  for (int i = 0; i < 3; ++i) next.poll(20);
+  for (int i = 0; i < 3; ++i) io_test::turn(*next, 20);
   EXPECT_TRUE(acceptor.ios.empty()) << "accepting stops with the manager";
   listener.setAcceptor(&acceptor);
-  for (int i = 0; i < 10 && acceptor.ios.empty(); ++i) next.poll(20);
+  for (int i = 0; i < 10 && acceptor.ios.empty(); ++i) io_test::turn(*next, 20);
   EXPECT_EQ(1u, acceptor.ios.size());
   ::close(client);
 }
 
 // Runs in a forked child: exit status 0, or the number of the failed step.
-int pauseAndRetryWhenOutOfDescriptors() {
+int pauseAndRetryWhenOutOfDescriptors(io_test::Kind kind) {
   fakeNow = 1'000'000 * plat::kTicksPerSecond;
   plat::setMonotonicClock(&readFakeClock);
   auto advanceMs = [](int ms) { fakeNow += ms * plat::kTicksPerMs; };
-  io::FdSelectManager manager(false);
+  auto manager = io_test::makeManager(kind);
   sockaddr_in addr;
   const int fd = listenLoopback(addr);
   if (fd < 0 || connectTo(addr) < 0) return 1;
@@ -138,7 +141,7 @@ int pauseAndRetryWhenOutOfDescriptors() {
   // an object's dynamic type.  Take one connection and meet the exception
   // while descriptors are still to be had.
   listener.setAcceptor(&acceptor);
-  for (int i = 0; i < 10 && acceptor.ios.empty(); ++i) manager.poll(0);
+  for (int i = 0; i < 10 && acceptor.ios.empty(); ++i) io_test::turn(*manager, 0);
   if (acceptor.ios.size() != 1) return 8;
   acceptor.ios.clear();
   listener.setAcceptor(nullptr);
@@ -159,27 +162,30 @@ int pauseAndRetryWhenOutOfDescriptors() {
   if (::setrlimit(RLIMIT_NOFILE, &tight) != 0) return 2;
 
   listener.setAcceptor(&acceptor);
-  for (int i = 0; i < 3; ++i) manager.poll(0);
+  for (int i = 0; i < 3; ++i) io_test::turn(*manager, 0);
   if (listener.pauses != 1 || !acceptor.ios.empty()) return 3;  // paused once, not retried meanwhile
 
   if (::setrlimit(RLIMIT_NOFILE, &saved) != 0) return 4;
   advanceMs(io::FdListener::kRetryMs - 1);
-  for (int i = 0; i < 3; ++i) manager.poll(0);
+  for (int i = 0; i < 3; ++i) io_test::turn(*manager, 0);
   if (!acceptor.ios.empty()) return 5;
   advanceMs(1);
-  for (int i = 0; i < 3; ++i) manager.poll(0);
+  for (int i = 0; i < 3; ++i) io_test::turn(*manager, 0);
   if (acceptor.ios.size() != 1 || listener.pauses != 1) return 6;
   return 0;
 }
 
-TEST(FdListenerTest, RunningOutOfDescriptorsPausesAndRetriesAfter100Ms) {
+TEST_P(FdListenerTest, RunningOutOfDescriptorsPausesAndRetriesAfter100Ms) {
   const pid_t pid = ::fork();
   ASSERT_GE(pid, 0);
-  if (pid == 0) ::_exit(pauseAndRetryWhenOutOfDescriptors());
+  if (pid == 0) ::_exit(pauseAndRetryWhenOutOfDescriptors(GetParam()));
   int status = 0;
   ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(0, WEXITSTATUS(status));
 }
+
+INSTANTIATE_TEST_SUITE_P(Managers, FdListenerTest, testing::Values(io_test::Kind::kRunLoop, io_test::Kind::kSelect),
+                         io_test::kindName);
 
 }  // namespace
