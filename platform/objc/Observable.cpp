@@ -1,8 +1,10 @@
 #include "platform/objc/Observable.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/ScopeExit.h"
 
 namespace objc {
 
@@ -11,7 +13,7 @@ Observable::~Observable() {
 }
 
 void Observable::addObserver(KvoTarget* observer, String* keyPath, int options, void* context) {
-  entries_.push_back({observer, keyPath->copy(), options, context});
+  entries_.push_back({observer, keyPath->copy(), options, context, nextSerial_++});
 }
 
 void Observable::removeObserver(KvoTarget* observer, String* keyPath) {
@@ -26,14 +28,20 @@ void Observable::removeObserver(KvoTarget* observer, String* keyPath) {
 }
 
 void Observable::didChange(const char* keyPath, Object* newValue) {
-  // A callout may add or remove registrations: work on a snapshot and
-  // check each entry is still registered before telling it.
-  std::vector<Entry> snapshot = entries_;
-  for (const Entry& e : snapshot) {
-    if (strcmp(e.keyPath->utf8(), keyPath) != 0) continue;
-    bool still = false;
-    for (const Entry& cur : entries_) still = still || (cur.observer == e.observer && cur.keyPath == e.keyPath);
-    if (!still) continue;
+  // A callout may remove or destroy any observer, or register new ones.
+  // Told are the registrations of the key path that existed when the notice
+  // began, each only while it is still registered: a removed observer's
+  // memory and key path may be gone, and one registered again is new.
+  std::vector<uint64_t> due;
+  for (const Entry& e : entries_)
+    if (strcmp(e.keyPath->utf8(), keyPath) == 0) due.push_back(e.serial);
+  for (uint64_t serial : due) {
+    auto it = std::find_if(entries_.begin(), entries_.end(), [serial](const Entry& e) { return e.serial == serial; });
+    if (it == entries_.end()) continue;
+    const Entry e = *it;
+    // The callout may remove this registration, releasing its key path.
+    e.keyPath->retain();
+    plat::ScopeExit dropKeyPath([&e] { e.keyPath->release(); });
     e.observer->observeValue(e.keyPath, this, (e.options & kNew) ? newValue : nullptr, e.context);
   }
 }

@@ -3,6 +3,7 @@
 // of observers per key path, and its change hook tells each observer of
 // that key path in registration order.  Backed by a plain list per object.
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/objc/Object.h"
@@ -30,7 +31,9 @@ class Observable : public Object {
   void removeObserver(KvoTarget* observer, String* keyPath);
   int observerCount() const noexcept { return static_cast<int>(entries_.size()); }
 
-  // The change hook: tells the observers of `keyPath`.
+  // The change hook: tells the observers of `keyPath` registered when it
+  // began; one removed (or destroyed) by an earlier callout of the same
+  // notice is skipped.
   void didChange(const char* keyPath, Object* newValue);
 
  protected:
@@ -42,8 +45,11 @@ class Observable : public Object {
     String* keyPath;  // retained
     int options;
     void* context;
+    // Tells a registration from a later one of the same observer.
+    uint64_t serial;
   };
   std::vector<Entry> entries_;
+  uint64_t nextSerial_ = 0;
 };
 
 }  // namespace objc

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/objc/NotificationCenter.h"
@@ -120,8 +123,10 @@ class Recorder : public objc::KvoTarget {
  public:
   void observeValue(objc::String* keyPath, objc::Object*, objc::Object* change, void* context) override {
     seen.push_back(std::string(keyPath->utf8()) + (change ? "+new" : "") + (context ? "+ctx" : ""));
+    if (onChange) onChange();
   }
   std::vector<std::string> seen;
+  std::function<void()> onChange;
 };
 
 TEST(Observable, TellsObserversOfTheChangedKeyPath) {
@@ -142,6 +147,63 @@ TEST(Observable, TellsObserversOfTheChangedKeyPath) {
   o->removeObserver(r, objc::String::withUtf8("frame"));
   o->release();
   r->release();
+}
+
+// A key path string that only the registration holds, so that removing
+// the registration frees it.
+void observe(objc::Observable* o, Recorder* r, const char* keyPath) {
+  objc::String* s = objc::String::create(keyPath, strlen(keyPath));
+  o->addObserver(r, s, 0, nullptr);
+  s->release();
+}
+
+TEST(Observable, AnObserverRemovedByAnEarlierCalloutOfTheNoticeIsNotTold) {
+  struct Case {
+    const char* name;
+    // What the first observer's callout does to the second one.
+    std::function<void(objc::Observable*, Recorder*)> act;
+    bool destroys;
+    // What the second one then hears: in this notice, and in the next one.
+    int heardNow, heardNext;
+  };
+  const Case cases[] = {
+      {"destroyed",
+       [](objc::Observable* o, Recorder* victim) {
+         o->removeObserver(victim, objc::String::withUtf8("title"));
+         victim->release();
+       },
+       true, 0, 0},
+      // The new registration began after the notice: it hears the next one.
+      {"removed and registered again",
+       [](objc::Observable* o, Recorder* victim) {
+         o->removeObserver(victim, objc::String::withUtf8("title"));
+         observe(o, victim, "title");
+       },
+       false, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    objc::AutoreleasePool pool;
+    auto* o = new objc::Observable;
+    auto* first = new Recorder;
+    auto* second = new Recorder;
+    int secondHeard = 0;
+    second->onChange = [&secondHeard] { ++secondHeard; };
+    observe(o, first, "title");
+    observe(o, second, "title");
+    bool acted = false;
+    first->onChange = [&] {
+      if (!std::exchange(acted, true)) c.act(o, second);
+    };
+    o->didChange("title", nullptr);
+    EXPECT_EQ(1u, first->seen.size());
+    EXPECT_EQ(c.heardNow, secondHeard);
+    o->didChange("title", nullptr);
+    EXPECT_EQ(c.heardNow + c.heardNext, secondHeard);
+    o->release();
+    first->release();
+    if (!c.destroys) second->release();
+  }
 }
 
 // Records notifications; its "drop:" selector removes another observer.
