@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <thread>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/ScopeExit.h"
 
 namespace runloop {
 
@@ -40,13 +42,19 @@ constexpr int kMaxEvents = 64;
 }  // namespace
 
 RunLoop::RunLoop() : epfd_(epoll_create1(EPOLL_CLOEXEC)) {
-  if (epfd_ < 0) throw plat::StdlibException("epoll_create1");
+  if (!epfd_) throw plat::StdlibException("epoll_create1");
 }
 
 RunLoop::~RunLoop() {
   for (auto& entry : sources_) entry.second->valid_ = false;
-  close(epfd_);
 }
+
+#ifndef NDEBUG
+void RunLoop::assertOwner() const {
+  const bool onOwnerThread = std::this_thread::get_id() == owner_;
+  PLAT_ASSERT(onOwnerThread);
+}
+#endif
 
 const std::shared_ptr<RunLoop>& RunLoop::currentShared() {
   // The thread's reference goes when the thread ends; holders of another
@@ -58,18 +66,58 @@ const std::shared_ptr<RunLoop>& RunLoop::currentShared() {
 RunLoop& RunLoop::current() { return *currentShared(); }
 
 Source* RunLoop::addSource(int fd, Source::Callout callout, unsigned enabled) {
+  assertOwner();
+  // A live source on this number belongs to a descriptor that was closed
+  // before its removeSource: its registration gives way to the new one.
+  bool retired = false;
+  for (auto& entry : sources_) {
+    Source& old = *entry.second;
+    if (old.fd_ != fd || old.stale_) continue;
+    old.stale_ = true;
+    retired = retired || old.registered_ != 0;
+    old.registered_ = 0;
+    if (old.alwaysReady_) std::erase(alwaysReady_, old.id_);
+    old.alwaysReady_ = false;
+  }
+  if (retired) rebuildEpoll();
+
   uint64_t id = nextId_++;
   std::shared_ptr<Source> source(new Source(this, fd, std::move(callout), id));
-  sources_.emplace(id, source);
   source->enabled_ = enabled & (kReadCallBack | kWriteCallBack | kConnectCallBack);
+  sources_.emplace(id, source);
+  // A descriptor epoll refuses leaves no source behind.
+  plat::ScopeExit forget([this, id] {
+    sources_.erase(id);
+    std::erase(alwaysReady_, id);
+  });
   updateEpoll(source.get());
+  forget.dismiss();
   return source.get();
 }
 
+void RunLoop::rebuildEpoll() {
+  // The stale registration may still be alive in epoll when a duplicate
+  // keeps its description open, and its number now names another file, so
+  // it cannot be deleted by number: a fresh epoll set takes the live ones.
+  plat::UniqueFd fresh(epoll_create1(EPOLL_CLOEXEC));
+  if (!fresh) throw plat::StdlibException("epoll_create1");
+  for (auto& entry : sources_) {
+    Source& s = *entry.second;
+    if (s.stale_ || s.registered_ == 0) continue;
+    epoll_event ev{};
+    ev.events = s.registered_;
+    ev.data.u64 = s.id_;
+    // A descriptor closed meanwhile (the caller's fault too) stays silent.
+    if (epoll_ctl(fresh.get(), EPOLL_CTL_ADD, s.fd_, &ev) != 0) s.registered_ = 0;
+  }
+  epfd_ = std::move(fresh);
+}
+
 void RunLoop::removeSource(Source* source) {
+  assertOwner();
   PLAT_ASSERT(source && source->loop_ == this && source->valid_);
   source->valid_ = false;
-  if (source->registered_ != 0) epoll_ctl(epfd_, EPOLL_CTL_DEL, source->fd_, nullptr);
+  if (source->registered_ != 0) epoll_ctl(epfd_.get(), EPOLL_CTL_DEL, source->fd_, nullptr);
   source->registered_ = 0;
   if (source->alwaysReady_) std::erase(alwaysReady_, source->id_);
   // A callout running right now keeps its own reference.
@@ -77,19 +125,21 @@ void RunLoop::removeSource(Source* source) {
 }
 
 void RunLoop::enableCallBacks(Source* source, unsigned bits) {
+  assertOwner();
   ++enableCalls_;
   source->enabled_ |= bits & (kReadCallBack | kWriteCallBack | kConnectCallBack);
   updateEpoll(source);
 }
 
 void RunLoop::disableCallBacks(Source* source, unsigned bits) {
+  assertOwner();
   ++disableCalls_;
   source->enabled_ &= ~bits;
   updateEpoll(source);
 }
 
 void RunLoop::updateEpoll(Source* source) {
-  if (source->alwaysReady_) return;
+  if (source->alwaysReady_ || source->stale_) return;
   uint32_t wanted = 0;
   if (source->enabled_ & kReadCallBack) wanted |= EPOLLIN;
   if (source->enabled_ & (kWriteCallBack | kConnectCallBack)) wanted |= EPOLLOUT;
@@ -100,8 +150,8 @@ void RunLoop::updateEpoll(Source* source) {
   if (wanted == 0) {
     // epoll reports hang-ups even with an empty mask: leave the set, so a
     // hung-up descriptor nobody listens to cannot spin the loop.
-    epoll_ctl(epfd_, EPOLL_CTL_DEL, source->fd_, nullptr);
-  } else if (epoll_ctl(epfd_, source->registered_ ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, source->fd_, &ev) != 0) {
+    epoll_ctl(epfd_.get(), EPOLL_CTL_DEL, source->fd_, nullptr);
+  } else if (epoll_ctl(epfd_.get(), source->registered_ ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, source->fd_, &ev) != 0) {
     if (errno != EPERM) throw plat::StdlibException("epoll_ctl");
     // Regular files and the like cannot be polled; they never block.
     source->alwaysReady_ = true;
@@ -112,16 +162,21 @@ void RunLoop::updateEpoll(Source* source) {
 }
 
 std::function<void()> RunLoop::setTimerCallout(std::function<void()> callout) {
+  assertOwner();
   std::swap(timerCallout_, callout);
   return callout;
 }
 
 void RunLoop::setTimerFireTime(plat::TimeValue due) {
+  assertOwner();
   timerDue_ = due;
   timerArmed_ = true;
 }
 
-void RunLoop::clearTimer() { timerArmed_ = false; }
+void RunLoop::clearTimer() {
+  assertOwner();
+  timerArmed_ = false;
+}
 
 int RunLoop::msUntilTimer() {
   if (!timerArmed_) return -1;
@@ -145,6 +200,7 @@ bool RunLoop::fireTimerIfDue() {
 bool RunLoop::serve(const std::shared_ptr<Source>& source, uint32_t events) {
   Source& s = *source;
   bool served = false;
+  if (s.stale_) return served;
   const bool readable = events & (EPOLLIN | EPOLLHUP | EPOLLERR);
   const bool writable = events & (EPOLLOUT | EPOLLHUP | EPOLLERR);
   if ((s.enabled_ & kReadCallBack) && readable) {
@@ -180,7 +236,7 @@ int RunLoop::turn(int timeoutMs, int maxSources, bool* timerFired) {
   }
   epoll_event events[kMaxEvents];
   ++turns_;
-  int n = epoll_wait(epfd_, events, kMaxEvents, wait);
+  int n = epoll_wait(epfd_.get(), events, kMaxEvents, wait);
   if (n < 0) {
     if (errno != EINTR) throw plat::StdlibException("epoll_wait");
     n = 0;
@@ -206,20 +262,21 @@ int RunLoop::turn(int timeoutMs, int maxSources, bool* timerFired) {
 }
 
 void RunLoop::run() {
+  assertOwner();
   bool stopped = false;
   StopScope scope(stopFlag_, &stopped);
   bool fired;
-  while (!stopped) {
-    if (sources_.empty() && !timerArmed_) return;
-    turn(-1, INT_MAX, &fired);
-  }
+  // Also with nothing to wait for: a loop runs until it is stopped.
+  while (!stopped) turn(-1, INT_MAX, &fired);
 }
 
 void RunLoop::stop() {
+  assertOwner();
   if (stopFlag_) *stopFlag_ = true;
 }
 
 RunLoop::Result RunLoop::runOnce(int timeoutMs) {
+  assertOwner();
   bool stopped = false;
   StopScope scope(stopFlag_, &stopped);
   const int64_t deadline = timeoutMs < 0 ? -1 : hostNowMs() + timeoutMs;

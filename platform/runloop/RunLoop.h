@@ -3,7 +3,8 @@
 // platform's run loop, its socket sources and its timer.  Backed by epoll.
 //
 // Each thread gets its own loop on first use of current(); a loop is only
-// ever touched by its own thread.  A loop serves:
+// ever touched by the thread that made it (debug builds assert so).  A loop
+// serves:
 //  - descriptor sources, each with read, write and connect callbacks that
 //    are enabled and disabled separately.  Read stays enabled after each
 //    callout; write and connect are one-shot: delivering one disables it
@@ -14,8 +15,9 @@
 //    clock as plat::TimerManager) is set and cleared by its owner.  Waits are
 //    rounded up to whole milliseconds, so a due time is never busy-waited.
 //    The timer fires once per setting.
-// run() serves everything until stop(); it may be called from inside a
-// callout (a modal loop), and stop() ends the innermost run only.
+// run() serves everything until stop(), also while nothing is watched; it
+// may be called from inside a callout (a modal loop), and stop() ends the
+// innermost run only.
 // runOnce(T) serves at most one source and returns after T at the latest;
 // a due timer fires in it without counting as a source.
 //
@@ -24,14 +26,21 @@
 // file, /dev/null) is always ready.  Callouts of a source removed by an
 // earlier callout of the same batch are dropped, also when its descriptor
 // number was reused meanwhile.
+//
+// Closing a descriptor before removing its source is the caller's fault:
+// that source goes silent, and a later source on the reused number replaces
+// its registration (the old one gets nothing more but still wants its
+// removeSource, which then touches nothing else).
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "qocore/base/plat/Time.h"
+#include "qocore/base/plat/UniqueFd.h"
 
 namespace runloop {
 
@@ -67,6 +76,8 @@ class Source {
   uint32_t registered_ = 0;
   bool alwaysReady_ = false;
   bool valid_ = true;
+  // Replaced by a later source on the same number (see above).
+  bool stale_ = false;
 };
 
 class RunLoop {
@@ -85,7 +96,9 @@ class RunLoop {
 
   // A source for fd with the given callbacks enabled; one source per
   // descriptor.  The descriptor stays the caller's: removing the source
-  // does not close it.
+  // does not close it.  A descriptor epoll refuses for another reason than
+  // being always ready (a closed number) throws plat::StdlibException and
+  // leaves no source.
   Source* addSource(int fd, Source::Callout callout, unsigned enabled);
   // Forgets the source; it gets no further callout, even one already
   // collected in the running batch.  Call it before closing the descriptor.
@@ -101,7 +114,7 @@ class RunLoop {
   void clearTimer();
   bool timerArmed() const noexcept { return timerArmed_; }
 
-  // Serves until stop().  Re-entrant.
+  // Serves until stop(), even with nothing to wait for.  Re-entrant.
   void run();
   // Ends the innermost run() or runOnce() of this loop.
   void stop();
@@ -127,10 +140,20 @@ class RunLoop {
   // Milliseconds until the timer is due, rounded up; -1 when not armed.
   int msUntilTimer();
   void updateEpoll(Source* source);
+  // A fresh epoll set holding the registrations of the live sources.
+  void rebuildEpoll();
+#ifndef NDEBUG
+  void assertOwner() const;
+#else
+  void assertOwner() const noexcept {}
+#endif
   // Delivers what the events (EPOLLIN/OUT/ERR/HUP) mean for the source now.
   bool serve(const std::shared_ptr<Source>& source, uint32_t events);
 
-  int epfd_;
+  plat::UniqueFd epfd_;
+#ifndef NDEBUG
+  std::thread::id owner_ = std::this_thread::get_id();
+#endif
   uint64_t nextId_ = 1;
   std::unordered_map<uint64_t, std::shared_ptr<Source>> sources_;
   std::vector<uint64_t> alwaysReady_;

@@ -6,10 +6,14 @@
 
 #include <cerrno>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/runloop/RunLoop.h"
+#include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/UniqueFd.h"
 #include "testing/Loopback.h"
+#include "testing/SocketPair.h"
 
 namespace {
 
@@ -18,13 +22,9 @@ using runloop::kReadCallBack;
 using runloop::kWriteCallBack;
 using runloop::RunLoop;
 
-struct SocketPair {
-  int fd[2];
-  SocketPair() { EXPECT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fd)); }
-  ~SocketPair() {
-    for (int f : fd)
-      if (f >= 0) close(f);
-  }
+// Non-blocking, so a test that reads too much fails instead of hanging.
+struct SocketPair : yarl_test::SocketPair {
+  SocketPair() : yarl_test::SocketPair(SOCK_NONBLOCK) {}
 };
 
 // Records the callouts a source receives.
@@ -38,9 +38,9 @@ struct Recorder {
 TEST(RunLoopTest, ReadStaysEnabledWriteIsOneShotAndCallsAreCounted) {
   RunLoop loop;
   SocketPair sp;
-  ASSERT_EQ(1, write(sp.fd[1], "x", 1));
+  ASSERT_EQ(1, write(sp.far.get(), "x", 1));
   Recorder rec;
-  runloop::Source* src = loop.addSource(sp.fd[0], rec.callout(), kReadCallBack | kWriteCallBack);
+  runloop::Source* src = loop.addSource(sp.near.get(), rec.callout(), kReadCallBack | kWriteCallBack);
 
   // Read before write in one turn; then read alone, as the byte stays.
   ASSERT_EQ(RunLoop::Result::kHandledSource, loop.runOnce(1000));
@@ -51,7 +51,7 @@ TEST(RunLoopTest, ReadStaysEnabledWriteIsOneShotAndCallsAreCounted) {
 
   // Write comes back only when enabled again.
   char c;
-  ASSERT_EQ(1, read(sp.fd[0], &c, 1));
+  ASSERT_EQ(1, read(sp.near.get(), &c, 1));
   rec.calls.clear();
   EXPECT_EQ(RunLoop::Result::kTimedOut, loop.runOnce(20));
   loop.enableCallBacks(src, kWriteCallBack);
@@ -70,10 +70,9 @@ TEST(RunLoopTest, ReadStaysEnabledWriteIsOneShotAndCallsAreCounted) {
 TEST(RunLoopTest, HungUpDescriptorWithEveryCallbackOffDoesNotSpin) {
   RunLoop loop;
   SocketPair sp;
-  close(sp.fd[1]);
-  sp.fd[1] = -1;
+  sp.far.reset();
   Recorder rec;
-  runloop::Source* src = loop.addSource(sp.fd[0], rec.callout(), kReadCallBack);
+  runloop::Source* src = loop.addSource(sp.near.get(), rec.callout(), kReadCallBack);
   ASSERT_EQ(RunLoop::Result::kHandledSource, loop.runOnce(1000));
   loop.disableCallBacks(src, kReadCallBack);
   uint64_t before = loop.turns();
@@ -86,10 +85,9 @@ TEST(RunLoopTest, HungUpDescriptorWithEveryCallbackOffDoesNotSpin) {
 TEST(RunLoopTest, HangUpIsReadAndWriteWhileWriteIsEnabled) {
   RunLoop loop;
   SocketPair sp;
-  close(sp.fd[1]);
-  sp.fd[1] = -1;
+  sp.far.reset();
   Recorder rec;
-  runloop::Source* src = loop.addSource(sp.fd[0], rec.callout(), kReadCallBack | kWriteCallBack);
+  runloop::Source* src = loop.addSource(sp.near.get(), rec.callout(), kReadCallBack | kWriteCallBack);
   ASSERT_EQ(RunLoop::Result::kHandledSource, loop.runOnce(1000));
   std::vector<std::pair<unsigned, int>> expected = {{kReadCallBack, 0}, {kWriteCallBack, 0}};
   EXPECT_EQ(expected, rec.calls);
@@ -99,8 +97,8 @@ TEST(RunLoopTest, HangUpIsReadAndWriteWhileWriteIsEnabled) {
 TEST(RunLoopTest, SourceRemovedByEarlierCalloutOfTheBatchGetsNothing) {
   RunLoop loop;
   SocketPair a, b, quiet;
-  ASSERT_EQ(1, write(a.fd[1], "x", 1));
-  ASSERT_EQ(1, write(b.fd[1], "x", 1));
+  ASSERT_EQ(1, write(a.far.get(), "x", 1));
+  ASSERT_EQ(1, write(b.far.get(), "x", 1));
   runloop::Source* srcA = nullptr;
   runloop::Source* srcB = nullptr;
   runloop::Source* reopened = nullptr;
@@ -117,13 +115,13 @@ TEST(RunLoopTest, SourceRemovedByEarlierCalloutOfTheBatchGetsNothing) {
       if (*other == nullptr) return;
       loop.removeSource(*other);
       *other = nullptr;
-      ASSERT_EQ(otherFd, dup3(quiet.fd[0], otherFd, O_CLOEXEC));
+      ASSERT_EQ(otherFd, dup3(quiet.near.get(), otherFd, O_CLOEXEC));
       reopened = loop.addSource(
           otherFd, [&](unsigned, int) { ++staleCalls; }, kReadCallBack);
     };
   };
-  srcA = loop.addSource(a.fd[0], makeCallout(a.fd[0], &srcB, b.fd[0]), kReadCallBack);
-  srcB = loop.addSource(b.fd[0], makeCallout(b.fd[0], &srcA, a.fd[0]), kReadCallBack);
+  srcA = loop.addSource(a.near.get(), makeCallout(a.near.get(), &srcB, b.near.get()), kReadCallBack);
+  srcB = loop.addSource(b.near.get(), makeCallout(b.near.get(), &srcA, a.near.get()), kReadCallBack);
   loop.setTimerCallout([&] { loop.stop(); });
   loop.setTimerFireTime(plat::getMonotonicTime() + 50 * plat::kTicksPerMs);
   loop.run();
@@ -209,7 +207,7 @@ TEST(RunLoopTest, RunIsReentrantAndStopEndsTheInnermost) {
   std::string trace;
   runloop::Source* src = nullptr;
   src = loop.addSource(
-      sp.fd[0],
+      sp.near.get(),
       [&](unsigned type, int) {
         if (type != kWriteCallBack) return;
         trace += "w";
@@ -230,6 +228,77 @@ TEST(RunLoopTest, RunIsReentrantAndStopEndsTheInnermost) {
   EXPECT_EQ("ww)w", trace);
   loop.removeSource(src);
   EXPECT_EQ(RunLoop::Result::kFinished, loop.runOnce(-1));
+}
+
+TEST(RunLoopTest, ADescriptorEpollRefusesLeavesNoSource) {
+  int closedNumber;
+  {
+    SocketPair sp;
+    closedNumber = sp.near.get();
+  }
+  for (int fd : {-1, closedNumber}) {
+    SCOPED_TRACE(fd);
+    RunLoop loop;
+    Recorder rec;
+    EXPECT_THROW(loop.addSource(fd, rec.callout(), kReadCallBack), plat::StdlibException);
+    EXPECT_EQ(0u, loop.sourceCount());
+    EXPECT_EQ(RunLoop::Result::kFinished, loop.runOnce(0));
+  }
+}
+
+// Closing a descriptor before its removeSource is the caller's fault; a new
+// source on the reused number must still work, and the late removeSource
+// must not touch it.
+TEST(RunLoopTest, ASourceOnAReusedNumberReplacesTheStaleRegistration) {
+  for (bool keptOpen : {false, true}) {
+    SCOPED_TRACE(keptOpen ? "a duplicate keeps the old description open" : "old description closed");
+    RunLoop loop;
+    SocketPair old, fresh;
+    const int number = old.near.get();
+    Recorder staleRec, rec;
+    runloop::Source* stale = loop.addSource(number, staleRec.callout(), kReadCallBack);
+    plat::UniqueFd duplicate;
+    if (keptOpen) duplicate.reset(fcntl(number, F_DUPFD_CLOEXEC, 0));
+    old.near.reset();
+    ASSERT_EQ(number, dup3(fresh.near.get(), number, O_CLOEXEC));
+    plat::UniqueFd reused(number);
+    // Both descriptions are readable: only the new source may hear of it.
+    if (keptOpen) {
+      ASSERT_EQ(1, write(old.far.get(), "x", 1));
+    }
+    ASSERT_EQ(1, write(fresh.far.get(), "y", 1));
+
+    runloop::Source* src = loop.addSource(number, rec.callout(), kReadCallBack);
+    loop.removeSource(stale);
+    ASSERT_EQ(RunLoop::Result::kHandledSource, loop.runOnce(1000));
+    std::vector<std::pair<unsigned, int>> expected = {{kReadCallBack, 0}};
+    EXPECT_EQ(expected, rec.calls);
+    char c;
+    ASSERT_EQ(1, read(number, &c, 1));
+    EXPECT_EQ('y', c);
+
+    // Nothing is left to serve: the loop sleeps, it does not spin.
+    const uint64_t before = loop.turns();
+    EXPECT_EQ(RunLoop::Result::kTimedOut, loop.runOnce(50));
+    EXPECT_LE(loop.turns() - before, 2u);
+    EXPECT_TRUE(staleRec.calls.empty());
+    loop.removeSource(src);
+  }
+}
+
+TEST(RunLoopDeathTest, UseFromAnotherThreadIsAnAssertionInDebugBuilds) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "the owner-thread check is compiled into debug builds only";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        RunLoop loop;
+        std::thread other([&loop] { loop.clearTimer(); });
+        other.join();
+      },
+      "Assertion 'onOwnerThread' failed");
+#endif
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -55,6 +56,18 @@ TEST_F(AppLoopTest, RunAnswersTheLastQuitCode) {
         _exit(first == 7 && second == 11 ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
+}
+
+TEST_F(AppLoopTest, WithNothingWatchedRunWaitsForQuit) {
+  // Nothing can quit this loop: an alarm ends the child while it still runs.
+  EXPECT_EXIT(
+      {
+        os::AppLoop loop;
+        ualarm(200'000, 0);
+        loop.run();
+        _exit(0);
+      },
+      testing::KilledBySignal(SIGALRM), "");
 }
 
 TEST_F(AppLoopTest, MisuseIsAnAssertion) {
