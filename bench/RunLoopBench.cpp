@@ -61,11 +61,11 @@ class Receiver : public io::FdHandler {
 
 void watchRead(io::FdManager& m, io::FdHandler* h) {
   m.addHandler(h, true);
-  m.setInterest(h, true, false, false, false, false);
+  m.setInterest(h, io::Interest::kRead);
 }
 
 void unwatch(io::FdManager& m, io::FdHandler* h) {
-  m.setInterest(h, false, false, false, false, false);
+  m.setInterest(h, io::Interest::kNone);
   m.addHandler(h, false);
 }
 

@@ -2,7 +2,7 @@
 // io::FdHandler: one watched descriptor of the thread's io::FdManager.
 //
 // A handler registers with addHandler(true) once it has a descriptor and
-// before its first setInterest, and leaves with setInterest(all false) and
+// before its first setInterest, and leaves with setInterest(kNone) and
 // addHandler(false) before it closes the descriptor.  Every event operation
 // runs on the manager's thread, from a dispatch pass.
 

@@ -64,15 +64,15 @@ FdIo::~FdIo() {
   // descriptor as it goes.
 }
 
-void FdIo::setInterest(bool read, bool write) {
-  readWanted_ = read;
-  writeWanted_ = write;
-  if (manager_) manager_->setInterest(this, read, write, false, false, false);
+void FdIo::setInterest(Interest interest) {
+  readWanted_ = hasAny(interest, Interest::kRead);
+  writeWanted_ = hasAny(interest, Interest::kWrite);
+  if (manager_) manager_->setInterest(this, interest);
 }
 
 void FdIo::unregister() {
   if (!manager_) return;
-  manager_->setInterest(this, false, false, false, false, false);
+  manager_->setInterest(this, Interest::kNone);
   manager_->addHandler(this, false);
   manager_ = nullptr;
   readWanted_ = writeWanted_ = false;
@@ -86,7 +86,7 @@ void FdIo::setHandler(IoHandler* handler, bool wantRead) {
       handler_ = handler;
       manager_ = fdMgr;
       fdMgr->addHandler(this, true);
-      setInterest(wantRead, connecting_);
+      setInterest(interestIf(wantRead, Interest::kRead) | interestIf(connecting_, Interest::kWrite));
       if (wantRead && (inStream_.nUnread() > 0 || inStream_.isBroken())) fdMgr->queueReadReady(this);
       // A connected descriptor can take output now: its new handler hears
       // so at once; a connecting one hears it when the connect completes.
@@ -141,7 +141,7 @@ void FdIo::writeReady() {
   // A completed connect reports itself as writability.
   connecting_ = false;
   // The run-loop manager's write notice is one-shot.
-  if (writeWanted_) setInterest(readWanted_, false);
+  if (writeWanted_) setInterest(interestIf(readWanted_, Interest::kRead));
   try {
     if (outStream_.pendingBytes() > 0) {
       outStream_.flushNoWait(false);
@@ -160,7 +160,7 @@ void FdIo::writeReady() {
       }
       case kClosingAfterOutput:
         outStream_.closeForWriting();
-        setInterest(readWanted_, false);
+        setInterest(interestIf(readWanted_, Interest::kRead));
         break;
       case kShuttingDown:
         closeTimer_.start(0);
@@ -181,7 +181,7 @@ void FdIo::shutdownDone(rdr::FdOutStream&) {}
 
 void FdIo::outputPending(bool pending) {
   if (pending) {
-    if (!writeWanted_) setInterest(readWanted_, true);
+    if (!writeWanted_) setInterest(interestIf(readWanted_, Interest::kRead) | Interest::kWrite);
     flushTimer_.start(flushTimeoutMs());
   } else {
     flushTimer_.cancel();
@@ -247,7 +247,7 @@ void FdIo::shutdown(bool flush, bool tellHandler) {
                boolText(tellHandler));
   if (manager_) {
     state_ = kShuttingDown;
-    setInterest(false, false);
+    setInterest(Interest::kNone);
     if (!tellHandler) handler_ = nullptr;
     if (flush) {
       manager_->queueWriteReady(this);

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "qocore/base/io/FdHandler.h"
+#include "qocore/base/io/FdManager.h"
 #include "qocore/base/io/Io.h"
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Timer.h"
@@ -23,8 +24,6 @@
 #include "qocore/base/rdr/FdOutStream.h"
 
 namespace io {
-
-class FdManager;
 
 // "LazyFlushTimeout": seconds for which pending output may stay blocked.
 extern plat::IntParameter lazyFlushTimeout;
@@ -83,7 +82,8 @@ class FdIo : public Io, public plat::Timer::Callback, public rdr::FdOutStream::C
     bool isBroken() const noexcept { return timedOut_; }
   };
 
-  void setInterest(bool read, bool write);
+  // Read and write interest only; remembered in readWanted_, writeWanted_.
+  void setInterest(Interest interest);
   // Removes the connection from its manager and forgets it.
   void unregister();
 

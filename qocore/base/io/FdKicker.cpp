@@ -17,12 +17,12 @@ FdKicker::FdKicker(FdKickerCallback* callback) : callback_(callback), manager_(F
   in_ = std::make_unique<rdr::FdInStream>(fd_);
   in_->setNonBlocking(true);
   manager_->addHandler(this, true);
-  manager_->setInterest(this, true, false, false, false, false);
+  manager_->setInterest(this, Interest::kRead);
 }
 
 FdKicker::~FdKicker() {
   if (manager_) {
-    manager_->setInterest(this, false, false, false, false, false);
+    manager_->setInterest(this, Interest::kNone);
     manager_->addHandler(this, false);
   }
   in_.reset();

@@ -24,7 +24,8 @@ FdListener::~FdListener() {
 void FdListener::enableAccepting(bool on) {
   listening_ = on;
   if (!manager_) return;
-  manager_->setInterest(this, false, false, false, on, on && acceptor_ && pending_);
+  manager_->setInterest(
+      this, interestIf(on, Interest::kAccept) | interestIf(on && acceptor_ && pending_, Interest::kPending));
   if (on) {
     // Connections that arrived before are taken without waiting for news.
     manager_->queueReadReady(this);

@@ -49,7 +49,15 @@ bool FdManager::isRegistered(FdHandler* handler) const {
   return std::binary_search(handlers_.begin(), handlers_.end(), handler);
 }
 
+#ifndef NDEBUG
+void FdManager::assertOwner() const {
+  const bool onOwnerThread = std::this_thread::get_id() == owner_;
+  PLAT_ASSERT(onOwnerThread);
+}
+#endif
+
 void FdManager::addHandler(FdHandler* handler, bool add) {
+  assertOwner();
   if (add) {
     insert(handlers_, handler);
     return;
@@ -59,23 +67,24 @@ void FdManager::addHandler(FdHandler* handler, bool add) {
     erase(*list, handler);
 }
 
-bool FdManager::setInterest(FdHandler* handler, bool read, bool write, bool except, bool accept, bool pending) {
-  if (!read && !except && !accept) {
+bool FdManager::setInterest(FdHandler* handler, Interest interest) {
+  assertOwner();
+  if (!hasAny(interest, Interest::kRead | Interest::kExcept | Interest::kAccept)) {
     erase(readReady_, handler);
     erase(readSpare_, handler);
   }
-  if (!write) {
+  if (!hasAny(interest, Interest::kWrite)) {
     erase(writeReady_, handler);
     erase(writeSpare_, handler);
   }
-  if (!pending) {
+  if (!hasAny(interest, Interest::kPending)) {
     erase(pendingReady_, handler);
     erase(pendingSpare_, handler);
   }
-  return updateInterest(handler, read, write, except, accept, pending);
+  return updateInterest(handler, interest);
 }
 
-bool FdManager::updateInterest(FdHandler*, bool, bool, bool, bool, bool pending) { return !pending; }
+bool FdManager::updateInterest(FdHandler*, Interest interest) { return !hasAny(interest, Interest::kPending); }
 
 bool FdManager::timerExpired(plat::Timer*) { return false; }
 
@@ -92,6 +101,7 @@ void FdManager::deliver(std::vector<FdHandler*>& list, std::vector<FdHandler*>& 
 }
 
 void FdManager::dispatch() {
+  assertOwner();
   timers_->processTimers();
   deliver(pendingReady_, pendingSpare_, [](FdHandler* h) { h->pendingReady(); });
   deliver(readReady_, readSpare_, [](FdHandler* h) { h->readReady(); });

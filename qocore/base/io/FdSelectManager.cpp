@@ -9,18 +9,17 @@ namespace io {
 
 FdSelectManager::~FdSelectManager() { forgetHandlers(); }
 
-bool FdSelectManager::updateInterest(FdHandler* handler, bool read, bool write, bool except, bool accept,
-                                     bool pending) {
+bool FdSelectManager::updateInterest(FdHandler* handler, Interest interest) {
   auto apply = [handler](std::vector<FdHandler*>& list, bool on) {
     if (on)
       insert(list, handler);
     else
       erase(list, handler);
   };
-  apply(readWatch_, read || accept);
-  apply(writeWatch_, write);
-  apply(exceptWatch_, except);
-  return !pending;
+  apply(readWatch_, hasAny(interest, Interest::kRead | Interest::kAccept));
+  apply(writeWatch_, hasAny(interest, Interest::kWrite));
+  apply(exceptWatch_, hasAny(interest, Interest::kExcept));
+  return !hasAny(interest, Interest::kPending);
 }
 
 bool FdSelectManager::poll(int timeoutMs) {

@@ -27,7 +27,7 @@ class FdSelectManager : public FdManager {
   bool poll(int timeoutMs);
 
  protected:
-  bool updateInterest(FdHandler* handler, bool read, bool write, bool except, bool accept, bool pending) override;
+  bool updateInterest(FdHandler* handler, Interest interest) override;
 
  private:
   std::vector<FdHandler*> readWatch_, writeWatch_, exceptWatch_;

@@ -31,7 +31,7 @@ void IoRunLoopManager::dropEntry(std::map<FdHandler*, Entry>::iterator it) {
   socks_.erase(it);
 }
 
-bool IoRunLoopManager::updateInterest(FdHandler* handler, bool read, bool write, bool, bool accept, bool) {
+bool IoRunLoopManager::updateInterest(FdHandler* handler, Interest interest) {
   const std::map<FdHandler*, Entry>& socks = socks_;
   auto i = socks_.find(handler);
   const std::vector<FdHandler*>& handlers = this->handlers();
@@ -39,8 +39,9 @@ bool IoRunLoopManager::updateInterest(FdHandler* handler, bool read, bool write,
   if (j != handlers.end() && *j != handler) j = handlers.end();
   PLAT_ASSERT(j != handlers.end() || i != socks.end());
   unsigned wanted = 0;
-  if (read || accept) wanted |= runloop::kReadCallBack;
-  if (write) {
+  // kExcept and kPending mean nothing to a run-loop source.
+  if (hasAny(interest, Interest::kRead | Interest::kAccept)) wanted |= runloop::kReadCallBack;
+  if (hasAny(interest, Interest::kWrite)) {
     wanted |= runloop::kWriteCallBack;
     if (handler->connecting_) wanted |= runloop::kConnectCallBack;
   }

@@ -38,7 +38,7 @@ class IoRunLoopManager : public FdManager, public plat::TimerManager::Callback {
   void timersChanged(int ms) override;
 
  protected:
-  bool updateInterest(FdHandler* handler, bool read, bool write, bool except, bool accept, bool pending) override;
+  bool updateInterest(FdHandler* handler, Interest interest) override;
 
  private:
   struct Entry {

@@ -17,19 +17,17 @@
 #include "qocore/base/io/FdManager.h"
 #include "qocore/base/io/FdSelectManager.h"
 #include "qocore/base/io/mac/IoRunLoopManager.h"
+#include "qocore/base/io/tests/Managers.h"
 #include "testing/Loopback.h"
+#include "testing/SocketPair.h"
 
 namespace {
 
 using io::FdManager;
 
-struct SocketPair {
-  int fd[2];
-  SocketPair() { EXPECT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fd)); }
-  ~SocketPair() {
-    for (int f : fd)
-      if (f >= 0) close(f);
-  }
+// Non-blocking, so a handler can read until the pair is empty.
+struct SocketPair : yarl_test::SocketPair {
+  SocketPair() : yarl_test::SocketPair(SOCK_NONBLOCK) {}
 };
 
 // A handler that writes each event into a shared trace and can run an
@@ -44,23 +42,23 @@ struct Handler : io::FdHandler {
   // send would have it.
   void writeReady() override {
     *trace += name + ".w ";
-    if (manager) manager->setInterest(this, wantRead, false, false, false, false);
+    if (manager) manager->setInterest(this, io::interestIf(wantRead, io::Interest::kRead));
   }
   void connectError(int32_t err) override { *trace += name + ".e" + std::to_string(err) + " "; }
   // Finishes its shutdown as a connection does: drops its interest.
   void fdManagerGone() override {
     *trace += name + ".gone ";
-    if (manager) manager->setInterest(this, false, false, false, false, false);
+    if (manager) manager->setInterest(this, io::Interest::kNone);
     manager = nullptr;
   }
   void watch(FdManager& m, bool read, bool write) {
     manager = &m;
     wantRead = read;
     m.addHandler(this, true);
-    m.setInterest(this, read, write, false, false, false);
+    m.setInterest(this, io::interestIf(read, io::Interest::kRead) | io::interestIf(write, io::Interest::kWrite));
   }
   void unwatch(FdManager& m) {
-    m.setInterest(this, false, false, false, false, false);
+    m.setInterest(this, io::Interest::kNone);
     m.addHandler(this, false);
     manager = nullptr;
   }
@@ -81,23 +79,9 @@ struct TraceTimer : plat::Timer::Callback {
   plat::Timer timer{this};
 };
 
-// Runs the manager's loop until nothing happens for a short while.
-void settle(FdManager& m) {
-  if (auto* select = dynamic_cast<io::FdSelectManager*>(&m)) {
-    while (select->poll(30)) {
-    }
-  } else {
-    auto& loop = static_cast<io::IoRunLoopManager&>(m).runLoop();
-    while (loop.runOnce(30) == runloop::RunLoop::Result::kHandledSource) {
-    }
-  }
-}
-
-enum class Kind { kRunLoop, kSelect };
-std::unique_ptr<FdManager> makeManager(Kind kind) {
-  if (kind == Kind::kRunLoop) return std::make_unique<io::IoRunLoopManager>();
-  return std::make_unique<io::FdSelectManager>(false);
-}
+using io_test::Kind;
+using io_test::makeManager;
+using io_test::settle;
 
 class BothManagers : public ::testing::TestWithParam<Kind> {};
 
@@ -105,11 +89,11 @@ TEST_P(BothManagers, DueTimerThenReadThenWrite) {
   auto m = makeManager(GetParam());
   std::string trace;
   SocketPair sp;
-  ASSERT_EQ(1, write(sp.fd[1], "x", 1));
-  Handler h("h", sp.fd[0], &trace);
+  ASSERT_EQ(1, write(sp.far.get(), "x", 1));
+  Handler h("h", sp.near.get(), &trace);
   h.onRead = [&] {
     char c;
-    while (read(sp.fd[0], &c, 1) == 1) {
+    while (read(sp.near.get(), &c, 1) == 1) {
     }
   };
   TraceTimer t(&trace);
@@ -124,9 +108,9 @@ TEST_P(BothManagers, HandlerRemovedDuringThePassGetsNothingMore) {
   auto m = makeManager(GetParam());
   std::string trace;
   SocketPair a, b;
-  ASSERT_EQ(1, write(a.fd[1], "x", 1));
-  ASSERT_EQ(1, write(b.fd[1], "x", 1));
-  Handler ha("a", a.fd[0], &trace), hb("b", b.fd[0], &trace);
+  ASSERT_EQ(1, write(a.far.get(), "x", 1));
+  ASSERT_EQ(1, write(b.far.get(), "x", 1));
+  Handler ha("a", a.near.get(), &trace), hb("b", b.near.get(), &trace);
   // Whichever reads first unregisters both; its own write is dropped too.
   auto removeBoth = [&] {
     ha.unwatch(*m);
@@ -144,7 +128,7 @@ TEST_P(BothManagers, DestroyedManagerTellsHandlersAndRestoresPrevious) {
   io::IoRunLoopManager outer;
   std::string trace;
   SocketPair sp;
-  Handler h1("h1", sp.fd[0], &trace), h2("h2", sp.fd[1], &trace);
+  Handler h1("h1", sp.near.get(), &trace), h2("h2", sp.far.get(), &trace);
   {
     std::unique_ptr<FdManager> inner;
     if (GetParam() == Kind::kRunLoop)
@@ -174,7 +158,7 @@ TEST_P(BothManagers, DescriptorsAbove1023AreServed) {
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &lim));
   ASSERT_GE(lim.rlim_cur, 1600u) << "the hard descriptor limit is too low for this test";
   SocketPair sp;
-  int high = fcntl(sp.fd[0], F_DUPFD_CLOEXEC, 1500);
+  int high = fcntl(sp.near.get(), F_DUPFD_CLOEXEC, 1500);
   ASSERT_GE(high, 1500);
   auto m = makeManager(GetParam());
   std::string trace;
@@ -185,7 +169,7 @@ TEST_P(BothManagers, DescriptorsAbove1023AreServed) {
     }
   };
   h.watch(*m, true, true);
-  ASSERT_EQ(1, write(sp.fd[1], "x", 1));
+  ASSERT_EQ(1, write(sp.far.get(), "x", 1));
   settle(*m);
   EXPECT_EQ("h.r h.w ", trace);
   h.unwatch(*m);
@@ -197,12 +181,30 @@ TEST_P(BothManagers, DescriptorsAbove1023AreServed) {
 INSTANTIATE_TEST_SUITE_P(Managers, BothManagers, ::testing::Values(Kind::kRunLoop, Kind::kSelect),
                          [](const auto& info) { return info.param == Kind::kRunLoop ? "RunLoop" : "Select"; });
 
+TEST_P(BothManagers, UseFromAnotherThreadIsAnAssertionInDebugBuilds) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "the owner-thread check is compiled into debug builds only";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const Kind kind = GetParam();
+  EXPECT_DEATH(
+      {
+        auto m = makeManager(kind);
+        std::string trace;
+        Handler h("h", 0, &trace);
+        std::thread other([&] { m->addHandler(&h, true); });
+        other.join();
+      },
+      "Assertion 'onOwnerThread' failed");
+#endif
+}
+
 TEST(IoRunLoopManagerTest, SameInterestTwiceCallsNothingAndWriteIsOneShot) {
   io::IoRunLoopManager m;
   runloop::RunLoop& loop = m.runLoop();
   std::string trace;
   SocketPair sp;
-  Handler h("h", sp.fd[0], &trace);
+  Handler h("h", sp.near.get(), &trace);
   m.addHandler(&h, true);
   h.manager = &m;
   h.wantRead = true;
@@ -219,16 +221,16 @@ TEST(IoRunLoopManagerTest, SameInterestTwiceCallsNothingAndWriteIsOneShot) {
   };
   for (const Step& s : steps) {
     uint64_t e = loop.enableCalls(), d = loop.disableCalls();
-    m.setInterest(&h, s.read, s.write, false, false, false);
+    m.setInterest(&h, io::interestIf(s.read, io::Interest::kRead) | io::interestIf(s.write, io::Interest::kWrite));
     EXPECT_EQ(s.enables, loop.enableCalls() - e) << s.read << s.write;
     EXPECT_EQ(s.disables, loop.disableCalls() - d) << s.read << s.write;
   }
 
   // A write notice is delivered once; asking again re-arms it.
-  m.setInterest(&h, true, true, false, false, false);
+  m.setInterest(&h, io::Interest::kRead | io::Interest::kWrite);
   settle(m);
   EXPECT_EQ("h.w ", trace);
-  m.setInterest(&h, true, true, false, false, false);
+  m.setInterest(&h, io::Interest::kRead | io::Interest::kWrite);
   settle(m);
   EXPECT_EQ("h.w h.w ", trace);
   h.unwatch(m);
@@ -242,7 +244,7 @@ TEST(IoRunLoopManagerDeathTest, InterestOfAnUnknownHandlerIsAnAssertion) {
         io::IoRunLoopManager m;
         std::string trace;
         Handler stranger("s", 0, &trace);
-        m.setInterest(&stranger, true, false, false, false, false);
+        m.setInterest(&stranger, io::Interest::kRead);
       },
       "Assertion 'j != handlers.end\\(\\) \\|\\| i != socks.end\\(\\)' failed");
 }
@@ -309,7 +311,8 @@ TEST(FdSelectManagerTest, PollReportsAsSelectDid) {
     std::string trace;
     Handler h("h", fds[0], &trace);
     m.addHandler(&h, true);
-    m.setInterest(&h, c.read, c.write, c.except, false, false);
+    m.setInterest(&h, io::interestIf(c.read, io::Interest::kRead) | io::interestIf(c.write, io::Interest::kWrite) |
+                          io::interestIf(c.except, io::Interest::kExcept));
     bool any = m.poll(c.trace[0] ? 1000 : 20);
     EXPECT_EQ(c.trace[0] != '\0', any);
     EXPECT_EQ(c.trace, trace);
