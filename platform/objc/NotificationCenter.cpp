@@ -1,5 +1,7 @@
 #include "platform/objc/NotificationCenter.h"
 
+#include "qocore/base/plat/ScopeExit.h"
+
 namespace objc {
 
 NotificationCenter& NotificationCenter::defaultCenter() {
@@ -21,22 +23,17 @@ void NotificationCenter::post(const char* name, Object* object) {
   for (const Entry& e : entries_) {
     if ((e.anyName || e.name == name) && (!e.object || e.object == object)) ids.push_back(e.id);
   }
-  try {
-    for (unsigned long id : ids) {
-      // Look the entry up again: an earlier delivery may have removed it.
-      for (const Entry& e : entries_) {
-        if (e.id != id) continue;
-        Object* observer = e.observer;
-        std::string selector = e.selector;
-        observer->perform(selector.c_str(), n);
-        break;
-      }
+  plat::ScopeExit releaseNotification([n] { n->release(); });
+  for (unsigned long id : ids) {
+    // Look the entry up again: an earlier delivery may have removed it.
+    for (const Entry& e : entries_) {
+      if (e.id != id) continue;
+      Object* observer = e.observer;
+      std::string selector = e.selector;
+      observer->perform(selector.c_str(), n);
+      break;
     }
-  } catch (...) {
-    n->release();
-    throw;
   }
-  n->release();
 }
 
 }  // namespace objc

@@ -39,12 +39,16 @@ Object* Object::autorelease() noexcept {
       pool->add(this);
       return this;
     } catch (...) {
+      // The pool could not grow (out of memory): keep the object as an
+      // orphan below instead.
     }
   }
   if (orphans.objects.empty()) vlog().error("Object autoreleased with no pool in place: kept until the thread ends");
   try {
     orphans.objects.push_back(this);
   } catch (...) {
+    // Out of memory: the object then leaks, as the platform's would, and
+    // the caller's pointer stays valid.
   }
   return this;
 }

@@ -6,6 +6,7 @@
 
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/PercentEncoding.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Strings.h"
 
 namespace io {
@@ -78,14 +79,9 @@ Uri parseUri(const char* text) {
       if (memchr(colon + 1, ':', stop - colon - 1)) throw EndpointInvalid("io_error_endpoint_general");
       plat::CharArray user = slice(p, colon);
       plat::CharArray password = slice(colon + 1, stop);
-      try {
-        uri.user = unescapeEndpoint(user.get(), false);
-        uri.password = unescapeEndpoint(password.get(), false);
-      } catch (...) {
-        plat::secureFreeStr(password);
-        throw;
-      }
-      plat::secureFreeStr(password);
+      plat::ScopeExit wipe([&password] { plat::secureFreeStr(password); });
+      uri.user = unescapeEndpoint(user.get(), false);
+      uri.password = unescapeEndpoint(password.get(), false);
     } else {
       uri.user = unescapeEndpoint(slice(p, stop).get(), false);
     }

@@ -35,7 +35,7 @@ const char* boolText(bool b) { return b ? "true" : "false"; }
 }  // namespace
 
 FdIo::FdIo(int fd, bool owned, bool connecting, int32_t inTimeoutMs, int32_t outTimeoutMs, bool makeNonBlocking)
-    : owned_(owned), inStream_(fd), outStream_(fd, -1, owned), flushTimer_(this), closeTimer_(this) {
+    : ownedFd_(owned ? fd : -1), inStream_(fd), outStream_(fd, -1, false), flushTimer_(this), closeTimer_(this) {
   connecting_ = connecting;
   in_ = &inStream_;
   out_ = &outStream_;
@@ -60,8 +60,8 @@ FdIo::~FdIo() {
   flushTimer_.cancel();
   closeTimer_.cancel();
   outStream_.setCallback(nullptr);
-  // The output stream passes on what it can and closes an owned
-  // descriptor as it goes.
+  // The output stream passes on what it can as it goes; an owned
+  // descriptor closes after both streams.
 }
 
 void FdIo::setInterest(Interest interest) {

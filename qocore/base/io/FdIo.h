@@ -20,6 +20,7 @@
 #include "qocore/base/io/Io.h"
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Timer.h"
+#include "qocore/base/plat/UniqueFd.h"
 #include "qocore/base/rdr/FdInStream.h"
 #include "qocore/base/rdr/FdOutStream.h"
 
@@ -87,7 +88,8 @@ class FdIo : public Io, public plat::Timer::Callback, public rdr::FdOutStream::C
   // Removes the connection from its manager and forgets it.
   void unregister();
 
-  bool owned_;
+  // The descriptor when owned (closed after the streams are gone).
+  plat::UniqueFd ownedFd_;
   BreakableInStream inStream_;
   rdr::FdOutStream outStream_;
   FdManager* manager_ = nullptr;

@@ -12,8 +12,9 @@ FdKicker::FdKicker(FdKickerCallback* callback) : callback_(callback), manager_(F
   PLAT_ASSERT(manager_);
   int fds[2];
   if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) throw plat::StdlibException("pipe");
-  fd_ = fds[0];
-  writeFd_ = fds[1];
+  readEnd_.reset(fds[0]);
+  writeEnd_.reset(fds[1]);
+  fd_ = readEnd_.get();
   in_ = std::make_unique<rdr::FdInStream>(fd_);
   in_->setNonBlocking(true);
   manager_->addHandler(this, true);
@@ -25,13 +26,14 @@ FdKicker::~FdKicker() {
     manager_->setInterest(this, Interest::kNone);
     manager_->addHandler(this, false);
   }
+  // The stream goes first, then the write end, then the read end.
   in_.reset();
-  close(writeFd_);
-  close(fd_);
+  writeEnd_.reset();
+  readEnd_.reset();
 }
 
 void FdKicker::kick(uint8_t byte) noexcept {
-  ssize_t ignored = write(writeFd_, &byte, 1);
+  ssize_t ignored = write(writeEnd_.get(), &byte, 1);
   (void)ignored;
 }
 
@@ -40,7 +42,8 @@ void FdKicker::readReady() {
   try {
     callback_->kicked(*this, *in_);
   } catch (...) {
-    // A kick carries no error path back to anyone.
+    // A kick carries no error path back to anyone: the callback's failure
+    // is dropped.
   }
   in_->setCheckpoint();
 }

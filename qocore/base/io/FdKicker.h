@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "qocore/base/io/FdHandler.h"
+#include "qocore/base/plat/UniqueFd.h"
 #include "qocore/base/rdr/FdInStream.h"
 
 namespace io {
@@ -46,7 +47,8 @@ class FdKicker : public FdHandler {
   void fdManagerGone() override { manager_ = nullptr; }
 
  private:
-  int writeFd_ = -1;
+  plat::UniqueFd readEnd_;
+  plat::UniqueFd writeEnd_;
   FdKickerCallback* callback_;
   FdManager* manager_;
   std::unique_ptr<rdr::FdInStream> in_;

@@ -1,7 +1,5 @@
 #include "qocore/base/io/FdListener.h"
 
-#include <unistd.h>
-
 #include "qocore/base/io/FdManager.h"
 #include "qocore/base/io/Io.h"
 #include "qocore/base/os/SocketUtil.h"
@@ -11,14 +9,14 @@ namespace io {
 
 Listener::~Listener() = default;
 
-FdListener::FdListener(int fd) : retryTimer_(this) { fd_ = fd; }
+FdListener::FdListener(int fd) : ownedFd_(fd), retryTimer_(this) { fd_ = fd; }
 
 FdListener::~FdListener() {
   enableAccepting(false);
   retryTimer_.cancel();
   if (manager_) manager_->addHandler(this, false);
   manager_ = nullptr;
-  if (owned_ && fd_ >= 0) ::close(fd_);
+  // ownedFd_ closes the descriptor.
 }
 
 void FdListener::enableAccepting(bool on) {

@@ -7,6 +7,7 @@
 #include "qocore/base/io/FdHandler.h"
 #include "qocore/base/io/Listener.h"
 #include "qocore/base/plat/Timer.h"
+#include "qocore/base/plat/UniqueFd.h"
 
 namespace io {
 
@@ -45,7 +46,7 @@ class FdListener : public Listener, public plat::Timer::Callback, public FdHandl
  private:
   void enableAccepting(bool on);
 
-  bool owned_ = true;
+  plat::UniqueFd ownedFd_;
   FdManager* manager_ = nullptr;
   IoAcceptor* acceptor_ = nullptr;
   bool listening_ = true;

@@ -16,7 +16,7 @@ FdHandler::~FdHandler() = default;
 FdManager* FdManager::current() noexcept { return currentManager; }
 
 FdManager::FdManager(bool nested)
-    : timers_(new plat::TimerManager(nested)), wakeTimer_(this), previous_(currentManager) {
+    : timers_(std::make_unique<plat::TimerManager>(nested)), wakeTimer_(this), previous_(currentManager) {
   currentManager = this;
 }
 
@@ -24,7 +24,8 @@ FdManager::~FdManager() {
   forgetHandlers();
   currentManager = previous_;
   wakeTimer_.cancel();
-  delete timers_;
+  // The timer manager goes before the remaining members.
+  timers_.reset();
 }
 
 void FdManager::forgetHandlers() {

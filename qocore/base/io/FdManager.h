@@ -16,6 +16,7 @@
 // destroyed with handlers still registered removes each one and tells it
 // fdManagerGone.
 
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -128,7 +129,7 @@ class FdManager : public plat::Timer::Callback {
   std::vector<FdHandler*> handlers_;
   std::vector<FdHandler*> readReady_, writeReady_, pendingReady_;
   std::vector<FdHandler*> readSpare_, writeSpare_, pendingSpare_;
-  plat::TimerManager* timers_;
+  std::unique_ptr<plat::TimerManager> timers_;
   plat::Timer wakeTimer_;
   FdManager* previous_;
 };

@@ -92,6 +92,8 @@ void IoWrapper::shutdown(bool flush, bool tellHandler) {
     try {
       io_->setHandler(this, false);
     } catch (const plat::Exception&) {
+      // Ignored: the shutdown goes on, and a connection that cannot take
+      // the wrapper as handler still completes it.
     }
   }
   if (!tellHandler) handler_ = nullptr;

@@ -4,6 +4,7 @@
 #include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/ScopeExit.h"
 
 namespace os {
 
@@ -13,11 +14,11 @@ int AppLoop::exitCode_ = 0;
 AppLoop::AppLoop(Impl* impl) : impl_(impl) {
   PLAT_ASSERT(!inst);
   inst = this;
-  if (!impl_) impl_ = new AppLoopImpl;
+  if (!impl_) impl_ = std::make_unique<AppLoopImpl>();
 }
 
 AppLoop::~AppLoop() {
-  delete impl_;
+  impl_.reset();
   inst = nullptr;
 }
 
@@ -25,15 +26,9 @@ int AppLoop::run() {
   plat::finishLogSetup();
   PLAT_ASSERT(!isRunning);
   isRunning = true;
-  int code;
-  try {
-    code = impl_->run();
-  } catch (...) {
-    isRunning = false;
-    throw;
-  }
-  isRunning = false;
-  return code;
+  // An exception out of the loop leaves it idle too.
+  plat::ScopeExit idle([this] { isRunning = false; });
+  return impl_->run();
 }
 
 void AppLoop::quit(int code) {

@@ -17,6 +17,8 @@
 // io::IoRunLoopManager, made on its first construction and kept until the
 // process exits.
 
+#include <memory>
+
 #include "qocore/base/os/mac/NSUtil.h"
 
 namespace io {
@@ -49,7 +51,7 @@ class AppLoop {
   static int exitCode() noexcept { return exitCode_; }
 
  private:
-  Impl* impl_;
+  std::unique_ptr<Impl> impl_;
   // Named without the usual underscore: assertion texts show it.
   bool isRunning = false;
   static AppLoop* inst;

@@ -10,31 +10,13 @@
 #include "qocore/base/os/SocketUtil.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/UniqueFd.h"
 
 namespace os {
 
 namespace {
 
 PLAT_LOG_SOURCE(vlog, "IpSocket");
-
-// Closes the descriptor unless released.
-class FdGuard {
- public:
-  explicit FdGuard(int fd) noexcept : fd_(fd) {}
-  ~FdGuard() {
-    if (fd_ >= 0) close(fd_);
-  }
-  FdGuard(const FdGuard&) = delete;
-  FdGuard& operator=(const FdGuard&) = delete;
-  int release() noexcept {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 void setIntOption(int fd, int level, int option) {
   int one = 1;
@@ -44,9 +26,9 @@ void setIntOption(int fd, int level, int option) {
 }  // namespace
 
 int connectSocket(const io::IpInfo& endpoint, int type, bool blocking) {
-  int fd = socketCloexec(endpoint.family(), type, 0);
-  if (fd < 0) throw plat::SystemException("socket", errno);
-  FdGuard guard(fd);
+  plat::UniqueFd owned(socketCloexec(endpoint.family(), type, 0));
+  if (!owned) throw plat::SystemException("socket", errno);
+  const int fd = owned.get();
   if (!blocking) setBlocking(fd, false);
   int rc;
   do {
@@ -54,15 +36,15 @@ int connectSocket(const io::IpInfo& endpoint, int type, bool blocking) {
   } while (rc != 0 && errno == EINTR);
   if (rc != 0 && errno != EINPROGRESS) throw plat::SystemException("connect", errno);
   if (getSocketType(fd) != SOCK_STREAM) applyDscp(fd);
-  return guard.release();
+  return owned.release();
 }
 
 int bindSocket(const io::IpInfo& endpoint, int type, bool reusePort) {
   // The type may carry creation flags; the options depend on the kind alone.
   int kind = type & ~(SOCK_NONBLOCK | SOCK_CLOEXEC);
-  int fd = socketCloexec(endpoint.family(), type, 0);
-  if (fd < 0) throw plat::SystemException("socket", errno);
-  FdGuard guard(fd);
+  plat::UniqueFd owned(socketCloexec(endpoint.family(), type, 0));
+  if (!owned) throw plat::SystemException("socket", errno);
+  const int fd = owned.get();
   if (kind == SOCK_STREAM) setIntOption(fd, SOL_SOCKET, SO_REUSEADDR);
   if (reusePort) setIntOption(fd, SOL_SOCKET, SO_REUSEPORT);
   if (endpoint.family() == AF_INET6) {
@@ -74,7 +56,7 @@ int bindSocket(const io::IpInfo& endpoint, int type, bool reusePort) {
   }
   if (bind(fd, endpoint.sockAddr(), endpoint.length()) != 0) throw plat::SystemException("bind", errno);
   if (kind == SOCK_DGRAM) applyDscp(fd);
-  return guard.release();
+  return owned.release();
 }
 
 }  // namespace os

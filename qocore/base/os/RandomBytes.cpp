@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/UniqueFd.h"
 
 namespace os {
 
@@ -18,27 +19,14 @@ constexpr const char* kFallback = "/dev/random";
 const char* primaryDevice = kPrimary;
 const char* fallbackDevice = kFallback;
 
-// Closes the descriptor on every way out.
-class Fd {
- public:
-  explicit Fd(int fd) noexcept : fd_(fd) {}
-  ~Fd() { ::close(fd_); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const noexcept { return fd_; }
-
- private:
-  int fd_;
-};
-
-int openDevice() {
-  int fd = ::open(primaryDevice, O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) return fd;
+plat::UniqueFd openDevice() {
+  plat::UniqueFd fd(::open(primaryDevice, O_RDONLY | O_CLOEXEC));
+  if (fd) return fd;
   const char* path = primaryDevice;
   if (errno == ENOENT) {
     path = fallbackDevice;
-    fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) return fd;
+    fd.reset(::open(path, O_RDONLY | O_CLOEXEC));
+    if (fd) return fd;
     if (errno == ENOENT) throw plat::Exception("/dev/random not supported");
   }
   throw plat::SystemExceptionFmt("open(%s)", errno, path);
@@ -47,7 +35,7 @@ int openDevice() {
 }  // namespace
 
 void getRandomBytes(void* buf, size_t len) {
-  Fd fd(openDevice());
+  const plat::UniqueFd fd = openDevice();
   unsigned char* out = static_cast<unsigned char*>(buf);
   while (len > 0) {
     ssize_t n = ::read(fd.get(), out, len);

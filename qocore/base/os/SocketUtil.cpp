@@ -14,6 +14,7 @@
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/UniqueFd.h"
 
 namespace os {
 
@@ -125,19 +126,19 @@ int dupCloexec(int fd) {
     if (error == EBADF) {
       // A kernel without the command may answer EBADF; a working dup
       // tells that apart from a bad descriptor.
-      copy = ::dup(fd);
-      if (copy < 0) throw plat::SystemException("fcntl(F_DUPFD_CLOEXEC)", error);
+      plat::UniqueFd plain(::dup(fd));
+      if (!plain) throw plat::SystemException("fcntl(F_DUPFD_CLOEXEC)", error);
       dupCloexecUnsupported.store(true, std::memory_order_relaxed);
-      setInheritable(copy, false, true);
-      return copy;
+      setInheritable(plain.get(), false);
+      return plain.release();
     }
     if (error != EINVAL) throw plat::SystemException("fcntl(F_DUPFD_CLOEXEC)", error);
     dupCloexecUnsupported.store(true, std::memory_order_relaxed);
   }
-  int copy = ::dup(fd);
-  if (copy < 0) throw plat::SystemException("dup", errno);
-  setInheritable(copy, false, true);
-  return copy;
+  plat::UniqueFd plain(::dup(fd));
+  if (!plain) throw plat::SystemException("dup", errno);
+  setInheritable(plain.get(), false);
+  return plain.release();
 }
 
 int socketCloexec(int domain, int type, int protocol) noexcept {

@@ -19,7 +19,7 @@ namespace os {
 // Sets (inheritable false) or clears FD_CLOEXEC.  On failure closes fd when
 // asked, keeping errno, and answers false; the other form throws
 // "setInheritable".
-bool setInheritable(int fd, bool inheritable, bool closeOnFailure, std::nothrow_t) noexcept;
+[[nodiscard]] bool setInheritable(int fd, bool inheritable, bool closeOnFailure, std::nothrow_t) noexcept;
 void setInheritable(int fd, bool inheritable, bool closeOnFailure = false);
 // Whether FD_CLOEXEC is clear.  Throws "getInheritable".
 bool getInheritable(int fd);
@@ -56,7 +56,7 @@ void pipeCloexec(int fds[2]);
 
 // dup2 onto `to`, which is then close-on-exec.  from == to fails with
 // EINVAL.  False with errno on failure; the other form throws "dup2".
-bool dup2Checked(int from, int to, std::nothrow_t) noexcept;
+[[nodiscard]] bool dup2Checked(int from, int to, std::nothrow_t) noexcept;
 void dup2Checked(int from, int to);
 
 // The process-wide DSCP value (0 at start: no marking).

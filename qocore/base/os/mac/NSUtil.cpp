@@ -10,6 +10,7 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Resource.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Utf8.h"
 
 namespace os {
@@ -177,22 +178,21 @@ const char* precomposedUtf8(const char* text) {
   return s->utf8();
 }
 
-AutoreleasePool::AutoreleasePool() : pool_(new objc::AutoreleasePool) {}
+AutoreleasePool::AutoreleasePool() : pool_(std::make_unique<objc::AutoreleasePool>()) {}
 
-AutoreleasePool::~AutoreleasePool() { delete pool_; }
+AutoreleasePool::~AutoreleasePool() = default;
 
 NotificationObserver::NotificationObserver(NotificationCallback* callback, objc::NotificationCenter* center,
                                            const char* name)
     : bridge_(new NotificationBridge(this)), callback_(callback), center_(center), observer_(bridge_) {
   if (name) {
-    try {
-      center_->addObserver(observer_, "nfn:", name, nullptr);
-    } catch (...) {
+    plat::ScopeExit undo([this] {
       center_->removeObserver(observer_);
       bridge_->clearOwner();
       bridge_->release();
-      throw;
-    }
+    });
+    center_->addObserver(observer_, "nfn:", name, nullptr);
+    undo.dismiss();
   }
 }
 
@@ -224,13 +224,12 @@ KvoObserver::KvoObserver(KvoCallback* callback, objc::Observable* object, objc::
       observer_(bridge_),
       object_(object),
       keyPath_(keyPath->copy()) {
-  try {
-    object_->addObserver(observer_, keyPath_, objc::Observable::kNew, nullptr);
-  } catch (...) {
+  plat::ScopeExit undo([this] {
     keyPath_->release();
     bridge_->release();
-    throw;
-  }
+  });
+  object_->addObserver(observer_, keyPath_, objc::Observable::kNew, nullptr);
+  undo.dismiss();
 }
 
 KvoObserver::~KvoObserver() {
@@ -247,12 +246,9 @@ KvoObserver::~KvoObserver() {
 KvoRegistration::KvoRegistration(objc::KvoTarget* observer, objc::Observable* object, objc::String* keyPath,
                                  int options, void* context)
     : observer_(observer), object_(object), keyPath_(keyPath->copy()) {
-  try {
-    object_->addObserver(observer_, keyPath_, options, context);
-  } catch (...) {
-    keyPath_->release();
-    throw;
-  }
+  plat::ScopeExit undo([this] { keyPath_->release(); });
+  object_->addObserver(observer_, keyPath_, options, context);
+  undo.dismiss();
 }
 
 KvoRegistration::~KvoRegistration() {

@@ -13,6 +13,7 @@
 // "osNSUtil" and never reaches the platform's dispatch.
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/objc/NotificationCenter.h"
 #include "platform/objc/Object.h"
@@ -79,7 +80,7 @@ class AutoreleasePool {
   AutoreleasePool& operator=(const AutoreleasePool&) = delete;
 
  private:
-  objc::AutoreleasePool* pool_;
+  std::unique_ptr<objc::AutoreleasePool> pool_;
 };
 
 class NotificationObserver;
