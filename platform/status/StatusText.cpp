@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace platform {
+namespace status {
 
 namespace {
 
@@ -61,4 +61,4 @@ void securityErrorMessage(int32_t status, char (&out)[128]) noexcept {
   }
 }
 
-}  // namespace platform
+}  // namespace status

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace status {
 
 // The code's comment; "" when the table has none.
 const char* statusComment(int32_t status) noexcept;
@@ -17,4 +17,4 @@ const char* statusName(int32_t status) noexcept;
 // one, else "OSStatus <code>".  Written into `out` (always terminated).
 void securityErrorMessage(int32_t status, char (&out)[128]) noexcept;
 
-}  // namespace platform
+}  // namespace status

@@ -61,8 +61,8 @@ const char* audioCodeName(int32_t status) noexcept {
 }  // namespace
 
 void formatOsStatusText(int32_t status, char (&out)[256]) noexcept {
-  const char* comment = platform::statusComment(status);
-  const char* name = platform::statusName(status);
+  const char* comment = status::statusComment(status);
+  const char* name = status::statusName(status);
   out[0] = '\0';
   if (comment && *comment) {
     plat::safeStrCopy(out, comment, sizeof out);

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/clock/HostClock.h"
+#include "platform/hostclock/HostClock.h"
 #include "qocore/base/os/mac/MachTimebaseConverter.h"
 #include "qocore/base/plat/Exception.h"
 
@@ -55,7 +55,7 @@ int64_t daysSince1601(int64_t year, int month, int64_t day) noexcept {
 
 // The host clock in ticks since the first reading; -1 when it does not fit.
 TimeValue hostMonotonicTime() {
-  uint64_t ticks = os::MachTimebaseConverter::process().ticksAt(platform::hostAbsoluteTime());
+  uint64_t ticks = os::MachTimebaseConverter::process().ticksAt(hostclock::hostAbsoluteTime());
   return ticks > static_cast<uint64_t>(INT64_MAX) ? -1 : static_cast<TimeValue>(ticks);
 }
 

@@ -1,6 +1,6 @@
 #include "qocore/base/os/mac/MachTimebaseConverter.h"
 
-#include "platform/clock/HostClock.h"
+#include "platform/hostclock/HostClock.h"
 #include "qocore/base/plat/Exception.h"
 
 namespace os {
@@ -34,9 +34,9 @@ uint64_t MachTimebaseConverter::scale(uint64_t d, uint32_t numerator, uint32_t d
 
 const MachTimebaseConverter& MachTimebaseConverter::process() {
   static const MachTimebaseConverter converter = [] {
-    uint64_t origin = platform::hostAbsoluteTime();
-    platform::HostTimebase timebase;
-    int rv = platform::hostTimebase(timebase);
+    uint64_t origin = hostclock::hostAbsoluteTime();
+    hostclock::HostTimebase timebase;
+    int rv = hostclock::hostTimebase(timebase);
     PLAT_ASSERT(rv == 0);
     return MachTimebaseConverter(timebase.numerator, timebase.denominator, origin);
   }();

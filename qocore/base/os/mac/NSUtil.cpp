@@ -268,7 +268,7 @@ void setUIElement(bool) noexcept {
 
 objc::String* secErrorMessage(int32_t status) {
   char text[128];
-  platform::securityErrorMessage(status, text);
+  status::securityErrorMessage(status, text);
   return objc::String::create(text, strlen(text));
 }
 

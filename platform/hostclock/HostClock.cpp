@@ -1,8 +1,8 @@
-#include "platform/clock/HostClock.h"
+#include "platform/hostclock/HostClock.h"
 
 #include <time.h>
 
-namespace platform {
+namespace hostclock {
 
 uint64_t hostAbsoluteTime() noexcept {
   timespec ts;
@@ -17,4 +17,4 @@ int hostTimebase(HostTimebase& out) noexcept {
   return 0;
 }
 
-}  // namespace platform
+}  // namespace hostclock

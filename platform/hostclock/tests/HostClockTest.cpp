@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/clock/HostClock.h"
+#include "platform/hostclock/HostClock.h"
 
 namespace {
 
@@ -14,14 +14,14 @@ uint64_t monotonicNs() {
 }
 
 TEST(HostClockTest, NanosecondUnitsOfTheMonotonicClock) {
-  platform::HostTimebase timebase{0, 0};
-  ASSERT_EQ(platform::hostTimebase(timebase), 0);
+  hostclock::HostTimebase timebase{0, 0};
+  ASSERT_EQ(hostclock::hostTimebase(timebase), 0);
   EXPECT_EQ(timebase.numerator, 1u);
   EXPECT_EQ(timebase.denominator, 1u);
 
   for (int i = 0; i < 100; ++i) {
     uint64_t before = monotonicNs();
-    uint64_t reading = platform::hostAbsoluteTime();
+    uint64_t reading = hostclock::hostAbsoluteTime();
     uint64_t after = monotonicNs();
     ASSERT_LE(before, reading);
     ASSERT_LE(reading, after);

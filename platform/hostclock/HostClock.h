@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace hostclock {
 
 // Host clock units since an arbitrary origin.
 uint64_t hostAbsoluteTime() noexcept;
@@ -22,4 +22,4 @@ struct HostTimebase {
 // Fills the timebase; 0 on success.
 int hostTimebase(HostTimebase& out) noexcept;
 
-}  // namespace platform
+}  // namespace hostclock
