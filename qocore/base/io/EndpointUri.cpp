@@ -158,7 +158,7 @@ UriParams parseUriQuery(const char* query, bool plusIsBlank) {
     plat::CharArray key = unescapeEndpoint(slice(p, eq).get(), plusIsBlank);
     plat::CharArray value = unescapeEndpoint(slice(eq + 1, end).get(), plusIsBlank);
     if (!key || !*key.get()) throw EndpointInvalid("io_error_endpoint_general");
-    if (!result.emplace(key.get(), std::move(value)).second) throw EndpointInvalid("io_error_endpoint_general");
+    if (!result.emplace(std::move(key), std::move(value)).second) throw EndpointInvalid("io_error_endpoint_general");
     if (!*end) break;
     p = end + 1;
   }

@@ -2,8 +2,8 @@
 // URIs split into their parts, and request targets composed from a path
 // and a query.  Failures are io::EndpointInvalid.
 
+#include <cstring>
 #include <map>
-#include <string>
 
 #include "qocore/base/io/EndpointName.h"
 #include "qocore/base/plat/CharArray.h"
@@ -37,8 +37,18 @@ Uri parseUri(const char* text);
 // is not empty.
 plat::CharArray composePathAndQuery(const char* path, const char* query);
 
+// Orders texts by their bytes (a null text as "").
+struct TextLess {
+  using is_transparent = void;
+  bool operator()(const plat::CharArray& a, const plat::CharArray& b) const noexcept {
+    return std::strcmp(a.c_str(), b.c_str()) < 0;
+  }
+  bool operator()(const plat::CharArray& a, const char* b) const noexcept { return std::strcmp(a.c_str(), b) < 0; }
+  bool operator()(const char* a, const plat::CharArray& b) const noexcept { return std::strcmp(a, b.c_str()) < 0; }
+};
+
 // Parameters in key order; a null value writes the key alone.
-using UriParams = std::map<std::string, plat::CharArray>;
+using UriParams = std::map<plat::CharArray, plat::CharArray, TextLess>;
 plat::CharArray composePathWithParams(const char* path, const UriParams& params);
 
 // Splits a query at "&" and ";" into key=value pairs, unescaping both.

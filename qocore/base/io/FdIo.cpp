@@ -8,6 +8,7 @@
 
 #include "qocore/base/io/FdManager.h"
 #include "qocore/base/os/SocketUtil.h"
+#include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/rdr/Exceptions.h"
@@ -110,14 +111,14 @@ void FdIo::markReadable() {
   manager_->wake();
 }
 
-std::string FdIo::displayName() {
-  if (displayName_.empty()) displayName_ = "<fd" + std::to_string(fd_) + ">";
+plat::CharArray FdIo::displayName() {
+  if (!displayName_) displayName_ = plat::DString::format("<fd%d>", fd_);
   return displayName_;
 }
 
-std::string FdIo::peerEndpoint() { return {}; }
-std::string FdIo::peerAddress() { return {}; }
-std::string FdIo::myEndpoint() { return {}; }
+plat::CharArray FdIo::peerEndpoint() { return plat::CharArray(""); }
+plat::CharArray FdIo::peerAddress() { return plat::CharArray(""); }
+plat::CharArray FdIo::myEndpoint() { return plat::CharArray(""); }
 
 void FdIo::setTimeout(int32_t ms) {
   inStream_.setTimeoutMs(ms);

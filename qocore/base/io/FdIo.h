@@ -13,7 +13,6 @@
 // that never got a handler is deleted by its owner directly.
 
 #include <cstdint>
-#include <string>
 
 #include "qocore/base/io/FdHandler.h"
 #include "qocore/base/io/FdManager.h"
@@ -40,11 +39,11 @@ class FdIo : public Io, public plat::Timer::Callback, public rdr::FdOutStream::C
   void shutdown(bool flush, bool tellHandler) override;
   void markReadable() override;
   // "<fd%d>".
-  std::string displayName() override;
+  plat::CharArray displayName() override;
   // A plain descriptor knows no endpoints: empty.
-  std::string peerEndpoint() override;
-  std::string peerAddress() override;
-  std::string myEndpoint() override;
+  plat::CharArray peerEndpoint() override;
+  plat::CharArray peerAddress() override;
+  plat::CharArray myEndpoint() override;
   void setTimeout(int32_t ms) override;
 
   bool timerExpired(plat::Timer* timer) override;
@@ -95,7 +94,7 @@ class FdIo : public Io, public plat::Timer::Callback, public rdr::FdOutStream::C
   FdManager* manager_ = nullptr;
   IoHandler* handler_ = nullptr;
   int32_t connectError_ = 0;
-  std::string displayName_;
+  plat::CharArray displayName_;
   plat::Timer flushTimer_;
   plat::Timer closeTimer_;
   bool readWanted_ = false;

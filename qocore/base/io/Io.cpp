@@ -20,7 +20,7 @@ void Io::markReadable() {
 
 int32_t Io::query() { return 0; }
 
-std::string Io::resolvedPeerEndpoint() { return peerEndpoint(); }
+plat::CharArray Io::resolvedPeerEndpoint() { return peerEndpoint(); }
 
 void writeFlags(rdr::OutStream& out, const IoFlags& flags) {
   PLAT_ASSERT(flags.size() < 256);
@@ -42,7 +42,7 @@ IoConnector::~IoConnector() = default;
 
 Io* IoConnector::connect() { throw plat::Exception("IoConnector::connect() not implemented"); }
 
-std::string IoConnector::methodName() { return "<unknown method>"; }
+plat::CharArray IoConnector::methodName() { return plat::CharArray("<unknown method>"); }
 
 IoConnectorBase::~IoConnectorBase() { timer_.cancel(); }
 
@@ -102,11 +102,11 @@ void IoWrapper::shutdown(bool flush, bool tellHandler) {
 
 void IoWrapper::markReadable() { io_->markReadable(); }
 int32_t IoWrapper::query() { return io_->query(); }
-std::string IoWrapper::displayName() { return io_->displayName(); }
-std::string IoWrapper::peerEndpoint() { return io_->peerEndpoint(); }
-std::string IoWrapper::resolvedPeerEndpoint() { return io_->resolvedPeerEndpoint(); }
-std::string IoWrapper::peerAddress() { return io_->peerAddress(); }
-std::string IoWrapper::myEndpoint() { return io_->myEndpoint(); }
+plat::CharArray IoWrapper::displayName() { return io_->displayName(); }
+plat::CharArray IoWrapper::peerEndpoint() { return io_->peerEndpoint(); }
+plat::CharArray IoWrapper::resolvedPeerEndpoint() { return io_->resolvedPeerEndpoint(); }
+plat::CharArray IoWrapper::peerAddress() { return io_->peerAddress(); }
+plat::CharArray IoWrapper::myEndpoint() { return io_->myEndpoint(); }
 void IoWrapper::setTimeout(int32_t ms) { io_->setTimeout(ms); }
 
 void IoWrapper::readable(Io&) {
@@ -128,19 +128,23 @@ void IoWrapper::shutdownDone(Io&) {
   if (handler_) handler_->shutdownDone(*this);
 }
 
-NamedIo::NamedIo(Io* io, IoHandler* handler, std::string peerEndpoint, std::string peerAddress, std::string displayName,
-                 std::string resolvedPeerEndpoint)
-    : IoWrapper(io, handler),
-      peerEndpoint_(std::move(peerEndpoint)),
-      peerAddress_(std::move(peerAddress)),
-      displayName_(std::move(displayName)),
-      resolvedPeerEndpoint_(std::move(resolvedPeerEndpoint)) {}
+namespace {
+bool isEmpty(const plat::CharArray& text) noexcept { return *text.c_str() == '\0'; }
+}  // namespace
 
-std::string NamedIo::displayName() { return displayName_.empty() ? IoWrapper::displayName() : displayName_; }
-std::string NamedIo::peerEndpoint() { return peerEndpoint_.empty() ? IoWrapper::peerEndpoint() : peerEndpoint_; }
-std::string NamedIo::peerAddress() { return peerAddress_.empty() ? IoWrapper::peerAddress() : peerAddress_; }
-std::string NamedIo::resolvedPeerEndpoint() {
-  return resolvedPeerEndpoint_.empty() ? peerEndpoint() : resolvedPeerEndpoint_;
+NamedIo::NamedIo(Io* io, IoHandler* handler, const char* peerEndpoint, const char* peerAddress, const char* displayName,
+                 const char* resolvedPeerEndpoint)
+    : IoWrapper(io, handler),
+      peerEndpoint_(peerEndpoint),
+      peerAddress_(peerAddress),
+      displayName_(displayName),
+      resolvedPeerEndpoint_(resolvedPeerEndpoint) {}
+
+plat::CharArray NamedIo::displayName() { return isEmpty(displayName_) ? IoWrapper::displayName() : displayName_; }
+plat::CharArray NamedIo::peerEndpoint() { return isEmpty(peerEndpoint_) ? IoWrapper::peerEndpoint() : peerEndpoint_; }
+plat::CharArray NamedIo::peerAddress() { return isEmpty(peerAddress_) ? IoWrapper::peerAddress() : peerAddress_; }
+plat::CharArray NamedIo::resolvedPeerEndpoint() {
+  return isEmpty(resolvedPeerEndpoint_) ? peerEndpoint() : resolvedPeerEndpoint_;
 }
 
 }  // namespace io

@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 
+#include "qocore/base/plat/CharArray.h"
 #include "qocore/base/plat/Timer.h"
 
 namespace plat {
@@ -67,13 +68,13 @@ class Io {
   // Every connection kind answers 0.
   virtual int32_t query();
   // A short description for log lines.
-  virtual std::string displayName() = 0;
+  virtual plat::CharArray displayName() = 0;
   // The remote endpoint text.
-  virtual std::string peerEndpoint() = 0;
+  virtual plat::CharArray peerEndpoint() = 0;
   // The remote endpoint after name resolution; peerEndpoint by default.
-  virtual std::string resolvedPeerEndpoint();
-  virtual std::string peerAddress() = 0;
-  virtual std::string myEndpoint() = 0;
+  virtual plat::CharArray resolvedPeerEndpoint();
+  virtual plat::CharArray peerAddress() = 0;
+  virtual plat::CharArray myEndpoint() = 0;
   // The blocking time-out of both streams, in milliseconds.
   virtual void setTimeout(int32_t ms) = 0;
 
@@ -133,7 +134,7 @@ class IoConnector {
   // A blocking attempt; the base throws plat::Exception.
   virtual Io* connect();
   // Names the way of connecting, for log lines.
-  virtual std::string methodName();
+  virtual plat::CharArray methodName();
 
  protected:
   IoConnector() = default;
@@ -182,11 +183,11 @@ class IoWrapper : public Io, public IoHandler {
   void shutdown(bool flush, bool tellHandler) override;
   void markReadable() override;
   int32_t query() override;
-  std::string displayName() override;
-  std::string peerEndpoint() override;
-  std::string resolvedPeerEndpoint() override;
-  std::string peerAddress() override;
-  std::string myEndpoint() override;
+  plat::CharArray displayName() override;
+  plat::CharArray peerEndpoint() override;
+  plat::CharArray resolvedPeerEndpoint() override;
+  plat::CharArray peerAddress() override;
+  plat::CharArray myEndpoint() override;
   void setTimeout(int32_t ms) override;
 
   // Events of the wrapped connection.
@@ -206,20 +207,21 @@ class IoWrapper : public Io, public IoHandler {
 // connection's answer.
 class NamedIo : public IoWrapper {
  public:
-  NamedIo(Io* io, IoHandler* handler, std::string peerEndpoint, std::string peerAddress, std::string displayName,
-          std::string resolvedPeerEndpoint = {});
+  // Null and "" alike mean no name of its own.
+  NamedIo(Io* io, IoHandler* handler, const char* peerEndpoint, const char* peerAddress, const char* displayName,
+          const char* resolvedPeerEndpoint = nullptr);
 
-  std::string displayName() override;
-  std::string peerEndpoint() override;
+  plat::CharArray displayName() override;
+  plat::CharArray peerEndpoint() override;
   // The stored text, else this wrapper's own peerEndpoint.
-  std::string resolvedPeerEndpoint() override;
-  std::string peerAddress() override;
+  plat::CharArray resolvedPeerEndpoint() override;
+  plat::CharArray peerAddress() override;
 
  private:
-  std::string peerEndpoint_;
-  std::string peerAddress_;
-  std::string displayName_;
-  std::string resolvedPeerEndpoint_;
+  plat::CharArray peerEndpoint_;
+  plat::CharArray peerAddress_;
+  plat::CharArray displayName_;
+  plat::CharArray resolvedPeerEndpoint_;
 };
 
 }  // namespace io

@@ -29,8 +29,8 @@ TcpIo::TcpIo(int fd, bool owned, bool connecting, int32_t inTimeoutMs, int32_t o
 }
 
 void TcpIo::setDisplayHost(const char* host) {
-  displayHost_ = host ? host : "";
-  tcpDisplayName_.clear();
+  displayHost_ = plat::CharArray(host && *host ? host : nullptr);
+  tcpDisplayName_.reset();
 }
 
 const IpInfo& TcpIo::localInfo() {
@@ -43,11 +43,10 @@ const IpInfo& TcpIo::peerInfo() {
   return *peer_;
 }
 
-std::string TcpIo::displayName() {
-  if (!tcpDisplayName_.empty()) return tcpDisplayName_;
+plat::CharArray TcpIo::displayName() {
+  if (tcpDisplayName_) return tcpDisplayName_;
   try {
-    plat::CharArray text = peerInfo().displayText(displayHost_.empty() ? nullptr : displayHost_.c_str(), "TCP");
-    tcpDisplayName_ = text.c_str();
+    tcpDisplayName_ = peerInfo().displayText(displayHost_.get(), "TCP");
     return tcpDisplayName_;
   } catch (const plat::Exception& e) {
     vlog().error("displayName error: %s", e.str());
@@ -55,40 +54,40 @@ std::string TcpIo::displayName() {
   }
 }
 
-std::string TcpIo::peerEndpoint() {
+plat::CharArray TcpIo::peerEndpoint() {
   try {
-    if (displayHost_.empty()) return peerInfo().endpointText();
-    return formatEndpoint(displayHost_.c_str(), peerInfo().port(), -1, 0).c_str();
+    if (!displayHost_) return plat::CharArray(peerInfo().endpointText());
+    return formatEndpoint(displayHost_.get(), peerInfo().port(), -1, 0);
   } catch (const plat::Exception& e) {
     vlog().error("peerEndpoint error: %s", e.str());
-    return {};
+    return plat::CharArray("");
   }
 }
 
-std::string TcpIo::resolvedPeerEndpoint() {
+plat::CharArray TcpIo::resolvedPeerEndpoint() {
   try {
-    return peerInfo().endpointText();
+    return plat::CharArray(peerInfo().endpointText());
   } catch (const plat::Exception& e) {
     vlog().error("resolvedPeerEndpoint error: %s", e.str());
-    return {};
+    return plat::CharArray("");
   }
 }
 
-std::string TcpIo::peerAddress() {
+plat::CharArray TcpIo::peerAddress() {
   try {
-    return peerInfo().addressText();
+    return plat::CharArray(peerInfo().addressText());
   } catch (const plat::Exception& e) {
     vlog().error("peerAddress error: %s", e.str());
-    return {};
+    return plat::CharArray("");
   }
 }
 
-std::string TcpIo::myEndpoint() {
+plat::CharArray TcpIo::myEndpoint() {
   try {
-    return localInfo().endpointText();
+    return plat::CharArray(localInfo().endpointText());
   } catch (const plat::Exception& e) {
     vlog().error("myEndpoint error: %s", e.str());
-    return {};
+    return plat::CharArray("");
   }
 }
 

@@ -6,7 +6,6 @@
 // peer's numeric address.  Log source "TcpIo".
 
 #include <memory>
-#include <string>
 
 #include "qocore/base/io/FdIo.h"
 #include "qocore/base/io/IpInfo.h"
@@ -28,11 +27,11 @@ class TcpIo : public FdIo {
   // "<host>::<port> (TCP)", the numeric peer address without a display
   // host.  Each of these logs a failure and answers empty text (the name:
   // "<fd%d>").
-  std::string displayName() override;
-  std::string peerEndpoint() override;
-  std::string resolvedPeerEndpoint() override;
-  std::string peerAddress() override;
-  std::string myEndpoint() override;
+  plat::CharArray displayName() override;
+  plat::CharArray peerEndpoint() override;
+  plat::CharArray resolvedPeerEndpoint() override;
+  plat::CharArray peerAddress() override;
+  plat::CharArray myEndpoint() override;
 
   // The io message key for the errno of a failed TCP connection, or null
   // when the error has no text of its own.
@@ -44,8 +43,8 @@ class TcpIo : public FdIo {
 
   std::unique_ptr<IpInfo> local_;
   std::unique_ptr<IpInfo> peer_;
-  std::string displayHost_;
-  std::string tcpDisplayName_;
+  plat::CharArray displayHost_;
+  plat::CharArray tcpDisplayName_;
 };
 
 }  // namespace io

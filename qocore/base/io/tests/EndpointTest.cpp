@@ -217,9 +217,9 @@ TEST(UriTest, ComposeRequestTargets) {
   EXPECT_STREQ(io::composePathAndQuery("", nullptr).get(), "/");
 
   io::UriParams params;
-  params["b key"] = plat::CharArray("v/1");
-  params["a"] = plat::CharArray();
-  params["c"] = plat::CharArray("\xc3\xa9");
+  params[plat::CharArray("b key")] = plat::CharArray("v/1");
+  params[plat::CharArray("a")] = plat::CharArray();
+  params[plat::CharArray("c")] = plat::CharArray("\xc3\xa9");
   EXPECT_STREQ(io::composePathWithParams("p", params).get(), "/p?a&b%20key=v%2F1&c=%C3%A9");
   EXPECT_STREQ(io::composePathWithParams("/p", {}).get(), "/p");
 }
@@ -227,12 +227,12 @@ TEST(UriTest, ComposeRequestTargets) {
 TEST(UriTest, ParseUriQuery) {
   io::UriParams pairs = io::parseUriQuery("a=1&b=2;c=", false);
   ASSERT_EQ(pairs.size(), 3u);
-  EXPECT_STREQ(pairs["a"].get(), "1");
-  EXPECT_STREQ(pairs["b"].get(), "2");
-  EXPECT_STREQ(pairs["c"].get(), "");
+  EXPECT_STREQ(pairs[plat::CharArray("a")].get(), "1");
+  EXPECT_STREQ(pairs[plat::CharArray("b")].get(), "2");
+  EXPECT_STREQ(pairs[plat::CharArray("c")].get(), "");
 
   pairs = io::parseUriQuery("k%20ey=v+a%26l", true);
-  EXPECT_STREQ(pairs["k ey"].get(), "v a&l");
+  EXPECT_STREQ(pairs[plat::CharArray("k ey")].get(), "v a&l");
   EXPECT_TRUE(io::parseUriQuery(nullptr, false).empty());
   EXPECT_TRUE(io::parseUriQuery("", false).empty());
 

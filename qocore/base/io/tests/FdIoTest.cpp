@@ -129,7 +129,7 @@ TEST_P(FdIoTest, NewHandlerHearsOfBufferedInputAndOfWritability) {
   ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv));
   ASSERT_EQ(5, ::write(sv[1], "hello", 5));
   auto* io = new io::FdIo(sv[0], true, false, -1, -1, true);
-  EXPECT_EQ("<fd" + std::to_string(sv[0]) + ">", io->displayName());
+  EXPECT_EQ("<fd" + std::to_string(sv[0]) + ">", io->displayName().c_str());
   // One byte read without a handler pulls all five into the buffer.
   EXPECT_EQ('h', io->in().readU8());
 

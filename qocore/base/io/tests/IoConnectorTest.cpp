@@ -45,10 +45,10 @@ class TestIo : public io::Io, public plat::Timer::Callback {
     delete this;
     return false;
   }
-  std::string displayName() override { return name_; }
-  std::string peerEndpoint() override { return name_; }
-  std::string peerAddress() override { return name_; }
-  std::string myEndpoint() override { return name_; }
+  plat::CharArray displayName() override { return plat::CharArray(name_.c_str()); }
+  plat::CharArray peerEndpoint() override { return plat::CharArray(name_.c_str()); }
+  plat::CharArray peerAddress() override { return plat::CharArray(name_.c_str()); }
+  plat::CharArray myEndpoint() override { return plat::CharArray(name_.c_str()); }
   void setTimeout(int32_t) override {}
 
   std::string name_;
@@ -120,7 +120,7 @@ class Receiver : public io::IoConnected {
   explicit Receiver(Trace* trace) : trace_(trace) {}
   void connected(io::IoConnector& c, io::Io* io) override {
     EXPECT_EQ(&c, expected);
-    trace_->push_back("connected:" + io->displayName() + "@" + std::to_string(nowMs()));
+    trace_->push_back("connected:" + std::string(io->displayName().c_str()) + "@" + std::to_string(nowMs()));
     ios.emplace_back(io);
     owner.reset();
   }
@@ -210,7 +210,7 @@ TEST_F(IoConnectorTest, BaseConnectorHasNoBlockingConnect) {
   struct Bare : io::IoConnectorBase {
     void cancel() override {}
   } bare;
-  EXPECT_EQ(bare.methodName(), "<unknown method>");
+  EXPECT_STREQ(bare.methodName().c_str(), "<unknown method>");
   try {
     bare.connect();
     ADD_FAILURE() << "connect returned";
@@ -308,7 +308,7 @@ TEST_F(IoConnectorTest, MultiBlockingConnectTriesInOrder) {
     io::IoConnectorMulti multi(std::move(connectors), 10);
     try {
       std::unique_ptr<io::Io> io(multi.connect());
-      EXPECT_EQ(io->displayName(), c.result);
+      EXPECT_STREQ(io->displayName().c_str(), c.result);
     } catch (const plat::Exception& e) {
       EXPECT_STREQ(e.str(), c.result);
     }

@@ -48,11 +48,11 @@ class InnerIo : public io::Io, public plat::Timer::Callback {
     delete this;
     return false;
   }
-  std::string displayName() override { return "inner"; }
-  std::string peerEndpoint() override { return "inner-peer:1"; }
-  std::string resolvedPeerEndpoint() override { return "inner-resolved:1"; }
-  std::string peerAddress() override { return "10.0.0.1"; }
-  std::string myEndpoint() override { return "inner-me:2"; }
+  plat::CharArray displayName() override { return plat::CharArray("inner"); }
+  plat::CharArray peerEndpoint() override { return plat::CharArray("inner-peer:1"); }
+  plat::CharArray resolvedPeerEndpoint() override { return plat::CharArray("inner-resolved:1"); }
+  plat::CharArray peerAddress() override { return plat::CharArray("10.0.0.1"); }
+  plat::CharArray myEndpoint() override { return plat::CharArray("inner-me:2"); }
   void setTimeout(int32_t ms) override { trace_->push_back("inner.setTimeout(" + std::to_string(ms) + ")"); }
 
   std::string who(io::Io* io) const { return !io ? "none" : io == *wrapper_ ? "wrapper" : "other"; }
@@ -148,8 +148,8 @@ TEST_F(IoWrapperTest, ForwardsEventsAsItselfAndSharesStreamsAndFlags) {
   wrapper->setHandler(&handler_, false);
   inner_->handler_->readable(*inner_);
   wrapper->setTimeout(1500);
-  EXPECT_EQ(wrapper->resolvedPeerEndpoint(), "inner-resolved:1");
-  EXPECT_EQ(wrapper->myEndpoint(), "inner-me:2");
+  EXPECT_STREQ(wrapper->resolvedPeerEndpoint().c_str(), "inner-resolved:1");
+  EXPECT_STREQ(wrapper->myEndpoint().c_str(), "inner-me:2");
   EXPECT_EQ(wrapper->query(), 0);
   delete wrapper;
   EXPECT_EQ(trace_, (Trace{"inner.setHandler(wrapper,1)", "readable(wrapper)", "writable(wrapper)",
@@ -180,11 +180,11 @@ TEST_F(IoWrapperTest, NamedIoFallsBackToTheWrappedNames) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.peer);
     io::NamedIo named(newInner(), nullptr, c.peer, c.address, c.display, c.resolved);
-    EXPECT_EQ(named.peerEndpoint(), c.expected[0]);
-    EXPECT_EQ(named.peerAddress(), c.expected[1]);
-    EXPECT_EQ(named.displayName(), c.expected[2]);
-    EXPECT_EQ(named.resolvedPeerEndpoint(), c.expected[3]);
-    EXPECT_EQ(named.myEndpoint(), "inner-me:2");
+    EXPECT_STREQ(named.peerEndpoint().c_str(), c.expected[0]);
+    EXPECT_STREQ(named.peerAddress().c_str(), c.expected[1]);
+    EXPECT_STREQ(named.displayName().c_str(), c.expected[2]);
+    EXPECT_STREQ(named.resolvedPeerEndpoint().c_str(), c.expected[3]);
+    EXPECT_STREQ(named.myEndpoint().c_str(), "inner-me:2");
   }
 }
 
@@ -217,13 +217,13 @@ TEST(IoDeathTest, MisuseIsAnAssertion) {
   struct Plain : io::Io {
     void setHandler(io::IoHandler*, bool) override {}
     void shutdown(bool, bool) override {}
-    std::string displayName() override { return {}; }
-    std::string peerEndpoint() override { return "p"; }
-    std::string peerAddress() override { return {}; }
-    std::string myEndpoint() override { return {}; }
+    plat::CharArray displayName() override { return plat::CharArray(""); }
+    plat::CharArray peerEndpoint() override { return plat::CharArray("p"); }
+    plat::CharArray peerAddress() override { return plat::CharArray(""); }
+    plat::CharArray myEndpoint() override { return plat::CharArray(""); }
     void setTimeout(int32_t) override {}
   } plain;
-  EXPECT_EQ(plain.resolvedPeerEndpoint(), "p");
+  EXPECT_STREQ(plain.resolvedPeerEndpoint().c_str(), "p");
   EXPECT_DEATH(plain.markReadable(), "Assertion 'Io::markReadable\\(\\) not implemented for this Io' failed");
 }
 

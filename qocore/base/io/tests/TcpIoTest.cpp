@@ -82,11 +82,11 @@ TEST(TcpIoTest, NamesEndpointsAndFlagsOfALoopbackConnection) {
     ASSERT_TRUE(link.ok);
     io::TcpIo io(link.ours, true, false, -1, -1);
     io.setDisplayHost(c.displayHost);
-    EXPECT_EQ(withPort(c.displayName, link.listenPort), io.displayName());
-    EXPECT_EQ(withPort(c.peerEndpoint, link.listenPort), io.peerEndpoint());
-    EXPECT_EQ(withPort(c.resolvedPeerEndpoint, link.listenPort), io.resolvedPeerEndpoint());
-    EXPECT_EQ(c.peerAddress, io.peerAddress());
-    EXPECT_EQ(withPort(c.myEndpoint, link.localPort), io.myEndpoint());
+    EXPECT_EQ(withPort(c.displayName, link.listenPort), io.displayName().c_str());
+    EXPECT_EQ(withPort(c.peerEndpoint, link.listenPort), io.peerEndpoint().c_str());
+    EXPECT_EQ(withPort(c.resolvedPeerEndpoint, link.listenPort), io.resolvedPeerEndpoint().c_str());
+    EXPECT_STREQ(c.peerAddress, io.peerAddress().c_str());
+    EXPECT_EQ(withPort(c.myEndpoint, link.localPort), io.myEndpoint().c_str());
     EXPECT_EQ(io::IoFlags{"secureTransport"}, io.flags());
     int nodelay = 0;
     socklen_t len = sizeof(nodelay);
@@ -99,9 +99,9 @@ TEST(TcpIoTest, AConnectingSocketIsNotYetFlaggedAndAnUnconnectedOneHasNoNames) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   io::TcpIo io(fd, true, true, -1, -1);
   EXPECT_TRUE(io.flags().empty());
-  EXPECT_EQ("<fd" + std::to_string(fd) + ">", io.displayName());
-  EXPECT_EQ("", io.peerEndpoint());
-  EXPECT_EQ("", io.peerAddress());
+  EXPECT_EQ("<fd" + std::to_string(fd) + ">", io.displayName().c_str());
+  EXPECT_STREQ("", io.peerEndpoint().c_str());
+  EXPECT_STREQ("", io.peerAddress().c_str());
 }
 
 TEST(TcpIoTest, ErrorKeys) {
