@@ -1,5 +1,8 @@
 #include "platform/objc/NotificationCenter.h"
 
+#include <cstring>
+#include <string>
+
 #include "qocore/base/plat/ScopeExit.h"
 
 namespace objc {
@@ -10,7 +13,8 @@ NotificationCenter& NotificationCenter::defaultCenter() {
 }
 
 void NotificationCenter::addObserver(Object* observer, const char* selector, const char* name, Object* object) {
-  entries_.push_back({observer, selector ? selector : "", name == nullptr, name ? name : "", object, nextId_++});
+  entries_.push_back(
+      {observer, plat::CharArray(selector ? selector : ""), name == nullptr, plat::CharArray(name), object, nextId_++});
 }
 
 void NotificationCenter::removeObserver(Object* observer) noexcept {
@@ -21,7 +25,8 @@ void NotificationCenter::post(const char* name, Object* object) {
   Notification* n = new Notification(name, object);
   std::vector<unsigned long> ids;
   for (const Entry& e : entries_) {
-    if ((e.anyName || e.name == name) && (!e.object || e.object == object)) ids.push_back(e.id);
+    if ((e.anyName || strcmp(e.name.c_str(), name ? name : "") == 0) && (!e.object || e.object == object))
+      ids.push_back(e.id);
   }
   plat::ScopeExit releaseNotification([n] { n->release(); });
   for (unsigned long id : ids) {
@@ -29,7 +34,8 @@ void NotificationCenter::post(const char* name, Object* object) {
     for (const Entry& e : entries_) {
       if (e.id != id) continue;
       Object* observer = e.observer;
-      std::string selector = e.selector;
+      // A copy: the callout may remove the entry.
+      std::string selector = e.selector.c_str();
       observer->perform(selector.c_str(), n);
       break;
     }

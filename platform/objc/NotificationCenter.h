@@ -6,11 +6,11 @@
 // thread.  Observers are not retained; they must remove themselves before
 // they go away.
 
-#include <string>
 #include <vector>
 
 #include "platform/objc/Object.h"
 #include "platform/objc/String.h"
+#include "qocore/base/plat/CharArray.h"
 
 namespace objc {
 
@@ -18,11 +18,12 @@ class Notification : public Object {
  public:
   // A new notification (one reference, the caller's).
   Notification(const char* name, Object* object) : name_(name), object_(object) {}
+  // The name; "" for none.
   const char* name() const noexcept { return name_.c_str(); }
   Object* object() const noexcept { return object_; }
 
  private:
-  std::string name_;
+  plat::CharArray name_;
   Object* object_;  // not retained
 };
 
@@ -50,9 +51,9 @@ class NotificationCenter {
  private:
   struct Entry {
     Object* observer;
-    std::string selector;
+    plat::CharArray selector;
     bool anyName;
-    std::string name;
+    plat::CharArray name;
     Object* object;
     unsigned long id;
   };

@@ -7,9 +7,11 @@
 // builds its classes on this base.
 
 #include <atomic>
+#include <cstring>
 #include <map>
-#include <string>
 #include <vector>
+
+#include "qocore/base/plat/CharArray.h"
 
 namespace objc {
 
@@ -70,7 +72,7 @@ class Class {
   explicit Class(const char* name) : name_(name) {}
   const char* name() const noexcept { return name_.c_str(); }
 
-  void addMethod(const char* selector, Imp imp) { methods_[selector] = imp; }
+  void addMethod(const char* selector, Imp imp) { methods_[plat::CharArray(selector)] = imp; }
   // The implementation of a selector; null when the class lacks it.
   Imp method(const char* selector) const;
   // Installs a new implementation for an existing selector and returns the
@@ -78,8 +80,18 @@ class Class {
   Imp setMethod(const char* selector, Imp imp);
 
  private:
-  std::string name_;
-  std::map<std::string, Imp> methods_;
+  // Orders selectors by their bytes; finds them by plain text too.
+  struct SelectorLess {
+    using is_transparent = void;
+    bool operator()(const plat::CharArray& a, const plat::CharArray& b) const noexcept {
+      return std::strcmp(a.c_str(), b.c_str()) < 0;
+    }
+    bool operator()(const plat::CharArray& a, const char* b) const noexcept { return std::strcmp(a.c_str(), b) < 0; }
+    bool operator()(const char* a, const plat::CharArray& b) const noexcept { return std::strcmp(a, b.c_str()) < 0; }
+  };
+
+  plat::CharArray name_;
+  std::map<plat::CharArray, Imp, SelectorLess> methods_;
 };
 
 }  // namespace objc

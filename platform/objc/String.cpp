@@ -22,7 +22,9 @@ bool validUtf8Range(const char* p, const char* end) noexcept {
 String* String::create(const char* bytes, size_t length) {
   if (!bytes) bytes = "", length = 0;
   if (!validUtf8Range(bytes, bytes + length)) return nullptr;
-  return new String(std::string(bytes, length));
+  plat::CharArray text = plat::CharArray::zeroed(length + 1);
+  if (length) memcpy(text.get(), bytes, length);
+  return new String(std::move(text), length);
 }
 
 String* String::withUtf8(const char* text) {

@@ -3,9 +3,11 @@
 // bytes; like the platform's, building one from bytes that are not valid
 // UTF-8 answers null rather than a string, which callers must handle.
 
-#include <string>
+#include <cstddef>
+#include <utility>
 
 #include "platform/objc/Object.h"
+#include "qocore/base/plat/CharArray.h"
 
 namespace objc {
 
@@ -20,14 +22,16 @@ class String : public Object {
 
   // The UTF-8 text, NUL-terminated; valid while the string lives.
   const char* utf8() const noexcept { return text_.c_str(); }
-  size_t length() const noexcept { return text_.size(); }
+  size_t length() const noexcept { return length_; }
   // Strings are immutable: a copy is the same object with one more
   // reference.
   String* copy() noexcept { return static_cast<String*>(retain()); }
 
  private:
-  explicit String(std::string text) : text_(std::move(text)) {}
-  std::string text_;
+  String(plat::CharArray text, size_t length) noexcept : text_(std::move(text)), length_(length) {}
+  // `length_` bytes (NULs among them kept) and a terminating NUL.
+  plat::CharArray text_;
+  size_t length_;
 };
 
 }  // namespace objc
