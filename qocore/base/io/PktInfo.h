@@ -24,7 +24,7 @@ class PktInfo {
   static size_t controlSpace(int family) noexcept;
 
   // The record in a received message's control data; false when absent.
-  bool fromControl(const msghdr& msg) noexcept;
+  [[nodiscard]] bool fromControl(const msghdr& msg) noexcept;
 
   int family() const noexcept { return family_; }
   // The 4 or 16 bytes of the local address.

@@ -9,7 +9,7 @@ namespace os {
 void setEnv(const char* name, const char* value);
 
 // unsetenv: 0, or -1 with errno set.
-int unsetEnv(const char* name) noexcept;
+[[nodiscard]] int unsetEnv(const char* name) noexcept;
 
 // Empties the environment by making its first entry the terminator; the
 // entries' texts are left alone.

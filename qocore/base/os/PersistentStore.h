@@ -13,7 +13,7 @@ class PersistentStore {
   virtual ~PersistentStore() = default;
   // Replaces out by the key's bytes; false (out empty) when it cannot be
   // read.
-  virtual bool read(const char* key, plat::Buffer& out) = 0;
+  [[nodiscard]] virtual bool read(const char* key, plat::Buffer& out) = 0;
   virtual void write(const char* key, const plat::Buffer& data) = 0;
   // Removes the key; a null or empty key removes the whole store.
   virtual void remove(const char* key) = 0;
@@ -33,7 +33,7 @@ class PersistentStoreFile : public PersistentStore {
 
   // A secret out is wiped before it is cleared.  Failures to open or read
   // are reported as false, never thrown.
-  bool read(const char* key, plat::Buffer& out) override;
+  [[nodiscard]] bool read(const char* key, plat::Buffer& out) override;
   // Creates the key's folders, then replaces the file at once (written
   // beside it and renamed into place).  Throws plat::SystemException.
   void write(const char* key, const plat::Buffer& data) override;

@@ -37,7 +37,7 @@ int dupCloexec(int fd);
 // socket of the process: SIGPIPE is ignored when it has its default
 // action, and the soft descriptor limit is remembered and lowered to 1024
 // when above it (failures there are logged, not thrown).
-int socketCloexec(int domain, int type, int protocol) noexcept;
+[[nodiscard]] int socketCloexec(int domain, int type, int protocol) noexcept;
 // In a forked child before exec: SIGPIPE back to its default and, with
 // restoreLimit, the soft descriptor limit back to the one remembered by
 // the first socket.  Async-signal-safe.
@@ -48,7 +48,7 @@ void resetChildProcessState(bool restoreLimit) noexcept;
 // Linux passes on from the pending connection (ENETDOWN, EPROTO,
 // ENOPROTOOPT, EHOSTDOWN, ENONET, EHOSTUNREACH, EOPNOTSUPP, ENETUNREACH).
 // The DSCP marking is applied to the new descriptor.  Throws "accept".
-int acceptCloexec(int listenFd);
+[[nodiscard]] int acceptCloexec(int listenFd);
 
 // An AF_UNIX stream pair (throws "socketpair") and a pipe (throws "pipe").
 void socketPairCloexec(int sv[2]);
