@@ -13,6 +13,7 @@
 #include "qocore/base/io/FdIo.h"
 #include "qocore/base/io/tests/Managers.h"
 #include "qocore/base/plat/Time.h"
+#include "qocore/base/plat/UniqueFd.h"
 #include "qocore/base/rdr/Exceptions.h"
 #include "testing/LogCapture.h"
 #include "testing/SocketPair.h"
@@ -69,24 +70,20 @@ struct Recorder : io::IoHandler {
 // peer that stops reading blocks the writer after a few kilobytes.
 struct TcpPair {
   TcpPair() {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    shrink(listener);
+    const plat::UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    shrink(listener.get());
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof(addr);
-    EXPECT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&addr), len));
-    EXPECT_EQ(0, ::listen(listener, 1));
-    EXPECT_EQ(0, ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len));
+    EXPECT_EQ(0, ::bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), len));
+    EXPECT_EQ(0, ::listen(listener.get(), 1));
+    EXPECT_EQ(0, ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&addr), &len));
     ours = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     shrink(ours);
     EXPECT_EQ(0, ::connect(ours, reinterpret_cast<sockaddr*>(&addr), len));
-    peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    shrink(peer);
-    ::close(listener);
-  }
-  ~TcpPair() {
-    if (peer >= 0) ::close(peer);
+    peer.reset(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    shrink(peer.get());
   }
   static void shrink(int fd) {
     const int size = 4096;
@@ -97,7 +94,7 @@ struct TcpPair {
   bool drain(std::string& into) {
     char buf[65536];
     for (;;) {
-      const ssize_t n = ::recv(peer, buf, sizeof(buf), MSG_DONTWAIT);
+      const ssize_t n = ::recv(peer.get(), buf, sizeof(buf), MSG_DONTWAIT);
       if (n > 0) {
         into.append(buf, static_cast<size_t>(n));
         continue;
@@ -106,7 +103,7 @@ struct TcpPair {
     }
   }
   int ours = -1;  // handed to the connection, which owns it
-  int peer = -1;
+  plat::UniqueFd peer;
 };
 
 // Every case runs on both managers.
@@ -125,11 +122,11 @@ class FdIoTest : public testing::TestWithParam<io_test::Kind> {
 };
 
 TEST_P(FdIoTest, NewHandlerHearsOfBufferedInputAndOfWritability) {
-  int sv[2];
-  ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv));
-  ASSERT_EQ(5, ::write(sv[1], "hello", 5));
-  auto* io = new io::FdIo(sv[0], true, false, -1, -1, true);
-  EXPECT_EQ("<fd" + std::to_string(sv[0]) + ">", io->displayName().c_str());
+  yarl_test::SocketPair sp;
+  ASSERT_EQ(5, ::write(sp.far.get(), "hello", 5));
+  const int fd = sp.near.get();
+  auto* io = new io::FdIo(sp.near.release(), true, false, -1, -1, true);
+  EXPECT_EQ("<fd" + std::to_string(fd) + ">", io->displayName().c_str());
   // One byte read without a handler pulls all five into the buffer.
   EXPECT_EQ('h', io->in().readU8());
 
@@ -143,29 +140,26 @@ TEST_P(FdIoTest, NewHandlerHearsOfBufferedInputAndOfWritability) {
   passes(2);
   EXPECT_EQ(1, handler.dones);
   char c;
-  EXPECT_EQ(0, ::read(sv[1], &c, 1)) << "the owned descriptor is closed";
-  ::close(sv[1]);
+  EXPECT_EQ(0, ::read(sp.far.get(), &c, 1)) << "the owned descriptor is closed";
 }
 
 TEST_P(FdIoTest, CloseAfterOutputShutsTheWritingSideOnceDrainedAndKeepsReading) {
-  int sv[2];
-  ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv));
-  auto* io = new io::FdIo(sv[0], true, false, -1, -1, true);
+  yarl_test::SocketPair sp;
+  auto* io = new io::FdIo(sp.near.release(), true, false, -1, -1, true);
   io->out().writeBytes(reinterpret_cast<const uint8_t*>("bye"), 3);
   io->closeAfterOutput();
   io->setHandler(&handler, true);
   passes(3);
   EXPECT_EQ(0, handler.writables) << "a closing connection asks for no more output";
   char buf[8];
-  EXPECT_EQ(3, ::read(sv[1], buf, sizeof(buf)));
-  EXPECT_EQ(0, ::read(sv[1], buf, sizeof(buf))) << "then the end of the data";
+  EXPECT_EQ(3, ::read(sp.far.get(), buf, sizeof(buf)));
+  EXPECT_EQ(0, ::read(sp.far.get(), buf, sizeof(buf))) << "then the end of the data";
 
-  ASSERT_EQ(1, ::write(sv[1], "x", 1));
+  ASSERT_EQ(1, ::write(sp.far.get(), "x", 1));
   for (int i = 0; i < 10 && handler.received.empty(); ++i) wait(20);
   EXPECT_EQ("x", handler.received);
   io->shutdown(false, false);
   passes(1);
-  ::close(sv[1]);
 }
 
 TEST_P(FdIoTest, FlushingShutdownWritesEverythingThenTellsOnce) {
@@ -246,7 +240,7 @@ TEST_P(FdIoTest, WithZeroTimeoutAConnectionThatWroteEverythingStaysOpen) {
   EXPECT_TRUE(tcp.drain(got));
   EXPECT_EQ("ping", got);
 
-  ASSERT_EQ(4, ::send(tcp.peer, "pong", 4, 0));
+  ASSERT_EQ(4, ::send(tcp.peer.get(), "pong", 4, 0));
   for (int i = 0; i < 20 && handler.received.size() < 4; ++i) wait(20);
   EXPECT_EQ("pong", handler.received);
   EXPECT_EQ(0, handler.dones);
@@ -275,12 +269,11 @@ TEST_P(FdIoTest, DestroyingTheManagerCompletesAShutdownInProgress) {
 }
 
 TEST_P(FdIoTest, ReadErrorShutsDownAndTellsTheHandler) {
-  int sv[2];
-  ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv));
-  auto* io = new io::FdIo(sv[0], true, false, -1, -1, true);
+  yarl_test::SocketPair sp;
+  auto* io = new io::FdIo(sp.near.release(), true, false, -1, -1, true);
   io->setHandler(&handler, true);
   passes(1);
-  ::close(sv[1]);
+  sp.far.reset();
   for (int i = 0; i < 10 && handler.dones == 0; ++i) wait(20);
   EXPECT_EQ(1, handler.dones) << "the end of the stream ends the connection";
 }
