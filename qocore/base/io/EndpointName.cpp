@@ -16,6 +16,8 @@ EndpointInvalid::EndpointInvalid(const char* key) noexcept : plat::Exception() {
   try {
     setMessage(loc::translate(key));
   } catch (...) {
+    // A failing lookup must not turn into a different error: the key
+    // itself stands for the text.
     setMessage(key);
   }
 }
