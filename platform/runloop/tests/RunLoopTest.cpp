@@ -22,11 +22,6 @@ using runloop::kReadCallBack;
 using runloop::kWriteCallBack;
 using runloop::RunLoop;
 
-// Non-blocking, so a test that reads too much fails instead of hanging.
-struct SocketPair : yarl_test::SocketPair {
-  SocketPair() : yarl_test::SocketPair(SOCK_NONBLOCK) {}
-};
-
 // Records the callouts a source receives.
 struct Recorder {
   std::vector<std::pair<unsigned, int>> calls;
@@ -37,7 +32,7 @@ struct Recorder {
 
 TEST(RunLoopTest, ReadStaysEnabledWriteIsOneShotAndCallsAreCounted) {
   RunLoop loop;
-  SocketPair sp;
+  yarl_test::SocketPair sp(SOCK_NONBLOCK);
   ASSERT_EQ(1, write(sp.far.get(), "x", 1));
   Recorder rec;
   runloop::Source* src = loop.addSource(sp.near.get(), rec.callout(), kReadCallBack | kWriteCallBack);
@@ -69,7 +64,7 @@ TEST(RunLoopTest, ReadStaysEnabledWriteIsOneShotAndCallsAreCounted) {
 
 TEST(RunLoopTest, HungUpDescriptorWithEveryCallbackOffDoesNotSpin) {
   RunLoop loop;
-  SocketPair sp;
+  yarl_test::SocketPair sp(SOCK_NONBLOCK);
   sp.far.reset();
   Recorder rec;
   runloop::Source* src = loop.addSource(sp.near.get(), rec.callout(), kReadCallBack);
@@ -84,7 +79,7 @@ TEST(RunLoopTest, HungUpDescriptorWithEveryCallbackOffDoesNotSpin) {
 
 TEST(RunLoopTest, HangUpIsReadAndWriteWhileWriteIsEnabled) {
   RunLoop loop;
-  SocketPair sp;
+  yarl_test::SocketPair sp(SOCK_NONBLOCK);
   sp.far.reset();
   Recorder rec;
   runloop::Source* src = loop.addSource(sp.near.get(), rec.callout(), kReadCallBack | kWriteCallBack);
@@ -96,7 +91,7 @@ TEST(RunLoopTest, HangUpIsReadAndWriteWhileWriteIsEnabled) {
 
 TEST(RunLoopTest, SourceRemovedByEarlierCalloutOfTheBatchGetsNothing) {
   RunLoop loop;
-  SocketPair a, b, quiet;
+  yarl_test::SocketPair a(SOCK_NONBLOCK), b(SOCK_NONBLOCK), quiet(SOCK_NONBLOCK);
   ASSERT_EQ(1, write(a.far.get(), "x", 1));
   ASSERT_EQ(1, write(b.far.get(), "x", 1));
   runloop::Source* srcA = nullptr;
@@ -203,7 +198,7 @@ TEST(RunLoopTest, TimerFiresOnceWithoutCountingAsSourceAndNeverBusyWaits) {
 
 TEST(RunLoopTest, RunIsReentrantAndStopEndsTheInnermost) {
   RunLoop loop;
-  SocketPair sp;
+  yarl_test::SocketPair sp(SOCK_NONBLOCK);
   std::string trace;
   runloop::Source* src = nullptr;
   src = loop.addSource(
@@ -233,7 +228,7 @@ TEST(RunLoopTest, RunIsReentrantAndStopEndsTheInnermost) {
 TEST(RunLoopTest, ADescriptorEpollRefusesLeavesNoSource) {
   int closedNumber;
   {
-    SocketPair sp;
+    yarl_test::SocketPair sp(SOCK_NONBLOCK);
     closedNumber = sp.near.get();
   }
   for (int fd : {-1, closedNumber}) {
@@ -253,7 +248,7 @@ TEST(RunLoopTest, ASourceOnAReusedNumberReplacesTheStaleRegistration) {
   for (bool keptOpen : {false, true}) {
     SCOPED_TRACE(keptOpen ? "a duplicate keeps the old description open" : "old description closed");
     RunLoop loop;
-    SocketPair old, fresh;
+    yarl_test::SocketPair old(SOCK_NONBLOCK), fresh(SOCK_NONBLOCK);
     const int number = old.near.get();
     Recorder staleRec, rec;
     runloop::Source* stale = loop.addSource(number, staleRec.callout(), kReadCallBack);

@@ -25,11 +25,6 @@ namespace {
 
 using io::FdManager;
 
-// Non-blocking, so a handler can read until the pair is empty.
-struct SocketPair : yarl_test::SocketPair {
-  SocketPair() : yarl_test::SocketPair(SOCK_NONBLOCK) {}
-};
-
 // A handler that writes each event into a shared trace and can run an
 // action on it.
 struct Handler : io::FdHandler {
@@ -88,7 +83,7 @@ class BothManagers : public ::testing::TestWithParam<Kind> {};
 TEST_P(BothManagers, DueTimerThenReadThenWrite) {
   auto m = makeManager(GetParam());
   std::string trace;
-  SocketPair sp;
+  yarl_test::SocketPair sp(SOCK_NONBLOCK);
   ASSERT_EQ(1, write(sp.far.get(), "x", 1));
   Handler h("h", sp.near.get(), &trace);
   h.onRead = [&] {
@@ -107,7 +102,7 @@ TEST_P(BothManagers, DueTimerThenReadThenWrite) {
 TEST_P(BothManagers, HandlerRemovedDuringThePassGetsNothingMore) {
   auto m = makeManager(GetParam());
   std::string trace;
-  SocketPair a, b;
+  yarl_test::SocketPair a(SOCK_NONBLOCK), b(SOCK_NONBLOCK);
   ASSERT_EQ(1, write(a.far.get(), "x", 1));
   ASSERT_EQ(1, write(b.far.get(), "x", 1));
   Handler ha("a", a.near.get(), &trace), hb("b", b.near.get(), &trace);
@@ -127,7 +122,7 @@ TEST_P(BothManagers, HandlerRemovedDuringThePassGetsNothingMore) {
 TEST_P(BothManagers, DestroyedManagerTellsHandlersAndRestoresPrevious) {
   io::IoRunLoopManager outer;
   std::string trace;
-  SocketPair sp;
+  yarl_test::SocketPair sp(SOCK_NONBLOCK);
   Handler h1("h1", sp.near.get(), &trace), h2("h2", sp.far.get(), &trace);
   {
     std::unique_ptr<FdManager> inner;
@@ -157,7 +152,7 @@ TEST_P(BothManagers, DescriptorsAbove1023AreServed) {
   if (lim.rlim_cur < 2048) lim.rlim_cur = lim.rlim_max < 2048 ? lim.rlim_max : 2048;
   ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &lim));
   ASSERT_GE(lim.rlim_cur, 1600u) << "the hard descriptor limit is too low for this test";
-  SocketPair sp;
+  yarl_test::SocketPair sp(SOCK_NONBLOCK);
   int high = fcntl(sp.near.get(), F_DUPFD_CLOEXEC, 1500);
   ASSERT_GE(high, 1500);
   auto m = makeManager(GetParam());
@@ -203,7 +198,7 @@ TEST(IoRunLoopManagerTest, SameInterestTwiceCallsNothingAndWriteIsOneShot) {
   io::IoRunLoopManager m;
   runloop::RunLoop& loop = m.runLoop();
   std::string trace;
-  SocketPair sp;
+  yarl_test::SocketPair sp(SOCK_NONBLOCK);
   Handler h("h", sp.near.get(), &trace);
   m.addHandler(&h, true);
   h.manager = &m;
