@@ -11,9 +11,22 @@
 //
 // Callbacks may start and cancel any timer, themselves included, while a
 // round of firing runs: the due timers of a round wait in a fire queue, and
-// a timer cancelled there does not fire.
+// a timer cancelled there does not fire.  A callback may also run a nested
+// loop that fires timers again (a modal dialog does): the nested round
+// shares the fire queue, so every timer due in either round fires once.
+//
+// Running timers are kept in a binary heap ordered by due time and then by
+// start order, so timers due at the same time fire in the order they were
+// started, and starting, cancelling and firing cost O(log n).
+//
+// A manager belongs to the thread that made it; debug builds assert that
+// no other thread uses it.
 
+#include <pthread.h>
+
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "qocore/base/plat/CircularVector.h"
 #include "qocore/base/plat/Time.h"
@@ -53,8 +66,13 @@ class Timer {
  private:
   friend class TimerManager;
 
-  Timer* next_ = nullptr;
-  Timer* prev_ = nullptr;
+  static constexpr size_t kNotListed = SIZE_MAX;
+
+  // Where the timer sits in its manager's heap; kNotListed while idle or in
+  // the fire queue.
+  size_t slot_ = kNotListed;
+  // Start order, which breaks ties between equal due times.
+  uint64_t sequence_ = 0;
   TimeValue due_ = 0;
   int32_t interval_ = 0;
   Callback* callback_;
@@ -91,8 +109,10 @@ class TimerManager {
 
   void setCallback(Callback* callback) noexcept { callback_ = callback; }
 
-  // Fires the due timers.  Returns -1 when no timer is running, the
-  // milliseconds until the first one when none is due, and 0 after a round.
+  // Fires the due timers, and any that an interrupted round (one whose
+  // callback runs this again, or throws) left waiting.  Returns -1 when no
+  // timer is running, the milliseconds until the first one when none is
+  // due, and 0 after a round.
   int processTimers();
   // -1 when no timer is running, else the milliseconds until the first due
   // time (rounded up, 0..INT32_MAX).  *now receives the clock reading used.
@@ -107,17 +127,36 @@ class TimerManager {
   void restartAfterJump(TimeValue now);
   void add(Timer* timer, int ms);
   void remove(Timer* timer);
-  // Into the list, after every timer due no later.
+  // Into the heap, after every timer due no later.
   void insert(Timer* timer);
   void unlink(Timer* timer) noexcept;
   // Tells the owner, if any, how long until the first due time.
   void notifyOwner();
+  // The first due timer, or null.
+  Timer* first() const noexcept { return heap_.empty() ? nullptr : heap_.front().timer; }
+  // A fatal assertion, in debug builds, on any thread but the owner's.
+  void checkThread() const noexcept;
+
+  // A heap slot holds the ordering key beside the timer, so that sifting
+  // compares without visiting the timers.
+  struct Slot {
+    TimeValue due;
+    uint64_t sequence;
+    Timer* timer;
+  };
+  static bool earlier(const Slot& a, const Slot& b) noexcept {
+    return a.due < b.due || (a.due == b.due && a.sequence < b.sequence);
+  }
+  void place(Slot slot, size_t i) noexcept;
+  void siftUp(size_t i) noexcept;
+  void siftDown(size_t i) noexcept;
 
   TimerManager* previous_;
-  Timer* head_ = nullptr;
-  Timer* tail_ = nullptr;
+  std::vector<Slot> heap_;
+  uint64_t nextSequence_ = 0;
   CircularVector<Timer*> fireQueue_;
   Callback* callback_ = nullptr;
+  pthread_t owner_;
 };
 
 }  // namespace plat

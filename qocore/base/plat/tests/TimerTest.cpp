@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/runloop/RunLoop.h"
+#include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Timer.h"
@@ -346,6 +348,59 @@ TEST_F(TimerTest, NestedManagerOwnsItsTimersUntilItGoes) {
   EXPECT_TRUE(outerTimer.timer.isRunning());
   EXPECT_EQ(manager_->processTimers(), 0);
   EXPECT_THAT(fired_, ElementsAre("inner", "outer"));
+}
+
+TEST_F(TimerTest, TimersLeftByAThrowingCallbackFireInTheNextRound) {
+  NamedTimer& thrower = timer("thrower");
+  NamedTimer& queued = timer("queued");
+  thrower.onFire = []() -> bool { throw 1; };
+  thrower.timer.start(10);
+  queued.timer.start(10);
+  advanceMs(10);
+  EXPECT_THROW(manager_->processTimers(), int);
+  EXPECT_TRUE(queued.timer.isRunning());
+  EXPECT_EQ(manager_->processTimers(), 0);
+  EXPECT_THAT(fired_, ElementsAre("thrower", "queued"));
+  EXPECT_FALSE(queued.timer.isRunning());
+  EXPECT_EQ(manager_->processTimers(), -1);
+}
+
+// The loop the program runs drives the timers: a callback that runs a
+// nested turn of it (as a modal dialog does) starts a second round inside
+// the first.  Every timer due in either round fires once.
+TEST_F(TimerTest, NestedLoopInACallbackKeepsTheOuterRound) {
+  manager_.reset();  // the loop's manager brings its own
+  io::IoRunLoopManager loopManager;
+  runloop::RunLoop& loop = loopManager.runLoop();
+  NamedTimer& modal = timer("modal");
+  NamedTimer& waiting = timer("waiting");
+  NamedTimer& inner = timer("inner");
+  NamedTimer& repeating = timer("repeating");
+  int repeats = 0;
+  repeating.onFire = [&] { return ++repeats < 3; };
+  modal.onFire = [&] {
+    inner.timer.start(0);
+    loop.runOnce(0);
+    return false;
+  };
+  modal.timer.start(10);
+  waiting.timer.start(10);
+  repeating.timer.start(10);
+  advanceMs(10);
+  loop.runOnce(0);
+  EXPECT_THAT(fired_, ElementsAre("modal", "waiting", "repeating", "inner"));
+  EXPECT_FALSE(waiting.timer.isRunning());
+  EXPECT_TRUE(repeating.timer.isRunning());
+  EXPECT_EQ(repeating.timer.dueTime(), fakeClock.now + 10 * kMs);
+
+  fired_.clear();
+  advanceMs(10);
+  loop.runOnce(0);
+  advanceMs(10);
+  loop.runOnce(0);
+  EXPECT_THAT(fired_, ElementsAre("repeating", "repeating"));
+  EXPECT_EQ(loopManager.timerManager().processTimers(), -1);
+  timers_.clear();
 }
 
 TEST_F(TimerTest, EachThreadHasItsOwnManager) {
