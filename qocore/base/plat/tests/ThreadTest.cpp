@@ -5,12 +5,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "qocore/base/os/AppLoop.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/LogDestFile.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Thread.h"
 #include "testing/LogCapture.h"
@@ -178,6 +181,29 @@ TEST_F(ThreadTest, ConditionWaitsUntilSignalled) {
     while (!flag) EXPECT_TRUE(ready.wait(-1));
   }
   thread.join();
+}
+
+// A body that ends the process.
+struct Exiter : plat::ThreadRunner {
+  void run(Thread*) override { exit(7); }
+};
+
+// What exit() reaches runs on the thread that called it.  The program's
+// loop (its timer manager belongs to the main thread) and the thread
+// objects, which log as they go, must survive it.
+void exitFromASecondThread() {
+  os::AppLoop loop;
+  plat::LogDestFile::stderrDest("threadtest");
+  plat::applyLogSetting("Threading:stderr:100");
+  Exiter exiter;
+  Thread thread("exiter", &exiter);
+  thread.start();
+  thread.join();
+}
+
+TEST(ThreadDeathTest, ExitFromASecondThreadEndsWithItsCode) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(exitFromASecondThread(), testing::ExitedWithCode(7), "started +exiter");
 }
 
 TEST(ThreadDeathTest, ConditionTimedWaitFailsAnAssertion) {
