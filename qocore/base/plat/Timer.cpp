@@ -63,11 +63,10 @@ TimerManager::TimerManager(bool nested) : previous_(thrInst), owner_(pthread_sel
 
 TimerManager::~TimerManager() {
   checkThread();
-  for (const Slot& slot : heap_) {
-    slot.timer->slot_ = Timer::kNotListed;
-    slot.timer->manager_ = nullptr;
+  while (Timer* timer = first()) {
+    unlink(timer);
+    timer->manager_ = nullptr;
   }
-  heap_.clear();
   while (!fireQueue_.empty()) {
     fireQueue_.front()->manager_ = nullptr;
     fireQueue_.pop_front();
@@ -109,19 +108,36 @@ void TimerManager::restartAfterJump(TimeValue now) {
   // Every listed timer is due its interval after the new reading.  They are
   // placed from the last due to the first, each after every timer due no
   // later, so new start numbers are handed out in that order.  A sorted
-  // array is a heap, so nothing is allocated.
+  // array is a heap.
+  for (size_t i = 0; i < run_.size(); ++i) {
+    if (run_[i].timer) heap_.push_back(run_[i]);
+  }
+  run_.clear();
+  runEmptySlots_ = 0;
   std::sort(heap_.begin(), heap_.end(), [](const Slot& a, const Slot& b) { return earlier(b, a); });
   for (Slot& slot : heap_) {
     slot.due = slot.timer->due_ = afterInterval(now, slot.timer->interval_);
-    slot.sequence = slot.timer->sequence_ = nextSequence_++;
+    slot.sequence = nextSequence_++;
   }
   std::sort(heap_.begin(), heap_.end(), earlier);
-  for (size_t i = 0; i < heap_.size(); ++i) heap_[i].timer->slot_ = i;
+  for (size_t i = 0; i < heap_.size(); ++i) {
+    heap_[i].timer->place_ = Timer::kInHeap;
+    heap_[i].timer->position_ = i;
+  }
   for (size_t i = 0; i < fireQueue_.size(); ++i) fireQueue_[i]->due_ = now;
 }
 
-void TimerManager::place(Slot slot, size_t i) noexcept {
-  slot.timer->slot_ = i;
+Timer* TimerManager::first() const noexcept {
+  const Slot* run = run_.empty() ? nullptr : &run_[0];
+  const Slot* heap = heap_.empty() ? nullptr : &heap_.front();
+  if (run && heap) return earlier(*heap, *run) ? heap->timer : run->timer;
+  if (run) return run->timer;
+  return heap ? heap->timer : nullptr;
+}
+
+void TimerManager::placeInHeap(const Slot& slot, size_t i) noexcept {
+  slot.timer->place_ = Timer::kInHeap;
+  slot.timer->position_ = i;
   heap_[i] = slot;
 }
 
@@ -130,10 +146,10 @@ void TimerManager::siftUp(size_t i) noexcept {
   while (i > 0) {
     size_t parent = (i - 1) / 2;
     if (!earlier(slot, heap_[parent])) break;
-    place(heap_[parent], i);
+    placeInHeap(heap_[parent], i);
     i = parent;
   }
-  place(slot, i);
+  placeInHeap(slot, i);
 }
 
 void TimerManager::siftDown(size_t i) noexcept {
@@ -144,25 +160,56 @@ void TimerManager::siftDown(size_t i) noexcept {
     if (child >= n) break;
     if (child + 1 < n && earlier(heap_[child + 1], heap_[child])) ++child;
     if (!earlier(heap_[child], slot)) break;
-    place(heap_[child], i);
+    placeInHeap(heap_[child], i);
     i = child;
   }
-  place(slot, i);
+  placeInHeap(slot, i);
+}
+
+void TimerManager::tidyRun() noexcept {
+  while (!run_.empty() && !run_[0].timer) {
+    run_.pop_front();
+    ++runBase_;
+    --runEmptySlots_;
+  }
+  if (runEmptySlots_ < 32 || runEmptySlots_ * 2 < run_.size()) return;
+  size_t kept = 0;
+  for (size_t i = 0; i < run_.size(); ++i) {
+    if (!run_[i].timer) continue;
+    run_[kept] = run_[i];
+    run_[kept].timer->position_ = runBase_ + kept;
+    ++kept;
+  }
+  while (run_.size() > kept) run_.erase(run_.size() - 1);
+  runEmptySlots_ = 0;
 }
 
 void TimerManager::insert(Timer* timer) {
-  timer->sequence_ = nextSequence_++;
-  heap_.push_back(Slot{timer->due_, timer->sequence_, timer});
+  Slot slot{timer->due_, nextSequence_++, timer};
+  if (run_.empty() || !earlier(slot, run_.back())) {
+    run_.push_back(slot);
+    timer->place_ = Timer::kInRun;
+    timer->position_ = runBase_ + run_.size() - 1;
+    return;
+  }
+  heap_.push_back(slot);
   siftUp(heap_.size() - 1);
 }
 
 void TimerManager::unlink(Timer* timer) noexcept {
-  size_t i = timer->slot_;
-  timer->slot_ = Timer::kNotListed;
+  Timer::Place place = timer->place_;
+  timer->place_ = Timer::kUnlisted;
+  if (place == Timer::kInRun) {
+    run_[timer->position_ - runBase_].timer = nullptr;
+    ++runEmptySlots_;
+    tidyRun();
+    return;
+  }
+  size_t i = timer->position_;
   Slot last = heap_.back();
   heap_.pop_back();
   if (i == heap_.size()) return;
-  place(last, i);
+  placeInHeap(last, i);
   if (i > 0 && earlier(last, heap_[(i - 1) / 2]))
     siftUp(i);
   else
@@ -182,7 +229,7 @@ void TimerManager::add(Timer* timer, int ms) {
 void TimerManager::remove(Timer* timer) {
   checkThread();
   bool wasFirst = first() == timer;
-  if (timer->slot_ != Timer::kNotListed) {
+  if (timer->place_ != Timer::kUnlisted) {
     unlink(timer);
   } else {
     for (size_t i = 0; i < fireQueue_.size(); ++i) {
@@ -198,7 +245,7 @@ void TimerManager::remove(Timer* timer) {
 
 int TimerManager::msUntilNext(TimeValue* now) {
   checkThread();
-  if (heap_.empty()) return -1;
+  if (empty()) return -1;
   TimeValue reading = readClock();  // may restart the timers: read the first after it
   if (now) *now = reading;
   return clampedMsUntil(first()->due_, reading);
@@ -210,7 +257,7 @@ void TimerManager::notifyOwner() {
 
 int TimerManager::processTimers() {
   checkThread();
-  if (heap_.empty() && fireQueue_.empty()) return -1;
+  if (empty() && fireQueue_.empty()) return -1;
   TimeValue now = readClock();
   if (fireQueue_.empty()) {
     int64_t ms = msUntil(first()->due_, now);

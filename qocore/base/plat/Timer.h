@@ -15,9 +15,12 @@
 // loop that fires timers again (a modal dialog does): the nested round
 // shares the fire queue, so every timer due in either round fires once.
 //
-// Running timers are kept in a binary heap ordered by due time and then by
-// start order, so timers due at the same time fire in the order they were
-// started, and starting, cancelling and firing cost O(log n).
+// Running timers are ordered by due time and then by start order, so
+// timers due at the same time fire in the order they were started.  Most
+// timers are due after every timer already running (one interval serves a
+// whole kind of time-out), so those join the end of a sorted run in O(1);
+// the others wait in a binary heap.  Starting, cancelling and firing cost
+// O(1) in the common case and O(log n) at worst.
 //
 // A manager belongs to the thread that made it; debug builds assert that
 // no other thread uses it.
@@ -66,13 +69,12 @@ class Timer {
  private:
   friend class TimerManager;
 
-  static constexpr size_t kNotListed = SIZE_MAX;
+  enum Place : uint8_t { kUnlisted, kInRun, kInHeap };
 
-  // Where the timer sits in its manager's heap; kNotListed while idle or in
-  // the fire queue.
-  size_t slot_ = kNotListed;
-  // Start order, which breaks ties between equal due times.
-  uint64_t sequence_ = 0;
+  // Where the timer is listed: unlisted while idle or in the fire queue.
+  Place place_ = kUnlisted;
+  // Its index in the heap, or its number in the run.
+  uint64_t position_ = 0;
   TimeValue due_ = 0;
   int32_t interval_ = 0;
   Callback* callback_;
@@ -127,31 +129,42 @@ class TimerManager {
   void restartAfterJump(TimeValue now);
   void add(Timer* timer, int ms);
   void remove(Timer* timer);
-  // Into the heap, after every timer due no later.
+  // Lists the timer after every timer due no later.
   void insert(Timer* timer);
   void unlink(Timer* timer) noexcept;
   // Tells the owner, if any, how long until the first due time.
   void notifyOwner();
   // The first due timer, or null.
-  Timer* first() const noexcept { return heap_.empty() ? nullptr : heap_.front().timer; }
+  Timer* first() const noexcept;
+  bool empty() const noexcept { return run_.empty() && heap_.empty(); }
   // A fatal assertion, in debug builds, on any thread but the owner's.
   void checkThread() const noexcept;
 
-  // A heap slot holds the ordering key beside the timer, so that sifting
-  // compares without visiting the timers.
+  // A listed timer with its ordering key beside it, so that ordering
+  // compares without visiting the timers.  A cancelled timer leaves a
+  // slot without a timer in the run.
   struct Slot {
-    TimeValue due;
-    uint64_t sequence;
-    Timer* timer;
+    TimeValue due = 0;
+    uint64_t sequence = 0;
+    Timer* timer = nullptr;
   };
   static bool earlier(const Slot& a, const Slot& b) noexcept {
     return a.due < b.due || (a.due == b.due && a.sequence < b.sequence);
   }
-  void place(Slot slot, size_t i) noexcept;
+  void placeInHeap(const Slot& slot, size_t i) noexcept;
   void siftUp(size_t i) noexcept;
   void siftDown(size_t i) noexcept;
+  // Drops empty slots from the front of the run, and squeezes them out
+  // once they outnumber the timers.
+  void tidyRun() noexcept;
 
   TimerManager* previous_;
+  // Sorted by due time and start order; its front slot always holds a
+  // timer.  runBase_ is the number of the front slot.
+  CircularVector<Slot> run_;
+  uint64_t runBase_ = 0;
+  size_t runEmptySlots_ = 0;
+  // The timers due before the end of the run when they were started.
   std::vector<Slot> heap_;
   uint64_t nextSequence_ = 0;
   CircularVector<Timer*> fireQueue_;

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,6 +142,62 @@ TEST_F(TimerTest, DueOrderAndStartOrderForEqualDueTimes) {
   EXPECT_EQ(manager_->processTimers(), 0);
   EXPECT_THAT(fired_, ElementsAre("early", "a", "b", "c"));
   EXPECT_EQ(manager_->msUntilNext(), 1);
+}
+
+// Timers due after every running one join a sorted run, earlier ones a
+// heap, and cancelling leaves holes that are squeezed out later.  Against
+// a plain sorted model, many starts, restarts and cancels with few
+// distinct intervals (so many equal due times) fire in the same order.
+TEST_F(TimerTest, FiringOrderMatchesASortedModel) {
+  std::vector<NamedTimer*> pool;
+  for (int i = 0; i < 300; ++i) pool.push_back(&timer(std::to_string(i)));
+  std::map<std::pair<TimeValue, uint64_t>, int> model;  // (due, start number) -> timer
+  std::map<int, std::pair<TimeValue, uint64_t>> keyOf;
+  uint64_t starts = 0;
+  std::mt19937 random(14);
+  std::vector<std::string> expected;
+  auto start = [&](int which, int ms) {
+    pool[which]->timer.start(ms);
+    if (keyOf.count(which)) model.erase(keyOf[which]);
+    keyOf[which] = {fakeClock.now + ms * kMs, starts++};
+    model[keyOf[which]] = which;
+  };
+  for (int step = 0; step < 20'000; ++step) {
+    // Now and then a burst of long timers fills the run, for the cancels
+    // that follow to leave holes in.
+    if (step % 2'500 == 0) {
+      for (int i = 0; i < 200; ++i) start(i, 1'000);
+    }
+    int which = static_cast<int>(random() % pool.size());
+    NamedTimer& t = *pool[which];
+    switch (random() % 16) {
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+      case 4:
+        t.timer.cancel();
+        if (keyOf.count(which)) model.erase(keyOf[which]), keyOf.erase(which);
+        break;
+      case 5:
+        advanceMs(random() % 40);
+        for (auto it = model.begin(); it != model.end() && it->first.first <= fakeClock.now;) {
+          expected.push_back(std::to_string(it->second));
+          keyOf.erase(it->second);
+          it = model.erase(it);
+        }
+        manager_->processTimers();
+        ASSERT_EQ(fired_, expected) << "step " << step;
+        break;
+      default: {
+        static constexpr int kIntervals[] = {0, 10, 10, 50, 100, 100, 100, 400};
+        start(which, kIntervals[random() % 8]);
+        break;
+      }
+    }
+  }
+  for (auto& [which, key] : keyOf) EXPECT_TRUE(pool[which]->timer.isRunning()) << which;
+  EXPECT_EQ(manager_->processTimers() == -1, model.empty());
 }
 
 TEST_F(TimerTest, RepeatingTimerKeepsItsRhythmButNeverCatchesUp) {
