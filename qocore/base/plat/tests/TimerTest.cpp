@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
 #include <map>
 #include <memory>
@@ -474,22 +475,35 @@ TEST_F(TimerTest, EachThreadHasItsOwnManager) {
 using TimerDeathTest = TimerTest;
 
 TEST_F(TimerDeathTest, ManagerMisuseIsFatal) {
-  EXPECT_DEATH(TimerManager second, HasSubstr("Assertion 'nested || !thrInst' failed"));
-  EXPECT_DEATH(
+  EXPECT_EXIT(TimerManager second, testing::KilledBySignal(SIGABRT),
+              HasSubstr("Assertion 'nested || !thrInst' failed"));
+  EXPECT_EXIT(
       {
         std::thread([] {
           Timer orphan(nullptr);
           orphan.start(10);
         }).join();
       },
-      HasSubstr("Assertion 'thrInst' failed"));
-  EXPECT_DEATH(
+      testing::KilledBySignal(SIGABRT), HasSubstr("Assertion 'thrInst' failed"));
+  EXPECT_EXIT(
       {
         auto inner = std::make_unique<TimerManager>(true);
         manager_.reset();
       },
-      HasSubstr("Assertion 'thrInst == this' failed"));
+      testing::KilledBySignal(SIGABRT), HasSubstr("Assertion 'thrInst == this' failed"));
 }
+
+#ifndef NDEBUG
+// Debug builds catch a manager used from a thread other than its owner's.
+TEST_F(TimerDeathTest, AnotherThreadMayNotUseTheManager) {
+  NamedTimer& t = timer("t");
+  t.timer.start(10);
+  EXPECT_EXIT(std::thread([&] { t.timer.cancel(); }).join(), testing::KilledBySignal(SIGABRT),
+              HasSubstr("Assertion 'pthread_equal(owner_, pthread_self())' failed at qocore/base/plat/Timer.cpp"));
+  EXPECT_EXIT(std::thread([&] { manager_->processTimers(); }).join(), testing::KilledBySignal(SIGABRT),
+              HasSubstr("TimerManager used off the thread that made it"));
+}
+#endif
 
 // The real clock end to end: wait as the manager says until the timer fires.
 TEST(TimerRealClockTest, FiresAfterItsInterval) {
