@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -206,19 +207,13 @@ void LogSrc::unbindDest(const LogDest* dest) {
   for (LogSrc* src = firstSource; src; src = src->next_) {
     const LogBindings* table = src->bindings_.load(std::memory_order_acquire);
     if (!table) continue;
-    auto* kept = new LogBindings;
+    auto kept = std::make_unique<LogBindings>();
     for (const LogBinding& binding : table->items) {
       if (binding.dest != dest) kept->items.push_back(binding);
     }
-    if (kept->items.size() == table->items.size()) {
-      delete kept;
-      continue;
-    }
-    if (kept->items.empty()) {
-      delete kept;
-      kept = nullptr;
-    }
-    src->replaceBindings(kept);
+    if (kept->items.size() == table->items.size()) continue;
+    if (kept->items.empty()) kept.reset();
+    src->replaceBindings(kept.release());
   }
 }
 
@@ -316,14 +311,14 @@ void applyLogSetting(const char* value) {
   {
     MutexLock guard(logRegistryMutex);
     for (LogSrc* src = firstSource; src; src = src->next_) {
-      LogBindings* table = nullptr;
+      std::unique_ptr<LogBindings> table;
       for (const LogEntry& entry : entries) {
         if (!wildcardMatch(entry.pattern.c_str(), src->name_, false)) continue;
         // Resolved under the registry lock, so the destination is still
         // listed.
         LogDest* dest = findLogDest(entry.target.c_str());
         if (!dest) continue;
-        if (!table) table = new LogBindings;
+        if (!table) table = std::make_unique<LogBindings>();
         bool replaced = false;
         for (LogBinding& binding : table->items) {
           if (binding.dest == dest) {
@@ -333,7 +328,7 @@ void applyLogSetting(const char* value) {
         }
         if (!replaced) table->items.push_back({dest, entry.level});
       }
-      src->replaceBindings(table);
+      src->replaceBindings(table.release());
     }
   }
   appliedEntries() = entries;
