@@ -20,7 +20,9 @@
 // timers are due after every timer already running (one interval serves a
 // whole kind of time-out), so those join the end of a sorted run in O(1);
 // the others wait in a binary heap.  Starting, cancelling and firing cost
-// O(1) in the common case and O(log n) at worst.
+// O(1) (amortised) in the common case and O(log n) at worst; cancelling a
+// timer that waits in the fire queue of a running round is linear in the
+// queue.
 //
 // A manager belongs to the thread that made it; debug builds assert that
 // no other thread uses it.

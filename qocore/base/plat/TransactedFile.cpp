@@ -78,8 +78,11 @@ void TransactedFile::commit() {
   // file: renaming that one would publish its half-written contents.
   if (!holdsTemporary()) {
     CharArray tempName = std::move(tempName_);
-    setLogCloseErrors(false);
-    close();
+    try {
+      close();
+    } catch (const Exception&) {
+      // The write is refused below either way.
+    }
     throw ExceptionFmt("TransactedFile: \"%s\" is no longer the file this writer opened; \"%s\" left unchanged",
                        tempName.c_str(), name_.c_str());
   }
