@@ -20,6 +20,6 @@ struct HostTimebase {
 };
 
 // Fills the timebase; 0 on success.
-int hostTimebase(HostTimebase& out) noexcept;
+[[nodiscard]] int hostTimebase(HostTimebase& out) noexcept;
 
 }  // namespace hostclock

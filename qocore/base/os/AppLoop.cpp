@@ -39,9 +39,10 @@ void AppLoop::quit(int code) {
 
 namespace {
 io::IoRunLoopManager* processManager() {
-  // Made on the main thread by the first loop and kept until exit.
-  static io::IoRunLoopManager manager;
-  return &manager;
+  // Made on the main thread by the first loop and never destroyed: exit()
+  // may run on another thread, where the main thread's manager cannot go.
+  static io::IoRunLoopManager* const manager = new io::IoRunLoopManager;
+  return manager;
 }
 }  // namespace
 

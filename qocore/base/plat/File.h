@@ -35,7 +35,7 @@ bool isDirectory(const char* path) noexcept;
 // naming the entry that could not be removed.
 void rmDir(const char* path, bool recursive = false);
 bool removeFile(const char* path) noexcept;
-bool chDir(const char* path, std::nothrow_t) noexcept;
+[[nodiscard]] bool chDir(const char* path, std::nothrow_t) noexcept;
 // Throws "chDir(%s)".
 void chDir(const char* path);
 
@@ -56,14 +56,14 @@ void fileSetTime(const char* path, TimeValue modified, TimeValue accessed = 0);
 void fileRemove(const char* path);
 // Throws "fileRename(%s,%s)".
 void fileRename(const char* from, const char* to);
-bool fileRename(const char* from, const char* to, std::nothrow_t) noexcept;
+[[nodiscard]] bool fileRename(const char* from, const char* to, std::nothrow_t) noexcept;
 
 // ---- Opening ----
 
 // open with O_CLOEXEC added; -1 on failure.
-int openCloexec(const char* path, int flags, mode_t mode = 0) noexcept;
+[[nodiscard]] int openCloexec(const char* path, int flags, mode_t mode = 0) noexcept;
 // openCloexec, then fdopen with modeText; null on failure with errno kept.
-FILE* fopenCloexec(const char* path, int flags, const char* modeText, mode_t permissions) noexcept;
+[[nodiscard]] FILE* fopenCloexec(const char* path, int flags, const char* modeText, mode_t permissions) noexcept;
 // openCloexec that throws "fileOpenFd(%s)".
 int fileOpenFd(const char* path, int flags, mode_t mode = 0);
 
@@ -91,7 +91,7 @@ bool fileIsSameAsFd(int fd, const char* path);
 // An exclusive fcntl write lock on the whole file (held by the process,
 // not the stream).  With wait, blocks until it is free.  False when another
 // process holds it; other failures throw "fileLock".
-bool fileLock(FILE* fp, bool wait);
+[[nodiscard]] bool fileLock(FILE* fp, bool wait);
 // Throws "fileUnlock".
 void fileUnlock(FILE* fp);
 // fread of up to n bytes; returns the count.  At the end of the file
@@ -102,10 +102,10 @@ int fileRead(FILE* fp, void* buffer, int n);
 void fileTruncate(FILE* fp, int64_t length);
 // ftello.  Throws "fileTell".
 int64_t fileTell(FILE* fp);
-bool fileTell(FILE* fp, int64_t* position) noexcept;
+[[nodiscard]] bool fileTell(FILE* fp, int64_t* position) noexcept;
 // fseeko.  Throws "fileSeek".
 void fileSeek(FILE* fp, int64_t offset, int whence);
-bool fileSeek(FILE* fp, int64_t offset, int whence, std::nothrow_t) noexcept;
+[[nodiscard]] bool fileSeek(FILE* fp, int64_t offset, int whence, std::nothrow_t) noexcept;
 // The size, by seeking to the end and back.  Throws "fileTell" or
 // "fileSeek".
 int64_t fileGetSizeFp(FILE* fp);

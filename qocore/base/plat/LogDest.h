@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "qocore/base/plat/LogSrc.h"
+
 namespace plat {
 
 class LogDest {
@@ -33,7 +35,7 @@ class LogDest {
   virtual bool ready() { return true; }
 
   const char* name() const noexcept { return name_; }
-  LogDest* next() const noexcept { return next_; }
+  LogDest* next() const noexcept PLAT_REQUIRES(logRegistryMutex) { return next_; }
   int level() const noexcept { return level_.load(std::memory_order_relaxed); }
   // Sets the ceiling and recomputes the level of every source.
   void setLevel(int level);
@@ -43,7 +45,7 @@ class LogDest {
 
  private:
   const char* name_;
-  LogDest* next_ = nullptr;
+  LogDest* next_ PLAT_GUARDED_BY(logRegistryMutex) = nullptr;
   std::atomic<int32_t> level_{0x7fffffff};
 };
 
@@ -52,19 +54,5 @@ LogDest* findLogDest(const char* name) noexcept;
 
 // Writes each destination name as "  %s\n".
 void listLogDests(FILE* out);
-
-// The lock that guards the lists of sources and destinations and the
-// replacement of binding tables.  Recursive, constant-initialised, never
-// destroyed; for the logging classes themselves.
-namespace log_registry {
-void lock() noexcept;
-void unlock() noexcept;
-struct Guard {
-  Guard() noexcept { lock(); }
-  ~Guard() { unlock(); }
-  Guard(const Guard&) = delete;
-  Guard& operator=(const Guard&) = delete;
-};
-}  // namespace log_registry
 
 }  // namespace plat

@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <mutex>
 
 #include "qocore/base/os/HostName.h"
 #include "qocore/base/plat/ConfigParameter.h"
@@ -38,30 +38,29 @@ BoolParameter compactLog("CompactLog",
 // Any thread may write a line or open the file, while parameters change
 // only on the main thread: the values the destinations read are copied
 // here whenever a parameter changes.
-constinit std::mutex settingsMutex;
+constinit Mutex settingsMutex;
 struct Settings {
   CharArray dir, file;                // the values in force
   CharArray defaultDir, defaultFile;  // the priority-0 values
   bool overridden = false;            // either holds a value above priority 0
 };
-Settings& settings() {
+Settings& settings() PLAT_REQUIRES(settingsMutex) {
   static auto* values = new Settings;
   return *values;
 }
 constinit std::atomic<bool> compactLines{false};
 constinit std::atomic<int> keepDays{30};
 
-constinit std::mutex bannerMutex;
-CharArray& bannerText() {
+constinit Mutex bannerMutex;
+CharArray& bannerText() PLAT_REQUIRES(bannerMutex) {
   static auto* text = new CharArray;
   return *text;
 }
 
-// The "file" destination and whether it is switched on; guarded by
-// fileStateMutex.
-constinit std::mutex fileStateMutex;
-constinit LogDestFile* theFileDest = nullptr;
-constinit bool logToFile = false;
+// The "file" destination and whether it is switched on.
+constinit Mutex fileStateMutex;
+constinit LogDestFile* theFileDest PLAT_GUARDED_BY(fileStateMutex) = nullptr;
+constinit bool logToFile PLAT_GUARDED_BY(fileStateMutex) = false;
 
 // The log path from a directory and a file name, with environment
 // references expanded (an unknown one throws); null without a file name.
@@ -81,7 +80,7 @@ CharArray joinLogPath(const char* dir, const char* file) {
 CharArray currentLogPath() {
   CharArray dir, file;
   {
-    std::lock_guard lock(settingsMutex);
+    MutexLock lock(settingsMutex);
     dir = settings().dir;
     file = settings().file;
   }
@@ -111,13 +110,13 @@ class LogFileManager : public ParameterChangedCallback {
   void parameterChanged(ConfigParameter* param, int) override {
     snapshot();
     if (param != &logDir && param != &logFile) return;
-    std::lock_guard lock(fileStateMutex);
+    MutexLock lock(fileStateMutex);
     if (logToFile && theFileDest) theFileDest->setPath(currentLogPath().get());
   }
 
  private:
   static void snapshot() {
-    std::lock_guard lock(settingsMutex);
+    MutexLock lock(settingsMutex);
     Settings& s = settings();
     s.dir = logDir.getValue();
     s.file = logFile.getValue();
@@ -166,6 +165,16 @@ bool isRotatedName(const char* name, const char* base) noexcept {
   return *p == '\0';
 }
 
+// The modification time before which rotated copies go.  A keep period
+// that reaches back past the start of the clock keeps every copy.
+TimeValue pruneCutoff(TimeValue now, int days) noexcept {
+  TimeValue keep, cutoff;
+  if (__builtin_mul_overflow(TimeValue(days), kTicksPerDay, &keep) || __builtin_sub_overflow(now, keep, &cutoff) ||
+      cutoff < 0)
+    return INT64_MIN;
+  return cutoff;
+}
+
 // Removes the rotated copies of `base` in dir last modified before
 // `cutoff`.  A file that cannot be removed stays; logging goes on.
 void pruneRotated(const char* dir, const char* base, TimeValue cutoff) {
@@ -209,7 +218,7 @@ LogDestFile* LogDestFile::stderrDest(const char* programName) {
 LogDestFile* LogDestFile::fileDest(const char* programName, bool logToFileNow) {
   static LogDestFile* dest = [programName] {
     auto* made = new LogDestFile("file", programName);
-    std::lock_guard lock(fileStateMutex);
+    MutexLock lock(fileStateMutex);
     theFileDest = made;
     if (logToFile) made->setPath(currentLogPath().get());
     return made;
@@ -222,14 +231,14 @@ LogDestFile* LogDestFile::fileDest(const char* programName, bool logToFileNow) {
 }
 
 void setLogToFile(bool on) {
-  std::lock_guard lock(fileStateMutex);
+  MutexLock lock(fileStateMutex);
   if (on == logToFile) return;
   logToFile = on;
   if (theFileDest) theFileDest->setPath(on ? currentLogPath().get() : nullptr);
 }
 
 void setLogBanner(const char* text) {
-  std::lock_guard lock(bannerMutex);
+  MutexLock lock(bannerMutex);
   bannerText() = text;
 }
 
@@ -240,7 +249,7 @@ bool LogDestFile::ready() { return ready_.load(std::memory_order_acquire); }
 void LogDestFile::updateReady() noexcept { ready_.store(path_ || file_ || borrowed_, std::memory_order_release); }
 
 void LogDestFile::setPath(const char* path) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   bool same = path && path_ && strcmp(path, path_.get()) == 0;
   if (same && file_ && !stopped_) return;
   closeLocked();
@@ -250,18 +259,18 @@ void LogDestFile::setPath(const char* path) {
 }
 
 CharArray LogDestFile::path() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return path_;
 }
 
 bool LogDestFile::open() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (!file_ && !stopped_) openLocked();
   return bool(file_);
 }
 
 void LogDestFile::reopenIfMoved() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (!file_ || !openPath_) return;
   bool same = false;
   try {
@@ -275,14 +284,14 @@ void LogDestFile::reopenIfMoved() {
 }
 
 void LogDestFile::setSizeLimit(int64_t bytes, LogSizeLimitCallback* callback) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   sizeLimit_ = bytes;
   sizeLimitCallback_ = callback;
   stopped_ = false;
 }
 
 void LogDestFile::setRedirectStderr(bool on) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   redirectStderr_ = on;
 }
 
@@ -312,7 +321,7 @@ void LogDestFile::openLocked() {
     CharArray defaultDir, defaultFile;
     bool overridden;
     {
-      std::lock_guard lock(settingsMutex);
+      MutexLock lock(settingsMutex);
       defaultDir = settings().defaultDir;
       defaultFile = settings().defaultFile;
       overridden = settings().overridden;
@@ -343,8 +352,7 @@ void LogDestFile::openPath(const char* path) {
   CharArray base = baseName(path);
   mkDirs(dir.get());
 
-  int days = keepDays.load(std::memory_order_relaxed);
-  pruneRotated(dir.get(), base.get(), getTime() - TimeValue(days) * kTicksPerDay);
+  pruneRotated(dir.get(), base.get(), pruneCutoff(getTime(), keepDays.load(std::memory_order_relaxed)));
 
   if (fileExists(path)) {
     tm fields;
@@ -370,7 +378,7 @@ void LogDestFile::openPath(const char* path) {
 // ---- Writing ----
 
 void LogDestFile::write(int level, const char* source, const char* text) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (stopped_) return;
   if (!file_ && !borrowed_) {
     openLocked();
@@ -386,7 +394,7 @@ void LogDestFile::writeLineLocked(int level, const char* source, const char* tex
   if (!bannerWritten_) {
     DString banner;
     {
-      std::lock_guard lock(bannerMutex);
+      MutexLock lock(bannerMutex);
       banner.append(bannerText().get());
     }
     if (!banner.empty()) {

@@ -82,30 +82,30 @@ class LogDestFile : public LogDest {
   bool isColour() const noexcept { return colour_; }
 
  private:
-  // All under mutex_.
-  void openLocked();
-  void openPath(const char* path);
-  void closeLocked() noexcept;
-  void writeLineLocked(int level, const char* source, const char* text);
+  void openLocked() PLAT_REQUIRES(mutex_);
+  void openPath(const char* path) PLAT_REQUIRES(mutex_);
+  void closeLocked() noexcept PLAT_REQUIRES(mutex_);
+  void writeLineLocked(int level, const char* source, const char* text) PLAT_REQUIRES(mutex_);
   // A failed write or flush: an owned file is closed and reported once,
   // a borrowed stream is left alone.
-  void writeFailed(const char* call, int error);
-  void updateReady() noexcept;
+  void writeFailed(const char* call, int error) PLAT_REQUIRES(mutex_);
+  void updateReady() noexcept PLAT_REQUIRES(mutex_);
 
   CharArray programName_;
   CharArray hostName_;
   Mutex mutex_;
-  CharArray path_;
-  CharArray openPath_;  // what the open file was opened as (the default path after a fallback)
-  DString timeText_;
-  FilePtr file_;    // an owned stream
-  FILE* borrowed_;  // a stream the destination does not own (stderr)
-  bool stopped_ = false;
-  int64_t sizeLimit_ = 0;
-  LogSizeLimitCallback* sizeLimitCallback_ = nullptr;
-  bool bannerWritten_ = false;
+  CharArray path_ PLAT_GUARDED_BY(mutex_);
+  // What the open file was opened as (the default path after a fallback).
+  CharArray openPath_ PLAT_GUARDED_BY(mutex_);
+  DString timeText_ PLAT_GUARDED_BY(mutex_);
+  FilePtr file_ PLAT_GUARDED_BY(mutex_);  // an owned stream
+  FILE* const borrowed_;                  // a stream the destination does not own (stderr)
+  bool stopped_ PLAT_GUARDED_BY(mutex_) = false;
+  int64_t sizeLimit_ PLAT_GUARDED_BY(mutex_) = 0;
+  LogSizeLimitCallback* sizeLimitCallback_ PLAT_GUARDED_BY(mutex_) = nullptr;
+  bool bannerWritten_ PLAT_GUARDED_BY(mutex_) = false;
   bool colour_ = false;
-  bool redirectStderr_ = false;
+  bool redirectStderr_ PLAT_GUARDED_BY(mutex_) = false;
   std::atomic<bool> ready_{false};
 };
 

@@ -1,9 +1,9 @@
 #include "qocore/base/plat/LogDestMem.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/ScopeExit.h"
 
 namespace plat {
 
@@ -18,7 +18,7 @@ LogDestMem& LogDestMem::instance() {
 }
 
 void LogDestMem::write(int level, const char* source, const char* text) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (replaying_ || full_) return;
   if (entries_.size() >= kMaxMessages) {
     entries_.push_back(
@@ -30,28 +30,25 @@ void LogDestMem::write(int level, const char* source, const char* text) {
 }
 
 void LogDestMem::replay(LogDest& to, int level) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   replaying_ = true;
+  // Runs before `lock` goes, so under the mutex; the analysis cannot see
+  // that through the guard's destructor.
+  ScopeExit replayed([this]() PLAT_NO_THREAD_SAFETY_ANALYSIS { replaying_ = false; });
   bool started = false;
-  try {
-    for (const Entry& entry : entries_) {
-      if (entry.level > level) continue;
-      if (!started) {
-        to.write(level, kStoreName, "Start replaying stored messages");
-        started = true;
-      }
-      to.write(entry.level, entry.source.get(), entry.text.get());
+  for (const Entry& entry : entries_) {
+    if (entry.level > level) continue;
+    if (!started) {
+      to.write(level, kStoreName, "Start replaying stored messages");
+      started = true;
     }
-    if (started) to.write(level, kStoreName, "Finished replaying stored messages");
-  } catch (...) {
-    replaying_ = false;
-    throw;
+    to.write(entry.level, entry.source.get(), entry.text.get());
   }
-  replaying_ = false;
+  if (started) to.write(level, kStoreName, "Finished replaying stored messages");
 }
 
 void LogDestMem::removeUpTo(int level) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   std::erase_if(entries_, [level](const Entry& entry) { return entry.level <= level; });
   // The warning is a level-0 entry: once it goes, the store takes
   // messages again.
@@ -59,13 +56,13 @@ void LogDestMem::removeUpTo(int level) {
 }
 
 void LogDestMem::clear() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   entries_.clear();
   full_ = false;
 }
 
 int LogDestMem::count() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return static_cast<int>(entries_.size());
 }
 

@@ -43,9 +43,9 @@ class LogDestMem : public LogDest {
   LogDestMem() noexcept : LogDest(nullptr) {}
 
   Mutex mutex_;
-  std::vector<Entry> entries_;
-  bool full_ = false;
-  bool replaying_ = false;
+  std::vector<Entry> entries_ PLAT_GUARDED_BY(mutex_);
+  bool full_ PLAT_GUARDED_BY(mutex_) = false;
+  bool replaying_ PLAT_GUARDED_BY(mutex_) = false;
 };
 
 }  // namespace plat

@@ -1,9 +1,8 @@
 #include "qocore/base/plat/LogSrc.h"
 
-#include <pthread.h>
-
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,19 +32,12 @@ namespace {
 // The list of sources and the retired tables are guarded by the registry
 // lock.  Constant-initialised, so sources built by any static initialiser
 // can link themselves in.
-constinit LogSrc* firstSource = nullptr;
-constinit std::vector<const LogBindings*>* retiredTables = nullptr;
+constinit LogSrc* firstSource PLAT_GUARDED_BY(logRegistryMutex) = nullptr;
+constinit std::vector<const LogBindings*>* retiredTables PLAT_GUARDED_BY(logRegistryMutex) = nullptr;
 constinit std::atomic<bool> configured{false};
 
 // Serialises applications of the `Log` value and the end of set-up.
-constinit pthread_mutex_t applyMutex = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
-
-struct ApplyGuard {
-  ApplyGuard() noexcept { pthread_mutex_lock(&applyMutex); }
-  ~ApplyGuard() { pthread_mutex_unlock(&applyMutex); }
-  ApplyGuard(const ApplyGuard&) = delete;
-  ApplyGuard& operator=(const ApplyGuard&) = delete;
-};
+constinit Mutex applyMutex;
 
 // One parsed `Log` entry.  The destination is kept by name, since the
 // entries outlive the application (set-up replays with them later).
@@ -55,8 +47,8 @@ struct LogEntry {
   int level;
 };
 
-// The entries of the value applied last; guarded by applyMutex.
-std::vector<LogEntry>& appliedEntries() {
+// The entries of the value applied last.
+std::vector<LogEntry>& appliedEntries() PLAT_REQUIRES(applyMutex) {
   static auto* entries = new std::vector<LogEntry>;
   return *entries;
 }
@@ -153,13 +145,13 @@ LogParamWatcher logParamWatcher;
 
 LogSrc::LogSrc(const char* name) noexcept
     : name_(name), level_(0x7fffffff), gate_(0x7fffffff), next_(nullptr), constructed_(true) {
-  log_registry::Guard guard;
+  MutexLock guard(logRegistryMutex);
   next_ = firstSource;
   firstSource = this;
 }
 
 LogSrc::~LogSrc() {
-  log_registry::Guard guard;
+  MutexLock guard(logRegistryMutex);
   for (LogSrc** p = &firstSource; *p; p = &(*p)->next_) {
     if (*p == this) {
       *p = next_;
@@ -173,7 +165,7 @@ LogSrc::~LogSrc() {
 }
 
 LogSrc* LogSrc::first() noexcept {
-  log_registry::Guard guard;
+  MutexLock guard(logRegistryMutex);
   return firstSource;
 }
 
@@ -211,23 +203,17 @@ void LogSrc::replaceBindings(const LogBindings* table) {
 }
 
 void LogSrc::unbindDest(const LogDest* dest) {
-  log_registry::Guard guard;
+  MutexLock guard(logRegistryMutex);
   for (LogSrc* src = firstSource; src; src = src->next_) {
     const LogBindings* table = src->bindings_.load(std::memory_order_acquire);
     if (!table) continue;
-    auto* kept = new LogBindings;
+    auto kept = std::make_unique<LogBindings>();
     for (const LogBinding& binding : table->items) {
       if (binding.dest != dest) kept->items.push_back(binding);
     }
-    if (kept->items.size() == table->items.size()) {
-      delete kept;
-      continue;
-    }
-    if (kept->items.empty()) {
-      delete kept;
-      kept = nullptr;
-    }
-    src->replaceBindings(kept);
+    if (kept->items.size() == table->items.size()) continue;
+    if (kept->items.empty()) kept.reset();
+    src->replaceBindings(kept.release());
   }
 }
 
@@ -320,19 +306,19 @@ void LogDestFile::setLogOverride(const char* text) {
 }
 
 void applyLogSetting(const char* value) {
-  ApplyGuard applying;
+  MutexLock applying(applyMutex);
   std::vector<LogEntry> entries = parseLogValue(value);
   {
-    log_registry::Guard guard;
+    MutexLock guard(logRegistryMutex);
     for (LogSrc* src = firstSource; src; src = src->next_) {
-      LogBindings* table = nullptr;
+      std::unique_ptr<LogBindings> table;
       for (const LogEntry& entry : entries) {
         if (!wildcardMatch(entry.pattern.c_str(), src->name_, false)) continue;
         // Resolved under the registry lock, so the destination is still
         // listed.
         LogDest* dest = findLogDest(entry.target.c_str());
         if (!dest) continue;
-        if (!table) table = new LogBindings;
+        if (!table) table = std::make_unique<LogBindings>();
         bool replaced = false;
         for (LogBinding& binding : table->items) {
           if (binding.dest == dest) {
@@ -342,7 +328,7 @@ void applyLogSetting(const char* value) {
         }
         if (!replaced) table->items.push_back({dest, entry.level});
       }
-      src->replaceBindings(table);
+      src->replaceBindings(table.release());
     }
   }
   appliedEntries() = entries;
@@ -350,24 +336,24 @@ void applyLogSetting(const char* value) {
 }
 
 void finishLogSetup() {
-  ApplyGuard applying;
+  MutexLock applying(applyMutex);
   if (configured.load(std::memory_order_acquire)) return;
   configured.store(true, std::memory_order_release);
   replayStored(appliedEntries());
   LogDestMem::instance().clear();
-  log_registry::Guard guard;
+  MutexLock guard(logRegistryMutex);
   for (LogSrc* src = firstSource; src; src = src->next_) src->updateGate();
 }
 
 bool isLogConfigured() noexcept { return configured.load(std::memory_order_acquire); }
 
 void recomputeLogLevels() {
-  log_registry::Guard guard;
+  MutexLock guard(logRegistryMutex);
   for (LogSrc* src = LogSrc::first(); src; src = src->next()) src->recomputeLevel();
 }
 
 void listLogNames(int width, FILE* out) {
-  log_registry::Guard guard;
+  MutexLock guard(logRegistryMutex);
   std::string text = "  ";
   int column = 2;
   for (LogSrc* src = firstSource; src; src = src->next()) {

@@ -27,9 +27,20 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "qocore/base/plat/Mutex.h"
+
 namespace plat {
 
 class LogDest;
+
+// The lock that guards the lists of sources and destinations and the
+// replacement of binding tables.  Recursive (a replay or a level
+// recomputation may make a function-local source on the same thread),
+// constant-initialised and never destroyed, so sources and destinations
+// made by any static initialiser, or still logging at exit, can use it.
+// For the logging classes themselves.
+extern Mutex logRegistryMutex;
+
 struct LogBindings;
 
 class LogSrc {
@@ -98,7 +109,7 @@ class LogSrc {
   // The level the bindings give (0x7fffffff before the first application,
   // -1 without bindings).
   int boundLevel() const noexcept { return level_.load(std::memory_order_relaxed); }
-  LogSrc* next() const noexcept { return next_; }
+  LogSrc* next() const noexcept PLAT_REQUIRES(logRegistryMutex) { return next_; }
   // The process-wide list of sources, newest first.
   static LogSrc* first() noexcept;
 
@@ -123,7 +134,7 @@ class LogSrc {
   [[gnu::format(printf, 3, 4)]] void writeEnabled(int level, const char* format, ...);
   // Replaces the bindings (the old table is retired, never freed) and
   // recomputes the level.  Under the registry lock.
-  void replaceBindings(const LogBindings* table);
+  void replaceBindings(const LogBindings* table) PLAT_REQUIRES(logRegistryMutex);
   // Makes the quick check follow the level.  Under the registry lock.
   void updateGate() noexcept;
   // Removes every binding to a destination that is going away.
@@ -132,7 +143,7 @@ class LogSrc {
   std::atomic<int32_t> level_;
   std::atomic<int32_t> gate_;
   std::atomic<const LogBindings*> bindings_{nullptr};
-  LogSrc* next_;
+  LogSrc* next_ PLAT_GUARDED_BY(logRegistryMutex);
   bool constructed_;
 };
 

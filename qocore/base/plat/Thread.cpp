@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <mutex>
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
@@ -50,7 +49,7 @@ Thread::~Thread() {
 }
 
 void Thread::start() {
-  std::lock_guard<Mutex> guard(lock_);
+  MutexLock guard(lock_);
   if (state_ != kCreated) return;
   state_ = kStarted;
   int error = pthread_create(&threadId_, nullptr, &Thread::entry, this);
@@ -69,7 +68,7 @@ Thread* Thread::join() {
   bool waitFor;
   pthread_t id;
   {
-    std::lock_guard<Mutex> guard(lock_);
+    MutexLock guard(lock_);
     if (state_ == kNative) return nullptr;
     if (state_ == kJoined) return this;
     waitFor = hasThreadId_;
@@ -80,7 +79,7 @@ Thread* Thread::join() {
   // finished.
   if (waitFor) pthread_join(id, nullptr);
   {
-    std::lock_guard<Mutex> guard(lock_);
+    MutexLock guard(lock_);
     state_ = kJoined;
   }
   logEvent("joined");
@@ -99,7 +98,7 @@ Thread* Thread::self() {
 }
 
 Thread::State Thread::state() {
-  std::lock_guard<Mutex> guard(lock_);
+  MutexLock guard(lock_);
   return state_;
 }
 
@@ -113,7 +112,7 @@ void* Thread::entry(void* self) noexcept {
   } catch (const Exception& e) {
     thread->logEvent("failed", e.str());
   }
-  std::lock_guard<Mutex> guard(thread->lock_);
+  MutexLock guard(thread->lock_);
   thread->state_ = kFinished;
   return nullptr;
 }
@@ -123,7 +122,7 @@ void Thread::logEvent(const char* event, const char* detail) {
   {
     // start() writes the handle under the lock while the new thread may
     // already be logging.
-    std::lock_guard<Mutex> guard(lock_);
+    MutexLock guard(lock_);
     id = hasThreadId_ ? idBits(threadId_) : 0;
   }
   vlog().debug("%-9s %s %lx%s%s", event, name_.c_str(), id, detail ? ": " : "", detail ? detail : "");

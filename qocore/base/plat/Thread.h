@@ -71,11 +71,11 @@ class Thread {
   void logEvent(const char* event, const char* detail = nullptr);
 
   CharArray name_;
-  pthread_t threadId_{};
-  bool hasThreadId_ = false;
-  ThreadRunner* runner_;
   Mutex lock_;
-  State state_;
+  pthread_t threadId_ PLAT_GUARDED_BY(lock_){};
+  bool hasThreadId_ PLAT_GUARDED_BY(lock_) = false;
+  ThreadRunner* runner_;
+  State state_ PLAT_GUARDED_BY(lock_);
   // Keeps the native objects reachable until the process ends.
   Thread* nextNative_ = nullptr;
 };

@@ -67,7 +67,7 @@ timeval timeToTimeval(TimeValue value) noexcept;
 bool isValidDate(int year, int month, int day, int hour, int minute, int second) noexcept;
 // The UTC wall-clock value of a date; false when it is not valid, the year
 // is outside ±1,000,000, or the value does not fit in 64 bits.
-bool dateToTime(TimeValue& out, int year, int month, int day, int hour, int minute, int second) noexcept;
+[[nodiscard]] bool dateToTime(TimeValue& out, int year, int month, int day, int hour, int minute, int second) noexcept;
 // Throws plat::Exception "invalid date (YYYY-MM-DDTHH:MM:SS)" instead.
 TimeValue dateToTimeChecked(int year, int month, int day, int hour, int minute, int second);
 // The record read as UTC; the same exception when it is not a valid date.
@@ -97,15 +97,15 @@ bool formatIsoDateUtc(DString& out, TimeValue value, bool withMillis);
 // "YYYY-MM-DDTHH:MM:SS[.fraction][Z|±HH:MM|±HHMM|±HH]": year 1-9999, hour,
 // minute and second of two digits, a fraction of 1-12 digits, no zone
 // meaning UTC.  A negative zero offset is refused.
-bool parseIsoDate(TimeValue& out, const char* text);
+[[nodiscard]] bool parseIsoDate(TimeValue& out, const char* text);
 // Throws plat::Exception "invalid date (<text>)" instead.
 TimeValue parseIsoDateChecked(const char* text);
 // "P[nD][T[nH][nM][n[.fraction]S]]" in ticks; weeks, years and months are
 // refused, and so is any result outside the 64-bit range.
-bool parseIsoDuration(TimeValue& out, const char* text);
+[[nodiscard]] bool parseIsoDuration(TimeValue& out, const char* text);
 // A compiler build date such as "Mar  5 2024": month name, day 1-31, year
 // 1-9999, separated by blanks.
-bool parseBuildDate(int& year, int& month, int& day, const char* text);
+[[nodiscard]] bool parseBuildDate(int& year, int& month, int& day, const char* text);
 
 // Appends strftime's text to out.  Every %Y becomes the whole year of at
 // least four digits.  A result that is empty or longer than about 1 KB

@@ -1,5 +1,6 @@
 #include "qocore/base/plat/Timer.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "qocore/base/plat/Exception.h"
@@ -55,14 +56,14 @@ void Timer::cancel() {
 
 TimeValue Timer::remaining() const { return due_ - getMonotonicTime(); }
 
-TimerManager::TimerManager(bool nested) : previous_(thrInst) {
+TimerManager::TimerManager(bool nested) : previous_(thrInst), owner_(pthread_self()) {
   PLAT_ASSERT(nested || !thrInst);
   thrInst = this;
 }
 
 TimerManager::~TimerManager() {
-  while (head_) {
-    Timer* timer = head_;
+  checkThread();
+  while (Timer* timer = first()) {
     unlink(timer);
     timer->manager_ = nullptr;
   }
@@ -81,8 +82,15 @@ TimerManager& TimerManager::instance() {
 
 TimerManager* TimerManager::current() noexcept { return thrInst; }
 
+void TimerManager::checkThread() const noexcept {
+#ifndef NDEBUG
+  PLAT_ASSERT_MSG(pthread_equal(owner_, pthread_self()), "TimerManager used off the thread that made it");
+#endif
+}
+
 TimeValue TimerManager::readClock(bool* jumpedOut) {
-  TimeValue expected = head_ ? head_->due_ + kJumpSlack : -1;
+  Timer* head = first();
+  TimeValue expected = head ? head->due_ + kJumpSlack : -1;
   bool jumped = false;
   TimeValue now = getMonotonicTime(expected, &jumped);
   if (jumpedOut) *jumpedOut = jumped;
@@ -97,57 +105,131 @@ TimeValue TimerManager::readClock(bool* jumpedOut) {
 }
 
 void TimerManager::restartAfterJump(TimeValue now) {
-  Timer* timer = tail_;
-  head_ = tail_ = nullptr;
-  while (timer) {
-    Timer* previous = timer->prev_;
-    timer->next_ = timer->prev_ = nullptr;
-    timer->due_ = afterInterval(now, timer->interval_);
-    insert(timer);
-    timer = previous;
+  // Every listed timer is due its interval after the new reading.  They are
+  // placed from the last due to the first, each after every timer due no
+  // later, so new start numbers are handed out in that order.  A sorted
+  // array is a heap.
+  for (size_t i = 0; i < run_.size(); ++i) {
+    if (run_[i].timer) heap_.push_back(run_[i]);
+  }
+  run_.clear();
+  runEmptySlots_ = 0;
+  std::sort(heap_.begin(), heap_.end(), [](const Slot& a, const Slot& b) { return earlier(b, a); });
+  for (Slot& slot : heap_) {
+    slot.due = slot.timer->due_ = afterInterval(now, slot.timer->interval_);
+    slot.sequence = nextSequence_++;
+  }
+  std::sort(heap_.begin(), heap_.end(), earlier);
+  for (size_t i = 0; i < heap_.size(); ++i) {
+    heap_[i].timer->place_ = Timer::kInHeap;
+    heap_[i].timer->position_ = i;
   }
   for (size_t i = 0; i < fireQueue_.size(); ++i) fireQueue_[i]->due_ = now;
 }
 
+Timer* TimerManager::first() const noexcept {
+  const Slot* run = run_.empty() ? nullptr : &run_[0];
+  const Slot* heap = heap_.empty() ? nullptr : &heap_.front();
+  if (run && heap) return earlier(*heap, *run) ? heap->timer : run->timer;
+  if (run) return run->timer;
+  return heap ? heap->timer : nullptr;
+}
+
+void TimerManager::placeInHeap(const Slot& slot, size_t i) noexcept {
+  slot.timer->place_ = Timer::kInHeap;
+  slot.timer->position_ = i;
+  heap_[i] = slot;
+}
+
+void TimerManager::siftUp(size_t i) noexcept {
+  Slot slot = heap_[i];
+  while (i > 0) {
+    size_t parent = (i - 1) / 2;
+    if (!earlier(slot, heap_[parent])) break;
+    placeInHeap(heap_[parent], i);
+    i = parent;
+  }
+  placeInHeap(slot, i);
+}
+
+void TimerManager::siftDown(size_t i) noexcept {
+  Slot slot = heap_[i];
+  const size_t n = heap_.size();
+  for (;;) {
+    size_t child = 2 * i + 1;
+    if (child >= n) break;
+    if (child + 1 < n && earlier(heap_[child + 1], heap_[child])) ++child;
+    if (!earlier(heap_[child], slot)) break;
+    placeInHeap(heap_[child], i);
+    i = child;
+  }
+  placeInHeap(slot, i);
+}
+
+void TimerManager::tidyRun() noexcept {
+  while (!run_.empty() && !run_[0].timer) {
+    run_.pop_front();
+    ++runBase_;
+    --runEmptySlots_;
+  }
+  if (runEmptySlots_ < 32 || runEmptySlots_ * 2 < run_.size()) return;
+  size_t kept = 0;
+  for (size_t i = 0; i < run_.size(); ++i) {
+    if (!run_[i].timer) continue;
+    run_[kept] = run_[i];
+    run_[kept].timer->position_ = runBase_ + kept;
+    ++kept;
+  }
+  while (run_.size() > kept) run_.erase(run_.size() - 1);
+  runEmptySlots_ = 0;
+}
+
 void TimerManager::insert(Timer* timer) {
-  Timer* after = nullptr;
-  for (Timer* t = head_; t && t->due_ <= timer->due_; t = t->next_) after = t;
-  timer->prev_ = after;
-  timer->next_ = after ? after->next_ : head_;
-  if (timer->next_)
-    timer->next_->prev_ = timer;
-  else
-    tail_ = timer;
-  if (after)
-    after->next_ = timer;
-  else
-    head_ = timer;
+  Slot slot{timer->due_, nextSequence_++, timer};
+  if (run_.empty() || !earlier(slot, run_.back())) {
+    run_.push_back(slot);
+    timer->place_ = Timer::kInRun;
+    timer->position_ = runBase_ + run_.size() - 1;
+    return;
+  }
+  heap_.push_back(slot);
+  siftUp(heap_.size() - 1);
 }
 
 void TimerManager::unlink(Timer* timer) noexcept {
-  if (timer->prev_)
-    timer->prev_->next_ = timer->next_;
+  Timer::Place place = timer->place_;
+  timer->place_ = Timer::kUnlisted;
+  if (place == Timer::kInRun) {
+    run_[timer->position_ - runBase_].timer = nullptr;
+    ++runEmptySlots_;
+    tidyRun();
+    return;
+  }
+  size_t i = timer->position_;
+  Slot last = heap_.back();
+  heap_.pop_back();
+  if (i == heap_.size()) return;
+  placeInHeap(last, i);
+  if (i > 0 && earlier(last, heap_[(i - 1) / 2]))
+    siftUp(i);
   else
-    head_ = timer->next_;
-  if (timer->next_)
-    timer->next_->prev_ = timer->prev_;
-  else
-    tail_ = timer->prev_;
-  timer->next_ = timer->prev_ = nullptr;
+    siftDown(i);
 }
 
 void TimerManager::add(Timer* timer, int ms) {
+  checkThread();
   TimeValue now = readClock();
   timer->due_ = afterInterval(now, ms);
   timer->interval_ = ms;
-  timer->manager_ = this;
   insert(timer);
-  if (head_ == timer) notifyOwner();
+  timer->manager_ = this;
+  if (first() == timer) notifyOwner();
 }
 
 void TimerManager::remove(Timer* timer) {
-  bool wasHead = head_ == timer;
-  if (timer->prev_ || wasHead) {
+  checkThread();
+  bool wasFirst = first() == timer;
+  if (timer->place_ != Timer::kUnlisted) {
     unlink(timer);
   } else {
     for (size_t i = 0; i < fireQueue_.size(); ++i) {
@@ -158,14 +240,15 @@ void TimerManager::remove(Timer* timer) {
     }
   }
   timer->manager_ = nullptr;
-  if (wasHead) notifyOwner();
+  if (wasFirst) notifyOwner();
 }
 
 int TimerManager::msUntilNext(TimeValue* now) {
-  if (!head_) return -1;
-  TimeValue reading = readClock();  // may restart the timers: read the head after it
+  checkThread();
+  if (empty()) return -1;
+  TimeValue reading = readClock();  // may restart the timers: read the first after it
   if (now) *now = reading;
-  return clampedMsUntil(head_->due_, reading);
+  return clampedMsUntil(first()->due_, reading);
 }
 
 void TimerManager::notifyOwner() {
@@ -173,16 +256,21 @@ void TimerManager::notifyOwner() {
 }
 
 int TimerManager::processTimers() {
-  if (!head_) return -1;
+  checkThread();
+  if (empty() && fireQueue_.empty()) return -1;
   TimeValue now = readClock();
-  int64_t ms = msUntil(head_->due_, now);
-  if (ms > 0) return static_cast<int>(ms);
+  if (fireQueue_.empty()) {
+    int64_t ms = msUntil(first()->due_, now);
+    if (ms > 0) return static_cast<int>(ms);
+  }
 
-  fireQueue_.clear();
-  while (head_ && head_->due_ <= now) {
-    Timer* timer = head_;
-    unlink(timer);
+  // The queue may still hold timers of a round that is running further out
+  // (this call comes from one of its callbacks) or that a throwing callback
+  // cut short: they are due, so they join this round ahead of the new ones.
+  while (Timer* timer = first()) {
+    if (timer->due_ > now) break;
     fireQueue_.push_back(timer);
+    unlink(timer);
   }
 
   while (!fireQueue_.empty()) {
@@ -197,8 +285,8 @@ int TimerManager::processTimers() {
     TimeValue due = afterInterval(timer->due_, timer->interval_);
     if (jumped || due <= rearmNow) due = afterInterval(rearmNow, timer->interval_);
     timer->due_ = due;
-    timer->manager_ = this;
     insert(timer);
+    timer->manager_ = this;
   }
 
   notifyOwner();

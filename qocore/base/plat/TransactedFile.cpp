@@ -39,12 +39,25 @@ TransactedFile::TransactedFile(const char* name, CharArray tempName, int flags)
 
 TransactedFile::~TransactedFile() {
   setLogCloseErrors(false);
+  // Another writer of the same target may have replaced the temporary
+  // file since; its file is not ours to remove.
+  bool ours = tempName_ && holdsTemporary();
   try {
     close();
   } catch (const Exception&) {
     // Quietly: the temporary file goes anyway.
   }
-  if (tempName_) ::unlink(tempName_.c_str());
+  if (ours) ::unlink(tempName_.c_str());
+}
+
+bool TransactedFile::holdsTemporary() const noexcept {
+  if (!get()) return true;  // closed by a commit that checked just before
+  try {
+    return fileIsSameAsFd(fileno(get()), tempName_.c_str());
+  } catch (const Exception& e) {
+    vlog().error("%s", e.str());
+    return false;
+  }
 }
 
 FILE* TransactedFile::createTemporary(const char* tempName, int flags) {
@@ -61,6 +74,18 @@ void TransactedFile::commit() {
   flush();
   // The new contents must be on disk before the name points at them.
   if (fsync(fileno(get())) != 0) throw SystemException("fsync", errno);
+  // A second writer of the same target starts by replacing the temporary
+  // file: renaming that one would publish its half-written contents.
+  if (!holdsTemporary()) {
+    CharArray tempName = std::move(tempName_);
+    try {
+      close();
+    } catch (const Exception&) {
+      // The write is refused below either way.
+    }
+    throw ExceptionFmt("TransactedFile: \"%s\" is no longer the file this writer opened; \"%s\" left unchanged",
+                       tempName.c_str(), name_.c_str());
+  }
   close();
   fileRename(tempName_.c_str(), name_.c_str());
   tempName_.reset();

@@ -33,6 +33,13 @@ class TransactedFile : public FilePtr {
   // over the target.  Throws "fflush", "fsync", "fclose" or
   // "fileRename(...)"; the target is then unchanged.  Without a stream:
   // nothing.
+  //
+  // Two writers of one target share the temporary name, and the later one
+  // replaces the earlier one's file.  So the rename (and the destructor's
+  // removal) happens only while "<name>.tmp" is still the file this writer
+  // opened; otherwise commit() closes the stream, leaves both files alone
+  // and throws "TransactedFile: \"<name>.tmp\" is no longer the file this
+  // writer opened; \"<name>\" left unchanged".
   void commit();
 
   const char* name() const noexcept { return name_.c_str(); }
@@ -42,6 +49,9 @@ class TransactedFile : public FilePtr {
  private:
   TransactedFile(const char* name, CharArray tempName, int flags);
   static FILE* createTemporary(const char* tempName, int flags);
+  // Whether the temporary name still leads to the open stream's file (true
+  // when the stream is closed); a failed check is logged and counts as no.
+  bool holdsTemporary() const noexcept;
 
   CharArray name_;
   CharArray tempName_;

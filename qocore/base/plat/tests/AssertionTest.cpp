@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -39,36 +40,39 @@ TEST_F(AssertionDeathTest, FailureNamesExpressionFileAndLineThenAborts) {
   // logs: the message, then the stack trace.
   plat::LogDestFile::stderrDest("logtest");
   plat::applyLogSetting("Assertion:stderr:0");
-  EXPECT_DEATH(PLAT_ASSERT(1 + 1 == 3), AllOf(ContainsRegex("Assertion '1 \\+ 1 == 3' failed at "
-                                                            "qocore/base/plat/tests/AssertionTest\\.cpp:[0-9]+\n"),
-                                              ContainsRegex("Assertion: Assertion '1 \\+ 1 == 3' failed at [^\n]*\n"
-                                                            "[^\n]*Assertion: stacktrace: ")));
+  EXPECT_EXIT(PLAT_ASSERT(1 + 1 == 3), testing::KilledBySignal(SIGABRT),
+              AllOf(ContainsRegex("Assertion '1 \\+ 1 == 3' failed at "
+                                  "qocore/base/plat/tests/AssertionTest\\.cpp:[0-9]+\n"),
+                    ContainsRegex("Assertion: Assertion '1 \\+ 1 == 3' failed at [^\n]*\n"
+                                  "[^\n]*Assertion: stacktrace: ")));
   plat::applyLogSetting(plat::Configuration::global().findParam("Log")->getValueStr().get());
 }
 
 TEST_F(AssertionDeathTest, DetailIsAppended) {
-  EXPECT_DEATH(PLAT_ASSERT_MSG(false, "%s is null", "Widget"),
-               HasSubstr("failed at qocore/base/plat/tests/AssertionTest.cpp"));
-  EXPECT_DEATH(PLAT_ASSERT_MSG(false, "%s is null", "Widget"), ContainsRegex(":[0-9]+: Widget is null\n"));
+  EXPECT_EXIT(PLAT_ASSERT_MSG(false, "%s is null", "Widget"), testing::KilledBySignal(SIGABRT),
+              HasSubstr("failed at qocore/base/plat/tests/AssertionTest.cpp"));
+  EXPECT_EXIT(PLAT_ASSERT_MSG(false, "%s is null", "Widget"), testing::KilledBySignal(SIGABRT),
+              ContainsRegex(":[0-9]+: Widget is null\n"));
 }
 
 TEST_F(AssertionDeathTest, FailureInsideTheHandlerEndsTheProcessAtOnce) {
   plat::assertion_hooks::setLog([](const char*) { PLAT_ASSERT(inner_failure == 0); });
-  EXPECT_DEATH(PLAT_ASSERT(outer_failure == 0),
-               AllOf(HasSubstr("Assertion 'outer_failure == 0' failed"), Not(HasSubstr("inner_failure"))));
+  EXPECT_EXIT(PLAT_ASSERT(outer_failure == 0), testing::KilledBySignal(SIGABRT),
+              AllOf(HasSubstr("Assertion 'outer_failure == 0' failed"), Not(HasSubstr("inner_failure"))));
 }
 
 TEST_F(AssertionDeathTest, ExceptionFromLoggingIsSwallowedAndTheProcessStillEnds) {
   plat::assertion_hooks::setLog([](const char*) { throw plat::Exception("log broke"); });
   plat::assertion_hooks::setFlush([] { fputs("flushed\n", stderr); });
   // Logging threw, so the remaining steps (the flush among them) are skipped.
-  EXPECT_DEATH(PLAT_ASSERT(false), AllOf(HasSubstr("Assertion 'false' failed"), Not(HasSubstr("flushed"))));
+  EXPECT_EXIT(PLAT_ASSERT(false), testing::KilledBySignal(SIGABRT),
+              AllOf(HasSubstr("Assertion 'false' failed"), Not(HasSubstr("flushed"))));
 }
 
 TEST_F(AssertionDeathTest, ChildLogChannelIsFlushedBeforeTheEnd) {
   plat::assertion_hooks::setLog([](const char*) {});
   plat::assertion_hooks::setFlush([] { fputs("flushed\n", stderr); });
-  EXPECT_DEATH(PLAT_ASSERT(false), ContainsRegex("failed at .*\nflushed\n"));
+  EXPECT_EXIT(PLAT_ASSERT(false), testing::KilledBySignal(SIGABRT), ContainsRegex("failed at .*\nflushed\n"));
 }
 
 std::vector<std::string> logged;

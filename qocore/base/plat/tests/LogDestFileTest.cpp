@@ -6,8 +6,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,7 +21,9 @@
 #include "qocore/base/plat/LogDestFile.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Time.h"
+#include "qocore/base/plat/UniqueFd.h"
 #include "testing/FileFixtures.h"
+#include "testing/StderrCapture.h"
 
 namespace {
 
@@ -194,6 +198,20 @@ TEST_F(LogDestFileTest, KeepDaysZeroPrunesEveryOlderRotatedCopy) {
   EXPECT_FALSE(plat::pathExists((dir_ / "app.log.20240101000000").c_str()));
 }
 
+// A keep period that reaches back past the start of the clock keeps every
+// rotated copy, however old.
+TEST_F(LogDestFileTest, KeepDaysNearTheTopOfTheRangeKeepsEveryRotatedCopy) {
+  for (const char* days : {"2147483647", "1000000000", "10675200", "10675199"}) {
+    setParam("LogKeepDays", days, plat::ConfigParameter::kPreference);
+    dir_.write("app.log.20000101000000", "x");
+    setMtime(dir_ / "app.log.20000101000000", plat::dateToTimeChecked(2000, 1, 1, 0, 0, 0));
+    plat::LogDestFile dest(nullptr, "prog");
+    dest.setPath((dir_ / "app.log").c_str());
+    EXPECT_TRUE(dest.open()) << days;
+    EXPECT_TRUE(plat::pathExists((dir_ / "app.log.20000101000000").c_str())) << days;
+  }
+}
+
 TEST_F(LogDestFileTest, MissingFoldersAreCreated) {
   plat::LogDestFile dest(nullptr, "prog");
   dest.setPath((dir_ / "a/b/c.log").c_str());
@@ -211,9 +229,9 @@ TEST_F(LogDestFileTest, AFailedOpenFallsBackToTheDefaultPath) {
 
   plat::LogDestFile dest(nullptr, "prog");
   dest.setPath((dir_ / "blocker/sub/app.log").c_str());
-  testing::internal::CaptureStderr();
+  yarl_test::StderrCapture capturedErr;
   dest.write(30, "Src", "after the fallback");
-  std::string err = testing::internal::GetCapturedStderr();
+  std::string err = capturedErr.stop();
 
   std::string failure = "[System-" + std::to_string(ENOTDIR) + "] mkDir(" + (dir_ / "blocker/sub") +
                         "): " + strerror(ENOTDIR) + " (" + std::to_string(ENOTDIR) + ")";
@@ -239,11 +257,11 @@ TEST_F(LogDestFileTest, WithoutConfiguredPathsAFailedOpenGivesUpOnce) {
     if (c.overrideDir) setParam("LogDir", (dir_ / c.overrideDir).c_str(), plat::ConfigParameter::kPreference);
     plat::LogDestFile dest(nullptr, "prog");
     dest.setPath((dir_ / "blocker/sub/app.log").c_str());
-    testing::internal::CaptureStderr();
+    yarl_test::StderrCapture capturedErr;
     dest.write(0, "Src", "lost");
     dest.write(0, "Src", "lost again");
     std::vector<std::string> lines;
-    std::string err = testing::internal::GetCapturedStderr();
+    std::string err = capturedErr.stop();
     for (size_t at = 0, end; (end = err.find('\n', at)) != std::string::npos; at = end + 1)
       lines.push_back(err.substr(at, end - at));
     ASSERT_FALSE(lines.empty());
@@ -264,18 +282,28 @@ TEST_F(LogDestFileTest, AFullDiskIsReportedOnceAndLaterLinesAreDropped) {
     ASSERT_NE(full, nullptr);
     {
       plat::LogDestFile dest(nullptr, "prog", full, owned);
-      testing::internal::CaptureStderr();
+      yarl_test::StderrCapture capturedErr;
       EXPECT_NO_THROW({
         dest.write(0, "Src", "first");
         dest.write(0, "Src", "second");
         dest.write(0, "Src", "third");
       });
       // A borrowed stream (standard error) ignores its own failures.
-      EXPECT_EQ(testing::internal::GetCapturedStderr(), owned ? report : "") << owned;
+      EXPECT_EQ(capturedErr.stop(), owned ? report : "") << owned;
       EXPECT_EQ(dest.ready(), !owned);
     }
     if (!owned) fclose(full);
   }
+}
+
+// The descriptor this process has open on `path`, or -1.
+int descriptorOn(const std::string& path) {
+  for (int fd = 0; fd < 1024; ++fd) {
+    char link[PATH_MAX];
+    ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link);
+    if (n > 0 && std::string(link, n) == path) return fd;
+  }
+  return -1;
 }
 
 TEST_F(LogDestFileTest, SettingThePathAgainResumesAfterAWriteFailure) {
@@ -287,6 +315,34 @@ TEST_F(LogDestFileTest, SettingThePathAgainResumesAfterAWriteFailure) {
   dest.setPath(path.c_str());
   dest.write(0, "Src", "two");
   EXPECT_EQ(readFile(path), line(11, "Src", "one") + line(11, "Src", "two"));
+
+  // The disk fills up under the open file: the log's descriptor now leads
+  // to a full device.
+  int fd = descriptorOn(path);
+  ASSERT_GE(fd, 0);
+  plat::UniqueFd full(open("/dev/full", O_WRONLY | O_CLOEXEC));
+  ASSERT_TRUE(full);
+  ASSERT_EQ(dup3(full.get(), fd, O_CLOEXEC), fd);
+  yarl_test::StderrCapture capturedErr;
+  dest.write(0, "Src", "lost");
+  dest.write(0, "Src", "dropped while stopped");
+  EXPECT_THAT(capturedErr.stop(), StartsWith("Error writing log file: [System-" + std::to_string(ENOSPC) + "] "));
+  EXPECT_EQ(descriptorOn(path), -1);
+
+  // Setting the path again opens it anew: the old file is rotated away and
+  // lines reach the new one.
+  rotatingInChild([&]() -> std::string {
+    dest.setPath(path.c_str());
+    dest.write(0, "Src", "three");
+    std::string got = readFile(path);
+    return got == line(11, "Src", "three") ? "" : got;
+  });
+  std::vector<std::string> rotated;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+    std::string name = entry.path().filename();
+    if (name.starts_with("resume.log.")) rotated.push_back(readFile(entry.path()));
+  }
+  EXPECT_THAT(rotated, testing::ElementsAre(line(11, "Src", "one") + line(11, "Src", "two")));
 }
 
 class CountingLimit : public plat::LogSizeLimitCallback {
@@ -362,10 +418,10 @@ TEST_F(LogDestFileTest, TheFileDestinationFollowsLogDirAndLogFile) {
   file->write(0, "Src", "to the file");
   EXPECT_EQ(readFile(dir_ / "abs.log"), line(11, "Src", "to the file"));
 
-  testing::internal::CaptureStderr();
+  yarl_test::StderrCapture capturedErr;
   setParam("LogDir", "$YARL_LOGTEST_UNSET_VARIABLE", plat::ConfigParameter::kPreference);
   setParam("LogFile", "two.log", plat::ConfigParameter::kPreference);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+  EXPECT_EQ(capturedErr.stop(),
             "Error opening log file: unknown environment variable: YARL_LOGTEST_UNSET_VARIABLE\n"
             "Error opening log file: unknown environment variable: YARL_LOGTEST_UNSET_VARIABLE\n");
   EXPECT_EQ(file->path().get(), nullptr);

@@ -14,6 +14,7 @@
 #include "qocore/base/plat/LogDestMem.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "testing/LogCapture.h"
+#include "testing/StderrCapture.h"
 
 namespace {
 
@@ -113,6 +114,7 @@ TEST(LogSrcTest, SourcesAreListedNewestFirstUntilDestroyed) {
   {
     plat::LogSrc inner("Inner");
     EXPECT_EQ(plat::LogSrc::first(), &inner);
+    plat::MutexLock lock(plat::logRegistryMutex);
     EXPECT_EQ(inner.next(), &src);
   }
   EXPECT_EQ(plat::LogSrc::first(), &src);
@@ -122,12 +124,12 @@ TEST(LogSrcTest, StderrDestinationTakesTheBoundLevelsOnly) {
   plat::LogSrc src("Quiet");
   plat::LogDestFile::stderrDest("logtest");
   plat::applyLogSetting("Quiet:stderr:10");
-  testing::internal::CaptureStderr();
+  yarl_test::StderrCapture capturedErr;
   src.error("bad %d", 5);
   src.write(10, "edge");
   src.write(11, "hidden");
   src.debug("hidden too");
-  std::string out = withoutColour(testing::internal::GetCapturedStderr());
+  std::string out = withoutColour(capturedErr.stop());
   restoreLogSetting();
   EXPECT_THAT(out, testing::MatchesRegex("<11> [-0-9T:.]+Z [^ ]+ logtest\\[[0-9]+\\]: Quiet: bad 5\n"
                                          "<13> [-0-9T:.]+Z [^ ]+ logtest\\[[0-9]+\\]: Quiet: edge\n"));
@@ -162,9 +164,9 @@ TEST(LogSettingTest, EntriesAreParsedAndBadOnesReported) {
       {"Gram:capture:x,Gram:capture:8", "Failed to parse log param element: 'Gram:capture:x'\n", 8},
   };
   for (const Case& c : cases) {
-    testing::internal::CaptureStderr();
+    yarl_test::StderrCapture capturedErr;
     plat::applyLogSetting(c.value);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.stderrText) << c.value;
+    EXPECT_EQ(capturedErr.stop(), c.stderrText) << c.value;
     EXPECT_EQ(src.boundLevel(), c.level) << c.value;
   }
   restoreLogSetting();

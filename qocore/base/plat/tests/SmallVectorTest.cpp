@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <vector>
 
 #include "qocore/base/plat/SmallVector.h"
@@ -80,7 +81,8 @@ void swapInlineWithHeap() {
 }
 
 TEST(SmallVectorDeathTest, SwapOfInlineWithHeapIsRefused) {
-  EXPECT_DEATH(swapInlineWithHeap(), HasSubstr("Assertion 'isSmall == other.isSmall' failed"));
+  EXPECT_EXIT(swapInlineWithHeap(), testing::KilledBySignal(SIGABRT),
+              HasSubstr("Assertion 'isSmall == other.isSmall' failed"));
 }
 
 }  // namespace

@@ -4,13 +4,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "qocore/base/os/AppLoop.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/LogDestFile.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Thread.h"
 #include "testing/LogCapture.h"
@@ -180,14 +184,37 @@ TEST_F(ThreadTest, ConditionWaitsUntilSignalled) {
   thread.join();
 }
 
+// A body that ends the process.
+struct Exiter : plat::ThreadRunner {
+  void run(Thread*) override { exit(7); }
+};
+
+// What exit() reaches runs on the thread that called it.  The program's
+// loop (its timer manager belongs to the main thread) and the thread
+// objects, which log as they go, must survive it.
+void exitFromASecondThread() {
+  os::AppLoop loop;
+  plat::LogDestFile::stderrDest("threadtest");
+  plat::applyLogSetting("Threading:stderr:100");
+  Exiter exiter;
+  Thread thread("exiter", &exiter);
+  thread.start();
+  thread.join();
+}
+
+TEST(ThreadDeathTest, ExitFromASecondThreadEndsWithItsCode) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(exitFromASecondThread(), testing::ExitedWithCode(7), "started +exiter");
+}
+
 TEST(ThreadDeathTest, ConditionTimedWaitFailsAnAssertion) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   plat::Mutex mutex;
   plat::Condition condition(mutex);
   std::lock_guard<plat::Mutex> guard(mutex);
-  EXPECT_DEATH(condition.wait(1000),
-               "Assertion 'timeoutMs == -1' failed at qocore/base/plat/Thread.cpp:[0-9]+: "
-               "Condition timed wait not implemented yet");
+  EXPECT_EXIT(condition.wait(1000), testing::KilledBySignal(SIGABRT),
+              "Assertion 'timeoutMs == -1' failed at qocore/base/plat/Thread.cpp:[0-9]+: "
+              "Condition timed wait not implemented yet");
 }
 
 }  // namespace

@@ -1,12 +1,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
+#include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/runloop/RunLoop.h"
+#include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Timer.h"
@@ -138,6 +143,62 @@ TEST_F(TimerTest, DueOrderAndStartOrderForEqualDueTimes) {
   EXPECT_EQ(manager_->processTimers(), 0);
   EXPECT_THAT(fired_, ElementsAre("early", "a", "b", "c"));
   EXPECT_EQ(manager_->msUntilNext(), 1);
+}
+
+// Timers due after every running one join a sorted run, earlier ones a
+// heap, and cancelling leaves holes that are squeezed out later.  Against
+// a plain sorted model, many starts, restarts and cancels with few
+// distinct intervals (so many equal due times) fire in the same order.
+TEST_F(TimerTest, FiringOrderMatchesASortedModel) {
+  std::vector<NamedTimer*> pool;
+  for (int i = 0; i < 300; ++i) pool.push_back(&timer(std::to_string(i)));
+  std::map<std::pair<TimeValue, uint64_t>, int> model;  // (due, start number) -> timer
+  std::map<int, std::pair<TimeValue, uint64_t>> keyOf;
+  uint64_t starts = 0;
+  std::mt19937 random(14);
+  std::vector<std::string> expected;
+  auto start = [&](int which, int ms) {
+    pool[which]->timer.start(ms);
+    if (keyOf.count(which)) model.erase(keyOf[which]);
+    keyOf[which] = {fakeClock.now + ms * kMs, starts++};
+    model[keyOf[which]] = which;
+  };
+  for (int step = 0; step < 20'000; ++step) {
+    // Now and then a burst of long timers fills the run, for the cancels
+    // that follow to leave holes in.
+    if (step % 2'500 == 0) {
+      for (int i = 0; i < 200; ++i) start(i, 1'000);
+    }
+    int which = static_cast<int>(random() % pool.size());
+    NamedTimer& t = *pool[which];
+    switch (random() % 16) {
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+      case 4:
+        t.timer.cancel();
+        if (keyOf.count(which)) model.erase(keyOf[which]), keyOf.erase(which);
+        break;
+      case 5:
+        advanceMs(random() % 40);
+        for (auto it = model.begin(); it != model.end() && it->first.first <= fakeClock.now;) {
+          expected.push_back(std::to_string(it->second));
+          keyOf.erase(it->second);
+          it = model.erase(it);
+        }
+        manager_->processTimers();
+        ASSERT_EQ(fired_, expected) << "step " << step;
+        break;
+      default: {
+        static constexpr int kIntervals[] = {0, 10, 10, 50, 100, 100, 100, 400};
+        start(which, kIntervals[random() % 8]);
+        break;
+      }
+    }
+  }
+  for (auto& [which, key] : keyOf) EXPECT_TRUE(pool[which]->timer.isRunning()) << which;
+  EXPECT_EQ(manager_->processTimers() == -1, model.empty());
 }
 
 TEST_F(TimerTest, RepeatingTimerKeepsItsRhythmButNeverCatchesUp) {
@@ -348,6 +409,59 @@ TEST_F(TimerTest, NestedManagerOwnsItsTimersUntilItGoes) {
   EXPECT_THAT(fired_, ElementsAre("inner", "outer"));
 }
 
+TEST_F(TimerTest, TimersLeftByAThrowingCallbackFireInTheNextRound) {
+  NamedTimer& thrower = timer("thrower");
+  NamedTimer& queued = timer("queued");
+  thrower.onFire = []() -> bool { throw 1; };
+  thrower.timer.start(10);
+  queued.timer.start(10);
+  advanceMs(10);
+  EXPECT_THROW(manager_->processTimers(), int);
+  EXPECT_TRUE(queued.timer.isRunning());
+  EXPECT_EQ(manager_->processTimers(), 0);
+  EXPECT_THAT(fired_, ElementsAre("thrower", "queued"));
+  EXPECT_FALSE(queued.timer.isRunning());
+  EXPECT_EQ(manager_->processTimers(), -1);
+}
+
+// The loop the program runs drives the timers: a callback that runs a
+// nested turn of it (as a modal dialog does) starts a second round inside
+// the first.  Every timer due in either round fires once.
+TEST_F(TimerTest, NestedLoopInACallbackKeepsTheOuterRound) {
+  manager_.reset();  // the loop's manager brings its own
+  io::IoRunLoopManager loopManager;
+  runloop::RunLoop& loop = loopManager.runLoop();
+  NamedTimer& modal = timer("modal");
+  NamedTimer& waiting = timer("waiting");
+  NamedTimer& inner = timer("inner");
+  NamedTimer& repeating = timer("repeating");
+  int repeats = 0;
+  repeating.onFire = [&] { return ++repeats < 3; };
+  modal.onFire = [&] {
+    inner.timer.start(0);
+    loop.runOnce(0);
+    return false;
+  };
+  modal.timer.start(10);
+  waiting.timer.start(10);
+  repeating.timer.start(10);
+  advanceMs(10);
+  loop.runOnce(0);
+  EXPECT_THAT(fired_, ElementsAre("modal", "waiting", "repeating", "inner"));
+  EXPECT_FALSE(waiting.timer.isRunning());
+  EXPECT_TRUE(repeating.timer.isRunning());
+  EXPECT_EQ(repeating.timer.dueTime(), fakeClock.now + 10 * kMs);
+
+  fired_.clear();
+  advanceMs(10);
+  loop.runOnce(0);
+  advanceMs(10);
+  loop.runOnce(0);
+  EXPECT_THAT(fired_, ElementsAre("repeating", "repeating"));
+  EXPECT_EQ(loopManager.timerManager().processTimers(), -1);
+  timers_.clear();
+}
+
 TEST_F(TimerTest, EachThreadHasItsOwnManager) {
   std::thread other([] {
     EXPECT_EQ(TimerManager::current(), nullptr);
@@ -361,22 +475,35 @@ TEST_F(TimerTest, EachThreadHasItsOwnManager) {
 using TimerDeathTest = TimerTest;
 
 TEST_F(TimerDeathTest, ManagerMisuseIsFatal) {
-  EXPECT_DEATH(TimerManager second, HasSubstr("Assertion 'nested || !thrInst' failed"));
-  EXPECT_DEATH(
+  EXPECT_EXIT(TimerManager second, testing::KilledBySignal(SIGABRT),
+              HasSubstr("Assertion 'nested || !thrInst' failed"));
+  EXPECT_EXIT(
       {
         std::thread([] {
           Timer orphan(nullptr);
           orphan.start(10);
         }).join();
       },
-      HasSubstr("Assertion 'thrInst' failed"));
-  EXPECT_DEATH(
+      testing::KilledBySignal(SIGABRT), HasSubstr("Assertion 'thrInst' failed"));
+  EXPECT_EXIT(
       {
         auto inner = std::make_unique<TimerManager>(true);
         manager_.reset();
       },
-      HasSubstr("Assertion 'thrInst == this' failed"));
+      testing::KilledBySignal(SIGABRT), HasSubstr("Assertion 'thrInst == this' failed"));
 }
+
+#ifndef NDEBUG
+// Debug builds catch a manager used from a thread other than its owner's.
+TEST_F(TimerDeathTest, AnotherThreadMayNotUseTheManager) {
+  NamedTimer& t = timer("t");
+  t.timer.start(10);
+  EXPECT_EXIT(std::thread([&] { t.timer.cancel(); }).join(), testing::KilledBySignal(SIGABRT),
+              HasSubstr("Assertion 'pthread_equal(owner_, pthread_self())' failed at qocore/base/plat/Timer.cpp"));
+  EXPECT_EXIT(std::thread([&] { manager_->processTimers(); }).join(), testing::KilledBySignal(SIGABRT),
+              HasSubstr("TimerManager used off the thread that made it"));
+}
+#endif
 
 // The real clock end to end: wait as the manager says until the timer fires.
 TEST(TimerRealClockTest, FiresAfterItsInterval) {

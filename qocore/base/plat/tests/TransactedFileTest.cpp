@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -162,6 +163,36 @@ TEST_F(TransactedFileTest, FailedRenameKeepsTheTargetAndDropsTheTemporaryFile) {
   }
   EXPECT_EQ(readFile(target + "/inside"), "kept");
   EXPECT_EQ(kindOf(target + ".tmp"), "missing");
+}
+
+// A second writer of the same file replaces the temporary file under the
+// first.  The first then neither commits the other's half-written file nor
+// removes it when it gives up; the second commits its own.
+TEST_F(TransactedFileTest, TwoWritersOnOneFileLeaveEachOthersTemporaryFileAlone) {
+  for (bool firstCommits : {true, false}) {
+    std::string target = dir_ / "shared.conf";
+    dir_.write("shared.conf", "old contents");
+    auto first = std::make_unique<TransactedFile>(target.c_str());
+    put(*first, "first writer");
+    TransactedFile second(target.c_str());
+    put(second, "second writer");
+    if (firstCommits) {
+      try {
+        first->commit();
+        ADD_FAILURE() << "committed the other writer's file";
+      } catch (const plat::Exception& e) {
+        EXPECT_EQ(std::string(e.str()), "TransactedFile: \"" + target +
+                                            ".tmp\" is no longer the file this writer opened; \"" + target +
+                                            "\" left unchanged");
+      }
+      EXPECT_EQ(readFile(target), "old contents");
+    }
+    first.reset();
+    EXPECT_EQ(kindOf(target + ".tmp"), "regular") << firstCommits;
+    second.commit();
+    EXPECT_EQ(readFile(target), "second writer") << firstCommits;
+    EXPECT_EQ(kindOf(target + ".tmp"), "missing") << firstCommits;
+  }
 }
 
 TEST_F(TransactedFileTest, PermissionCopyFailureIsLoggedAndTheWriteGoesOn) {
