@@ -36,6 +36,18 @@ struct Regex::Program {
   // most once per position.
   int32_t consumers = 0;
   int32_t forks = 0;
+  // Where a match can start, so that a search skips the text in between
+  // instead of starting a thread at every character: no skipping when a
+  // match can be empty or start with nearly anything; else the bytes every
+  // match starts with (memmem, at least two of them), the one byte every
+  // match starts with (memchr) or the set of bytes its first character can
+  // start with.  Never a UTF-8 continuation byte: every other byte starts a
+  // character wherever the decoding began, so the search lands where a
+  // character starts.
+  enum class Start : uint8_t { kAnywhere, kPrefix, kByte, kByteSet } start = Start::kAnywhere;
+  std::string prefix;
+  int startByte = 0;
+  bool startBytes[256] = {};
 };
 
 namespace {
@@ -144,6 +156,117 @@ int32_t instructionSize(const int32_t* code, int32_t pc) noexcept {
   }
 }
 
+// The first byte of the UTF-8 form of the code point c; it grows with c.
+int leadByte(int32_t c) noexcept {
+  if (c < 0x80) return c;
+  if (c < 0x800) return 0xC0 | (c >> 6);
+  if (c < 0x10000) return 0xE0 | (c >> 12);
+  return 0xF0 | (std::min(c, kMaxCodePoint) >> 18);
+}
+
+// Marks in `bytes` every byte that can start a character the consuming
+// instruction at pc accepts; false when it accepts a malformed sequence,
+// which can start with any byte.
+bool markStartBytes(const int32_t* code, int32_t pc, bool fold, bool* bytes) noexcept {
+  auto mark = [&](int32_t lo, int32_t hi) {
+    for (int32_t c = lo; c <= std::min(hi, 0x7F); ++c) {
+      bytes[c] = true;
+      if (fold && isAsciiLetter(c)) bytes[c ^ 0x20] = true;
+    }
+    if (hi >= 0x80) {
+      for (int b = leadByte(std::max(lo, 0x80)); b <= leadByte(hi); ++b) bytes[b] = true;
+    }
+  };
+  switch (code[pc]) {
+    case kChar:
+    case kCharFold:
+      // kCharFold is only written with flag i set.
+      mark(code[pc + 1], code[pc + 1]);
+      return true;
+    case kClass:
+      for (int32_t i = 0; i < code[pc + 1]; ++i) {
+        const int32_t lo = code[pc + 2 + 2 * i];
+        const int32_t hi = code[pc + 3 + 2 * i];
+        if (lo <= hi) mark(std::max(lo, 0), hi);
+      }
+      return true;
+    default:
+      // Any character, or one outside a class: malformed text included.
+      return false;
+  }
+}
+
+// Works out where a match of the finished program can start (see
+// Program::start).
+void findStarts(Regex::Program& prog) {
+  const int32_t* code = prog.code.data();
+  const int32_t size = static_cast<int32_t>(prog.code.size());
+  const bool fold = prog.flags & Regex::kIgnoreCase;
+
+  // Every consuming instruction reachable from the body's entry without
+  // consuming, assertions taken as passed.
+  bool bytes[256] = {};
+  std::vector<char> seen(static_cast<size_t>(size));
+  std::vector<int32_t> pending{prog.anchoredEntry};
+  while (!pending.empty()) {
+    int32_t pc = pending.back();
+    pending.pop_back();
+    for (;;) {
+      if (pc >= size) return;  // a match can be empty
+      if (seen[pc]) break;
+      seen[pc] = 1;
+      const int32_t op = code[pc];
+      if (op <= 0) {
+        pc = -op;
+        continue;
+      }
+      if (op >= kAnyButLineEnd && op <= kNotClass) {
+        if (!markStartBytes(code, pc, fold, bytes)) return;
+        break;
+      }
+      if (op == kFork || op == kForkNext) pending.push_back(code[pc + 1]);
+      pc += instructionSize(code, pc);
+    }
+  }
+  int count = 0;
+  for (int b = 0; b < 256; ++b) count += bytes[b];
+  for (int b = 0x80; b < 0xC0; ++b)
+    if (bytes[b]) return;
+  // Skipping pays only while it passes over most bytes.
+  if (count == 0 || count > 64) return;
+
+  // The literal every match starts with: the characters on the one path
+  // from the entry, up to the first fork or the first character that may
+  // be either case.
+  std::string prefix;
+  for (int32_t pc = prog.anchoredEntry, steps = 0; pc < size && steps < size; ++steps) {
+    const int32_t op = code[pc];
+    if (op <= 0) {
+      pc = -op;
+    } else if (op == kSave || op == kOpenGroup || op == kResetGroups || (op >= kLineStart && op <= kNotWordBoundary)) {
+      pc += instructionSize(code, pc);
+    } else if ((op == kChar || op == kCharFold) && code[pc + 1] >= 0 && code[pc + 1] <= kMaxCodePoint &&
+               !(fold && isAsciiLetter(code[pc + 1]))) {
+      char utf8[4];
+      char* end = utf8;
+      utf8Encode(code[pc + 1], &end);
+      prefix.append(utf8, end);
+      pc += 2;
+    } else {
+      break;
+    }
+  }
+
+  std::copy(std::begin(bytes), std::end(bytes), prog.startBytes);
+  if (prefix.size() >= 2) {
+    prog.start = Regex::Program::Start::kPrefix;
+    prog.prefix = std::move(prefix);
+  } else {
+    prog.start = count == 1 ? Regex::Program::Start::kByte : Regex::Program::Start::kByteSet;
+    prog.startByte = static_cast<int>(std::find(std::begin(bytes), std::end(bytes), true) - std::begin(bytes));
+  }
+}
+
 // --------------------------------------------------------------------------
 // Compiler: recursive descent over the pattern, writing code as it goes.
 // Quantifiers and alternatives open with a fork or jump that is inserted in
@@ -180,6 +303,7 @@ class Compiler {
       if (op >= kAnyButLineEnd && op <= kNotClass) ++prog_.consumers;
       if (op == kFork || op == kForkNext) ++prog_.forks;
     }
+    findStarts(prog_);
   }
 
  private:
@@ -662,8 +786,10 @@ std::unique_ptr<Regex::Program> compileDelimited(const char** cursor, const char
 }
 
 // --------------------------------------------------------------------------
-// Matcher: the threads of one step run in priority order; each carries its
-// own copy of the capture slots.
+// Matcher: the threads of one step run in priority order.  A thread is its
+// instruction index followed by its own copy of the capture slots the
+// caller asked for; the slots are copied when a thread forks and when it
+// moves on to the next list, never for the threads that die.
 
 enum class Mode {
   kFirst,  // leftmost match, the highest-priority one found
@@ -674,7 +800,8 @@ class Machine {
  public:
   // Keeps the first numSave capture slots (0: no captures at all).
   Machine(const Regex::Program& prog, int numSave)
-      : code_(prog.code.data()),
+      : prog_(prog),
+        code_(prog.code.data()),
         codeSize_(static_cast<int32_t>(prog.code.size())),
         multiLine_(prog.flags & Regex::kMultiLine),
         fold_(prog.flags & Regex::kIgnoreCase),
@@ -683,8 +810,8 @@ class Machine {
     // Reserved to the most they can hold (every instruction is added at
     // most once per position), up to a bound past which they grow.
     auto room = [this](int64_t threads) { return static_cast<int>(std::min<int64_t>(threads * stride_, 1 << 20)); };
-    current_.reserve(room(prog.consumers + 1));
-    next_.reserve(room(prog.consumers + 1));
+    lists_[0].reserve(room(prog.consumers + 1));
+    lists_[1].reserve(room(prog.consumers + 1));
     stack_.reserve(room(prog.forks + 1));
     marks_.resize(codeSize_);
     work_.resize(numSave_);
@@ -701,33 +828,57 @@ class Machine {
     mode_ = mode;
     matched_ = false;
     std::fill(marks_.begin(), marks_.end(), -1);
-    std::fill(work_.begin(), work_.end(), -1);
-    current_.clear();
-
+    // A search starts new matches only through its restart thread (word 0,
+    // the lowest priority); where no match can start, it need not run.
+    const bool skips = entry == prog_.searchEntry && prog_.start != Regex::Program::Start::kAnywhere;
     const char* pos = from;
+    if (skips && !(pos = nextStart(from, end))) return false;
+
+    List* current = &lists_[0];
+    List* next = &lists_[1];
+    current->clear();
     const char* after = pos;
     int32_t cur = pos < end ? decodeAt(pos, end, &after) : kNoChar;
-    if (add(current_, entry, work_.data(), pos - begin, decodeBefore(begin, pos, end), cur) &&
+    std::fill(work_.begin(), work_.end(), -1);
+    if (add(*current, entry, pos - begin, decodeBefore(begin, pos, end), cur) &&
         (mode == Mode::kWhole || stopAtFirst))
       return true;
 
-    while (!current_.empty() && pos < end) {
+    while (!current->empty() && pos < end) {
+      if (skips && current->size() == stride_ && (*current)[0] == 0 && !matched_) {
+        // Only the restart thread is left: no match starts before the next
+        // place where one can.  Its slots are all unset.
+        const char* start = nextStart(after, end);
+        if (!start) return false;
+        const int32_t prev = start == after ? cur : decodeBefore(begin, start, end);
+        pos = start;
+        cur = decodeAt(pos, end, &after);
+        current->clear();
+        std::fill(work_.begin(), work_.end(), -1);
+        if (add(*current, entry, pos - begin, prev, cur) && stopAtFirst) return true;
+        continue;
+      }
       const char* nextPos = after;
-      int32_t nextChar = nextPos < end ? decodeAt(nextPos, end, &after) : kNoChar;
-      next_.clear();
-      for (int t = 0; t < current_.size(); t += stride_) {
-        int32_t pc = static_cast<int32_t>(current_[t]);
+      const int32_t nextChar = nextPos < end ? decodeAt(nextPos, end, &after) : kNoChar;
+      const ptrdiff_t offset = nextPos - begin;
+      // Where no match can start, the restart thread moves on alone.
+      const bool canStart = !skips || (nextPos < end && prog_.startBytes[static_cast<unsigned char>(*nextPos)]);
+      next->clear();
+      for (int t = 0; t < current->size(); t += stride_) {
+        const ptrdiff_t* thread = current->data() + t;
+        const int32_t pc = static_cast<int32_t>(thread[0]);
+        if (pc == 0 && !canStart) {
+          append(*next, 0, thread + 1);
+          continue;
+        }
         if (!accepts(pc, cur)) continue;
-        if (add(next_, pc + instructionSize(code_, pc), current_.data() + t + 1, nextPos - begin, cur, nextChar)) {
+        std::copy(thread + 1, thread + stride_, work_.data());
+        if (add(*next, pc + instructionSize(code_, pc), offset, cur, nextChar)) {
           if (mode == Mode::kWhole || stopAtFirst) return true;
           break;  // the threads after this one have lower priority
         }
       }
-      // Inline and heap lists do not swap: when one has grown, so does the
-      // other.
-      if (current_.isSmall() != next_.isSmall())
-        (current_.isSmall() ? current_ : next_).reserve(std::max(current_.capacity(), next_.capacity()));
-      current_.swap(next_);
+      std::swap(current, next);
       pos = nextPos;
       cur = nextChar;
     }
@@ -737,9 +888,30 @@ class Machine {
  private:
   using List = SmallVector<ptrdiff_t, 128>;
 
-  void push(List& list, int32_t pc, const ptrdiff_t* slots) {
-    list.push_back(pc);
-    for (int i = 0; i < numSave_; ++i) list.push_back(slots[i]);
+  // The first place at or after p where a match can start, or null.
+  const char* nextStart(const char* p, const char* end) const noexcept {
+    const size_t left = static_cast<size_t>(end - p);
+    switch (prog_.start) {
+      case Regex::Program::Start::kPrefix:
+        return static_cast<const char*>(memmem(p, left, prog_.prefix.data(), prog_.prefix.size()));
+      case Regex::Program::Start::kByte:
+        return static_cast<const char*>(std::memchr(p, prog_.startByte, left));
+      case Regex::Program::Start::kByteSet:
+        for (; p < end; ++p)
+          if (prog_.startBytes[static_cast<unsigned char>(*p)]) return p;
+        return nullptr;
+      case Regex::Program::Start::kAnywhere:
+        break;
+    }
+    return p < end ? p : nullptr;
+  }
+
+  void append(List& list, int32_t pc, const ptrdiff_t* slots) {
+    const int at = list.size();
+    list.resize(at + stride_);
+    ptrdiff_t* thread = list.data() + at;
+    thread[0] = pc;
+    std::copy(slots, slots + numSave_, thread + 1);
   }
 
   bool inClass(int32_t pc, int32_t c) const noexcept {
@@ -776,24 +948,19 @@ class Machine {
     }
   }
 
-  // Adds the thread (pc, slots) at position pos, between the characters
-  // prev and next, following at once everything that consumes nothing;
-  // threads waiting for a character go onto `list` in priority order.
-  // True when a match was recorded, which drops the pending branches.
-  bool add(List& list, int32_t entry, const ptrdiff_t* slots, ptrdiff_t pos, int32_t prev, int32_t next) {
+  // Adds the thread at pc, whose slots are in work_, at offset pos between
+  // the characters prev and next, following at once everything that
+  // consumes nothing; threads waiting for a character go onto `list` in
+  // priority order.  True when a match was recorded, which drops the
+  // pending branches.
+  bool add(List& list, int32_t pc, ptrdiff_t pos, int32_t prev, int32_t next) {
     stack_.clear();
-    push(stack_, entry, slots);
-    while (!stack_.empty()) {
-      const int top = stack_.size() - stride_;
-      int32_t pc = static_cast<int32_t>(stack_[top]);
-      std::copy(stack_.data() + top + 1, stack_.data() + top + stride_, work_.data());
-      stack_.resize(top);
+    for (;;) {
       for (bool alive = true; alive;) {
         if (pc >= codeSize_) {
           if (mode_ == Mode::kWhole && next != kNoChar) break;
           std::copy(work_.begin(), work_.end(), match_.data());
           matched_ = true;
-          stack_.clear();
           return true;
         }
         if (marks_[pc] == pos) break;
@@ -810,7 +977,7 @@ class Machine {
           case kCharFold:
           case kClass:
           case kNotClass:
-            push(list, pc, work_.data());
+            append(list, pc, work_.data());
             alive = false;
             break;
           case kLineStart:
@@ -827,11 +994,11 @@ class Machine {
             pc += 1;
             break;
           case kFork:
-            push(stack_, pc + 2, work_.data());
+            append(stack_, pc + 2, work_.data());
             pc = code_[pc + 1];
             break;
           case kForkNext:
-            push(stack_, code_[pc + 1], work_.data());
+            append(stack_, code_[pc + 1], work_.data());
             pc += 2;
             break;
           case kSave:
@@ -856,10 +1023,16 @@ class Machine {
             PLAT_ASSERT_MSG(false, "unknown opcode %d at %d", op, pc);
         }
       }
+      if (stack_.empty()) return false;
+      // The next pending branch, with the slots it had when it forked.
+      const int top = stack_.size() - stride_;
+      pc = static_cast<int32_t>(stack_[top]);
+      std::copy(stack_.data() + top + 1, stack_.data() + top + stride_, work_.data());
+      stack_.resize(top);
     }
-    return false;
   }
 
+  const Regex::Program& prog_;
   const int32_t* code_;
   int32_t codeSize_;
   bool multiLine_;
@@ -868,7 +1041,9 @@ class Machine {
   int stride_;
   Mode mode_ = Mode::kFirst;
   bool matched_ = false;
-  List current_, next_, stack_;
+  // The threads waiting for the current character and for the next one.
+  List lists_[2];
+  List stack_;
   // Per instruction, the position at which it was last added.
   SmallVector<ptrdiff_t, 256> marks_;
   SmallVector<ptrdiff_t, 32> work_, match_;
