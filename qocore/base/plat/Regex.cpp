@@ -840,7 +840,7 @@ class Machine {
     const char* after = pos;
     int32_t cur = pos < end ? decodeAt(pos, end, &after) : kNoChar;
     std::fill(work_.begin(), work_.end(), -1);
-    if (add(*current, entry, pos - begin, decodeBefore(begin, pos, end), cur) &&
+    if (add(*current, entry, work_.data(), pos - begin, decodeBefore(begin, pos, end), cur) &&
         (mode == Mode::kWhole || stopAtFirst))
       return true;
 
@@ -855,7 +855,7 @@ class Machine {
         cur = decodeAt(pos, end, &after);
         current->clear();
         std::fill(work_.begin(), work_.end(), -1);
-        if (add(*current, entry, pos - begin, prev, cur) && stopAtFirst) return true;
+        if (add(*current, entry, work_.data(), pos - begin, prev, cur) && stopAtFirst) return true;
         continue;
       }
       const char* nextPos = after;
@@ -871,9 +871,8 @@ class Machine {
           append(*next, 0, thread + 1);
           continue;
         }
-        if (!accepts(pc, cur)) continue;
-        std::copy(thread + 1, thread + stride_, work_.data());
-        if (add(*next, pc + instructionSize(code_, pc), offset, cur, nextChar)) {
+        // Every thread on the list takes cur.
+        if (add(*next, pc + instructionSize(code_, pc), thread + 1, offset, cur, nextChar)) {
           if (mode == Mode::kWhole || stopAtFirst) return true;
           break;  // the threads after this one have lower priority
         }
@@ -906,12 +905,18 @@ class Machine {
     return p < end ? p : nullptr;
   }
 
+  // Copies a thread's slots; there are few of them, so a call to memmove
+  // would cost more than the copy.
+  void copySlots(ptrdiff_t* to, const ptrdiff_t* from) const noexcept {
+    for (int i = 0; i < numSave_; ++i) to[i] = from[i];
+  }
+
   void append(List& list, int32_t pc, const ptrdiff_t* slots) {
     const int at = list.size();
     list.resize(at + stride_);
     ptrdiff_t* thread = list.data() + at;
     thread[0] = pc;
-    std::copy(slots, slots + numSave_, thread + 1);
+    copySlots(thread + 1, slots);
   }
 
   bool inClass(int32_t pc, int32_t c) const noexcept {
@@ -948,18 +953,27 @@ class Machine {
     }
   }
 
-  // Adds the thread at pc, whose slots are in work_, at offset pos between
-  // the characters prev and next, following at once everything that
-  // consumes nothing; threads waiting for a character go onto `list` in
-  // priority order.  True when a match was recorded, which drops the
-  // pending branches.
-  bool add(List& list, int32_t pc, ptrdiff_t pos, int32_t prev, int32_t next) {
+  // Adds the thread (pc, slots) at offset pos between the characters prev
+  // and next, following at once everything that consumes nothing; threads
+  // whose instruction takes `next` go onto `list` in priority order (the
+  // others would only die in the next step).  The slots are read where they
+  // are until a save writes one.  True when a match was recorded, which
+  // drops the pending branches.
+  bool add(List& list, int32_t pc, const ptrdiff_t* slots, ptrdiff_t pos, int32_t prev, int32_t next) {
+    ptrdiff_t* const work = work_.data();
+    // Makes the slots writable: a copy in work_.
+    auto own = [&] {
+      if (slots != work) {
+        copySlots(work, slots);
+        slots = work;
+      }
+    };
     stack_.clear();
     for (;;) {
       for (bool alive = true; alive;) {
         if (pc >= codeSize_) {
           if (mode_ == Mode::kWhole && next != kNoChar) break;
-          std::copy(work_.begin(), work_.end(), match_.data());
+          copySlots(match_.data(), slots);
           matched_ = true;
           return true;
         }
@@ -977,7 +991,7 @@ class Machine {
           case kCharFold:
           case kClass:
           case kNotClass:
-            append(list, pc, work_.data());
+            if (accepts(pc, next)) append(list, pc, slots);
             alive = false;
             break;
           case kLineStart:
@@ -994,15 +1008,18 @@ class Machine {
             pc += 1;
             break;
           case kFork:
-            append(stack_, pc + 2, work_.data());
+            append(stack_, pc + 2, slots);
             pc = code_[pc + 1];
             break;
           case kForkNext:
-            append(stack_, code_[pc + 1], work_.data());
+            append(stack_, code_[pc + 1], slots);
             pc += 2;
             break;
           case kSave:
-            if (code_[pc + 1] < numSave_) work_[code_[pc + 1]] = pos;
+            if (code_[pc + 1] < numSave_) {
+              own();
+              work[code_[pc + 1]] = pos;
+            }
             pc += 2;
             break;
           case kOpenGroup:
@@ -1010,12 +1027,12 @@ class Machine {
             // Resets slots [first, first + count); an opening saves
             // its own slot first and resets the ones after it.
             int32_t first = code_[pc + 1];
-            if (op == kOpenGroup) {
-              if (first < numSave_) work_[first] = pos;
-              ++first;
+            const int32_t stop = std::min(first + (op == kOpenGroup) + code_[pc + 2], numSave_);
+            if (first < stop) {
+              own();
+              if (op == kOpenGroup) work[first++] = pos;
+              for (int32_t i = first; i < stop; ++i) work[i] = -1;
             }
-            const int32_t stop = std::min(first + code_[pc + 2], numSave_);
-            for (int32_t i = first; i < stop; ++i) work_[i] = -1;
             pc += 3;
             break;
           }
@@ -1027,7 +1044,8 @@ class Machine {
       // The next pending branch, with the slots it had when it forked.
       const int top = stack_.size() - stride_;
       pc = static_cast<int32_t>(stack_[top]);
-      std::copy(stack_.data() + top + 1, stack_.data() + top + stride_, work_.data());
+      copySlots(work, stack_.data() + top + 1);
+      slots = work;
       stack_.resize(top);
     }
   }
