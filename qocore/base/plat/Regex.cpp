@@ -45,9 +45,22 @@ struct Regex::Program {
   // character wherever the decoding began, so the search lands where a
   // character starts.
   enum class Start : uint8_t { kAnywhere, kPrefix, kByte, kByteSet } start = Start::kAnywhere;
+  struct ByteSet {
+    uint64_t bits[4] = {};
+    void add(int b) noexcept { bits[b >> 6] |= uint64_t{1} << (b & 63); }
+    bool has(int b) const noexcept { return (bits[b >> 6] >> (b & 63)) & 1; }
+  };
   std::string prefix;
   int startByte = 0;
-  bool startBytes[256] = {};
+  ByteSet startBytes;
+  // Per instruction that starts a branch of a fork, the index in
+  // branchBytes of the bytes a character the branch takes first can start
+  // with; negative where that is not known (the branch can match empty,
+  // take any character, or is too large to look through).  A branch whose
+  // bytes lack the next byte of the text would only die, so the matcher
+  // does not follow it.
+  std::vector<int32_t> branch;
+  std::vector<ByteSet> branchBytes;
 };
 
 namespace {
@@ -164,30 +177,30 @@ int leadByte(int32_t c) noexcept {
   return 0xF0 | (std::min(c, kMaxCodePoint) >> 18);
 }
 
-// Marks in `bytes` every byte that can start a character the consuming
+// Adds to `bytes` every byte that can start a character the consuming
 // instruction at pc accepts; false when it accepts a malformed sequence,
 // which can start with any byte.
-bool markStartBytes(const int32_t* code, int32_t pc, bool fold, bool* bytes) noexcept {
-  auto mark = [&](int32_t lo, int32_t hi) {
+bool addStartBytes(const int32_t* code, int32_t pc, bool fold, Regex::Program::ByteSet& bytes) noexcept {
+  auto add = [&](int32_t lo, int32_t hi) {
     for (int32_t c = lo; c <= std::min(hi, 0x7F); ++c) {
-      bytes[c] = true;
-      if (fold && isAsciiLetter(c)) bytes[c ^ 0x20] = true;
+      bytes.add(c);
+      if (fold && isAsciiLetter(c)) bytes.add(c ^ 0x20);
     }
     if (hi >= 0x80) {
-      for (int b = leadByte(std::max(lo, 0x80)); b <= leadByte(hi); ++b) bytes[b] = true;
+      for (int b = leadByte(std::max(lo, 0x80)); b <= leadByte(hi); ++b) bytes.add(b);
     }
   };
   switch (code[pc]) {
     case kChar:
     case kCharFold:
       // kCharFold is only written with flag i set.
-      mark(code[pc + 1], code[pc + 1]);
+      add(code[pc + 1], code[pc + 1]);
       return true;
     case kClass:
       for (int32_t i = 0; i < code[pc + 1]; ++i) {
         const int32_t lo = code[pc + 2 + 2 * i];
         const int32_t hi = code[pc + 3 + 2 * i];
-        if (lo <= hi) mark(std::max(lo, 0), hi);
+        if (lo <= hi) add(std::max(lo, 0), hi);
       }
       return true;
     default:
@@ -196,44 +209,90 @@ bool markStartBytes(const int32_t* code, int32_t pc, bool fold, bool* bytes) noe
   }
 }
 
-// Works out where a match of the finished program can start (see
-// Program::start).
+// The bytes that can start the first character taken by the code from a
+// given instruction on: the consuming instructions reachable from there
+// without consuming, assertions taken as passed.
+class StartBytes {
+ public:
+  explicit StartBytes(const Regex::Program& prog)
+      : code_(prog.code.data()),
+        size_(static_cast<int32_t>(prog.code.size())),
+        fold_(prog.flags & Regex::kIgnoreCase),
+        seen_(prog.code.size(), -1) {}
+
+  // False when the code from entry can match empty, can take a malformed
+  // sequence, or holds more than `budget` instructions before its first
+  // character.
+  bool from(int32_t entry, int32_t budget, Regex::Program::ByteSet& bytes) {
+    ++round_;
+    pending_.assign(1, entry);
+    int32_t visited = 0;
+    while (!pending_.empty()) {
+      int32_t pc = pending_.back();
+      pending_.pop_back();
+      for (;;) {
+        if (pc >= size_) return false;
+        if (seen_[pc] == round_) break;
+        seen_[pc] = round_;
+        if (++visited > budget) return false;
+        const int32_t op = code_[pc];
+        if (op <= 0) {
+          pc = -op;
+          continue;
+        }
+        if (op >= kAnyButLineEnd && op <= kNotClass) {
+          if (!addStartBytes(code_, pc, fold_, bytes)) return false;
+          break;
+        }
+        if (op == kFork || op == kForkNext) pending_.push_back(code_[pc + 1]);
+        pc += instructionSize(code_, pc);
+      }
+    }
+    return true;
+  }
+
+ private:
+  const int32_t* code_;
+  int32_t size_;
+  bool fold_;
+  // Per instruction, the round that last visited it.
+  std::vector<int32_t> seen_;
+  int32_t round_ = 0;
+  std::vector<int32_t> pending_;
+};
+
+// Works out where a match of the finished program can start and which
+// bytes each branch of a fork can start with (see Program).
 void findStarts(Regex::Program& prog) {
   const int32_t* code = prog.code.data();
   const int32_t size = static_cast<int32_t>(prog.code.size());
   const bool fold = prog.flags & Regex::kIgnoreCase;
+  StartBytes starts(prog);
 
-  // Every consuming instruction reachable from the body's entry without
-  // consuming, assertions taken as passed.
-  bool bytes[256] = {};
-  std::vector<char> seen(static_cast<size_t>(size));
-  std::vector<int32_t> pending{prog.anchoredEntry};
-  while (!pending.empty()) {
-    int32_t pc = pending.back();
-    pending.pop_back();
-    for (;;) {
-      if (pc >= size) return;  // a match can be empty
-      if (seen[pc]) break;
-      seen[pc] = 1;
-      const int32_t op = code[pc];
-      if (op <= 0) {
-        pc = -op;
-        continue;
+  // A branch is looked through up to this many instructions, which keeps
+  // the work linear in the program size.
+  constexpr int32_t kBranchBudget = 256;
+  prog.branch.assign(prog.code.size(), -1);
+  for (int32_t pc = 0; pc < size; pc += instructionSize(code, pc)) {
+    if (code[pc] != kFork && code[pc] != kForkNext) continue;
+    for (int32_t target : {code[pc + 1], pc + 2}) {
+      if (target >= size || prog.branch[target] != -1) continue;
+      Regex::Program::ByteSet bytes;
+      if (starts.from(target, kBranchBudget, bytes)) {
+        prog.branch[target] = static_cast<int32_t>(prog.branchBytes.size());
+        prog.branchBytes.push_back(bytes);
+      } else {
+        prog.branch[target] = -2;
       }
-      if (op >= kAnyButLineEnd && op <= kNotClass) {
-        if (!markStartBytes(code, pc, fold, bytes)) return;
-        break;
-      }
-      if (op == kFork || op == kForkNext) pending.push_back(code[pc + 1]);
-      pc += instructionSize(code, pc);
     }
   }
+
+  Regex::Program::ByteSet bytes;
+  if (!starts.from(prog.anchoredEntry, size, bytes)) return;
   int count = 0;
-  for (int b = 0; b < 256; ++b) count += bytes[b];
+  for (int b = 0; b < 256; ++b) count += bytes.has(b);
   for (int b = 0x80; b < 0xC0; ++b)
-    if (bytes[b]) return;
-  // Skipping pays only while it passes over most bytes.
-  if (count == 0 || count > 64) return;
+    if (bytes.has(b)) return;
 
   // The literal every match starts with: the characters on the one path
   // from the entry, up to the first fork or the first character that may
@@ -257,13 +316,15 @@ void findStarts(Regex::Program& prog) {
     }
   }
 
-  std::copy(std::begin(bytes), std::end(bytes), prog.startBytes);
+  prog.startBytes = bytes;
   if (prefix.size() >= 2) {
     prog.start = Regex::Program::Start::kPrefix;
     prog.prefix = std::move(prefix);
+  } else if (count == 1) {
+    prog.start = Regex::Program::Start::kByte;
+    while (!bytes.has(prog.startByte)) ++prog.startByte;
   } else {
-    prog.start = count == 1 ? Regex::Program::Start::kByte : Regex::Program::Start::kByteSet;
-    prog.startByte = static_cast<int>(std::find(std::begin(bytes), std::end(bytes), true) - std::begin(bytes));
+    prog.start = Regex::Program::Start::kByteSet;
   }
 }
 
@@ -802,6 +863,7 @@ class Machine {
   Machine(const Regex::Program& prog, int numSave)
       : prog_(prog),
         code_(prog.code.data()),
+        branch_(prog.branch.data()),
         codeSize_(static_cast<int32_t>(prog.code.size())),
         multiLine_(prog.flags & Regex::kMultiLine),
         fold_(prog.flags & Regex::kIgnoreCase),
@@ -840,12 +902,12 @@ class Machine {
     const char* after = pos;
     int32_t cur = pos < end ? decodeAt(pos, end, &after) : kNoChar;
     std::fill(work_.begin(), work_.end(), -1);
-    if (add(*current, entry, work_.data(), pos - begin, decodeBefore(begin, pos, end), cur) &&
+    if (add(*current, entry, work_.data(), pos - begin, decodeBefore(begin, pos, end), cur, byteAt(pos, end)) &&
         (mode == Mode::kWhole || stopAtFirst))
       return true;
 
     while (!current->empty() && pos < end) {
-      if (skips && current->size() == stride_ && (*current)[0] == 0 && !matched_) {
+      if (skips && current->size() == stride_ && (*current)[0] == kRestart && !matched_) {
         // Only the restart thread is left: no match starts before the next
         // place where one can.  Its slots are all unset.
         const char* start = nextStart(after, end);
@@ -855,24 +917,25 @@ class Machine {
         cur = decodeAt(pos, end, &after);
         current->clear();
         std::fill(work_.begin(), work_.end(), -1);
-        if (add(*current, entry, work_.data(), pos - begin, prev, cur) && stopAtFirst) return true;
+        if (add(*current, entry, work_.data(), pos - begin, prev, cur, byteAt(pos, end)) && stopAtFirst) return true;
         continue;
       }
       const char* nextPos = after;
       const int32_t nextChar = nextPos < end ? decodeAt(nextPos, end, &after) : kNoChar;
       const ptrdiff_t offset = nextPos - begin;
+      const int nextByte = byteAt(nextPos, end);
       // Where no match can start, the restart thread moves on alone.
-      const bool canStart = !skips || (nextPos < end && prog_.startBytes[static_cast<unsigned char>(*nextPos)]);
+      const bool canStart = !skips || (nextByte >= 0 && prog_.startBytes.has(nextByte));
       next->clear();
       for (int t = 0; t < current->size(); t += stride_) {
         const ptrdiff_t* thread = current->data() + t;
         const int32_t pc = static_cast<int32_t>(thread[0]);
-        if (pc == 0 && !canStart) {
-          append(*next, 0, thread + 1);
+        if (pc == kRestart && !canStart) {
+          append(*next, kRestart, thread + 1);
           continue;
         }
         // Every thread on the list takes cur.
-        if (add(*next, pc + instructionSize(code_, pc), thread + 1, offset, cur, nextChar)) {
+        if (add(*next, pc, thread + 1, offset, cur, nextChar, nextByte)) {
           if (mode == Mode::kWhole || stopAtFirst) return true;
           break;  // the threads after this one have lower priority
         }
@@ -885,7 +948,22 @@ class Machine {
   }
 
  private:
+  // A thread on a list waits for a character its instruction takes and
+  // holds the instruction after it.  The restart thread consumes any
+  // character at word 0 and goes on at the search entry, word 1.
   using List = SmallVector<ptrdiff_t, 128>;
+  static constexpr int32_t kRestart = 1;
+
+  static int byteAt(const char* p, const char* end) noexcept {
+    return p < end ? static_cast<unsigned char>(*p) : -1;
+  }
+
+  // Whether the branch of a fork that starts at pc can take a character
+  // starting with the byte b (-1: the end of the text) or match empty.
+  bool mayFollow(int32_t pc, int b) const noexcept {
+    const int32_t set = branch_[pc];
+    return set < 0 || (b >= 0 && prog_.branchBytes[set].has(b));
+  }
 
   // The first place at or after p where a match can start, or null.
   const char* nextStart(const char* p, const char* end) const noexcept {
@@ -897,7 +975,7 @@ class Machine {
         return static_cast<const char*>(std::memchr(p, prog_.startByte, left));
       case Regex::Program::Start::kByteSet:
         for (; p < end; ++p)
-          if (prog_.startBytes[static_cast<unsigned char>(*p)]) return p;
+          if (prog_.startBytes.has(static_cast<unsigned char>(*p))) return p;
         return nullptr;
       case Regex::Program::Start::kAnywhere:
         break;
@@ -959,7 +1037,7 @@ class Machine {
   // others would only die in the next step).  The slots are read where they
   // are until a save writes one.  True when a match was recorded, which
   // drops the pending branches.
-  bool add(List& list, int32_t pc, const ptrdiff_t* slots, ptrdiff_t pos, int32_t prev, int32_t next) {
+  bool add(List& list, int32_t pc, const ptrdiff_t* slots, ptrdiff_t pos, int32_t prev, int32_t next, int nextByte) {
     ptrdiff_t* const work = work_.data();
     // Makes the slots writable: a copy in work_.
     auto own = [&] {
@@ -991,7 +1069,7 @@ class Machine {
           case kCharFold:
           case kClass:
           case kNotClass:
-            if (accepts(pc, next)) append(list, pc, slots);
+            if (accepts(pc, next)) append(list, pc + instructionSize(code_, pc), slots);
             alive = false;
             break;
           case kLineStart:
@@ -1008,13 +1086,17 @@ class Machine {
             pc += 1;
             break;
           case kFork:
-            append(stack_, pc + 2, slots);
-            pc = code_[pc + 1];
+          case kForkNext: {
+            // The preferred branch goes on at once, the other waits on the
+            // stack; a branch that cannot take the next character and
+            // cannot match empty is dropped.
+            const int32_t first = op == kFork ? code_[pc + 1] : pc + 2;
+            const int32_t second = op == kFork ? pc + 2 : code_[pc + 1];
+            if (mayFollow(second, nextByte)) append(stack_, second, slots);
+            alive = mayFollow(first, nextByte);
+            pc = first;
             break;
-          case kForkNext:
-            append(stack_, code_[pc + 1], slots);
-            pc += 2;
-            break;
+          }
           case kSave:
             if (code_[pc + 1] < numSave_) {
               own();
@@ -1052,6 +1134,7 @@ class Machine {
 
   const Regex::Program& prog_;
   const int32_t* code_;
+  const int32_t* branch_;
   int32_t codeSize_;
   bool multiLine_;
   bool fold_;
