@@ -954,9 +954,7 @@ class Machine {
   using List = SmallVector<ptrdiff_t, 128>;
   static constexpr int32_t kRestart = 1;
 
-  static int byteAt(const char* p, const char* end) noexcept {
-    return p < end ? static_cast<unsigned char>(*p) : -1;
-  }
+  static int byteAt(const char* p, const char* end) noexcept { return p < end ? static_cast<unsigned char>(*p) : -1; }
 
   // Whether the branch of a fork that starts at pc can take a character
   // starting with the byte b (-1: the end of the text) or match empty.
@@ -1176,22 +1174,23 @@ Regex::Regex(const char* pattern, uint32_t flags) {
   auto prog = std::make_unique<Program>();
   prog->flags = flags;
   Compiler(*prog, pattern, pattern + std::strlen(pattern)).compile(nullptr);
-  prog_ = prog.release();
+  prog_ = std::move(prog);
 }
 
 Regex::Regex(const char** cursor) {
   const char* p = *cursor;
   if (!p || *p != '/') throw Exception("expected '/'-delimited regex");
-  prog_ = compileDelimited(cursor, p + 1, nullptr).release();
+  prog_ = compileDelimited(cursor, p + 1, nullptr);
 }
 
 Regex::Regex(const char** cursor, CharArray& replacement) {
   const char* p = *cursor;
   if (!p || p[0] != 's' || p[1] != '/') throw Exception("expected 's/../../' substitution");
-  prog_ = compileDelimited(cursor, p + 2, &replacement).release();
+  prog_ = compileDelimited(cursor, p + 2, &replacement);
 }
 
-Regex::~Regex() { delete prog_; }
+// Defined here, where Program is complete.
+Regex::~Regex() = default;
 
 int Regex::groupCount() const noexcept { return prog_->groupCount; }
 
