@@ -61,6 +61,10 @@ struct Regex::Program {
   // does not follow it.
   std::vector<int32_t> branch;
   std::vector<ByteSet> branchBytes;
+  // Per consuming instruction, the index in asciiSets of the ASCII
+  // characters it takes.
+  std::vector<int32_t> asciiSet;
+  std::vector<ByteSet> asciiSets;
 };
 
 namespace {
@@ -126,17 +130,22 @@ int lineBreakLength(const char* p) noexcept {
   return 0;
 }
 
-// Decodes the character at p (p < end) and sets *next past it.
-int32_t decodeAt(const char* p, const char* end, const char** next) noexcept {
-  unsigned char b = static_cast<unsigned char>(*p);
-  if (b < 0x80) {
-    *next = p + 1;
-    return b;
-  }
+// Decodes the sequence of two or more bytes at p (p < end) and sets *next
+// past it.
+int32_t decodeSequence(const char* p, const char* end, const char** next) noexcept {
   const char* q = p + 1;
-  int32_t c = utf8Decode(b, &q, static_cast<int>(std::min<ptrdiff_t>(end - p, 4)));
+  int32_t c = utf8Decode(static_cast<unsigned char>(*p), &q, static_cast<int>(std::min<ptrdiff_t>(end - p, 4)));
   *next = q;
   return c < 0 ? kBadChar : c;
+}
+
+// Decodes the character at p (p < end) and sets *next past it.
+inline int32_t decodeAt(const char* p, const char* end, const char** next) noexcept {
+  if (static_cast<unsigned char>(*p) < 0x80) {
+    *next = p + 1;
+    return static_cast<unsigned char>(*p);
+  }
+  return decodeSequence(p, end, next);
 }
 
 // The character that ends right before pos, or kNoChar at the start.
@@ -150,7 +159,7 @@ int32_t decodeBefore(const char* begin, const char* pos, const char* end) noexce
 }
 
 // The number of words of the instruction at pc.
-int32_t instructionSize(const int32_t* code, int32_t pc) noexcept {
+inline int32_t instructionSize(const int32_t* code, int32_t pc) noexcept {
   switch (code[pc]) {
     case kChar:
     case kCharFold:
@@ -166,6 +175,41 @@ int32_t instructionSize(const int32_t* code, int32_t pc) noexcept {
       return 3;
     default:
       return 1;
+  }
+}
+
+// Whether the class at pc holds c.
+bool inClass(const int32_t* code, int32_t pc, int32_t c, bool fold) noexcept {
+  const int32_t n = code[pc + 1];
+  const int32_t* ranges = code + pc + 2;
+  auto in = [&](int32_t v) {
+    for (int32_t i = 0; i < 2 * n; i += 2)
+      if (v >= ranges[i] && v <= ranges[i + 1]) return true;
+    return false;
+  };
+  // Case folding goes both ways: [a-z] takes "A" as [A-Z] takes "a".
+  return in(c) || (fold && isAsciiLetter(c) && in(c ^ 0x20));
+}
+
+// Whether the consuming instruction at pc takes the character c.
+bool takes(const int32_t* code, int32_t pc, int32_t c, bool fold) noexcept {
+  switch (code[pc]) {
+    case kAnyButLineEnd:
+      return !isLineTerminator(c);
+    case kAny:
+      return true;
+    case kChar:
+      return c == code[pc + 1];
+    case kCharFold: {
+      int32_t x = code[pc + 1];
+      return c == x || (fold && isAsciiLetter(x) && (c ^ 0x20) == x);
+    }
+    case kClass:
+      return inClass(code, pc, c, fold);
+    case kNotClass:
+      return !inClass(code, pc, c, fold);
+    default:
+      return false;
   }
 }
 
@@ -272,17 +316,27 @@ void findStarts(Regex::Program& prog) {
   // A branch is looked through up to this many instructions, which keeps
   // the work linear in the program size.
   constexpr int32_t kBranchBudget = 256;
-  prog.branch.assign(prog.code.size(), -1);
+  prog.asciiSet.assign(prog.code.size(), -1);
+  for (int32_t pc = 0; pc < size; pc += instructionSize(code, pc)) {
+    if (code[pc] < kAnyButLineEnd || code[pc] > kNotClass) continue;
+    Regex::Program::ByteSet ascii;
+    for (int32_t c = 0; c < 0x80; ++c)
+      if (takes(code, pc, c, fold)) ascii.add(c);
+    prog.asciiSet[pc] = static_cast<int32_t>(prog.asciiSets.size());
+    prog.asciiSets.push_back(ascii);
+  }
+
+  prog.branch.assign(prog.code.size() + 1, -2);
   for (int32_t pc = 0; pc < size; pc += instructionSize(code, pc)) {
     if (code[pc] != kFork && code[pc] != kForkNext) continue;
     for (int32_t target : {code[pc + 1], pc + 2}) {
-      if (target >= size || prog.branch[target] != -1) continue;
+      if (target >= size || prog.branch[target] != -2) continue;
       Regex::Program::ByteSet bytes;
       if (starts.from(target, kBranchBudget, bytes)) {
         prog.branch[target] = static_cast<int32_t>(prog.branchBytes.size());
         prog.branchBytes.push_back(bytes);
       } else {
-        prog.branch[target] = -2;
+        prog.branch[target] = -1;
       }
     }
   }
@@ -864,6 +918,7 @@ class Machine {
       : prog_(prog),
         code_(prog.code.data()),
         branch_(prog.branch.data()),
+        asciiSet_(prog.asciiSet.data()),
         codeSize_(static_cast<int32_t>(prog.code.size())),
         multiLine_(prog.flags & Regex::kMultiLine),
         fold_(prog.flags & Regex::kIgnoreCase),
@@ -930,7 +985,13 @@ class Machine {
       for (int t = 0; t < current->size(); t += stride_) {
         const ptrdiff_t* thread = current->data() + t;
         const int32_t pc = static_cast<int32_t>(thread[0]);
-        if (pc == kRestart && !canStart) {
+        if (pc == kRestart) {
+          // What the search entry does, without its fork: a match starts
+          // here first, then the restart thread moves on.
+          if (canStart && add(*next, prog_.searchEntry + 2, thread + 1, offset, cur, nextChar, nextByte)) {
+            if (mode == Mode::kWhole || stopAtFirst) return true;
+            break;
+          }
           append(*next, kRestart, thread + 1);
           continue;
         }
@@ -995,38 +1056,11 @@ class Machine {
     copySlots(thread + 1, slots);
   }
 
-  bool inClass(int32_t pc, int32_t c) const noexcept {
-    const int32_t n = code_[pc + 1];
-    const int32_t* ranges = code_ + pc + 2;
-    auto in = [&](int32_t v) {
-      for (int32_t i = 0; i < 2 * n; i += 2)
-        if (v >= ranges[i] && v <= ranges[i + 1]) return true;
-      return false;
-    };
-    // Case folding goes both ways: [a-z] takes "A" as [A-Z] takes "a".
-    return in(c) || (fold_ && isAsciiLetter(c) && in(c ^ 0x20));
-  }
-
-  // Whether the consuming instruction at pc takes the character c.
+  // Whether the consuming instruction at pc takes the character c; an
+  // ASCII character is one bit of a table.
   bool accepts(int32_t pc, int32_t c) const noexcept {
-    switch (code_[pc]) {
-      case kAnyButLineEnd:
-        return !isLineTerminator(c);
-      case kAny:
-        return true;
-      case kChar:
-        return c == code_[pc + 1];
-      case kCharFold: {
-        int32_t x = code_[pc + 1];
-        return c == x || (fold_ && isAsciiLetter(x) && (c ^ 0x20) == x);
-      }
-      case kClass:
-        return inClass(pc, c);
-      case kNotClass:
-        return !inClass(pc, c);
-      default:
-        return false;
-    }
+    if (c >= 0 && c < 0x80) return prog_.asciiSets[asciiSet_[pc]].has(c);
+    return takes(code_, pc, c, fold_);
   }
 
   // Adds the thread (pc, slots) at offset pos between the characters prev
@@ -1133,6 +1167,7 @@ class Machine {
   const Regex::Program& prog_;
   const int32_t* code_;
   const int32_t* branch_;
+  const int32_t* asciiSet_;
   int32_t codeSize_;
   bool multiLine_;
   bool fold_;
