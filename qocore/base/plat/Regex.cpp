@@ -38,12 +38,12 @@ struct Regex::Program {
   int32_t forks = 0;
   // Where a match can start, so that a search skips the text in between
   // instead of starting a thread at every character: no skipping when a
-  // match can be empty or start with nearly anything; else the bytes every
-  // match starts with (memmem, at least two of them), the one byte every
-  // match starts with (memchr) or the set of bytes its first character can
-  // start with.  Never a UTF-8 continuation byte: every other byte starts a
-  // character wherever the decoding began, so the search lands where a
-  // character starts.
+  // match can be empty or start with a malformed sequence (which can start
+  // with any byte); else the bytes every match starts with (memmem, at
+  // least two of them), the one byte every match starts with (memchr) or
+  // the set of bytes its first character can start with.  Never a UTF-8
+  // continuation byte: every other byte starts a character wherever the
+  // decoding began, so the search lands where a character starts.
   enum class Start : uint8_t { kAnywhere, kPrefix, kByte, kByteSet } start = Start::kAnywhere;
   struct ByteSet {
     uint64_t bits[4] = {};

@@ -7,6 +7,9 @@
 // text length times the program size, whatever the pattern, so patterns and
 // texts from outside cannot make it hang.  The price is that counted
 // quantifiers, backreferences and lookahead are refused when compiling.
+// A search goes straight to the places where a match can start (found with
+// memchr or memmem when the pattern starts with a fixed byte or literal),
+// so text that cannot hold a match costs little more than a scan.
 //
 // Matching works on code points.  Malformed UTF-8 is what the platform's
 // decoder refuses, noncharacters included: in a pattern it is refused with
