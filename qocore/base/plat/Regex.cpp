@@ -221,31 +221,37 @@ int leadByte(int32_t c) noexcept {
   return 0xF0 | (std::min(c, kMaxCodePoint) >> 18);
 }
 
+// Adds to `bytes` the first bytes of the characters lo to hi, and with
+// fold the other case of the ASCII letters among them.
+void addRangeStartBytes(int32_t lo, int32_t hi, bool fold, Regex::Program::ByteSet& bytes) noexcept {
+  for (int32_t c = std::max(lo, 0); c <= std::min(hi, 0x7F); ++c) {
+    bytes.add(c);
+    if (fold && isAsciiLetter(c)) bytes.add(c ^ 0x20);
+  }
+  if (hi >= 0x80 && lo <= hi) {
+    for (int b = leadByte(std::max(lo, 0x80)); b <= leadByte(hi); ++b) bytes.add(b);
+  }
+}
+
+// Adds to `bytes` the first bytes of the characters a class holds.
+void addClassStartBytes(const int32_t* code, int32_t pc, bool fold, Regex::Program::ByteSet& bytes) noexcept {
+  for (int32_t i = 0; i < code[pc + 1]; ++i)
+    addRangeStartBytes(code[pc + 2 + 2 * i], code[pc + 3 + 2 * i], fold, bytes);
+}
+
 // Adds to `bytes` every byte that can start a character the consuming
 // instruction at pc accepts; false when it accepts a malformed sequence,
 // which can start with any byte.
 bool addStartBytes(const int32_t* code, int32_t pc, bool fold, Regex::Program::ByteSet& bytes) noexcept {
-  auto add = [&](int32_t lo, int32_t hi) {
-    for (int32_t c = lo; c <= std::min(hi, 0x7F); ++c) {
-      bytes.add(c);
-      if (fold && isAsciiLetter(c)) bytes.add(c ^ 0x20);
-    }
-    if (hi >= 0x80) {
-      for (int b = leadByte(std::max(lo, 0x80)); b <= leadByte(hi); ++b) bytes.add(b);
-    }
-  };
   switch (code[pc]) {
     case kChar:
+      addRangeStartBytes(code[pc + 1], code[pc + 1], false, bytes);
+      return true;
     case kCharFold:
-      // kCharFold is only written with flag i set.
-      add(code[pc + 1], code[pc + 1]);
+      addRangeStartBytes(code[pc + 1], code[pc + 1], fold, bytes);
       return true;
     case kClass:
-      for (int32_t i = 0; i < code[pc + 1]; ++i) {
-        const int32_t lo = code[pc + 2 + 2 * i];
-        const int32_t hi = code[pc + 3 + 2 * i];
-        if (lo <= hi) add(std::max(lo, 0), hi);
-      }
+      addClassStartBytes(code, pc, fold, bytes);
       return true;
     default:
       // Any character, or one outside a class: malformed text included.
@@ -253,56 +259,112 @@ bool addStartBytes(const int32_t* code, int32_t pc, bool fold, Regex::Program::B
   }
 }
 
-// The bytes that can start the first character taken by the code from a
-// given instruction on: the consuming instructions reachable from there
-// without consuming, assertions taken as passed.
-class StartBytes {
+// Exactly the ASCII characters the consuming instruction at pc takes.
+Regex::Program::ByteSet asciiTaken(const int32_t* code, int32_t pc, bool fold) noexcept {
+  Regex::Program::ByteSet taken;
+  switch (code[pc]) {
+    case kAny:
+    case kAnyButLineEnd:
+      for (int32_t c = 0; c < 0x80; ++c)
+        if (takes(code, pc, c, fold)) taken.add(c);
+      return taken;
+    case kNotClass:
+      addClassStartBytes(code, pc, fold, taken);
+      taken.bits[0] = ~taken.bits[0];
+      taken.bits[1] = ~taken.bits[1];
+      break;
+    default:
+      addStartBytes(code, pc, fold, taken);
+      break;
+  }
+  // The first bytes of the other characters are not ASCII.
+  taken.bits[2] = taken.bits[3] = 0;
+  return taken;
+}
+
+// For every instruction, the bytes that can start the first character the
+// code from there takes: those of the consuming instructions it reaches
+// without consuming, assertions taken as passed.  "Any" where it can reach
+// the end that way (a match can be empty) or a consuming instruction it
+// reaches takes malformed text.
+class FirstBytes {
  public:
-  explicit StartBytes(const Regex::Program& prog)
+  explicit FirstBytes(const Regex::Program& prog)
       : code_(prog.code.data()),
         size_(static_cast<int32_t>(prog.code.size())),
         fold_(prog.flags & Regex::kIgnoreCase),
-        seen_(prog.code.size(), -1) {}
-
-  // False when the code from entry can match empty, can take a malformed
-  // sequence, or holds more than `budget` instructions before its first
-  // character.
-  bool from(int32_t entry, int32_t budget, Regex::Program::ByteSet& bytes) {
-    ++round_;
-    pending_.assign(1, entry);
-    int32_t visited = 0;
-    while (!pending_.empty()) {
-      int32_t pc = pending_.back();
-      pending_.pop_back();
-      for (;;) {
-        if (pc >= size_) return false;
-        if (seen_[pc] == round_) break;
-        seen_[pc] = round_;
-        if (++visited > budget) return false;
-        const int32_t op = code_[pc];
-        if (op <= 0) {
-          pc = -op;
-          continue;
-        }
-        if (op >= kAnyButLineEnd && op <= kNotClass) {
-          if (!addStartBytes(code_, pc, fold_, bytes)) return false;
-          break;
-        }
-        if (op == kFork || op == kForkNext) pending_.push_back(code_[pc + 1]);
-        pc += instructionSize(code_, pc);
+        bytes_(prog.code.size()),
+        any_(prog.code.size()) {
+    // A consuming instruction's bytes are its own; the others follow.
+    std::vector<int32_t> starts;
+    for (int32_t pc = 0; pc < size_; pc += instructionSize(code_, pc)) {
+      if (code_[pc] >= kAnyButLineEnd && code_[pc] <= kNotClass) {
+        any_[pc] = !addStartBytes(code_, pc, fold_, bytes_[pc]);
+      } else {
+        starts.push_back(pc);
       }
     }
+    // The least solution of the equations below, by passes from the end
+    // backwards: code without loops settles in one pass, each loop the
+    // closure runs around takes one more.  Past the limit nothing is known.
+    constexpr int kMaxPasses = 64;
+    for (int pass = 0; pass < kMaxPasses; ++pass) {
+      bool changed = false;
+      for (auto pc = starts.rbegin(); pc != starts.rend(); ++pc) changed |= update(*pc);
+      if (!changed) {
+        solved_ = true;
+        return;
+      }
+    }
+  }
+
+  // The bytes from pc on; false when they are not known or any byte can
+  // do.
+  bool at(int32_t pc, Regex::Program::ByteSet& bytes) const noexcept {
+    if (!solved_ || pc >= size_ || any_[pc]) return false;
+    bytes = bytes_[pc];
     return true;
   }
 
  private:
+  // Recomputes the bytes at pc, which consumes nothing, from those of the
+  // instructions after it; true when they grew.
+  bool update(int32_t pc) noexcept {
+    Regex::Program::ByteSet bytes;
+    bool any = false;
+    auto from = [&](int32_t next) {
+      if (next >= size_ || any_[next]) {
+        any = true;
+        return;
+      }
+      for (int i = 0; i < 4; ++i) bytes.bits[i] |= bytes_[next].bits[i];
+    };
+    const int32_t op = code_[pc];
+    if (op <= 0) {
+      from(-op);
+    } else {
+      if (op == kFork || op == kForkNext) from(code_[pc + 1]);
+      from(pc + instructionSize(code_, pc));
+    }
+    if (any_[pc]) return false;
+    if (any) {
+      any_[pc] = true;
+      return true;
+    }
+    bool grew = false;
+    for (int i = 0; i < 4; ++i) {
+      grew |= (bytes.bits[i] & ~bytes_[pc].bits[i]) != 0;
+      bytes_[pc].bits[i] |= bytes.bits[i];
+    }
+    return grew;
+  }
+
   const int32_t* code_;
   int32_t size_;
   bool fold_;
-  // Per instruction, the round that last visited it.
-  std::vector<int32_t> seen_;
-  int32_t round_ = 0;
-  std::vector<int32_t> pending_;
+  std::vector<Regex::Program::ByteSet> bytes_;
+  std::vector<char> any_;
+  bool solved_ = false;
 };
 
 // Works out where a match of the finished program can start and which
@@ -311,28 +373,24 @@ void findStarts(Regex::Program& prog) {
   const int32_t* code = prog.code.data();
   const int32_t size = static_cast<int32_t>(prog.code.size());
   const bool fold = prog.flags & Regex::kIgnoreCase;
-  StartBytes starts(prog);
 
-  // A branch is looked through up to this many instructions, which keeps
-  // the work linear in the program size.
-  constexpr int32_t kBranchBudget = 256;
   prog.asciiSet.assign(prog.code.size(), -1);
+  prog.asciiSets.reserve(prog.consumers);
   for (int32_t pc = 0; pc < size; pc += instructionSize(code, pc)) {
     if (code[pc] < kAnyButLineEnd || code[pc] > kNotClass) continue;
-    Regex::Program::ByteSet ascii;
-    for (int32_t c = 0; c < 0x80; ++c)
-      if (takes(code, pc, c, fold)) ascii.add(c);
     prog.asciiSet[pc] = static_cast<int32_t>(prog.asciiSets.size());
-    prog.asciiSets.push_back(ascii);
+    prog.asciiSets.push_back(asciiTaken(code, pc, fold));
   }
 
+  const FirstBytes first(prog);
   prog.branch.assign(prog.code.size() + 1, -2);
+  prog.branchBytes.reserve(2 * static_cast<size_t>(prog.forks));
   for (int32_t pc = 0; pc < size; pc += instructionSize(code, pc)) {
     if (code[pc] != kFork && code[pc] != kForkNext) continue;
     for (int32_t target : {code[pc + 1], pc + 2}) {
       if (target >= size || prog.branch[target] != -2) continue;
       Regex::Program::ByteSet bytes;
-      if (starts.from(target, kBranchBudget, bytes)) {
+      if (first.at(target, bytes)) {
         prog.branch[target] = static_cast<int32_t>(prog.branchBytes.size());
         prog.branchBytes.push_back(bytes);
       } else {
@@ -342,7 +400,7 @@ void findStarts(Regex::Program& prog) {
   }
 
   Regex::Program::ByteSet bytes;
-  if (!starts.from(prog.anchoredEntry, size, bytes)) return;
+  if (!first.at(prog.anchoredEntry, bytes)) return;
   int count = 0;
   for (int b = 0; b < 256; ++b) count += bytes.has(b);
   for (int b = 0x80; b < 0xC0; ++b)
