@@ -1108,6 +1108,8 @@ class Machine {
 
   void append(List& list, int32_t pc, const ptrdiff_t* slots) {
     const int at = list.size();
+    // Past this the list cannot grow (SmallVector's own limit is lower).
+    PLAT_ASSERT(at <= INT32_MAX - stride_);
     list.resize(at + stride_);
     ptrdiff_t* thread = list.data() + at;
     thread[0] = pc;
