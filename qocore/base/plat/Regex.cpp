@@ -36,6 +36,35 @@ struct Regex::Program {
   // most once per position.
   int32_t consumers = 0;
   int32_t forks = 0;
+  // Where a match can start, so that a search skips the text in between
+  // instead of starting a thread at every character: no skipping when a
+  // match can be empty or start with a malformed sequence (which can start
+  // with any byte); else the bytes every match starts with (memmem, at
+  // least two of them), the one byte every match starts with (memchr) or
+  // the set of bytes its first character can start with.  Never a UTF-8
+  // continuation byte: every other byte starts a character wherever the
+  // decoding began, so the search lands where a character starts.
+  enum class Start : uint8_t { kAnywhere, kPrefix, kByte, kByteSet } start = Start::kAnywhere;
+  struct ByteSet {
+    uint64_t bits[4] = {};
+    void add(int b) noexcept { bits[b >> 6] |= uint64_t{1} << (b & 63); }
+    bool has(int b) const noexcept { return (bits[b >> 6] >> (b & 63)) & 1; }
+  };
+  std::string prefix;
+  int startByte = 0;
+  ByteSet startBytes;
+  // Per instruction that starts a branch of a fork, the index in
+  // branchBytes of the bytes a character the branch takes first can start
+  // with; negative where that is not known (the branch can match empty,
+  // take any character, or is too large to look through).  A branch whose
+  // bytes lack the next byte of the text would only die, so the matcher
+  // does not follow it.
+  std::vector<int32_t> branch;
+  std::vector<ByteSet> branchBytes;
+  // Per consuming instruction, the index in asciiSets of the ASCII
+  // characters it takes.
+  std::vector<int32_t> asciiSet;
+  std::vector<ByteSet> asciiSets;
 };
 
 namespace {
@@ -101,17 +130,22 @@ int lineBreakLength(const char* p) noexcept {
   return 0;
 }
 
-// Decodes the character at p (p < end) and sets *next past it.
-int32_t decodeAt(const char* p, const char* end, const char** next) noexcept {
-  unsigned char b = static_cast<unsigned char>(*p);
-  if (b < 0x80) {
-    *next = p + 1;
-    return b;
-  }
+// Decodes the sequence of two or more bytes at p (p < end) and sets *next
+// past it.
+int32_t decodeSequence(const char* p, const char* end, const char** next) noexcept {
   const char* q = p + 1;
-  int32_t c = utf8Decode(b, &q, static_cast<int>(std::min<ptrdiff_t>(end - p, 4)));
+  int32_t c = utf8Decode(static_cast<unsigned char>(*p), &q, static_cast<int>(std::min<ptrdiff_t>(end - p, 4)));
   *next = q;
   return c < 0 ? kBadChar : c;
+}
+
+// Decodes the character at p (p < end) and sets *next past it.
+inline int32_t decodeAt(const char* p, const char* end, const char** next) noexcept {
+  if (static_cast<unsigned char>(*p) < 0x80) {
+    *next = p + 1;
+    return static_cast<unsigned char>(*p);
+  }
+  return decodeSequence(p, end, next);
 }
 
 // The character that ends right before pos, or kNoChar at the start.
@@ -125,7 +159,7 @@ int32_t decodeBefore(const char* begin, const char* pos, const char* end) noexce
 }
 
 // The number of words of the instruction at pc.
-int32_t instructionSize(const int32_t* code, int32_t pc) noexcept {
+inline int32_t instructionSize(const int32_t* code, int32_t pc) noexcept {
   switch (code[pc]) {
     case kChar:
     case kCharFold:
@@ -141,6 +175,268 @@ int32_t instructionSize(const int32_t* code, int32_t pc) noexcept {
       return 3;
     default:
       return 1;
+  }
+}
+
+// Whether the class at pc holds c.
+bool inClass(const int32_t* code, int32_t pc, int32_t c, bool fold) noexcept {
+  const int32_t n = code[pc + 1];
+  const int32_t* ranges = code + pc + 2;
+  auto in = [&](int32_t v) {
+    for (int32_t i = 0; i < 2 * n; i += 2)
+      if (v >= ranges[i] && v <= ranges[i + 1]) return true;
+    return false;
+  };
+  // Case folding goes both ways: [a-z] takes "A" as [A-Z] takes "a".
+  return in(c) || (fold && isAsciiLetter(c) && in(c ^ 0x20));
+}
+
+// Whether the consuming instruction at pc takes the character c.
+bool takes(const int32_t* code, int32_t pc, int32_t c, bool fold) noexcept {
+  switch (code[pc]) {
+    case kAnyButLineEnd:
+      return !isLineTerminator(c);
+    case kAny:
+      return true;
+    case kChar:
+      return c == code[pc + 1];
+    case kCharFold: {
+      int32_t x = code[pc + 1];
+      return c == x || (fold && isAsciiLetter(x) && (c ^ 0x20) == x);
+    }
+    case kClass:
+      return inClass(code, pc, c, fold);
+    case kNotClass:
+      return !inClass(code, pc, c, fold);
+    default:
+      return false;
+  }
+}
+
+// The first byte of the UTF-8 form of the code point c; it grows with c.
+int leadByte(int32_t c) noexcept {
+  if (c < 0x80) return c;
+  if (c < 0x800) return 0xC0 | (c >> 6);
+  if (c < 0x10000) return 0xE0 | (c >> 12);
+  return 0xF0 | (std::min(c, kMaxCodePoint) >> 18);
+}
+
+// Adds to `bytes` the first bytes of the characters lo to hi, and with
+// fold the other case of the ASCII letters among them.
+void addRangeStartBytes(int32_t lo, int32_t hi, bool fold, Regex::Program::ByteSet& bytes) noexcept {
+  for (int32_t c = std::max(lo, 0); c <= std::min(hi, 0x7F); ++c) {
+    bytes.add(c);
+    if (fold && isAsciiLetter(c)) bytes.add(c ^ 0x20);
+  }
+  if (hi >= 0x80 && lo <= hi) {
+    for (int b = leadByte(std::max(lo, 0x80)); b <= leadByte(hi); ++b) bytes.add(b);
+  }
+}
+
+// Adds to `bytes` the first bytes of the characters a class holds.
+void addClassStartBytes(const int32_t* code, int32_t pc, bool fold, Regex::Program::ByteSet& bytes) noexcept {
+  for (int32_t i = 0; i < code[pc + 1]; ++i)
+    addRangeStartBytes(code[pc + 2 + 2 * i], code[pc + 3 + 2 * i], fold, bytes);
+}
+
+// Adds to `bytes` every byte that can start a character the consuming
+// instruction at pc accepts; false when it accepts a malformed sequence,
+// which can start with any byte.
+bool addStartBytes(const int32_t* code, int32_t pc, bool fold, Regex::Program::ByteSet& bytes) noexcept {
+  switch (code[pc]) {
+    case kChar:
+      addRangeStartBytes(code[pc + 1], code[pc + 1], false, bytes);
+      return true;
+    case kCharFold:
+      addRangeStartBytes(code[pc + 1], code[pc + 1], fold, bytes);
+      return true;
+    case kClass:
+      addClassStartBytes(code, pc, fold, bytes);
+      return true;
+    default:
+      // Any character, or one outside a class: malformed text included.
+      return false;
+  }
+}
+
+// Exactly the ASCII characters the consuming instruction at pc takes.
+Regex::Program::ByteSet asciiTaken(const int32_t* code, int32_t pc, bool fold) noexcept {
+  Regex::Program::ByteSet taken;
+  switch (code[pc]) {
+    case kAny:
+    case kAnyButLineEnd:
+      for (int32_t c = 0; c < 0x80; ++c)
+        if (takes(code, pc, c, fold)) taken.add(c);
+      return taken;
+    case kNotClass:
+      addClassStartBytes(code, pc, fold, taken);
+      taken.bits[0] = ~taken.bits[0];
+      taken.bits[1] = ~taken.bits[1];
+      break;
+    default:
+      addStartBytes(code, pc, fold, taken);
+      break;
+  }
+  // The first bytes of the other characters are not ASCII.
+  taken.bits[2] = taken.bits[3] = 0;
+  return taken;
+}
+
+// For every instruction, the bytes that can start the first character the
+// code from there takes: those of the consuming instructions it reaches
+// without consuming, assertions taken as passed.  "Any" where it can reach
+// the end that way (a match can be empty) or a consuming instruction it
+// reaches takes malformed text.
+class FirstBytes {
+ public:
+  explicit FirstBytes(const Regex::Program& prog)
+      : code_(prog.code.data()),
+        size_(static_cast<int32_t>(prog.code.size())),
+        fold_(prog.flags & Regex::kIgnoreCase),
+        bytes_(prog.code.size()),
+        any_(prog.code.size()) {
+    // A consuming instruction's bytes are its own; the others follow.
+    std::vector<int32_t> starts;
+    for (int32_t pc = 0; pc < size_; pc += instructionSize(code_, pc)) {
+      if (code_[pc] >= kAnyButLineEnd && code_[pc] <= kNotClass) {
+        any_[pc] = !addStartBytes(code_, pc, fold_, bytes_[pc]);
+      } else {
+        starts.push_back(pc);
+      }
+    }
+    // The least solution of the equations below, by passes from the end
+    // backwards: code without loops settles in one pass, each loop the
+    // closure runs around takes one more.  Past the limit nothing is known.
+    constexpr int kMaxPasses = 64;
+    for (int pass = 0; pass < kMaxPasses; ++pass) {
+      bool changed = false;
+      for (auto pc = starts.rbegin(); pc != starts.rend(); ++pc) changed |= update(*pc);
+      if (!changed) {
+        solved_ = true;
+        return;
+      }
+    }
+  }
+
+  // The bytes from pc on; false when they are not known or any byte can
+  // do.
+  bool at(int32_t pc, Regex::Program::ByteSet& bytes) const noexcept {
+    if (!solved_ || pc >= size_ || any_[pc]) return false;
+    bytes = bytes_[pc];
+    return true;
+  }
+
+ private:
+  // Recomputes the bytes at pc, which consumes nothing, from those of the
+  // instructions after it; true when they grew.
+  bool update(int32_t pc) noexcept {
+    Regex::Program::ByteSet bytes;
+    bool any = false;
+    auto from = [&](int32_t next) {
+      if (next >= size_ || any_[next]) {
+        any = true;
+        return;
+      }
+      for (int i = 0; i < 4; ++i) bytes.bits[i] |= bytes_[next].bits[i];
+    };
+    const int32_t op = code_[pc];
+    if (op <= 0) {
+      from(-op);
+    } else {
+      if (op == kFork || op == kForkNext) from(code_[pc + 1]);
+      from(pc + instructionSize(code_, pc));
+    }
+    if (any_[pc]) return false;
+    if (any) {
+      any_[pc] = true;
+      return true;
+    }
+    bool grew = false;
+    for (int i = 0; i < 4; ++i) {
+      grew |= (bytes.bits[i] & ~bytes_[pc].bits[i]) != 0;
+      bytes_[pc].bits[i] |= bytes.bits[i];
+    }
+    return grew;
+  }
+
+  const int32_t* code_;
+  int32_t size_;
+  bool fold_;
+  std::vector<Regex::Program::ByteSet> bytes_;
+  std::vector<char> any_;
+  bool solved_ = false;
+};
+
+// Works out where a match of the finished program can start and which
+// bytes each branch of a fork can start with (see Program).
+void findStarts(Regex::Program& prog) {
+  const int32_t* code = prog.code.data();
+  const int32_t size = static_cast<int32_t>(prog.code.size());
+  const bool fold = prog.flags & Regex::kIgnoreCase;
+
+  prog.asciiSet.assign(prog.code.size(), -1);
+  prog.asciiSets.reserve(prog.consumers);
+  for (int32_t pc = 0; pc < size; pc += instructionSize(code, pc)) {
+    if (code[pc] < kAnyButLineEnd || code[pc] > kNotClass) continue;
+    prog.asciiSet[pc] = static_cast<int32_t>(prog.asciiSets.size());
+    prog.asciiSets.push_back(asciiTaken(code, pc, fold));
+  }
+
+  const FirstBytes first(prog);
+  prog.branch.assign(prog.code.size() + 1, -2);
+  prog.branchBytes.reserve(2 * static_cast<size_t>(prog.forks));
+  for (int32_t pc = 0; pc < size; pc += instructionSize(code, pc)) {
+    if (code[pc] != kFork && code[pc] != kForkNext) continue;
+    for (int32_t target : {code[pc + 1], pc + 2}) {
+      if (target >= size || prog.branch[target] != -2) continue;
+      Regex::Program::ByteSet bytes;
+      if (first.at(target, bytes)) {
+        prog.branch[target] = static_cast<int32_t>(prog.branchBytes.size());
+        prog.branchBytes.push_back(bytes);
+      } else {
+        prog.branch[target] = -1;
+      }
+    }
+  }
+
+  Regex::Program::ByteSet bytes;
+  if (!first.at(prog.anchoredEntry, bytes)) return;
+  int count = 0;
+  for (int b = 0; b < 256; ++b) count += bytes.has(b);
+  for (int b = 0x80; b < 0xC0; ++b)
+    if (bytes.has(b)) return;
+
+  // The literal every match starts with: the characters on the one path
+  // from the entry, up to the first fork or the first character that may
+  // be either case.
+  std::string prefix;
+  for (int32_t pc = prog.anchoredEntry, steps = 0; pc < size && steps < size; ++steps) {
+    const int32_t op = code[pc];
+    if (op <= 0) {
+      pc = -op;
+    } else if (op == kSave || op == kOpenGroup || op == kResetGroups || (op >= kLineStart && op <= kNotWordBoundary)) {
+      pc += instructionSize(code, pc);
+    } else if ((op == kChar || op == kCharFold) && code[pc + 1] >= 0 && code[pc + 1] <= kMaxCodePoint &&
+               !(fold && isAsciiLetter(code[pc + 1]))) {
+      char utf8[4];
+      char* end = utf8;
+      utf8Encode(code[pc + 1], &end);
+      prefix.append(utf8, end);
+      pc += 2;
+    } else {
+      break;
+    }
+  }
+
+  prog.startBytes = bytes;
+  if (prefix.size() >= 2) {
+    prog.start = Regex::Program::Start::kPrefix;
+    prog.prefix = std::move(prefix);
+  } else if (count == 1) {
+    prog.start = Regex::Program::Start::kByte;
+    while (!bytes.has(prog.startByte)) ++prog.startByte;
+  } else {
+    prog.start = Regex::Program::Start::kByteSet;
   }
 }
 
@@ -180,6 +476,7 @@ class Compiler {
       if (op >= kAnyButLineEnd && op <= kNotClass) ++prog_.consumers;
       if (op == kFork || op == kForkNext) ++prog_.forks;
     }
+    findStarts(prog_);
   }
 
  private:
@@ -662,8 +959,10 @@ std::unique_ptr<Regex::Program> compileDelimited(const char** cursor, const char
 }
 
 // --------------------------------------------------------------------------
-// Matcher: the threads of one step run in priority order; each carries its
-// own copy of the capture slots.
+// Matcher: the threads of one step run in priority order.  A thread is its
+// instruction index followed by its own copy of the capture slots the
+// caller asked for; the slots are copied when a thread forks and when it
+// moves on to the next list, never for the threads that die.
 
 enum class Mode {
   kFirst,  // leftmost match, the highest-priority one found
@@ -674,7 +973,10 @@ class Machine {
  public:
   // Keeps the first numSave capture slots (0: no captures at all).
   Machine(const Regex::Program& prog, int numSave)
-      : code_(prog.code.data()),
+      : prog_(prog),
+        code_(prog.code.data()),
+        branch_(prog.branch.data()),
+        asciiSet_(prog.asciiSet.data()),
         codeSize_(static_cast<int32_t>(prog.code.size())),
         multiLine_(prog.flags & Regex::kMultiLine),
         fold_(prog.flags & Regex::kIgnoreCase),
@@ -683,8 +985,8 @@ class Machine {
     // Reserved to the most they can hold (every instruction is added at
     // most once per position), up to a bound past which they grow.
     auto room = [this](int64_t threads) { return static_cast<int>(std::min<int64_t>(threads * stride_, 1 << 20)); };
-    current_.reserve(room(prog.consumers + 1));
-    next_.reserve(room(prog.consumers + 1));
+    lists_[0].reserve(room(prog.consumers + 1));
+    lists_[1].reserve(room(prog.consumers + 1));
     stack_.reserve(room(prog.forks + 1));
     marks_.resize(codeSize_);
     work_.resize(numSave_);
@@ -701,33 +1003,63 @@ class Machine {
     mode_ = mode;
     matched_ = false;
     std::fill(marks_.begin(), marks_.end(), -1);
-    std::fill(work_.begin(), work_.end(), -1);
-    current_.clear();
-
+    // A search starts new matches only through its restart thread (word 0,
+    // the lowest priority); where no match can start, it need not run.
+    const bool skips = entry == prog_.searchEntry && prog_.start != Regex::Program::Start::kAnywhere;
     const char* pos = from;
+    if (skips && !(pos = nextStart(from, end))) return false;
+
+    List* current = &lists_[0];
+    List* next = &lists_[1];
+    current->clear();
     const char* after = pos;
     int32_t cur = pos < end ? decodeAt(pos, end, &after) : kNoChar;
-    if (add(current_, entry, work_.data(), pos - begin, decodeBefore(begin, pos, end), cur) &&
+    std::fill(work_.begin(), work_.end(), -1);
+    if (add(*current, entry, work_.data(), pos - begin, decodeBefore(begin, pos, end), cur, byteAt(pos, end)) &&
         (mode == Mode::kWhole || stopAtFirst))
       return true;
 
-    while (!current_.empty() && pos < end) {
+    while (!current->empty() && pos < end) {
+      if (skips && current->size() == stride_ && (*current)[0] == kRestart && !matched_) {
+        // Only the restart thread is left: no match starts before the next
+        // place where one can.  Its slots are all unset.
+        const char* start = nextStart(after, end);
+        if (!start) return false;
+        const int32_t prev = start == after ? cur : decodeBefore(begin, start, end);
+        pos = start;
+        cur = decodeAt(pos, end, &after);
+        current->clear();
+        std::fill(work_.begin(), work_.end(), -1);
+        if (add(*current, entry, work_.data(), pos - begin, prev, cur, byteAt(pos, end)) && stopAtFirst) return true;
+        continue;
+      }
       const char* nextPos = after;
-      int32_t nextChar = nextPos < end ? decodeAt(nextPos, end, &after) : kNoChar;
-      next_.clear();
-      for (int t = 0; t < current_.size(); t += stride_) {
-        int32_t pc = static_cast<int32_t>(current_[t]);
-        if (!accepts(pc, cur)) continue;
-        if (add(next_, pc + instructionSize(code_, pc), current_.data() + t + 1, nextPos - begin, cur, nextChar)) {
+      const int32_t nextChar = nextPos < end ? decodeAt(nextPos, end, &after) : kNoChar;
+      const ptrdiff_t offset = nextPos - begin;
+      const int nextByte = byteAt(nextPos, end);
+      // Where no match can start, the restart thread moves on alone.
+      const bool canStart = !skips || (nextByte >= 0 && prog_.startBytes.has(nextByte));
+      next->clear();
+      for (int t = 0; t < current->size(); t += stride_) {
+        const ptrdiff_t* thread = current->data() + t;
+        const int32_t pc = static_cast<int32_t>(thread[0]);
+        if (pc == kRestart) {
+          // What the search entry does, without its fork: a match starts
+          // here first, then the restart thread moves on.
+          if (canStart && add(*next, prog_.searchEntry + 2, thread + 1, offset, cur, nextChar, nextByte)) {
+            if (mode == Mode::kWhole || stopAtFirst) return true;
+            break;
+          }
+          append(*next, kRestart, thread + 1);
+          continue;
+        }
+        // Every thread on the list takes cur.
+        if (add(*next, pc, thread + 1, offset, cur, nextChar, nextByte)) {
           if (mode == Mode::kWhole || stopAtFirst) return true;
           break;  // the threads after this one have lower priority
         }
       }
-      // Inline and heap lists do not swap: when one has grown, so does the
-      // other.
-      if (current_.isSmall() != next_.isSmall())
-        (current_.isSmall() ? current_ : next_).reserve(std::max(current_.capacity(), next_.capacity()));
-      current_.swap(next_);
+      std::swap(current, next);
       pos = nextPos;
       cur = nextChar;
     }
@@ -735,65 +1067,84 @@ class Machine {
   }
 
  private:
+  // A thread on a list waits for a character its instruction takes and
+  // holds the instruction after it.  The restart thread consumes any
+  // character at word 0 and goes on at the search entry, word 1.
   using List = SmallVector<ptrdiff_t, 128>;
+  static constexpr int32_t kRestart = 1;
 
-  void push(List& list, int32_t pc, const ptrdiff_t* slots) {
-    list.push_back(pc);
-    for (int i = 0; i < numSave_; ++i) list.push_back(slots[i]);
+  static int byteAt(const char* p, const char* end) noexcept { return p < end ? static_cast<unsigned char>(*p) : -1; }
+
+  // Whether the branch of a fork that starts at pc can take a character
+  // starting with the byte b (-1: the end of the text) or match empty.
+  bool mayFollow(int32_t pc, int b) const noexcept {
+    const int32_t set = branch_[pc];
+    return set < 0 || (b >= 0 && prog_.branchBytes[set].has(b));
   }
 
-  bool inClass(int32_t pc, int32_t c) const noexcept {
-    const int32_t n = code_[pc + 1];
-    const int32_t* ranges = code_ + pc + 2;
-    auto in = [&](int32_t v) {
-      for (int32_t i = 0; i < 2 * n; i += 2)
-        if (v >= ranges[i] && v <= ranges[i + 1]) return true;
-      return false;
-    };
-    // Case folding goes both ways: [a-z] takes "A" as [A-Z] takes "a".
-    return in(c) || (fold_ && isAsciiLetter(c) && in(c ^ 0x20));
-  }
-
-  // Whether the consuming instruction at pc takes the character c.
-  bool accepts(int32_t pc, int32_t c) const noexcept {
-    switch (code_[pc]) {
-      case kAnyButLineEnd:
-        return !isLineTerminator(c);
-      case kAny:
-        return true;
-      case kChar:
-        return c == code_[pc + 1];
-      case kCharFold: {
-        int32_t x = code_[pc + 1];
-        return c == x || (fold_ && isAsciiLetter(x) && (c ^ 0x20) == x);
-      }
-      case kClass:
-        return inClass(pc, c);
-      case kNotClass:
-        return !inClass(pc, c);
-      default:
-        return false;
+  // The first place at or after p where a match can start, or null.
+  const char* nextStart(const char* p, const char* end) const noexcept {
+    const size_t left = static_cast<size_t>(end - p);
+    switch (prog_.start) {
+      case Regex::Program::Start::kPrefix:
+        return static_cast<const char*>(memmem(p, left, prog_.prefix.data(), prog_.prefix.size()));
+      case Regex::Program::Start::kByte:
+        return static_cast<const char*>(std::memchr(p, prog_.startByte, left));
+      case Regex::Program::Start::kByteSet:
+        for (; p < end; ++p)
+          if (prog_.startBytes.has(static_cast<unsigned char>(*p))) return p;
+        return nullptr;
+      case Regex::Program::Start::kAnywhere:
+        break;
     }
+    return p < end ? p : nullptr;
   }
 
-  // Adds the thread (pc, slots) at position pos, between the characters
-  // prev and next, following at once everything that consumes nothing;
-  // threads waiting for a character go onto `list` in priority order.
-  // True when a match was recorded, which drops the pending branches.
-  bool add(List& list, int32_t entry, const ptrdiff_t* slots, ptrdiff_t pos, int32_t prev, int32_t next) {
+  // Copies a thread's slots; there are few of them, so a call to memmove
+  // would cost more than the copy.
+  void copySlots(ptrdiff_t* to, const ptrdiff_t* from) const noexcept {
+    for (int i = 0; i < numSave_; ++i) to[i] = from[i];
+  }
+
+  void append(List& list, int32_t pc, const ptrdiff_t* slots) {
+    const int at = list.size();
+    // Past this the list cannot grow (SmallVector's own limit is lower).
+    PLAT_ASSERT(at <= INT32_MAX - stride_);
+    list.resize(at + stride_);
+    ptrdiff_t* thread = list.data() + at;
+    thread[0] = pc;
+    copySlots(thread + 1, slots);
+  }
+
+  // Whether the consuming instruction at pc takes the character c; an
+  // ASCII character is one bit of a table.
+  bool accepts(int32_t pc, int32_t c) const noexcept {
+    if (c >= 0 && c < 0x80) return prog_.asciiSets[asciiSet_[pc]].has(c);
+    return takes(code_, pc, c, fold_);
+  }
+
+  // Adds the thread (pc, slots) at offset pos between the characters prev
+  // and next, following at once everything that consumes nothing; threads
+  // whose instruction takes `next` go onto `list` in priority order (the
+  // others would only die in the next step).  The slots are read where they
+  // are until a save writes one.  True when a match was recorded, which
+  // drops the pending branches.
+  bool add(List& list, int32_t pc, const ptrdiff_t* slots, ptrdiff_t pos, int32_t prev, int32_t next, int nextByte) {
+    ptrdiff_t* const work = work_.data();
+    // Makes the slots writable: a copy in work_.
+    auto own = [&] {
+      if (slots != work) {
+        copySlots(work, slots);
+        slots = work;
+      }
+    };
     stack_.clear();
-    push(stack_, entry, slots);
-    while (!stack_.empty()) {
-      const int top = stack_.size() - stride_;
-      int32_t pc = static_cast<int32_t>(stack_[top]);
-      std::copy(stack_.data() + top + 1, stack_.data() + top + stride_, work_.data());
-      stack_.resize(top);
+    for (;;) {
       for (bool alive = true; alive;) {
         if (pc >= codeSize_) {
           if (mode_ == Mode::kWhole && next != kNoChar) break;
-          std::copy(work_.begin(), work_.end(), match_.data());
+          copySlots(match_.data(), slots);
           matched_ = true;
-          stack_.clear();
           return true;
         }
         if (marks_[pc] == pos) break;
@@ -810,7 +1161,7 @@ class Machine {
           case kCharFold:
           case kClass:
           case kNotClass:
-            push(list, pc, work_.data());
+            if (accepts(pc, next)) append(list, pc + instructionSize(code_, pc), slots);
             alive = false;
             break;
           case kLineStart:
@@ -827,15 +1178,22 @@ class Machine {
             pc += 1;
             break;
           case kFork:
-            push(stack_, pc + 2, work_.data());
-            pc = code_[pc + 1];
+          case kForkNext: {
+            // The preferred branch goes on at once, the other waits on the
+            // stack; a branch that cannot take the next character and
+            // cannot match empty is dropped.
+            const int32_t first = op == kFork ? code_[pc + 1] : pc + 2;
+            const int32_t second = op == kFork ? pc + 2 : code_[pc + 1];
+            if (mayFollow(second, nextByte)) append(stack_, second, slots);
+            alive = mayFollow(first, nextByte);
+            pc = first;
             break;
-          case kForkNext:
-            push(stack_, code_[pc + 1], work_.data());
-            pc += 2;
-            break;
+          }
           case kSave:
-            if (code_[pc + 1] < numSave_) work_[code_[pc + 1]] = pos;
+            if (code_[pc + 1] < numSave_) {
+              own();
+              work[code_[pc + 1]] = pos;
+            }
             pc += 2;
             break;
           case kOpenGroup:
@@ -843,12 +1201,12 @@ class Machine {
             // Resets slots [first, first + count); an opening saves
             // its own slot first and resets the ones after it.
             int32_t first = code_[pc + 1];
-            if (op == kOpenGroup) {
-              if (first < numSave_) work_[first] = pos;
-              ++first;
+            const int32_t stop = std::min(first + (op == kOpenGroup) + code_[pc + 2], numSave_);
+            if (first < stop) {
+              own();
+              if (op == kOpenGroup) work[first++] = pos;
+              for (int32_t i = first; i < stop; ++i) work[i] = -1;
             }
-            const int32_t stop = std::min(first + code_[pc + 2], numSave_);
-            for (int32_t i = first; i < stop; ++i) work_[i] = -1;
             pc += 3;
             break;
           }
@@ -856,11 +1214,20 @@ class Machine {
             PLAT_ASSERT_MSG(false, "unknown opcode %d at %d", op, pc);
         }
       }
+      if (stack_.empty()) return false;
+      // The next pending branch, with the slots it had when it forked.
+      const int top = stack_.size() - stride_;
+      pc = static_cast<int32_t>(stack_[top]);
+      copySlots(work, stack_.data() + top + 1);
+      slots = work;
+      stack_.resize(top);
     }
-    return false;
   }
 
+  const Regex::Program& prog_;
   const int32_t* code_;
+  const int32_t* branch_;
+  const int32_t* asciiSet_;
   int32_t codeSize_;
   bool multiLine_;
   bool fold_;
@@ -868,7 +1235,9 @@ class Machine {
   int stride_;
   Mode mode_ = Mode::kFirst;
   bool matched_ = false;
-  List current_, next_, stack_;
+  // The threads waiting for the current character and for the next one.
+  List lists_[2];
+  List stack_;
   // Per instruction, the position at which it was last added.
   SmallVector<ptrdiff_t, 256> marks_;
   SmallVector<ptrdiff_t, 32> work_, match_;
@@ -900,22 +1269,23 @@ Regex::Regex(const char* pattern, uint32_t flags) {
   auto prog = std::make_unique<Program>();
   prog->flags = flags;
   Compiler(*prog, pattern, pattern + std::strlen(pattern)).compile(nullptr);
-  prog_ = prog.release();
+  prog_ = std::move(prog);
 }
 
 Regex::Regex(const char** cursor) {
   const char* p = *cursor;
   if (!p || *p != '/') throw Exception("expected '/'-delimited regex");
-  prog_ = compileDelimited(cursor, p + 1, nullptr).release();
+  prog_ = compileDelimited(cursor, p + 1, nullptr);
 }
 
 Regex::Regex(const char** cursor, CharArray& replacement) {
   const char* p = *cursor;
   if (!p || p[0] != 's' || p[1] != '/') throw Exception("expected 's/../../' substitution");
-  prog_ = compileDelimited(cursor, p + 2, &replacement).release();
+  prog_ = compileDelimited(cursor, p + 2, &replacement);
 }
 
-Regex::~Regex() { delete prog_; }
+// Defined here, where Program is complete.
+Regex::~Regex() = default;
 
 int Regex::groupCount() const noexcept { return prog_->groupCount; }
 

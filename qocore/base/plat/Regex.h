@@ -7,6 +7,9 @@
 // text length times the program size, whatever the pattern, so patterns and
 // texts from outside cannot make it hang.  The price is that counted
 // quantifiers, backreferences and lookahead are refused when compiling.
+// A search goes straight to the places where a match can start (found with
+// memchr or memmem when the pattern starts with a fixed byte or literal),
+// so text that cannot hold a match costs little more than a scan.
 //
 // Matching works on code points.  Malformed UTF-8 is what the platform's
 // decoder refuses, noncharacters included: in a pattern it is refused with
@@ -25,6 +28,7 @@
 // state on the caller's stack, so one pattern serves several threads.
 
 #include <cstdint>
+#include <memory>
 
 #include "qocore/base/plat/CharArray.h"
 
@@ -54,25 +58,25 @@ class Regex {
   Regex(const Regex&) = delete;
   Regex& operator=(const Regex&) = delete;
 
-  int groupCount() const noexcept;
-  uint32_t flags() const noexcept;
+  [[nodiscard]] int groupCount() const noexcept;
+  [[nodiscard]] uint32_t flags() const noexcept;
 
   // True when the whole text matches, from its start to its end (a null
   // end: up to the NUL).
-  bool matches(const char* text, const char* end = nullptr) const;
+  [[nodiscard]] bool matches(const char* text, const char* end = nullptr) const;
   // True when a match exists anywhere in the text.
-  bool search(const char* text, const char* end = nullptr) const;
+  [[nodiscard]] bool search(const char* text, const char* end = nullptr) const;
   // The leftmost match (greedy or lazy as the pattern says): returns its
   // start, or null when there is none.  *endInOut gives the text end (a
   // null endInOut or *endInOut: up to the NUL) and receives the match end.
   // The first n groups (at most groupCount()) are written to groupStarts
   // and groupEnds, null for a group that took no part; groupEnds may be
   // null.
-  const char* find(const char* text, const char** endInOut, const char** groupStarts = nullptr,
-                   const char** groupEnds = nullptr, int n = 0) const;
+  [[nodiscard]] const char* find(const char* text, const char** endInOut, const char** groupStarts = nullptr,
+                                 const char** groupEnds = nullptr, int n = 0) const;
   // A copy of group 1 of the leftmost match in a NUL-terminated text; null
   // when nothing matches or group 1 took no part.
-  CharArray matchText(const char* text) const;
+  [[nodiscard]] CharArray matchText(const char* text) const;
 
   // Replaces up to maxCount matches in a NUL-terminated text by the
   // template and appends the result to out.  In the template "$$" is a
@@ -94,13 +98,13 @@ class Regex {
 
   // A pattern that matches the text literally; `delimited` makes it fit
   // between the slashes of the literal form.
-  static CharArray escape(const char* text, bool delimited);
+  [[nodiscard]] static CharArray escape(const char* text, bool delimited);
 
   // The compiled program, opaque outside the implementation.
   struct Program;
 
  private:
-  Program* prog_;
+  std::unique_ptr<Program> prog_;
 };
 
 }  // namespace plat

@@ -388,6 +388,59 @@ TEST(RegexMatch, LongTextsRunInOnePass) {
   EXPECT_TRUE(Regex("(a|aa)*$", 0).matches(text.c_str()));
 }
 
+// Every match found from each offset of the text, in the form of describe()
+// with offsets from the text's start, then the result of replacing all.
+std::string everyMatch(const Regex& re, const std::string& text) {
+  const int n = re.groupCount();
+  std::vector<const char*> starts(n), ends(n);
+  const char* const begin = text.data();
+  std::string s;
+  for (size_t offset = 0; offset <= text.size(); ++offset) {
+    const char* end = begin + text.size();
+    const char* start = re.find(begin + offset, &end, starts.data(), ends.data(), n);
+    s += std::to_string(offset) + (re.search(begin + offset, begin + text.size()) ? "+" : "-");
+    if (start) s += std::to_string(start - begin) + ".." + std::to_string(end - begin);
+    for (int i = 0; start && i < n; ++i)
+      s += starts[i] ? " " + std::to_string(starts[i] - begin) + ".." + std::to_string(ends[i] - begin) : " -";
+    s += "; ";
+  }
+  DString replaced;
+  s += std::to_string(re.replaceAll(text.c_str(), "<$1$&>", replaced)) + " " + replaced.c_str();
+  return s;
+}
+
+TEST(RegexMatch, SkippingToWhereAMatchCanStartChangesNoResult) {
+  // A search goes straight to the places where the bytes a match starts
+  // with are.  A last alternative that never matches but could start
+  // anywhere turns that off, and must change nothing: around malformed
+  // sequences, NULs, line breaks and word boundaries included.
+  // clang-format off
+  const struct {
+    const char* pattern;
+    uint32_t flags;
+  } patterns[] = {
+      {"ab", 0},           {"needle", 0},         {"\\bab\\b", 0},        {"\\Bab", 0},
+      {"a\\Bb", 0},        {"^ab", kM},           {"ab$", kM},            {"^ab", 0},
+      {"ab|AB", kI},       {"Ab", kI},            {"(a|b)c", 0},          {"x*ab", 0},
+      {"(?:ab|cd)(e)?", 0}, {"\\d+\\.(\\d+)", 0}, {"[\u00e9-\u00eb]x", 0}, {"\u20ac+", 0},
+      {"\\u2028ab", kM},   {"\\0a", 0},           {"[]a", 0},             {"a[]", 0},
+      {"(\\w)(x)?y", 0},
+  };
+  const std::string texts[] = {
+      "xxab ab\nab",           "\xff" "ab\xc3" "ab",  "\xe2\x80\xa8" "ab\r" "ab",  "\xe2\x80" "ab\x80" "ab",
+      "\u00e9\u20ac" "ab",     std::string("a\0ab\0", 5), "abab needle needles",    "_ab ab_ab Ab aB AB",
+      "aca bc cc abcde cde",   "1.5 x 22.33 4.",      "\u00e9x \u00eax \u00ebx \u00ecx", "\u20ac\u20ac\u20ac ab",
+      std::string(200, 'z') + "ab" + std::string(100, ' ') + "needle",
+  };
+  // clang-format on
+  for (const auto& p : patterns) {
+    const Regex skipping(p.pattern, p.flags);
+    const Regex everywhere(("(?:" + std::string(p.pattern) + ")|.\\b\\B").c_str(), p.flags);
+    for (const std::string& text : texts)
+      EXPECT_EQ(everyMatch(skipping, text), everyMatch(everywhere, text)) << p.pattern << " in \"" << text << '"';
+  }
+}
+
 TEST(RegexMatch, OnePatternServesSeveralThreads) {
   Regex re("(\\d+)-(\\w+)", 0);
   std::vector<std::thread> threads;
