@@ -152,8 +152,8 @@ class Configuration {
   // Sets the named parameter (or every target of an alias of that name)
   // from text.  Searches this configuration's own list, then the children
   // in order; false when nothing took the text.
-  bool setParam(const char* name, const char* text, int priority);
-  bool setParam(const char* name, int nameLen, const char* text, int priority);
+  [[nodiscard]] bool setParam(const char* name, const char* text, int priority);
+  [[nodiscard]] bool setParam(const char* name, int nameLen, const char* text, int priority);
 
   // One command-line word: "-Name", "--Name", "-Name=Value",
   // "--Name=Value" or "Name=Value".  A hyphen form without "=" passes a

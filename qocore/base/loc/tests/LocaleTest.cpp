@@ -54,7 +54,9 @@ class LocaleParam : public testing::Test {
     plat::Configuration::global().findParam("Locale")->unsetParam(kPriority);
     loc::Localize::instance().updateLocales();
   }
-  static void set(const char* value) { plat::Configuration::global().setParam("Locale", value, kPriority); }
+  static void set(const char* value) {
+    EXPECT_TRUE(plat::Configuration::global().setParam("Locale", value, kPriority));
+  }
   static constexpr int kPriority = plat::ConfigParameter::kPreference;
 };
 
@@ -183,7 +185,7 @@ TEST_F(LocaleParam, RuntimeChangeRebuildsAndLogsOnce) {
   set("fr");
   EXPECT_STREQ(loc::translate("loc_time_yesterday"), "hier");
   // The same list again, from another priority: no new message.
-  plat::Configuration::global().setParam("Locale", "fr_FR", kPriority + 1);
+  EXPECT_TRUE(plat::Configuration::global().setParam("Locale", "fr_FR", kPriority + 1));
   plat::Configuration::global().findParam("Locale")->unsetParam(kPriority + 1);
   set("de");
   EXPECT_STREQ(loc::translate("loc_time_yesterday"), "gestern");

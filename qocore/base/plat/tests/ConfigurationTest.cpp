@@ -63,7 +63,7 @@ TEST(ConfigurationDeathTest, BadUtf8AssertMakesBadTextFatal) {
   // Only the child process turns the switch on.
   EXPECT_DEATH(
       {
-        plat::Configuration::global().setParam("_BadUtf8Assert", "true", 10);
+        if (!plat::Configuration::global().setParam("_BadUtf8Assert", "true", 10)) std::abort();
         plat::BadUtf8 e("Bad UTF-8 string for %s", "Name");
       },
       "Assertion '0' failed at .*: Bad UTF-8 string for Name");
@@ -485,7 +485,7 @@ class ConfigurationHelpTest : public ::testing::Test {
   ConfigurationHelpTest() {
     conf_.addChild(&child_);
     // The help shows the value in force, not the default.
-    quality_.setParam("medium", 10);
+    EXPECT_TRUE(quality_.setParam("medium", 10));
   }
 
   std::string help(bool all, bool showDefaults, int width = 79) {

@@ -8,6 +8,7 @@
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/ObfPasswd.h"
+#include "qocore/base/plat/tests/HugeText.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
 
@@ -154,6 +155,19 @@ TEST(ObfPasswdTest, StreamLimitOf512Bytes) {
   bytes[1] = 0x01;
   rdr::MemInStream is(bytes.data(), static_cast<int32_t>(bytes.size()));
   EXPECT_EQ(messageOf([&] { readObfPasswd(is); }), "readObfPasswd: password too long");
+}
+
+// Passwords whose form an int cannot count: 2^31 bytes used to overflow,
+// and 2^32 + 8 bytes was stored silently cut to one block.
+TEST(ObfPasswdTest, RefusesAPasswordWhoseFormAnIntCannotCount) {
+  for (size_t length : {size_t(1) << 31, (size_t(1) << 32) + 4096}) {
+    SCOPED_TRACE(length);
+    plat_test::HugeText password('p', length);
+    ASSERT_TRUE(password.ok());
+    MBuf<char> form(0, true);
+    EXPECT_EQ(messageOf([&] { writeObfPasswd(form, password.get()); }), "writeObfPasswd: password too long");
+    EXPECT_EQ(form.count(), 0);
+  }
 }
 
 }  // namespace
