@@ -4,7 +4,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+
+#include "qocore/base/plat/Mutex.h"
 
 namespace platform {
 
@@ -14,14 +15,16 @@ const char* realGetenv(const char* name) { return std::getenv(name); }
 
 constinit std::atomic<LocaleEnvFn> envFn{nullptr};
 
+// The user defaults store.  Its mutex is constant-initialised and the
+// store is never destroyed: code that runs at exit may still publish.
+constinit plat::Mutex defaultsMutex;
+
 struct Defaults {
-  std::mutex mutex;
   ArgumentDomain domain;
   int syncs = 0;
 };
 
-Defaults& defaults() {
-  // Never destroyed: code that runs at exit may still publish.
+Defaults& defaults() PLAT_REQUIRES(defaultsMutex) {
   static Defaults* d = new Defaults;
   return *d;
 }
@@ -72,26 +75,26 @@ std::vector<std::string> preferredLanguages() {
 }
 
 void setArgumentDomain(const ArgumentDomain& domain) {
+  plat::MutexLock lock(defaultsMutex);
   Defaults& d = defaults();
-  std::lock_guard lock(d.mutex);
   d.domain = domain;
 }
 
 ArgumentDomain argumentDomain() {
+  plat::MutexLock lock(defaultsMutex);
   Defaults& d = defaults();
-  std::lock_guard lock(d.mutex);
   return d.domain;
 }
 
 void synchronizeUserDefaults() {
+  plat::MutexLock lock(defaultsMutex);
   Defaults& d = defaults();
-  std::lock_guard lock(d.mutex);
   ++d.syncs;
 }
 
 int userDefaultsSyncCount() {
+  plat::MutexLock lock(defaultsMutex);
   Defaults& d = defaults();
-  std::lock_guard lock(d.mutex);
   return d.syncs;
 }
 

@@ -37,15 +37,15 @@ void addUnique(std::vector<std::string>& out, const std::string& name) {
   if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
 }
 
-struct ProbeCache {
-  plat::Mutex mutex;
-  std::map<std::string, std::pair<bool, ResolvedLocale>> entries;
-};
+// The cache of probe results; its mutex is constant-initialised and never
+// destroyed, as is the map, since threads may still probe while the
+// process exits.
+constinit plat::Mutex probeMutex;
+using ProbeEntries = std::map<std::string, std::pair<bool, ResolvedLocale>>;
 
-ProbeCache& probeCache() {
-  // Never destroyed: threads may still probe while the process exits.
-  static ProbeCache* cache = new ProbeCache;
-  return *cache;
+ProbeEntries& probeEntries() PLAT_REQUIRES(probeMutex) {
+  static ProbeEntries* entries = new ProbeEntries;
+  return *entries;
 }
 
 // The class of the platform locale of that name for the category, or -1
@@ -124,10 +124,10 @@ void expandLocaleList(const std::vector<std::string>& list, std::vector<std::str
 }
 
 bool probeLocale(const char* name, ResolvedLocale* resolved) {
-  ProbeCache& cache = probeCache();
-  std::lock_guard lock(cache.mutex);
-  auto it = cache.entries.find(name);
-  if (it == cache.entries.end()) {
+  plat::MutexLock lock(probeMutex);
+  ProbeEntries& entries = probeEntries();
+  auto it = entries.find(name);
+  if (it == entries.end()) {
     std::string full(name);
     size_t dot = full.find_first_of(".@");
     std::string base = full.substr(0, dot);
@@ -153,11 +153,13 @@ bool probeLocale(const char* name, ResolvedLocale* resolved) {
         bool found = false;
         if (cls != kCharsetLatin1 && cls != kCharsetAscii)
           found = trySuffixes({"ISO-8859-1", "ISO8859-1", "iso88591"}, kCharsetLatin1);
-        // Without a better form, the name as the platform knows it.
-        if (!found && cls >= 0) result = {true, {full, cls}};
+        // A name that is itself an ISO-8859-1 form (ISO-8859-15 included)
+        // stays as the platform knows it; any other character set, with
+        // neither form to reach, leaves the name unsupported.
+        if (!found && cls == kCharsetLatin1) result = {true, {full, cls}};
       }
     }
-    it = cache.entries.emplace(name, result).first;
+    it = entries.emplace(name, result).first;
   }
   if (it->second.first && resolved) *resolved = it->second.second;
   return it->second.first;

@@ -40,7 +40,8 @@ struct ResolvedLocale {
 };
 
 // Whether the platform supports the name, reaching UTF-8 (or else
-// ISO-8859-1) by suffix where it can; the result is cached per name.
+// ISO-8859-1) by suffix where it can; a name with neither form is not
+// supported.  The result is cached per name.
 bool probeLocale(const char* name, ResolvedLocale* resolved);
 
 // LANGUAGE's list completed with the base locale's territory for its own

@@ -1,6 +1,5 @@
 #include "qocore/base/loc/LocaleSetter.h"
 
-#include <mutex>
 #include <vector>
 
 #include "qocore/base/loc/Localize.h"
@@ -23,7 +22,7 @@ LocaleSetter::LocaleSetter(const char* name) : previous_(thrInst) {
       resolved_ = previous_->resolved_;
     } else {
       Localize& localize = Localize::instance();
-      std::lock_guard lock(locLock());
+      plat::MutexLock lock(locLock());
       resolved_.name = localize.processLocaleName();
       resolved_.charset = localize.processLocaleClass();
     }

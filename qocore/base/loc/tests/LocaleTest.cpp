@@ -134,6 +134,9 @@ TEST(ProbeLocaleTest, ReachesUtf8WhereThePlatformCan) {
       // No UTF-8 form: the platform's own, ISO-8859-15, which its name
       // classes with ISO-8859-1.
       {"de_DE@euro", true, "de_DE@euro", loc::kCharsetLatin1},
+      // Known to the platform (as ASCII), but with neither a UTF-8 nor an
+      // ISO-8859-1 form.
+      {"POSIX", false, "", 0},
       {"xx_YY", false, "", 0},
       {"", false, "", 0},
   };
