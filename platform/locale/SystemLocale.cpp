@@ -42,20 +42,20 @@ const char* localeEnv(const char* name) {
   return fn ? fn(name) : realGetenv(name);
 }
 
-std::string normaliseLocaleEntry(const char* entry) {
-  if (!entry) return {};
+plat::CharArray normaliseLocaleEntry(const char* entry) {
+  if (!entry) return plat::CharArray("");
   std::string name(entry, std::strcspn(entry, ".@"));
   std::replace(name.begin(), name.end(), '-', '_');
-  if (name == "C" || name == "POSIX") return {};
-  return name;
+  if (name == "C" || name == "POSIX") return plat::CharArray("");
+  return plat::CharArray(name.c_str());
 }
 
-std::string currentLocale() {
+plat::CharArray currentLocale() {
   for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = localeEnv(var);
     if (value && *value) return normaliseLocaleEntry(value);
   }
-  return {};
+  return plat::CharArray("");
 }
 
 std::vector<std::string> preferredLanguages() {
@@ -66,11 +66,11 @@ std::vector<std::string> preferredLanguages() {
     while (start <= all.size()) {
       size_t end = all.find(':', start);
       if (end == std::string::npos) end = all.size();
-      addUnique(out, normaliseLocaleEntry(all.substr(start, end - start).c_str()));
+      addUnique(out, normaliseLocaleEntry(all.substr(start, end - start).c_str()).c_str());
       start = end + 1;
     }
   }
-  addUnique(out, currentLocale());
+  addUnique(out, currentLocale().c_str());
   return out;
 }
 

@@ -263,12 +263,12 @@ void Localize::updateLocales() {
   }
 }
 
-std::string Localize::getLocales() {
+plat::CharArray Localize::getLocales() {
   plat::MutexLock lock(locLock());
-  return join(active_);
+  return plat::CharArray(join(active_).c_str());
 }
 
-std::string Localize::processLocaleName() {
+plat::CharArray Localize::processLocaleName() {
   plat::MutexLock lock(locLock());
   return processName_;
 }
@@ -296,8 +296,8 @@ const char* lookup(const char* key, bool raw) {
 }
 
 const char* pluralForm(const char* locale, unsigned count) {
-  std::string language = localeLanguage(locale);
-  std::string territory = localeTerritory(locale);
+  const std::string language = localeLanguage(locale).c_str();
+  const std::string territory = localeTerritory(locale).c_str();
   if (language == "fr" || (language == "pt" && (territory.empty() || territory == "BR")))
     return count <= 1 ? "sing" : "many";
   if (language == "ja" || language == "vi" || language == "ko" || language == "zh") return "many";
@@ -309,7 +309,7 @@ const char* translatePlural(const char* key, unsigned count, const char* file, i
   Localize& localize = Localize::instance();
   for (const std::string& locale : usableMap().locales()) {
     auto* t = localize.table(locale);
-    if (!t) t = localize.table(localeLanguage(locale.c_str()));
+    if (!t) t = localize.table(localeLanguage(locale.c_str()).c_str());
     if (!t) continue;
     auto it = t->find(std::string(key) + "_" + pluralForm(locale.c_str(), count));
     if (it != t->end()) return localize.use(it->second, true, it->first.c_str());

@@ -27,13 +27,13 @@ void writeObfPasswd(MBuf<char>& out, const char* password) {
   if (!password) return;
 
   const size_t len = std::strlen(password);
-  bool nonAscii = false;
-  for (size_t i = 0; i < len; ++i) nonAscii |= static_cast<unsigned char>(password[i]) >= 0x80;
   const size_t blocks = len > 0 ? (len + 7) / 8 : 1;
   // The form's size is counted in an int: a longer password is refused
   // rather than cut.
   if (blocks > (static_cast<size_t>(INT_MAX) - kMarkerSize) / crypto::Des::kBlockSize) throw Exception(kTooLong);
   const int cipherLen = static_cast<int>(blocks * crypto::Des::kBlockSize);
+  bool nonAscii = false;
+  for (size_t i = 0; i < len; ++i) nonAscii |= static_cast<unsigned char>(password[i]) >= 0x80;
 
   // A fresh zeroed block: the padding is already in place.
   out.resize(cipherLen + (nonAscii ? kMarkerSize : 0));

@@ -31,7 +31,7 @@ class HugeText {
     if (base == MAP_FAILED) return;
     base_ = static_cast<char*>(base);
     for (size_t at = 0; at < length; at += kBlock) {
-      if (mmap(base_ + at, kBlock, PROT_READ, MAP_SHARED | MAP_FIXED, fd.get(), 0) == MAP_FAILED) return;
+      if (mmap(base_ + at, kBlock, PROT_READ, MAP_SHARED | MAP_FIXED | MAP_POPULATE, fd.get(), 0) == MAP_FAILED) return;
     }
     // The page after the text reads as zeros: the terminating NUL.
     if (mmap(base_ + length, kPage, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED) return;
