@@ -24,7 +24,7 @@ PLAT_LOG_SOURCE(confLog, "Configuration");
 
 // The help and error texts come from the platform's own table, so it is
 // registered with the log source at start-up.
-[[maybe_unused]] const bool registered = (ensurePlatStrings(), &confLog() != nullptr);
+[[maybe_unused]] const bool registered = (ensurePlatStrings(), static_cast<void>(confLog()), true);
 
 const char* localText(const char* key) { return loc::translate(key, __FILE__, __LINE__, false); }
 
