@@ -34,10 +34,9 @@ class LogSetup {
     }
     dir_ = pattern;
     plat::Configuration& conf = plat::Configuration::global();
-    conf.setParam("LogDir", dir_.c_str(), 10);
-    conf.setParam("LogFile", "bench.log", 10);
+    if (!conf.setParam("LogDir", dir_.c_str(), 10) || !conf.setParam("LogFile", "bench.log", 10)) exit(1);
     plat::LogDestFile::fileDest("log_bench", true);
-    conf.setParam("Log", "LogBench:file:30", 10);
+    if (!conf.setParam("Log", "LogBench:file:30", 10)) exit(1);
     plat::finishLogSetup();
   }
   ~LogSetup() {

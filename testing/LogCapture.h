@@ -3,6 +3,8 @@
 // priority above any a test sets) binds sources to it, and it records
 // every message it receives (or hands it to a function of the test's).
 
+#include <gtest/gtest.h>
+
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -35,7 +37,7 @@ class LogCapture : public plat::LogDest {
   // `setting` is a `Log` value whose entries name the target "capture".
   // With `forward`, messages go to it instead of the records.
   explicit LogCapture(const char* setting = "*:capture:110", ForwardFn forward = nullptr) : plat::LogDest("capture") {
-    plat::Configuration::global().setParam("Log", setting, kPriority);
+    EXPECT_TRUE(plat::Configuration::global().setParam("Log", setting, kPriority)) << setting;
     // Applying the value replayed the memory store here: not the test's.
     clear();
     forward_ = forward;

@@ -4,7 +4,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+
+#include "qocore/base/plat/Mutex.h"
 
 namespace platform {
 
@@ -14,14 +15,16 @@ const char* realGetenv(const char* name) { return std::getenv(name); }
 
 constinit std::atomic<LocaleEnvFn> envFn{nullptr};
 
+// The user defaults store.  Its mutex is constant-initialised and the
+// store is never destroyed: code that runs at exit may still publish.
+constinit plat::Mutex defaultsMutex;
+
 struct Defaults {
-  std::mutex mutex;
   ArgumentDomain domain;
   int syncs = 0;
 };
 
-Defaults& defaults() {
-  // Never destroyed: code that runs at exit may still publish.
+Defaults& defaults() PLAT_REQUIRES(defaultsMutex) {
   static Defaults* d = new Defaults;
   return *d;
 }
@@ -39,20 +42,20 @@ const char* localeEnv(const char* name) {
   return fn ? fn(name) : realGetenv(name);
 }
 
-std::string normaliseLocaleEntry(const char* entry) {
-  if (!entry) return {};
+plat::CharArray normaliseLocaleEntry(const char* entry) {
+  if (!entry) return plat::CharArray("");
   std::string name(entry, std::strcspn(entry, ".@"));
   std::replace(name.begin(), name.end(), '-', '_');
-  if (name == "C" || name == "POSIX") return {};
-  return name;
+  if (name == "C" || name == "POSIX") return plat::CharArray("");
+  return plat::CharArray(name.c_str());
 }
 
-std::string currentLocale() {
+plat::CharArray currentLocale() {
   for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = localeEnv(var);
     if (value && *value) return normaliseLocaleEntry(value);
   }
-  return {};
+  return plat::CharArray("");
 }
 
 std::vector<std::string> preferredLanguages() {
@@ -63,35 +66,35 @@ std::vector<std::string> preferredLanguages() {
     while (start <= all.size()) {
       size_t end = all.find(':', start);
       if (end == std::string::npos) end = all.size();
-      addUnique(out, normaliseLocaleEntry(all.substr(start, end - start).c_str()));
+      addUnique(out, normaliseLocaleEntry(all.substr(start, end - start).c_str()).c_str());
       start = end + 1;
     }
   }
-  addUnique(out, currentLocale());
+  addUnique(out, currentLocale().c_str());
   return out;
 }
 
 void setArgumentDomain(const ArgumentDomain& domain) {
+  plat::MutexLock lock(defaultsMutex);
   Defaults& d = defaults();
-  std::lock_guard lock(d.mutex);
   d.domain = domain;
 }
 
 ArgumentDomain argumentDomain() {
+  plat::MutexLock lock(defaultsMutex);
   Defaults& d = defaults();
-  std::lock_guard lock(d.mutex);
   return d.domain;
 }
 
 void synchronizeUserDefaults() {
+  plat::MutexLock lock(defaultsMutex);
   Defaults& d = defaults();
-  std::lock_guard lock(d.mutex);
   ++d.syncs;
 }
 
 int userDefaultsSyncCount() {
+  plat::MutexLock lock(defaultsMutex);
   Defaults& d = defaults();
-  std::lock_guard lock(d.mutex);
   return d.syncs;
 }
 

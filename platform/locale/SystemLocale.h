@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "qocore/base/plat/CharArray.h"
+
 namespace platform {
 
 // Answers an environment variable (null when unset).
@@ -23,10 +25,10 @@ const char* localeEnv(const char* name);
 
 // An entry in the normalised form described above; empty for "C",
 // "POSIX" and empty input.
-std::string normaliseLocaleEntry(const char* entry);
+plat::CharArray normaliseLocaleEntry(const char* entry);
 
 // The current locale, normalised ("" when none is set).
-std::string currentLocale();
+plat::CharArray currentLocale();
 // The preferred languages, normalised, without duplicates.
 std::vector<std::string> preferredLanguages();
 

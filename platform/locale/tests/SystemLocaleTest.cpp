@@ -38,7 +38,7 @@ TEST(NormaliseLocaleEntryTest, DropsCharsetModifierAndPortableNames) {
                         {"POSIX", ""},
                         {"C.UTF-8", ""},
                         {"", ""}};
-  for (const Case& c : cases) EXPECT_EQ(platform::normaliseLocaleEntry(c.entry), c.normal) << c.entry;
+  for (const Case& c : cases) EXPECT_STREQ(platform::normaliseLocaleEntry(c.entry).c_str(), c.normal) << c.entry;
 }
 
 TEST_F(SystemLocaleTest, CurrentAndPreferredComeFromTheEnvironment) {
@@ -56,7 +56,7 @@ TEST_F(SystemLocaleTest, CurrentAndPreferredComeFromTheEnvironment) {
   };
   for (const Case& c : cases) {
     env = c.vars;
-    EXPECT_EQ(platform::currentLocale(), c.current);
+    EXPECT_STREQ(platform::currentLocale().c_str(), c.current);
     EXPECT_EQ(platform::preferredLanguages(), c.preferred) << c.current;
   }
 }

@@ -2,13 +2,14 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "qocore/base/crypto/Hmac.h"
 #include "qocore/base/os/RandomBytes.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Mutex.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Strings.h"
 
 namespace crypto {
@@ -18,9 +19,12 @@ namespace {
 constexpr size_t kSeedSize = 32;
 constexpr size_t kStateSize = 32;
 
-// HMAC_DRBG state.  K and V are touched only under the mutex.
+// Serialises the generator's users; constant-initialised and never
+// destroyed, so streams made during start-up or exit may still take it.
+constinit plat::Mutex generatorMutex;
+
+// HMAC_DRBG state.  K and V are touched only under generatorMutex.
 struct Generator {
-  pthread_mutex_t mutex;
   uint8_t k[kStateSize];
   uint8_t v[kStateSize];
   // The process that seeded (or last reseeded) the state.
@@ -29,8 +33,6 @@ struct Generator {
 
 // Set once the generator exists; it lives until exit.
 Generator* theGenerator = nullptr;
-
-void destroyMutexAtExit() { pthread_mutex_destroy(&theGenerator->mutex); }
 
 // Update with provided data (absent when data is null): K and V absorb it.
 void update(Generator& g, const uint8_t* data, size_t len) {
@@ -58,20 +60,12 @@ void seed(Generator& g) {
 }
 
 Generator* instantiate() {
-  Generator* g = new Generator;
-  pthread_mutex_init(&g->mutex, plat::recursiveMutexAttr());
+  auto g = std::make_unique<Generator>();
   std::memset(g->k, 0x00, kStateSize);
   std::memset(g->v, 0x01, kStateSize);
-  try {
-    seed(*g);
-  } catch (...) {
-    pthread_mutex_destroy(&g->mutex);
-    delete g;
-    throw;
-  }
-  theGenerator = g;
-  std::atexit(destroyMutexAtExit);
-  return g;
+  seed(*g);
+  theGenerator = g.release();
+  return theGenerator;
 }
 
 Generator& generator() {
@@ -83,21 +77,25 @@ Generator& generator() {
 
 }  // namespace
 
-RandomStream::RandomStream() {
+// The stream holds the lock for its whole life, from the constructor to
+// the destructor, which the scope-based analysis cannot follow.
+RandomStream::RandomStream() PLAT_NO_THREAD_SAFETY_ANALYSIS : mutex_(generatorMutex) {
   rewindable_ = false;
-  mutex_ = &generator().mutex;
-  pthread_mutex_lock(mutex_);
-  try {
-    refill();
-  } catch (...) {
-    pthread_mutex_unlock(mutex_);
-    throw;
-  }
+  generator();
+  mutex_.lock();
+  plat::ScopeExit unlock([this]() PLAT_NO_THREAD_SAFETY_ANALYSIS { mutex_.unlock(); });
+  refill();
+  unlock.dismiss();
 }
 
-RandomStream::~RandomStream() {
+RandomStream::~RandomStream() PLAT_NO_THREAD_SAFETY_ANALYSIS {
   plat::secureZero(buf_, sizeof buf_);
-  pthread_mutex_unlock(mutex_);
+  mutex_.unlock();
+}
+
+const uint8_t* RandomStream::getItems(int32_t itemSize, int32_t* nItems, bool wait) {
+  if (itemSize > kBufSize) throw plat::Exception("item size too large");
+  return InStream::getItems(itemSize, nItems, wait);
 }
 
 bool RandomStream::overrun(int32_t needed) {

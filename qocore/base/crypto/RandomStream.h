@@ -13,11 +13,10 @@
 // see the same bytes.  Hold no stream across fork(): the child would
 // inherit the lock.
 
-#include <pthread.h>
-
 #include <cstddef>
 #include <cstdint>
 
+#include "qocore/base/plat/Mutex.h"
 #include "qocore/base/rdr/InStream.h"
 
 namespace crypto {
@@ -36,15 +35,21 @@ class RandomStream : public rdr::InStream {
 
   static constexpr int32_t kBufSize = 16;
 
+  // Items of at most 16 bytes; a larger one is refused with Exception
+  // "item size too large" and the stream stays usable.  (Through an
+  // rdr::InStream reference the base's own refusal text is seen.)
+  const uint8_t* getItems(int32_t itemSize, int32_t* nItems, bool wait = true);
+
  protected:
   // Draws the next 16 bytes.  A larger request is served in pieces of at
   // most 16 bytes: unread bytes are handed out first.
-  bool overrun(int32_t needed) override;
+  bool overrun(int32_t needed) override PLAT_REQUIRES(mutex_);
 
  private:
-  void refill();
+  void refill() PLAT_REQUIRES(mutex_);
 
-  pthread_mutex_t* mutex_;
+  // The generator's lock, held from construction to destruction.
+  plat::Mutex& mutex_;
   uint8_t buf_[kBufSize];
 };
 

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "qocore/base/plat/MBuf.h"
 
@@ -63,7 +64,7 @@ class Sha {
   struct alignas(8) State {
     unsigned char bytes[kStateSize];
   };
-  State* state_;
+  std::unique_ptr<State> state_;
 };
 
 // Resizes out to digestBits/8 bytes and fills it with the digest of the len

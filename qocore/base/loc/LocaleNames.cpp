@@ -37,15 +37,15 @@ void addUnique(std::vector<std::string>& out, const std::string& name) {
   if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
 }
 
-struct ProbeCache {
-  plat::Mutex mutex;
-  std::map<std::string, std::pair<bool, ResolvedLocale>> entries;
-};
+// The cache of probe results; its mutex is constant-initialised and never
+// destroyed, as is the map, since threads may still probe while the
+// process exits.
+constinit plat::Mutex probeMutex;
+using ProbeEntries = std::map<std::string, std::pair<bool, ResolvedLocale>>;
 
-ProbeCache& probeCache() {
-  // Never destroyed: threads may still probe while the process exits.
-  static ProbeCache* cache = new ProbeCache;
-  return *cache;
+ProbeEntries& probeEntries() PLAT_REQUIRES(probeMutex) {
+  static ProbeEntries* entries = new ProbeEntries;
+  return *entries;
 }
 
 // The class of the platform locale of that name for the category, or -1
@@ -61,13 +61,15 @@ int platformClass(const std::string& name, int mask) {
 
 }  // namespace
 
-std::string localeLanguage(const char* name) { return std::string(name, std::strcspn(name, "_-.@")); }
+plat::CharArray localeLanguage(const char* name) {
+  return plat::CharArray(name, static_cast<int>(std::strcspn(name, "_-.@")));
+}
 
-std::string localeTerritory(const char* name) {
+plat::CharArray localeTerritory(const char* name) {
   size_t cut = std::strcspn(name, "_-.@");
-  if (name[cut] != '_' && name[cut] != '-') return {};
+  if (name[cut] != '_' && name[cut] != '-') return plat::CharArray("");
   const char* t = name + cut + 1;
-  return std::string(t, std::strcspn(t, ".@"));
+  return plat::CharArray(t, static_cast<int>(std::strcspn(t, ".@")));
 }
 
 const char* defaultTerritory(const char* language) {
@@ -101,8 +103,8 @@ void splitLocaleList(const char* text, std::vector<std::string>& out, const char
     std::string entry = all.substr(start, end - start);
     start = end + 1;
     if (entry.empty()) continue;
-    std::string language = localeLanguage(entry.c_str());
-    std::string territory = localeTerritory(entry.c_str());
+    std::string language = localeLanguage(entry.c_str()).c_str();
+    std::string territory = localeTerritory(entry.c_str()).c_str();
     if (territory.empty()) {
       if (defLanguage && *defLanguage && language == defLanguage && defTerritory) {
         territory = defTerritory;
@@ -117,17 +119,17 @@ void splitLocaleList(const char* text, std::vector<std::string>& out, const char
 void expandLocaleList(const std::vector<std::string>& list, std::vector<std::string>& out) {
   for (const std::string& name : list) {
     addUnique(out, name);
-    if (!localeTerritory(name.c_str()).empty()) addUnique(out, localeLanguage(name.c_str()));
+    if (*localeTerritory(name.c_str()).c_str()) addUnique(out, localeLanguage(name.c_str()).c_str());
   }
   addUnique(out, "en_US");
   addUnique(out, "en");
 }
 
 bool probeLocale(const char* name, ResolvedLocale* resolved) {
-  ProbeCache& cache = probeCache();
-  std::lock_guard lock(cache.mutex);
-  auto it = cache.entries.find(name);
-  if (it == cache.entries.end()) {
+  plat::MutexLock lock(probeMutex);
+  ProbeEntries& entries = probeEntries();
+  auto it = entries.find(name);
+  if (it == entries.end()) {
     std::string full(name);
     size_t dot = full.find_first_of(".@");
     std::string base = full.substr(0, dot);
@@ -137,13 +139,13 @@ bool probeLocale(const char* name, ResolvedLocale* resolved) {
     // An empty name would make newlocale read the environment.
     int cls = full.empty() ? -1 : platformClass(full, LC_CTYPE_MASK);
     if (cls == kCharsetUtf8) {
-      result = {true, {full, cls}};
+      result = {true, {plat::CharArray(full.c_str()), cls}};
     } else {
       auto trySuffixes = [&](std::initializer_list<const char*> suffixes, int suffixClass) {
         for (const char* suffix : suffixes) {
           std::string candidate = base + "." + suffix + modifier;
           if (platformClass(candidate, LC_MESSAGES_MASK) >= 0) {
-            result = {true, {candidate, suffixClass}};
+            result = {true, {plat::CharArray(candidate.c_str()), suffixClass}};
             return true;
           }
         }
@@ -153,11 +155,13 @@ bool probeLocale(const char* name, ResolvedLocale* resolved) {
         bool found = false;
         if (cls != kCharsetLatin1 && cls != kCharsetAscii)
           found = trySuffixes({"ISO-8859-1", "ISO8859-1", "iso88591"}, kCharsetLatin1);
-        // Without a better form, the name as the platform knows it.
-        if (!found && cls >= 0) result = {true, {full, cls}};
+        // A name that is itself an ISO-8859-1 form (ISO-8859-15 included)
+        // stays as the platform knows it; any other character set, with
+        // neither form to reach, leaves the name unsupported.
+        if (!found && cls == kCharsetLatin1) result = {true, {plat::CharArray(full.c_str()), cls}};
       }
     }
-    it = cache.entries.emplace(name, result).first;
+    it = entries.emplace(name, result).first;
   }
   if (it->second.first && resolved) *resolved = it->second.second;
   return it->second.first;
@@ -172,9 +176,9 @@ bool languagesFromEnv(const char* baseLocale, std::vector<std::string>& out) {
 }
 
 void systemLocales(std::vector<std::string>& out, ResolvedLocale* first) {
-  std::string current = platform::currentLocale();
-  std::string language = localeLanguage(current.c_str());
-  std::string territory = localeTerritory(current.c_str());
+  plat::CharArray current = platform::currentLocale();
+  plat::CharArray language = localeLanguage(current.c_str());
+  plat::CharArray territory = localeTerritory(current.c_str());
   bool any = false;
   for (const std::string& entry : platform::preferredLanguages()) {
     std::vector<std::string> names;

@@ -9,16 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "qocore/base/plat/CharArray.h"
+
 namespace loc {
 
 // Character-set classes of a platform locale.
 enum CharsetClass { kCharsetUnknown = 0, kCharsetUtf8 = 1, kCharsetLatin1 = 2, kCharsetAscii = 3 };
 
 // The language: the name cut at the first of "_", "-", "." or "@".
-std::string localeLanguage(const char* name);
+plat::CharArray localeLanguage(const char* name);
 // The territory when the language was cut at "_" or "-", up to "." or "@";
 // empty otherwise.
-std::string localeTerritory(const char* name);
+plat::CharArray localeTerritory(const char* name);
 // The usual territory of a language, or null.
 const char* defaultTerritory(const char* language);
 // The class of a code set name (as nl_langinfo(CODESET) gives it).
@@ -35,12 +37,13 @@ void expandLocaleList(const std::vector<std::string>& list, std::vector<std::str
 
 // A locale the platform supports: the name to install and its class.
 struct ResolvedLocale {
-  std::string name = "C";
+  plat::CharArray name = plat::CharArray("C");
   int charset = kCharsetAscii;
 };
 
 // Whether the platform supports the name, reaching UTF-8 (or else
-// ISO-8859-1) by suffix where it can; the result is cached per name.
+// ISO-8859-1) by suffix where it can; a name with neither form is not
+// supported.  The result is cached per name.
 bool probeLocale(const char* name, ResolvedLocale* resolved);
 
 // LANGUAGE's list completed with the base locale's territory for its own

@@ -1,6 +1,6 @@
 #include "qocore/base/loc/LocaleSetter.h"
 
-#include <mutex>
+#include <string>
 #include <vector>
 
 #include "qocore/base/loc/Localize.h"
@@ -23,7 +23,7 @@ LocaleSetter::LocaleSetter(const char* name) : previous_(thrInst) {
       resolved_ = previous_->resolved_;
     } else {
       Localize& localize = Localize::instance();
-      std::lock_guard lock(locLock());
+      plat::MutexLock lock(locLock());
       resolved_.name = localize.processLocaleName();
       resolved_.charset = localize.processLocaleClass();
     }
@@ -43,8 +43,8 @@ LocaleSetter::LocaleSetter(const char* name) : previous_(thrInst) {
       localizeLog().info("No OS support for locale \"%s\"", candidate.c_str());
     }
     if (!found) resolved_ = ResolvedLocale{};
-    map_ = TransMap::pushThreadMap();
-    Localize::instance().setLocales(list, map_);
+    map_.reset(TransMap::pushThreadMap());
+    Localize::instance().setLocales(list, map_.get());
   }
   // When the platform refuses the name, the thread keeps its locale.
   installed_ = newlocale(LC_ALL_MASK, resolved_.name.c_str(), static_cast<locale_t>(nullptr));
@@ -59,12 +59,13 @@ LocaleSetter::~LocaleSetter() {
     uselocale(restore_);
     freelocale(installed_);
   }
-  delete map_;
+  // The thread map goes last: it reinstates the map that was current.
+  map_.reset();
 }
 
-std::string currentLocales() {
+plat::CharArray currentLocales() {
   for (LocaleSetter* s = LocaleSetter::current(); s; s = s->previous())
-    if (s->requestedName()) return s->requestedName();
+    if (s->requestedName()) return plat::CharArray(s->requestedName());
   return Localize::instance().getLocales();
 }
 

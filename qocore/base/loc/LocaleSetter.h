@@ -8,7 +8,7 @@
 
 #include <locale.h>
 
-#include <string>
+#include <memory>
 
 #include "qocore/base/loc/LocaleNames.h"
 #include "qocore/base/plat/CharArray.h"
@@ -27,7 +27,7 @@ class LocaleSetter {
   LocaleSetter(const LocaleSetter&) = delete;
   LocaleSetter& operator=(const LocaleSetter&) = delete;
 
-  const std::string& resolvedName() const noexcept { return resolved_.name; }
+  const char* resolvedName() const noexcept { return resolved_.name.c_str(); }
   int charsetClass() const noexcept { return resolved_.charset; }
   // The name asked for; null for an inheriting setter.
   const char* requestedName() const noexcept { return requested_.get(); }
@@ -40,14 +40,14 @@ class LocaleSetter {
   ResolvedLocale resolved_;
   plat::CharArray requested_;
   LocaleSetter* previous_;
-  TransMap* map_ = nullptr;
+  std::unique_ptr<TransMap> map_;
   locale_t installed_ = static_cast<locale_t>(nullptr);
   locale_t restore_ = static_cast<locale_t>(nullptr);
 };
 
 // The requested name of the thread's innermost setter that has one, else
 // the process's locale list.
-std::string currentLocales();
+plat::CharArray currentLocales();
 
 // Re-flows text at width columns (continuation lines indented) under the
 // inherited locale, so its character classes apply.

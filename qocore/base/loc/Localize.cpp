@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <mutex>
 
 #include "platform/locale/SystemLocale.h"
 #include "qocore/base/loc/Format.h"
@@ -118,7 +117,7 @@ Localize& Localize::instance() {
 }
 
 void Localize::init(const std::vector<std::string>& resourceDirs) {
-  std::lock_guard lock(locLock());
+  plat::MutexLock lock(locLock());
   if (!following_) {
     localeParam.addCallback(this);
     following_ = true;
@@ -127,7 +126,7 @@ void Localize::init(const std::vector<std::string>& resourceDirs) {
 }
 
 void Localize::setResourceDirs(const std::vector<std::string>& resourceDirs) {
-  std::lock_guard lock(locLock());
+  plat::MutexLock lock(locLock());
   resourceDirs_ = resourceDirs;
   loaded_.clear();
   updateLocales();
@@ -140,7 +139,7 @@ std::map<std::string, Translation>* Localize::table(const std::string& locale) {
 
 void Localize::addTranslation(const char* locale, const char* key, const char* text) {
   PLAT_ASSERT_MSG(plat::isValidUtf8(text), "Bad UTF-8 in %s", key);
-  std::lock_guard lock(locLock());
+  plat::MutexLock lock(locLock());
   // Tables are registered a locale at a time: one lookup per table.
   if (!lastTable_ || lastLocale_ != locale) {
     lastTable_ = &catalogue_[locale];
@@ -154,7 +153,7 @@ void Localize::addTranslation(const char* locale, const char* key, const char* t
 }
 
 void Localize::storeTranslation(const char* locale, const char* key, const char* text) {
-  std::lock_guard lock(locLock());
+  plat::MutexLock lock(locLock());
   Translation& t = catalogue_[locale][key];
   if (t.text) retired_.push_back(std::move(t.text));
   t.text = text;
@@ -197,7 +196,7 @@ bool Localize::loadLocale(const std::string& locale) {
 }
 
 void Localize::setLocales(const std::vector<std::string>& list, TransMap* map) {
-  std::lock_guard lock(locLock());
+  plat::MutexLock lock(locLock());
   if (!map) map = &TransMap::process();
   std::vector<std::string> expanded;
   expandLocaleList(list, expanded);
@@ -227,7 +226,7 @@ void Localize::rebuild(TransMap& map, const std::vector<std::string>& expanded) 
 }
 
 void Localize::updateLocales() {
-  std::lock_guard lock(locLock());
+  plat::MutexLock lock(locLock());
   std::string value = localeParam.getValue();
   std::vector<std::string> list;
   ResolvedLocale resolved;
@@ -264,18 +263,18 @@ void Localize::updateLocales() {
   }
 }
 
-std::string Localize::getLocales() {
-  std::lock_guard lock(locLock());
-  return join(active_);
+plat::CharArray Localize::getLocales() {
+  plat::MutexLock lock(locLock());
+  return plat::CharArray(join(active_).c_str());
 }
 
-std::string Localize::processLocaleName() {
-  std::lock_guard lock(locLock());
+plat::CharArray Localize::processLocaleName() {
+  plat::MutexLock lock(locLock());
   return processName_;
 }
 
 int Localize::processLocaleClass() {
-  std::lock_guard lock(locLock());
+  plat::MutexLock lock(locLock());
   return processClass_;
 }
 
@@ -284,21 +283,21 @@ void Localize::parameterChanged(plat::ConfigParameter*, int) { updateLocales(); 
 // ---- Lookups ----
 
 const char* translate(const char* key, const char* file, int line, bool raw) {
-  std::lock_guard lock(locLock());
+  plat::MutexLock lock(locLock());
   if (Translation* t = usableMap().find(key)) return Localize::instance().use(*t, raw, key);
   reportMissing("Missing translation", key, file, line);
   return key;
 }
 
 const char* lookup(const char* key, bool raw) {
-  std::lock_guard lock(locLock());
+  plat::MutexLock lock(locLock());
   Translation* t = usableMap().find(key);
   return t ? Localize::instance().use(*t, raw, key) : nullptr;
 }
 
 const char* pluralForm(const char* locale, unsigned count) {
-  std::string language = localeLanguage(locale);
-  std::string territory = localeTerritory(locale);
+  const std::string language = localeLanguage(locale).c_str();
+  const std::string territory = localeTerritory(locale).c_str();
   if (language == "fr" || (language == "pt" && (territory.empty() || territory == "BR")))
     return count <= 1 ? "sing" : "many";
   if (language == "ja" || language == "vi" || language == "ko" || language == "zh") return "many";
@@ -306,11 +305,11 @@ const char* pluralForm(const char* locale, unsigned count) {
 }
 
 const char* translatePlural(const char* key, unsigned count, const char* file, int line) {
-  std::lock_guard lock(locLock());
+  plat::MutexLock lock(locLock());
   Localize& localize = Localize::instance();
   for (const std::string& locale : usableMap().locales()) {
     auto* t = localize.table(locale);
-    if (!t) t = localize.table(localeLanguage(locale.c_str()));
+    if (!t) t = localize.table(localeLanguage(locale.c_str()).c_str());
     if (!t) continue;
     auto it = t->find(std::string(key) + "_" + pluralForm(locale.c_str(), count));
     if (it != t->end()) return localize.use(it->second, true, it->first.c_str());

@@ -98,13 +98,13 @@ class Localize : public plat::ParameterChangedCallback {
   // sets the process locale and rebuilds the process map.
   void updateLocales();
   // The active locale list joined with ':'.
-  std::string getLocales();
+  plat::CharArray getLocales();
   // Expands the list, reads the files of locales not read yet and rebuilds
   // the map (the process map when null) when anything changed.
   void setLocales(const std::vector<std::string>& list, TransMap* map = nullptr);
 
   // The resolved name and character-set class of the process locale.
-  std::string processLocaleName();
+  plat::CharArray processLocaleName();
   int processLocaleClass();
 
   void parameterChanged(plat::ConfigParameter* param, int priority) override;
@@ -129,7 +129,7 @@ class Localize : public plat::ParameterChangedCallback {
   std::vector<std::string> loaded_;
   std::vector<std::string> active_;
   std::string lastLogged_;
-  std::string processName_ = "C";
+  plat::CharArray processName_ = plat::CharArray("C");
   int processClass_ = 3;
   bool following_ = false;
   // Replaced texts, kept because callers may still hold them.

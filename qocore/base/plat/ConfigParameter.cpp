@@ -16,6 +16,7 @@
 #include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/NumberParse.h"
 #include "qocore/base/plat/Utf8.h"
 
 namespace plat {
@@ -125,7 +126,8 @@ void ConfigParameter::copyValues(const ConfigParameter& other) {
   for (const auto& [priority, text] : getAllValues()) {
     if (!theirs.contains(priority)) unsetParam(priority, true);
   }
-  for (const auto& [priority, text] : theirs) setParam(text.get(), priority);
+  // Texts that a parameter of the same type wrote always parse again.
+  for (const auto& [priority, text] : theirs) (void)setParam(text.get(), priority);
 }
 
 void ConfigParameter::addCallback(ParameterChangedCallback* callback) { callbacks_.push_back(callback); }

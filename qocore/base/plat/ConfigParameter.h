@@ -74,7 +74,7 @@ class ConfigParameter {
 
   // Parses the text for the type and stores it at the priority; false when
   // the text is refused.
-  virtual bool setParam(const char* text, int priority) = 0;
+  [[nodiscard]] virtual bool setParam(const char* text, int priority) = 0;
   // Removes the value at the priority (never priority 0; a priority without
   // a value is ignored) and, when notify is set, tells the callbacks.
   virtual void unsetParam(int priority, bool notify = true) = 0;
@@ -209,7 +209,7 @@ class BoolParameter : public TypedParameter<bool> {
 
   // "1", "on", "true", "yes" and "0", "off", "false", "no" (the words
   // ignoring case); null means true, as a bare "-Name" on the command line.
-  bool setParam(const char* text, int priority) override;
+  [[nodiscard]] bool setParam(const char* text, int priority) override;
   const char* typeName() const override { return "bool"; }
   ConfigParameter* clone(Configuration& conf) const override;
 
@@ -224,7 +224,7 @@ class IntParameter : public TypedParameter<int> {
                Configuration* conf = nullptr, const char* flags = nullptr);
 
   // strtol with base 0 over the whole text, then the range check.
-  bool setParam(const char* text, int priority) override;
+  [[nodiscard]] bool setParam(const char* text, int priority) override;
   // Stores the number when it is within the range (the inherited setValue
   // stores it unchecked).
   bool setIntValue(int value, int priority) override;
@@ -253,7 +253,7 @@ class EnumParameter : public IntParameter {
                 Configuration* conf = nullptr, const char* flags = nullptr);
 
   // Only a name (ignoring case) is accepted, never a number.
-  bool setParam(const char* text, int priority) override;
+  [[nodiscard]] bool setParam(const char* text, int priority) override;
   const char* typeName() const override { return "enum"; }
   ConfigParameter* clone(Configuration& conf) const override;
   // The name at that index.
@@ -278,7 +278,7 @@ class StringParameter : public TypedParameter<String> {
                   Configuration* conf = nullptr, const char* flags = nullptr);
 
   // Null is refused; text that is not valid UTF-8 throws BadUtf8.
-  bool setParam(const char* text, int priority) override;
+  [[nodiscard]] bool setParam(const char* text, int priority) override;
   // The same checks as setParam.
   bool setValue(const char* value, int priority);
   const char* getValue() const noexcept { return TypedParameter::getValue().get(); }
@@ -298,7 +298,7 @@ class S64Parameter : public TypedParameter<String> {
 
   // Either the canonical form (stored as given) or 16 hex digits read as 8
   // little-endian bytes.
-  bool setParam(const char* text, int priority) override;
+  [[nodiscard]] bool setParam(const char* text, int priority) override;
   bool setValue(int64_t value, int priority);
   int64_t getValue() const noexcept;
   const char* typeName() const override { return "s64"; }
@@ -321,7 +321,7 @@ class BinaryParameter : public TypedParameter<MBuf<unsigned char>> {
 
   // Hex digits of either case, two per byte; the empty text is an empty
   // value.
-  bool setParam(const char* text, int priority) override;
+  [[nodiscard]] bool setParam(const char* text, int priority) override;
   // Always "<binary>".
   CharArray getValueStrAt(int priority) const override;
   const char* typeName() const override { return "binary"; }

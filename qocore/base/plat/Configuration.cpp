@@ -24,7 +24,7 @@ PLAT_LOG_SOURCE(confLog, "Configuration");
 
 // The help and error texts come from the platform's own table, so it is
 // registered with the log source at start-up.
-[[maybe_unused]] const bool registered = (ensurePlatStrings(), &confLog() != nullptr);
+[[maybe_unused]] const bool registered = (ensurePlatStrings(), static_cast<void>(confLog()), true);
 
 const char* localText(const char* key) { return loc::translate(key, __FILE__, __LINE__, false); }
 
@@ -110,7 +110,16 @@ void Configuration::addChild(Configuration* child) {
 
 void Configuration::removeChild(Configuration* child) { std::erase(children_, child); }
 
-void Configuration::addAlias(ParameterAlias* alias) { aliases_[CharArray(alias->getName())] = alias; }
+void Configuration::addAlias(ParameterAlias* alias) {
+  // An alias of its own name would expand into itself without end.
+  for (const auto& target : alias->getTargets()) {
+    if (strcasecmp(target.get(), alias->getName()) == 0) {
+      confLog().error("Alias %s names itself as a target: not registered", alias->getName());
+      return;
+    }
+  }
+  aliases_[CharArray(alias->getName())] = alias;
+}
 
 void Configuration::removeAlias(ParameterAlias* alias) noexcept {
   auto it = aliases_.find(alias->getName());
@@ -268,10 +277,19 @@ bool Configuration::setFromArg(const char* word, int priority) {
 
 bool Configuration::parseArgs(const char* const*& argv, UsageCallback usage) {
   const int priority = ConfigParameter::kPreference;
+  // A value that is not UTF-8 is a bad argument like any other: the word
+  // is not taken, and the caller reports it as such.
+  auto taken = [](auto&& set) {
+    try {
+      return set();
+    } catch (const BadUtf8&) {
+      return false;
+    }
+  };
   while (const char* word = *argv) {
-    if (setFromArg(word, priority)) {
+    if (taken([&] { return setFromArg(word, priority); })) {
       ++argv;
-    } else if (word[0] == '-' && argv[1] && setParam(word + 1, argv[1], priority)) {
+    } else if (word[0] == '-' && argv[1] && taken([&] { return setParam(word + 1, argv[1], priority); })) {
       argv += 2;
     } else if (startsWith(word, "-psn_")) {
       // A process serial number the desktop adds when it launches us.

@@ -152,20 +152,20 @@ class Configuration {
   // Sets the named parameter (or every target of an alias of that name)
   // from text.  Searches this configuration's own list, then the children
   // in order; false when nothing took the text.
-  bool setParam(const char* name, const char* text, int priority);
-  bool setParam(const char* name, int nameLen, const char* text, int priority);
+  [[nodiscard]] bool setParam(const char* name, const char* text, int priority);
+  [[nodiscard]] bool setParam(const char* name, int nameLen, const char* text, int priority);
 
   // One command-line word: "-Name", "--Name", "-Name=Value",
   // "--Name=Value" or "Name=Value".  A hyphen form without "=" passes a
   // null value, which only a bool takes (as true).
-  bool setFromArg(const char* word, int priority);
+  [[nodiscard]] bool setFromArg(const char* word, int priority);
   // Parses the null-terminated word list at `argv` (the words after the
   // program name) at preference priority.  Accepts what setFromArg accepts,
   // the two words "-Name Value" and skips "-psn_" words.  True when every
   // word was taken; otherwise `argv` is left at the word that was not, and
   // when that word asks for help and a callback is given, the callback is
   // called first (mode from the next word: "all" or "xml").
-  bool parseArgs(const char* const*& argv, UsageCallback usage);
+  [[nodiscard]] bool parseArgs(const char* const*& argv, UsageCallback usage);
   // parseArgs over a program's argv (the first word is the program name);
   // a word that was not taken throws BadCmdLineArg.
   void parseCommandLine(const char* const* argv, UsageCallback usage);

@@ -49,7 +49,9 @@ DString::DString(const char* format, ...) {
 DString::DString(const DString& other) { append(other.buf_); }
 
 DString::DString(DString&& other) noexcept
-    : buf_(std::exchange(other.buf_, nullptr)), capacity_(std::exchange(other.capacity_, 0)) {}
+    : buf_(std::exchange(other.buf_, nullptr)),
+      capacity_(std::exchange(other.capacity_, 0)),
+      len_(std::exchange(other.len_, 0)) {}
 
 DString& DString::operator=(const DString& other) {
   assign(other);
@@ -61,6 +63,7 @@ DString& DString::operator=(DString&& other) noexcept {
     delete[] buf_;
     buf_ = std::exchange(other.buf_, nullptr);
     capacity_ = std::exchange(other.capacity_, 0);
+    len_ = std::exchange(other.len_, 0);
   }
   return *this;
 }
@@ -74,7 +77,7 @@ CharArray DString::format(const char* format, ...) {
   return s.release();
 }
 
-int DString::length() const noexcept { return buf_ ? static_cast<int>(std::strlen(buf_)) : 0; }
+void DString::measure() const noexcept { len_ = buf_ ? static_cast<int32_t>(std::strlen(buf_)) : 0; }
 
 void DString::reserve(int n) {
   if (n > capacity_) grow(n - 1);
@@ -108,6 +111,7 @@ DString& DString::append(const char* text, int len) {
   }
   std::memmove(buf_ + cur, text, n);
   buf_[cur + n] = '\0';
+  len_ = cur + n;
   return *this;
 }
 
@@ -129,7 +133,10 @@ DString& DString::vappendf(const char* format, va_list args) {
     va_copy(ap, args);
     int r = std::vsnprintf(buf_ + cur, room, format, ap);
     va_end(ap);
-    if (r >= 0 && r < room) return *this;
+    if (r >= 0 && r < room) {
+      len_ = cur + r;
+      return *this;
+    }
     buf_[cur] = '\0';
     if (r >= 0) {
       guess = r;
@@ -158,6 +165,7 @@ DString& DString::appendChars(int32_t codepoint, int n) {
   char* out = buf_ + cur;
   for (int i = 0; i < n; ++i, out += seqLen) std::memcpy(out, seq, seqLen);
   *out = '\0';
+  len_ = static_cast<int32_t>(newLen);
   return *this;
 }
 
@@ -176,6 +184,7 @@ void DString::splice(int from, int to, const char* text, int length) {
   grow(newLen);
   std::memmove(buf_ + from + n, buf_ + to, len - to + 1);
   if (n) std::memcpy(buf_ + from, text, n);
+  len_ = newLen;
 }
 
 void DString::replaceAll(DString& out, const char* text, const char* needle, const char* replacement) {
@@ -211,7 +220,9 @@ bool DString::makeValidUtf8() {
   // The repaired text fills its buffer exactly, as far as later growth
   // is concerned.
   capacity_ = len + 1;
+  len_ = len;
   out.capacity_ = 0;
+  out.len_ = 0;
   return true;
 }
 
@@ -261,6 +272,7 @@ void DString::assign(const char* text, int len) {
     text = copy.get();
   }
   if (buf_) buf_[0] = '\0';
+  len_ = 0;
   append(text, len);
 }
 
@@ -268,10 +280,12 @@ void DString::clear() noexcept {
   delete[] buf_;
   buf_ = nullptr;
   capacity_ = 0;
+  len_ = 0;
 }
 
 CharArray DString::release() noexcept {
   capacity_ = 0;
+  len_ = 0;
   return CharArray::adopt(std::exchange(buf_, nullptr));
 }
 

@@ -2,6 +2,9 @@
 // plat::DString: a growable NUL-terminated UTF-8 string.  The buffer is
 // null until something is stored (and reads as "" everywhere); every growth
 // takes the smallest power of two that fits, at least 8 bytes.
+//
+// The string keeps its length, so appending costs the appended bytes
+// only, however long the text already is.
 
 #include <cstdarg>
 #include <cstdint>
@@ -28,10 +31,18 @@ class DString {
 
   const char* c_str() const noexcept { return buf_ ? buf_ : ""; }
   // The buffer itself (null while nothing was stored); writable up to
-  // capacity() - 1 bytes.
-  char* buf() noexcept { return buf_; }
+  // capacity() - 1 bytes, NUL-terminated by the writer.  Handing it out
+  // makes the string measure its text again at its next use, so write
+  // through it before calling any other member.
+  char* buf() noexcept {
+    len_ = kUnmeasured;
+    return buf_;
+  }
   int capacity() const noexcept { return capacity_; }
-  int length() const noexcept;
+  int length() const noexcept {
+    if (len_ == kUnmeasured) measure();
+    return len_;
+  }
   bool empty() const noexcept { return !buf_ || !*buf_; }
 
   // Makes room for n bytes, NUL included; text is kept.
@@ -66,8 +77,14 @@ class DString {
   // Ensures room for a text of newLen bytes plus the NUL.
   void grow(int newLen);
 
+  static constexpr int32_t kUnmeasured = -1;
+  // Sets len_ from the text (after writes through buf()).
+  void measure() const noexcept;
+
   char* buf_ = nullptr;
   int32_t capacity_ = 0;
+  // The text's length, or kUnmeasured.
+  mutable int32_t len_ = 0;
 };
 
 }  // namespace plat

@@ -38,32 +38,6 @@ constexpr uint32_t kWordSquare = uint32_t(kMainWords) * kMainWords;
 
 int64_t wordCount(int length) { return length > 0 ? (3 * int64_t(length) + 3) / 4 : 0; }
 
-constexpr char kIntFailure[] = "Failed to parse integer";
-constexpr char kS64Failure[] = "Failed to parse S64 integer";
-constexpr char kU64Failure[] = "Failed to parse U64 integer";
-
-// The parsers read errno to tell a range error, but their callers may be
-// in the middle of reporting an earlier failure: errno is put back.
-class ErrnoKeeper {
- public:
-  ErrnoKeeper() noexcept : saved_(errno) { errno = 0; }
-  ~ErrnoKeeper() { errno = saved_; }
-  ErrnoKeeper(const ErrnoKeeper&) = delete;
-  ErrnoKeeper& operator=(const ErrnoKeeper&) = delete;
-
- private:
-  int saved_;
-};
-
-// The C library refuses other bases with EINVAL but leaves the end pointer
-// unset (and a sanitizer's wrapper then hands back garbage), so they are
-// refused here first.
-bool validBase(int base) noexcept { return base == 0 || (base >= 2 && base <= 36); }
-
-bool hasMinus(const char* start, const char* end) noexcept {
-  return std::memchr(start, '-', static_cast<size_t>(end - start)) != nullptr;
-}
-
 void setVersionBits(unsigned char* out) noexcept {
   out[6] = static_cast<unsigned char>((out[6] & 0x0F) | 0x40);
   out[8] = static_cast<unsigned char>((out[8] & 0x3F) | 0x80);
@@ -163,17 +137,9 @@ CharArray binToHex(int length, const void* bytes) {
 }
 
 bool hexDigitValue(char c, uint64_t* accumulator) noexcept {
-  unsigned digit;
-  if (c >= '0' && c <= '9') {
-    digit = c - '0';
-  } else if (c >= 'a' && c <= 'f') {
-    digit = c - 'a' + 10;
-  } else if (c >= 'A' && c <= 'F') {
-    digit = c - 'A' + 10;
-  } else {
-    return false;
-  }
-  *accumulator = *accumulator * 16 + digit;
+  const int digit = hexNibble(c);
+  if (digit < 0) return false;
+  *accumulator = *accumulator * 16 + static_cast<unsigned>(digit);
   return true;
 }
 
@@ -181,6 +147,7 @@ bool hexToBuffer(const char* text, MBuf<unsigned char>& out) {
   if (!text) return false;
   size_t len = std::strlen(text);
   if (len % 2 != 0) return false;
+  if (len / 2 > static_cast<size_t>(INT_MAX)) return false;  // more than a buffer can count
   // Decoded aside, so a bad digit leaves the caller's buffer untouched.
   MBuf<unsigned char> bytes(static_cast<int>(len / 2));
   for (size_t i = 0; i < len; i += 2) {
@@ -265,113 +232,6 @@ CharArrayList wordEncode(const void* bytes, int length) {
   words.reserve(static_cast<size_t>(count));
   for (int64_t i = 0; i < count; ++i) words.emplace_back(wordAt(bytes, length, static_cast<int>(i)));
   return words;
-}
-
-// ---- Numbers ----
-
-bool parseInt(int32_t& out, const char*& cursor, int base) {
-  ErrnoKeeper keep;
-  const char* start = cursor;
-  if (!start || !validBase(base)) return false;
-  char* end = const_cast<char*>(start);
-  long value = std::strtol(start, &end, base);
-  if (end == start || errno == ERANGE || value < INT32_MIN || value > INT32_MAX) return false;
-  out = static_cast<int32_t>(value);
-  cursor = end;
-  return true;
-}
-
-bool parseUInt(uint32_t& out, const char*& cursor, int base) {
-  ErrnoKeeper keep;
-  const char* start = cursor;
-  if (!start || !validBase(base)) return false;
-  char* end = const_cast<char*>(start);
-  unsigned long value = std::strtoul(start, &end, base);
-  // strtoul negates a "-" number instead of refusing it.
-  if (end == start || errno == ERANGE || value > UINT32_MAX || hasMinus(start, end)) return false;
-  out = static_cast<uint32_t>(value);
-  cursor = end;
-  return true;
-}
-
-bool parseS64(int64_t& out, const char*& cursor, int base) {
-  ErrnoKeeper keep;
-  const char* start = cursor;
-  if (!start || !validBase(base)) return false;
-  char* end = const_cast<char*>(start);
-  long long value = std::strtoll(start, &end, base);
-  if (end == start || errno == ERANGE) return false;
-  out = value;
-  cursor = end;
-  return true;
-}
-
-bool parseU64(uint64_t& out, const char*& cursor, int base) {
-  ErrnoKeeper keep;
-  const char* start = cursor;
-  if (!start || !validBase(base)) return false;
-  char* end = const_cast<char*>(start);
-  unsigned long long value = std::strtoull(start, &end, base);
-  if (end == start || errno == ERANGE || hasMinus(start, end)) return false;
-  out = value;
-  cursor = end;
-  return true;
-}
-
-int32_t parseIntOrThrow(const char*& cursor, int base) {
-  int32_t value;
-  if (!parseInt(value, cursor, base)) throw BadNum(kIntFailure);
-  return value;
-}
-
-uint32_t parseUIntOrThrow(const char*& cursor, int base) {
-  uint32_t value;
-  if (!parseUInt(value, cursor, base)) throw BadNum(kIntFailure);
-  return value;
-}
-
-int64_t parseS64OrThrow(const char*& cursor, int base) {
-  int64_t value;
-  if (!parseS64(value, cursor, base)) throw BadNum(kS64Failure);
-  return value;
-}
-
-uint64_t parseU64OrThrow(const char*& cursor, int base) {
-  uint64_t value;
-  if (!parseU64(value, cursor, base)) throw BadNum(kU64Failure);
-  return value;
-}
-
-int64_t parseS64Whole(const char* text, int base) {
-  const char* p = text;
-  int64_t value;
-  if (!parseS64(value, p, base) || *p) throw BadNum(kS64Failure);
-  return value;
-}
-
-uint64_t parseU64Whole(const char* text, int base) {
-  const char* p = text;
-  uint64_t value;
-  if (!parseU64(value, p, base) || *p) throw BadNum(kU64Failure);
-  return value;
-}
-
-int32_t parseIntRange(const char* text, int base, const char* message, int32_t minimum, int32_t maximum) {
-  const char* p = text;
-  int32_t value;
-  if (!parseInt(value, p, base) || *p || value < minimum || value > maximum) {
-    throw BadNum(message ? message : kIntFailure);
-  }
-  return value;
-}
-
-uint32_t parseUIntRange(const char* text, int base, const char* message, uint32_t minimum, uint32_t maximum) {
-  const char* p = text;
-  uint32_t value;
-  if (!parseUInt(value, p, base) || *p || value < minimum || value > maximum) {
-    throw BadNum(message ? message : kIntFailure);
-  }
-  return value;
 }
 
 // ---- UUIDs ----

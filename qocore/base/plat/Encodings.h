@@ -1,8 +1,8 @@
 #pragma once
 // Conversions between bytes and text: Base64, hexadecimal, a hex dump for
 // debugging, words from a built-in list (for random strings a person can
-// read out), the number parsers whose failures become BadNum, and random
-// version-4 UUID bytes.
+// read out) and random version-4 UUID bytes.  The number parsers are in
+// NumberParse.h.
 //
 // New text comes back as a CharArray; binary values as MBuf<unsigned char>.
 
@@ -24,7 +24,7 @@ CharArray base64Encode(const void* bytes, int length, bool urlSafe);
 // was) a null text, a length of 4k + 1, a byte outside both alphabets, and
 // "=" anywhere but as the last one or two characters of a group that ends
 // the text.  Unpadded endings are accepted.
-bool base64Decode(const char* text, MBuf<unsigned char>& out);
+[[nodiscard]] bool base64Decode(const char* text, MBuf<unsigned char>& out);
 
 // ---- Hexadecimal ----
 
@@ -34,21 +34,31 @@ char hexDigit(int i);
 // 2 * length lower-case digits, high nibble first; length <= 0 gives "".
 CharArray binToHex(int length, const void* bytes);
 
+// The value of a hexadecimal digit (either case), or -1 for any other
+// character.  Every hex decoder reads its digits through this.
+constexpr int hexNibble(char c) noexcept {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // For a hexadecimal digit (either case), sets *accumulator to
 // *accumulator * 16 + its value and returns true; any other character
 // returns false and leaves the accumulator alone.
-bool hexDigitValue(char c, uint64_t* accumulator) noexcept;
+[[nodiscard]] bool hexDigitValue(char c, uint64_t* accumulator) noexcept;
 
 // Decodes hex digits (either case, two per byte, high nibble first) into
 // `out`, replacing its contents; the empty text gives an empty buffer.  A
-// null text, an odd length or a non-hex character returns false and leaves
+// null text, an odd length, a text of more bytes than a buffer can count
+// (2^32 digits and up) or a non-hex character returns false and leaves
 // `out` as it was.
-bool hexToBuffer(const char* text, MBuf<unsigned char>& out);
+[[nodiscard]] bool hexToBuffer(const char* text, MBuf<unsigned char>& out);
 
 // Decodes exactly n bytes from the first 2n digits of text into out.  False
 // at the first bad digit (including the text ending early), with the bytes
 // before it already written; n < 1 is true and writes nothing.
-bool hexDecodeInto(const char* text, int n, unsigned char* out);
+[[nodiscard]] bool hexDecodeInto(const char* text, int n, unsigned char* out);
 
 // hexToBuffer's result, or Exception "Bad hex string".
 MBuf<unsigned char> hexToBin(const char* text);
@@ -78,41 +88,6 @@ CharArrayList wordEncode(const void* bytes, int length);
 // Word `index` of that encoding without building the rest; null (the
 // table's entry 0) when index is out of range.
 const char* wordAt(const void* bytes, int length, int index);
-
-// ---- Numbers ----
-//
-// Each parser reads one number with the C library at `cursor` (leading
-// white space and a sign as the C library takes them; base 0 takes "0x"
-// and leading-zero octal) and on success stores it, moves the cursor past
-// it and returns true.  On failure `out` and the cursor are unchanged.  A
-// null text fails.  errno is the same afterwards as before.
-
-// Fails without a digit or outside the int32_t range.
-bool parseInt(int32_t& out, const char*& cursor, int base = 10);
-// Fails without a digit, above UINT32_MAX, or on a "-" ("-1" is refused,
-// not wrapped).
-bool parseUInt(uint32_t& out, const char*& cursor, int base = 10);
-// Fails without a digit or outside the int64_t range.
-bool parseS64(int64_t& out, const char*& cursor, int base = 10);
-// Fails without a digit, on a "-", or above UINT64_MAX.
-bool parseU64(uint64_t& out, const char*& cursor, int base = 10);
-
-// The same, returning the value or throwing BadNum "Failed to parse
-// integer" (32-bit forms), "Failed to parse S64 integer" or "Failed to
-// parse U64 integer".
-int32_t parseIntOrThrow(const char*& cursor, int base = 10);
-uint32_t parseUIntOrThrow(const char*& cursor, int base = 10);
-int64_t parseS64OrThrow(const char*& cursor, int base = 10);
-uint64_t parseU64OrThrow(const char*& cursor, int base = 10);
-
-// The whole text must be the number; the same messages.
-int64_t parseS64Whole(const char* text, int base = 10);
-uint64_t parseU64Whole(const char* text, int base = 10);
-
-// The whole text must be a number within [minimum, maximum]; otherwise
-// BadNum with `message`, or "Failed to parse integer" when it is null.
-int32_t parseIntRange(const char* text, int base, const char* message, int32_t minimum, int32_t maximum);
-uint32_t parseUIntRange(const char* text, int base, const char* message, uint32_t minimum, uint32_t maximum);
 
 // ---- UUIDs ----
 

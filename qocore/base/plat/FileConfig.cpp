@@ -5,6 +5,7 @@
 
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/FilePtr.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/NameValue.h"
 #include "qocore/base/rdr/FileInStream.h"
@@ -46,6 +47,29 @@ void set(CaseMap& map, const char* name, const char* value) {
   }
 }
 
+// Writes the pairs transactedly and commits.  Failures always throw here
+// (a transacted file without a stream could not be written through), so
+// kNoThrow is left to tryFileChange.
+void writePairs(const char* path, const CaseMap& map, int flags) {
+  rdr::TransactedFileOutStream out(path, flags & ~FilePtr::kNoThrow);
+  writeNameValueLines(out, map);
+  out.commit();
+}
+
+// Runs one change of the file.  Under FilePtr::kNoThrow a failure to read
+// or write the file is logged and answered false (the file is then as it
+// was); otherwise it propagates.
+template <typename Change>
+bool tryFileChange(const char* path, int flags, Change change) {
+  if (!(flags & FilePtr::kNoThrow)) return change();
+  try {
+    return change();
+  } catch (const Exception& e) {
+    fileConfigLog().error("Unable to change %s: %s", path, e.str());
+    return false;
+  }
+}
+
 }  // namespace
 
 bool FileConfig::read(Configuration& conf, const char* path, int priority) {
@@ -68,48 +92,57 @@ void readConfigFile(const char* path, CaseMap& map) {
 }
 
 void writeConfigFile(const char* path, const CaseMap& map, int flags) {
-  rdr::TransactedFileOutStream out(path, flags);
-  writeNameValueLines(out, map);
-  out.commit();
+  (void)tryFileChange(path, flags, [&] {
+    writePairs(path, map, flags);
+    return true;
+  });
 }
 
 bool updateConfigFile(const char* path, const char* name, const char* value, int flags) {
-  CaseMap map = readPairsIfPresent(path);
-  if (holds(map, name, value)) return false;
-  set(map, name, value);
-  writeConfigFile(path, map, flags);
-  return true;
+  return tryFileChange(path, flags, [&] {
+    CaseMap map = readPairsIfPresent(path);
+    if (holds(map, name, value)) return false;
+    set(map, name, value);
+    writePairs(path, map, flags);
+    return true;
+  });
 }
 
 bool addConfigFileValue(const char* path, const char* name, const char* value, int flags) {
-  CaseMap map = readPairsIfPresent(path);
-  if (map.contains(name) || !value) return false;
-  set(map, name, value);
-  writeConfigFile(path, map, flags);
-  return true;
+  return tryFileChange(path, flags, [&] {
+    CaseMap map = readPairsIfPresent(path);
+    if (map.contains(name) || !value) return false;
+    set(map, name, value);
+    writePairs(path, map, flags);
+    return true;
+  });
 }
 
 bool removeConfigFileValue(const char* path, const char* name, int flags) {
-  CaseMap map = readPairsIfPresent(path);
-  auto it = map.find(name);
-  if (it == map.end()) return false;
-  map.erase(it);
-  writeConfigFile(path, map, flags);
-  return true;
+  return tryFileChange(path, flags, [&] {
+    CaseMap map = readPairsIfPresent(path);
+    auto it = map.find(name);
+    if (it == map.end()) return false;
+    map.erase(it);
+    writePairs(path, map, flags);
+    return true;
+  });
 }
 
 bool mergeConfigFile(const Configuration& conf, const char* path, const Configuration& reference, int flags) {
   CaseMap changed;
   if (!collectChangedParams(conf, reference, changed)) return false;
-  CaseMap map = readPairsIfPresent(path);
-  bool rewrite = false;
-  for (const auto& [name, value] : changed) {
-    if (holds(map, name.get(), value.get())) continue;
-    set(map, name.get(), value.get());
-    rewrite = true;
-  }
-  if (rewrite) writeConfigFile(path, map, flags);
-  return rewrite;
+  return tryFileChange(path, flags, [&] {
+    CaseMap map = readPairsIfPresent(path);
+    bool rewrite = false;
+    for (const auto& [name, value] : changed) {
+      if (holds(map, name.get(), value.get())) continue;
+      set(map, name.get(), value.get());
+      rewrite = true;
+    }
+    if (rewrite) writePairs(path, map, flags);
+    return rewrite;
+  });
 }
 
 }  // namespace plat

@@ -6,7 +6,10 @@
 // alter the file's settings leaves the file untouched.
 //
 // The `flags` arguments are the plat::TransactedFile flags (kPrivate makes
-// a rewritten file private).  Logs through the "FileConfig" source.
+// a rewritten file private).  With FilePtr::kNoThrow a file that cannot be
+// read or written is logged and the change answers false, leaving the file
+// as it was; without it the failure throws.  Logs through the "FileConfig"
+// source.
 
 #include "qocore/base/plat/Strings.h"
 
@@ -26,22 +29,24 @@ class FileConfig {
 // The file's pairs, names compared without case.  Every failure throws,
 // a missing file included.
 void readConfigFile(const char* path, CaseMap& map);
-// Writes the pairs transactedly and commits.
+// Writes the pairs transactedly and commits (under kNoThrow a failure is
+// only logged).
 void writeConfigFile(const char* path, const CaseMap& map, int flags = 0);
 
 // In the functions below a missing file (or folder) counts as empty, and
 // a null value as an absent entry.  Each returns whether it rewrote the
-// file.
+// file; under kNoThrow false is also the answer of a failure.
 //
 // Sets name to value (removes it for a null value) unless the file already
 // holds that.
-bool updateConfigFile(const char* path, const char* name, const char* value, int flags = 0);
+[[nodiscard]] bool updateConfigFile(const char* path, const char* name, const char* value, int flags = 0);
 // Adds name=value only when the file has no entry for name.
-bool addConfigFileValue(const char* path, const char* name, const char* value, int flags = 0);
+[[nodiscard]] bool addConfigFileValue(const char* path, const char* name, const char* value, int flags = 0);
 // Removes the entry for name when there is one.
-bool removeConfigFileValue(const char* path, const char* name, int flags = 0);
+[[nodiscard]] bool removeConfigFileValue(const char* path, const char* name, int flags = 0);
 // Sets in the file every parameter of conf whose value text differs from
 // the same parameter's in reference.
-bool mergeConfigFile(const Configuration& conf, const char* path, const Configuration& reference, int flags = 0);
+[[nodiscard]] bool mergeConfigFile(const Configuration& conf, const char* path, const Configuration& reference,
+                                   int flags = 0);
 
 }  // namespace plat

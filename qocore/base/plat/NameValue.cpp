@@ -6,6 +6,8 @@
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/Utf8.h"
 #include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/InStream.h"
 #include "qocore/base/rdr/OutStream.h"
@@ -13,6 +15,8 @@
 namespace plat {
 
 namespace {
+
+PLAT_LOG_SOURCE(nameValueLog, "NameValue");
 
 bool isSpace(char c) noexcept { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
@@ -72,10 +76,9 @@ void writeEscaped(rdr::OutStream& os, const char* text) {
   }
 }
 
-}  // namespace
-
-const char* readNameValueLine(rdr::InStream& is, DString& buffer) {
-  is.readLine(buffer);
+// Unescapes the line in buffer and cuts it at the first "=": the buffer
+// then holds the name.  The value, or null without "=".
+const char* splitLine(DString& buffer) noexcept {
   char* s = buffer.buf();
   if (!s) return nullptr;
   unescapeTrimmed(s);
@@ -85,12 +88,62 @@ const char* readNameValueLine(rdr::InStream& is, DString& buffer) {
   return eq + 1;
 }
 
+// Reads the lines of one file, passing over (with a log line naming each)
+// those that cannot be taken as they stand: a NUL byte would cut the line
+// short and give it another meaning ("Quiet\0=0" would read as "Quiet"),
+// and text that is not UTF-8 may reach no parameter.
+class LineReader {
+ public:
+  LineReader(rdr::InStream& is, DString& buffer) noexcept : is_(is), buffer_(buffer) {}
+
+  // The next usable line split as readNameValueLine splits it; the end of
+  // the stream or message is thrown as the stream throws it.
+  const char* next(bool needUtf8) {
+    for (;;) {
+      bool sawNul = false;
+      is_.readLine(buffer_, 0, &sawNul);
+      ++lineNumber_;
+      if (sawNul) {
+        nameValueLog().error("Line %d (%s) holds a NUL byte: ignored", lineNumber_, visibleName().c_str());
+      } else if (needUtf8 && !isValidUtf8(buffer_.c_str())) {
+        nameValueLog().error("Line %d (%s) is not valid UTF-8: ignored", lineNumber_, visibleName().c_str());
+      } else {
+        return splitLine(buffer_);
+      }
+    }
+  }
+
+ private:
+  // What comes before the first "=" (never the value, which may be a
+  // secret), with anything unprintable escaped.
+  CharArray visibleName() const {
+    const char* text = buffer_.c_str();
+    const char* eq = std::strchr(text, '=');
+    CharArray name(text, eq ? static_cast<int>(eq - text) : -1);
+    return utf8Visible(name.get(), '\\');
+  }
+
+  rdr::InStream& is_;
+  DString& buffer_;
+  int lineNumber_ = 0;
+};
+
+}  // namespace
+
+const char* readNameValueLine(rdr::InStream& is, DString& buffer) {
+  is.readLine(buffer);
+  return splitLine(buffer);
+}
+
 void readNameValueConfig(rdr::InStream& is, Configuration& conf, int priority) {
   DString line;
+  LineReader reader(is, line);
   try {
     for (;;) {
-      const char* value = readNameValueLine(is, line);
-      conf.setParam(line.c_str(), value, priority);
+      const char* value = reader.next(true);
+      // Names no parameter has and values a parameter refuses are passed
+      // over: a file may serve several programs.
+      (void)conf.setParam(line.c_str(), value, priority);
     }
   } catch (const rdr::EndOfStream&) {
   } catch (const rdr::EndOfMsg&) {
@@ -99,9 +152,10 @@ void readNameValueConfig(rdr::InStream& is, Configuration& conf, int priority) {
 
 void readNameValueLines(rdr::InStream& is, const NameValueHandlers& handlers, CaseMap& map) {
   DString line;
+  LineReader reader(is, line);
   try {
     for (;;) {
-      const char* value = readNameValueLine(is, line);
+      const char* value = reader.next(false);
       const char* name = line.c_str();
       auto handler = handlers.find(name);
       if (handler != handlers.end()) {

@@ -1,10 +1,10 @@
 #include "qocore/base/plat/ObfPasswd.h"
 
+#include <climits>
 #include <cstring>
 
 #include "qocore/base/crypto/Des.h"
 #include "qocore/base/plat/Exception.h"
-#include "qocore/base/plat/Strings.h"
 #include "qocore/base/rdr/InStream.h"
 #include "qocore/base/rdr/OutStream.h"
 
@@ -18,6 +18,7 @@ constexpr uint8_t kObfKey[crypto::Des::kKeySize] = {0x4D, 0xBE, 0xA9, 0x45, 0x48
 constexpr char kUtf8Marker[] = "UTF8";
 constexpr int kMarkerSize = 4;
 constexpr int kMaxStreamForm = 512;
+constexpr char kTooLong[] = "writeObfPasswd: password too long";
 
 }  // namespace
 
@@ -25,11 +26,14 @@ void writeObfPasswd(MBuf<char>& out, const char* password) {
   out.release();
   if (!password) return;
 
-  int len = strLen(password);
+  const size_t len = std::strlen(password);
+  const size_t blocks = len > 0 ? (len + 7) / 8 : 1;
+  // The form's size is counted in an int: a longer password is refused
+  // rather than cut.
+  if (blocks > (static_cast<size_t>(INT_MAX) - kMarkerSize) / crypto::Des::kBlockSize) throw Exception(kTooLong);
+  const int cipherLen = static_cast<int>(blocks * crypto::Des::kBlockSize);
   bool nonAscii = false;
-  for (int i = 0; i < len; ++i) nonAscii |= static_cast<unsigned char>(password[i]) >= 0x80;
-  int blocks = len > 0 ? (len + 7) / 8 : 1;
-  int cipherLen = blocks * crypto::Des::kBlockSize;
+  for (size_t i = 0; i < len; ++i) nonAscii |= static_cast<unsigned char>(password[i]) >= 0x80;
 
   // A fresh zeroed block: the padding is already in place.
   out.resize(cipherLen + (nonAscii ? kMarkerSize : 0));
@@ -64,7 +68,7 @@ CharArray readObfPasswd(const MBuf<char>& obfuscated) {
 void writeObfPasswd(rdr::OutStream& os, const char* password) {
   MBuf<char> form(0, true);
   writeObfPasswd(form, password);
-  if (form.count() > kMaxStreamForm) throw Exception("writeObfPasswd: password too long");
+  if (form.count() > kMaxStreamForm) throw Exception(kTooLong);
   os.writeU16(static_cast<uint16_t>(form.count()));
   os.writeBytes(form.data(), form.count());
 }

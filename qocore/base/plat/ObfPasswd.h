@@ -22,6 +22,8 @@ namespace plat {
 
 // Replaces the buffer's contents (wiping the old bytes when the buffer is
 // secure) by the obfuscated form of the password; null leaves it empty.
+// A password longer than 2^31 - 8 bytes, whose form an int-counted buffer
+// could not hold, is refused with "writeObfPasswd: password too long".
 void writeObfPasswd(MBuf<char>& out, const char* password);
 // The clear password, or null for an empty buffer; release it with
 // secureFreeStr.  A length other than 8k or 8k + 4 ending in "UTF8" is

@@ -17,7 +17,7 @@ struct Uuid {
 
   // A null or empty text gives 16 zero bytes.  Otherwise 16 pairs of hex
   // digits, each pair optionally preceded by one '-', and nothing after.
-  static bool tryParse(Uuid& out, const char* text) noexcept;
+  [[nodiscard]] static bool tryParse(Uuid& out, const char* text) noexcept;
   // The same, throwing Exception "Invalid Uuid '<text>'".
   static Uuid parse(const char* text);
   static CharArray toString(const unsigned char* bytes, bool dashed);

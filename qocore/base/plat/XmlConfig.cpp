@@ -153,7 +153,9 @@ void XmlConfig::read(Configuration& conf, const char* xmlText, const Filter& fil
       const char* data = value.attribute("data");
       const char* priority = value.attribute("priority");
       if (!data || !priority) throw Exception(kIncompatible);
-      param->setParam(data, xml::textToInt(priority, 0));
+      // A value the parameter's type refuses is left out, as a Name=Value
+      // file's would be; the rest of the file still applies.
+      (void)param->setParam(data, xml::textToInt(priority, 0));
     }
   }
 }

@@ -31,17 +31,17 @@ constexpr int32_t kStreamChunk = 4096;
 
 }  // namespace
 
-Sha::Sha(uint32_t digestBits, bool allowSha1ForLegacyCode) : digestBits_(digestBits), state_(nullptr) {
+Sha::Sha(uint32_t digestBits, bool allowSha1ForLegacyCode) : digestBits_(digestBits) {
   PLAT_ASSERT((digestBits == 160 && allowSha1ForLegacyCode) || digestBits == 224 || digestBits == 256 ||
               digestBits == 384 || digestBits == 512);
-  state_ = new State();
+  state_ = std::make_unique<State>();
   new (state_->bytes) Contexts();
   reset();
 }
 
 Sha::~Sha() {
-  plat::secureZero(state_, sizeof(State));
-  delete state_;
+  // The state holds message bytes: wiped before the block is freed.
+  plat::secureZero(state_.get(), sizeof(State));
 }
 
 void Sha::reset() {

@@ -67,7 +67,7 @@ TEST(RandomStreamTest, AnItemLargerThanOneRefillIsRefused) {
     random.getItems(17, &items);
     ADD_FAILURE() << "no exception";
   } catch (const plat::Exception& e) {
-    EXPECT_STREQ(e.str(), "InStream overrun: buffer size exceeded");
+    EXPECT_STREQ(e.str(), "item size too large");
   }
   EXPECT_EQ(draw(random, 17).size(), 17u);
 }

@@ -5,7 +5,6 @@
 
 #include "qocore/base/crypto/Sha.h"
 #include "qocore/base/crypto/tests/CryptoTestUtil.h"
-#include "qocore/base/plat/Digest.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
 
@@ -65,7 +64,7 @@ TEST(ShaTest, KnownDigestsByEveryRoute) {
   for (const Vector& v : kVectors) {
     SCOPED_TRACE(testing::Message() << v.bits << " bits, " << v.message.size() << " bytes");
     plat::Buffer oneShot;
-    plat::digestOneShot(v.bits, v.message.size(), v.message.data(), oneShot, true);
+    crypto::digestOneShot(v.bits, v.message.size(), v.message.data(), oneShot, true);
     EXPECT_EQ(toHex(oneShot), v.digest);
     for (size_t piece : {1, 3, 55, 64, 65})
       EXPECT_EQ(digestInPieces(v.bits, v.message, piece), v.digest) << "pieces of " << piece;

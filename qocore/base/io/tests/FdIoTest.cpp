@@ -40,7 +40,7 @@ struct FakeClock {
 
 struct LazyFlushTimeout {
   static constexpr int kPriority = 1000;
-  explicit LazyFlushTimeout(const char* seconds) { io::lazyFlushTimeout.setParam(seconds, kPriority); }
+  explicit LazyFlushTimeout(const char* seconds) { EXPECT_TRUE(io::lazyFlushTimeout.setParam(seconds, kPriority)); }
   ~LazyFlushTimeout() { io::lazyFlushTimeout.unsetParam(kPriority); }
 };
 

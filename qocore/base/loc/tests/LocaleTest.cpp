@@ -54,7 +54,9 @@ class LocaleParam : public testing::Test {
     plat::Configuration::global().findParam("Locale")->unsetParam(kPriority);
     loc::Localize::instance().updateLocales();
   }
-  static void set(const char* value) { plat::Configuration::global().setParam("Locale", value, kPriority); }
+  static void set(const char* value) {
+    EXPECT_TRUE(plat::Configuration::global().setParam("Locale", value, kPriority));
+  }
   static constexpr int kPriority = plat::ConfigParameter::kPreference;
 };
 
@@ -132,6 +134,9 @@ TEST(ProbeLocaleTest, ReachesUtf8WhereThePlatformCan) {
       // No UTF-8 form: the platform's own, ISO-8859-15, which its name
       // classes with ISO-8859-1.
       {"de_DE@euro", true, "de_DE@euro", loc::kCharsetLatin1},
+      // Known to the platform (as ASCII), but with neither a UTF-8 nor an
+      // ISO-8859-1 form.
+      {"POSIX", false, "", 0},
       {"xx_YY", false, "", 0},
       {"", false, "", 0},
   };
@@ -140,7 +145,7 @@ TEST(ProbeLocaleTest, ReachesUtf8WhereThePlatformCan) {
       loc::ResolvedLocale r;
       EXPECT_EQ(loc::probeLocale(c.name, &r), c.supported) << c.name;
       if (!c.supported) continue;
-      EXPECT_EQ(r.name, c.resolved);
+      EXPECT_STREQ(r.name.c_str(), c.resolved);
       EXPECT_EQ(r.charset, c.cls) << c.name;
     }
   }
@@ -168,9 +173,9 @@ TEST_F(LocaleParam, LocaleParameterDrivesListMapAndDefaults) {
   for (const Case& c : cases) {
     int syncs = platform::userDefaultsSyncCount();
     set(c.value);
-    EXPECT_EQ(loc::Localize::instance().getLocales(), c.locales);
+    EXPECT_STREQ(loc::Localize::instance().getLocales().c_str(), c.locales);
     EXPECT_EQ(loc::TransMap::process().locales(), c.mapList);
-    EXPECT_EQ(loc::Localize::instance().processLocaleName(), c.processLocale);
+    EXPECT_STREQ(loc::Localize::instance().processLocaleName().c_str(), c.processLocale);
     platform::ArgumentDomain domain = platform::argumentDomain();
     EXPECT_EQ(domain.appleLocale, c.mapList.front());
     EXPECT_EQ(domain.appleLanguages, c.appleLanguages);
@@ -183,7 +188,7 @@ TEST_F(LocaleParam, RuntimeChangeRebuildsAndLogsOnce) {
   set("fr");
   EXPECT_STREQ(loc::translate("loc_time_yesterday"), "hier");
   // The same list again, from another priority: no new message.
-  plat::Configuration::global().setParam("Locale", "fr_FR", kPriority + 1);
+  EXPECT_TRUE(plat::Configuration::global().setParam("Locale", "fr_FR", kPriority + 1));
   plat::Configuration::global().findParam("Locale")->unsetParam(kPriority + 1);
   set("de");
   EXPECT_STREQ(loc::translate("loc_time_yesterday"), "gestern");
@@ -197,7 +202,7 @@ TEST_F(LocaleParam, RuntimeChangeRebuildsAndLogsOnce) {
 TEST_F(LocaleParam, UnsupportedLocalesAreLoggedAndFallBackToC) {
   LogCapture capture("Localize:capture:30");
   set("xx:yy");
-  EXPECT_EQ(loc::Localize::instance().processLocaleName(), "en_US.UTF-8");
+  EXPECT_STREQ(loc::Localize::instance().processLocaleName().c_str(), "en_US.UTF-8");
   std::vector<LogRecord> refused;
   for (const LogRecord& r : capture.from("Localize"))
     if (r.text.starts_with("No OS")) refused.push_back(r);
@@ -221,8 +226,8 @@ TEST_F(LocaleParam, EmptyLocaleFollowsTheEnvironment) {
   for (const Case& c : cases) {
     FakeEnv env(c.env);
     loc::Localize::instance().updateLocales();
-    EXPECT_EQ(loc::Localize::instance().getLocales(), c.locales);
-    EXPECT_EQ(loc::Localize::instance().processLocaleName(), c.processLocale) << c.locales;
+    EXPECT_STREQ(loc::Localize::instance().getLocales().c_str(), c.locales);
+    EXPECT_STREQ(loc::Localize::instance().processLocaleName().c_str(), c.processLocale) << c.locales;
   }
 }
 
@@ -232,35 +237,35 @@ std::string threadCodeset() { return nl_langinfo(CODESET); }
 
 TEST(LocaleSetterTest, NestsInheritsAndRestores) {
   std::string before = threadCodeset();
-  std::string beforeLocales = loc::currentLocales();
+  std::string beforeLocales = loc::currentLocales().c_str();
   {
     loc::LocaleSetter outer("de:fr");
-    EXPECT_EQ(outer.resolvedName(), "de_DE.UTF-8");
+    EXPECT_STREQ(outer.resolvedName(), "de_DE.UTF-8");
     EXPECT_EQ(threadCodeset(), "UTF-8");
     EXPECT_STREQ(loc::translate("loc_time_yesterday"), "gestern");
     {
       loc::LocaleSetter inner(nullptr);
-      EXPECT_EQ(inner.resolvedName(), "de_DE.UTF-8");
-      EXPECT_EQ(loc::currentLocales(), "de:fr");
+      EXPECT_STREQ(inner.resolvedName(), "de_DE.UTF-8");
+      EXPECT_STREQ(loc::currentLocales().c_str(), "de:fr");
       EXPECT_STREQ(loc::translate("loc_time_yesterday"), "gestern");
       loc::LocaleSetter french("fr");
       EXPECT_STREQ(loc::translate("loc_time_yesterday"), "hier");
-      EXPECT_EQ(loc::currentLocales(), "fr");
+      EXPECT_STREQ(loc::currentLocales().c_str(), "fr");
     }
     EXPECT_STREQ(loc::translate("loc_time_yesterday"), "gestern");
     // Another thread keeps the process's texts.
     std::string other;
-    std::thread([&] { other = loc::currentLocales(); }).join();
+    std::thread([&] { other = loc::currentLocales().c_str(); }).join();
     EXPECT_EQ(other, beforeLocales);
   }
   EXPECT_EQ(threadCodeset(), before);
-  EXPECT_EQ(loc::currentLocales(), beforeLocales);
+  EXPECT_EQ(loc::currentLocales().c_str(), beforeLocales);
 }
 
 TEST(LocaleSetterTest, UnsupportedNameResolvesToC) {
   LogCapture capture("Localize:capture:30");
   loc::LocaleSetter setter("xx_YY");
-  EXPECT_EQ(setter.resolvedName(), "C");
+  EXPECT_STREQ(setter.resolvedName(), "C");
   EXPECT_EQ(threadCodeset(), "ANSI_X3.4-1968");
   EXPECT_EQ(capture.from("Localize"), (std::vector<LogRecord>{{"Localize", 30, "No OS support for locale \"xx_YY\""}}));
 }

@@ -136,7 +136,7 @@ TEST_F(ConfigParameterTest, StringRefusesBadUtf8WithBadUtf8) {
   plat::StringParameter name("Name", "A text", "none", false, &conf_);
   for (const char* bad : {"caf\xC3", "\xC0\x80", "a\xFF"}) {
     try {
-      name.setParam(bad, 10);
+      (void)name.setParam(bad, 10);
       ADD_FAILURE() << "no exception";
     } catch (const plat::BadUtf8& e) {
       EXPECT_STREQ(e.str(), "Bad UTF-8 string for Name");

@@ -63,7 +63,7 @@ TEST(ConfigurationDeathTest, BadUtf8AssertMakesBadTextFatal) {
   // Only the child process turns the switch on.
   EXPECT_DEATH(
       {
-        plat::Configuration::global().setParam("_BadUtf8Assert", "true", 10);
+        if (!plat::Configuration::global().setParam("_BadUtf8Assert", "true", 10)) std::abort();
         plat::BadUtf8 e("Bad UTF-8 string for %s", "Name");
       },
       "Assertion '0' failed at .*: Bad UTF-8 string for Name");
@@ -220,6 +220,26 @@ TEST(ParameterAliasTest, ExpansionMayRefuseOrSetNothing) {
     EXPECT_EQ(conf.findAlias("gone"), &gone);
   }
   EXPECT_EQ(conf.findAlias("Gone"), nullptr);
+}
+
+// Expanding an alias of its own name would set the alias again without
+// end: such an alias is refused when it registers, and the name reaches
+// the parameter itself.
+TEST(ParameterAliasTest, AnAliasNamingItselfIsRefused) {
+  yarl_test::LogCapture capture("Configuration:capture:100");
+  plat::Configuration conf("Alias");
+  plat::IntParameter width("Width", "across", 1, 1, 100, false, &conf);
+  plat::ParameterAlias same("width", width, &conf);
+  plat::ParameterAlias among("Size", "Depth", "SIZE", nullptr, &conf);
+  EXPECT_EQ(conf.findAlias("Width"), nullptr);
+  EXPECT_EQ(conf.findAlias("Size"), nullptr);
+  EXPECT_TRUE(conf.setParam("WIDTH", "3", 10));
+  EXPECT_EQ(width.getValue(), 3);
+  EXPECT_FALSE(conf.setParam("size", "4", 10));
+  std::vector<std::string> logged;
+  for (const auto& r : capture.from("Configuration")) logged.push_back(r.text);
+  EXPECT_EQ(logged, (std::vector<std::string>{"Alias width names itself as a target: not registered",
+                                              "Alias Size names itself as a target: not registered"}));
 }
 
 // ---- copies and comparisons ----
@@ -445,6 +465,9 @@ TEST_F(CommandLineArgsTest, BadArgumentsThrowWithTheLocalisedText) {
       {{"prog", "-h"}, false, "Bad argument '-h'."},  // help without a callback is a bad argument
       {{"prog", "-h", "all"}, true, "Bad argument '-h'.  Run with -help for usage."},
       {{"prog", "Count=99"}, true, "Bad argument 'Count=99'.  Run with -help for usage."},
+      // A value that is not UTF-8 is a bad argument, in either form.
+      {{"prog", "-Target=caf\xC3"}, true, "Bad argument '-Target=caf\xC3'.  Run with -help for usage."},
+      {{"prog", "-Target", "caf\xC3"}, true, "Bad argument '-Target'.  Run with -help for usage."},
   };
   for (const Case& c : cases) {
     plat::Configuration fresh(conf_);
@@ -459,6 +482,7 @@ TEST_F(CommandLineArgsTest, BadArgumentsThrowWithTheLocalisedText) {
     }
   }
   EXPECT_EQ(usageModes(), std::vector<int>{1});
+  EXPECT_STREQ(target_.getValue(), "none");
 
   const char* good[] = {"prog", "-Count", "8", "-Verbose", nullptr};
   conf_.parseCommandLine(good, usage);
@@ -475,9 +499,15 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
+// The golden files lie in the folder that ctest names in YARL_TEST_DATA,
+// wherever the test runs.
 std::string dataPath(const char* name) {
   const char* dir = std::getenv("YARL_TEST_DATA");
-  return std::string(dir ? dir : "data") + "/" + name;
+  if (!dir || !*dir) {
+    ADD_FAILURE() << "YARL_TEST_DATA is not set; run through ctest or set it to the tests' data folder";
+    return name;
+  }
+  return std::string(dir) + "/" + name;
 }
 
 class ConfigurationHelpTest : public ::testing::Test {
@@ -485,7 +515,7 @@ class ConfigurationHelpTest : public ::testing::Test {
   ConfigurationHelpTest() {
     conf_.addChild(&child_);
     // The help shows the value in force, not the default.
-    quality_.setParam("medium", 10);
+    EXPECT_TRUE(quality_.setParam("medium", 10));
   }
 
   std::string help(bool all, bool showDefaults, int width = 79) {

@@ -250,6 +250,37 @@ TEST(DString, WordWrapCountsCodePoints) {
 
 // ---- Ownership ----
 
+// The string keeps its length; text written through buf() (as stream
+// readers and in-place parsers do) is measured again at the next use.
+TEST(DString, LengthFollowsEveryChangeIncludingWritesThroughTheBuffer) {
+  plat::DString s;
+  s.append("abcdef");
+  EXPECT_EQ(s.length(), 6);
+  s.buf()[2] = '\0';  // cut short in place
+  EXPECT_EQ(s.length(), 2);
+  s.append("xy");
+  EXPECT_STREQ(s.c_str(), "abxy");
+  s.reserve(16);
+  std::memcpy(s.buf(), "0123456789", 11);  // filled in place
+  s.appendf("%d", 7);
+  EXPECT_STREQ(s.c_str(), "01234567897");
+  EXPECT_EQ(s.length(), 11);
+  s.splice(0, 10, "-");
+  EXPECT_EQ(s.length(), 2);
+  s.appendChars(0xE9, 2);
+  EXPECT_EQ(s.length(), 6);
+  s.append("\xFF");
+  EXPECT_TRUE(s.makeValidUtf8());
+  EXPECT_EQ(s.length(), 9);
+  s.assign("q");
+  EXPECT_EQ(s.length(), 1);
+  plat::DString moved(std::move(s));
+  EXPECT_EQ(moved.length(), 1);
+  EXPECT_EQ(s.length(), 0);
+  s.append("zz");
+  EXPECT_STREQ(s.c_str(), "zz");
+}
+
 TEST(DString, CopiesAreIndependentAndMovesTransferTheBuffer) {
   plat::DString a;
   a.append("text");

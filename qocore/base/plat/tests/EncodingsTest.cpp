@@ -18,6 +18,7 @@
 
 #include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/tests/HugeText.h"
 
 namespace {
 
@@ -74,6 +75,23 @@ TEST(HexToBufferTest, RefusalLeavesTheOutputAsItWas) {
     EXPECT_FALSE(plat::hexToBuffer(text, out));
     EXPECT_EQ(bytesOf(out), (std::vector<unsigned char>{1, 2, 3}));
   }
+}
+
+// 2^31 bytes is one more than a buffer can count: the length is refused
+// before any decoding, whatever the digits are.
+TEST(HexToBufferTest, RefusesATextOfMoreBytesThanABufferCanCount) {
+  plat_test::HugeText digits('0', size_t(1) << 32);
+  ASSERT_TRUE(digits.ok());
+  const unsigned char before[] = {7};
+  plat::MBuf<unsigned char> out(before, 1);
+  EXPECT_FALSE(plat::hexToBuffer(digits.get(), out));
+  EXPECT_EQ(bytesOf(out), (std::vector<unsigned char>{7}));
+}
+
+TEST(HexNibbleTest, IsUsableInConstantExpressions) {
+  static_assert(plat::hexNibble('0') == 0 && plat::hexNibble('9') == 9);
+  static_assert(plat::hexNibble('a') == 10 && plat::hexNibble('F') == 15);
+  static_assert(plat::hexNibble('g') == -1 && plat::hexNibble('\0') == -1);
 }
 
 // ---- Base64 ----

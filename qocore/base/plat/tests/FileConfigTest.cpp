@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -165,8 +166,8 @@ TEST_F(FileConfigTest, MergeWritesTheSettingsThatDifferFromTheReference) {
   reference.addString("Host", "d", "none");
   reference.addBool("Quiet", "d", false);
   plat::Configuration conf(reference);
-  conf.findParam("Port")->setParam("80", plat::ConfigParameter::kPreference);
-  conf.findParam("Quiet")->setParam("yes", plat::ConfigParameter::kPreference);
+  ASSERT_TRUE(conf.findParam("Port")->setParam("80", plat::ConfigParameter::kPreference));
+  ASSERT_TRUE(conf.findParam("Quiet")->setParam("yes", plat::ConfigParameter::kPreference));
 
   // The file holds Port=80 already and a setting of its own.
   const std::string path = dir_.write("app.conf", "Port=80\nOther=x\n");
@@ -178,6 +179,42 @@ TEST_F(FileConfigTest, MergeWritesTheSettingsThatDifferFromTheReference) {
   EXPECT_FALSE(plat::mergeConfigFile(reference, (dir_ / "untouched.conf").c_str(), reference));
   EXPECT_EQ(statOf(path).st_ino, before.st_ino);
   EXPECT_EQ(readFile(dir_ / "untouched.conf"), kMissing);
+}
+
+// Under kNoThrow a change that cannot be written answers false with a log
+// line and leaves the file as it was; without it the failure throws.  The
+// temporary name is held by a folder with a file in it, which nothing (not
+// even root) can replace by a file.
+TEST_F(FileConfigTest, NoThrowChangesThatCannotBeWrittenAnswerFalseAndLog) {
+  plat::Configuration reference("Ref");
+  reference.addInt("Port", "d", 5900, 1, 65535);
+  plat::Configuration conf(reference);
+  ASSERT_TRUE(conf.findParam("Port")->setParam("80", plat::ConfigParameter::kPreference));
+
+  const std::string path = dir_.write("app.conf", "Host=h\n");
+  ASSERT_EQ(::mkdir((path + ".tmp").c_str(), 0755), 0);
+  dir_.write("app.conf.tmp/keep", "x");
+  const int noThrow = plat::FilePtr::kNoThrow;
+  struct Case {
+    const char* what;
+    std::function<bool(int flags)> change;
+  };
+  const Case cases[] = {
+      {"update", [&](int flags) { return plat::updateConfigFile(path.c_str(), "Host", "other", flags); }},
+      {"add", [&](int flags) { return plat::addConfigFileValue(path.c_str(), "Port", "81", flags); }},
+      {"remove", [&](int flags) { return plat::removeConfigFileValue(path.c_str(), "Host", flags); }},
+      {"merge", [&](int flags) { return plat::mergeConfigFile(conf, path.c_str(), reference, flags); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    yarl_test::LogCapture capture("FileConfig:capture:100");
+    EXPECT_FALSE(c.change(noThrow));
+    EXPECT_EQ(readFile(path), "Host=h\n");
+    const auto logged = capture.from("FileConfig");
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].text.rfind("Unable to change " + path + ": Error opening", 0), 0u) << logged[0].text;
+    EXPECT_THROW(c.change(0), plat::SystemException);
+  }
 }
 
 TEST_F(FileConfigTest, WrittenMapReadsBackEqual) {

@@ -97,7 +97,7 @@ class LogDestFileDeathTest : public testing::Test {
 void writeCompactLine() {
   setenv("TZ", "XST-5:30", 1);
   plat::setWallClock(&fixedNow);
-  plat::Configuration::global().setParam("CompactLog", "1", plat::ConfigParameter::kPreference);
+  EXPECT_TRUE(plat::Configuration::global().setParam("CompactLog", "1", plat::ConfigParameter::kPreference));
   char path[] = "/tmp/yarl-compact-XXXXXX";
   int fd = mkstemp(path);
   {

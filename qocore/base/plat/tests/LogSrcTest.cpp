@@ -193,7 +193,7 @@ TEST(LogSettingTest, ParameterChangesRebindAndADestroyedDestinationIsUnbound) {
   {
     LogCapture capture("Rebind:capture:30");
     EXPECT_EQ(src.boundLevel(), 30);
-    plat::Configuration::global().setParam("Log", "Rebind:capture:100", LogCapture::kPriority + 1);
+    EXPECT_TRUE(plat::Configuration::global().setParam("Log", "Rebind:capture:100", LogCapture::kPriority + 1));
     EXPECT_EQ(src.boundLevel(), 100);
     plat::Configuration::global().findParam("Log")->unsetParam(LogCapture::kPriority + 1);
     EXPECT_EQ(src.boundLevel(), 30);
@@ -219,7 +219,7 @@ TEST(LogSettingTest, AnOverrideTextStandsInForTheParameterWhileSet) {
   plat::LogDestFile::setLogOverride("Overridden:capture:100");
   EXPECT_EQ(src.boundLevel(), 100);
   // A change of the parameter meanwhile does not undo the override.
-  plat::Configuration::global().setParam("Log", "Overridden:capture:10", LogCapture::kPriority + 1);
+  EXPECT_TRUE(plat::Configuration::global().setParam("Log", "Overridden:capture:10", LogCapture::kPriority + 1));
   EXPECT_EQ(src.boundLevel(), 100);
   plat::LogDestFile::setLogOverride(nullptr);
   EXPECT_EQ(src.boundLevel(), 10);

@@ -12,6 +12,7 @@
 #include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
@@ -152,6 +153,35 @@ TEST(NameValueTest, ConfigReadingSetsParametersAtThePriority) {
   EXPECT_EQ(port->getPriority(), plat::ConfigParameter::kPreference);
   EXPECT_STREQ(host->getValue(), "far away \n");
   EXPECT_TRUE(quiet->getValue());
+}
+
+// A NUL byte would cut a line short and change its meaning, and one value
+// that is not UTF-8 used to end reading: both lines are passed over with a
+// log line naming them, and the lines after them still count.
+TEST(NameValueTest, LinesThatCannotBeTakenAreLoggedAndPassedOver) {
+  yarl_test::LogCapture capture("NameValue:capture:100");
+  plat::Configuration conf("Test");
+  plat::BoolParameter* quiet = conf.addBool("Quiet", "Quiet", false);
+  plat::StringParameter* host = conf.addString("Host", "Host", "none");
+  plat::IntParameter* port = conf.addInt("Port", "Port", 5900, 1, 65535);
+  const std::string text = std::string("Quiet\0=0\n", 9) + "Host=bad\xFF\n" + "Port=81\n";
+  rdr::MemInStream is(text.data(), static_cast<int32_t>(text.size()));
+  plat::readNameValueConfig(is, conf, plat::ConfigParameter::kPreference);
+
+  EXPECT_FALSE(quiet->getValue());
+  EXPECT_STREQ(host->getValue(), "none");
+  EXPECT_EQ(port->getValue(), 81);
+  std::vector<std::string> logged;
+  for (const auto& r : capture.from("NameValue")) logged.push_back(r.text);
+  EXPECT_EQ(logged, (std::vector<std::string>{"Line 1 (Quiet) holds a NUL byte: ignored",
+                                              "Line 2 (Host) is not valid UTF-8: ignored"}));
+
+  // The map reader passes a NUL line over the same way.
+  rdr::MemInStream lines(text.data(), static_cast<int32_t>(text.size()));
+  CaseMap map;
+  plat::readNameValueLines(lines, {}, map);
+  EXPECT_EQ(entries(map),
+            (std::vector<std::pair<std::string, std::optional<std::string>>>{{"Host", "bad\xFF"}, {"Port", "81"}}));
 }
 
 TEST(NameValueTest, ChangedParamsAreCollectedAcrossChildConfigurations) {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/NumberParse.h"
 
 namespace {
 
@@ -169,32 +169,32 @@ TEST(NumberParseTest, ErrnoIsPreserved) {
       [] {
         const char* p = "12";
         int32_t v;
-        plat::parseInt(v, p);
+        EXPECT_TRUE(plat::parseInt(v, p));
       },
       [] {
         const char* p = "99999999999999999999";
         int32_t v;
-        plat::parseInt(v, p);
+        EXPECT_FALSE(plat::parseInt(v, p));
       },
       [] {
         const char* p = "99999999999999999999";
         uint32_t v;
-        plat::parseUInt(v, p);
+        EXPECT_FALSE(plat::parseUInt(v, p));
       },
       [] {
         const char* p = "-99999999999999999999";
         int64_t v;
-        plat::parseS64(v, p);
+        EXPECT_FALSE(plat::parseS64(v, p));
       },
       [] {
         const char* p = "99999999999999999999";
         uint64_t v;
-        plat::parseU64(v, p);
+        EXPECT_FALSE(plat::parseU64(v, p));
       },
       [] {
         const char* p = "12";
         uint64_t v;
-        plat::parseU64(v, p, 99);
+        EXPECT_FALSE(plat::parseU64(v, p, 99));
       },  // a base the C library refuses
       [] { badNumOf([] { plat::parseS64Whole("99999999999999999999"); }); },
       [] { badNumOf([] { plat::parseIntRange("12a", 10, nullptr, 0, 100); }); },

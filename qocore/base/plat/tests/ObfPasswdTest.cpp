@@ -8,6 +8,7 @@
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/ObfPasswd.h"
+#include "qocore/base/plat/tests/HugeText.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
 
@@ -154,6 +155,16 @@ TEST(ObfPasswdTest, StreamLimitOf512Bytes) {
   bytes[1] = 0x01;
   rdr::MemInStream is(bytes.data(), static_cast<int32_t>(bytes.size()));
   EXPECT_EQ(messageOf([&] { readObfPasswd(is); }), "readObfPasswd: password too long");
+}
+
+// A password whose form an int cannot count is refused, not cut: one of
+// 2^32 + 4096 bytes used to be stored as its last 4096 bytes' worth.
+TEST(ObfPasswdTest, RefusesAPasswordWhoseFormAnIntCannotCount) {
+  plat_test::HugeText password('p', (size_t(1) << 32) + 4096);
+  ASSERT_TRUE(password.ok());
+  MBuf<char> form(0, true);
+  EXPECT_EQ(messageOf([&] { writeObfPasswd(form, password.get()); }), "writeObfPasswd: password too long");
+  EXPECT_EQ(form.count(), 0);
 }
 
 }  // namespace
