@@ -7,7 +7,7 @@
 
 #include "qocore/base/plat/Mutex.h"
 
-namespace platform {
+namespace locale {
 
 namespace {
 
@@ -98,4 +98,4 @@ int userDefaultsSyncCount() {
   return d.syncs;
 }
 
-}  // namespace platform
+}  // namespace locale

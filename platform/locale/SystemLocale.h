@@ -15,7 +15,7 @@
 
 #include "qocore/base/plat/CharArray.h"
 
-namespace platform {
+namespace locale {
 
 // Answers an environment variable (null when unset).
 using LocaleEnvFn = const char* (*)(const char* name);
@@ -44,4 +44,4 @@ ArgumentDomain argumentDomain();
 void synchronizeUserDefaults();
 int userDefaultsSyncCount();
 
-}  // namespace platform
+}  // namespace locale

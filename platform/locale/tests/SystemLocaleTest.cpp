@@ -17,12 +17,12 @@ const char* fakeEnv(const char* name) {
 
 class SystemLocaleTest : public testing::Test {
  protected:
-  void SetUp() override { previous_ = platform::setLocaleEnv(&fakeEnv); }
+  void SetUp() override { previous_ = locale::setLocaleEnv(&fakeEnv); }
   void TearDown() override {
-    platform::setLocaleEnv(previous_);
+    locale::setLocaleEnv(previous_);
     env.clear();
   }
-  platform::LocaleEnvFn previous_ = nullptr;
+  locale::LocaleEnvFn previous_ = nullptr;
 };
 
 TEST(NormaliseLocaleEntryTest, DropsCharsetModifierAndPortableNames) {
@@ -38,7 +38,7 @@ TEST(NormaliseLocaleEntryTest, DropsCharsetModifierAndPortableNames) {
                         {"POSIX", ""},
                         {"C.UTF-8", ""},
                         {"", ""}};
-  for (const Case& c : cases) EXPECT_STREQ(platform::normaliseLocaleEntry(c.entry).c_str(), c.normal) << c.entry;
+  for (const Case& c : cases) EXPECT_STREQ(locale::normaliseLocaleEntry(c.entry).c_str(), c.normal) << c.entry;
 }
 
 TEST_F(SystemLocaleTest, CurrentAndPreferredComeFromTheEnvironment) {
@@ -56,20 +56,20 @@ TEST_F(SystemLocaleTest, CurrentAndPreferredComeFromTheEnvironment) {
   };
   for (const Case& c : cases) {
     env = c.vars;
-    EXPECT_STREQ(platform::currentLocale().c_str(), c.current);
-    EXPECT_EQ(platform::preferredLanguages(), c.preferred) << c.current;
+    EXPECT_STREQ(locale::currentLocale().c_str(), c.current);
+    EXPECT_EQ(locale::preferredLanguages(), c.preferred) << c.current;
   }
 }
 
 TEST(UserDefaultsTest, ArgumentDomainIsReplacedWhole) {
-  platform::setArgumentDomain({"fr_FR", {"fr_FR", "en_US"}});
-  platform::setArgumentDomain({"de_DE", {"de_DE"}});
-  int syncs = platform::userDefaultsSyncCount();
-  platform::synchronizeUserDefaults();
-  platform::ArgumentDomain domain = platform::argumentDomain();
+  locale::setArgumentDomain({"fr_FR", {"fr_FR", "en_US"}});
+  locale::setArgumentDomain({"de_DE", {"de_DE"}});
+  int syncs = locale::userDefaultsSyncCount();
+  locale::synchronizeUserDefaults();
+  locale::ArgumentDomain domain = locale::argumentDomain();
   EXPECT_EQ(domain.appleLocale, "de_DE");
   EXPECT_EQ(domain.appleLanguages, Names{"de_DE"});
-  EXPECT_EQ(platform::userDefaultsSyncCount(), syncs + 1);
+  EXPECT_EQ(locale::userDefaultsSyncCount(), syncs + 1);
 }
 
 }  // namespace

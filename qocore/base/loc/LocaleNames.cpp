@@ -168,7 +168,7 @@ bool probeLocale(const char* name, ResolvedLocale* resolved) {
 }
 
 bool languagesFromEnv(const char* baseLocale, std::vector<std::string>& out) {
-  const char* list = platform::localeEnv("LANGUAGE");
+  const char* list = locale::localeEnv("LANGUAGE");
   if (!list || !*list) return false;
   std::string base(baseLocale ? baseLocale : "");
   splitLocaleList(list, out, localeLanguage(base.c_str()).c_str(), localeTerritory(base.c_str()).c_str());
@@ -176,11 +176,11 @@ bool languagesFromEnv(const char* baseLocale, std::vector<std::string>& out) {
 }
 
 void systemLocales(std::vector<std::string>& out, ResolvedLocale* first) {
-  plat::CharArray current = platform::currentLocale();
+  plat::CharArray current = locale::currentLocale();
   plat::CharArray language = localeLanguage(current.c_str());
   plat::CharArray territory = localeTerritory(current.c_str());
   bool any = false;
-  for (const std::string& entry : platform::preferredLanguages()) {
+  for (const std::string& entry : locale::preferredLanguages()) {
     std::vector<std::string> names;
     splitLocaleList(entry.c_str(), names, language.c_str(), territory.c_str());
     for (const std::string& name : names) {

@@ -237,12 +237,12 @@ void Localize::updateLocales() {
   }
   if (std::find(list.begin(), list.end(), "en_US") == list.end()) list.push_back("en_US");
 
-  platform::ArgumentDomain domain;
+  locale::ArgumentDomain domain;
   domain.appleLocale = list.front();
   for (const std::string& name : list)
     if (name.find('_') != std::string::npos) domain.appleLanguages.push_back(name);
-  platform::setArgumentDomain(domain);
-  platform::synchronizeUserDefaults();
+  locale::setArgumentDomain(domain);
+  locale::synchronizeUserDefaults();
 
   if (!value.empty()) {
     resolved = ResolvedLocale{};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/SmallVector.h"
 #include "qocore/base/plat/Utf8.h"
@@ -111,13 +112,6 @@ bool isWordChar(int32_t c) noexcept {
 }
 
 bool isAsciiLetter(int32_t c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-int hexValue(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // The raw line breaks a one-line literal may not hold: LF, CR, U+2028 and
 // U+2029 (E2 80 A8/A9).  The text is NUL-terminated, so reading ahead stops
@@ -706,8 +700,8 @@ class Compiler {
         p_ += 2;
         return character(static_cast<unsigned char>(p_[-1]) % 32);
       case 'x': {
-        int hi = p_ + 1 < end_ ? hexValue(p_[1]) : -1;
-        int lo = hi >= 0 && p_ + 2 < end_ ? hexValue(p_[2]) : -1;
+        int hi = p_ + 1 < end_ ? hexNibble(p_[1]) : -1;
+        int lo = hi >= 0 && p_ + 2 < end_ ? hexNibble(p_[2]) : -1;
         if (lo < 0) throw Exception("expected hex escape after '\\x'");
         p_ += 3;
         return character(hi * 16 + lo);
@@ -747,7 +741,7 @@ class Compiler {
   int32_t readHex4() {
     int32_t v = 0;
     for (int i = 1; i <= 4; ++i) {
-      int d = p_ + i < end_ ? hexValue(p_[i]) : -1;
+      int d = p_ + i < end_ ? hexNibble(p_[i]) : -1;
       if (d < 0) return -1;
       v = v * 16 + d;
     }

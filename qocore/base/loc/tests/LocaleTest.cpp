@@ -25,12 +25,12 @@ class FakeEnv {
  public:
   explicit FakeEnv(std::map<std::string, std::string> vars) {
     vars_() = std::move(vars);
-    previous_ = platform::setLocaleEnv(&get);
+    previous_ = locale::setLocaleEnv(&get);
   }
   FakeEnv(const FakeEnv&) = delete;
   FakeEnv& operator=(const FakeEnv&) = delete;
   ~FakeEnv() {
-    platform::setLocaleEnv(previous_);
+    locale::setLocaleEnv(previous_);
     vars_().clear();
   }
 
@@ -43,7 +43,7 @@ class FakeEnv {
     auto it = vars_().find(name);
     return it == vars_().end() ? nullptr : it->second.c_str();
   }
-  platform::LocaleEnvFn previous_;
+  locale::LocaleEnvFn previous_;
 };
 
 // Sets `Locale` for one test and re-selects from the system afterwards.
@@ -171,15 +171,15 @@ TEST_F(LocaleParam, LocaleParameterDrivesListMapAndDefaults) {
       {"xx", "xx:en_US", {"xx", "en_US", "en"}, "en_US.UTF-8", {"en_US"}},
   };
   for (const Case& c : cases) {
-    int syncs = platform::userDefaultsSyncCount();
+    int syncs = locale::userDefaultsSyncCount();
     set(c.value);
     EXPECT_STREQ(loc::Localize::instance().getLocales().c_str(), c.locales);
     EXPECT_EQ(loc::TransMap::process().locales(), c.mapList);
     EXPECT_STREQ(loc::Localize::instance().processLocaleName().c_str(), c.processLocale);
-    platform::ArgumentDomain domain = platform::argumentDomain();
+    locale::ArgumentDomain domain = locale::argumentDomain();
     EXPECT_EQ(domain.appleLocale, c.mapList.front());
     EXPECT_EQ(domain.appleLanguages, c.appleLanguages);
-    EXPECT_GT(platform::userDefaultsSyncCount(), syncs);
+    EXPECT_GT(locale::userDefaultsSyncCount(), syncs);
   }
 }
 
