@@ -10,6 +10,16 @@ namespace {
 
 uint32_t offsetIn(const uint8_t* p, const uint8_t* start) { return static_cast<uint32_t>(p - start); }
 
+// The most buffers a pipe may use at once to hold maxBytes unread bytes
+// (negative: as many as 2 GiB fill) plus one partly read buffer.
+int32_t maxBufsFor(int32_t maxBytes, int32_t bufSize) {
+  int64_t bufs = maxBytes < 0 ? OutStream::kNoLimit / bufSize : (int64_t{maxBytes} + bufSize - 1) / bufSize + 1;
+  return static_cast<int32_t>(std::min<int64_t>(bufs, OutStream::kNoLimit));
+}
+
+// The most entries the ring of buffers can hold.
+constexpr uint32_t kMostRingBufs = 0x3FFFFFFF;
+
 }  // namespace
 
 MemIoStream::MemIoStream(Callback* callback, int32_t maxBytes, int32_t bufSize)
@@ -31,10 +41,7 @@ void MemIoStream::freeBuffers() noexcept {
   bufs_.clear();
 }
 
-void MemIoStream::setMaxBytes(int32_t maxBytes) {
-  int64_t bufs = maxBytes < 0 ? OutStream::kNoLimit / bufSize_ : (int64_t{maxBytes} + bufSize_ - 1) / bufSize_ + 1;
-  maxBufs_ = static_cast<int32_t>(std::min<int64_t>(bufs, OutStream::kNoLimit));
-}
+void MemIoStream::setMaxBytes(int32_t maxBytes) { maxBufs_ = maxBufsFor(maxBytes, bufSize_); }
 
 // ---- Reading side ----
 
@@ -44,7 +51,7 @@ void MemIoStream::setCheckpoint() {
   InStream::setCheckpoint();
   PLAT_ASSERT(InStream::ptr_ == checkpointPtr_);
   for (; isIdx_ > 0; --isIdx_) releaseFront();
-  if (writerStopped_ && !full()) {
+  if (writerStopped_ && hasRoom()) {
     writerStopped_ = false;
     if (callback_) callback_->spaceAvailable(this);
   }
@@ -84,6 +91,22 @@ bool MemIoStream::overrun(int32_t /*needed*/) {
   return false;
 }
 
+bool MemIoStream::spent() const noexcept {
+  // With the writer in the first buffer the reader is in it too.
+  return nFilled_ == 0 && InStream::ptr_ == OutStream::ptr_ && checkpointPtr_ == InStream::ptr_;
+}
+
+void MemIoStream::reuseSpentBuffer() noexcept {
+  Buffer& b = bufs_[0];
+  const uint32_t used = offsetIn(OutStream::ptr_, b.start);
+  readBase_ += used;
+  writeBase_ += used;
+  b.end = b.start;
+  InStream::ptr_ = InStream::end_ = checkpointPtr_ = b.start;
+  OutStream::ptr_ = b.start;
+  OutStream::end_ = b.start + bufSize_;
+}
+
 void MemIoStream::releaseFront() noexcept {
   Buffer b = bufs_.front();
   bufs_.pop_front();
@@ -119,12 +142,18 @@ int32_t MemIoStream::overrun(int32_t itemSize, int32_t nItems) {
   if (full()) {
     // The reader may free buffers when told about the bytes waiting.
     if (callback_ && (hasUnread() || error_)) callback_->dataAvailable(this);
-    if (full()) {
+    if (!hasRoom()) {
       writerStopped_ = true;
       throw OutStreamFull("MemIoStream: maxBufs exceeded");
     }
   }
   if (itemSize > bufSize_) throw plat::Exception("MemIoStream: item exceeds buffer size");
+  if (full()) {
+    // A pipe of one buffer whose reader has read and released all of it
+    // (maxBytes 0): the writer fills the same buffer again.
+    reuseSpentBuffer();
+    return std::min(nItems, bufSize_ / itemSize);
+  }
 
   if (bufs_.size() <= static_cast<size_t>(nFilled_) + 1) {
     std::unique_ptr<uint8_t[]> block(new uint8_t[bufSize_]());
@@ -163,7 +192,11 @@ void MemIoStream::notify() {
 int32_t MemIoStream::spaceAvailable() {
   if (closedForWriting_) return 0;
   int64_t room = OutStream::end_ - OutStream::ptr_;
-  if (!full()) room += int64_t{maxBufs_ - 1 - nFilled_} * bufSize_;
+  if (!full()) {
+    room += int64_t{maxBufs_ - 1 - nFilled_} * bufSize_;
+  } else if (spent()) {
+    room = bufSize_;
+  }
   return static_cast<int32_t>(std::min<int64_t>(room, OutStream::kNoLimit));
 }
 
@@ -208,17 +241,23 @@ void MemIoStream::restore(InStream& is) {
   const auto bad = [] { return plat::Exception("MemIoStream: bad saved state"); };
   const uint32_t size = static_cast<uint32_t>(bufSize_);
 
-  int32_t maxBufs = is.readS32();
+  // save() never writes more buffers, nor a higher limit, than a pipe of
+  // this buffer size can have; a record claiming more is refused before
+  // anything is allocated for it.
+  const uint32_t mostBufs = static_cast<uint32_t>(maxBufsFor(OutStream::kNoLimit, bufSize_));
+  const uint32_t maxBufs = is.readU32();
+  if (maxBufs < 1 || maxBufs > mostBufs) throw plat::Exception("MemIoStream: bad saved state (buffer limit)");
   uint32_t isIdx = is.readU32();
   uint32_t nFilled = is.readU32();
   bool closed = is.readU8() != 0;
   uint32_t count = is.readU32();
+  if (count > std::min(mostBufs, kMostRingBufs)) throw plat::Exception("MemIoStream: bad saved state (buffer count)");
   if (nFilled >= count || isIdx > nFilled) throw bad();
 
   // Read everything before touching the current state, so that a short or
-  // broken record leaves the pipe as it was.
+  // broken record leaves the pipe as it was.  Buffers are allocated as
+  // their bytes arrive, so a short record costs no more than its length.
   std::vector<std::unique_ptr<uint8_t[]>> blocks;
-  blocks.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     blocks.emplace_back(new uint8_t[bufSize_]);
     is.readBytes(blocks.back().get(), bufSize_);
@@ -248,7 +287,7 @@ void MemIoStream::restore(InStream& is) {
   for (auto& block : blocks) block.release();  // now owned by the ring
   freeBuffers();
   bufs_ = std::move(ring);
-  maxBufs_ = maxBufs;
+  maxBufs_ = static_cast<int32_t>(maxBufs);
   isIdx_ = static_cast<int32_t>(isIdx);
   nFilled_ = static_cast<int32_t>(nFilled);
   closedForWriting_ = closed;

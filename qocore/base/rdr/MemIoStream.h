@@ -10,7 +10,9 @@
 // to the spare end of the ring, and so does the reader moving on from a
 // buffer it used up at the checkpoint.  A reader that never sets a
 // checkpoint (and is rewindable) keeps every buffer, so the writer
-// eventually meets the buffer limit.
+// eventually meets the buffer limit.  A pipe limited to one buffer
+// (maxBytes 0) refills that buffer once its reader has read all of it and
+// set its checkpoint there.
 //
 // The reader sees the bytes of a buffer the writer has moved on from, and
 // of the writer's own buffer up to the last flush().  With nothing left to
@@ -118,6 +120,13 @@ class MemIoStream : public InStream, public OutStream, public Serializable {
 
   // Whether the writer may not move on to another buffer.
   bool full() const noexcept { return nFilled_ >= maxBufs_ - 1; }
+  // Whether the writer's buffer is the only one in use and the reader has
+  // read all of it and set its checkpoint at the end: it may be filled
+  // again from its start.
+  bool spent() const noexcept;
+  // Whether the writer can go on when its window is used up.
+  bool hasRoom() const noexcept { return !full() || spent(); }
+  void reuseSpentBuffer() noexcept;
   bool hasUnread() noexcept;
   // Moves the first buffer (read, not needed for rewinding) to the back of
   // the ring as a spare.
