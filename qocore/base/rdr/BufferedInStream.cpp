@@ -44,10 +44,15 @@ bool BufferedInStream::overrun(int32_t needed) {
     checkpointPtr_ = start();
   }
 
-  // The kept bytes fill the buffer and the reader is past all of them.
-  // Without room there is nothing to deliver: the empty window makes
-  // check() report the overrun.
-  if (ptr_ == bufEnd() && !grow()) return true;
+  // Bytes between the checkpoint (now the buffer start) and the pointer
+  // are pinned.  When the room after them cannot hold the request, the
+  // buffer grows until it can or reaches its cap; a stream that pins
+  // nothing serves a long request piecewise from a buffer of its own size.
+  while (ptr_ > start() && bufEnd() - ptr_ < needed && grow()) {
+  }
+  // At the cap with no room left there is nothing to deliver: the empty
+  // window makes check() report the overrun.
+  if (ptr_ == bufEnd()) return true;
 
   const int32_t target = static_cast<int32_t>(std::min<int64_t>(needed, bufEnd() - ptr_));
   while (end_ - ptr_ < target) {
@@ -99,7 +104,7 @@ void BufferedInStream::restoreUnread(InStream& is) {
 void BufferedNonBlockableInStream::setNonBlocking(bool on) {
   nonBlocking_ = on;
   setCheckpoint();
-  if (on) rewindable_ = true;
+  rewindable_ = on;
 }
 
 }  // namespace rdr

@@ -103,6 +103,8 @@ class InStream {
   // string8.
   plat::CharArray readString8(bool sanitise = false);
   // Reads n bytes into buffer (replacing its text) and NUL-terminates them.
+  // A length whose text and NUL do not fit a 32-bit size throws
+  // StringTooLongException before any byte is read.
   void readStringInto(plat::DString& buffer, int32_t n, bool sanitise = false);
   // A line: bytes up to LF, CR dropped, LF consumed.  max 0 means
   // kDefaultMaxLine.  End of stream or message ends a line that has bytes
@@ -128,6 +130,9 @@ class InStream {
     ptr_ = p;
   }
   bool isRewindable() const noexcept { return rewindable_; }
+  // The owner's choice: a rewindable stream keeps every byte from the
+  // checkpoint on; one that is not may drop what was consumed.
+  void setRewindable(bool on) noexcept { rewindable_ = on; }
 
   // Makes `needed` bytes readable (fewer at a frame or buffer boundary).
   // On a shortfall a rewindable stream rewinds; then with wait
