@@ -24,6 +24,7 @@
 // setPtr(); call them through the side meant.
 
 #include <cstdint>
+#include <memory>
 
 #include "qocore/base/plat/CircularVector.h"
 #include "qocore/base/plat/Exception.h"
@@ -111,11 +112,12 @@ class MemIoStream : public InStream, public OutStream, public Serializable {
   int32_t overrun(int32_t itemSize, int32_t nItems) override;
 
  private:
-  // One buffer of the ring: bufSize_ bytes from start; the reader sees
-  // [start, end).
+  // One buffer of the ring: bufSize_ bytes from start(); the reader sees
+  // [start(), end).
   struct Buffer {
-    uint8_t* start = nullptr;
+    std::unique_ptr<uint8_t[]> block;
     uint8_t* end = nullptr;
+    uint8_t* start() const noexcept { return block.get(); }
   };
 
   // Whether the writer may not move on to another buffer.
@@ -132,7 +134,6 @@ class MemIoStream : public InStream, public OutStream, public Serializable {
   // the ring as a spare.
   void releaseFront() noexcept;
   [[noreturn]] void throwError() const;
-  void freeBuffers() noexcept;
 
   plat::CircularVector<Buffer> bufs_;
   int32_t isIdx_ = 0;    // the reader's buffer
