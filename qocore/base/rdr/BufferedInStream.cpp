@@ -44,18 +44,15 @@ bool BufferedInStream::overrun(int32_t needed) {
     checkpointPtr_ = start();
   }
 
-  // Bytes between the checkpoint (now the buffer start) and the pointer
-  // are pinned.  When the room after them cannot hold the request, the
-  // buffer grows until it can or reaches its cap; a stream that pins
-  // nothing serves a long request piecewise from a buffer of its own size.
-  while (ptr_ > start() && bufEnd() - ptr_ < needed && grow()) {
-  }
-  // At the cap with no room left there is nothing to deliver: the empty
-  // window makes check() report the overrun.
-  if (ptr_ == bufEnd()) return true;
-
-  const int32_t target = static_cast<int32_t>(std::min<int64_t>(needed, bufEnd() - ptr_));
-  while (end_ - ptr_ < target) {
+  // Read until the window holds what is asked for.  Bytes between the
+  // checkpoint (now the buffer start) and the pointer are pinned: once the
+  // buffer is full and the room after them still cannot hold the request,
+  // it grows, up to its cap.  Growing only a full buffer keeps it in step
+  // with the bytes that have arrived, so a request for much that is never
+  // sent costs little.  A buffer that pins nothing serves a long request
+  // piecewise, from a window of its own size.
+  while (end_ - ptr_ < needed) {
+    if (end_ == bufEnd() && (ptr_ == start() || !grow())) break;
     uint8_t* tail = start() + (end_ - start());
     const int32_t room = static_cast<int32_t>(bufEnd() - tail);
     const int32_t n = readData(tail, room);
@@ -65,6 +62,8 @@ bool BufferedInStream::overrun(int32_t needed) {
     if (trace_ && !secure_) traceBytes(vlog(), " <-- ", tail, n);
     end_ += n;
   }
+  // At the cap with every byte consumed the window is empty, which makes
+  // check() report the overrun.
   return true;
 }
 

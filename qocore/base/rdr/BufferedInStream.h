@@ -3,11 +3,12 @@
 // blocks into a buffer of its own; subclasses supply readData().
 //
 // Every byte from the checkpoint on stays in the buffer, so a parser that
-// rewinds finds it again.  When the room after those bytes cannot hold what
-// the reader asks for (a message longer than the buffer, re-read from its
-// start, or an item straddling the buffer's end), the buffer doubles, up to
-// the current value of the MaxOutBufferSize parameter; beyond that the read
-// fails with "InStream overrun: buffer size exceeded".
+// rewinds finds it again.  When those bytes fill the buffer and the room
+// after them cannot hold what the reader asks for (a message longer than
+// the buffer, re-read from its start, or an item straddling the buffer's
+// end), the buffer doubles, up to the current value of the
+// MaxOutBufferSize parameter; beyond that the read fails with "InStream
+// overrun: buffer size exceeded".
 
 #include <cstdint>
 

@@ -199,6 +199,20 @@ TEST(BufferedInStream, GrowsForAnItemAcrossTheBufferEndAfterAnEarlierCheckpoint)
   }
 }
 
+// A parser asks for a long body of which only a little has arrived: the
+// buffer grows with the bytes that are there, not with the request.
+TEST(BufferedInStream, GrowsWithTheBytesThatArriveNotWithTheRequest) {
+  ArrivingInStream in(pattern((1 << 20) + 100), 64);
+  in.setNonBlocking(true);
+  in.setAvailable(100);
+  in.setCheckpoint();
+  in.skip(10);
+  std::vector<uint8_t> body(1 << 20);
+  EXPECT_THROW(in.readBytes(body.data(), static_cast<int32_t>(body.size())), rdr::BlockException);
+  EXPECT_EQ(in.pos(), 0);
+  EXPECT_EQ(in.bufferSize(), 128);
+}
+
 TEST(BufferedInStream, GrowthStopsAtMaxOutBufferSize) {
   MaxOutBufferSizeOverride cap(16384);
   struct Case {

@@ -340,6 +340,9 @@ TEST(FramedOutStreamTest, ForwardsToTheUnderlyingStream) {
   WindowOutStream under;
   rdr::OutStreamV4 out(&under);
   EXPECT_EQ(out.lowerStream(), &under);
+  // Over an unlimited stream the answer is a limit like any other: less
+  // one header.
+  EXPECT_EQ(out.spaceLimit(), 0x7FFFFFFD);
   under.setSpaceLimit(100);
   EXPECT_EQ(out.spaceLimit(), 98);  // room for one header is kept
   under.setSpaceLimit(1);
