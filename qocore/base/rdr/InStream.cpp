@@ -60,7 +60,7 @@ uint64_t InStream::readSlow(int size) {
   return v;
 }
 
-void InStream::readBytes(void* dest, int32_t n) {
+void InStream::readBytesSlow(void* dest, int32_t n) {
   uint8_t* out = static_cast<uint8_t*>(dest);
   while (n > 0) {
     check(true, n);

@@ -78,7 +78,14 @@ class InStream {
 
   // ---- Bytes ----
   // Copies n bytes.
-  void readBytes(void* dest, int32_t n);
+  void readBytes(void* dest, int32_t n) {
+    if (n >= 0 && end_ - ptr_ >= n) {
+      std::memcpy(dest, ptr_, static_cast<size_t>(n));
+      ptr_ += n;
+      return;
+    }
+    readBytesSlow(dest, n);
+  }
   // A pointer to n bytes: straight into the window when they can be
   // buffered together, else copied into `buf` (which holds n bytes).
   // Either way the bytes are consumed.
@@ -162,6 +169,8 @@ class InStream {
   void fillPiecewise(int32_t needed);
   // An integer of `size` bytes collected across refills.
   uint64_t readSlow(int size);
+  // readBytes across refills.
+  void readBytesSlow(void* dest, int32_t n);
 };
 
 }  // namespace rdr
