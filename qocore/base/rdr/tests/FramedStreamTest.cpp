@@ -377,7 +377,7 @@ TEST(FramedInStreamTest, ReadsMessagesAcrossFrames) {
       TrickleInStream under(c.wire, window);
       rdr::InStreamV4 in(&under);
       for (const std::string& m : c.messages) EXPECT_EQ(str(readMessage(in)), m);
-      EXPECT_THROW(in.startMsg(true), rdr::EndOfStream);
+      EXPECT_THROW((void)in.startMsg(true), rdr::EndOfStream);
     }
   }
 }
@@ -512,7 +512,7 @@ TEST(FramedStreamDeathTest, MisuseIsAFailedAssertion) {
   const Case cases[] = {
       {"writer without an underlying stream", [] { rdr::OutStreamV4(nullptr).startMsg(); },
        "Assertion 'underlying' failed"},
-      {"reader without an underlying stream", [] { rdr::InStreamV4(nullptr).startMsg(true); },
+      {"reader without an underlying stream", [] { (void)rdr::InStreamV4(nullptr).startMsg(true); },
        "Assertion 'underlying' failed"},
       {"reading outside a message",
        [] {
