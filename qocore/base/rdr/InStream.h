@@ -77,9 +77,9 @@ class InStream {
   int64_t readS64() { return static_cast<int64_t>(readU64()); }
 
   // ---- Bytes ----
-  // Copies n bytes.
+  // Copies n bytes (none for n below 1, when dest may be null).
   void readBytes(void* dest, int32_t n) {
-    if (n >= 0 && end_ - ptr_ >= n) {
+    if (n > 0 && end_ - ptr_ >= n) {
       std::memcpy(dest, ptr_, static_cast<size_t>(n));
       ptr_ += n;
       return;

@@ -159,6 +159,8 @@ TEST(InStream, ByteRunsAcrossRefills) {
     // Straight from the window only when the run could be buffered whole.
     EXPECT_EQ(p == copy, chunk < 3);
     EXPECT_EQ(in.pos(), 9);
+    in.readBytes(nullptr, 0);  // an empty run needs no destination
+    EXPECT_EQ(in.pos(), 9);
   }
 }
 
