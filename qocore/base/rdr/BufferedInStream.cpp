@@ -44,13 +44,15 @@ bool BufferedInStream::overrun(int32_t needed) {
     checkpointPtr_ = start();
   }
 
-  // The kept bytes fill the buffer and the reader is past all of them.
-  // Without room there is nothing to deliver: the empty window makes
-  // check() report the overrun.
-  if (ptr_ == bufEnd() && !grow()) return true;
-
-  const int32_t target = static_cast<int32_t>(std::min<int64_t>(needed, bufEnd() - ptr_));
-  while (end_ - ptr_ < target) {
+  // Read until the window holds what is asked for.  Bytes between the
+  // checkpoint (now the buffer start) and the pointer are pinned: once the
+  // buffer is full and the room after them still cannot hold the request,
+  // it grows, up to its cap.  Growing only a full buffer keeps it in step
+  // with the bytes that have arrived, so a request for much that is never
+  // sent costs little.  A buffer that pins nothing serves a long request
+  // piecewise, from a window of its own size.
+  while (end_ - ptr_ < needed) {
+    if (end_ == bufEnd() && (ptr_ == start() || !grow())) break;
     uint8_t* tail = start() + (end_ - start());
     const int32_t room = static_cast<int32_t>(bufEnd() - tail);
     const int32_t n = readData(tail, room);
@@ -60,6 +62,8 @@ bool BufferedInStream::overrun(int32_t needed) {
     if (trace_ && !secure_) traceBytes(vlog(), " <-- ", tail, n);
     end_ += n;
   }
+  // At the cap with every byte consumed the window is empty, which makes
+  // check() report the overrun.
   return true;
 }
 
@@ -99,7 +103,7 @@ void BufferedInStream::restoreUnread(InStream& is) {
 void BufferedNonBlockableInStream::setNonBlocking(bool on) {
   nonBlocking_ = on;
   setCheckpoint();
-  if (on) rewindable_ = true;
+  rewindable_ = on;
 }
 
 }  // namespace rdr

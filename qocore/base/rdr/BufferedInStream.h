@@ -3,9 +3,10 @@
 // blocks into a buffer of its own; subclasses supply readData().
 //
 // Every byte from the checkpoint on stays in the buffer, so a parser that
-// rewinds finds it again.  When those bytes fill the whole buffer and the
-// reader needs more (a message longer than the buffer, re-read from its
-// start), the buffer doubles, up to the current value of the
+// rewinds finds it again.  When those bytes fill the buffer and the room
+// after them cannot hold what the reader asks for (a message longer than
+// the buffer, re-read from its start, or an item straddling the buffer's
+// end), the buffer doubles, up to the current value of the
 // MaxOutBufferSize parameter; beyond that the read fails with "InStream
 // overrun: buffer size exceeded".
 
@@ -71,8 +72,10 @@ class BufferedNonBlockableInStream : public BufferedInStream {
   using BufferedInStream::BufferedInStream;
 
   // Stores the flag (readData then returns 0 instead of waiting) and sets a
-  // checkpoint; a non-blocking stream is made rewindable, so a read that
-  // would block returns to the checkpoint.
+  // checkpoint.  A non-blocking stream is made rewindable, so a read that
+  // would block returns to the checkpoint; a blocking one is not, so it
+  // keeps no byte it has handed out (setRewindable after this call keeps
+  // them, for an owner that rewinds).
   virtual void setNonBlocking(bool on);
 
  protected:

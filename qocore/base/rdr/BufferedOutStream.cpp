@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/LogSrc.h"
@@ -25,14 +27,14 @@ BufferedOutStream::BufferedOutStream(int32_t bufSize, int32_t maxBufSize) {
   if (maxBufSize < 0) maxBufSize = maxOutBufferSize.getValue();
   bufSize_ = bufSize;
   maxBufSize_ = std::max(bufSize, maxBufSize);
-  start_ = bufSize > 0 ? new uint8_t[static_cast<size_t>(bufSize)] : nullptr;
-  ptr_ = flushed_ = start_;
-  end_ = start_ + std::min(bufSize, kWindowStep);
+  if (bufSize > 0) buf_.reset(new uint8_t[static_cast<size_t>(bufSize)]);
+  ptr_ = flushed_ = start();
+  end_ = start() + std::min(bufSize, kWindowStep);
 }
 
-BufferedOutStream::~BufferedOutStream() { delete[] start_; }
+BufferedOutStream::~BufferedOutStream() = default;
 
-int32_t BufferedOutStream::length() { return static_cast<int32_t>(offset_ + (ptr_ - start_)); }
+int32_t BufferedOutStream::length() { return static_cast<int32_t>(offset_ + (ptr_ - start())); }
 
 int32_t BufferedOutStream::pendingBytes() { return static_cast<int32_t>(ptr_ - flushed_); }
 
@@ -62,12 +64,12 @@ bool BufferedOutStream::passOn(bool wait, bool once) {
 }
 
 void BufferedOutStream::compact() noexcept {
-  const ptrdiff_t done = flushed_ - start_;
+  const ptrdiff_t done = flushed_ - start();
   if (done == 0) return;
-  std::memmove(start_, flushed_, static_cast<size_t>(ptr_ - flushed_));
+  std::memmove(start(), flushed_, static_cast<size_t>(ptr_ - flushed_));
   offset_ += static_cast<uint32_t>(done);
   ptr_ -= done;
-  flushed_ = start_;
+  flushed_ = start();
 }
 
 int32_t BufferedOutStream::overrun(int32_t itemSize, int32_t nItems) {
@@ -81,12 +83,12 @@ int32_t BufferedOutStream::overrun(int32_t itemSize, int32_t nItems) {
       // Double, keeping only the bytes not yet passed on.
       const int32_t newSize = static_cast<int32_t>(std::min<int64_t>(maxBufSize_, 2 * int64_t(bufSize_)));
       const int32_t pending = pendingBytes();
-      uint8_t* bigger = new uint8_t[static_cast<size_t>(newSize)];
-      std::memcpy(bigger, flushed_, static_cast<size_t>(pending));
-      offset_ += static_cast<uint32_t>(flushed_ - start_);
-      delete[] start_;
-      start_ = flushed_ = bigger;
-      ptr_ = end_ = bigger + pending;
+      std::unique_ptr<uint8_t[]> bigger(new uint8_t[static_cast<size_t>(newSize)]);
+      std::memcpy(bigger.get(), flushed_, static_cast<size_t>(pending));
+      offset_ += static_cast<uint32_t>(flushed_ - start());
+      buf_ = std::move(bigger);
+      flushed_ = start();
+      ptr_ = end_ = start() + pending;
       bufSize_ = newSize;
     } else {
       const int32_t len = pendingBytes();
@@ -101,14 +103,15 @@ int32_t BufferedOutStream::overrun(int32_t itemSize, int32_t nItems) {
 
   // The window reaches at most one step past the used part, but always far
   // enough for the item asked for.
-  const int64_t used = ptr_ - start_;
-  end_ = start_ + std::min<int64_t>(bufSize_, used + std::max(itemSize, kWindowStep));
+  const int64_t used = ptr_ - start();
+  end_ = start() + std::min<int64_t>(bufSize_, used + std::max(itemSize, kWindowStep));
   return static_cast<int32_t>(std::min<int64_t>(nItems, (end_ - ptr_) / itemSize));
 }
 
 void BufferedLazyOutStream::setLazy(bool lazy) {
   blocking_ = !lazy;
-  tryWrite(blocking_);
+  // What a lazy stream cannot pass on now waits for the next write.
+  (void)tryWrite(blocking_);
 }
 
 }  // namespace rdr

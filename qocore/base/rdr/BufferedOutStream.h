@@ -10,6 +10,7 @@
 // writer touch its whole maximum buffer at once.
 
 #include <cstdint>
+#include <memory>
 
 #include "qocore/base/rdr/OutStream.h"
 
@@ -46,8 +47,8 @@ class BufferedOutStream : public OutStream {
   // Pass the pending bytes on, waiting or not; each answers whether all
   // were taken.  writeOnce makes a single writeData call.
   bool flushNoWait(bool wait = false);
-  bool tryWrite(bool wait);
-  bool writeOnce(bool wait);
+  [[nodiscard]] bool tryWrite(bool wait);
+  [[nodiscard]] bool writeOnce(bool wait);
 
   // Hex-dump every write to the log.
   void setTrace(bool on) noexcept { trace_ = on; }
@@ -67,7 +68,9 @@ class BufferedOutStream : public OutStream {
   int32_t maxBufSize_;
   uint32_t offset_ = 0;  // bytes passed on before the buffer start
   int32_t timeoutMs_ = 30000;
-  uint8_t* start_;
+  uint8_t* start() const noexcept { return buf_.get(); }
+
+  std::unique_ptr<uint8_t[]> buf_;
   uint8_t* flushed_;  // bytes before this have been passed on
   bool blocking_ = true;
   bool throwErrors_ = true;

@@ -33,19 +33,19 @@ class ByteReader {
   // All len bytes once they are there (their count in *len when given);
   // null while the stream would block and wait is false.  With wait the
   // stream's BlockException passes through, progress kept.
-  const uint8_t* read(bool wait, int32_t* len = nullptr);
+  [[nodiscard]] const uint8_t* read(bool wait, int32_t* len = nullptr);
   // Discards the remaining bytes; false while it must wait.
-  bool skip(bool wait);
+  [[nodiscard]] bool skip(bool wait);
   // Items of len bytes.  Before anything is collected (and unless copying
   // is forced) as many whole items as the window holds, up to *nItems, come
   // straight from the stream; otherwise one item through read().
-  const uint8_t* readItems(bool wait, int32_t* nItems);
+  [[nodiscard]] const uint8_t* readItems(bool wait, int32_t* nItems);
 
   // A string32 of at most max bytes: the length when idle
   // (StringTooLongException above max), then the body as it arrives.  The
   // complete NUL-terminated text is handed over and the reader is idle
   // again; a null array while incomplete.
-  plat::CharArray readString32(InStream& stream, uint32_t max, bool wait);
+  [[nodiscard]] plat::CharArray readString32(InStream& stream, uint32_t max, bool wait);
 
   // Unbinds the stream and frees a buffer the reader allocated.
   void reset() noexcept;

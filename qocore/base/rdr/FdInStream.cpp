@@ -5,21 +5,23 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Time.h"
 
 namespace rdr {
 
-FdInStream::FdInStream(int fd, int32_t bufSize) : BufferedNonBlockableInStream(bufSize), fd_(fd) {}
+FdInStream::FdInStream(int fd, int32_t bufSize) : BufferedNonBlockableInStream(bufSize), fd_(fd) {
+  rewindable_ = false;
+}
 
 FdInStream::FdInStream(FdInStream&& other)
     : BufferedNonBlockableInStream(other.bufferSize()),
       timeoutMs_(other.timeoutMs_),
-      fd_(other.fd_),
-      ownsFd_(other.ownsFd_),
+      fd_(std::exchange(other.fd_, -1)),
+      ownedFd_(std::move(other.ownedFd_)),
       timedOut_(other.timedOut_) {
-  other.fd_ = -1;
   nonBlocking_ = other.nonBlocking_;
   rewindable_ = other.rewindable_;
   secure_ = other.secure_;
@@ -33,9 +35,7 @@ FdInStream::FdInStream(FdInStream&& other)
   setCheckpoint();
 }
 
-FdInStream::~FdInStream() {
-  if (ownsFd_ && fd_ >= 0) ::close(fd_);
-}
+FdInStream::~FdInStream() = default;
 
 int32_t FdInStream::readData(uint8_t* buf, int32_t len) {
   if (timedOut_) throw plat::TimedOut("Timed out");

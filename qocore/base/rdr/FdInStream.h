@@ -7,9 +7,14 @@
 // again when data arrives) or waits for data for at most the time-out.  A
 // read that timed out leaves the stream timed out: every later read fails
 // at once.  The end of the data is an EndOfStream "End of IO stream".
+//
+// A stream read blocking is not rewindable unless its owner asks for it
+// (setRewindable), so a reader that never sets a checkpoint keeps no more
+// than one buffer of bytes; setNonBlocking(true) makes it rewindable.
 
 #include <cstdint>
 
+#include "qocore/base/plat/UniqueFd.h"
 #include "qocore/base/rdr/BufferedInStream.h"
 
 namespace rdr {
@@ -34,7 +39,7 @@ class FdInStream : public BufferedNonBlockableInStream {
 
   int32_t timeoutMs_ = -1;
   int fd_;
-  bool ownsFd_ = false;
+  plat::UniqueFd ownedFd_;  // fd_ when the stream owns it
   bool timedOut_ = false;
 
  private:
@@ -46,7 +51,7 @@ class FdInStream : public BufferedNonBlockableInStream {
 // An FdInStream that owns its descriptor and closes it at the end.
 class FdInStreamOwn : public FdInStream {
  public:
-  explicit FdInStreamOwn(int fd, int32_t bufSize = -1) : FdInStream(fd, bufSize) { ownsFd_ = true; }
+  explicit FdInStreamOwn(int fd, int32_t bufSize = -1) : FdInStream(fd, bufSize) { ownedFd_.reset(fd); }
   FdInStreamOwn(FdInStreamOwn&& other) = default;
 };
 

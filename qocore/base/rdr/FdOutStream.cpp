@@ -19,16 +19,19 @@ PLAT_LOG_SOURCE(vlog, "FdOutStream");
 FdOutStream::Callback::~Callback() = default;
 
 FdOutStream::FdOutStream(int fd, int32_t maxBufSize, bool ownsFd)
-    : BufferedLazyOutStream(kDefaultBufSize, maxBufSize), fd_(fd), ownsFd_(ownsFd) {}
+    : BufferedLazyOutStream(kDefaultBufSize, maxBufSize), fd_(fd), ownedFd_(ownsFd ? fd : -1) {}
 
 FdOutStream::~FdOutStream() {
   callback_ = nullptr;
+  // Bytes the receiver does not take now are lost; nobody is left to tell
+  // but the log.
   try {
-    flushNoWait(false);
-  } catch (const plat::Exception&) {
-    // The receiver is gone or stuck; nobody is left to tell.
+    if (flushNoWait(false)) return;
+  } catch (const plat::Exception& e) {
+    vlog().error("%d bytes not written to fd %d: %s", pendingBytes(), fd_, e.str());
+    return;
   }
-  if (ownsFd_ && fd_ >= 0) ::close(fd_);
+  vlog().error("%d bytes not written to fd %d: the receiver takes no more now", pendingBytes(), fd_);
 }
 
 bool FdOutStream::closeForWriting() {

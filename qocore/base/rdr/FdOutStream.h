@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+#include "qocore/base/plat/UniqueFd.h"
 #include "qocore/base/rdr/BufferedOutStream.h"
 
 namespace rdr {
@@ -30,7 +31,8 @@ class FdOutStream : public BufferedLazyOutStream {
 
   // Closes fd at the end when ownsFd is set.
   explicit FdOutStream(int fd, int32_t maxBufSize = -1, bool ownsFd = false);
-  // Passes pending bytes on without waiting and ignores any failure.
+  // Passes pending bytes on without waiting; bytes it cannot pass on are
+  // logged at error level and dropped.
   ~FdOutStream() override;
 
   // With nothing pending: shuts the descriptor for writing (failure:
@@ -47,7 +49,7 @@ class FdOutStream : public BufferedLazyOutStream {
   int32_t writeData(const uint8_t* buf, int32_t len, bool wait) override;
 
   int fd_;
-  bool ownsFd_;
+  plat::UniqueFd ownedFd_;  // fd_ when the stream owns it
   Callback* callback_ = nullptr;
 
  private:

@@ -1,8 +1,13 @@
 #include "qocore/base/rdr/FileOutStream.h"
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/LogSrc.h"
 
 namespace rdr {
+
+namespace {
+PLAT_LOG_SOURCE(vlog, "FileOutStream");
+}  // namespace
 
 FileOutStream::FileOutStream(const char* path, int flags) : BufferedNBOutStream(kDefaultBufSize) {
   if (path) open(path, flags);
@@ -14,8 +19,10 @@ FileOutStream::~FileOutStream() {
   if (!fp_) return;
   try {
     BufferedNBOutStream::flush();
-  } catch (const plat::Exception&) {
-    // See the class comment: whoever cares has flushed already.
+  } catch (const plat::Exception& e) {
+    // See the class comment: whoever cares has flushed already; the log
+    // is the last place to tell.
+    vlog().error("%d bytes not written to file: %s", pendingBytes(), e.str());
   }
   if (owned_) owned_->setLogCloseErrors(false);
 }

@@ -3,9 +3,10 @@
 // a flush whose bytes the file does not take, throw
 // plat::StdlibException "writing to file failed".
 //
-// The destructor passes pending bytes on and closes an owned file, but
-// ignores every failure: a caller that writes data that matters flushes
-// and checks before the stream is destroyed.
+// The destructor passes pending bytes on and closes an owned file; bytes
+// it cannot pass on are logged at error level with their count, and it
+// never throws: a caller that writes data that matters flushes and checks
+// before the stream is destroyed.
 
 #include <cstdio>
 #include <optional>

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "qocore/base/plat/ScopeExit.h"
+
 namespace rdr {
 
 FramedInStream::FramedInStream(InStream* underlying) noexcept : underlying_(nullptr) { setUnderlying(underlying); }
@@ -84,16 +86,16 @@ bool FramedInStream::startMsg(bool wait) {
 bool FramedInStream::atEnd() {
   PLAT_ASSERT(inMsg_);
   commit();
-  try {
-    skipEmptyFrames(true);
-  } catch (const BlockException&) {
-    rewind();
-    throw;
-  } catch (...) {
-    setWindow();
-    throw;
+  {
+    // The underlying stream may have moved its buffer, however this ends.
+    plat::ScopeExit followLower([this] { setWindow(); });
+    try {
+      skipEmptyFrames(true);
+    } catch (const BlockException&) {
+      rewind();
+      throw;
+    }
   }
-  setWindow();
   return frameSize_ == 0;
 }
 
@@ -113,20 +115,11 @@ void FramedInStream::endMsg() {
 bool FramedInStream::overrun(int32_t needed) {
   PLAT_ASSERT(inMsg_);
   commit();
-  bool ready;
-  try {
-    ready = skipEmptyFrames(false);
-    if (ready) {
-      if (frameSize_ == 0) throw EndOfMsg();
-      ready = lower().check(false, std::min(needed, frameSize_));
-    }
-  } catch (...) {
-    // The underlying stream may have moved its buffer.
-    setWindow();
-    throw;
-  }
-  setWindow();
-  return ready;
+  // The underlying stream may have moved its buffer, however this ends.
+  plat::ScopeExit followLower([this] { setWindow(); });
+  if (!skipEmptyFrames(false)) return false;
+  if (frameSize_ == 0) throw EndOfMsg();
+  return lower().check(false, std::min(needed, frameSize_));
 }
 
 int32_t FramedInStream::pos() {

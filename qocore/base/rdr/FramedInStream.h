@@ -32,7 +32,7 @@ class FramedInStream : public InStream {
 
   // Opens the next message: true at once when one is open.  Without wait,
   // false while its first frame header is incomplete.
-  bool startMsg(bool wait);
+  [[nodiscard]] bool startMsg(bool wait);
   bool inMsg() const noexcept { return inMsg_; }
   // Discards the rest of the open message.
   void skipRestOfMsg();

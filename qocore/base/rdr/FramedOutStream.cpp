@@ -72,7 +72,9 @@ void FramedOutStream::endFrame(bool last) {
 }
 
 void FramedOutStream::endMsg(bool flush) {
-  if (!inFrame_) throw FrameException("FramedOutStream::endMsg: not in frame");
+  if (!inMsg_) throw FrameException("FramedOutStream::endMsg: not in frame");
+  // A frame that the lower stream refused room for is opened now.
+  if (!inFrame_) startFrame();
   endFrame(true);
   inMsg_ = false;
   OutStream& out = lower();
@@ -81,7 +83,9 @@ void FramedOutStream::endMsg(bool flush) {
 }
 
 int32_t FramedOutStream::overrun(int32_t itemSize, int32_t nItems) {
-  endFrame(false);
+  // Inside a message a frame is open, unless the lower stream refused room
+  // for the next one: then the message goes on with the frame opened here.
+  if (inFrame_ || !inMsg_) endFrame(false);
   lower().check(hdrSize_ + itemSize, 1);
   startFrame();
   int32_t fit = static_cast<int32_t>((end_ - ptr_) / itemSize);

@@ -10,6 +10,10 @@
 // therefore ends where the underlying window ends, or at maxFrameSize bytes.
 // An empty frame is written only as the last one of a message.
 //
+// When the lower stream refuses room for the next frame (OutStreamFull),
+// the message stays open without a frame; the next write or endMsg opens
+// one, so a writer can go on once the lower stream has room again.
+//
 // rdr::OutStreamV4 fixes the header: two bytes, big-endian
 // (last << 15) | length, with at most 32766 payload bytes per frame.
 

@@ -60,7 +60,7 @@ uint64_t InStream::readSlow(int size) {
   return v;
 }
 
-void InStream::readBytes(void* dest, int32_t n) {
+void InStream::readBytesSlow(void* dest, int32_t n) {
   uint8_t* out = static_cast<uint8_t*>(dest);
   while (n > 0) {
     check(true, n);
@@ -135,8 +135,12 @@ plat::CharArray InStream::readString8(bool sanitise) { return readBody(*this, re
 
 void InStream::readStringInto(plat::DString& buffer, int32_t n, bool sanitise) {
   if (n < 0) n = 0;
+  // The text and its NUL must fit a 32-bit size; refused before any byte
+  // is read.
+  if (static_cast<uint32_t>(n) > kMaxStringLen) throw StringTooLongException();
   buffer.assign("");
   buffer.reserve(n + 1);
+  PLAT_ASSERT(buffer.capacity() > n);
   readBytes(buffer.buf(), n);
   buffer.buf()[n] = '\0';
   if (sanitise) buffer.makeValidUtf8();

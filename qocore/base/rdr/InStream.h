@@ -77,8 +77,15 @@ class InStream {
   int64_t readS64() { return static_cast<int64_t>(readU64()); }
 
   // ---- Bytes ----
-  // Copies n bytes.
-  void readBytes(void* dest, int32_t n);
+  // Copies n bytes (none for n below 1, when dest may be null).
+  void readBytes(void* dest, int32_t n) {
+    if (n > 0 && end_ - ptr_ >= n) {
+      std::memcpy(dest, ptr_, static_cast<size_t>(n));
+      ptr_ += n;
+      return;
+    }
+    readBytesSlow(dest, n);
+  }
   // A pointer to n bytes: straight into the window when they can be
   // buffered together, else copied into `buf` (which holds n bytes).
   // Either way the bytes are consumed.
@@ -103,6 +110,8 @@ class InStream {
   // string8.
   plat::CharArray readString8(bool sanitise = false);
   // Reads n bytes into buffer (replacing its text) and NUL-terminates them.
+  // A length whose text and NUL do not fit a 32-bit size throws
+  // StringTooLongException before any byte is read.
   void readStringInto(plat::DString& buffer, int32_t n, bool sanitise = false);
   // A line: bytes up to LF, CR dropped, LF consumed.  max 0 means
   // kDefaultMaxLine.  End of stream or message ends a line that has bytes
@@ -128,6 +137,9 @@ class InStream {
     ptr_ = p;
   }
   bool isRewindable() const noexcept { return rewindable_; }
+  // The owner's choice: a rewindable stream keeps every byte from the
+  // checkpoint on; one that is not may drop what was consumed.
+  void setRewindable(bool on) noexcept { rewindable_ = on; }
 
   // Makes `needed` bytes readable (fewer at a frame or buffer boundary).
   // On a shortfall a rewindable stream rewinds; then with wait
@@ -157,6 +169,8 @@ class InStream {
   void fillPiecewise(int32_t needed);
   // An integer of `size` bytes collected across refills.
   uint64_t readSlow(int size);
+  // readBytes across refills.
+  void readBytesSlow(void* dest, int32_t n);
 };
 
 }  // namespace rdr

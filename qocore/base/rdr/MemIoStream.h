@@ -10,7 +10,9 @@
 // to the spare end of the ring, and so does the reader moving on from a
 // buffer it used up at the checkpoint.  A reader that never sets a
 // checkpoint (and is rewindable) keeps every buffer, so the writer
-// eventually meets the buffer limit.
+// eventually meets the buffer limit.  A pipe limited to one buffer
+// (maxBytes 0) refills that buffer once its reader has read all of it and
+// set its checkpoint there.
 //
 // The reader sees the bytes of a buffer the writer has moved on from, and
 // of the writer's own buffer up to the last flush().  With nothing left to
@@ -22,6 +24,7 @@
 // setPtr(); call them through the side meant.
 
 #include <cstdint>
+#include <memory>
 
 #include "qocore/base/plat/CircularVector.h"
 #include "qocore/base/plat/Exception.h"
@@ -109,21 +112,28 @@ class MemIoStream : public InStream, public OutStream, public Serializable {
   int32_t overrun(int32_t itemSize, int32_t nItems) override;
 
  private:
-  // One buffer of the ring: bufSize_ bytes from start; the reader sees
-  // [start, end).
+  // One buffer of the ring: bufSize_ bytes from start(); the reader sees
+  // [start(), end).
   struct Buffer {
-    uint8_t* start = nullptr;
+    std::unique_ptr<uint8_t[]> block;
     uint8_t* end = nullptr;
+    uint8_t* start() const noexcept { return block.get(); }
   };
 
   // Whether the writer may not move on to another buffer.
   bool full() const noexcept { return nFilled_ >= maxBufs_ - 1; }
+  // Whether the writer's buffer is the only one in use and the reader has
+  // read all of it and set its checkpoint at the end: it may be filled
+  // again from its start.
+  bool spent() const noexcept;
+  // Whether the writer can go on when its window is used up.
+  bool hasRoom() const noexcept { return !full() || spent(); }
+  void reuseSpentBuffer() noexcept;
   bool hasUnread() noexcept;
   // Moves the first buffer (read, not needed for rewinding) to the back of
   // the ring as a spare.
   void releaseFront() noexcept;
   [[noreturn]] void throwError() const;
-  void freeBuffers() noexcept;
 
   plat::CircularVector<Buffer> bufs_;
   int32_t isIdx_ = 0;    // the reader's buffer

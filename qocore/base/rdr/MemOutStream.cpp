@@ -2,24 +2,25 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace rdr {
 
 MemOutStream::MemOutStream(int32_t initialSize, int32_t limit) : limit_(limit > 0 ? limit : 0) {
   if (initialSize < 0) initialSize = kDefaultSize;
-  if (initialSize > 0) start_ = new uint8_t[static_cast<size_t>(initialSize)];
+  if (initialSize > 0) buf_.reset(new uint8_t[static_cast<size_t>(initialSize)]);
   capacity_ = initialSize;
-  ptr_ = start_;
+  ptr_ = start();
   setLimit(limit_);
 }
 
-MemOutStream::~MemOutStream() { delete[] start_; }
+MemOutStream::~MemOutStream() = default;
 
 void MemOutStream::setLimit(int32_t limit) {
   limit_ = limit > 0 ? limit : 0;
   const int32_t window = limit_ ? std::min(limit_, capacity_) : capacity_;
   // A limit below what is written already leaves no room, but keeps it.
-  end_ = std::max(ptr_, start_ + window);
+  end_ = std::max(ptr_, start() + window);
 }
 
 int32_t MemOutStream::spaceLimit() { return limit_ ? limit_ - length() : kNoLimit; }
@@ -36,14 +37,13 @@ int32_t MemOutStream::overrun(int32_t itemSize, int32_t nItems) {
 }
 
 void MemOutStream::reallocate(int64_t capacity) {
-  const ptrdiff_t used = ptr_ - start_;
-  uint8_t* bigger = new uint8_t[static_cast<size_t>(capacity)];
-  if (used > 0) std::memcpy(bigger, start_, static_cast<size_t>(used));
-  delete[] start_;
-  start_ = bigger;
+  const ptrdiff_t used = ptr_ - start();
+  std::unique_ptr<uint8_t[]> bigger(new uint8_t[static_cast<size_t>(capacity)]);
+  if (used > 0) std::memcpy(bigger.get(), start(), static_cast<size_t>(used));
+  buf_ = std::move(bigger);
   capacity_ = static_cast<int32_t>(capacity);
-  ptr_ = start_ + used;
-  end_ = start_ + capacity_;
+  ptr_ = start() + used;
+  end_ = start() + capacity_;
 }
 
 void MemOutStream::writeBytes(const void* data, int32_t len) {
@@ -54,23 +54,21 @@ void MemOutStream::writeBytes(const void* data, int32_t len) {
 }
 
 void MemOutStream::release() noexcept {
-  start_ = ptr_ = end_ = nullptr;
+  buf_.reset();
+  ptr_ = end_ = nullptr;
   capacity_ = 0;
 }
 
 plat::Buffer MemOutStream::takeBuffer() {
   plat::Buffer out;
-  if (length() > 0) {
-    out = plat::Buffer::adopt(start_, length());
-  } else {
-    delete[] start_;
-  }
+  const int32_t n = length();
+  if (n > 0) out = plat::Buffer::adopt(buf_.release(), n);
   release();
   return out;
 }
 
 std::unique_ptr<uint8_t[]> MemOutStream::takeData() {
-  std::unique_ptr<uint8_t[]> out(start_);
+  std::unique_ptr<uint8_t[]> out = std::move(buf_);
   release();
   return out;
 }
@@ -80,7 +78,7 @@ plat::CharArray MemOutStream::takeString() {
     if (ptr_ == end_) reallocate(int64_t(length()) + 1);
     *ptr_++ = 0;
   }
-  plat::CharArray out = plat::CharArray::adopt(reinterpret_cast<char*>(start_));
+  plat::CharArray out = plat::CharArray::adopt(reinterpret_cast<char*>(buf_.release()));
   release();
   return out;
 }

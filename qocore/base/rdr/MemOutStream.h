@@ -25,13 +25,13 @@ class MemOutStream : public OutStream {
   // Makes room for the whole length at once, so a write that would pass
   // the limit writes nothing.
   void writeBytes(const void* data, int32_t len) override;
-  int32_t length() override { return static_cast<int32_t>(ptr_ - start_); }
+  int32_t length() override { return static_cast<int32_t>(ptr_ - start()); }
   int32_t spaceLimit() override;
 
   void setLimit(int32_t limit);
 
   // The bytes written so far.
-  const uint8_t* data() const noexcept { return start_; }
+  const uint8_t* data() const noexcept { return buf_.get(); }
 
   // Each hands the written bytes over and leaves the stream empty.
   plat::Buffer takeBuffer();
@@ -52,10 +52,12 @@ class MemOutStream : public OutStream {
  private:
   // Grows the buffer to at least `capacity` bytes regardless of the limit.
   void reallocate(int64_t capacity);
-  // Forgets the buffer (whose ownership has passed elsewhere).
+  // Frees the buffer (or forgets it once its ownership has passed
+  // elsewhere) and leaves the stream empty.
   void release() noexcept;
+  uint8_t* start() const noexcept { return buf_.get(); }
 
-  uint8_t* start_ = nullptr;
+  std::unique_ptr<uint8_t[]> buf_;
   int32_t capacity_ = 0;
   int32_t limit_ = 0;
 };

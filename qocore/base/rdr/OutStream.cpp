@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
-#include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/Utf8.h"
 
@@ -60,7 +60,17 @@ void OutStream::skipBytes(int32_t n) {
 }
 
 void OutStream::terminate() {
-  if (ptr_ == end_) overrun(1, 1);
+  // The NUL is not part of the text: it goes where there is room, and a
+  // stream that the text has just filled is not pushed past its limit for
+  // it (a caller retrying after OutStreamFull would write the text twice).
+  if (ptr_ == end_) {
+    if (spaceLimit() <= 0) return;
+    try {
+      overrun(1, 1);
+    } catch (const OutStreamFull&) {
+      return;  // full exactly at the end of the text, which is complete
+    }
+  }
   *ptr_ = 0;
 }
 
@@ -77,30 +87,28 @@ void OutStream::printf(const char* format, ...) {
 }
 
 void OutStream::vprintf(const char* format, va_list args) {
-  int32_t needed = plat::strLen(format);
-  for (;;) {
-    if (end_ - ptr_ < needed + 1) overrun(needed + 1, 1);
-    int32_t room = static_cast<int32_t>(end_ - ptr_);
-    if (room < needed + 1) break;  // the window cannot grow that far
-    va_list ap;
-    va_copy(ap, args);
-    int r = std::vsnprintf(reinterpret_cast<char*>(ptr_), room, format, ap);
-    va_end(ap);
-    if (r < 0) break;  // more room does not cure a formatting failure
-    if (r < room) {
-      ptr_ += r;
-      return;
-    }
-    needed = r;
-  }
-  // Too large for one window (or unformattable): format on the heap and
-  // copy through the ordinary path, which splits across windows.
-  plat::DString text;
+  // Straight into the window when the text and its NUL fit there.
+  const int32_t room = static_cast<int32_t>(end_ - ptr_);
   va_list ap;
   va_copy(ap, args);
-  text.vappendf(format, ap);
+  int r = std::vsnprintf(room > 0 ? reinterpret_cast<char*>(ptr_) : nullptr, room, format, ap);
   va_end(ap);
-  writeText(text.c_str(), text.length());
+  if (r >= 0 && r < room) {
+    ptr_ += r;
+    return;
+  }
+  // Longer than the window: formatted on the heap and written in pieces
+  // through the window, as every stream can take it.  A text that cannot
+  // be formatted writes nothing.
+  std::vector<char> text;
+  if (r > 0) {
+    text.resize(static_cast<size_t>(r) + 1);
+    va_copy(ap, args);
+    r = std::vsnprintf(text.data(), text.size(), format, ap);
+    va_end(ap);
+  }
+  if (r > 0) writeBytes(text.data(), r);
+  terminate();
 }
 
 void OutStream::pad(int32_t codepoint, int32_t count) {

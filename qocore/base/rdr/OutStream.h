@@ -76,10 +76,14 @@ class OutStream {
 
   // ---- Text ----
   // Each leaves a NUL after the written text without advancing, so the
-  // buffer always holds a NUL-terminated text.
+  // buffer holds a NUL-terminated text.  The NUL is not part of what is
+  // written: a text that exactly fills a limited stream is written
+  // without it and without OutStreamFull.
   //
   // len -1: up to the NUL; else up to len bytes or the first NUL.
   void writeText(const char* text, int32_t len = -1);
+  // Formatted straight into the window when it fits there; a longer text
+  // is written in pieces through the window, like writeBytes.
   void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void vprintf(const char* format, va_list args);
   // count copies of a character (UTF-8 from U+0080 up).

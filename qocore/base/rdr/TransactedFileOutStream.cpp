@@ -15,7 +15,15 @@ TransactedFileOutStream::~TransactedFileOutStream() {
 void TransactedFileOutStream::commit() {
   flush();
   detach();
+  // An empty window sends the next write to overrun(), which refuses it.
+  end_ = ptr_;
+  committed_ = true;
   file_.commit();
+}
+
+int32_t TransactedFileOutStream::overrun(int32_t itemSize, int32_t nItems) {
+  if (committed_) throw plat::Exception("TransactedFileOutStream: write after commit");
+  return FileOutStream::overrun(itemSize, nItems);
 }
 
 }  // namespace rdr

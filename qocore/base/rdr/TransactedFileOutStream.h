@@ -16,11 +16,17 @@ class TransactedFileOutStream : public FileOutStream {
   ~TransactedFileOutStream() override;
 
   // Flushes, then lets the temporary file replace the target.  Throws what
-  // the flush or the commit throws; the target is then unchanged.
+  // the flush or the commit throws; the target is then unchanged.  Once
+  // committed, writing throws plat::Exception "TransactedFileOutStream:
+  // write after commit".
   void commit();
+
+ protected:
+  int32_t overrun(int32_t itemSize, int32_t nItems) override;
 
  private:
   plat::TransactedFile file_;
+  bool committed_ = false;
 };
 
 }  // namespace rdr

@@ -4,12 +4,14 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/rdr/BufferedInStream.h"
 #include "qocore/base/rdr/BufferedOutStream.h"
+#include "qocore/base/rdr/ByteReader.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
 #include "qocore/base/rdr/NullOutStream.h"
@@ -157,6 +159,58 @@ TEST(BufferedInStream, GrowsToRereadAMessageLongerThanTheBuffer) {
   EXPECT_EQ(attempts, 6);
   EXPECT_EQ(got, body);
   EXPECT_EQ(in.bufferSize(), 16800 * 32);  // doubled until the whole message fitted
+}
+
+// Items of 3 bytes from a 16-byte buffer: the sixth straddles the buffer's
+// end while the checkpoint still pins every byte before it, so the buffer
+// must grow to hand it out whole.
+TEST(BufferedInStream, GrowsForAnItemAcrossTheBufferEndAfterAnEarlierCheckpoint) {
+  struct Case {
+    const char* name;
+    std::function<const uint8_t*(rdr::InStream&, rdr::ByteReader&, int32_t*)> take;
+  };
+  const std::vector<Case> cases{
+      {"getItems", [](rdr::InStream& in, rdr::ByteReader&, int32_t* n) { return in.getItems(3, n); }},
+      {"ByteReader::readItems",
+       [](rdr::InStream& in, rdr::ByteReader& reader, int32_t* n) {
+         reader.init(in, 3);
+         return reader.readItems(true, n);
+       }},
+  };
+  const std::vector<uint8_t> data = pattern(40);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ArrivingInStream in(data, 16);
+    rdr::ByteReader reader;
+    in.setCheckpoint();
+    std::vector<uint8_t> got;
+    while (got.size() < 39) {
+      int32_t n = 5;
+      const uint8_t* items = nullptr;
+      ASSERT_EQ(failureOf<plat::Exception>([&] { items = c.take(in, reader, &n); }), "(nothing thrown)")
+          << "after " << got.size() << " bytes";
+      ASSERT_GE(n, 1);
+      got.insert(got.end(), items, items + 3 * n);
+    }
+    EXPECT_EQ(got, std::vector<uint8_t>(data.begin(), data.begin() + 39));
+    in.rewind();
+    EXPECT_EQ(in.pos(), 0) << "the checkpoint kept every byte";
+    EXPECT_EQ(in.bufferSize(), 64);
+  }
+}
+
+// A parser asks for a long body of which only a little has arrived: the
+// buffer grows with the bytes that are there, not with the request.
+TEST(BufferedInStream, GrowsWithTheBytesThatArriveNotWithTheRequest) {
+  ArrivingInStream in(pattern((1 << 20) + 100), 64);
+  in.setNonBlocking(true);
+  in.setAvailable(100);
+  in.setCheckpoint();
+  in.skip(10);
+  std::vector<uint8_t> body(1 << 20);
+  EXPECT_THROW(in.readBytes(body.data(), static_cast<int32_t>(body.size())), rdr::BlockException);
+  EXPECT_EQ(in.pos(), 0);
+  EXPECT_EQ(in.bufferSize(), 128);
 }
 
 TEST(BufferedInStream, GrowthStopsAtMaxOutBufferSize) {

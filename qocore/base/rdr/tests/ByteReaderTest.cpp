@@ -43,7 +43,7 @@ TEST(ByteReader, CopiesAcrossArrivalsAndKeepsWhatItHas) {
       auto attempt = [&]() -> const uint8_t* {
         reader.init(in, 10, ownBuffer ? nullptr : caller);
         if (!wait) return reader.read(false);
-        EXPECT_THROW(reader.read(true), rdr::BlockException);
+        EXPECT_THROW((void)reader.read(true), rdr::BlockException);
         return nullptr;
       };
       EXPECT_EQ(attempt(), nullptr);
@@ -106,7 +106,7 @@ TEST(ByteReader, SkipDiscardsAsBytesArrive) {
   reader.init(in, 8);
   EXPECT_FALSE(reader.skip(false));
   EXPECT_EQ(in.pos(), 5);
-  EXPECT_THROW(reader.skip(true), rdr::BlockException);
+  EXPECT_THROW((void)reader.skip(true), rdr::BlockException);
   in.arrive(4);
   EXPECT_TRUE(reader.skip(false));
   EXPECT_EQ(in.readU8(), '!');
@@ -162,7 +162,7 @@ TEST(ByteReader, String32) {
   text = reader.readString32(in, 10, false);
   ASSERT_FALSE(text.isNull());
   EXPECT_STREQ(text.get(), "");
-  EXPECT_THROW(reader.readString32(in, 6, false), rdr::StringTooLongException);
+  EXPECT_THROW((void)reader.readString32(in, 6, false), rdr::StringTooLongException);
   // Refused on its length alone.
   EXPECT_EQ(in.pos(), 17);
 }
@@ -172,7 +172,7 @@ TEST(ByteReader, String32LengthThatWouldBlock) {
   rdr::ByteReader reader;
   EXPECT_TRUE(reader.readString32(in, 10, false).isNull());
   EXPECT_FALSE(reader.busy());
-  EXPECT_THROW(reader.readString32(in, 10, true), rdr::BlockException);
+  EXPECT_THROW((void)reader.readString32(in, 10, true), rdr::BlockException);
   EXPECT_EQ(in.pos(), 0);
   in.arrive(4);
   EXPECT_STREQ(reader.readString32(in, 10, true).get(), "hi");

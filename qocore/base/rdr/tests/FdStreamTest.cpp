@@ -21,6 +21,7 @@
 #include "qocore/base/rdr/FdOutStream.h"
 #include "testing/FailureOf.h"
 #include "testing/LogCapture.h"
+#include "testing/SocketPair.h"
 
 namespace {
 
@@ -51,40 +52,30 @@ std::string drain(int fd) {
 
 bool isOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
 
-// A connected pair: the streams use `near_`, the test plays the peer on
-// `far_`.  Small buffers make a peer that does not read fill up quickly.
+// A connected pair: the streams use `near()`, the test plays the peer on
+// `far()`.  Small buffers make a peer that does not read fill up quickly.
 class FdStreamTest : public testing::Test {
  protected:
   void SetUp() override {
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-    near_ = fds[0];
-    far_ = fds[1];
     int size = 4096;
-    setsockopt(near_, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-    setsockopt(far_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    setsockopt(near(), SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+    setsockopt(far(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
   }
-  void TearDown() override {
-    closeFar();
-    if (near_ >= 0) ::close(near_);
-  }
-  void closeFar() {
-    if (far_ >= 0) ::close(far_);
-    far_ = -1;
-  }
+  int near() const { return pair_.near.get(); }
+  int far() const { return pair_.far.get(); }
+  void closeFar() { pair_.far.reset(); }
   // Writes on the (non-blocking) near side until it takes no more;
   // answers how many bytes that took.
   size_t fillUp() {
     std::string block(4096, 'f');
     size_t total = 0;
     ssize_t n;
-    while ((n = ::write(near_, block.data(), block.size())) > 0) total += static_cast<size_t>(n);
+    while ((n = ::write(near(), block.data(), block.size())) > 0) total += static_cast<size_t>(n);
     EXPECT_EQ(errno, EAGAIN);
     return total;
   }
 
-  int near_ = -1;
-  int far_ = -1;
+  yarl_test::SocketPair pair_;
 };
 
 // Counts the signals it catches; installed without SA_RESTART, so a
@@ -125,35 +116,68 @@ struct Events : rdr::FdOutStream::Callback {
 };
 
 TEST_F(FdStreamTest, PeerCloseEndsTheStream) {
-  send(far_, "abc");
+  send(far(), "abc");
   closeFar();
-  rdr::FdInStream in(near_);
+  rdr::FdInStream in(near());
   char bytes[3];
   in.readBytes(bytes, 3);
   EXPECT_EQ(std::string(bytes, 3), "abc");
   EXPECT_EQ(failureOf<rdr::EndOfStream>([&] { in.readU8(); }), "End of IO stream");
 }
 
+// A stream read blocking keeps no byte it has handed out, so a reader that
+// never sets a checkpoint needs one buffer whatever it reads; an owner that
+// asks for rewinding gets every byte from the checkpoint back.
+TEST_F(FdStreamTest, BlockingReaderKeepsOneBufferUnlessAskedToRewind) {
+  struct Case {
+    bool rewindable;
+    size_t total;
+  };
+  for (const Case& c : std::vector<Case>{{false, 4 << 20}, {true, 256 << 10}}) {
+    SCOPED_TRACE(testing::Message() << (c.rewindable ? "rewindable" : "not rewindable"));
+    std::thread peer([&] {
+      const std::string block(65536, 'b');
+      for (size_t sent = 0; sent < c.total; sent += block.size()) send(far(), block);
+    });
+    rdr::FdInStream in(near());
+    in.setTimeoutMs(5000);
+    if (c.rewindable) in.setRewindable(true);
+    std::vector<uint8_t> chunk(4096);
+    for (size_t got = 0; got < c.total; got += chunk.size()) {
+      in.readBytes(chunk.data(), static_cast<int32_t>(chunk.size()));
+    }
+    peer.join();
+    if (c.rewindable) {
+      in.rewind();
+      EXPECT_EQ(in.pos(), 0);
+      EXPECT_GE(in.bufferSize(), static_cast<int32_t>(c.total));
+    } else {
+      EXPECT_EQ(in.bufferSize(), rdr::BufferedInStream::kDefaultBufSize);
+      EXPECT_EQ(failureOf<plat::Exception>([&] { in.rewind(); }), "Attempt to rewind a non-rewindable stream");
+    }
+  }
+}
+
 TEST_F(FdStreamTest, NonBlockingReadAnswersWouldBlock) {
-  setNonBlocking(near_);
-  rdr::FdInStream in(near_);
+  setNonBlocking(near());
+  rdr::FdInStream in(near());
   in.setNonBlocking(true);
   EXPECT_FALSE(in.check(false, 1));
   EXPECT_EQ(failureOf<rdr::BlockException>([&] { in.readU8(); }), "Reading from InStream would block");
-  send(far_, "x");
+  send(far(), "x");
   EXPECT_EQ(in.readU8(), 'x');
 }
 
 TEST_F(FdStreamTest, ReadTimesOutAndStaysTimedOut) {
-  setNonBlocking(near_);
-  rdr::FdInStream in(near_);
+  setNonBlocking(near());
+  rdr::FdInStream in(near());
   in.setTimeoutMs(100);
   auto start = Clock::now();
   EXPECT_EQ(failureOf<plat::TimedOut>([&] { in.readU8(); }), "Timed out");
   EXPECT_GE(msSince(start), 100);
   EXPECT_LT(msSince(start), 1000);
 
-  send(far_, "late");
+  send(far(), "late");
   start = Clock::now();
   EXPECT_EQ(failureOf<plat::TimedOut>([&] { in.readU8(); }), "Timed out");
   EXPECT_LT(msSince(start), 50) << "a timed-out stream waited again";
@@ -166,15 +190,15 @@ TEST_F(FdStreamTest, InterruptedReadGoesOn) {
   };
   for (const Case& c : std::vector<Case>{{"read", false}, {"wait", true}}) {
     InterruptingSignal signal;
-    if (c.nonBlocking) setNonBlocking(near_);
-    rdr::FdInStream in(near_);
+    if (c.nonBlocking) setNonBlocking(near());
+    rdr::FdInStream in(near());
     in.setTimeoutMs(2000);
     pthread_t reader = pthread_self();
     std::thread peer([&] {
       std::this_thread::sleep_for(30ms);
       pthread_kill(reader, SIGUSR1);
       std::this_thread::sleep_for(30ms);
-      send(far_, "z");
+      send(far(), "z");
     });
     auto start = Clock::now();
     int got = -1;
@@ -195,10 +219,10 @@ TEST_F(FdStreamTest, InterruptedWriteGoesOn) {
   InterruptingSignal signal;
   // Full before the stream writes, so the signal meets a write that has
   // taken nothing yet.
-  setNonBlocking(near_);
+  setNonBlocking(near());
   const size_t filled = fillUp();
-  ASSERT_EQ(fcntl(near_, F_SETFL, fcntl(near_, F_GETFL) & ~O_NONBLOCK), 0);
-  rdr::FdOutStream out(near_, 16384);
+  ASSERT_EQ(fcntl(near(), F_SETFL, fcntl(near(), F_GETFL) & ~O_NONBLOCK), 0);
+  rdr::FdOutStream out(near(), 16384);
   std::string data(200000, 'w');
   pthread_t writer = pthread_self();
   std::string received;
@@ -208,7 +232,7 @@ TEST_F(FdStreamTest, InterruptedWriteGoesOn) {
     std::this_thread::sleep_for(30ms);
     char buf[65536];
     ssize_t n;
-    while ((n = ::read(far_, buf, sizeof buf)) > 0) received.append(buf, static_cast<size_t>(n));
+    while ((n = ::read(far(), buf, sizeof buf)) > 0) received.append(buf, static_cast<size_t>(n));
   });
   std::string failure;
   try {
@@ -217,7 +241,7 @@ TEST_F(FdStreamTest, InterruptedWriteGoesOn) {
   } catch (const plat::Exception& e) {
     failure = e.str();
   }
-  shutdown(near_, SHUT_WR);
+  shutdown(near(), SHUT_WR);
   peer.join();
   EXPECT_EQ(failure, "");
   EXPECT_EQ(caught, 1);
@@ -227,8 +251,8 @@ TEST_F(FdStreamTest, InterruptedWriteGoesOn) {
 }
 
 TEST_F(FdStreamTest, WriteTimesOutWhenThePeerDoesNotRead) {
-  setNonBlocking(near_);
-  rdr::FdOutStream out(near_, 16384);
+  setNonBlocking(near());
+  rdr::FdOutStream out(near(), 16384);
   out.setTimeoutMs(100);
   std::string data(1 << 20, 'w');
   auto start = Clock::now();
@@ -239,19 +263,19 @@ TEST_F(FdStreamTest, WriteTimesOutWhenThePeerDoesNotRead) {
 }
 
 TEST_F(FdStreamTest, WriteWithoutWaitingTakesNothingFromAFullDescriptor) {
-  setNonBlocking(near_);
+  setNonBlocking(near());
   fillUp();
   Events events;
-  rdr::FdOutStream out(near_);
+  rdr::FdOutStream out(near());
   out.setLazy(true);
   out.setCallback(&events);
   out.writeBytes("hello", 5);
   EXPECT_FALSE(out.flushNoWait(false));
   EXPECT_EQ(out.pendingBytes(), 5);
 
-  std::string arrived = drain(far_);
+  std::string arrived = drain(far());
   EXPECT_TRUE(out.flushNoWait(false));
-  arrived += drain(far_);
+  arrived += drain(far());
   EXPECT_EQ(arrived.substr(arrived.size() - 5), "hello");
   EXPECT_THAT(events.log, ElementsAre("nothing", "written"));
 }
@@ -272,12 +296,11 @@ TEST_F(FdStreamTest, WriteErrorsThrowUnlessTheStreamIsLazyAndNothingWaits) {
            {"lazy", false, true, false, false},
            {"lazy but waiting", false, true, true, true},
        }) {
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-    ::close(fds[1]);
+    yarl_test::SocketPair closed;
+    closed.far.reset();
     yarl_test::LogCapture log("FdOutStream:capture:100");
     {
-      rdr::FdOutStream out(fds[0], -1, true);
+      rdr::FdOutStream out(closed.near.release(), -1, true);
       out.setThrowErrors(c.throwErrors);
       out.setLazy(c.lazy);
       out.writeBytes("data", 4);
@@ -301,13 +324,13 @@ TEST_F(FdStreamTest, WriteErrorsThrowUnlessTheStreamIsLazyAndNothingWaits) {
 
 TEST_F(FdStreamTest, CloseForWritingWaitsForPendingBytes) {
   Events events;
-  rdr::FdOutStream out(near_);
+  rdr::FdOutStream out(near());
   out.setCallback(&events);
   out.writeBytes("abc", 3);
   EXPECT_TRUE(out.closeForWriting());
   EXPECT_EQ(out.pendingBytes(), 3);
   char probe;
-  EXPECT_EQ(recv(far_, &probe, 1, MSG_DONTWAIT), -1) << "the stream was shut with bytes pending";
+  EXPECT_EQ(recv(far(), &probe, 1, MSG_DONTWAIT), -1) << "the stream was shut with bytes pending";
   EXPECT_EQ(errno, EAGAIN);
   EXPECT_TRUE(events.log.empty());
 
@@ -315,8 +338,8 @@ TEST_F(FdStreamTest, CloseForWritingWaitsForPendingBytes) {
   EXPECT_TRUE(out.closeForWriting());
   EXPECT_THAT(events.log, ElementsAre("written", "shutdown"));
   char buf[8];
-  EXPECT_EQ(::read(far_, buf, sizeof buf), 3);
-  EXPECT_EQ(::read(far_, buf, sizeof buf), 0);
+  EXPECT_EQ(::read(far(), buf, sizeof buf), 3);
+  EXPECT_EQ(::read(far(), buf, sizeof buf), 0);
 }
 
 TEST_F(FdStreamTest, ShutdownFailureThrows) {
@@ -335,25 +358,38 @@ TEST_F(FdStreamTest, ShutdownFailureThrows) {
 
 TEST_F(FdStreamTest, DestructorPassesPendingBytesOnAndClosesAnOwnedDescriptor) {
   for (bool owned : {false, true}) {
-    int fds[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+    yarl_test::SocketPair pair;
+    const int fd = pair.near.get();
     Events events;
     {
-      rdr::FdOutStream out(fds[0], -1, owned);
+      rdr::FdOutStream out(owned ? pair.near.release() : fd, -1, owned);
       out.setCallback(&events);
       out.writeBytes("bye", 3);
     }
     EXPECT_TRUE(events.log.empty()) << "the callback was told during destruction";
-    EXPECT_EQ(drain(fds[1]), "bye") << owned;
-    EXPECT_EQ(isOpen(fds[0]), !owned) << owned;
-    if (!owned) ::close(fds[0]);
-    ::close(fds[1]);
+    EXPECT_EQ(drain(pair.far.get()), "bye") << owned;
+    EXPECT_EQ(isOpen(fd), !owned) << owned;
   }
 }
 
+TEST_F(FdStreamTest, DestructorLogsTheBytesItCannotPassOn) {
+  setNonBlocking(near());
+  fillUp();
+  yarl_test::LogCapture log("FdOutStream:capture:0");
+  {
+    rdr::FdOutStream out(near());
+    out.setLazy(true);
+    out.writeBytes("lost", 4);
+  }
+  EXPECT_THAT(log.from("FdOutStream"),
+              ElementsAre(yarl_test::LogRecord{
+                  "FdOutStream", 0,
+                  "4 bytes not written to fd " + std::to_string(near()) + ": the receiver takes no more now"}));
+}
+
 TEST_F(FdStreamTest, MovedStreamTakesOverDescriptorAndUnreadBytes) {
-  send(far_, "abcdef");
-  const int fd = std::exchange(near_, -1);  // the streams own it now
+  send(far(), "abcdef");
+  const int fd = pair_.near.release();  // the streams own it now
   std::optional<rdr::FdInStreamOwn> first(std::in_place, fd);
   first->setTimeoutMs(2000);
   EXPECT_EQ(first->readU8(), 'a');

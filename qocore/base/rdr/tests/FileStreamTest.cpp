@@ -17,6 +17,7 @@
 #include "qocore/base/rdr/TransactedFileOutStream.h"
 #include "testing/FailureOf.h"
 #include "testing/FileFixtures.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
@@ -101,7 +102,7 @@ TEST(FileStreamTest, OutputWritesAndAppends) {
   }
 }
 
-TEST(FileStreamTest, FailedWritesThrowButTheDestructorIgnoresThem) {
+TEST(FileStreamTest, FailedWritesThrowAndTheDestructorLogsThem) {
   const std::string noSpace = plat::SystemException("writing to file failed", ENOSPC).str();
   struct Case {
     const char* name;
@@ -110,18 +111,28 @@ TEST(FileStreamTest, FailedWritesThrowButTheDestructorIgnoresThem) {
   for (const Case& c : std::vector<Case>{{"flush", 10}, {"write", 40000}}) {
     FILE* full = fopen("/dev/full", "we");
     ASSERT_TRUE(full);
-    rdr::FileOutStream out(full, true);
-    std::string failure = "(nothing thrown)";
-    try {
-      write(out, pattern(c.size));
-      out.flush();
-    } catch (const plat::SystemException& e) {
-      failure = e.str();
-      EXPECT_EQ(e.error(), ENOSPC) << c.name;
+    yarl_test::LogCapture log("FileOutStream:capture:0");
+    int32_t pending = 0;
+    {
+      rdr::FileOutStream out(full, true);
+      std::string failure = "(nothing thrown)";
+      try {
+        write(out, pattern(c.size));
+        out.flush();
+      } catch (const plat::SystemException& e) {
+        failure = e.str();
+        EXPECT_EQ(e.error(), ENOSPC) << c.name;
+      }
+      EXPECT_EQ(failure, noSpace) << c.name;
+      pending = out.pendingBytes();
+      // The bytes are still on their way: the destructor meets the failure
+      // again and must not throw, but says what it lost.
     }
-    EXPECT_EQ(failure, noSpace) << c.name;
-    // The bytes are still on their way: the destructor meets the failure
-    // again and must not throw.
+    std::vector<yarl_test::LogRecord> expected;
+    if (pending > 0) {
+      expected.push_back({"FileOutStream", 0, std::to_string(pending) + " bytes not written to file: " + noSpace});
+    }
+    EXPECT_EQ(log.from("FileOutStream"), expected) << c.name;
   }
 }
 
@@ -135,6 +146,9 @@ TEST(FileStreamTest, TransactedOutputReplacesTheTargetOnlyOnCommit) {
       write(out, big);
       if (commit) {
         out.commit();
+        EXPECT_EQ(failureOf<plat::Exception>([&] { write(out, "late"); }),
+                  "TransactedFileOutStream: write after commit");
+        EXPECT_EQ(failureOf<plat::Exception>([&] { out.writeU8('!'); }), "TransactedFileOutStream: write after commit");
       } else {
         write(out, "pending when destroyed");
       }

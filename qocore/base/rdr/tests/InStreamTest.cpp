@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -158,6 +159,8 @@ TEST(InStream, ByteRunsAcrossRefills) {
     // Straight from the window only when the run could be buffered whole.
     EXPECT_EQ(p == copy, chunk < 3);
     EXPECT_EQ(in.pos(), 9);
+    in.readBytes(nullptr, 0);  // an empty run needs no destination
+    EXPECT_EQ(in.pos(), 9);
   }
 }
 
@@ -217,6 +220,19 @@ TEST(InStream, StringLengthIsCheckedBeforeTheBody) {
     }
     EXPECT_EQ(std::string(in.readString(10).get()), body);
   }
+}
+
+TEST(InStream, ReadStringIntoRefusesALengthThatCannotFit) {
+  // The text and its NUL would pass a 32-bit size: refused before any byte
+  // is read, and the buffer keeps its text.
+  ScriptedInStream in("abc");
+  plat::DString into("old");
+  EXPECT_EQ(messageOf<rdr::StringTooLongException>([&] { in.readStringInto(into, INT32_MAX); }),
+            "String exceeds maximum length");
+  EXPECT_EQ(in.pos(), 0);
+  EXPECT_STREQ(into.c_str(), "old");
+  in.readStringInto(into, 3);
+  EXPECT_STREQ(into.c_str(), "abc");
 }
 
 TEST(InStream, StringForms) {

@@ -11,11 +11,13 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LinkedPtr.h"
 #include "qocore/base/rdr/MemIoStream.h"
+#include "testing/FailureOf.h"
 
 namespace {
 
 using testing::ElementsAre;
 using testing::IsEmpty;
+using yarl_test::failureOf;
 
 std::string readText(rdr::InStream& in, int32_t n) {
   std::string got(n, '\0');
@@ -129,6 +131,34 @@ TEST(MemIoStreamTest, BufferLimit) {
       EXPECT_STREQ(e.str(), "MemIoStream: maxBufs exceeded");
     }
   }
+}
+
+// A pipe of one buffer (maxBytes 0): the writer fills it again once the
+// reader has read all of it and released it with a checkpoint, and only
+// then.
+TEST(MemIoStreamTest, OneBufferPipeRefillsOnceItsReaderReleasesIt) {
+  rdr::MemIoStream pipe(nullptr, 0, 16);
+  rdr::InStream& in = pipe;
+  rdr::OutStream& out = pipe;
+  const std::string first = "0123456789abcdef";
+  const std::string second = "ghijklmnopqrstuv";
+  out.writeBytes(first.data(), 16);
+  out.flush();
+  const char* full = "MemIoStream: maxBufs exceeded";
+  EXPECT_EQ(failureOf<rdr::OutStreamFull>([&] { out.writeU8('x'); }), full);
+  EXPECT_EQ(readText(in, 16), first);
+  EXPECT_EQ(failureOf<rdr::OutStreamFull>([&] { out.writeU8('x'); }), full) << "the checkpoint still holds it";
+  in.setCheckpoint();
+  EXPECT_EQ(out.spaceLimit(), 16);
+  out.writeBytes(second.data(), 16);
+  out.flush();
+  EXPECT_EQ(out.spaceLimit(), 0);
+  EXPECT_EQ(readText(in, 16), second);
+  EXPECT_EQ(in.pos(), 32);
+  EXPECT_EQ(pipe.writtenLength(), 32);
+  in.rewind();
+  EXPECT_EQ(in.pos(), 16);
+  EXPECT_EQ(readText(in, 16), second);
 }
 
 // Without a reader releasing buffers the writer is stopped; once the
@@ -353,6 +383,56 @@ TEST(MemIoStreamTest, SaveAndRestore) {
   EXPECT_THROW(copy.restore(shortRecord), rdr::EndOfStream);
   EXPECT_EQ(copy.writtenLength(), 15);
   EXPECT_EQ(cin.pos(), 15);
+}
+
+// A record whose buffer limit or buffer count is more than save() can write
+// for this buffer size is refused before anything is allocated for it, and
+// the pipe stays as it was.
+TEST(MemIoStreamTest, RestoreRefusesCountsThatSaveCannotWrite) {
+  rdr::MemIoStream pipe(nullptr, 40, 4);
+  static_cast<rdr::OutStream&>(pipe).writeBytes("0123456789", 10);
+  rdr::MemIoStream record;
+  pipe.save(record);
+  record.closeForWriting();
+  const std::string saved = consume(record);
+
+  // The most buffers a pipe of 4-byte buffers can have: 2^31 bytes' worth
+  // plus one partly read buffer.
+  const uint32_t mostBufs = (0x7FFFFFFFu + 3) / 4 + 1;
+  struct Case {
+    const char* name;
+    size_t offset;  // of the u32 field in the record
+    uint32_t value;
+    const char* expected;
+  };
+  // clang-format off
+  const std::vector<Case> cases{
+      {"buffer limit 0xFFFFFFFF", 0,  0xFFFFFFFF,   "MemIoStream: bad saved state (buffer limit)"},
+      {"buffer limit 0",          0,  0,            "MemIoStream: bad saved state (buffer limit)"},
+      {"buffer limit past most",  0,  mostBufs + 1, "MemIoStream: bad saved state (buffer limit)"},
+      {"ring of 0xFFFFFFFF",      13, 0xFFFFFFFF,   "MemIoStream: bad saved state (buffer count)"},
+      {"ring past most",          13, mostBufs + 1, "MemIoStream: bad saved state (buffer count)"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes = saved;
+    for (int i = 0; i < 4; ++i) bytes[c.offset + i] = static_cast<char>(c.value >> (24 - 8 * i));
+    rdr::MemIoStream broken;
+    static_cast<rdr::OutStream&>(broken).writeBytes(bytes.data(), static_cast<int32_t>(bytes.size()));
+    broken.flush();
+    rdr::MemIoStream copy(nullptr, -1, 4);
+    static_cast<rdr::OutStream&>(copy).writeBytes("kept", 4);
+    EXPECT_EQ(failureOf<plat::Exception>([&] { copy.restore(broken); }), c.expected);
+    EXPECT_EQ(copy.writtenLength(), 4);
+  }
+  // The record itself is fine.
+  rdr::MemIoStream good;
+  static_cast<rdr::OutStream&>(good).writeBytes(saved.data(), static_cast<int32_t>(saved.size()));
+  good.flush();
+  rdr::MemIoStream copy(nullptr, -1, 4);
+  copy.restore(good);
+  EXPECT_EQ(copy.writtenLength(), 10);
 }
 
 }  // namespace
