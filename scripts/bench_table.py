@@ -1,0 +1,86 @@
+#!/usr/bin/env python3
+"""Prints the speed targets as a table of measured ratio against target.
+
+    bench_table.py <results.json> ...
+
+Each argument is a Google Benchmark JSON file (--benchmark_out). Every row
+pairs one of our benchmarks with its reference measured in the same run and
+reads the median where repetitions were run. A ratio is how many times the
+reference's time ours is faster ("2.0x" = ours takes half the time); a row
+passes when the ratio reaches its target. Rows whose benchmarks were not
+run are shown as "not run". Exits 1 when any row that was run misses its
+target, so a script can stop on it.
+"""
+
+import json
+import sys
+
+# (what is measured, our benchmark, the reference, target ratio).  A target
+# compares times: reference time / our time >= target.
+ROWS = [
+    ("JSON 4 MB objects vs RapidJSON", "BM_Json_Objects4MB_Ours", "BM_Json_Objects4MB_RapidJson", 0.5),
+    ("JSON 4 MB objects vs nlohmann", "BM_Json_Objects4MB_Ours", "BM_Json_Objects4MB_Nlohmann", 2.5),
+    ("JSON 12 MB mixed vs RapidJSON", "BM_Json_Mixed12MB_Ours", "BM_Json_Mixed12MB_RapidJson", 0.5),
+    ("JSON 12 MB mixed vs nlohmann", "BM_Json_Mixed12MB_Ours", "BM_Json_Mixed12MB_Nlohmann", 2.5),
+    ("JSON 10 MB numeric vs RapidJSON", "BM_Json_Numeric10MB_Ours", "BM_Json_Numeric10MB_RapidJson", 0.5),
+    ("JSON 10 MB numeric vs nlohmann", "BM_Json_Numeric10MB_Ours", "BM_Json_Numeric10MB_Nlohmann", 2.5),
+    ("XML 6 MB nested vs pugixml", "BM_Xml_Nested6MB_Ours", "BM_Xml_Nested6MB_Pugixml", 0.5),
+    ("XML 8 MB deep vs pugixml", "BM_Xml_Deep8MB_Ours", "BM_Xml_Deep8MB_Pugixml", 0.5),
+    ("regex literal vs std::regex", "BM_Regex_Literal_Ours", "BM_Regex_Literal_StdRegex", 1.0),
+    ("regex ipv4:port vs std::regex", "BM_Regex_Ipv4Port_Ours", "BM_Regex_Ipv4Port_StdRegex", 1.0),
+    ("regex alternation vs std::regex", "BM_Regex_Alternation_Ours", "BM_Regex_Alternation_StdRegex", 1.0),
+    ("regex e-mail vs std::regex", "BM_Regex_Email_Ours", "BM_Regex_Email_StdRegex", 1.0),
+    # Per timer: 10,000 timers may cost at most twice what 10 cost.
+    ("10,000 timers per timer vs 10", "BM_Timers_Ours/10000", "BM_Timers_Ours/10", 0.5, "per_timer"),
+    ("buffered copy, 8-byte items vs memcpy", "BM_Copy_BufferedStream/item:8", "BM_Copy_Memcpy/item:8", 0.5),
+    ("buffered copy, 256-byte items vs memcpy", "BM_Copy_BufferedStream/item:256", "BM_Copy_Memcpy/item:256", 0.5),
+    ("buffered copy, 64 KiB items vs memcpy", "BM_Copy_BufferedStream/item:65536", "BM_Copy_Memcpy/item:65536", 0.5),
+]
+
+
+def load(paths):
+    """Maps each benchmark's run name to its median (or only) entry."""
+    found = {}
+    for path in paths:
+        with open(path, encoding="utf-8") as f:
+            data = json.load(f)
+        for b in data.get("benchmarks", []):
+            name = b.get("run_name", b["name"])
+            if b.get("run_type") == "aggregate":
+                if b.get("aggregate_name") == "median":
+                    found[name] = b
+            else:
+                found.setdefault(name, b)
+    return found
+
+
+def value(entry, counter):
+    """The entry's time in nanoseconds, or the named counter."""
+    if counter:
+        return float(entry[counter])
+    scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[entry.get("time_unit", "ns")]
+    return float(entry["cpu_time"]) * scale
+
+
+def main(paths):
+    results = load(paths)
+    width = max(len(r[0]) for r in ROWS)
+    print(f"{'row':<{width}}  {'ratio':>8}  {'target':>7}  verdict")
+    missed = False
+    for row in ROWS:
+        label, ours, ref, target = row[:4]
+        counter = row[4] if len(row) > 4 else None
+        if ours not in results or ref not in results:
+            print(f"{label:<{width}}  {'-':>8}  {target:>6.2f}x  not run")
+            continue
+        ratio = value(results[ref], counter) / value(results[ours], counter)
+        ok = ratio >= target
+        missed |= not ok
+        print(f"{label:<{width}}  {ratio:>7.2f}x  {target:>6.2f}x  {'met' if ok else 'MISSED'}")
+    return 1 if missed else 0
+
+
+if __name__ == "__main__":
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    sys.exit(main(sys.argv[1:]))
