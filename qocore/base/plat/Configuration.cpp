@@ -365,7 +365,8 @@ void Configuration::printHelp(bool all, bool showDefaults, FILE* out, int width,
 }
 
 CharArray Configuration::usageHeading() {
-  DString text(localText("plat_configuration_param_usage"));
+  // A translated text is never a format: a "%" in it is printed as it stands.
+  DString text("%s", localText("plat_configuration_param_usage"));
   text.wordWrap(79, 0);
   return text.release();
 }
