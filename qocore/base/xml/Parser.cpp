@@ -13,6 +13,7 @@
 
 #include "qocore/base/plat/MBuf.h"
 #include "qocore/base/plat/Strings.h"
+#include "qocore/base/plat/UniqueFd.h"
 #include "qocore/base/xml/NodeRecord.h"
 
 namespace xml {
@@ -307,13 +308,18 @@ bool Parser::content(NodeRecord* r, bool isRoot, int depth) {
         const Token name = next();
         if (name.type != Tok::Plain) return fail(kMissingStartTagName, name.start);
         const bool declaration = t.type == Tok::DeclStart;
+        // A declaration without data ("<?pi?>") has its name end before "?>".
+        const char* nameEnd = name.end;
+        if (declaration && *nameEnd == '>' && nameEnd[-1] == '?' && --nameEnd == name.start) {
+          return fail(kMissingStartTagName, name.start);
+        }
         // A declaration directly under the root holds the rest of the text;
         // any other declaration ends at its "?>".
         const bool holdsRest = declaration && isRoot;
         const int childDepth = holdsRest ? depth : depth + 1;
         if (childDepth > kMaxDepth) return fail(kUnexpectedToken, t.start);
         NodeRecord* c =
-            detail::newArenaRecord(arena_, name.start, static_cast<size_t>(name.end - name.start), declaration);
+            detail::newArenaRecord(arena_, name.start, static_cast<size_t>(nameEnd - name.start), declaration);
         c->parent = r;
         l.order.push_back(static_cast<int>(l.children.size()) * 4 + kElementItem);
         l.children.push_back(c);
@@ -523,10 +529,10 @@ void locate(const char* text, const char* at, int encoding, int* line, int* colu
 
 // Reads a whole file into a NUL-terminated buffer that is wiped on release.
 // False when the file cannot be opened or read.
-bool readFile(const char* path, plat::MBuf<char>& buf, int* length) {
+[[nodiscard]] bool readFile(const char* path, plat::MBuf<char>& buf, int* length) {
   if (!path) return false;
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  const plat::UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
+  if (!fd) return false;
   int len = 0;
   buf = plat::MBuf<char>(4096, true);
   for (;;) {
@@ -534,16 +540,12 @@ bool readFile(const char* path, plat::MBuf<char>& buf, int* length) {
       if (buf.count() > (1 << 29)) break;  // beyond any document we parse
       buf.resize(buf.data(), len, buf.count() * 2);
     }
-    ssize_t n = ::read(fd, buf.data() + len, static_cast<size_t>(buf.count() - len - 1));
+    ssize_t n = ::read(fd.get(), buf.data() + len, static_cast<size_t>(buf.count() - len - 1));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return false;
-    }
+    if (n < 0) return false;
     if (n == 0) break;
     len += static_cast<int>(n);
   }
-  ::close(fd);
   buf[len] = '\0';
   *length = len;
   return true;
