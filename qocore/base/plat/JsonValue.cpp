@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cstring>
+#include <string>
+#include <unordered_set>
 
 #include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/Json.h"
@@ -87,6 +89,48 @@ void writeString(rdr::OutStream& out, const char* text) {
     run = ++p;
   }
   out.writeU8('"');
+}
+
+// Whether writeString puts the text out other than byte for byte: a null
+// text, or one holding a malformed sequence that becomes U+FFFD.
+bool writtenRepaired(const char* text) noexcept {
+  if (!text) return true;
+  for (const char* p = text; *p;) {
+    const unsigned char b = static_cast<unsigned char>(*p);
+    if (b < 0x80) {
+      ++p;
+      continue;
+    }
+    const char* next = p + 1;
+    if (utf8Decode(b, &next, 4) < 0) return true;
+    p = next;
+  }
+  return false;
+}
+
+// Names that differ only in malformed bytes (or a null name next to an
+// empty one) would go out as one name twice, a text the parser refuses.
+// Repaired names are rare, so the full check runs only when one is there.
+void checkNamesWrittenApart(const std::vector<JsonObject::Member>& members) {
+  bool anyRepaired = false;
+  for (const JsonObject::Member& m : members) {
+    if (writtenRepaired(m.name.get())) {
+      anyRepaired = true;
+      break;
+    }
+  }
+  if (!anyRepaired) return;
+  std::unordered_set<std::string> written;
+  for (const JsonObject::Member& m : members) {
+    rdr::MemOutStream out;
+    writeString(out, m.name.get());
+    CharArray name = out.takeString();
+    const bool fresh = written.emplace(name.get()).second;
+    secureZero(name.get(), std::strlen(name.get()));
+    if (!fresh) {
+      throw JsonException("Two JSON object member names would be written alike");
+    }
+  }
 }
 
 }  // namespace
@@ -199,6 +243,7 @@ JsonString& JsonString::checkLength(int max) {
 // ---- JsonObject ----
 
 void JsonObject::write(rdr::OutStream& out, int indent) const {
+  checkNamesWrittenApart(members_);
   out.writeU8('{');
   bool first = true;
   for (const Member& m : members_) {
