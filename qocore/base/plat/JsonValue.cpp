@@ -1,7 +1,11 @@
 #include "qocore/base/plat/JsonValue.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_set>
 
@@ -147,6 +151,98 @@ JsonException JsonException::typeError() noexcept {
 
 // ---- JsonValue ----
 
+// Every value's block begins with the arena it lives in, or null for the
+// heap, in the word just before the object.  Heap blocks keep the object at
+// the alignment operator new promises.
+namespace {
+constexpr size_t kHeapHeader = 16;
+constexpr size_t kArenaHeader = sizeof(void*);
+constexpr size_t kFirstArenaChunk = 1024;
+constexpr size_t kLargestArenaChunk = 1024 * 1024;
+}  // namespace
+
+struct JsonValue::Arena {
+  struct Chunk {
+    Chunk* next;
+  };
+  size_t live = 1;  // the values in it, plus the parse while it runs
+  Chunk* chunks = nullptr;
+  unsigned char* next = nullptr;
+  unsigned char* end = nullptr;
+  size_t chunkSize = kFirstArenaChunk;
+};
+
+// Kept out of line: the compiler would otherwise pair the malloc here with
+// the free below and call them mismatched, not seeing the header between.
+[[gnu::noinline]] void* JsonValue::operator new(size_t size) {
+  if (size > SIZE_MAX - kHeapHeader) throw std::bad_alloc();
+  auto* block = static_cast<unsigned char*>(std::malloc(size + kHeapHeader));
+  if (!block) throw std::bad_alloc();
+  unsigned char* object = block + kHeapHeader;
+  reinterpret_cast<Arena**>(object)[-1] = nullptr;
+  return object;
+}
+
+[[gnu::noinline]] void JsonValue::operator delete(void* p) noexcept {
+  if (!p) return;
+  Arena* arena = static_cast<Arena**>(p)[-1];
+  if (!arena)
+    std::free(static_cast<unsigned char*>(p) - kHeapHeader);
+  else
+    releaseArena(arena);
+}
+
+JsonValue::Arena* JsonValue::newArena() { return new Arena; }
+
+void* JsonValue::arenaAlloc(Arena* a, size_t size) {
+  // Values need no more than pointer alignment.
+  const size_t need = kArenaHeader + ((size + alignof(void*) - 1) & ~(alignof(void*) - 1));
+  if (static_cast<size_t>(a->end - a->next) < need) {
+    const size_t room = std::max(a->chunkSize, need);
+    auto* chunk = static_cast<Arena::Chunk*>(std::malloc(sizeof(Arena::Chunk) + room));
+    if (!chunk) throw std::bad_alloc();
+    chunk->next = a->chunks;
+    a->chunks = chunk;
+    a->next = reinterpret_cast<unsigned char*>(chunk + 1);
+    a->end = a->next + room;
+    a->chunkSize = std::min(a->chunkSize * 2, kLargestArenaChunk);
+  }
+  unsigned char* object = a->next + kArenaHeader;
+  reinterpret_cast<Arena**>(object)[-1] = a;
+  a->next += need;
+  ++a->live;
+  return object;
+}
+
+char* JsonValue::arenaText(Arena* a, size_t n) {
+  if (static_cast<size_t>(a->end - a->next) < n) {
+    // A text never opens a chunk of its own: values follow it.
+    const size_t room = std::max(a->chunkSize, n + alignof(void*));
+    auto* chunk = static_cast<Arena::Chunk*>(std::malloc(sizeof(Arena::Chunk) + room));
+    if (!chunk) throw std::bad_alloc();
+    chunk->next = a->chunks;
+    a->chunks = chunk;
+    a->next = reinterpret_cast<unsigned char*>(chunk + 1);
+    a->end = a->next + room;
+    a->chunkSize = std::min(a->chunkSize * 2, kLargestArenaChunk);
+  }
+  char* text = reinterpret_cast<char*>(a->next);
+  // The next value stays aligned.
+  a->next += (n + alignof(void*) - 1) & ~(alignof(void*) - 1);
+  if (a->next > a->end) a->next = a->end;
+  return text;
+}
+
+void JsonValue::releaseArena(Arena* a) noexcept {
+  if (--a->live > 0) return;
+  for (Arena::Chunk* c = a->chunks; c;) {
+    Arena::Chunk* next = c->next;
+    std::free(c);
+    c = next;
+  }
+  delete a;
+}
+
 JsonValue::~JsonValue() = default;
 
 JsonNumber& JsonValue::asNumber() { throw JsonException::typeError(); }
@@ -242,6 +338,10 @@ JsonString& JsonString::checkLength(int max) {
 
 // ---- JsonObject ----
 
+JsonObject::~JsonObject() {
+  for (size_t i = 0; i < arenaNames_; ++i) (void)members_[i].name.release();
+}
+
 void JsonObject::write(rdr::OutStream& out, int indent) const {
   checkNamesWrittenApart(members_);
   out.writeU8('{');
@@ -300,7 +400,15 @@ void JsonObject::set(const char* name, const JsonRef& value) {
 void JsonObject::setString(const char* name, const char* text) { set(name, JsonRef(new JsonString(text))); }
 
 void JsonObject::remove(const char* name) {
-  if (const Member* m = lookup(name)) members_.erase(members_.begin() + (m - members_.data()));
+  const Member* m = lookup(name);
+  if (!m) return;
+  const size_t index = static_cast<size_t>(m - members_.data());
+  if (index < arenaNames_) {
+    // The name in the arena is let go of before the members move up over it.
+    (void)members_[index].name.release();
+    --arenaNames_;
+  }
+  members_.erase(members_.begin() + static_cast<ptrdiff_t>(index));
 }
 
 // ---- JsonArray ----
