@@ -135,11 +135,12 @@ class Parser {
   void flush(NodeRecord* r, Level& l);
   void flushAttributes(NodeRecord* r);
 
-  Token next() noexcept;
+  // Inlined: it runs several times per element.
+  [[gnu::always_inline]] inline Token next() noexcept;
   // Steps through content text up to the next "<" or the end: what the
   // tokens between two markup tokens would cover, as none of them can
   // reach past a "<" that begins a character.
-  const char* skipText(const char* p) const noexcept;
+  [[gnu::always_inline]] inline const char* skipText(const char* p) const noexcept;
   StartTagEnd startTag(NodeRecord* r);
   bool storeText(Level& l, const char* s, const char* e);
   void storeAttribute(bool declaration, const Token& name, char* value);
@@ -168,7 +169,7 @@ class Parser {
   const char* pendingAt_ = nullptr;
 };
 
-Token Parser::next() noexcept {
+inline Token Parser::next() noexcept {
   while (isSpace(*pos_)) ++pos_;
   Token t{Tok::Plain, pos_, pos_, 0};
   const char c = *pos_;
@@ -179,7 +180,15 @@ Token Parser::next() noexcept {
     case '\'':
     case '"': {
       const char* q = pos_ + 1;
-      while (*q && *q != c && *q != '<') q += charLength(encoding_, q);
+      for (;;) {
+        const auto b = static_cast<unsigned char>(*q);
+        if (b >= 0x80)
+          q += charLength(encoding_, q);
+        else if (b == 0 || b == static_cast<unsigned char>(c) || b == '<')
+          break;
+        else
+          ++q;
+      }
       if (*q == c) {
         t.type = Tok::Quoted;
         pos_ = t.end = q + 1;
@@ -240,7 +249,7 @@ Token Parser::next() noexcept {
   return t;
 }
 
-const char* Parser::skipText(const char* p) const noexcept {
+inline const char* Parser::skipText(const char* p) const noexcept {
   // Bytes below 0x80 are characters of their own in every encoding.
   for (;;) {
     const auto b = static_cast<unsigned char>(*p);
@@ -446,19 +455,20 @@ char* Parser::decode(const char* s, const char* e) {
   char* out = static_cast<char*>(detail::arenaAlloc(arena_, size));
   char* o = out;
   for (const char* p = s; p < e;) {
-    const char* run = p;
+    // Bytes are copied as they are stepped over, characters whole.
     while (p < e) {
       const auto b = static_cast<unsigned char>(*p);
-      if (b >= 0x80)
-        p += charLength(encoding_, p);
-      else if (b == '&')
-        break;
-      else
+      if (b == '&') break;
+      if (b < 0x80) {
+        *o++ = static_cast<char>(b);
         ++p;
+        continue;
+      }
+      // A character cut by the end of the range ends at the range's end.
+      const char* next = p + charLength(encoding_, p);
+      if (next > e) next = e;
+      while (p < next) *o++ = *p++;
     }
-    if (p > e) p = e;  // a character cut by the end of the range
-    std::memcpy(o, run, static_cast<size_t>(p - run));
-    o += p - run;
     if (p == e) break;
     unsigned code = 0;
     const char* after = nullptr;
