@@ -1,6 +1,7 @@
 #include "qocore/base/plat/Json.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -28,6 +29,23 @@ constexpr uint64_t kPositiveLimit = 0x7FFFFFFFFFFFFFFFull;
 constexpr uint64_t kNegativeLimit = 0x8000000000000000ull;
 
 inline bool isDigit(uint8_t b) noexcept { return b >= '0' && b <= '9'; }
+
+// Bytes of a string that need no decoding: none below 0x20, no double
+// quote, no backslash.
+constexpr auto kPlainStringByte = [] {
+  std::array<bool, 256> plain{};
+  for (int b = 0x20; b < 256; ++b) plain[static_cast<size_t>(b)] = b != '"' && b != '\\';
+  return plain;
+}();
+
+// Steps over plain string bytes; ORs what it passed into *seen, so a string
+// without a byte from 0x80 up is known to be ASCII without a second look.
+inline const uint8_t* skipPlainStringBytes(const uint8_t* p, const uint8_t* e, uint8_t* seen) noexcept {
+  uint8_t all = 0;
+  for (; p != e && kPlainStringByte[*p]; ++p) all |= *p;
+  *seen |= all;
+  return p;
+}
 
 // The bytes of the string being read.  Strings may carry secrets, so a
 // block is wiped before it is given up.
@@ -328,11 +346,9 @@ const char* JsonParser::stringBytes(size_t* length) {
   if (take() != '"') fail("Bad string");
   // Most strings lie whole in the window and need no decoding: their bytes
   // are copied once, straight from the input.
-  const uint8_t* p = p_;
-  const uint8_t* const e = e_;
   uint8_t seen = 0;
-  while (p != e && *p >= 0x20 && *p != '"' && *p != '\\') seen |= *p++;
-  if (p != e && *p == '"') {
+  const uint8_t* p = skipPlainStringBytes(p_, e_, &seen);
+  if (p != e_ && *p == '"') {
     const char* bytes = reinterpret_cast<const char*>(p_);
     p_ = p + 1;
     if ((seen & 0x80) && !isValidUtf8(bytes, reinterpret_cast<const char*>(p))) fail("Bad string");
@@ -365,9 +381,9 @@ void JsonParser::decodeString() {
   scratch_.clear();
   for (;;) {
     // Plain bytes are copied a window's run at a time.
-    const uint8_t* p = p_;
+    uint8_t seen = 0;
+    const uint8_t* p = skipPlainStringBytes(p_, e_, &seen);
     const uint8_t* const e = e_;
-    while (p != e && *p >= 0x20 && *p != '"' && *p != '\\') ++p;
     scratch_.append(p_, static_cast<size_t>(p - p_));
     p_ = p;
     if (p == e) {
