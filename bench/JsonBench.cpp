@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <rapidjson/document.h>
+#include <sys/resource.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -117,6 +118,12 @@ long statusKB(const char* key) {
   return kb;
 }
 
+long minorFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt;
+}
+
 // The growth of the resident set, in MB, while `parse` runs once: the heap
 // is first given back to the system and the peak mark reset, so that memory
 // freed by earlier runs cannot hide the parse's own.
@@ -154,9 +161,14 @@ void runParse(benchmark::State& state, const std::string& (*document)(), void (*
   const std::string& text = document();
   // Measured before the timed runs, which then start from a warm heap.
   const double peak = peakMB([&] { parse(text); });
+  const long faults = minorFaults();
   for (auto _ : state) parse(text);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
   state.counters["peak_MB"] = peak;
+  // Pages the heap gave back and took again: a cost that depends on the
+  // machine more than on the parser.
+  state.counters["faults"] =
+      benchmark::Counter(static_cast<double>(minorFaults() - faults), benchmark::Counter::kAvgIterations);
 }
 
 #define JSON_PARSE_LINES(Document, generator)                                                          \
