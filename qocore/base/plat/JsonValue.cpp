@@ -158,7 +158,7 @@ namespace {
 constexpr size_t kHeapHeader = 16;
 constexpr size_t kArenaHeader = sizeof(void*);
 constexpr size_t kFirstArenaChunk = 1024;
-constexpr size_t kLargestArenaChunk = 1024 * 1024;
+constexpr size_t kLargestArenaChunk = 64 * 1024 * 1024;
 }  // namespace
 
 struct JsonValue::Arena {

@@ -12,6 +12,7 @@ namespace xml::detail {
 struct ArenaChunk {
   ArenaChunk* next;
   size_t size;  // bytes after the header
+  size_t used;  // once a newer chunk has taken over
 };
 
 const ClearMarkers kClearTable[4] = {{"<![CDATA[", "]]>"}, {"<!DOCTYPE", ">"}, {"<!--", "-->"}, {"<PRE>", "</PRE>"}};
@@ -181,10 +182,14 @@ void release(NodeRecord* r) noexcept {
 }
 
 namespace {
-// Chunks of one size, small enough to come from the heap rather than from
-// mappings of their own, so a document of any size costs no page faults
-// beyond the heap's; a larger request gets a chunk of its own size.
-constexpr size_t kChunk = 64 * 1024 - sizeof(ArenaChunk) - 16;
+// Each chunk doubles the last, up to a limit: a small document costs one
+// small block, a large one a few large blocks.  Blocks that large come from
+// mappings of their own at first; once one has been given back, the heap
+// serves blocks of that size and keeps them for the next document, so
+// parsing large documents one after another does not take every page
+// afresh from the system.
+constexpr size_t kFirstChunk = 16 * 1024;
+constexpr size_t kMaxChunk = 64 * 1024 * 1024;
 unsigned char* chunkData(ArenaChunk* c) noexcept { return reinterpret_cast<unsigned char*>(c + 1); }
 }  // namespace
 
@@ -197,15 +202,12 @@ Arena* newArena() {
 }
 
 void* arenaAllocInNewChunk(Arena* a, size_t bytes) {
-  const size_t size = bytes > kChunk ? bytes : kChunk;
+  size_t size = a->chunks ? std::min(a->chunks->size * 2, kMaxChunk) : kFirstChunk;
+  if (size < bytes) size = bytes;
   auto* c = static_cast<ArenaChunk*>(reallocOrDie(nullptr, sizeof(ArenaChunk) + size));
   c->size = size;
-  // A chunk of its own goes behind the newest, whose free room stays in use.
-  if (size > kChunk && a->chunks) {
-    c->next = a->chunks->next;
-    a->chunks->next = c;
-    return chunkData(c);
-  }
+  c->used = 0;
+  if (a->chunks) a->chunks->used = static_cast<size_t>(a->next - chunkData(a->chunks));
   c->next = a->chunks;
   a->chunks = c;
   a->next = chunkData(c) + bytes;
@@ -229,8 +231,8 @@ char* arenaCopy(Arena* a, const char* text, size_t n) {
 void dropArena(Arena* a) noexcept {
   for (ArenaChunk* c = a->chunks; c;) {
     ArenaChunk* next = c->next;
-    // The newest chunk is wiped as far as it was used, the others whole.
-    const size_t used = c == a->chunks ? static_cast<size_t>(a->next - chunkData(c)) : c->size;
+    // Each chunk is wiped as far as it was used.
+    const size_t used = c == a->chunks ? static_cast<size_t>(a->next - chunkData(c)) : c->used;
     plat::secureZero(chunkData(c), used);
     std::free(c);
     c = next;
