@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/rdr/Exceptions.h"
@@ -154,17 +155,16 @@ class JsonParser {
   // EndOfStream when endIsError; other failures of the stream pass on.
   bool fill(bool endIsError) {
     in_.setPtr(p_);
-    try {
-      in_.check(true, 1);
-    } catch (const rdr::EndOfStream&) {
-      reload();
-      if (endIsError) throw;
-      return false;
-    } catch (...) {
-      reload();
-      throw;
+    {
+      // The window is taken back from the stream however the refill ends.
+      ScopeExit reloadWindow([this] { reload(); });
+      try {
+        in_.check(true, 1);
+      } catch (const rdr::EndOfStream&) {
+        if (endIsError) throw;
+        return false;
+      }
     }
-    reload();
     return p_ != e_;
   }
   void reload() noexcept {

@@ -11,6 +11,7 @@
 
 #include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/Json.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/rdr/MemOutStream.h"
 
@@ -272,17 +273,10 @@ CharArray JsonValue::toText() const {
 
 JsonRef JsonValue::clone() const {
   CharArray text = toText();
-  JsonRef copy;
-  try {
-    JsonReader reader(text.get(), strLen(text.get()), true);
-    copy = Json::parseHttpBody(nullptr, reader);
-  } catch (...) {
-    secureFreeStr(text);
-    throw;
-  }
   // The text may hold a secret the tree carries.
-  secureFreeStr(text);
-  return copy;
+  ScopeExit wipeText([&text] { secureFreeStr(text); });
+  JsonReader reader(text.get(), strLen(text.get()), true);
+  return Json::parseHttpBody(nullptr, reader);
 }
 
 // ---- JsonRef ----

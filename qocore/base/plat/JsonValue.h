@@ -85,7 +85,9 @@ class JsonValue {
   // A value made with new comes from the heap; the parser places the values
   // of one document side by side in blocks of their own, which go when the
   // last of those values has been deleted.  Either kind is deleted the same
-  // way, through its handle.
+  // way, through its handle.  The values of one parsed document share those
+  // blocks, so they stay with one thread at a time even once taken out of
+  // their tree.
   static void* operator new(size_t size);
   static void operator delete(void* p) noexcept;
 

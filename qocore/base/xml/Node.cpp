@@ -380,7 +380,7 @@ bool Node::moveTo(const Node& newParent, int position) {
     if (a == d_) return false;
   }
   detail::retain(d_);  // the new parent's reference
-  detach();
+  (void)detach();      // a node without a parent has nothing to leave
   detail::addChild(target, d_, position, detail::kEditStep);
   return true;
 }

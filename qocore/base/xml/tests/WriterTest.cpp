@@ -51,15 +51,15 @@ TEST(WriterTest, FormattedOutputIsExact) {
 TEST(WriterTest, WriteThenParseKeepsTreeAndOrder) {
   OptionsGuard guard;
   Node built = Node::createTop("root");
-  built.addAttribute("q", "\"'<&>");
-  built.addText("lead & <text>");
+  ASSERT_TRUE(built.addAttribute("q", "\"'<&>"));
+  ASSERT_TRUE(built.addText("lead & <text>"));
   Node c = built.addChild("child");
-  c.addAttribute("flag", nullptr);
-  c.addText("inner");
-  built.addClear("raw <x>", ClearKind::CData);
-  built.addText("middle");
-  built.addChild("later").addChild("deep").addText("\xC3\xA9t\xC3\xA9");
-  built.addClear(" note ", ClearKind::Comment);
+  ASSERT_TRUE(c.addAttribute("flag", nullptr));
+  ASSERT_TRUE(c.addText("inner"));
+  ASSERT_TRUE(built.addClear("raw <x>", ClearKind::CData));
+  ASSERT_TRUE(built.addText("middle"));
+  ASSERT_TRUE(built.addChild("later").addChild("deep").addText("\xC3\xA9t\xC3\xA9"));
+  ASSERT_TRUE(built.addClear(" note ", ClearKind::Comment));
   const std::string expected = dump(built);
 
   for (bool formatted : {true, false}) {
@@ -90,7 +90,7 @@ TEST(WriterTest, TreesDeeperThanAnyParseWriteAndCopy) {
   Node top = Node::createTop("d");
   Node n = top;
   for (int i = 1; i < kLevels; ++i) n = n.addChild("d");
-  n.addText("x");
+  ASSERT_TRUE(n.addText("x"));
   n = Node();
 
   const plat::CharArray text = top.createString(false);
@@ -148,7 +148,7 @@ TEST_F(WriteToFileTest, HeaderFollowsEncodingAndDeclaration) {
   // An unnamed root whose first item is a declaration begins with one.
   setGlobalOptions(kSingleByte, true, true, true);
   Node root = Node::createTop(nullptr);
-  root.addChild("xml", true).addAttribute("version", "1.0");
+  ASSERT_TRUE(root.addChild("xml", true).addAttribute("version", "1.0"));
   root.addChild("a");
   EXPECT_EQ(root.writeToFile(path_.c_str(), false), kNoError);
   EXPECT_EQ(readAll(path_), "<?xml version=\"1.0\"?><a />");
