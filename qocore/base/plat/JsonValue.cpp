@@ -159,7 +159,11 @@ namespace {
 constexpr size_t kHeapHeader = 16;
 constexpr size_t kArenaHeader = sizeof(void*);
 constexpr size_t kFirstArenaChunk = 1024;
-constexpr size_t kLargestArenaChunk = 64 * 1024 * 1024;
+// Chunks double up to this.  Blocks that large come from mappings of their
+// own until one has been given back; then the heap serves them and keeps
+// them for the next document (the C library learns this only of blocks up
+// to 32 MB, hence a limit below that).
+constexpr size_t kLargestArenaChunk = 16 * 1024 * 1024;
 }  // namespace
 
 struct JsonValue::Arena {

@@ -187,7 +187,8 @@ namespace {
 // mappings of their own at first; once one has been given back, the heap
 // serves blocks of that size and keeps them for the next document, so
 // parsing large documents one after another does not take every page
-// afresh from the system.
+// afresh from the system (the C library learns this of blocks up to 32 MB;
+// only documents beyond that take mappings each time).
 constexpr size_t kFirstChunk = 16 * 1024;
 constexpr size_t kMaxChunk = 64 * 1024 * 1024;
 unsigned char* chunkData(ArenaChunk* c) noexcept { return reinterpret_cast<unsigned char*>(c + 1); }
