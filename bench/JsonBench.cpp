@@ -1,11 +1,21 @@
-// JSON parse and write of a generated document of about 4 MB, next to
-// nlohmann-json (a reference used here only) on the same text.  The
-// writers both indent by two blanks.
+// JSON parse and write next to RapidJSON (its DOM) and nlohmann-json, both
+// references used here only, on the same generated texts held in memory.
+//
+// Each document has one line per parser, named BM_Json_<Document>_<Parser>
+// so that a script can pair them; the ratio of the rates within one run is
+// the figure to watch.  Every parse line also reports peak_MB: the growth of
+// the resident set while one parse builds its tree and drops it.
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <rapidjson/document.h>
+#include <sys/resource.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -13,17 +23,21 @@
 
 namespace {
 
+struct Lcg {
+  uint32_t state = 12345;
+  uint32_t operator()() {
+    state = state * 1103515245u + 12345u;
+    return state >> 8;
+  }
+};
+
 // An array of records like a service's listing: integers, short and
 // escaped strings, text beyond ASCII and above U+FFFF, nested objects and
-// arrays.
-const std::string& document() {
+// arrays; about 4 MB.
+const std::string& objects4MB() {
   static const std::string text = [] {
     std::string s = "[";
-    uint32_t state = 12345;
-    auto next = [&state] {
-      state = state * 1103515245u + 12345u;
-      return state >> 8;
-    };
+    Lcg next;
     for (int i = 0; i < 12000; ++i) {
       if (i) s += ",";
       const std::string id = std::to_string(i);
@@ -44,29 +58,134 @@ const std::string& document() {
   return text;
 }
 
-void BM_Parse_Yarl(benchmark::State& state) {
-  const std::string& text = document();
-  for (auto _ : state) {
-    plat::JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
-    plat::JsonRef value = plat::Json::parseHttpBody(nullptr, reader);
-    benchmark::DoNotOptimize(value.get());
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+// About 12 MB of everything at once: objects of varying shape nested a few
+// levels, long and short strings, arrays of numbers and of literals.
+const std::string& mixed12MB() {
+  static const std::string text = [] {
+    std::string s = "{\"version\": 3, \"items\": [";
+    Lcg next;
+    for (int i = 0; s.size() < 12 * 1000 * 1000; ++i) {
+      if (i) s += ", ";
+      const std::string id = std::to_string(i);
+      s += "{\"key\": \"item/" + id + "\", \"size\": " + std::to_string(next()) +
+           ", \"labels\": {\"lang\": \"de\", \"title\": \"Gr\xC3\xBC\xC3\x9F\x65 " + id +
+           "\", \"summary\": \"A longer text that goes on for a while, with \\\"quotes\\\", a tab\\t and "
+           "a line\\nbreak, repeated now and then to make the strings of this document a little longer.\"}" +
+           ", \"flags\": [true, false, null, true]" + ", \"matrix\": [[" + std::to_string(next() % 1000) + ", " +
+           std::to_string(next() % 1000) + "], [-" + std::to_string(1 + next() % 1000) + ", 0]]" +
+           ", \"owner\": {\"id\": " + std::to_string(next() % 100000) +
+           ", \"name\": \"owner\", \"groups\": [\"a\", \"b\"], \"meta\": {\"deep\": {\"deeper\": {\"value\": " +
+           std::to_string(next() % 7) + "}}}}, \"empty\": {}, \"none\": []}";
+    }
+    return s + "]}";
+  }();
+  return text;
 }
-BENCHMARK(BM_Parse_Yarl)->Unit(benchmark::kMillisecond);
 
-void BM_Parse_Nlohmann(benchmark::State& state) {
-  const std::string& text = document();
-  for (auto _ : state) {
-    nlohmann::json value = nlohmann::json::parse(text);
-    benchmark::DoNotOptimize(value);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+// About 10 MB of integers in rows of twenty.
+const std::string& numeric10MB() {
+  static const std::string text = [] {
+    std::string s = "[";
+    Lcg next;
+    for (int row = 0; s.size() < 10 * 1000 * 1000; ++row) {
+      s += row ? ",\n[" : "\n[";
+      for (int i = 0; i < 20; ++i) {
+        if (i) s += ",";
+        const int64_t v = static_cast<int64_t>(next()) * (i % 3 == 0 ? 100003 : 1) - (1 << 22);
+        s += std::to_string(v);
+      }
+      s += "]";
+    }
+    return s + "\n]";
+  }();
+  return text;
 }
-BENCHMARK(BM_Parse_Nlohmann)->Unit(benchmark::kMillisecond);
 
-void BM_Write_Yarl(benchmark::State& state) {
+// A figure of /proc/self/status in kB ("VmRSS", "VmHWM"), or -1.
+long statusKB(const char* key) {
+  long kb = -1;
+  if (FILE* f = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    const size_t n = std::strlen(key);
+    while (std::fgets(line, sizeof line, f)) {
+      if (std::strncmp(line, key, n) == 0 && line[n] == ':') {
+        kb = std::strtol(line + n + 1, nullptr, 10);
+        break;
+      }
+    }
+    std::fclose(f);
+  }
+  return kb;
+}
+
+long minorFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt;
+}
+
+// The growth of the resident set, in MB, while `parse` runs once: the heap
+// is first given back to the system and the peak mark reset, so that memory
+// freed by earlier runs cannot hide the parse's own.
+double peakMB(const std::function<void()>& parse) {
+  malloc_trim(0);
+  if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+    std::fputs("5", f);
+    std::fclose(f);
+  }
+  const long before = statusKB("VmRSS");
+  parse();
+  const long peak = statusKB("VmHWM");
+  return before < 0 || peak < 0 ? -1 : static_cast<double>(peak - before) / 1000.0;
+}
+
+void parseOurs(const std::string& text) {
+  plat::JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
+  plat::JsonRef value = plat::Json::parseHttpBody(nullptr, reader);
+  benchmark::DoNotOptimize(value.get());
+}
+
+void parseRapidJson(const std::string& text) {
+  rapidjson::Document d;
+  d.Parse(text.data(), text.size());
+  if (d.HasParseError()) std::abort();
+  benchmark::DoNotOptimize(&d);
+}
+
+void parseNlohmann(const std::string& text) {
+  nlohmann::json value = nlohmann::json::parse(text);
+  benchmark::DoNotOptimize(value);
+}
+
+void runParse(benchmark::State& state, const std::string& (*document)(), void (*parse)(const std::string&)) {
   const std::string& text = document();
+  // Measured before the timed runs, which then start from a warm heap.
+  const double peak = peakMB([&] { parse(text); });
+  const long faults = minorFaults();
+  for (auto _ : state) parse(text);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
+  state.counters["peak_MB"] = peak;
+  // Pages the heap gave back and took again: a cost that depends on the
+  // machine more than on the parser.
+  state.counters["faults"] =
+      benchmark::Counter(static_cast<double>(minorFaults() - faults), benchmark::Counter::kAvgIterations);
+}
+
+#define JSON_PARSE_LINES(Document, generator)                                                          \
+  void BM_Json_##Document##_Ours(benchmark::State& s) { runParse(s, generator, parseOurs); }           \
+  void BM_Json_##Document##_RapidJson(benchmark::State& s) { runParse(s, generator, parseRapidJson); } \
+  void BM_Json_##Document##_Nlohmann(benchmark::State& s) { runParse(s, generator, parseNlohmann); }   \
+  BENCHMARK(BM_Json_##Document##_Ours)->Unit(benchmark::kMillisecond);                                 \
+  BENCHMARK(BM_Json_##Document##_RapidJson)->Unit(benchmark::kMillisecond);                            \
+  BENCHMARK(BM_Json_##Document##_Nlohmann)->Unit(benchmark::kMillisecond)
+
+JSON_PARSE_LINES(Objects4MB, objects4MB);
+JSON_PARSE_LINES(Mixed12MB, mixed12MB);
+JSON_PARSE_LINES(Numeric10MB, numeric10MB);
+
+// Writing: both writers indent by two blanks.
+void BM_Json_Write4MB_Ours(benchmark::State& state) {
+  const std::string& text = objects4MB();
   plat::JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
   const plat::JsonRef value = plat::Json::parseHttpBody(nullptr, reader);
   size_t written = 0;
@@ -78,10 +197,10 @@ void BM_Write_Yarl(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * written));
   state.counters["output_bytes"] = static_cast<double>(written);
 }
-BENCHMARK(BM_Write_Yarl)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Json_Write4MB_Ours)->Unit(benchmark::kMillisecond);
 
-void BM_Write_Nlohmann(benchmark::State& state) {
-  const nlohmann::json value = nlohmann::json::parse(document());
+void BM_Json_Write4MB_Nlohmann(benchmark::State& state) {
+  const nlohmann::json value = nlohmann::json::parse(objects4MB());
   size_t written = 0;
   for (auto _ : state) {
     std::string out = value.dump(2);
@@ -91,7 +210,7 @@ void BM_Write_Nlohmann(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * written));
   state.counters["output_bytes"] = static_cast<double>(written);
 }
-BENCHMARK(BM_Write_Nlohmann)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Json_Write4MB_Nlohmann)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -12,6 +12,7 @@ packages=(
   locales-all
   # Reference libraries of the benchmarks only.
   nlohmann-json3-dev
+  rapidjson-dev
   libpugixml-dev
   libevent-dev
 )

@@ -1,11 +1,16 @@
 #include "qocore/base/plat/Json.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <new>
 #include <string_view>
 #include <unordered_set>
 
 #include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/rdr/Exceptions.h"
@@ -25,6 +30,23 @@ constexpr uint64_t kPositiveLimit = 0x7FFFFFFFFFFFFFFFull;
 constexpr uint64_t kNegativeLimit = 0x8000000000000000ull;
 
 inline bool isDigit(uint8_t b) noexcept { return b >= '0' && b <= '9'; }
+
+// Bytes of a string that need no decoding: none below 0x20, no double
+// quote, no backslash.
+constexpr auto kPlainStringByte = [] {
+  std::array<bool, 256> plain{};
+  for (int b = 0x20; b < 256; ++b) plain[static_cast<size_t>(b)] = b != '"' && b != '\\';
+  return plain;
+}();
+
+// Steps over plain string bytes; ORs what it passed into *seen, so a string
+// without a byte from 0x80 up is known to be ASCII without a second look.
+inline const uint8_t* skipPlainStringBytes(const uint8_t* p, const uint8_t* e, uint8_t* seen) noexcept {
+  uint8_t all = 0;
+  for (; p != e && kPlainStringByte[*p]; ++p) all |= *p;
+  *seen |= all;
+  return p;
+}
 
 // The bytes of the string being read.  Strings may carry secrets, so a
 // block is wiped before it is given up.
@@ -95,37 +117,54 @@ void checkContentType(const char* contentType) {
 // Reads values straight from the stream's window.  The window is cached
 // here and handed back to the stream before every refill and when the
 // parser goes, so the stream is left just after the last byte taken.
+//
+// The values of one parse are placed side by side in the parse's arena.  A
+// container's items are gathered in a list of its nesting level, which every
+// container at that level reuses, and move into the container at its end,
+// so each container's vector is allocated once at its exact size.  Until
+// then the lists own what they hold.
 class JsonParser {
  public:
   explicit JsonParser(JsonReader& reader) noexcept
       : reader_(reader), in_(*reader.in_), p_(in_.getPtr()), e_(in_.getEnd()) {}
   JsonParser(const JsonParser&) = delete;
   JsonParser& operator=(const JsonParser&) = delete;
-  ~JsonParser() { in_.setPtr(p_); }
+  ~JsonParser() {
+    in_.setPtr(p_);
+    for (Level& l : levels_) {
+      for (JsonValue* v : l.values) delete v;
+    }
+    if (arena_) JsonValue::releaseArena(arena_);
+  }
 
-  JsonRef value(int depth);
+  JsonRef value(int depth) { return JsonRef(parseValue(depth)); }
   // A whole body: the value at depth 0, which the input must not end
   // inside, and from the reader's own bytes nothing but white space after.
   JsonRef body();
 
  private:
+  struct Level {
+    std::vector<JsonValue*> values;  // elements, or the members' values
+    std::vector<const char*> names;  // the members' names, in the arena
+    std::vector<size_t> lengths;     // of the names
+  };
+
   [[noreturn]] void fail(const char* what) const { throw JsonException("%s at line %d", what, reader_.line_); }
 
   // Makes at least one byte readable.  False at the end of input, or
   // EndOfStream when endIsError; other failures of the stream pass on.
   bool fill(bool endIsError) {
     in_.setPtr(p_);
-    try {
-      in_.check(true, 1);
-    } catch (const rdr::EndOfStream&) {
-      reload();
-      if (endIsError) throw;
-      return false;
-    } catch (...) {
-      reload();
-      throw;
+    {
+      // The window is taken back from the stream however the refill ends.
+      ScopeExit reloadWindow([this] { reload(); });
+      try {
+        in_.check(true, 1);
+      } catch (const rdr::EndOfStream&) {
+        if (endIsError) throw;
+        return false;
+      }
     }
-    reload();
     return p_ != e_;
   }
   void reload() noexcept {
@@ -164,6 +203,7 @@ class JsonParser {
   }
   // Skips white space up to the next byte, which it leaves unread.
   void skipSpace() {
+    if (p_ != e_ && *p_ > ' ') return;
     while (skipSpaceInWindow()) fill(true);
   }
   // Skips white space; true when the input ends there.
@@ -174,39 +214,68 @@ class JsonParser {
     }
   }
 
-  JsonRef literal(const char* text, int length, JsonValue* (*make)());
-  JsonRef number();
-  // Reads a string into scratch_.
-  void string();
+  // A new value in the arena.  The constructors used here do not throw.
+  template <typename T, typename... Args>
+  T* make(Args... args) {
+    if (!arena_) arena_ = JsonValue::newArena();
+    return ::new (JsonValue::arenaAlloc(arena_, sizeof(T))) T(args...);
+  }
+
+  // Each returns a value that the caller owns.
+  JsonValue* parseValue(int depth);
+  JsonValue* literal(const char* text, int length);
+  JsonValue* number();
+  JsonValue* array(int depth);
+  JsonValue* object(int depth);
+  // Reads a string (its opening quote next) into a new text, or into the
+  // arena for a member's name.
+  String string(size_t* length);
+  const char* name(size_t* length);
+  // Reads a string up to its closing quote.  The returned bytes are either
+  // in the input's window or in scratch_.
+  const char* stringBytes(size_t* length);
+  // The rest of a string that needs decoding, into scratch_.
+  void decodeString();
   uint32_t hexEscape();
   void appendCodePoint(uint32_t cp);
-  JsonRef array(int depth);
-  JsonRef object(int depth);
+  Level& enterLevel() {
+    if (open_ == levels_.size()) levels_.emplace_back();
+    return levels_[open_++];
+  }
 
   JsonReader& reader_;
   rdr::InStream& in_;
   const uint8_t* p_;
   const uint8_t* e_;
   Scratch scratch_;
+  JsonValue::Arena* arena_ = nullptr;
+  // One per open container; a deque, so that a level stays where it is
+  // while deeper ones are added.
+  std::deque<Level> levels_;
+  size_t open_ = 0;
 };
 
-JsonRef JsonParser::value(int depth) {
+JsonValue* JsonParser::parseValue(int depth) {
   if (depth >= kMaxDepth) fail("Unsupported nesting");
   skipSpace();
   switch (*p_) {
-    case '"':
-      string();
-      return JsonRef(new JsonString(scratch_.data(), static_cast<int>(scratch_.size())));
+    case '"': {
+      size_t length = 0;
+      String text = string(&length);
+      JsonString* s = make<JsonString>(nullptr, -1);
+      static_cast<String&>(*s) = std::move(text);
+      return s;
+    }
     case '{':
       return object(depth);
     case '[':
       return array(depth);
     case 't':
-      return literal("true", 4, []() -> JsonValue* { return new JsonBool(true); });
+      return literal("true", 4);
     case 'f':
-      return literal("false", 5, []() -> JsonValue* { return new JsonBool(false); });
+      return literal("false", 5);
     case 'n':
-      return literal("null", 4, []() -> JsonValue* { return new JsonNull; });
+      return literal("null", 4);
     default:
       return number();
   }
@@ -214,14 +283,20 @@ JsonRef JsonParser::value(int depth) {
 
 // The whole word is read before it is compared, so a word cut short by
 // the end of input is a truncation rather than a bad value.
-JsonRef JsonParser::literal(const char* text, int length, JsonValue* (*make)()) {
+JsonValue* JsonParser::literal(const char* text, int length) {
   char word[5];
-  for (int i = 0; i < length; ++i) word[i] = static_cast<char>(take());
+  if (e_ - p_ >= length) {
+    std::memcpy(word, p_, static_cast<size_t>(length));
+    p_ += length;
+  } else {
+    for (int i = 0; i < length; ++i) word[i] = static_cast<char>(take());
+  }
   if (std::memcmp(word, text, static_cast<size_t>(length)) != 0) fail("Bad value");
-  return JsonRef(make());
+  if (text[0] == 'n') return make<JsonNull>();
+  return make<JsonBool>(text[0] == 't');
 }
 
-JsonRef JsonParser::number() {
+JsonValue* JsonParser::number() {
   bool negative = false;
   if (*p_ == '-') {
     negative = true;
@@ -238,11 +313,20 @@ JsonRef JsonParser::number() {
     ++p_;
     magnitude = first - '0';
     const uint64_t limit = negative ? kNegativeLimit : kPositiveLimit;
-    while (more() && isDigit(*p_)) {
-      const uint64_t digit = *p_ - '0';
-      if (magnitude > kMaxBeforeDigit || magnitude * 10 > limit - digit) fail("Unsupported number");
-      magnitude = magnitude * 10 + digit;
-      ++p_;
+    for (;;) {
+      // Digits in the window are taken without asking the stream for more.
+      const uint8_t* p = p_;
+      const uint8_t* const e = e_;
+      for (; p != e && isDigit(*p); ++p) {
+        const uint64_t digit = *p - '0';
+        if (magnitude > kMaxBeforeDigit || magnitude * 10 > limit - digit) {
+          p_ = p;
+          fail("Unsupported number");
+        }
+        magnitude = magnitude * 10 + digit;
+      }
+      p_ = p;
+      if (p != e || !fill(false)) break;
     }
   } else {
     fail("Bad value");
@@ -255,17 +339,51 @@ JsonRef JsonParser::number() {
     magnitude = 0;
   }
   // Unsigned negation reaches -2^63 without signed overflow.
-  return JsonRef(new JsonNumber(static_cast<int64_t>(negative ? 0 - magnitude : magnitude)));
+  return make<JsonNumber>(static_cast<int64_t>(negative ? 0 - magnitude : magnitude));
 }
 
-void JsonParser::string() {
+const char* JsonParser::stringBytes(size_t* length) {
   if (take() != '"') fail("Bad string");
+  // Most strings lie whole in the window and need no decoding: their bytes
+  // are copied once, straight from the input.
+  uint8_t seen = 0;
+  const uint8_t* p = skipPlainStringBytes(p_, e_, &seen);
+  if (p != e_ && *p == '"') {
+    const char* bytes = reinterpret_cast<const char*>(p_);
+    p_ = p + 1;
+    if ((seen & 0x80) && !isValidUtf8(bytes, reinterpret_cast<const char*>(p))) fail("Bad string");
+    *length = static_cast<size_t>(p - reinterpret_cast<const uint8_t*>(bytes));
+    return bytes;
+  }
+  decodeString();
+  *length = scratch_.size();
+  return scratch_.data();
+}
+
+String JsonParser::string(size_t* length) {
+  const char* bytes = stringBytes(length);
+  char* text = new char[*length + 1];
+  std::memcpy(text, bytes, *length);
+  text[*length] = '\0';
+  return String::adopt(text);
+}
+
+const char* JsonParser::name(size_t* length) {
+  const char* bytes = stringBytes(length);
+  if (!arena_) arena_ = JsonValue::newArena();
+  char* text = JsonValue::arenaText(arena_, *length + 1);
+  std::memcpy(text, bytes, *length);
+  text[*length] = '\0';
+  return text;
+}
+
+void JsonParser::decodeString() {
   scratch_.clear();
   for (;;) {
     // Plain bytes are copied a window's run at a time.
-    const uint8_t* p = p_;
+    uint8_t seen = 0;
+    const uint8_t* p = skipPlainStringBytes(p_, e_, &seen);
     const uint8_t* const e = e_;
-    while (p != e && *p >= 0x20 && *p != '"' && *p != '\\') ++p;
     scratch_.append(p_, static_cast<size_t>(p - p_));
     p_ = p;
     if (p == e) {
@@ -351,69 +469,89 @@ void JsonParser::appendCodePoint(uint32_t cp) {
   scratch_.append(bytes, static_cast<size_t>(end - bytes));
 }
 
-JsonRef JsonParser::array(int depth) {
+JsonValue* JsonParser::array(int depth) {
   if (take() != '[') fail("Bad array");
-  JsonArray* array = new JsonArray;
-  JsonRef ref(array);
   skipSpace();
   if (*p_ == ']') {
     ++p_;
-    return ref;
+    return make<JsonArray>();
   }
+  Level& l = enterLevel();
   for (;;) {
-    array->elements_.push_back(value(depth + 1));
+    l.values.push_back(nullptr);
+    l.values.back() = parseValue(depth + 1);
     skipSpace();
     const uint8_t b = take();
-    if (b == ']') return ref;
+    if (b == ']') break;
     if (b != ',') fail("Bad array");
     skipSpace();
   }
+  std::vector<JsonRef> elements;
+  elements.reserve(l.values.size());
+  for (JsonValue* v : l.values) elements.emplace_back(v);
+  l.values.clear();
+  --open_;
+  JsonArray* array = make<JsonArray>();
+  array->elements_ = std::move(elements);
+  return array;
 }
 
-JsonRef JsonParser::object(int depth) {
+JsonValue* JsonParser::object(int depth) {
   // Past this many members, names already seen are found through a hash
   // set rather than by scanning, so a huge object costs no more than a
   // long array.
   constexpr size_t kScanLimit = 16;
 
   if (take() != '{') fail("Bad object");
-  JsonObject* object = new JsonObject;
-  JsonRef ref(object);
-  std::vector<JsonObject::Member>& members = object->members_;
-  std::unordered_set<std::string_view> names;
   skipSpace();
   if (*p_ == '}') {
     ++p_;
-    return ref;
+    return make<JsonObject>();
   }
+  Level& l = enterLevel();
+  std::unordered_set<std::string_view> names;
   for (;;) {
-    string();
+    size_t length = 0;
+    const char* text = name(&length);
     skipSpace();
     if (take() != ':') fail("Bad object");
-    const std::string_view name(scratch_.data(), scratch_.size());
-    bool duplicate;
-    if (members.size() < kScanLimit) {
-      duplicate = std::any_of(members.begin(), members.end(),
-                              [&](const JsonObject::Member& m) { return name == m.name.get(); });
+    const std::string_view view(text, length);
+    bool duplicate = false;
+    if (l.names.size() < kScanLimit) {
+      for (size_t i = 0; i < l.names.size() && !duplicate; ++i) {
+        duplicate = l.lengths[i] == length && std::memcmp(l.names[i], text, length) == 0;
+      }
     } else {
       if (names.empty()) {
-        for (const JsonObject::Member& m : members) names.emplace(m.name.get());
+        for (size_t i = 0; i < l.names.size(); ++i) names.emplace(l.names[i], l.lengths[i]);
       }
-      duplicate = names.count(name) != 0;
+      duplicate = !names.emplace(view).second;
     }
     if (duplicate) fail("Unsupported object");
-    // The name's bytes are copied before the value reuses the scratch
-    // buffer; the set keeps a view of the copy.
-    String owned(scratch_.data(), static_cast<int>(scratch_.size()));
-    if (!names.empty()) names.emplace(owned.get());
-    JsonRef member = value(depth + 1);
-    members.push_back(JsonObject::Member{std::move(owned), std::move(member)});
+    l.names.push_back(text);
+    l.lengths.push_back(length);
+    l.values.push_back(nullptr);
+    l.values.back() = parseValue(depth + 1);
     skipSpace();
     const uint8_t b = take();
-    if (b == '}') return ref;
+    if (b == '}') break;
     if (b != ',') fail("Bad object");
     skipSpace();
   }
+  // The object owns its members from here on; until its vector is made,
+  // the level still does.
+  std::unique_ptr<JsonObject> object(make<JsonObject>());
+  std::vector<JsonObject::Member>& members = object->members_;
+  members.reserve(l.values.size());
+  for (size_t i = 0; i < l.values.size(); ++i) {
+    members.push_back({String::adopt(const_cast<char*>(l.names[i])), JsonRef(l.values[i])});
+  }
+  object->arenaNames_ = members.size();
+  l.values.clear();
+  l.names.clear();
+  l.lengths.clear();
+  --open_;
+  return object.release();
 }
 
 JsonRef JsonParser::body() {

@@ -1,10 +1,17 @@
 #include "qocore/base/plat/JsonValue.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
+#include <unordered_set>
 
 #include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/Json.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/rdr/MemOutStream.h"
 
@@ -89,6 +96,48 @@ void writeString(rdr::OutStream& out, const char* text) {
   out.writeU8('"');
 }
 
+// Whether writeString puts the text out other than byte for byte: a null
+// text, or one holding a malformed sequence that becomes U+FFFD.
+bool writtenRepaired(const char* text) noexcept {
+  if (!text) return true;
+  for (const char* p = text; *p;) {
+    const unsigned char b = static_cast<unsigned char>(*p);
+    if (b < 0x80) {
+      ++p;
+      continue;
+    }
+    const char* next = p + 1;
+    if (utf8Decode(b, &next, 4) < 0) return true;
+    p = next;
+  }
+  return false;
+}
+
+// Names that differ only in malformed bytes (or a null name next to an
+// empty one) would go out as one name twice, a text the parser refuses.
+// Repaired names are rare, so the full check runs only when one is there.
+void checkNamesWrittenApart(const std::vector<JsonObject::Member>& members) {
+  bool anyRepaired = false;
+  for (const JsonObject::Member& m : members) {
+    if (writtenRepaired(m.name.get())) {
+      anyRepaired = true;
+      break;
+    }
+  }
+  if (!anyRepaired) return;
+  std::unordered_set<std::string> written;
+  for (const JsonObject::Member& m : members) {
+    rdr::MemOutStream out;
+    writeString(out, m.name.get());
+    CharArray name = out.takeString();
+    const bool fresh = written.emplace(name.get()).second;
+    secureZero(name.get(), std::strlen(name.get()));
+    if (!fresh) {
+      throw JsonException("Two JSON object member names would be written alike");
+    }
+  }
+}
+
 }  // namespace
 
 // ---- JsonException ----
@@ -102,6 +151,102 @@ JsonException JsonException::typeError() noexcept {
 }
 
 // ---- JsonValue ----
+
+// Every value's block begins with the arena it lives in, or null for the
+// heap, in the word just before the object.  Heap blocks keep the object at
+// the alignment operator new promises.
+namespace {
+constexpr size_t kHeapHeader = 16;
+constexpr size_t kArenaHeader = sizeof(void*);
+constexpr size_t kFirstArenaChunk = 1024;
+// Chunks double up to this.  Blocks that large come from mappings of their
+// own until one has been given back; then the heap serves them and keeps
+// them for the next document (the C library learns this only of blocks up
+// to 32 MB, hence a limit below that).
+constexpr size_t kLargestArenaChunk = 16 * 1024 * 1024;
+}  // namespace
+
+struct JsonValue::Arena {
+  struct Chunk {
+    Chunk* next;
+  };
+  size_t live = 1;  // the values in it, plus the parse while it runs
+  Chunk* chunks = nullptr;
+  unsigned char* next = nullptr;
+  unsigned char* end = nullptr;
+  size_t chunkSize = kFirstArenaChunk;
+};
+
+// Kept out of line: the compiler would otherwise pair the malloc here with
+// the free below and call them mismatched, not seeing the header between.
+[[gnu::noinline]] void* JsonValue::operator new(size_t size) {
+  if (size > SIZE_MAX - kHeapHeader) throw std::bad_alloc();
+  auto* block = static_cast<unsigned char*>(std::malloc(size + kHeapHeader));
+  if (!block) throw std::bad_alloc();
+  unsigned char* object = block + kHeapHeader;
+  reinterpret_cast<Arena**>(object)[-1] = nullptr;
+  return object;
+}
+
+[[gnu::noinline]] void JsonValue::operator delete(void* p) noexcept {
+  if (!p) return;
+  Arena* arena = static_cast<Arena**>(p)[-1];
+  if (!arena)
+    std::free(static_cast<unsigned char*>(p) - kHeapHeader);
+  else
+    releaseArena(arena);
+}
+
+JsonValue::Arena* JsonValue::newArena() { return new Arena; }
+
+void* JsonValue::arenaAlloc(Arena* a, size_t size) {
+  // Values need no more than pointer alignment.
+  const size_t need = kArenaHeader + ((size + alignof(void*) - 1) & ~(alignof(void*) - 1));
+  if (static_cast<size_t>(a->end - a->next) < need) {
+    const size_t room = std::max(a->chunkSize, need);
+    auto* chunk = static_cast<Arena::Chunk*>(std::malloc(sizeof(Arena::Chunk) + room));
+    if (!chunk) throw std::bad_alloc();
+    chunk->next = a->chunks;
+    a->chunks = chunk;
+    a->next = reinterpret_cast<unsigned char*>(chunk + 1);
+    a->end = a->next + room;
+    a->chunkSize = std::min(a->chunkSize * 2, kLargestArenaChunk);
+  }
+  unsigned char* object = a->next + kArenaHeader;
+  reinterpret_cast<Arena**>(object)[-1] = a;
+  a->next += need;
+  ++a->live;
+  return object;
+}
+
+char* JsonValue::arenaText(Arena* a, size_t n) {
+  if (static_cast<size_t>(a->end - a->next) < n) {
+    // A text never opens a chunk of its own: values follow it.
+    const size_t room = std::max(a->chunkSize, n + alignof(void*));
+    auto* chunk = static_cast<Arena::Chunk*>(std::malloc(sizeof(Arena::Chunk) + room));
+    if (!chunk) throw std::bad_alloc();
+    chunk->next = a->chunks;
+    a->chunks = chunk;
+    a->next = reinterpret_cast<unsigned char*>(chunk + 1);
+    a->end = a->next + room;
+    a->chunkSize = std::min(a->chunkSize * 2, kLargestArenaChunk);
+  }
+  char* text = reinterpret_cast<char*>(a->next);
+  // The next value stays aligned.
+  a->next += (n + alignof(void*) - 1) & ~(alignof(void*) - 1);
+  if (a->next > a->end) a->next = a->end;
+  return text;
+}
+
+void JsonValue::releaseArena(Arena* a) noexcept {
+  if (--a->live > 0) return;
+  for (Arena::Chunk* c = a->chunks; c;) {
+    Arena::Chunk* next = c->next;
+    std::free(c);
+    c = next;
+  }
+  delete a;
+}
 
 JsonValue::~JsonValue() = default;
 
@@ -132,17 +277,10 @@ CharArray JsonValue::toText() const {
 
 JsonRef JsonValue::clone() const {
   CharArray text = toText();
-  JsonRef copy;
-  try {
-    JsonReader reader(text.get(), strLen(text.get()), true);
-    copy = Json::parseHttpBody(nullptr, reader);
-  } catch (...) {
-    secureFreeStr(text);
-    throw;
-  }
   // The text may hold a secret the tree carries.
-  secureFreeStr(text);
-  return copy;
+  ScopeExit wipeText([&text] { secureFreeStr(text); });
+  JsonReader reader(text.get(), strLen(text.get()), true);
+  return Json::parseHttpBody(nullptr, reader);
 }
 
 // ---- JsonRef ----
@@ -198,7 +336,12 @@ JsonString& JsonString::checkLength(int max) {
 
 // ---- JsonObject ----
 
+JsonObject::~JsonObject() {
+  for (size_t i = 0; i < arenaNames_; ++i) (void)members_[i].name.release();
+}
+
 void JsonObject::write(rdr::OutStream& out, int indent) const {
+  checkNamesWrittenApart(members_);
   out.writeU8('{');
   bool first = true;
   for (const Member& m : members_) {
@@ -255,7 +398,15 @@ void JsonObject::set(const char* name, const JsonRef& value) {
 void JsonObject::setString(const char* name, const char* text) { set(name, JsonRef(new JsonString(text))); }
 
 void JsonObject::remove(const char* name) {
-  if (const Member* m = lookup(name)) members_.erase(members_.begin() + (m - members_.data()));
+  const Member* m = lookup(name);
+  if (!m) return;
+  const size_t index = static_cast<size_t>(m - members_.data());
+  if (index < arenaNames_) {
+    // The name in the arena is let go of before the members move up over it.
+    (void)members_[index].name.release();
+    --arenaNames_;
+  }
+  members_.erase(members_.begin() + static_cast<ptrdiff_t>(index));
 }
 
 // ---- JsonArray ----

@@ -9,6 +9,7 @@
 // or throws the type error; it never converts.  Numbers are signed 64-bit
 // integers.  A tree and its handles belong to one thread at a time.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -81,8 +82,30 @@ class JsonValue {
   // integers only.
   JsonRef clone() const;
 
+  // A value made with new comes from the heap; the parser places the values
+  // of one document side by side in blocks of their own, which go when the
+  // last of those values has been deleted.  Either kind is deleted the same
+  // way, through its handle.  The values of one parsed document share those
+  // blocks, so they stay with one thread at a time even once taken out of
+  // their tree.
+  static void* operator new(size_t size);
+  static void operator delete(void* p) noexcept;
+
  protected:
   JsonValue() noexcept = default;
+
+ private:
+  friend class JsonParser;
+  // The blocks of one parse (JsonValue.cpp).  The parse holds one count
+  // while it runs and every value placed there holds one.
+  struct Arena;
+  [[nodiscard]] static Arena* newArena();
+  // Room for a value of `size` bytes, which the caller constructs at once;
+  // it counts as a value of the arena from then on.
+  [[nodiscard]] static void* arenaAlloc(Arena* arena, size_t size);
+  // Room for n bytes of text, which live as long as the arena.
+  [[nodiscard]] static char* arenaText(Arena* arena, size_t n);
+  static void releaseArena(Arena* arena) noexcept;
 };
 
 // The shared handle through which values are held and handed out.
@@ -174,6 +197,7 @@ class JsonObject : public JsonValue {
   };
 
   JsonObject() noexcept = default;
+  ~JsonObject() override;
   JsonObject& asObject() override { return *this; }
   void write(rdr::OutStream& out, int indent) const override;
 
@@ -204,6 +228,10 @@ class JsonObject : public JsonValue {
   const Member* lookup(const char* name) const noexcept;
 
   std::vector<Member> members_;
+  // The names of this many leading members were placed in the parse's
+  // arena with the object: they are let go of, never freed, when the
+  // members go.
+  size_t arenaNames_ = 0;
 };
 
 class JsonArray : public JsonValue {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/xml/NodeRecord.h"
 
 namespace xml {
@@ -21,32 +22,60 @@ Node handleOn(NodeRecord* r) noexcept {
 
 bool validIndex(int index, int count) noexcept { return index >= 0 && index < count; }
 
-NodeRecord* copyTree(const NodeRecord* src) {
+// A record with src's name and attributes, and no content yet.
+NodeRecord* copyHead(const NodeRecord* src) {
   NodeRecord* r = detail::newRecord(nullptr, 0, src->declaration);
   r->name = detail::copyText(src->name);
   for (int i = 0; i < src->attributeCount; ++i) {
     detail::addAttribute(r, detail::copyText(src->attributes[i].name), detail::copyText(src->attributes[i].value),
                          detail::kParseStep);
   }
-  for (int i = 0; i < src->orderCount(); ++i) {
-    int entry = src->order[i];
-    int index = entry >> 2;
+  return r;
+}
+
+// Copies a tree in document order.  The elements being copied are kept in a
+// list of their own rather than on the call stack, so that a tree built
+// deeper than any parse allows cannot exhaust the stack.
+NodeRecord* copyTree(const NodeRecord* top) {
+  struct Copying {
+    const NodeRecord* src;
+    NodeRecord* copy;
+    int next;  // src's next item in document order
+  };
+  NodeRecord* result = copyHead(top);
+  // Only the list can throw (out of memory); the part copied goes then.
+  plat::ScopeExit dropPartialCopy([result] { detail::release(result); });
+  std::vector<Copying> open{{top, result, 0}};
+  while (!open.empty()) {
+    Copying& c = open.back();
+    const NodeRecord* src = c.src;
+    NodeRecord* r = c.copy;
+    if (c.next == src->orderCount()) {
+      detail::shrink(r);
+      open.pop_back();
+      continue;
+    }
+    const int entry = src->order[c.next++];
+    const int index = entry >> 2;
     switch (entry & 3) {
-      case kElementItem:
-        detail::addChild(r, copyTree(src->children[index]), -1, detail::kParseStep);
+      case kElementItem: {
+        NodeRecord* child = copyHead(src->children[index]);
+        detail::addChild(r, child, -1, detail::kParseStep);
+        open.push_back({src->children[index], child, 0});
         break;
+      }
       case kTextItem:
         detail::addText(r, detail::copyText(src->texts[index]), -1, detail::kParseStep);
         break;
       case kClearItem: {
-        const detail::ClearItem& c = src->clears[index];
-        detail::addClear(r, detail::copyText(c.value), c.open, c.close, -1, detail::kParseStep);
+        const detail::ClearItem& item = src->clears[index];
+        detail::addClear(r, detail::copyText(item.value), item.open, item.close, -1, detail::kParseStep);
         break;
       }
     }
   }
-  detail::shrink(r);
-  return r;
+  dropPartialCopy.dismiss();
+  return result;
 }
 
 }  // namespace
@@ -351,7 +380,7 @@ bool Node::moveTo(const Node& newParent, int position) {
     if (a == d_) return false;
   }
   detail::retain(d_);  // the new parent's reference
-  detach();
+  (void)detach();      // a node without a parent has nothing to leave
   detail::addChild(target, d_, position, detail::kEditStep);
   return true;
 }

@@ -115,29 +115,30 @@ class Node {
 
   // Editing.  A position is a place in document order among children,
   // texts and clears; -1 (or any position past the end) appends.  Texts
-  // are stored as given (escaping happens on writing).
+  // are stored as given (escaping happens on writing).  Each edit answers
+  // false when refused (the empty node, a bad index, a missing name).
   Node addChild(const char* name, bool declaration = false, int position = -1);
-  bool addAttribute(const char* name, const char* value);
-  bool addText(const char* text, int position = -1);
-  bool addClear(const char* value, ClearKind kind = ClearKind::CData, int position = -1);
-  bool rename(const char* name);
+  [[nodiscard]] bool addAttribute(const char* name, const char* value);
+  [[nodiscard]] bool addText(const char* text, int position = -1);
+  [[nodiscard]] bool addClear(const char* value, ClearKind kind = ClearKind::CData, int position = -1);
+  [[nodiscard]] bool rename(const char* name);
   // Sets the first attribute of that name; adds it when missing.
-  bool updateAttribute(const char* name, const char* value);
-  bool updateAttributeAt(int index, const char* name, const char* value);
-  bool updateText(int index, const char* text);
-  bool updateClear(int index, const char* value);
-  bool removeChildAt(int index);
+  [[nodiscard]] bool updateAttribute(const char* name, const char* value);
+  [[nodiscard]] bool updateAttributeAt(int index, const char* name, const char* value);
+  [[nodiscard]] bool updateText(int index, const char* text);
+  [[nodiscard]] bool updateClear(int index, const char* value);
+  [[nodiscard]] bool removeChildAt(int index);
   // The first child whose name matches.
-  bool removeChild(const char* name);
-  bool removeAttributeAt(int index);
-  bool removeAttribute(const char* name);
-  bool removeTextAt(int index);
-  bool removeClearAt(int index);
+  [[nodiscard]] bool removeChild(const char* name);
+  [[nodiscard]] bool removeAttributeAt(int index);
+  [[nodiscard]] bool removeAttribute(const char* name);
+  [[nodiscard]] bool removeTextAt(int index);
+  [[nodiscard]] bool removeClearAt(int index);
   // Takes this node out of its parent; the handle keeps it alive.
-  bool detach();
+  [[nodiscard]] bool detach();
   // Moves this node under another parent.  Refused (false) when the new
   // parent is empty, this node itself or one of its descendants.
-  bool moveTo(const Node& newParent, int position = -1);
+  [[nodiscard]] bool moveTo(const Node& newParent, int position = -1);
   // A copy of this node and everything below it, without a parent.
   Node deepCopy() const;
 
@@ -149,7 +150,7 @@ class Node {
   // mark) in the UTF-8 encoding, "SHIFT-JIS" in Shift-JIS, otherwise
   // encodingName or "ISO-8859-1".  Returns 0, 15 when the file does not
   // open or 16 when writing fails.
-  int writeToFile(const char* path, bool formatted = true, const char* encodingName = nullptr) const;
+  [[nodiscard]] int writeToFile(const char* path, bool formatted = true, const char* encodingName = nullptr) const;
 
  private:
   friend struct detail::NodeAccess;

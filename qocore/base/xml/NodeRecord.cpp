@@ -12,12 +12,7 @@ namespace xml::detail {
 struct ArenaChunk {
   ArenaChunk* next;
   size_t size;  // bytes after the header
-  size_t used;
-};
-
-struct Arena {
-  int records;         // records living in it
-  ArenaChunk* chunks;  // newest first
+  size_t used;  // once a newer chunk has taken over
 };
 
 const ClearMarkers kClearTable[4] = {{"<![CDATA[", "]]>"}, {"<!DOCTYPE", ">"}, {"<!--", "-->"}, {"<PRE>", "</PRE>"}};
@@ -187,6 +182,13 @@ void release(NodeRecord* r) noexcept {
 }
 
 namespace {
+// Each chunk doubles the last, up to a limit: a small document costs one
+// small block, a large one a few large blocks.  Blocks that large come from
+// mappings of their own at first; once one has been given back, the heap
+// serves blocks of that size and keeps them for the next document, so
+// parsing large documents one after another does not take every page
+// afresh from the system (the C library learns this of blocks up to 32 MB;
+// only documents beyond that take mappings each time).
 constexpr size_t kFirstChunk = 16 * 1024;
 constexpr size_t kMaxChunk = 64 * 1024 * 1024;
 unsigned char* chunkData(ArenaChunk* c) noexcept { return reinterpret_cast<unsigned char*>(c + 1); }
@@ -196,31 +198,28 @@ Arena* newArena() {
   auto* a = static_cast<Arena*>(reallocOrDie(nullptr, sizeof(Arena)));
   a->records = 0;
   a->chunks = nullptr;
+  a->next = a->end = nullptr;
   return a;
 }
 
-void* arenaAlloc(Arena* a, size_t bytes) {
-  bytes = (bytes + 7) & ~size_t{7};
-  ArenaChunk* c = a->chunks;
-  if (!c || c->size - c->used < bytes) {
-    size_t size = c ? std::min(c->size * 2, kMaxChunk) : kFirstChunk;
-    if (size < bytes) size = bytes;
-    auto* n = static_cast<ArenaChunk*>(reallocOrDie(nullptr, sizeof(ArenaChunk) + size));
-    n->next = c;
-    n->size = size;
-    n->used = 0;
-    a->chunks = c = n;
-  }
-  void* p = chunkData(c) + c->used;
-  c->used += bytes;
-  return p;
+void* arenaAllocInNewChunk(Arena* a, size_t bytes) {
+  size_t size = a->chunks ? std::min(a->chunks->size * 2, kMaxChunk) : kFirstChunk;
+  if (size < bytes) size = bytes;
+  auto* c = static_cast<ArenaChunk*>(reallocOrDie(nullptr, sizeof(ArenaChunk) + size));
+  c->size = size;
+  c->used = 0;
+  if (a->chunks) a->chunks->used = static_cast<size_t>(a->next - chunkData(a->chunks));
+  c->next = a->chunks;
+  a->chunks = c;
+  a->next = chunkData(c) + bytes;
+  a->end = chunkData(c) + size;
+  return chunkData(c);
 }
 
 void arenaTrim(Arena* a, void* latest, size_t bytes, size_t used) noexcept {
-  ArenaChunk* c = a->chunks;
   bytes = (bytes + 7) & ~size_t{7};
   used = (used + 7) & ~size_t{7};
-  if (c && static_cast<unsigned char*>(latest) + bytes == chunkData(c) + c->used) c->used -= bytes - used;
+  if (static_cast<unsigned char*>(latest) + bytes == a->next) a->next -= bytes - used;
 }
 
 char* arenaCopy(Arena* a, const char* text, size_t n) {
@@ -233,7 +232,9 @@ char* arenaCopy(Arena* a, const char* text, size_t n) {
 void dropArena(Arena* a) noexcept {
   for (ArenaChunk* c = a->chunks; c;) {
     ArenaChunk* next = c->next;
-    plat::secureZero(chunkData(c), c->used);
+    // Each chunk is wiped as far as it was used.
+    const size_t used = c == a->chunks ? static_cast<size_t>(a->next - chunkData(c)) : c->used;
+    plat::secureZero(chunkData(c), used);
     std::free(c);
     c = next;
   }
@@ -373,7 +374,7 @@ bool nameMatches(const char* name, const char* text) noexcept {
   if (!name || !text) return false;
   size_t i = 0;
   for (; name[i]; ++i) {
-    if (foldAscii(name[i]) != foldAscii(text[i])) return false;
+    if (name[i] != text[i] && foldAscii(name[i]) != foldAscii(text[i])) return false;
   }
   return isNameEnd(text[i]);
 }

@@ -31,7 +31,15 @@ struct AttributeItem {
   char* value;  // null when written without "="
 };
 
-struct Arena;
+struct ArenaChunk;
+// The arena of one parse: chunks, newest first, and the free room of the
+// newest.
+struct Arena {
+  int records;  // records living in it
+  ArenaChunk* chunks;
+  unsigned char* next;
+  unsigned char* end;
+};
 
 struct NodeRecord {
   char* name;  // null for the root of a parse
@@ -90,8 +98,18 @@ NodeRecord* newRecord(const char* name, size_t nameLen, bool declaration);
 // The arena of one parse.
 Arena* newArena();
 // Bump allocation, 8-byte aligned; never fails (a failed allocation is a
-// fatal assertion).
-void* arenaAlloc(Arena* a, size_t bytes);
+// fatal assertion).  The arena grows by chunks of its own and never moves
+// what it gave out.
+inline void* arenaAlloc(Arena* a, size_t bytes);
+// arenaAlloc when the newest chunk has no room left.
+void* arenaAllocInNewChunk(Arena* a, size_t bytes);
+inline void* arenaAlloc(Arena* a, size_t bytes) {
+  bytes = (bytes + 7) & ~size_t{7};
+  if (static_cast<size_t>(a->end - a->next) < bytes) return arenaAllocInNewChunk(a, bytes);
+  void* p = a->next;
+  a->next += bytes;
+  return p;
+}
 // Gives back the end of the latest allocation, which was `bytes` long and
 // now needs only `used`.
 void arenaTrim(Arena* a, void* latest, size_t bytes, size_t used) noexcept;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/xml/CharEncoding.h"
@@ -51,39 +52,27 @@ void newline(Sink& s, int level) {
 }
 
 template <typename Sink>
-void writeRecord(Sink& s, const NodeRecord* r, int level, int encoding);
-
-template <typename Sink>
-void writeContent(Sink& s, const NodeRecord* r, int level, int encoding) {
-  for (int i = 0; i < r->orderCount(); ++i) {
-    const int entry = r->order[i];
-    const int index = entry >> 2;
-    switch (entry & 3) {
-      case kElementItem:
-        writeRecord(s, r->children[index], level, encoding);
-        break;
-      case kTextItem:
-        indent(s, level);
-        s.escaped(r->texts[index], encoding);
-        newline(s, level);
-        break;
-      case kClearItem: {
-        const detail::ClearItem& c = r->clears[index];
-        indent(s, level);
-        s.put(c.open);
-        s.put(c.value);
-        s.put(c.close);
-        newline(s, level);
-        break;
-      }
-    }
-  }
+void writeEndTag(Sink& s, const NodeRecord* r, int level) {
+  s.put("</");
+  s.put(r->name);
+  s.put('>');
+  newline(s, level);
 }
 
+// An element whose content is being written.
+struct OpenElement {
+  const NodeRecord* r;
+  int next;        // its next item in document order
+  int level;       // of its content
+  int endLevel;    // of its end tag
+  bool hasEndTag;  // false for the root of a parse and for declarations
+};
+
+// Writes what comes before r's content; pushes r when content follows.
 template <typename Sink>
-void writeRecord(Sink& s, const NodeRecord* r, int level, int encoding) {
+void openRecord(Sink& s, std::vector<OpenElement>& open, const NodeRecord* r, int level, int encoding) {
   if (!r->name) {  // the root of a parse holds only content
-    writeContent(s, r, level, encoding);
+    open.push_back({r, 0, level, level, false});
     return;
   }
   indent(s, level);
@@ -104,7 +93,7 @@ void writeRecord(Sink& s, const NodeRecord* r, int level, int encoding) {
     // end tag, as a top-level declaration holds the rest of its document.
     s.put("?>");
     newline(s, level);
-    writeContent(s, r, level, encoding);
+    open.push_back({r, 0, level, level, false});
     return;
   }
   if (r->orderCount() == 0) {
@@ -115,15 +104,54 @@ void writeRecord(Sink& s, const NodeRecord* r, int level, int encoding) {
   s.put('>');
   if (r->orderCount() == 1 && r->textCount == 1) {
     s.escaped(r->texts[0], encoding);
-  } else {
-    newline(s, level);
-    writeContent(s, r, level >= 0 ? level + 1 : level, encoding);
-    indent(s, level);
+    writeEndTag(s, r, level);
+    return;
   }
-  s.put("</");
-  s.put(r->name);
-  s.put('>');
   newline(s, level);
+  open.push_back({r, 0, level >= 0 ? level + 1 : level, level, true});
+}
+
+// Writes a tree in document order.  The open elements are kept in a list
+// of their own rather than on the call stack, so that a tree built deeper
+// than any parse allows cannot exhaust the stack.
+template <typename Sink>
+void writeTree(Sink& s, const NodeRecord* top, int level, int encoding) {
+  std::vector<OpenElement> open;
+  openRecord(s, open, top, level, encoding);
+  while (!open.empty()) {
+    OpenElement& e = open.back();
+    const NodeRecord* r = e.r;
+    if (e.next == r->orderCount()) {
+      if (e.hasEndTag) {
+        indent(s, e.endLevel);
+        writeEndTag(s, r, e.endLevel);
+      }
+      open.pop_back();
+      continue;
+    }
+    const int entry = r->order[e.next++];
+    const int index = entry >> 2;
+    const int at = e.level;
+    switch (entry & 3) {
+      case kElementItem:
+        openRecord(s, open, r->children[index], at, encoding);  // may move e
+        break;
+      case kTextItem:
+        indent(s, at);
+        s.escaped(r->texts[index], encoding);
+        newline(s, at);
+        break;
+      case kClearItem: {
+        const detail::ClearItem& c = r->clears[index];
+        indent(s, at);
+        s.put(c.open);
+        s.put(c.value);
+        s.put(c.close);
+        newline(s, at);
+        break;
+      }
+    }
+  }
 }
 
 bool beginsWithDeclaration(const NodeRecord* r) {
@@ -139,10 +167,10 @@ plat::CharArray Node::createString(bool formatted) const {
   const int level = formatted ? 0 : -1;
   const int encoding = globalOptions().encoding;
   Counter count;
-  writeRecord(count, d_, level, encoding);
+  writeTree(count, d_, level, encoding);
   plat::CharArray out = plat::CharArray::zeroed(count.n + 1);
   Writer w{out.get()};
-  writeRecord(w, d_, level, encoding);
+  writeTree(w, d_, level, encoding);
   *w.p = '\0';
   return out;
 }

@@ -13,6 +13,7 @@
 
 #include "qocore/base/plat/MBuf.h"
 #include "qocore/base/plat/Strings.h"
+#include "qocore/base/plat/UniqueFd.h"
 #include "qocore/base/xml/NodeRecord.h"
 
 namespace xml {
@@ -134,11 +135,12 @@ class Parser {
   void flush(NodeRecord* r, Level& l);
   void flushAttributes(NodeRecord* r);
 
-  Token next() noexcept;
+  // Inlined: it runs several times per element.
+  [[gnu::always_inline]] inline Token next() noexcept;
   // Steps through content text up to the next "<" or the end: what the
   // tokens between two markup tokens would cover, as none of them can
   // reach past a "<" that begins a character.
-  const char* skipText(const char* p) const noexcept;
+  [[gnu::always_inline]] inline const char* skipText(const char* p) const noexcept;
   StartTagEnd startTag(NodeRecord* r);
   bool storeText(Level& l, const char* s, const char* e);
   void storeAttribute(bool declaration, const Token& name, char* value);
@@ -167,7 +169,7 @@ class Parser {
   const char* pendingAt_ = nullptr;
 };
 
-Token Parser::next() noexcept {
+inline Token Parser::next() noexcept {
   while (isSpace(*pos_)) ++pos_;
   Token t{Tok::Plain, pos_, pos_, 0};
   const char c = *pos_;
@@ -178,7 +180,15 @@ Token Parser::next() noexcept {
     case '\'':
     case '"': {
       const char* q = pos_ + 1;
-      while (*q && *q != c && *q != '<') q += charLength(encoding_, q);
+      for (;;) {
+        const auto b = static_cast<unsigned char>(*q);
+        if (b >= 0x80)
+          q += charLength(encoding_, q);
+        else if (b == 0 || b == static_cast<unsigned char>(c) || b == '<')
+          break;
+        else
+          ++q;
+      }
       if (*q == c) {
         t.type = Tok::Quoted;
         pos_ = t.end = q + 1;
@@ -239,7 +249,7 @@ Token Parser::next() noexcept {
   return t;
 }
 
-const char* Parser::skipText(const char* p) const noexcept {
+inline const char* Parser::skipText(const char* p) const noexcept {
   // Bytes below 0x80 are characters of their own in every encoding.
   for (;;) {
     const auto b = static_cast<unsigned char>(*p);
@@ -307,13 +317,18 @@ bool Parser::content(NodeRecord* r, bool isRoot, int depth) {
         const Token name = next();
         if (name.type != Tok::Plain) return fail(kMissingStartTagName, name.start);
         const bool declaration = t.type == Tok::DeclStart;
+        // A declaration without data ("<?pi?>") has its name end before "?>".
+        const char* nameEnd = name.end;
+        if (declaration && *nameEnd == '>' && nameEnd[-1] == '?' && --nameEnd == name.start) {
+          return fail(kMissingStartTagName, name.start);
+        }
         // A declaration directly under the root holds the rest of the text;
         // any other declaration ends at its "?>".
         const bool holdsRest = declaration && isRoot;
         const int childDepth = holdsRest ? depth : depth + 1;
         if (childDepth > kMaxDepth) return fail(kUnexpectedToken, t.start);
         NodeRecord* c =
-            detail::newArenaRecord(arena_, name.start, static_cast<size_t>(name.end - name.start), declaration);
+            detail::newArenaRecord(arena_, name.start, static_cast<size_t>(nameEnd - name.start), declaration);
         c->parent = r;
         l.order.push_back(static_cast<int>(l.children.size()) * 4 + kElementItem);
         l.children.push_back(c);
@@ -440,19 +455,20 @@ char* Parser::decode(const char* s, const char* e) {
   char* out = static_cast<char*>(detail::arenaAlloc(arena_, size));
   char* o = out;
   for (const char* p = s; p < e;) {
-    const char* run = p;
+    // Bytes are copied as they are stepped over, characters whole.
     while (p < e) {
       const auto b = static_cast<unsigned char>(*p);
-      if (b >= 0x80)
-        p += charLength(encoding_, p);
-      else if (b == '&')
-        break;
-      else
+      if (b == '&') break;
+      if (b < 0x80) {
+        *o++ = static_cast<char>(b);
         ++p;
+        continue;
+      }
+      // A character cut by the end of the range ends at the range's end.
+      const char* next = p + charLength(encoding_, p);
+      if (next > e) next = e;
+      while (p < next) *o++ = *p++;
     }
-    if (p > e) p = e;  // a character cut by the end of the range
-    std::memcpy(o, run, static_cast<size_t>(p - run));
-    o += p - run;
     if (p == e) break;
     unsigned code = 0;
     const char* after = nullptr;
@@ -523,10 +539,10 @@ void locate(const char* text, const char* at, int encoding, int* line, int* colu
 
 // Reads a whole file into a NUL-terminated buffer that is wiped on release.
 // False when the file cannot be opened or read.
-bool readFile(const char* path, plat::MBuf<char>& buf, int* length) {
+[[nodiscard]] bool readFile(const char* path, plat::MBuf<char>& buf, int* length) {
   if (!path) return false;
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  const plat::UniqueFd fd(::open(path, O_RDONLY | O_CLOEXEC));
+  if (!fd) return false;
   int len = 0;
   buf = plat::MBuf<char>(4096, true);
   for (;;) {
@@ -534,16 +550,12 @@ bool readFile(const char* path, plat::MBuf<char>& buf, int* length) {
       if (buf.count() > (1 << 29)) break;  // beyond any document we parse
       buf.resize(buf.data(), len, buf.count() * 2);
     }
-    ssize_t n = ::read(fd, buf.data() + len, static_cast<size_t>(buf.count() - len - 1));
+    ssize_t n = ::read(fd.get(), buf.data() + len, static_cast<size_t>(buf.count() - len - 1));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return false;
-    }
+    if (n < 0) return false;
     if (n == 0) break;
     len += static_cast<int>(n);
   }
-  ::close(fd);
   buf[len] = '\0';
   *length = len;
   return true;

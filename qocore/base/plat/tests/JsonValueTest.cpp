@@ -105,6 +105,41 @@ TEST(JsonWriteTest, NullTextsAreWrittenEmpty) {
   EXPECT_EQ(text(object), "{\n  \"\":\"\"\n}");
 }
 
+// Two names that go out as the same text would make a text the parser
+// refuses; the writer refuses them instead, and so do clone() and the log
+// text.  Names that stay apart after repair are written as before.
+TEST(JsonWriteTest, NamesWrittenAlikeAreRefused) {
+  const struct {
+    const char* first;
+    const char* second;
+    bool alike;
+  } cases[] = {
+      {"a\xFF", "a\xFE", true},          // both become a U+FFFD
+      {"a\xFF", "a\xEF\xBF\xBD", true},  // a repaired name next to a real U+FFFD
+      {nullptr, "", true},               // a null name is written empty
+      {"a\xFF", "b\xFF", false},
+      {"k\xC3", "k\xC3\xA9", false},
+  };
+  for (const auto& c : cases) {
+    JsonObject object;
+    object.set(c.first, JsonRef(new JsonNumber(1)));
+    object.set(c.second, JsonRef(new JsonNumber(2)));
+    ASSERT_EQ(object.members().size(), 2u);
+    const std::string label = std::string(c.first ? c.first : "(null)") + " / " + c.second;
+    if (!c.alike) {
+      EXPECT_EQ(object.clone()->asObject().members().size(), 2u) << label;
+      continue;
+    }
+    try {
+      (void)object.toText();
+      ADD_FAILURE() << "written: " << label;
+    } catch (const JsonException& e) {
+      EXPECT_STREQ(e.str(), "Two JSON object member names would be written alike") << label;
+    }
+    EXPECT_THROW(object.clone(), JsonException) << label;
+  }
+}
+
 TEST(JsonWriteTest, WrittenTextParsesBackInOrder) {
   JsonRef original =
       parse(R"({"z":[1,-9223372036854775808,{}],"a":"\u0001\"\\\/\ud83d\ude00","m":{"k":[false,null,[]]}})");

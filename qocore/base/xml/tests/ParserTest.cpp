@@ -53,6 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
                  .text = "<?xml version=1.0 standalone?><a/>",
                  .tree = "?xml[version=1.0,standalone](a)"},
         TreeCase{.name = "NestedDeclarationEndsAtItsClose", .text = "<a><?pi x?>t</a>", .tree = "a(?pi[x],\"t\")"},
+        // Without data the name ends before "?>".
+        TreeCase{.name = "DeclarationWithoutData", .text = "<a><?pi?>t</a>", .tree = "a(?pi,\"t\")"},
+        TreeCase{.name = "TopLevelDeclarationWithoutData", .text = "<?pi?><a/>", .tree = "?pi(a)"},
         TreeCase{.name = "UnmatchedEndTagKeepsTree", .text = "<a><b></a>", .tree = "a(b)", .code = 1},
         TreeCase{.name = "UnclosedElementsWarn", .text = "<a><b>", .tree = "a(b)", .code = 1},
         TreeCase{.name = "EndTagAtTopLevelEndsParse", .text = "<a/></x><b/>", .tree = "a", .code = 1},
@@ -137,6 +140,10 @@ INSTANTIATE_TEST_SUITE_P(
         // A later unmatched place replaces the earlier one.
         CodeCase{"LaterUnmatchedPlaceWins", "<a><b></a><c>", 1, 1, 14}, CodeCase{"EmptyText", "", 2, 1, 1},
         CodeCase{"OnlyText", "just text", 2, 1, 10}, CodeCase{"MissingStartTagName", "<a>\n<>", 4, 2, 2},
+        CodeCase{"DeclarationWithoutName",
+                 "<a><?"
+                 "?>",
+                 4, 1, 6},
         CodeCase{"MissingEndTagName", "<a></ >", 5, 1, 7}, CodeCase{"EndTagWithExtraToken", "<a></a b>", 5, 1, 8},
         CodeCase{"UnmatchedEndTagUnderRoot", "<a></b>", 6, 1, 4}, CodeCase{"UnclosedComment", "<a><!-- x", 7, 1, 4},
         CodeCase{"UnclosedDocType", "<a><!DOCTYPE x [ y", 7, 1, 4}, CodeCase{"ValueMissing", "<a x=>", 8, 1, 6},
