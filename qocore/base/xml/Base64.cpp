@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "qocore/base/plat/Exception.h"
 #include "qocore/base/xml/ErrorCode.h"
 
 namespace xml {
@@ -28,14 +29,18 @@ int valueOf(char c) noexcept {
 
 int base64EncodedSize(int length, bool formatted) noexcept {
   if (length < 0) length = 0;
-  int size = ((length - 1) / 3) * 4 + 5;
-  if (formatted) size += length / 54;
-  return size;
+  // Counted in 64 bits: near the top of int's range the room exceeds it.
+  const int64_t n = length;
+  int64_t size = ((n - 1) / 3) * 4 + 5;
+  if (formatted) size += n / 54;
+  return size > INT32_MAX ? -1 : static_cast<int>(size);
 }
 
 plat::CharArray base64Encode(const unsigned char* data, int length, bool formatted) {
   if (!data || length < 0) length = 0;
-  plat::CharArray out = plat::CharArray::zeroed(static_cast<size_t>(base64EncodedSize(length, formatted)));
+  const int size = base64EncodedSize(length, formatted);
+  if (size < 0) throw plat::Exception("base64Encode: data too long (%d bytes)", length);
+  plat::CharArray out = plat::CharArray::zeroed(static_cast<size_t>(size));
   char* o = out.get();
   int groups = 0;
   for (int i = 0; i < length; i += 3) {

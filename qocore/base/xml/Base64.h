@@ -9,11 +9,13 @@
 namespace xml {
 
 // The room an encoding of n bytes is given, NUL included:
-// ((n - 1) / 3) * 4 + 5, plus n / 54 line feeds when formatted.
-int base64EncodedSize(int length, bool formatted) noexcept;
+// ((n - 1) / 3) * 4 + 5, plus n / 54 line feeds when formatted; -1 when
+// that room is more than an int counts.
+[[nodiscard]] int base64EncodedSize(int length, bool formatted) noexcept;
 
 // The encoded text; formatted puts a line feed after every 72 characters
-// that more characters follow.
+// that more characters follow.  Throws plat::Exception for data whose
+// encoding an int cannot count.
 plat::CharArray base64Encode(const unsigned char* data, int length, bool formatted);
 
 // The number of bytes a text decodes to, white space (tab, line feed,

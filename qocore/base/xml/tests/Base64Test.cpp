@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "qocore/base/plat/Exception.h"
 #include "qocore/base/xml/Base64.h"
 #include "qocore/base/xml/ErrorCode.h"
 
@@ -58,6 +59,22 @@ TEST(Base64Test, FormattedBreaksEvery72Characters) {
   EXPECT_EQ(base64EncodedSize(4, false), 9);
   EXPECT_EQ(base64EncodedSize(54, true), 74);
   EXPECT_EQ(base64EncodedSize(109, true), 151);
+}
+
+TEST(Base64Test, LengthsWhoseEncodingAnIntCannotCountAreRefused) {
+  struct Case {
+    int length;
+    bool formatted;
+    int size;
+  } cases[] = {
+      {1610612733, false, 2147483645},                          // the longest that fits
+      {1610612734, false, -1},         {1610612733, true, -1},  // fits only without line feeds
+      {INT32_MAX, false, -1},          {INT32_MAX, true, -1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(base64EncodedSize(c.length, c.formatted), c.size) << c.length;
+  // Refused before a byte is read: the buffer is far shorter than claimed.
+  const unsigned char bytes[3] = {1, 2, 3};
+  EXPECT_THROW(base64Encode(bytes, INT32_MAX, false), plat::Exception);
 }
 
 TEST(Base64Test, DecodingFailuresHaveTheirCodes) {
