@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 
 #include "qocore/base/os/AppInfo.h"
@@ -71,10 +72,12 @@ TEST_F(AppInfoTest, NullCompanyAndPathClearThem) {
   EXPECT_FALSE(os::isIdentitySet());
   EXPECT_STREQ(os::getCompany(true), "");
   EXPECT_STREQ(os::getPathComponent(true), "");
-  EXPECT_DEATH(os::getCompany(), "Assertion 'emptyIfUnset \\|\\| company' failed at qocore/base/os/AppInfo.cpp");
-  EXPECT_DEATH(os::getPathComponent(), "Assertion 'emptyIfUnset \\|\\| pathComp' failed");
-  EXPECT_DEATH(os::setAppName(nullptr), "Assertion 'name' failed");
-  EXPECT_DEATH(os::setGroup(nullptr), "Assertion 'g' failed");
+  EXPECT_EXIT(os::getCompany(), testing::KilledBySignal(SIGABRT),
+              "Assertion 'emptyIfUnset \\|\\| company' failed at qocore/base/os/AppInfo.cpp");
+  EXPECT_EXIT(os::getPathComponent(), testing::KilledBySignal(SIGABRT),
+              "Assertion 'emptyIfUnset \\|\\| pathComp' failed");
+  EXPECT_EXIT(os::setAppName(nullptr), testing::KilledBySignal(SIGABRT), "Assertion 'name' failed");
+  EXPECT_EXIT(os::setGroup(nullptr), testing::KilledBySignal(SIGABRT), "Assertion 'g' failed");
 }
 
 TEST_F(AppInfoTest, GroupIsSetAndRead) {
@@ -88,9 +91,9 @@ TEST_F(AppInfoTest, GroupIsSetAndRead) {
 // re-runs this test alone).
 TEST(AppInfoUnset, ReadingUnsetStringsAsserts) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_DEATH(os::getAppName(), "Assertion 'emptyIfUnset \\|\\| app' failed");
-  EXPECT_DEATH(os::getAppTitle(), "Assertion 'emptyIfUnset \\|\\| app' failed");
-  EXPECT_DEATH(os::getGroup(), "Assertion 'emptyIfUnset \\|\\| group' failed");
+  EXPECT_EXIT(os::getAppName(), testing::KilledBySignal(SIGABRT), "Assertion 'emptyIfUnset \\|\\| app' failed");
+  EXPECT_EXIT(os::getAppTitle(), testing::KilledBySignal(SIGABRT), "Assertion 'emptyIfUnset \\|\\| app' failed");
+  EXPECT_EXIT(os::getGroup(), testing::KilledBySignal(SIGABRT), "Assertion 'emptyIfUnset \\|\\| group' failed");
   EXPECT_EXIT(
       {
         bool ok = !os::isAppNameSet() && *os::getAppName(true) == '\0' && *os::getDisplayName(true) == '\0';

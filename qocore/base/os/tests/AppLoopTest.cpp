@@ -71,26 +71,26 @@ TEST_F(AppLoopTest, WithNothingWatchedRunWaitsForQuit) {
 }
 
 TEST_F(AppLoopTest, MisuseIsAnAssertion) {
-  EXPECT_DEATH(
+  EXPECT_EXIT(
       {
         os::AppLoop loop;
         os::AppLoop second;
       },
-      "Assertion '!inst' failed at qocore/base/os/AppLoop.cpp");
-  EXPECT_DEATH(
+      testing::KilledBySignal(SIGABRT), "Assertion '!inst' failed at qocore/base/os/AppLoop.cpp");
+  EXPECT_EXIT(
       {
         os::AppLoop loop;
         fromInsideLoop([&loop] { loop.run(); });
         loop.run();
       },
-      "Assertion '!isRunning' failed");
-  EXPECT_DEATH(os::AppLoop::quit(1), "Assertion 'inst && inst->isRunning' failed");
-  EXPECT_DEATH(
+      testing::KilledBySignal(SIGABRT), "Assertion '!isRunning' failed");
+  EXPECT_EXIT(os::AppLoop::quit(1), testing::KilledBySignal(SIGABRT), "Assertion 'inst && inst->isRunning' failed");
+  EXPECT_EXIT(
       {
         os::AppLoop loop;
         os::AppLoop::quit(1);
       },
-      "Assertion 'inst && inst->isRunning' failed");
+      testing::KilledBySignal(SIGABRT), "Assertion 'inst && inst->isRunning' failed");
 }
 
 // An implementation that fails on its first run and quits at once after.

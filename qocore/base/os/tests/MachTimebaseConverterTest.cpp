@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <random>
 
@@ -91,9 +92,10 @@ TEST(MachTimebaseConverterTest, TheProcessConverterUsesTheHostTimebase) {
 }
 
 TEST(MachTimebaseConverterDeathTest, ADenominatorBeyond32BitsAfterScalingIsFatal) {
-  EXPECT_DEATH(MachTimebaseConverter(1, 42'949'673, 0),
-               testing::HasSubstr("Assertion 'denominator_ != 0 && denominator_ <= UINT32_MAX / 100' failed"));
-  EXPECT_DEATH(MachTimebaseConverter(100, 0, 0), testing::HasSubstr("Assertion 'denominator_ != 0' failed"));
+  EXPECT_EXIT(MachTimebaseConverter(1, 42'949'673, 0), testing::KilledBySignal(SIGABRT),
+              testing::HasSubstr("Assertion 'denominator_ != 0 && denominator_ <= UINT32_MAX / 100' failed"));
+  EXPECT_EXIT(MachTimebaseConverter(100, 0, 0), testing::KilledBySignal(SIGABRT),
+              testing::HasSubstr("Assertion 'denominator_ != 0' failed"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <map>
 #include <string>
@@ -433,14 +434,15 @@ TEST_F(ConfigParameterTest, HiddenByFlagOrByBeingBinary) {
 using ConfigParameterDeathTest = ConfigParameterTest;
 
 TEST_F(ConfigParameterDeathTest, ConstructionNeedsADescriptionOrAKey) {
-  EXPECT_DEATH(plat::BoolParameter("Flag", nullptr, false, false, &conf_), "Assertion 'desc \\|\\| locDesc' failed");
-  EXPECT_DEATH(plat::BoolParameter("Flag", plat::LocDesc{nullptr}, false, false, &conf_),
-               "Assertion 'desc \\|\\| locDesc' failed");
+  EXPECT_EXIT(plat::BoolParameter("Flag", nullptr, false, false, &conf_), testing::KilledBySignal(SIGABRT),
+              "Assertion 'desc \\|\\| locDesc' failed");
+  EXPECT_EXIT(plat::BoolParameter("Flag", plat::LocDesc{nullptr}, false, false, &conf_),
+              testing::KilledBySignal(SIGABRT), "Assertion 'desc \\|\\| locDesc' failed");
 }
 
 TEST_F(ConfigParameterDeathTest, StringDefaultMayNotBeNull) {
-  EXPECT_DEATH(plat::StringParameter("Name", "A text", nullptr, false, &conf_),
-               "failed at .*: Default value <null> for Name not allowed");
+  EXPECT_EXIT(plat::StringParameter("Name", "A text", nullptr, false, &conf_), testing::KilledBySignal(SIGABRT),
+              "Assertion 'def' failed at .*: Default value <null> for Name not allowed");
 }
 
 }  // namespace

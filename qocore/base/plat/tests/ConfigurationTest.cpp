@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -61,12 +62,12 @@ TEST(ConfigurationTest, GlobalHoldsParametersDeclaredWithoutAConfiguration) {
 
 TEST(ConfigurationDeathTest, BadUtf8AssertMakesBadTextFatal) {
   // Only the child process turns the switch on.
-  EXPECT_DEATH(
+  EXPECT_EXIT(
       {
         if (!plat::Configuration::global().setParam("_BadUtf8Assert", "true", 10)) std::abort();
         plat::BadUtf8 e("Bad UTF-8 string for %s", "Name");
       },
-      "Assertion '0' failed at .*: Bad UTF-8 string for Name");
+      testing::KilledBySignal(SIGABRT), "Assertion '0' failed at .*: Bad UTF-8 string for Name");
   EXPECT_FALSE(plat::badUtf8AssertEnabled());
 }
 
@@ -126,7 +127,8 @@ TEST(ConfigurationTreeTest, TypedLookupsThrowForMissingNames) {
 TEST(ConfigurationTreeDeathTest, TypedLookupOfAnotherTypeAsserts) {
   plat::Configuration conf("Typed");
   plat::BoolParameter flag("Flag", "a switch", true, false, &conf);
-  EXPECT_DEATH(conf.getIntParam("Flag"), "Assertion 'typed' failed at .*: parameter Flag is of type bool");
+  EXPECT_EXIT(conf.getIntParam("Flag"), testing::KilledBySignal(SIGABRT),
+              "Assertion 'typed' failed at .*: parameter Flag is of type bool");
 }
 
 TEST(ConfigurationTreeTest, AddedParametersOwnEveryText) {
