@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -183,9 +184,10 @@ TEST(OutStream, BaseAnswers) {
 TEST(OutStreamDeathTest, PointerMustStayInTheWindow) {
   WindowOutStream out(8);
   out.writeU8('a');
-  EXPECT_DEATH(out.setPtr(out.getEnd() + 1),
-               "Assertion 'p >= ptr && p <= end' failed at qocore/base/rdr/OutStream\\.h");
-  EXPECT_DEATH(out.setPtr(out.getPtr() - 1), "Assertion 'p >= ptr && p <= end' failed");
+  EXPECT_EXIT(out.setPtr(out.getEnd() + 1), testing::KilledBySignal(SIGABRT),
+              "Assertion 'p >= ptr && p <= end' failed at qocore/base/rdr/OutStream\\.h");
+  EXPECT_EXIT(out.setPtr(out.getPtr() - 1), testing::KilledBySignal(SIGABRT),
+              "Assertion 'p >= ptr && p <= end' failed");
 }
 
 }  // namespace
