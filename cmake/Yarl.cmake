@@ -51,7 +51,11 @@ target_link_options(yarl_deps INTERFACE -rdynamic)
 
 include(${CMAKE_CURRENT_LIST_DIR}/Mbedtls.cmake)
 
-# The sources of yarl_core arrive from yarl_add_library below.
+# The sources of yarl_core arrive from yarl_add_library below.  An
+# executable is not relinked when only the library changed: it loads the
+# new one when it starts (a change to a header it includes recompiles and
+# relinks it as usual).
+set(CMAKE_LINK_DEPENDS_NO_SHARED ON)
 add_library(yarl_core SHARED)
 target_link_libraries(yarl_core PUBLIC yarl_deps)
 
