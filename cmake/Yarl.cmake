@@ -37,7 +37,10 @@ if(YARL_FUZZ)
 endif()
 if(YARL_SANITIZE)
   set(_yarl_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
-  target_compile_options(yarl_options INTERFACE ${_yarl_san})
+  # -O1 and line tables only (-g1): reports still name every frame's
+  # function, file and line, and the flavour CI builds compiles in half the
+  # CPU time of -O2 -g (a test source: 18 CPU-seconds instead of 37).
+  target_compile_options(yarl_options INTERFACE ${_yarl_san} -O1 -g1)
   target_link_options(yarl_options INTERFACE ${_yarl_san})
 endif()
 
