@@ -20,4 +20,4 @@ endif()
 message(STATUS "mbedtls ${_mbedtls_version}: ${MBEDCRYPTO_LIBRARY}")
 
 target_include_directories(yarl_options SYSTEM INTERFACE ${MBEDTLS_INCLUDE_DIR})
-target_link_libraries(yarl_core INTERFACE ${MBEDCRYPTO_LIBRARY})
+target_link_libraries(yarl_deps INTERFACE ${MBEDCRYPTO_LIBRARY})

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs every build and test dependency on a Debian 12 machine.
+# Installs every build and test dependency on a Debian 12 machine:
+#   deps.sh          what the g++ builds, the tests and CI need
+#   deps.sh fuzz     that and clang with libFuzzer (scripts/fuzz.sh)
 # Idempotent: when everything is present it only asks dpkg and returns.
 set -euo pipefail
 
@@ -7,7 +9,8 @@ packages=(
   g++ cmake ninja-build
   libgtest-dev libgmock-dev libbenchmark-dev
   libmbedtls-dev
-  clang libclang-rt-14-dev
+  # The format check and the include-edge check of CI.
+  clang-format python3
   # Every locale prebuilt, so the locale probes and tests find de_DE, fr_FR...
   locales-all
   # Reference libraries of the benchmarks only.
@@ -19,6 +22,11 @@ packages=(
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.
 if ! command -v node >/dev/null 2>&1; then packages+=(nodejs); fi
+case "${1:-}" in
+  "") ;;
+  fuzz) packages+=(clang libclang-rt-14-dev) ;;
+  *) echo "usage: $0 [fuzz]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

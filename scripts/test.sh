@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds one flavour and runs every test: test.sh [plain|sanitize]
+# Builds one flavour and runs every test, the fuzz corpus replays included:
+#   test.sh [plain|sanitize]   (default: plain)
+# The sanitize flavour runs with leak and initialisation-order checks on.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 flavour="${1:-plain}"
