@@ -4,14 +4,16 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 flavour="${1:-plain}"
+# The sanitized flavour is also the checked one: without NDEBUG, so the
+# debug-only checks (the loops' and timer manager's owner thread) run too.
 case "$flavour" in
-  plain) sanitize=OFF ;;
-  sanitize) sanitize=ON ;;
+  plain) sanitize=OFF type=RelWithDebInfo ;;
+  sanitize) sanitize=ON type=Debug ;;
   *) echo "usage: $0 [plain|sanitize]" >&2; exit 2 ;;
 esac
 
 "$root/scripts/deps.sh"
 build="$root/build/$flavour"
 cmake -S "$root" -B "$build" -G Ninja \
-  -DYARL_WERROR=ON -DYARL_SANITIZE="$sanitize" >/dev/null
+  -DCMAKE_BUILD_TYPE="$type" -DYARL_WERROR=ON -DYARL_SANITIZE="$sanitize" >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
