@@ -23,8 +23,8 @@ namespace {
 PLAT_LOG_SOURCE(confLog, "Configuration");
 
 // The help and error texts come from the platform's own table, so it is
-// registered with the log source at start-up.
-[[maybe_unused]] const bool registered = (ensurePlatStrings(), static_cast<void>(confLog()), true);
+// registered at start-up.
+[[maybe_unused]] const bool registered = (ensurePlatStrings(), true);
 
 const char* localText(const char* key) { return loc::translate(key, __FILE__, __LINE__, false); }
 
