@@ -41,27 +41,28 @@ struct Arena {
   unsigned char* end;
 };
 
+// The fields are ordered so that no padding falls between them.
 struct NodeRecord {
   char* name;  // null for the root of a parse
   int childCount;
   int textCount;
   int clearCount;
   int attributeCount;
-  bool declaration;
   NodeRecord* parent;
   NodeRecord** children;
   char** texts;
   ClearItem* clears;
   AttributeItem* attributes;
   int* order;
+  Arena* arena;  // where the record lives; null when malloc'd
   int refCount;  // handles and the parent holding the record
   int childCap;
   int textCap;
   int clearCap;
   int attributeCap;
   int orderCap;
-  Arena* arena;  // where the record lives; null when malloc'd
-  bool packed;   // its contents live in the arena too
+  bool declaration;
+  bool packed;  // its contents live in the arena too
 
   int orderCount() const noexcept { return childCount + textCount + clearCount; }
 };
