@@ -226,6 +226,35 @@ TEST(ParseDepthTest, NestingLimit) {
   EXPECT_EQ(r.error, kUnexpectedToken);
 }
 
+// Documents large enough to take the biggest blocks, parsed while earlier
+// ones still live and after they have gone: each tree keeps its own texts.
+TEST(LargeDocumentTest, TreesParsedOneAfterAnotherKeepTheirOwnTexts) {
+  OptionsGuard guard;
+  static constexpr int kCount = 400000;
+  const auto document = [](char mark) {
+    std::string s = "<all>";
+    for (int i = 0; i < kCount; ++i) {
+      s += "<e n=\"" + std::to_string(i) + "\">" + mark + std::to_string(i) + "</e>";
+    }
+    return s + "</all>";
+  };
+  const auto check = [](const Node& n, char mark) {
+    ASSERT_EQ(n.childCount(), kCount);
+    for (const int i : {0, kCount / 2, kCount - 1}) {
+      const Node e = n.childAt(i);
+      EXPECT_STREQ(e.attribute("n"), std::to_string(i).c_str());
+      EXPECT_EQ(std::string(e.textAt(0)), mark + std::to_string(i));
+    }
+  };
+  Node first = parseText(document('a').c_str(), nullptr, nullptr);
+  check(first, 'a');
+  Node second = parseText(document('b').c_str(), nullptr, nullptr);
+  first = Node();
+  Node third = parseText(document('c').c_str(), nullptr, nullptr);
+  check(second, 'b');
+  check(third, 'c');
+}
+
 TEST(SetGlobalOptionsTest, EncodingOutsideRangeIsKept) {
   OptionsGuard guard;
   EXPECT_EQ(setGlobalOptions(kShiftJis, false, false, false), 0);
