@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/Utf8.h"
@@ -442,18 +443,9 @@ void JsonParser::decodeString() {
 uint32_t JsonParser::hexEscape() {
   uint32_t value = 0;
   for (int i = 0; i < 4; ++i) {
-    const uint8_t b = take();
-    uint32_t digit;
-    if (b >= '0' && b <= '9') {
-      digit = b - '0';
-    } else if (b >= 'a' && b <= 'f') {
-      digit = b - 'a' + 10;
-    } else if (b >= 'A' && b <= 'F') {
-      digit = b - 'A' + 10;
-    } else {
-      fail("Bad string hex escape");
-    }
-    value = value << 4 | digit;
+    const int digit = hexNibble(static_cast<char>(take()));
+    if (digit < 0) fail("Bad string hex escape");
+    value = value << 4 | static_cast<uint32_t>(digit);
   }
   return value;
 }

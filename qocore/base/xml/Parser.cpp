@@ -11,6 +11,7 @@
 #include <deque>
 #include <vector>
 
+#include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/MBuf.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/UniqueFd.h"
@@ -58,10 +59,8 @@ struct NamedEntity {
 constexpr NamedEntity kEntities[] = {{"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
 
 int digitValue(char c, bool hex) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  if (hex) return plat::hexNibble(c);
+  return c >= '0' && c <= '9' ? c - '0' : -1;
 }
 
 // Reads the reference whose "&" is at p, within [p, end).  Sets *code to
