@@ -1,6 +1,7 @@
 #include "qocore/base/plat/JsonValue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -170,7 +171,10 @@ struct JsonValue::Arena {
   struct Chunk {
     Chunk* next;
   };
-  size_t live = 1;  // the values in it, plus the parse while it runs
+  // The values in it, plus the parse while it runs.  Only the parsing
+  // thread counts up, before any value is handed out; values may then be
+  // deleted on any thread, so the count goes down atomically.
+  std::atomic<size_t> live{1};
   Chunk* chunks = nullptr;
   unsigned char* next = nullptr;
   unsigned char* end = nullptr;
@@ -215,7 +219,8 @@ void* JsonValue::arenaAlloc(Arena* a, size_t size) {
   unsigned char* object = a->next + kArenaHeader;
   reinterpret_cast<Arena**>(object)[-1] = a;
   a->next += need;
-  ++a->live;
+  // No other thread can see the arena yet: a plain increment suffices.
+  a->live.store(a->live.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   return object;
 }
 
@@ -239,7 +244,7 @@ char* JsonValue::arenaText(Arena* a, size_t n) {
 }
 
 void JsonValue::releaseArena(Arena* a) noexcept {
-  if (--a->live > 0) return;
+  if (a->live.fetch_sub(1, std::memory_order_acq_rel) > 1) return;
   for (Arena::Chunk* c = a->chunks; c;) {
     Arena::Chunk* next = c->next;
     std::free(c);

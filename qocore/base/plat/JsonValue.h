@@ -86,8 +86,8 @@ class JsonValue {
   // of one document side by side in blocks of their own, which go when the
   // last of those values has been deleted.  Either kind is deleted the same
   // way, through its handle.  The values of one parsed document share those
-  // blocks, so they stay with one thread at a time even once taken out of
-  // their tree.
+  // blocks; values taken out of their tree may be deleted on different
+  // threads.
   static void* operator new(size_t size);
   static void operator delete(void* p) noexcept;
 

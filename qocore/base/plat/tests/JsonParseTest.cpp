@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qocore/base/plat/Json.h"
@@ -202,6 +204,33 @@ TEST(JsonParseTest, SurrogatePairBecomesOneUtf8Character) {
   JsonArrayRef array = Json::parseHttpBody(nullptr, reader).asArray();
   EXPECT_STREQ(array->get(0)->asString().get(), "\xF0\x9F\x98\x80");
   EXPECT_STREQ(array->get(1)->asString().get(), "\xC3\xA9");
+}
+
+// The values of one document share the blocks they were parsed into; once
+// their tree is gone, values taken out of it may go on different threads.
+// A count that two threads decrement at once without atomics loses a step:
+// the blocks leak or are freed twice, which the sanitizers report.
+TEST(JsonParseTest, ValuesOfOneDocumentMayBeDeletedOnDifferentThreads) {
+  const std::string text = R"([{"a": [1, 2]}, {"b": "x"}, [3], "y"])";
+  for (int round = 0; round < 500; ++round) {
+    std::vector<JsonRef> taken;
+    {
+      JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
+      JsonArrayRef array = Json::parseHttpBody(nullptr, reader).asArray();
+      for (int i = 0; i < array->count(); ++i) taken.push_back(array->get(i));
+    }
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (JsonRef& value : taken) {
+      threads.emplace_back([&ready, &value, n = static_cast<int>(taken.size())] {
+        ready.fetch_add(1);
+        while (ready.load() < n) {
+        }
+        value = JsonRef();
+      });
+    }
+    for (std::thread& t : threads) t.join();
+  }
 }
 
 struct ContentTypeCase {
