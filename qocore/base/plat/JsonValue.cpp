@@ -179,6 +179,18 @@ struct JsonValue::Arena {
   unsigned char* next = nullptr;
   unsigned char* end = nullptr;
   size_t chunkSize = kFirstArenaChunk;
+
+  // Continues in a new chunk of `room` bytes; the next one doubles, up to
+  // the largest size.
+  void openChunk(size_t room) {
+    auto* chunk = static_cast<Chunk*>(std::malloc(sizeof(Chunk) + room));
+    if (!chunk) throw std::bad_alloc();
+    chunk->next = chunks;
+    chunks = chunk;
+    next = reinterpret_cast<unsigned char*>(chunk + 1);
+    end = next + room;
+    chunkSize = std::min(chunkSize * 2, kLargestArenaChunk);
+  }
 };
 
 // Kept out of line: the compiler would otherwise pair the malloc here with
@@ -207,14 +219,7 @@ void* JsonValue::arenaAlloc(Arena* a, size_t size) {
   // Values need no more than pointer alignment.
   const size_t need = kArenaHeader + ((size + alignof(void*) - 1) & ~(alignof(void*) - 1));
   if (static_cast<size_t>(a->end - a->next) < need) {
-    const size_t room = std::max(a->chunkSize, need);
-    auto* chunk = static_cast<Arena::Chunk*>(std::malloc(sizeof(Arena::Chunk) + room));
-    if (!chunk) throw std::bad_alloc();
-    chunk->next = a->chunks;
-    a->chunks = chunk;
-    a->next = reinterpret_cast<unsigned char*>(chunk + 1);
-    a->end = a->next + room;
-    a->chunkSize = std::min(a->chunkSize * 2, kLargestArenaChunk);
+    a->openChunk(std::max(a->chunkSize, need));
   }
   unsigned char* object = a->next + kArenaHeader;
   reinterpret_cast<Arena**>(object)[-1] = a;
@@ -227,14 +232,7 @@ void* JsonValue::arenaAlloc(Arena* a, size_t size) {
 char* JsonValue::arenaText(Arena* a, size_t n) {
   if (static_cast<size_t>(a->end - a->next) < n) {
     // A text never opens a chunk of its own: values follow it.
-    const size_t room = std::max(a->chunkSize, n + alignof(void*));
-    auto* chunk = static_cast<Arena::Chunk*>(std::malloc(sizeof(Arena::Chunk) + room));
-    if (!chunk) throw std::bad_alloc();
-    chunk->next = a->chunks;
-    a->chunks = chunk;
-    a->next = reinterpret_cast<unsigned char*>(chunk + 1);
-    a->end = a->next + room;
-    a->chunkSize = std::min(a->chunkSize * 2, kLargestArenaChunk);
+    a->openChunk(std::max(a->chunkSize, n + alignof(void*)));
   }
   char* text = reinterpret_cast<char*>(a->next);
   // The next value stays aligned.
