@@ -106,6 +106,9 @@ function(yarl_add_tests folder)
   endif()
   add_executable(${target}_tests ${sources})
   target_link_libraries(${target}_tests PRIVATE yarl_core GTest::gtest GTest::gmock GTest::gtest_main)
+  # A folder whose tests need more (a reference library to compare with)
+  # says so in tests/TestDeps.cmake, which sees ${target}_tests.
+  include(${PROJECT_SOURCE_DIR}/${folder}/tests/TestDeps.cmake OPTIONAL)
   gtest_discover_tests(${target}_tests
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/${folder}/tests
     DISCOVERY_TIMEOUT 60

@@ -18,6 +18,12 @@ packages=(
   rapidjson-dev
   libpugixml-dev
   libevent-dev
+  # Test-only references: pixman for the region tests, xkbcommon for the
+  # key-symbol tests; x11proto-dev's X11/keysymdef.h feeds the key-symbol
+  # table's generator (qocore/base/rfb/KeysymTableGen.py).
+  libpixman-1-dev
+  libxkbcommon-dev
+  x11proto-dev
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.
