@@ -292,7 +292,9 @@ bool miRegionBreak(RegionRec* region) {
 
 bool miRectAlloc(RegionRec* region, ptrdiff_t n) {
   if (!region->data) {
-    RegDataRec* block = newBlock(n + 1);
+    // Capped so that the extra box cannot overflow; beyond the cap the
+    // allocation fails anyway.
+    RegDataRec* block = newBlock(std::min(n, kMaxBoxes) + 1);
     miRegionBoxes(block)[0] = region->extents;
     block->numRects = 1;
     region->data = block;
