@@ -2,9 +2,11 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qocore/base/rfb/Keysym.h"
@@ -378,6 +380,33 @@ TEST(KeysymTest, ModifierSets) {
     EXPECT_EQ(rfb::isShiftDown(c.pressed), c.shift);
     EXPECT_EQ(rfb::isAltDown(c.pressed), c.alt);
   }
+}
+
+// The maps are built by whichever call comes first; in a fresh process
+// (the threadsafe death-test style re-runs the executable) many threads
+// make that first call at once and all see the full maps.
+TEST(KeysymDeathTest, ConcurrentFirstLookUpsSeeTheWholeTable) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        std::vector<std::thread> threads;
+        std::vector<int> wrong(8, 0);
+        for (int t = 0; t < 8; ++t) {
+          threads.emplace_back([t, &wrong] {
+            for (const rfb::KeysymUcsPair& p : rfb::kKeysymUcsPairs) {
+              const bool right = t % 2 ? rfb::keysym2ucs(p.keysym) == static_cast<int32_t>(p.ucs)
+                                       : rfb::ucs2keysym(static_cast<int32_t>(p.ucs)) == p.keysym;
+              wrong[t] += !right;
+            }
+          });
+        }
+        for (std::thread& th : threads) th.join();
+        for (int w : wrong) {
+          if (w != 0) std::_Exit(1);
+        }
+        std::_Exit(0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
