@@ -257,6 +257,54 @@ TEST_F(LogIpcTest, OverlongMessageFromTheChildClosesTheChannel) {
   EXPECT_EQ(waitStatus(), 0);
 }
 
+// Lines logged while the channel has lost its connection stay queued for
+// the next channel; sending them into the lost one would only discard them
+// (and the channel's "Discarding message" line would feed the queue again).
+TEST_F(LogIpcTest, LinesLoggedWhileTheConnectionIsLostGoToTheNextChannel) {
+  yarl_test::SocketPair second;
+  start(
+      [&second](plat::UniqueFd fd) {
+        second.near.reset();
+        plat::LogDestMem::instance().clear();
+        if (!plat::Configuration::global().setParam("Log", "Worker:ipc:200,Ipc:ipc:200", 2000)) _exit(4);
+        io::FdSelectManager manager(false);
+        plat::LogDestIpc& dest = plat::LogDestIpc::instance();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        auto spin = [&](const std::function<bool()>& done) {
+          while (!done() && std::chrono::steady_clock::now() < deadline) manager.poll(20);
+        };
+        Events events;
+        io::MsgIpc first(&events, "Parent", false, true);
+        first.attach(connectionOver(std::move(fd)));
+        dest.setChannel(&first);
+        spin([&] { return dest.level() == 200; });
+        workerLog().info("on first");
+        spin([&] { return !first.attached(); });
+        for (int i = 0; i < 3; ++i) workerLog().info("while lost %d", i);
+        for (int i = 0; i < 5; ++i) manager.poll(20);
+
+        io::MsgIpc next(&events, "Parent", false, true);
+        next.attach(connectionOver(std::move(second.far)));
+        dest.setChannel(&next);
+        spin([&] { return !next.attached(); });
+        dest.setChannel(nullptr);
+      },
+      200);
+  second.far.reset();
+  ASSERT_TRUE(spinUntil([&] { return received("Worker: on first"); }));
+  ipc->detach(false);
+
+  io::MsgIpc next(&events, "Child again", false, true);
+  next.attach(connectionOver(std::move(second.near)));
+  source->setChannel(&next, true, 30);
+  ASSERT_TRUE(spinUntil([&] { return received("Worker: while lost 2"); }));
+  EXPECT_THAT(texts("Worker: "),
+              ElementsAre("Worker: on first", "Worker: while lost 0", "Worker: while lost 1", "Worker: while lost 2"));
+  for (const std::string& text : texts("Ipc: ")) EXPECT_THAT(text, testing::Not(HasSubstr("Discarding message")));
+  next.detach(false);
+  EXPECT_EQ(waitStatus(), 0);
+}
+
 TEST_F(LogIpcTest, FailedAssertionOnTheLoopThreadReachesTheParentFirst) {
   ChildScript script;
   script.afterLevel = [] { workerLog().info("giving up"); };
