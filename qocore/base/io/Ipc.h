@@ -13,8 +13,10 @@
 // Input is parsed by a small state machine over the non-blocking framed
 // stream: a checkpoint is set after each completed step, so when the data
 // runs short the stream rewinds and the same step runs again with more
-// data.  A reader that answers false, or whose read blocks, is called again
-// from the start of the body; whatever a reader leaves unread is skipped.
+// data.  A reader whose read blocks is called again from the start of the
+// body (the input buffer keeps a body longer than one frame whole); one
+// that answers false is called again where it left the stream, keeping its
+// own progress.  Whatever a reader leaves unread is skipped.
 //
 // Everything runs on the thread whose event loop drives the connection;
 // nothing is locked.  Readers and callbacks may write messages, register
@@ -100,7 +102,8 @@ class MsgIpc : public IoAcceptor, public Ipc::Callback {
     virtual ~Reader();
     // Reads the body of one message of a registered name: true when it is
     // consumed, false when not all of it is here yet (the reader is called
-    // again from the start of the body once more data has arrived).
+    // again once more data has arrived).  A read that blocks rewinds the
+    // stream to the start of the body before the reader is called again.
     [[nodiscard]] virtual bool readMsg(const char* name, rdr::InStream& in, MsgIpc& ipc) = 0;
     // A connection was attached or lost: per-connection state starts
     // afresh.  Does nothing by default.
@@ -156,7 +159,7 @@ class MsgIpc : public IoAcceptor, public Ipc::Callback {
   [[nodiscard]] Io* releaseIo();
 
   // Begins an outgoing message and answers the stream for its body; the
-  // caller ends it with endMsg(true) on that stream.  A name the callback
+  // caller ends it with out().endMsg(true).  A name the callback
   // refuses throws plat::Exception and writes nothing.  Written while
   // detached, the message goes to the discard stream.
   rdr::OutStream& writeMsg(const char* name);
@@ -166,6 +169,12 @@ class MsgIpc : public IoAcceptor, public Ipc::Callback {
   // reads one whole message (which must carry `name` unless that is null)
   // and hands it to its reader; waitForMsg reads until a message of that
   // name has been read; readUntilClosed reads until the end of input.
+  // readMessage throws plat::Exception outside a message boundary.  A
+  // failure while reading (a read that would block on a non-blocking
+  // stream included) is logged, the rest of the message is discarded where
+  // possible, so the next call reads the next message, and the failure is
+  // rethrown; a bad name that closed the channel ends it as
+  // rdr::EndOfStream.
   void readMessage(const char* name);
   void waitForMsg(const char* name);
   void readUntilClosed();
