@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include "qocore/base/plat/LogDestIpc.h"
 #include "qocore/base/plat/LogSrc.h"
 
 namespace plat {
@@ -44,10 +45,15 @@ LogDest* LogDest::first() noexcept {
 
 LogDest* findLogDest(const char* name) noexcept {
   if (!name) return nullptr;
-  MutexLock guard(logRegistryMutex);
-  for (LogDest* dest = firstDest; dest; dest = dest->next()) {
-    if (strcasecmp(dest->name(), name) == 0) return dest;
+  {
+    MutexLock guard(logRegistryMutex);
+    for (LogDest* dest = firstDest; dest; dest = dest->next()) {
+      if (strcasecmp(dest->name(), name) == 0) return dest;
+    }
   }
+  // The channel destination is made on first lookup, so that a `Log` value
+  // naming it binds before any channel exists.
+  if (strcasecmp(name, "ipc") == 0) return &LogDestIpc::instance();
   return nullptr;
 }
 

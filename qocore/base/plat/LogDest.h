@@ -49,7 +49,8 @@ class LogDest {
   std::atomic<int32_t> level_{0x7fffffff};
 };
 
-// The named destination, ignoring case; null when there is none.
+// The named destination, ignoring case; null when there is none.  The
+// channel destination "ipc" is made by its first lookup.
 LogDest* findLogDest(const char* name) noexcept;
 
 // Writes each destination name as "  %s\n".
