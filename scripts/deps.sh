@@ -18,6 +18,8 @@ packages=(
   rapidjson-dev
   libpugixml-dev
   libevent-dev
+  # Test oracles of the RSA and EC key tests (qocore/base/crypto/tests/data).
+  python3-cryptography openssl
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.
