@@ -13,6 +13,7 @@
 #include "qocore/base/crypto/MbedTlsException.h"
 #include "qocore/base/crypto/RandomStream.h"
 #include "qocore/base/crypto/Sha.h"
+#include "qocore/base/crypto/mbedtls/CryptoAssert.h"
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/Exception.h"
@@ -21,13 +22,6 @@
 #include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/InStream.h"
 #include "qocore/base/rdr/OutStream.h"
-
-// An assertion whose reported expression is the given text.
-#define CRYPTO_ASSERT(expr, text)                                               \
-  do {                                                                          \
-    if (!(expr)) [[unlikely]]                                                   \
-      ::plat::assertionFailed(::plat::AssertionFail(text, __FILE__, __LINE__)); \
-  } while (0)
 
 namespace crypto {
 

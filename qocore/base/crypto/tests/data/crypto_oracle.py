@@ -194,6 +194,7 @@ def check(path):
       rsa-oaep RECORD CIPHER SHA         -> plaintext hex
       rsa-pkcs1-decrypt RECORD CIPHER    -> plaintext hex
       ecdsa CURVE POINT MSG SIG SHA      -> "ok" or "bad" (SIG is r||s)
+      x25519-public PRIV                 -> the public value (both little-endian)
     """
     out = []
     for line in open(path):
@@ -228,6 +229,10 @@ def check(path):
                 der = encode_dss_signature(int.from_bytes(sig[:half], "big"), int.from_bytes(sig[half:], "big"))
                 pub.verify(der, bytes.fromhex(args[2]), ec.ECDSA(HASHES[int(args[4])]()))
                 out.append("ok")
+            elif op == "x25519-public":
+                key = x25519.X25519PrivateKey.from_private_bytes(bytes.fromhex(args[0]))
+                out.append(key.public_key().public_bytes(serialization.Encoding.Raw,
+                                                         serialization.PublicFormat.Raw).hex())
             else:
                 out.append("unknown request")
         except InvalidSignature:
