@@ -88,10 +88,11 @@ inline std::vector<std::string> askOracle(const std::vector<std::string>& reques
 }
 
 // An input stream that hands out its bytes `chunk` at a time and then
-// ends in one of three ways.
+// ends in one of four ways (kForeignFailure: an exception that is not a
+// plat::Exception).
 class ChunkedInStream : public rdr::InStream {
  public:
-  enum class Ending { kEndOfStream, kWouldBlock, kFailure };
+  enum class Ending { kEndOfStream, kWouldBlock, kFailure, kForeignFailure };
 
   ChunkedInStream(std::string bytes, int chunk, Ending ending)
       : bytes_(std::move(bytes)), chunk_(chunk), ending_(ending) {
@@ -113,6 +114,8 @@ class ChunkedInStream : public rdr::InStream {
         return false;
       case Ending::kFailure:
         break;
+      case Ending::kForeignFailure:
+        throw std::runtime_error("connection reset");
     }
     throw plat::Exception("connection reset");
   }
