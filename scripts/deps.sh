@@ -19,7 +19,7 @@ packages=(
   libpugixml-dev
   libevent-dev
   # Test oracles of the RSA and EC key tests (qocore/base/crypto/tests/data).
-  python3-cryptography openssl
+  python3-cryptography
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.
