@@ -547,6 +547,7 @@ TEST_F(RsaGenerateTest, DestroyingAGeneratingKeyStopsItSilently) {
 }
 
 TEST_F(RsaGenerateTest, ASecondGenerationWhileOneRunsIsAnAssertion) {
+  const std::string style = GTEST_FLAG_GET(death_test_style);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(
       {
@@ -555,6 +556,7 @@ TEST_F(RsaGenerateTest, ASecondGenerationWhileOneRunsIsAnAssertion) {
         key.generate(this, true);
       },
       "Assertion '!generateCb && cb' failed");
+  GTEST_FLAG_SET(death_test_style, style);
 }
 
 }  // namespace
