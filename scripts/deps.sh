@@ -24,6 +24,8 @@ packages=(
   libpixman-1-dev
   libxkbcommon-dev
   x11proto-dev
+  # Test oracles of the RSA and EC key tests (qocore/base/crypto/tests/data).
+  python3-cryptography
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.

@@ -57,7 +57,7 @@ class RandomStream : public rdr::InStream {
 // p_rng = source).  A non-null source is an rdr::InStream whose bytes are
 // used first, until it ends; the rest comes from a new RandomStream.
 // Answers 0, or mbedtls's entropy-source failure code when either source
-// throws; never throws itself.
+// throws anything; never throws itself.
 int mbedtlsRandom(void* source, unsigned char* buf, size_t len) noexcept;
 
 }  // namespace crypto

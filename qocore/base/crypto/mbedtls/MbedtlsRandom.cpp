@@ -34,7 +34,9 @@ int mbedtlsRandom(void* source, unsigned char* buf, size_t len) noexcept {
       }
     }
     return 0;
-  } catch (const plat::Exception&) {
+  } catch (...) {
+    // The library is C: no exception of any kind may unwind through it, so
+    // every failure becomes its error code.
     return MBEDTLS_ERR_ENTROPY_SOURCE_FAILED;
   }
 }

@@ -182,6 +182,8 @@ TEST(RandomStreamTest, MbedtlsCallbackTakesTheSourceFirst) {
       {"12345", ChunkedInStream::Ending::kEndOfStream, 0},
       {"0123456789abcdef0123456789abcdef0123", ChunkedInStream::Ending::kEndOfStream, 0},
       {"12345", ChunkedInStream::Ending::kFailure, MBEDTLS_ERR_ENTROPY_SOURCE_FAILED},
+      // No exception of any kind may unwind into the library.
+      {"12345", ChunkedInStream::Ending::kForeignFailure, MBEDTLS_ERR_ENTROPY_SOURCE_FAILED},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source ? c.source : "(none)");
