@@ -49,7 +49,8 @@ class RsaKey {
   enum class Padding { kPkcs1v15, kPkcs1v21 };
 
   RsaKey();
-  ~RsaKey();
+  // Virtual: keys are owned through RsaKeyPtr whatever their kind.
+  virtual ~RsaKey();
   RsaKey(const RsaKey&) = delete;
   RsaKey& operator=(const RsaKey&) = delete;
 
@@ -171,6 +172,23 @@ class RsaPrivateKey : public plat::Timer::Callback, public RsaKey {
   uint32_t generateBits_ = 0;
   plat::Timer timer_{this};
   GenerateCallback* generateCb_ = nullptr;
+};
+
+// Owns one heap key of any kind.
+class RsaKeyPtr {
+ public:
+  RsaKeyPtr() noexcept = default;
+  explicit RsaKeyPtr(RsaKey* key) noexcept : key_(key) {}
+
+  // Deletes the key and clears the holder.
+  void reset(RsaKey* key = nullptr) noexcept { key_.reset(key); }
+  RsaKey* get() const noexcept { return key_.get(); }
+  RsaKey* operator->() const noexcept { return key_.get(); }
+  RsaKey& operator*() const noexcept { return *key_; }
+  explicit operator bool() const noexcept { return key_ != nullptr; }
+
+ private:
+  std::unique_ptr<RsaKey> key_;
 };
 
 }  // namespace crypto

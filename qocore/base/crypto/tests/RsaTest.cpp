@@ -546,6 +546,20 @@ TEST_F(RsaGenerateTest, DestroyingAGeneratingKeyStopsItSilently) {
   EXPECT_EQ(calls_, 0);
 }
 
+TEST_F(RsaGenerateTest, AKeyHolderDeletesAGeneratingPrivateKeyWhole) {
+  // Held as a plain RsaKey, the private key's timer must still be stopped
+  // and its whole object freed (the sanitizer build checks the latter).
+  crypto::RsaKeyPtr holder;
+  auto* key = new crypto::RsaPrivateKey();
+  holder.reset(key);
+  key->generate(this, true);
+  EXPECT_EQ(holder.get(), key);
+  holder.reset();
+  EXPECT_FALSE(holder);
+  EXPECT_EQ(timers_.processTimers(), -1);
+  EXPECT_EQ(calls_, 0);
+}
+
 TEST_F(RsaGenerateTest, ASecondGenerationWhileOneRunsIsAnAssertion) {
   const std::string style = GTEST_FLAG_GET(death_test_style);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
