@@ -18,6 +18,8 @@ packages=(
   rapidjson-dev
   libpugixml-dev
   libevent-dev
+  # The pixel tests' compositing oracle and the pixel benchmark's reference.
+  libpixman-1-dev
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.
