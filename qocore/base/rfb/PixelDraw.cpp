@@ -136,11 +136,16 @@ void drawLine(WritablePixelBuffer& pb, Point p1, Point p2, uint32_t pixel) {
   const int64_t sy = p2.y > p1.y ? 1 : -1;
   int64_t x = p1.x, y = p1.y;
   int64_t d = 2 * minor - major;
-  for (int64_t i = 0; i < major; ++i) {
+  // Once the major coordinate has passed the clipped box, no further
+  // pixel can be inside it.
+  const int64_t majorStep = yMajor ? sy : sx;
+  const int64_t majorLimit = yMajor ? (sy > 0 ? c.y2 : c.y1 - 1) : (sx > 0 ? c.x2 : c.x1 - 1);
+  const int64_t& majorPos = yMajor ? y : x;
+  for (int64_t i = 0; i < major && majorPos != majorLimit; ++i) {
     if (x >= c.x1 && x < c.x2 && y >= c.y1 && y < c.y2)
       writePixel(rows.row(static_cast<int32_t>(y - c.y1)) + (x - c.x1) * bytes, bytes, pixel);
     if (d < 0) {
-      (yMajor ? y : x) += yMajor ? sy : sx;
+      (yMajor ? y : x) += majorStep;
       d += 2 * minor;
     } else {
       x += sx;
