@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <limits>
-#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "qocore/base/rfb/PixelAccess.h"
 
@@ -10,11 +13,13 @@ namespace rfb {
 
 namespace {
 
-inline uint32_t div255(uint32_t x) { return (x + 127) / 255; }
+[[gnu::always_inline]] inline uint32_t div255(uint32_t x) { return (x + 127) / 255; }
 
 // A format prepared for decoding and encoding many pixels: shifts of 32
-// or more become channels that read and write 0, and channel scaling
-// goes through tables built once.
+// or more become channels that read and write 0, and channel scaling of
+// maxima up to 255 goes through tables built once.  A plain value: the
+// pixel loops take a local copy, which stores through pixel pointers
+// cannot alias.
 class Codec {
  public:
   Codec(const PixelFormat& pf, const ColourMap* cm)
@@ -22,26 +27,70 @@ class Codec {
     if (!trueColour_) return;
     const uint16_t maxima[4] = {pf.redMax, pf.greenMax, pf.blueMax, pf.alphaMax};
     const uint8_t shifts[4] = {pf.redShift, pf.greenShift, pf.blueShift, pf.alphaShift};
-    for (int i = 0; i < 4; ++i) {
-      Channel& ch = ch_[i];
-      const bool inRange = shifts[i] < 32;
-      ch.shift = inRange ? shifts[i] : 0;
-      ch.max = inRange ? maxima[i] : 0;
-      ch.keep = inRange ? ~0u : 0u;
-    }
     scaleRgb_ = pf.redMax != 255 || pf.greenMax != 255 || pf.blueMax != 255;
     alphaMode_ = pf.alphaMax == 0 ? kNoAlpha : pf.alphaMax == 255 ? kAlpha8 : kAlphaScaled;
     for (int i = 0; i < 4; ++i) {
-      if (i < 3 ? !scaleRgb_ : alphaMode_ != kAlphaScaled) continue;
-      const uint32_t m = maxima[i];
       Channel& ch = ch_[i];
-      ch.decode.resize(size_t{m} + 1);
-      for (uint32_t v = 0; v <= m; ++v) ch.decode[v] = m == 0 ? 0 : static_cast<uint8_t>((v * 255 + m / 2) / m);
-      for (uint32_t v = 0; v < 256; ++v) ch.encode[v] = static_cast<uint16_t>(div255(v * m));
+      const bool inRange = shifts[i] < 32;
+      const uint32_t m = maxima[i];
+      ch.shift = inRange ? shifts[i] : 0;
+      ch.mask = inRange ? m : 0;
+      ch.keep = inRange ? ~0u : 0u;
+      ch.max = m;
+      for (uint32_t v = 0; v < 256; ++v) {
+        ch.encode[v] = inRange ? static_cast<uint16_t>(div255(v * m)) : 0;
+        if (v <= m) ch.decode[v] = static_cast<uint8_t>(scaleUp(v, m));
+      }
     }
+    // Without alpha the table form reads 255 (the general form never
+    // consults this table).
+    if (alphaMode_ == kNoAlpha) ch_[3].decode[0] = 255;
+    packed_ = !big_ && pf.redMax <= 255 && pf.greenMax <= 255 && pf.blueMax <= 255 && pf.alphaMax <= 255;
   }
 
-  Colour decode(uint32_t v) const {
+  // How a loop may decode and encode this format:
+  //   kGeneral  every case, with run-time tests;
+  //   kPacked   little-endian true colour with maxima up to 255: one table
+  //             look-up per channel each way, no tests;
+  //   kPlain    little-endian 32 bpp with whole 8-bit channels: shifts only.
+  enum Kind { kGeneral, kPacked, kPlain };
+
+  bool packed() const { return trueColour_ && packed_; }
+
+  // Whether this is a little-endian 32 bpp format whose colour channels
+  // (and alpha, when it has one) are whole 8-bit fields: decoding and
+  // encoding need no tables then.
+  bool plain32() const {
+    if (!trueColour_ || big_ || bpp_ != 32 || scaleRgb_ || alphaMode_ == kAlphaScaled) return false;
+    for (const Channel& ch : ch_)
+      if (ch.shift > 24) return false;
+    return true;
+  }
+
+  template <Kind K>
+  [[gnu::always_inline]] Colour decodeAs(uint32_t v) const {
+    if constexpr (K == kGeneral) return decode(v);
+    if constexpr (K == kPacked)
+      return {ch_[0].decode[(v >> ch_[0].shift) & ch_[0].mask], ch_[1].decode[(v >> ch_[1].shift) & ch_[1].mask],
+              ch_[2].decode[(v >> ch_[2].shift) & ch_[2].mask], ch_[3].decode[(v >> ch_[3].shift) & ch_[3].mask]};
+    return {(v >> ch_[0].shift) & 255, (v >> ch_[1].shift) & 255, (v >> ch_[2].shift) & 255,
+            alphaMode_ == kNoAlpha ? 255 : (v >> ch_[3].shift) & 255};
+  }
+
+  template <Kind K>
+  [[gnu::always_inline]] uint32_t encodeAs(const Colour& c) const {
+    if constexpr (K == kGeneral) return encode(c);
+    if constexpr (K == kPacked)
+      return uint32_t{ch_[0].encode[std::min(c.r, 255u)]} << ch_[0].shift |
+             uint32_t{ch_[1].encode[std::min(c.g, 255u)]} << ch_[1].shift |
+             uint32_t{ch_[2].encode[std::min(c.b, 255u)]} << ch_[2].shift |
+             uint32_t{ch_[3].encode[std::min(c.a, 255u)]} << ch_[3].shift;
+    const uint32_t a = alphaMode_ == kNoAlpha ? 0 : std::min(c.a, 255u) << ch_[3].shift;
+    return std::min(c.r, 255u) << ch_[0].shift | std::min(c.g, 255u) << ch_[1].shift |
+           std::min(c.b, 255u) << ch_[2].shift | a;
+  }
+
+  [[gnu::always_inline]] Colour decode(uint32_t v) const {
     if (big_) v = swapPixel(v, bpp_);
     Colour c;
     if (!trueColour_) {
@@ -49,24 +98,24 @@ class Codec {
       if (cm_) cm_->lookup(v, &c.r, &c.g, &c.b);
       return c;
     }
-    c.r = (v >> ch_[0].shift) & ch_[0].max;
-    c.g = (v >> ch_[1].shift) & ch_[1].max;
-    c.b = (v >> ch_[2].shift) & ch_[2].max;
+    c.r = (v >> ch_[0].shift) & ch_[0].mask;
+    c.g = (v >> ch_[1].shift) & ch_[1].mask;
+    c.b = (v >> ch_[2].shift) & ch_[2].mask;
     if (scaleRgb_) {
-      c.r = ch_[0].decode[c.r];
-      c.g = ch_[1].decode[c.g];
-      c.b = ch_[2].decode[c.b];
+      c.r = ch_[0].up(c.r);
+      c.g = ch_[1].up(c.g);
+      c.b = ch_[2].up(c.b);
     }
     if (alphaMode_ == kNoAlpha) {
       c.a = 255;
     } else {
-      c.a = (v >> ch_[3].shift) & ch_[3].max;
-      if (alphaMode_ == kAlphaScaled) c.a = ch_[3].decode[c.a];
+      c.a = (v >> ch_[3].shift) & ch_[3].mask;
+      if (alphaMode_ == kAlphaScaled) c.a = ch_[3].up(c.a);
     }
     return c;
   }
 
-  uint32_t encode(const Colour& c) const {
+  [[gnu::always_inline]] uint32_t encode(const Colour& c) const {
     // Straight-alpha input may exceed 255; a larger value would spill into
     // the next channel.
     uint32_t r = std::min(c.r, 255u), g = std::min(c.g, 255u), b = std::min(c.b, 255u), a = std::min(c.a, 255u);
@@ -90,13 +139,24 @@ class Codec {
   }
 
  private:
+  static uint32_t scaleUp(uint32_t v, uint32_t max) { return max == 0 ? 0 : (v * 255 + max / 2) / max; }
+
+ public:
   struct Channel {
+    // 0..255 from a channel value: the table for maxima up to 255.
+    [[gnu::always_inline]] uint32_t up(uint32_t v) const { return max <= 255 ? decode[v] : scaleUp(v, max); }
+
     unsigned shift = 0;
+    uint32_t mask = 0;  // the maximum, 0 for a shift past 31
+    uint32_t keep = 0;  // all ones, 0 for a shift past 31
     uint32_t max = 0;
-    uint32_t keep = 0;
-    std::vector<uint8_t> decode;  // channel value -> 0..255
-    uint16_t encode[256] = {};    // 0..255 -> channel value
+    uint8_t decode[256] = {};
+    uint16_t encode[256] = {};
   };
+  // Red, green, blue, alpha.
+  const Channel& channel(int i) const { return ch_[i]; }
+
+ private:
   enum AlphaMode { kNoAlpha, kAlpha8, kAlphaScaled };
 
   const ColourMap* cm_;
@@ -104,9 +164,18 @@ class Codec {
   bool big_;
   bool trueColour_;
   bool scaleRgb_ = false;
+  bool packed_ = false;
   AlphaMode alphaMode_ = kNoAlpha;
   Channel ch_[4];
 };
+
+[[gnu::always_inline]] inline void over(const Colour& s, Colour& d) {
+  const uint32_t k = 255 - s.a;
+  d.r = s.r + div255(d.r * k);
+  d.g = s.g + div255(d.g * k);
+  d.b = s.b + div255(d.b * k);
+  d.a = s.a + div255(d.a * k);
+}
 
 int32_t clamp32(int64_t v) {
   return static_cast<int32_t>(
@@ -117,7 +186,7 @@ struct CopyOp {
   void operator()(const Colour& s, Colour& d) const { d = s; }
 };
 struct OverOp {
-  void operator()(const Colour& s, Colour& d) const { opOver(s, d); }
+  [[gnu::always_inline]] void operator()(const Colour& s, Colour& d) const { over(s, d); }
 };
 struct AnyOp {
   CompositeOp fn;
@@ -133,30 +202,70 @@ struct Span {
   int32_t height;
 };
 
-template <int DB, int SB, typename Op>
-void loop(const Codec& sc, const Codec& dc, const Span& sp, Op op) {
+template <int DB, int SB, Codec::Kind SK, Codec::Kind DK, typename Op>
+void loop(const Codec& srcCodec, const Codec& dstCodec, const Span& sp, Op op) {
+  const Codec sc = srcCodec, dc = dstCodec;
   for (int32_t y = 0; y < sp.height; ++y) {
     const uint8_t* s = sp.src + y * sp.srcStep;
     uint8_t* d = sp.dst + y * sp.dstStep;
     for (int32_t x = 0; x < sp.width; ++x, s += SB, d += DB) {
-      const Colour sv = sc.decode(readPixel<SB>(s));
+      const Colour sv = sc.decodeAs<SK>(readPixel<SB>(s));
       Colour dv;
       // A copy never reads the destination.
-      if constexpr (!std::is_same_v<Op, CopyOp>) dv = dc.decode(readPixel<DB>(d));
+      if constexpr (!std::is_same_v<Op, CopyOp>) dv = dc.decodeAs<DK>(readPixel<DB>(d));
       op(sv, dv);
-      writePixel<DB>(d, dc.encode(dv));
+      writePixel<DB>(d, dc.encodeAs<DK>(dv));
     }
   }
+}
+
+// The fastest form each side allows: table forms for 16 and 32 bpp, the
+// shift-only form for 32 bpp.
+template <int Bytes>
+Codec::Kind kindOf(const Codec& c) {
+  if (Bytes == 4 && c.plain32()) return Codec::kPlain;
+  if ((Bytes == 2 || Bytes == 4) && c.packed()) return Codec::kPacked;
+  return Codec::kGeneral;
+}
+
+template <int DB, int SB, Codec::Kind SK, typename Op>
+void withDstKind(const Codec& sc, const Codec& dc, const Span& sp, Op op) {
+  switch (kindOf<DB>(dc)) {
+    case Codec::kPlain:
+      if constexpr (DB == 4) return loop<DB, SB, SK, Codec::kPlain>(sc, dc, sp, op);
+      break;
+    case Codec::kPacked:
+      if constexpr (DB == 2 || DB == 4) return loop<DB, SB, SK, Codec::kPacked>(sc, dc, sp, op);
+      break;
+    case Codec::kGeneral:
+      break;
+  }
+  loop<DB, SB, SK, Codec::kGeneral>(sc, dc, sp, op);
+}
+
+template <int DB, int SB, typename Op>
+void withKinds(const Codec& sc, const Codec& dc, const Span& sp, Op op) {
+  switch (kindOf<SB>(sc)) {
+    case Codec::kPlain:
+      if constexpr (SB == 4) return withDstKind<DB, SB, Codec::kPlain>(sc, dc, sp, op);
+      break;
+    case Codec::kPacked:
+      if constexpr (SB == 2 || SB == 4) return withDstKind<DB, SB, Codec::kPacked>(sc, dc, sp, op);
+      break;
+    case Codec::kGeneral:
+      break;
+  }
+  withDstKind<DB, SB, Codec::kGeneral>(sc, dc, sp, op);
 }
 
 template <int DB, int SB>
 void member(const Codec& sc, const Codec& dc, const Span& sp, CompositeOp op) {
   if (op == opCopy)
-    loop<DB, SB>(sc, dc, sp, CopyOp{});
+    withKinds<DB, SB>(sc, dc, sp, CopyOp{});
   else if (op == opOver)
-    loop<DB, SB>(sc, dc, sp, OverOp{});
+    withKinds<DB, SB>(sc, dc, sp, OverOp{});
   else
-    loop<DB, SB>(sc, dc, sp, AnyOp{op});
+    loop<DB, SB, Codec::kGeneral, Codec::kGeneral>(sc, dc, sp, AnyOp{op});
 }
 
 template <int DB>
@@ -181,19 +290,154 @@ void bySource(int srcBpp, const Codec& sc, const Codec& dc, const Span& sp, Comp
 
 bool knownBpp(int bpp) { return bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32; }
 
+// ---- Faster paths with the same results ----
+
+// A copy between table-form formats, channel by channel: each source
+// channel value maps through one table straight to its bits in the
+// destination pixel (the source channel decoded, then encoded), so a
+// pixel costs four look-ups.  Sources whose channels are whole bytes of a
+// 32-bit pixel are read byte by byte.
+struct ChannelTables {
+  ChannelTables(const Codec& sc, const Codec& dc) {
+    for (int i = 0; i < 4; ++i) {
+      const Codec::Channel& from = sc.channel(i);
+      const Codec::Channel& to = dc.channel(i);
+      for (uint32_t v = 0; v < 256; ++v)
+        bits[i][v] = v <= from.mask ? uint32_t{to.encode[from.decode[v]]} << to.shift : 0;
+    }
+  }
+  uint32_t bits[4][256];
+};
+
+template <int SB, int DB, bool ByteChannels, bool Alpha = true>
+void copyByChannels(const Codec& sc, const ChannelTables& tables, const Span& sp) {
+  const ChannelTables t = tables;
+  unsigned shift[4], mask[4], byte[4];
+  for (int i = 0; i < 4; ++i) {
+    shift[i] = sc.channel(i).shift;
+    mask[i] = sc.channel(i).mask;
+    byte[i] = shift[i] / 8;
+  }
+  const uint32_t noAlpha = t.bits[3][0];
+  for (int32_t y = 0; y < sp.height; ++y) {
+    const uint8_t* s = sp.src + y * sp.srcStep;
+    uint8_t* d = sp.dst + y * sp.dstStep;
+    for (int32_t x = 0; x < sp.width; ++x, s += SB, d += DB) {
+      uint32_t p;
+      if constexpr (ByteChannels) {
+        p = t.bits[0][s[byte[0]]] | t.bits[1][s[byte[1]]] | t.bits[2][s[byte[2]]] |
+            (Alpha ? t.bits[3][s[byte[3]]] : noAlpha);
+      } else {
+        const uint32_t v = readPixel<SB>(s);
+        p = t.bits[0][(v >> shift[0]) & mask[0]] | t.bits[1][(v >> shift[1]) & mask[1]] |
+            t.bits[2][(v >> shift[2]) & mask[2]] | t.bits[3][(v >> shift[3]) & mask[3]];
+      }
+      writePixel<DB>(d, p);
+    }
+  }
+}
+
+// Whether opCopy between the formats can go channel by channel.
+bool copyByChannels(const Codec& sc, const Codec& dc, int srcBytes, int dstBytes, const Span& sp) {
+  if (!sc.packed() || !dc.packed() || (srcBytes != 2 && srcBytes != 4) || (dstBytes != 2 && dstBytes != 4))
+    return false;
+  const ChannelTables tables(sc, dc);
+  const bool bytes = srcBytes == 4 && sc.plain32();
+  const bool alpha = sc.channel(3).mask != 0;
+  if (bytes && dstBytes == 4)
+    alpha ? copyByChannels<4, 4, true>(sc, tables, sp) : copyByChannels<4, 4, true, false>(sc, tables, sp);
+  else if (bytes)
+    alpha ? copyByChannels<4, 2, true>(sc, tables, sp) : copyByChannels<4, 2, true, false>(sc, tables, sp);
+  else if (srcBytes == 4 && dstBytes == 4)
+    copyByChannels<4, 4, false>(sc, tables, sp);
+  else if (srcBytes == 4)
+    copyByChannels<4, 2, false>(sc, tables, sp);
+  else if (dstBytes == 4)
+    copyByChannels<2, 4, false>(sc, tables, sp);
+  else
+    copyByChannels<2, 2, false>(sc, tables, sp);
+  return true;
+}
+
+// The memory byte of alpha in a 32 bpp format of four whole-byte
+// channels, or -1 for any other format.
+int alphaByteOf(const PixelFormat& pf) {
+  if (!pf.trueColour || pf.bpp != 32 || pf.redMax != 255 || pf.greenMax != 255 || pf.blueMax != 255 ||
+      pf.alphaMax != 255)
+    return -1;
+  const unsigned used =
+      1u << pf.redShift % 32 | 1u << pf.greenShift % 32 | 1u << pf.blueShift % 32 | 1u << pf.alphaShift % 32;
+  if (pf.redShift > 24 || pf.greenShift > 24 || pf.blueShift > 24 || pf.alphaShift > 24 ||
+      used != (1u | 1u << 8 | 1u << 16 | 1u << 24))
+    return -1;
+  return pf.bigEndian ? 3 - pf.alphaShift / 8 : pf.alphaShift / 8;
+}
+
+// OVER between equal formats of four whole-byte channels: every byte
+// lane is s + div255(d x (255 - s.alpha)), clamped to 255 as encoding
+// does, so lanes are worked on without knowing which channel they hold.
+template <int AlphaByte>
+void overBytes(const Codec& codec, const Span& sp) {
+  for (int32_t y = 0; y < sp.height; ++y) {
+    const uint8_t* s = sp.src + y * sp.srcStep;
+    uint8_t* d = sp.dst + y * sp.dstStep;
+    int32_t x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i c255 = _mm_set1_epi16(255);
+    const __m128i c128 = _mm_set1_epi16(128);
+    constexpr int kAlpha = AlphaByte * 0x55;  // alpha's lane in all four places
+    // (x + 127) / 255 for x up to 255 x 255 equals (t + (t >> 8)) >> 8
+    // with t = x + 128.
+    auto blend = [&](__m128i src, __m128i dst) {
+      const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(src, kAlpha), kAlpha);
+      __m128i t = _mm_add_epi16(_mm_mullo_epi16(dst, _mm_sub_epi16(c255, a)), c128);
+      return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+    };
+    for (; x + 4 <= sp.width; x += 4) {
+      const __m128i src = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x));
+      const __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 4 * x));
+      const __m128i lo = blend(_mm_unpacklo_epi8(src, zero), _mm_unpacklo_epi8(dst, zero));
+      const __m128i hi = blend(_mm_unpackhi_epi8(src, zero), _mm_unpackhi_epi8(dst, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x), _mm_adds_epu8(src, _mm_packus_epi16(lo, hi)));
+    }
+#endif
+    for (; x < sp.width; ++x) {
+      const Colour sv = codec.decode(readPixel<4>(s + 4 * x));
+      Colour dv = codec.decode(readPixel<4>(d + 4 * x));
+      over(sv, dv);
+      writePixel<4>(d + 4 * x, codec.encode(dv));
+    }
+  }
+}
+
+bool overByBytes(const PixelFormat& srcPf, const PixelFormat& dstPf, const Codec& codec, const Span& sp) {
+  if (!srcPf.equal(dstPf)) return false;
+  switch (alphaByteOf(dstPf)) {
+    case 0:
+      overBytes<0>(codec, sp);
+      return true;
+    case 1:
+      overBytes<1>(codec, sp);
+      return true;
+    case 2:
+      overBytes<2>(codec, sp);
+      return true;
+    case 3:
+      overBytes<3>(codec, sp);
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 // ---- Operations ----
 
 void opCopy(const Colour& s, Colour& d) noexcept { d = s; }
 
-void opOver(const Colour& s, Colour& d) noexcept {
-  const uint32_t k = 255 - s.a;
-  d.r = s.r + div255(d.r * k);
-  d.g = s.g + div255(d.g * k);
-  d.b = s.b + div255(d.b * k);
-  d.a = s.a + div255(d.a * k);
-}
+void opOver(const Colour& s, Colour& d) noexcept { over(s, d); }
 
 void opGrey(const Colour& s, Colour& d) noexcept {
   const uint32_t l = (19661 * s.r + 38666 * s.g + 7209 * s.b) >> 16;
@@ -254,6 +498,8 @@ void translatePixels(const PixelBuffer& src, Point srcTl, WritablePixelBuffer& d
   sp.height = static_cast<int32_t>(r.height());
   const Codec sc(src.getPf(), src.getColourMap());
   const Codec dc(dst.getPf(), dst.getColourMap());
+  if (op == opCopy && copyByChannels(sc, dc, srcBpp / 8, dstBpp / 8, sp)) return;
+  if (op == opOver && overByBytes(src.getPf(), dst.getPf(), dc, sp)) return;
   switch (dstBpp) {
     case 8:
       bySource<1>(srcBpp, sc, dc, sp, op);
@@ -296,8 +542,9 @@ void transRect(const PixelBuffer& src, Point srcPt, WritablePixelBuffer& dst, co
 namespace {
 
 template <int DB>
-void blendLoop(const Codec& dc, uint8_t* base, ptrdiff_t step, const uint8_t* mask, int32_t maskStride, int32_t w,
+void blendLoop(const Codec& dstCodec, uint8_t* base, ptrdiff_t step, const uint8_t* mask, int32_t maskStride, int32_t w,
                int32_t h, const Colour& c) {
+  const Codec dc = dstCodec;
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* d = base + y * step;
     const uint8_t* m = mask + ptrdiff_t{y} * maskStride;
