@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qocore/base/rfb/PixelBuffer.h"
@@ -153,6 +154,42 @@ TEST(PixelTransTest, TranslationBetweenEveryPairOfFormatsMatchesTheReferenceAndR
     }
   }
   EXPECT_GT(roundTrips, 60);
+}
+
+// The same operations under other names: translatePixels recognises
+// opCopy and opOver by identity only, so these take the general
+// per-pixel path.
+void generalCopy(const Colour& s, Colour& d) { d = s; }
+void generalOver(const Colour& s, Colour& d) { rfb::opOver(s, d); }
+
+TEST(PixelTransTest, FastPathsGiveWhatTheGeneralPathGives) {
+  std::mt19937 rng(77);
+  const std::vector<PixelFormat> formats = allFormats();
+  // Odd sizes inside larger buffers: vector tails and strides.
+  const Rect area(3, 1, 3 + 37, 1 + 5);
+  for (const PixelFormat& from : formats) {
+    ManagedPixelBuffer src(from, Rect(0, 0, 45, 8));
+    uint8_t* sp = src.getPixelsRW(src.getRect(), nullptr);
+    // Any bytes: straight-alpha and out-of-range values included.
+    for (size_t i = 0; i < src.sizeBytes(); ++i) sp[i] = static_cast<uint8_t>(rng());
+    for (const PixelFormat& to : formats) {
+      SCOPED_TRACE(printed(from) + (from.bigEndian ? " (big)" : "") + " -> " + printed(to) +
+                   (to.bigEndian ? " (big)" : ""));
+      ManagedPixelBuffer start(to, Rect(0, 0, 41, 7));
+      uint8_t* dp = start.getPixelsRW(start.getRect(), nullptr);
+      for (size_t i = 0; i < start.sizeBytes(); ++i) dp[i] = static_cast<uint8_t>(rng());
+      using OpPair = std::pair<rfb::CompositeOp, rfb::CompositeOp>;
+      for (auto [fast, general] : {OpPair{rfb::opCopy, generalCopy}, OpPair{rfb::opOver, generalOver}}) {
+        ManagedPixelBuffer a(to, start.getRect()), b(to, start.getRect());
+        a.imageRect(a.getRect(), dp);
+        b.imageRect(b.getRect(), dp);
+        rfb::translatePixels(src, {5, 2}, a, area, fast);
+        rfb::translatePixels(src, {5, 2}, b, area, general);
+        ASSERT_EQ(std::memcmp(a.getPixelsR(a.getRect(), nullptr), b.getPixelsR(b.getRect(), nullptr), a.sizeBytes()), 0)
+            << (fast == rfb::opCopy ? "copy" : "over");
+      }
+    }
+  }
 }
 
 TEST(PixelTransTest, DecodeAndEncodeScaleClampAndSwapBytes) {
