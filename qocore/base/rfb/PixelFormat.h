@@ -36,7 +36,7 @@ class PixelFormat {
   // Rewrites a big-endian format as the little-endian one with the same
   // bytes where that can be done; returns whether the format is now
   // little-endian.
-  bool makeLittleEndian() noexcept;
+  [[nodiscard]] bool makeLittleEndian() noexcept;
 
   // The 16-byte serialised form.  read() keeps alpha only when the depth
   // accounts for its bits.
