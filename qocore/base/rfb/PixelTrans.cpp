@@ -337,6 +337,53 @@ void copyByChannels(const Codec& sc, const ChannelTables& tables, const Span& sp
   }
 }
 
+#if defined(__SSE2__)
+// Whole-byte 32-bit sources into 16-bit table-form destinations, four
+// pixels a step: each channel is div255(value x destination maximum),
+// what the tables hold, computed as (t + (t >> 8)) >> 8 with t = x + 128
+// (equal to (x + 127) / 255 up to 255 x 255).  The last pixels of a row
+// go through the tables.
+void copyBytesTo16(const Codec& sc, const Codec& dc, const ChannelTables& tables, const Span& sp) {
+  const bool alpha = sc.channel(3).mask != 0;
+  __m128i from[4], to[4], max[4];
+  for (int i = 0; i < 4; ++i) {
+    const Codec::Channel& d = dc.channel(i);
+    from[i] = _mm_cvtsi32_si128(static_cast<int>(sc.channel(i).shift));
+    to[i] = _mm_cvtsi32_si128(static_cast<int>(d.shift));
+    max[i] = _mm_set1_epi32(d.keep ? static_cast<int>(d.max) : 0);
+  }
+  // Without source alpha every pixel decodes to alpha 255.
+  const __m128i fixed = _mm_set1_epi32(alpha ? 0 : static_cast<int>(tables.bits[3][0]));
+  const __m128i byteMask = _mm_set1_epi32(255), c128 = _mm_set1_epi32(128);
+  const __m128i low16 = _mm_set1_epi32(0xffff), bias32 = _mm_set1_epi32(0x8000), bias16 = _mm_set1_epi16(-0x8000);
+  auto channel = [&](__m128i v, int i) {
+    const __m128i c = _mm_and_si128(_mm_srl_epi32(v, from[i]), byteMask);
+    const __m128i t = _mm_add_epi32(_mm_mullo_epi16(c, max[i]), c128);
+    return _mm_sll_epi32(_mm_srli_epi32(_mm_add_epi32(t, _mm_srli_epi32(t, 8)), 8), to[i]);
+  };
+  for (int32_t y = 0; y < sp.height; ++y) {
+    const uint8_t* s = sp.src + y * sp.srcStep;
+    uint8_t* d = sp.dst + y * sp.dstStep;
+    int32_t x = 0;
+    for (; x + 4 <= sp.width; x += 4) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 4 * x));
+      __m128i p = _mm_or_si128(_mm_or_si128(channel(v, 0), channel(v, 1)), _mm_or_si128(channel(v, 2), fixed));
+      if (alpha) p = _mm_or_si128(p, channel(v, 3));
+      // Low 16 bits of each lane, packed through the signed saturation.
+      p = _mm_sub_epi32(_mm_and_si128(p, low16), bias32);
+      p = _mm_add_epi16(_mm_packs_epi32(p, p), bias16);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 2 * x), p);
+    }
+    for (; x < sp.width; ++x) {
+      const uint32_t v = readPixel<4>(s + 4 * x);
+      uint32_t p = 0;
+      for (int i = 0; i < 4; ++i) p |= tables.bits[i][(v >> sc.channel(i).shift) & sc.channel(i).mask];
+      writePixel<2>(d + 2 * x, p);
+    }
+  }
+}
+#endif
+
 // Whether opCopy between the formats can go channel by channel.
 bool copyByChannels(const Codec& sc, const Codec& dc, int srcBytes, int dstBytes, const Span& sp) {
   if (!sc.packed() || !dc.packed() || (srcBytes != 2 && srcBytes != 4) || (dstBytes != 2 && dstBytes != 4))
@@ -344,6 +391,12 @@ bool copyByChannels(const Codec& sc, const Codec& dc, int srcBytes, int dstBytes
   const ChannelTables tables(sc, dc);
   const bool bytes = srcBytes == 4 && sc.plain32();
   const bool alpha = sc.channel(3).mask != 0;
+#if defined(__SSE2__)
+  if (bytes && dstBytes == 2) {
+    copyBytesTo16(sc, dc, tables, sp);
+    return true;
+  }
+#endif
   if (bytes && dstBytes == 4)
     alpha ? copyByChannels<4, 4, true>(sc, tables, sp) : copyByChannels<4, 4, true, false>(sc, tables, sp);
   else if (bytes)
