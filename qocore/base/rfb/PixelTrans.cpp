@@ -1,6 +1,7 @@
 #include "qocore/base/rfb/PixelTrans.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #if defined(__SSE2__)
@@ -616,6 +617,55 @@ void blendLoop(const Codec& dstCodec, uint8_t* base, ptrdiff_t step, const uint8
 
 }  // namespace
 
+namespace {
+
+#if defined(__SSE2__)
+// blendMask into rgb888 (memory bytes blue, green, red, unused), four
+// pixels a step, for premultiplied colours (channels at most alpha, alpha
+// at most 255): then m x c + d x k stays below 65153, so 16-bit lanes
+// hold it and div255 is (t + (t >> 8)) >> 8 with t = x + 128.  The
+// saturating pack clamps 256 to 255 as encoding does; the unused byte is
+// written as 0 as encoding does.  An opaque colour has k = 255 - m.
+template <bool Opaque>
+void blendRgb888(const Codec& dc, uint8_t* base, ptrdiff_t step, const uint8_t* mask, int32_t maskStride, int32_t w,
+                 int32_t h, const Colour& c) {
+  const __m128i zero = _mm_setzero_si128(), c255 = _mm_set1_epi16(255), c128 = _mm_set1_epi16(128);
+  const __m128i colour = _mm_setr_epi16(static_cast<int16_t>(c.b), static_cast<int16_t>(c.g), static_cast<int16_t>(c.r),
+                                        static_cast<int16_t>(c.a), static_cast<int16_t>(c.b), static_cast<int16_t>(c.g),
+                                        static_cast<int16_t>(c.r), static_cast<int16_t>(c.a));
+  const __m128i alpha = _mm_set1_epi16(static_cast<int16_t>(c.a));
+  const __m128i rgbOnly = _mm_set1_epi32(0x00ffffff);
+  auto div255 = [&](__m128i x) {
+    const __m128i t = _mm_add_epi16(x, c128);
+    return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+  };
+  // Two pixels in 16-bit lanes, their coverage repeated over each pixel's
+  // four lanes.
+  auto blend = [&](__m128i d, __m128i m) {
+    const __m128i k = Opaque ? _mm_sub_epi16(c255, m) : _mm_sub_epi16(c255, div255(_mm_mullo_epi16(m, alpha)));
+    return div255(_mm_add_epi16(_mm_mullo_epi16(m, colour), _mm_mullo_epi16(d, k)));
+  };
+  for (int32_t y = 0; y < h; ++y) {
+    uint8_t* d = base + y * step;
+    const uint8_t* m = mask + ptrdiff_t{y} * maskStride;
+    int32_t x = 0;
+    for (; x + 4 <= w; x += 4) {
+      int32_t m4;
+      std::memcpy(&m4, m + x, 4);
+      __m128i cover = _mm_unpacklo_epi8(_mm_cvtsi32_si128(m4), zero);
+      cover = _mm_unpacklo_epi16(cover, cover);
+      const __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + 4 * x));
+      const __m128i lo = blend(_mm_unpacklo_epi8(px, zero), _mm_unpacklo_epi32(cover, cover));
+      const __m128i hi = blend(_mm_unpackhi_epi8(px, zero), _mm_unpackhi_epi32(cover, cover));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * x), _mm_and_si128(_mm_packus_epi16(lo, hi), rgbOnly));
+    }
+    if (x < w) blendLoop<4>(dc, d + 4 * x, 0, m + x, 0, w - x, 1, c);
+  }
+}
+#endif
+
+}  // namespace
+
 void blendMask(WritablePixelBuffer& dst, const Rect& r, const Colour& colour, const uint8_t* mask, int32_t maskStride) {
   const int bpp = dst.getPf().bpp;
   const Rect c = r.intersect(dst.getRect());
@@ -627,6 +677,16 @@ void blendMask(WritablePixelBuffer& dst, const Rect& r, const Colour& colour, co
   const ptrdiff_t step = ptrdiff_t{stride} * (bpp / 8);
   const Codec dc(dst.getPf(), dst.getColourMap());
   const auto w = static_cast<int32_t>(c.width()), h = static_cast<int32_t>(c.height());
+#if defined(__SSE2__)
+  if (colour.a <= 255 && colour.r <= colour.a && colour.g <= colour.a && colour.b <= colour.a &&
+      dst.getPf().equal(PixelFormat::rgb888())) {
+    if (colour.a == 255)
+      blendRgb888<true>(dc, base, step, mask, maskStride, w, h, colour);
+    else
+      blendRgb888<false>(dc, base, step, mask, maskStride, w, h, colour);
+    return;
+  }
+#endif
   switch (bpp) {
     case 8:
       blendLoop<1>(dc, base, step, mask, maskStride, w, h, colour);

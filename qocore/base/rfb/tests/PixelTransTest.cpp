@@ -384,4 +384,33 @@ TEST(PixelTransTest, BlendMaskDrawsAColourThroughCoverage) {
   EXPECT_EQ(p565.getPixel({1, 0}), 0u);
 }
 
+TEST(PixelTransTest, BlendMaskIntoRgb888GivesWhatTheGeneralPathGives) {
+  // The same pixels as rgb888 in a format that is not equal to it (its
+  // absent alpha has another shift), so blendMask takes the general path.
+  PixelFormat twin = PixelFormat::rgb888();
+  twin.alphaShift = 24;
+  ASSERT_FALSE(twin.equal(PixelFormat::rgb888()));
+  std::mt19937 rng(31);
+  std::vector<uint8_t> mask(23 * 6);
+  for (int round = 0; round < 60; ++round) {
+    const uint32_t a = round % 3 == 0 ? 255 : round % 7 == 0 ? 0 : static_cast<uint32_t>(rng() % 256);
+    auto ch = [&] { return static_cast<uint32_t>(rng() % (a + 1)); };
+    Colour colour{ch(), ch(), ch(), a};
+    if (round % 10 == 9) colour = {200, 90, 255, 100};  // straight alpha: the general path in both
+    for (uint8_t& m : mask) m = rng() % 4 == 0 ? (rng() % 2 ? 255 : 0) : static_cast<uint8_t>(rng());
+    ManagedPixelBuffer fast(PixelFormat::rgb888(), Rect(0, 0, 21, 5)), general(twin, Rect(0, 0, 21, 5));
+    uint8_t* fp = fast.getPixelsRW(fast.getRect(), nullptr);
+    for (size_t i = 0; i < fast.sizeBytes(); ++i) fp[i] = static_cast<uint8_t>(rng());
+    general.imageRect(general.getRect(), fp);
+    // Sticking out on the left and the bottom; 21 wide inside: a tail too.
+    const Rect r(-2, 1, 21, 7);
+    rfb::blendMask(fast, r, colour, mask.data(), 23);
+    rfb::blendMask(general, r, colour, mask.data(), 23);
+    ASSERT_EQ(std::memcmp(fast.getPixelsR(fast.getRect(), nullptr), general.getPixelsR(general.getRect(), nullptr),
+                          fast.sizeBytes()),
+              0)
+        << "colour " << colour.r << "," << colour.g << "," << colour.b << "," << colour.a;
+  }
+}
+
 }  // namespace
