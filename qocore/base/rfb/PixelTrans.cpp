@@ -530,12 +530,48 @@ void opHalfOver(const Colour& s, Colour& d) noexcept {
 
 // ---- Pixels ----
 
+// One pixel at a time, straight from the definitions; the pixel loops
+// give the same results through a Codec's tables.
 Colour decodePixel(const PixelFormat& pf, uint32_t pixel, const ColourMap* cm) noexcept {
-  return Codec(pf, cm).decode(pixel);
+  if (pf.bigEndian) pixel = swapPixel(pixel, pf.bpp);
+  Colour c;
+  if (!pf.trueColour) {
+    c.a = 255;
+    if (cm) cm->lookup(pixel, &c.r, &c.g, &c.b);
+    return c;
+  }
+  auto field = [&](uint32_t max, unsigned shift) { return shiftRight(pixel, shift) & max; };
+  auto scale = [](uint32_t v, uint32_t max) { return max == 0 ? 0 : (v * 255 + max / 2) / max; };
+  c.r = field(pf.redMax, pf.redShift);
+  c.g = field(pf.greenMax, pf.greenShift);
+  c.b = field(pf.blueMax, pf.blueShift);
+  if (pf.redMax != 255 || pf.greenMax != 255 || pf.blueMax != 255) {
+    c.r = scale(c.r, pf.redMax);
+    c.g = scale(c.g, pf.greenMax);
+    c.b = scale(c.b, pf.blueMax);
+  }
+  c.a = pf.alphaMax == 0 ? 255 : scale(field(pf.alphaMax, pf.alphaShift), pf.alphaMax);
+  return c;
 }
 
 uint32_t encodePixel(const PixelFormat& pf, const Colour& c, const ColourMap* cm) noexcept {
-  return Codec(pf, cm).encode(c);
+  // Straight-alpha input may exceed 255; a larger value would spill into
+  // the next channel.
+  uint32_t r = std::min(c.r, 255u), g = std::min(c.g, 255u), b = std::min(c.b, 255u), a = std::min(c.a, 255u);
+  uint32_t v;
+  if (!pf.trueColour) {
+    v = cm ? cm->pixelFor(r, g, b, a) : 0;
+  } else {
+    if (pf.redMax != 255 || pf.greenMax != 255 || pf.blueMax != 255) {
+      r = div255(r * pf.redMax);
+      g = div255(g * pf.greenMax);
+      b = div255(b * pf.blueMax);
+    }
+    if (pf.alphaMax != 255) a = div255(a * pf.alphaMax);
+    v = shiftLeft(r, pf.redShift) | shiftLeft(g, pf.greenShift) | shiftLeft(b, pf.blueShift) |
+        shiftLeft(a, pf.alphaShift);
+  }
+  return pf.bigEndian ? swapPixel(v, pf.bpp) : v;
 }
 
 void translatePixels(const PixelBuffer& src, Point srcTl, WritablePixelBuffer& dst, const Rect& r, CompositeOp op) {

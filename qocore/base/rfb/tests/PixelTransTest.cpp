@@ -112,6 +112,15 @@ std::vector<uint32_t> valuesOf(const FullFramePixelBuffer& pb) {
   return out;
 }
 
+// The pixel at index i of a buffer's memory as the machine reads it.
+uint32_t readPixel(const FullFramePixelBuffer& pb, size_t i) {
+  const int n = pb.getPf().bpp / 8;
+  const uint8_t* p = pb.getPixelsR(pb.getRect(), nullptr) + i * n;
+  uint32_t v = 0;
+  for (int b = 0; b < n; ++b) v |= uint32_t{p[b]} << (8 * b);  // little-endian host
+  return v;
+}
+
 uint32_t usedBits(const PixelFormat& pf) {
   return pf.redMax << pf.redShift | pf.greenMax << pf.greenShift | pf.blueMax << pf.blueShift |
          pf.alphaMax << pf.alphaShift;
@@ -141,6 +150,12 @@ TEST(PixelTransTest, TranslationBetweenEveryPairOfFormatsMatchesTheReferenceAndR
       for (size_t i = 0; i < values.size(); ++i) {
         const uint32_t want = rowCopy ? values[i] : refEncode(to, refDecode(from, values[i]));
         ASSERT_EQ(got[i], want) << "pixel " << std::hex << values[i];
+        if (rowCopy) continue;
+        // One pixel at a time: the same values.  The single-pixel forms
+        // work on values in the format's byte order as read from memory.
+        const uint32_t native = readPixel(src, i);
+        const uint32_t one = rfb::encodePixel(to, rfb::decodePixel(from, native, nullptr), nullptr);
+        ASSERT_EQ(one, readPixel(dst, i)) << "pixel " << std::hex << values[i];
       }
       if (!narrower(from, to)) continue;
       // Through a format with at least as many bits per channel and back:
