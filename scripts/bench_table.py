@@ -35,6 +35,11 @@ ROWS = [
     ("buffered copy, 8-byte items vs memcpy", "BM_Copy_BufferedStream/item:8", "BM_Copy_Memcpy/item:8", 0.5),
     ("buffered copy, 256-byte items vs memcpy", "BM_Copy_BufferedStream/item:256", "BM_Copy_Memcpy/item:256", 0.5),
     ("buffered copy, 64 KiB items vs memcpy", "BM_Copy_BufferedStream/item:65536", "BM_Copy_Memcpy/item:65536", 0.5),
+    ("1080p equal-format copy vs pixman", "BM_Pixel_CopyEqual_Ours", "BM_Pixel_CopyEqual_Pixman", 0.5),
+    ("1080p argb8888 OVER vs pixman", "BM_Pixel_Over_Ours", "BM_Pixel_Over_Pixman", 0.2),
+    ("1080p rgb888 to rgb565 vs pixman", "BM_Pixel_To565_Ours", "BM_Pixel_To565_Pixman", 0.2),
+    ("1080p rgb565 to rgb888 vs pixman", "BM_Pixel_From565_Ours", "BM_Pixel_From565_Pixman", 0.2),
+    ("1080p rgb888 to bgr888 vs pixman", "BM_Pixel_SwapRB_Ours", "BM_Pixel_SwapRB_Pixman", 0.2),
 ]
 
 

@@ -18,8 +18,8 @@ packages=(
   rapidjson-dev
   libpugixml-dev
   libevent-dev
-  # Test-only references: pixman for the region tests, xkbcommon for the
-  # key-symbol tests; x11proto-dev's X11/keysymdef.h feeds the key-symbol
+  # Test-only references: pixman for the region and pixel tests and the
+  # pixel benchmark, xkbcommon for the key-symbol tests; x11proto-dev's X11/keysymdef.h feeds the key-symbol
   # table's generator (qocore/base/rfb/KeysymTableGen.py).
   libpixman-1-dev
   libxkbcommon-dev
