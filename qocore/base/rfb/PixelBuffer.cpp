@@ -53,6 +53,19 @@ void copyRows(const void* src, void* dst, Size size, int bytesPerPixel, int32_t 
 
 // ---- PixelBuffer ----
 
+void PixelBuffer::regionChanged(const RegionRec&) {}
+
+void PixelBuffer::bufferChanged() {
+  auto clamp16 = [](int32_t v) {
+    return static_cast<int16_t>(
+        std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
+  };
+  RegionRec region;
+  miRegionInit(&region, BoxRec{clamp16(rect.x1), clamp16(rect.y1), clamp16(rect.x2), clamp16(rect.y2)});
+  const plat::ScopeExit release([&region] { miRegionUninit(&region); });
+  regionChanged(region);
+}
+
 void PixelBuffer::getImage(void* dst, const Rect& r, int32_t dstStride) const {
   int32_t srcStride = 0;
   const uint8_t* src = getPixelsR(r, &srcStride);

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "qocore/base/region/miregion.h"
 #include "qocore/base/rfb/PixelFormat.h"
 #include "qocore/base/rfb/Rect.h"
 
@@ -53,6 +54,12 @@ class PixelBuffer : public ImageGetter {
   [[nodiscard]] virtual const ColourMap* getColourMap() const { return colourMap; }
   // The pixels of r (null when r is empty) and the stride in pixels.
   virtual const uint8_t* getPixelsR(const Rect& r, int32_t* stride) const = 0;
+  // The pixels under the region have changed; buffers that keep derived
+  // pixels (a scaled view) bring them up to date.  Nothing in the base.
+  virtual void regionChanged(const RegionRec& region);
+  // regionChanged for the whole extent, its coordinates clamped into the
+  // region's 16-bit range.
+  void bufferChanged();
 
   const PixelFormat& getPf() const noexcept { return pf_; }
   const Rect& getRect() const noexcept { return rect; }

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "qocore/base/region/miregion.h"
 #include "qocore/base/rfb/PixelBuffer.h"
 #include "qocore/base/rfb/Rect.h"
 
@@ -67,6 +68,15 @@ void moveRegion(WritablePixelBuffer& pb, const Box* boxes, size_t count, Point d
 template <typename Box>
 void copyRegion(const PixelBuffer& src, Point srcOffset, WritablePixelBuffer& dst, const Box* boxes, size_t count,
                 Size tile);
+
+// The same over the boxes of a region.
+inline void moveRegion(WritablePixelBuffer& pb, const RegionRec& region, Point delta) {
+  moveRegion(pb, miRegionRects(&region), static_cast<size_t>(miRegionNumRects(&region)), delta);
+}
+inline void copyRegion(const PixelBuffer& src, Point srcOffset, WritablePixelBuffer& dst, const RegionRec& region,
+                       Size tile) {
+  copyRegion(src, srcOffset, dst, miRegionRects(&region), static_cast<size_t>(miRegionNumRects(&region)), tile);
+}
 
 // ---- Templates ----
 

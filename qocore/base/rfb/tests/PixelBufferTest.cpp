@@ -184,6 +184,37 @@ TEST(PixelBufferTest, LargeBuffersMeasureInSixtyFourBits) {
             uint64_t{4} * (65534 + uint64_t{65534} * 65535));
 }
 
+TEST(PixelBufferTest, BufferChangedReportsTheWholeExtentClampedToSixteenBits) {
+  // A buffer that records the regions it is told about.
+  class Watching : public FullFramePixelBuffer {
+   public:
+    explicit Watching(const Rect& r) : FullFramePixelBuffer(PixelFormat::rgb222(), r, nullptr, nullptr, 1) {}
+    void regionChanged(const RegionRec& region) override {
+      ASSERT_EQ(miRegionNumRects(&region), 1);
+      seen.push_back(region.extents);
+    }
+    std::vector<BoxRec> seen;
+  };
+  struct Case {
+    Rect rect;
+    BoxRec want;
+  };
+  const Case cases[] = {
+      {Rect(3, 4, 20, 30), {3, 4, 20, 30}},
+      {Rect(-40000, -5, 40000, 70000), {-32768, -5, 32767, 32767}},
+  };
+  for (const Case& c : cases) {
+    // Only the extent matters: no pixel is ever read.
+    Watching pb(c.rect);
+    pb.bufferChanged();
+    ASSERT_EQ(pb.seen.size(), 1u);
+    EXPECT_EQ(pb.seen[0].x1, c.want.x1);
+    EXPECT_EQ(pb.seen[0].y1, c.want.y1);
+    EXPECT_EQ(pb.seen[0].x2, c.want.x2);
+    EXPECT_EQ(pb.seen[0].y2, c.want.y2);
+  }
+}
+
 TEST(PixelBufferTest, CopyRowsHonoursStridesAndCopiesNothingForAnEmptySize) {
   const uint16_t src[] = {1, 2, 3, 4, 5, 6, 7, 8};
   uint16_t dst[9] = {};

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "qocore/base/plat/ScopeExit.h"
+#include "qocore/base/region/miregion.h"
 #include "qocore/base/rfb/PixelBuffer.h"
 #include "qocore/base/rfb/PixelDraw.h"
 #include "qocore/base/rfb/PixelFormat.h"
@@ -17,6 +19,19 @@ using rfb::ManagedPixelBuffer;
 using rfb::PixelFormat;
 using rfb::Point;
 using rfb::Rect;
+
+// The region covering the boxes, built by the region library itself.
+RegionRec regionOf(const std::vector<Rect>& boxes) {
+  RegionRec region;
+  miRegionInit(&region, BoxRec{0, 0, 0, 0});
+  for (const Rect& b : boxes) {
+    RegionRec box;
+    miRegionInit(&box, BoxRec{static_cast<int16_t>(b.x1), static_cast<int16_t>(b.y1), static_cast<int16_t>(b.x2),
+                              static_cast<int16_t>(b.y2)});
+    EXPECT_TRUE(miUnion(&region, &region, &box));
+  }
+  return region;
+}
 
 const PixelFormat kFormats[] = {PixelFormat::rgb222(), PixelFormat::rgb565(),
                                 PixelFormat(24, 24, false, true, 255, 255, 255, 16, 8, 0), PixelFormat::rgb888()};
@@ -279,6 +294,15 @@ TEST(PixelDrawTest, MovesWithOverlapReadEverySourcePixelBeforeOverwritingIt) {
         want = movedAtOnce(pb, boxes, {dx, dy});
         rfb::moveRegion(pb, boxes.data(), boxes.size(), {dx, dy});
         ASSERT_EQ(pixels(pb), want);
+
+        // The same boxes as a region.
+        randomise(pb, rng);
+        want = movedAtOnce(pb, boxes, {dx, dy});
+        RegionRec region = regionOf(boxes);
+        const plat::ScopeExit release([&region] { miRegionUninit(&region); });
+        ASSERT_EQ(miRegionNumRects(&region), 4);
+        rfb::moveRegion(pb, region, {dx, dy});
+        ASSERT_EQ(pixels(pb), want);
       }
     }
   }
@@ -332,6 +356,12 @@ TEST(PixelDrawTest, RegionCopiesCutTilesLeftToRightThenTopToBottom) {
     rfb::fillRect(dst, dst.getRect(), 0);
     dst.writes.clear();
     rfb::copyRegion(src, {7, 4}, dst, boxes.data(), boxes.size(), c.tile);
+    EXPECT_EQ(dst.writes, c.writes);
+    // The region of the same boxes is cut the same way.
+    RegionRec region = regionOf(boxes);
+    const plat::ScopeExit release([&region] { miRegionUninit(&region); });
+    dst.writes.clear();
+    rfb::copyRegion(src, {7, 4}, dst, region, c.tile);
     EXPECT_EQ(dst.writes, c.writes);
     for (int32_t y = 0; y < 5; ++y)
       for (int32_t x = 0; x < 6; ++x) {
