@@ -239,6 +239,14 @@ class JsonParser {
   void decodeString();
   uint32_t hexEscape();
   void appendCodePoint(uint32_t cp);
+  // The vector's storage, of exactly n items, placed in the arena next to
+  // the values; it grows on the heap should it grow later.
+  template <typename Vector>
+  void reserveInArena(Vector& items, size_t n) {
+    JsonValue::placeStorage(arena_);
+    ScopeExit heapAgain([] { JsonValue::placeStorage(nullptr); });
+    items.reserve(n);
+  }
   Level& enterLevel() {
     if (open_ == levels_.size()) levels_.emplace_back();
     return levels_[open_++];
@@ -478,8 +486,8 @@ JsonValue* JsonParser::array(int depth) {
     if (b != ',') fail("Bad array");
     skipSpace();
   }
-  std::vector<JsonRef> elements;
-  elements.reserve(l.values.size());
+  std::vector<JsonRef, JsonStorage<JsonRef>> elements;
+  reserveInArena(elements, l.values.size());
   for (JsonValue* v : l.values) elements.emplace_back(v);
   l.values.clear();
   --open_;
@@ -533,8 +541,8 @@ JsonValue* JsonParser::object(int depth) {
   // The object owns its members from here on; until its vector is made,
   // the level still does.
   std::unique_ptr<JsonObject> object(make<JsonObject>());
-  std::vector<JsonObject::Member>& members = object->members_;
-  members.reserve(l.values.size());
+  JsonObject::Members& members = object->members_;
+  reserveInArena(members, l.values.size());
   for (size_t i = 0; i < l.values.size(); ++i) {
     members.push_back({String::adopt(const_cast<char*>(l.names[i])), JsonRef(l.values[i])});
   }
