@@ -4,6 +4,9 @@
 #include <array>
 #include <cstring>
 #include <deque>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <memory>
 #include <new>
 #include <string_view>
@@ -40,13 +43,53 @@ constexpr auto kPlainStringByte = [] {
   return plain;
 }();
 
-// Steps over plain string bytes; ORs what it passed into *seen, so a string
-// without a byte from 0x80 up is known to be ASCII without a second look.
-inline const uint8_t* skipPlainStringBytes(const uint8_t* p, const uint8_t* e, uint8_t* seen) noexcept {
+// Steps over plain string bytes; sets *nonAscii when it passed a byte from
+// 0x80 up, so a string without one is known to be ASCII without a second
+// look.  Sixteen bytes are looked at at once where the window holds them.
+inline const uint8_t* skipPlainStringBytes(const uint8_t* p, const uint8_t* e, bool* nonAscii) noexcept {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i control = _mm_set1_epi8(0x1F);
+  int high = 0;
+  for (; e - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // A byte up to 0x1F is its own maximum with 0x1F.
+    const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                                       _mm_cmpeq_epi8(_mm_max_epu8(v, control), control));
+    const int stopMask = _mm_movemask_epi8(stops);
+    const int highMask = _mm_movemask_epi8(v);
+    if (stopMask) {
+      const int n = __builtin_ctz(static_cast<unsigned>(stopMask));
+      high |= highMask & ((1 << n) - 1);
+      if (high) *nonAscii = true;
+      return p + n;
+    }
+    high |= highMask;
+  }
+  if (high) *nonAscii = true;
+#endif
   uint8_t all = 0;
   for (; p != e && kPlainStringByte[*p]; ++p) all |= *p;
-  *seen |= all;
+  if (all & 0x80) *nonAscii = true;
   return p;
+}
+
+// Whether [p, e), which holds no NUL, is valid UTF-8 as isValidUtf8 judges
+// it: runs of ASCII are passed eight bytes at a time, and every other
+// character is decoded.
+bool isValidUtf8Text(const uint8_t* p, const uint8_t* e) noexcept {
+  for (;;) {
+    for (uint64_t word; e - p >= 8; p += 8) {
+      std::memcpy(&word, p, sizeof word);
+      if (word & 0x8080808080808080ull) break;
+    }
+    while (p != e && *p < 0x80) ++p;
+    if (p == e) return true;
+    const char* next = reinterpret_cast<const char*>(p) + 1;
+    if (utf8Decode(*p, &next, static_cast<int>(std::min<ptrdiff_t>(e - p, 4))) < 0) return false;
+    p = reinterpret_cast<const uint8_t*>(next);
+  }
 }
 
 // The bytes of the string being read.  Strings may carry secrets, so a
@@ -271,9 +314,8 @@ JsonValue* JsonParser::parseValue(int depth) {
     case '"': {
       size_t length = 0;
       String text = string(&length);
-      JsonString* s = make<JsonString>(nullptr, -1);
-      static_cast<String&>(*s) = std::move(text);
-      return s;
+      if (!arena_) arena_ = JsonValue::newArena();
+      return ::new (JsonValue::arenaAlloc(arena_, sizeof(JsonString))) JsonString(std::move(text));
     }
     case '{':
       return object(depth);
@@ -355,12 +397,15 @@ const char* JsonParser::stringBytes(size_t* length) {
   if (take() != '"') fail("Bad string");
   // Most strings lie whole in the window and need no decoding: their bytes
   // are copied once, straight from the input.
-  uint8_t seen = 0;
-  const uint8_t* p = skipPlainStringBytes(p_, e_, &seen);
+  bool nonAscii = false;
+  const uint8_t* p = skipPlainStringBytes(p_, e_, &nonAscii);
   if (p != e_ && *p == '"') {
     const char* bytes = reinterpret_cast<const char*>(p_);
+    if (nonAscii && !isValidUtf8Text(p_, p)) {
+      p_ = p + 1;
+      fail("Bad string");
+    }
     p_ = p + 1;
-    if ((seen & 0x80) && !isValidUtf8(bytes, reinterpret_cast<const char*>(p))) fail("Bad string");
     *length = static_cast<size_t>(p - reinterpret_cast<const uint8_t*>(bytes));
     return bytes;
   }
@@ -390,8 +435,8 @@ void JsonParser::decodeString() {
   scratch_.clear();
   for (;;) {
     // Plain bytes are copied a window's run at a time.
-    uint8_t seen = 0;
-    const uint8_t* p = skipPlainStringBytes(p_, e_, &seen);
+    bool nonAscii = false;
+    const uint8_t* p = skipPlainStringBytes(p_, e_, &nonAscii);
     const uint8_t* const e = e_;
     scratch_.append(p_, static_cast<size_t>(p - p_));
     p_ = p;
@@ -445,7 +490,8 @@ void JsonParser::decodeString() {
         fail("Bad string");
     }
   }
-  if (!isValidUtf8(scratch_.data(), scratch_.data() + scratch_.size())) fail("Bad string");
+  const auto* text = reinterpret_cast<const uint8_t*>(scratch_.data());
+  if (!isValidUtf8Text(text, text + scratch_.size())) fail("Bad string");
 }
 
 uint32_t JsonParser::hexEscape() {
@@ -519,7 +565,8 @@ JsonValue* JsonParser::object(int depth) {
     bool duplicate = false;
     if (l.names.size() < kScanLimit) {
       for (size_t i = 0; i < l.names.size() && !duplicate; ++i) {
-        duplicate = l.lengths[i] == length && std::memcmp(l.names[i], text, length) == 0;
+        // Names are NUL-terminated, so even empty ones have a first byte.
+        duplicate = l.lengths[i] == length && l.names[i][0] == text[0] && std::memcmp(l.names[i], text, length) == 0;
       }
     } else {
       if (names.empty()) {
@@ -544,7 +591,10 @@ JsonValue* JsonParser::object(int depth) {
   JsonObject::Members& members = object->members_;
   reserveInArena(members, l.values.size());
   for (size_t i = 0; i < l.values.size(); ++i) {
-    members.push_back({String::adopt(const_cast<char*>(l.names[i])), JsonRef(l.values[i])});
+    // Filled in place: a handle moved in would join and leave a ring.
+    JsonObject::Member& m = members.emplace_back();
+    m.name = String::adopt(const_cast<char*>(l.names[i]));
+    m.value.reset(l.values[i]);
   }
   object->arenaNames_ = members.size();
   l.values.clear();

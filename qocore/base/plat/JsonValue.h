@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <new>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "qocore/base/plat/CharArray.h"
@@ -234,6 +235,11 @@ class JsonString : public JsonValue, public String {
   // Itself when the text takes at most max bytes; otherwise a plain
   // Exception "Unexpected value: string too long".
   JsonString& checkLength(int max);
+
+ private:
+  friend class JsonParser;
+  // Takes over the parsed text.
+  explicit JsonString(String&& text) noexcept : String(std::move(text)) {}
 };
 
 class JsonObject : public JsonValue {
