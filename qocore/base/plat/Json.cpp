@@ -14,6 +14,7 @@
 
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Encodings.h"
+#include "qocore/base/plat/JsonArena.h"
 #include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/Utf8.h"
@@ -258,11 +259,14 @@ class JsonParser {
     }
   }
 
+  JsonValue::Arena& arena() {
+    if (!arena_) arena_ = JsonValue::newArena();
+    return *arena_;
+  }
   // A new value in the arena.  The constructors used here do not throw.
   template <typename T, typename... Args>
   T* make(Args... args) {
-    if (!arena_) arena_ = JsonValue::newArena();
-    return ::new (JsonValue::arenaAlloc(arena_, sizeof(T))) T(args...);
+    return ::new (arena().allocValue(sizeof(T))) T(args...);
   }
 
   // Each returns a value that the caller owns.
@@ -314,8 +318,7 @@ JsonValue* JsonParser::parseValue(int depth) {
     case '"': {
       size_t length = 0;
       String text = string(&length);
-      if (!arena_) arena_ = JsonValue::newArena();
-      return ::new (JsonValue::arenaAlloc(arena_, sizeof(JsonString))) JsonString(std::move(text));
+      return ::new (arena().allocValue(sizeof(JsonString))) JsonString(std::move(text));
     }
     case '{':
       return object(depth);
@@ -424,8 +427,7 @@ String JsonParser::string(size_t* length) {
 
 const char* JsonParser::name(size_t* length) {
   const char* bytes = stringBytes(length);
-  if (!arena_) arena_ = JsonValue::newArena();
-  char* text = JsonValue::arenaText(arena_, *length + 1);
+  char* text = arena().allocText(*length + 1);
   std::memcpy(text, bytes, *length);
   text[*length] = '\0';
   return text;

@@ -13,6 +13,7 @@
 
 #include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/Json.h"
+#include "qocore/base/plat/JsonArena.h"
 #include "qocore/base/plat/Mutex.h"
 #include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Utf8.h"
@@ -155,18 +156,9 @@ JsonException JsonException::typeError() noexcept {
 
 // ---- JsonValue ----
 
-// Every value's block begins with the arena it lives in, or null for the
-// heap, in the word just before the object.  Heap blocks keep the object at
-// the alignment operator new promises.
+// Heap blocks keep the object at the alignment operator new promises.
 namespace {
 constexpr size_t kHeapHeader = 16;
-constexpr size_t kArenaHeader = sizeof(void*);
-constexpr size_t kFirstArenaChunk = 1024;
-// Chunks double up to this.  Blocks that large come from mappings of their
-// own until one has been given back; then the heap serves them and keeps
-// them for the next document (the C library learns this only of blocks up
-// to 32 MB, hence a limit below that).
-constexpr size_t kLargestArenaChunk = 16 * 1024 * 1024;
 
 // The chunks of documents that have gone are kept, up to this many bytes,
 // for the documents that follow.  Handed back to the C library instead,
@@ -176,20 +168,15 @@ constexpr size_t kLargestArenaChunk = 16 * 1024 * 1024;
 // parse itself.
 constexpr size_t kMaxSpareBytes = 64 * 1024 * 1024;
 
-struct ArenaChunk {
-  ArenaChunk* next;
-  size_t room;  // the bytes after this header
-};
-
 constinit Mutex gSpareMutex;
-ArenaChunk* gSpareChunks PLAT_GUARDED_BY(gSpareMutex) = nullptr;
+JsonArenaChunk* gSpareChunks PLAT_GUARDED_BY(gSpareMutex) = nullptr;
 size_t gSpareBytes PLAT_GUARDED_BY(gSpareMutex) = 0;
 
 // A kept chunk of at least `room` bytes but less than twice that, or null.
-ArenaChunk* takeSpareChunk(size_t room) noexcept {
+JsonArenaChunk* takeSpareChunk(size_t room) noexcept {
   MutexLock lock(gSpareMutex);
-  for (ArenaChunk** link = &gSpareChunks; *link; link = &(*link)->next) {
-    ArenaChunk* c = *link;
+  for (JsonArenaChunk** link = &gSpareChunks; *link; link = &(*link)->next) {
+    JsonArenaChunk* c = *link;
     if (c->room >= room && c->room / 2 < room) {
       *link = c->next;
       gSpareBytes -= c->room;
@@ -200,12 +187,12 @@ ArenaChunk* takeSpareChunk(size_t room) noexcept {
 }
 
 // Keeps what fits of a list of chunks and frees the rest.
-void putSpareChunks(ArenaChunk* chunks) noexcept {
-  ArenaChunk* unkept = nullptr;
+void putSpareChunks(JsonArenaChunk* chunks) noexcept {
+  JsonArenaChunk* unkept = nullptr;
   {
     MutexLock lock(gSpareMutex);
     while (chunks) {
-      ArenaChunk* c = chunks;
+      JsonArenaChunk* c = chunks;
       chunks = c->next;
       if (c->room <= kMaxSpareBytes - gSpareBytes) {
         c->next = gSpareChunks;
@@ -218,40 +205,27 @@ void putSpareChunks(ArenaChunk* chunks) noexcept {
     }
   }
   while (unkept) {
-    ArenaChunk* c = unkept;
+    JsonArenaChunk* c = unkept;
     unkept = c->next;
     std::free(c);
   }
 }
 }  // namespace
 
-struct JsonValue::Arena {
-  // The values in it, plus the parse while it runs.  Only the parsing
-  // thread counts up, before any value is handed out; values may then be
-  // deleted on any thread, so the count goes down atomically.
-  std::atomic<size_t> live{1};
-  ArenaChunk* chunks = nullptr;
-  unsigned char* next = nullptr;
-  unsigned char* end = nullptr;
-  size_t chunkSize = kFirstArenaChunk;
-
-  // Continues in a new chunk of `room` bytes or a little more; the next
-  // one doubles, up to the largest size.
-  void openChunk(size_t room) {
-    ArenaChunk* chunk = takeSpareChunk(room);
-    if (!chunk) {
-      if (room > SIZE_MAX - sizeof(ArenaChunk)) throw std::bad_alloc();
-      chunk = static_cast<ArenaChunk*>(std::malloc(sizeof(ArenaChunk) + room));
-      if (!chunk) throw std::bad_alloc();
-      chunk->room = room;
-    }
-    chunk->next = chunks;
-    chunks = chunk;
-    next = reinterpret_cast<unsigned char*>(chunk + 1);
-    end = next + chunk->room;
-    chunkSize = std::min(chunkSize * 2, kLargestArenaChunk);
+void JsonValue::Arena::openChunk(size_t room) {
+  JsonArenaChunk* chunk = takeSpareChunk(room);
+  if (!chunk) {
+    if (room > SIZE_MAX - sizeof(JsonArenaChunk)) throw std::bad_alloc();
+    chunk = static_cast<JsonArenaChunk*>(std::malloc(sizeof(JsonArenaChunk) + room));
+    if (!chunk) throw std::bad_alloc();
+    chunk->room = room;
   }
-};
+  chunk->next = chunks;
+  chunks = chunk;
+  next = reinterpret_cast<unsigned char*>(chunk + 1);
+  end = next + chunk->room;
+  chunkSize = std::min(chunkSize * 2, kLargestChunk);
+}
 
 // Kept out of line: the compiler would otherwise pair the malloc here with
 // the free below and call them mismatched, not seeing the header between.
@@ -312,36 +286,12 @@ void JsonValue::endReleaseBatch() noexcept {
 
 JsonValue::Arena* JsonValue::newArena() { return new Arena; }
 
-void* JsonValue::arenaAlloc(Arena* a, size_t size) {
-  if (size > SIZE_MAX / 2) throw std::bad_alloc();
-  // Values need no more than pointer alignment.
-  const size_t need = kArenaHeader + ((size + alignof(void*) - 1) & ~(alignof(void*) - 1));
-  if (static_cast<size_t>(a->end - a->next) < need) {
-    a->openChunk(std::max(a->chunkSize, need));
-  }
-  unsigned char* object = a->next + kArenaHeader;
-  reinterpret_cast<Arena**>(object)[-1] = a;
-  a->next += need;
-  // No other thread can see the arena yet: a plain increment suffices.
-  a->live.store(a->live.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-  return object;
-}
+void* JsonValue::arenaAlloc(Arena* a, size_t size) { return a->allocValue(size); }
 
-char* JsonValue::arenaText(Arena* a, size_t n) {
-  if (n > SIZE_MAX / 2) throw std::bad_alloc();
-  if (static_cast<size_t>(a->end - a->next) < n) {
-    // A text never opens a chunk of its own: values follow it.
-    a->openChunk(std::max(a->chunkSize, n + alignof(void*)));
-  }
-  char* text = reinterpret_cast<char*>(a->next);
-  // The next value stays aligned.
-  a->next += (n + alignof(void*) - 1) & ~(alignof(void*) - 1);
-  if (a->next > a->end) a->next = a->end;
-  return text;
-}
+char* JsonValue::arenaText(Arena* a, size_t n) { return a->allocText(n); }
 
 void* JsonValue::storageAlloc(size_t size) {
-  if (Arena* a = threadState_.storage) return arenaAlloc(a, size);
+  if (Arena* a = threadState_.storage) return a->allocValue(size);
   return operator new(size);
 }
 
