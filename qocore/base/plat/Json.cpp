@@ -366,6 +366,14 @@ JsonValue* JsonParser::number() {
   } else if (first >= '1' && first <= '9') {
     ++p_;
     magnitude = first - '0';
+    // Seventeen more digits make at most 18, which cannot overflow: those
+    // in the window are taken without a check.
+    {
+      const uint8_t* p = p_;
+      const uint8_t* const stop = e_ - p > 17 ? p + 17 : e_;
+      for (; p != stop && isDigit(*p); ++p) magnitude = magnitude * 10 + (*p - '0');
+      p_ = p;
+    }
     const uint64_t limit = negative ? kNegativeLimit : kPositiveLimit;
     for (;;) {
       // Digits in the window are taken without asking the stream for more.
