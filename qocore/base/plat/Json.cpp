@@ -9,6 +9,7 @@
 #endif
 #include <memory>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
@@ -345,7 +346,9 @@ JsonValue* JsonParser::literal(const char* text, int length) {
   } else {
     for (int i = 0; i < length; ++i) word[i] = static_cast<char>(take());
   }
-  if (std::memcmp(word, text, static_cast<size_t>(length)) != 0) fail("Bad value");
+  // Compared at a fixed size, which needs no call.
+  const bool same = length == 4 ? std::memcmp(word, text, 4) == 0 : std::memcmp(word, text, 5) == 0;
+  if (!same) fail("Bad value");
   if (text[0] == 'n') return make<JsonNull>();
   return make<JsonBool>(text[0] == 't');
 }
@@ -565,7 +568,8 @@ JsonValue* JsonParser::object(int depth) {
     return make<JsonObject>();
   }
   Level& l = enterLevel();
-  std::unordered_set<std::string_view> names;
+  // Made only for an object that large.
+  std::optional<std::unordered_set<std::string_view>> names;
   for (;;) {
     size_t length = 0;
     const char* text = name(&length);
@@ -579,10 +583,11 @@ JsonValue* JsonParser::object(int depth) {
         duplicate = l.lengths[i] == length && l.names[i][0] == text[0] && std::memcmp(l.names[i], text, length) == 0;
       }
     } else {
-      if (names.empty()) {
-        for (size_t i = 0; i < l.names.size(); ++i) names.emplace(l.names[i], l.lengths[i]);
+      if (!names) {
+        names.emplace();
+        for (size_t i = 0; i < l.names.size(); ++i) names->emplace(l.names[i], l.lengths[i]);
       }
-      duplicate = !names.emplace(view).second;
+      duplicate = !names->emplace(view).second;
     }
     if (duplicate) fail("Unsupported object");
     l.names.push_back(text);
@@ -602,8 +607,7 @@ JsonValue* JsonParser::object(int depth) {
   reserveInArena(members, l.values.size());
   for (size_t i = 0; i < l.values.size(); ++i) {
     // Filled in place: a handle moved in would join and leave a ring.
-    JsonObject::Member& m = members.emplace_back();
-    m.name = String::adopt(const_cast<char*>(l.names[i]));
+    JsonObject::Member& m = members.emplace_back(String::adopt(const_cast<char*>(l.names[i])));
     m.value.reset(l.values[i]);
   }
   object->arenaNames_ = members.size();
