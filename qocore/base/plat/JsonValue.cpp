@@ -286,10 +286,6 @@ void JsonValue::endReleaseBatch() noexcept {
 
 JsonValue::Arena* JsonValue::newArena() { return new Arena; }
 
-void* JsonValue::arenaAlloc(Arena* a, size_t size) { return a->allocValue(size); }
-
-char* JsonValue::arenaText(Arena* a, size_t n) { return a->allocText(n); }
-
 void* JsonValue::storageAlloc(size_t size) {
   if (Arena* a = threadState_.storage) return a->allocValue(size);
   return operator new(size);

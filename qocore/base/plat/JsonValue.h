@@ -86,11 +86,12 @@ class JsonValue {
   JsonRef clone() const;
 
   // A value made with new comes from the heap; the parser places the values
-  // of one document side by side in blocks of their own, which go when the
-  // last of those values has been deleted.  Either kind is deleted the same
-  // way, through its handle.  The values of one parsed document share those
-  // blocks; values taken out of their tree may be deleted on different
-  // threads.
+  // of one document (and its containers' storage) side by side in blocks of
+  // their own, which are given up when the last of those values has been
+  // deleted: kept for the documents that follow, up to a limit, or freed.
+  // Either kind is deleted the same way, through its handle.  The values of
+  // one parsed document share those blocks; values taken out of their tree
+  // may be deleted on different threads.
   static void* operator new(size_t size);
   static void operator delete(void* p) noexcept;
 
@@ -101,22 +102,19 @@ class JsonValue {
   friend class JsonParser;
   template <typename T>
   friend class JsonStorage;
-  // The blocks of one parse (JsonValue.cpp).  The parse holds one count
-  // while it runs and every value placed there holds one.
+  // The blocks of one parse (JsonArena.h).  The parse holds one count
+  // while it runs and every value or container storage placed there holds
+  // one.
   struct Arena;
   [[nodiscard]] static Arena* newArena();
-  // Room for a value of `size` bytes, which the caller constructs at once;
-  // it counts as a value of the arena from then on.
-  [[nodiscard]] static void* arenaAlloc(Arena* arena, size_t size);
-  // Room for n bytes of text, which live as long as the arena.
-  [[nodiscard]] static char* arenaText(Arena* arena, size_t n);
+  static void releaseArena(Arena* arena) noexcept;
+  static void releaseArena(Arena* arena, size_t count) noexcept;
   // Room for a container's storage: in the arena set by placeStorage on
   // this thread, else on the heap.  Given back with operator delete.
   [[nodiscard]] static void* storageAlloc(size_t size);
   // Until set back to null, this thread's container storage comes from
   // `arena`.
   static void placeStorage(Arena* arena) noexcept;
-  static void releaseArena(Arena* arena, size_t count) noexcept;
   // What this thread is doing with arenas (JsonValue.cpp).
   struct ThreadState;
   static thread_local ThreadState threadState_;
@@ -128,7 +126,6 @@ class JsonValue {
   // call started the gathering, which endReleaseBatch then ends.
   [[nodiscard]] static bool beginReleaseBatch() noexcept;
   static void endReleaseBatch() noexcept;
-  static void releaseArena(Arena* arena) noexcept;
 };
 
 // The allocator of a container's members or elements.  While the parser
