@@ -607,7 +607,8 @@ JsonValue* JsonParser::object(int depth) {
   reserveInArena(members, l.values.size());
   for (size_t i = 0; i < l.values.size(); ++i) {
     // Filled in place: a handle moved in would join and leave a ring.
-    JsonObject::Member& m = members.emplace_back(String::adopt(const_cast<char*>(l.names[i])));
+    JsonObject::Member& m = members.emplace_back();
+    m.name.reset(const_cast<char*>(l.names[i]));
     m.value.reset(l.values[i]);
   }
   object->arenaNames_ = members.size();
