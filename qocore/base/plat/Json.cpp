@@ -283,8 +283,9 @@ class JsonParser {
   // Reads a string up to its closing quote.  The returned bytes are either
   // in the input's window or in scratch_.
   const char* stringBytes(size_t* length);
-  // The rest of a string that needs decoding, into scratch_.
-  void decodeString();
+  // The rest of a string that needs decoding, into scratch_; the plain
+  // bytes up to `scanned` were already looked at.
+  void decodeString(const uint8_t* scanned);
   uint32_t hexEscape();
   void appendCodePoint(uint32_t cp);
   // The vector's storage, of exactly n items, placed in the arena next to
@@ -423,7 +424,7 @@ const char* JsonParser::stringBytes(size_t* length) {
     *length = static_cast<size_t>(p - reinterpret_cast<const uint8_t*>(bytes));
     return bytes;
   }
-  decodeString();
+  decodeString(p);
   *length = scratch_.size();
   return scratch_.data();
 }
@@ -444,8 +445,10 @@ const char* JsonParser::name(size_t* length) {
   return text;
 }
 
-void JsonParser::decodeString() {
+void JsonParser::decodeString(const uint8_t* scanned) {
   scratch_.clear();
+  scratch_.append(p_, static_cast<size_t>(scanned - p_));
+  p_ = scanned;
   for (;;) {
     // Plain bytes are copied a window's run at a time.
     bool nonAscii = false;
