@@ -4,13 +4,18 @@
 #include <array>
 #include <cstring>
 #include <deque>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <memory>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Encodings.h"
+#include "qocore/base/plat/JsonArena.h"
 #include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/Utf8.h"
@@ -40,13 +45,53 @@ constexpr auto kPlainStringByte = [] {
   return plain;
 }();
 
-// Steps over plain string bytes; ORs what it passed into *seen, so a string
-// without a byte from 0x80 up is known to be ASCII without a second look.
-inline const uint8_t* skipPlainStringBytes(const uint8_t* p, const uint8_t* e, uint8_t* seen) noexcept {
+// Steps over plain string bytes; sets *nonAscii when it passed a byte from
+// 0x80 up, so a string without one is known to be ASCII without a second
+// look.  Sixteen bytes are looked at at once where the window holds them.
+inline const uint8_t* skipPlainStringBytes(const uint8_t* p, const uint8_t* e, bool* nonAscii) noexcept {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i control = _mm_set1_epi8(0x1F);
+  int high = 0;
+  for (; e - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // A byte up to 0x1F is its own maximum with 0x1F.
+    const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                                       _mm_cmpeq_epi8(_mm_max_epu8(v, control), control));
+    const int stopMask = _mm_movemask_epi8(stops);
+    const int highMask = _mm_movemask_epi8(v);
+    if (stopMask) {
+      const int n = __builtin_ctz(static_cast<unsigned>(stopMask));
+      high |= highMask & ((1 << n) - 1);
+      if (high) *nonAscii = true;
+      return p + n;
+    }
+    high |= highMask;
+  }
+  if (high) *nonAscii = true;
+#endif
   uint8_t all = 0;
   for (; p != e && kPlainStringByte[*p]; ++p) all |= *p;
-  *seen |= all;
+  if (all & 0x80) *nonAscii = true;
   return p;
+}
+
+// Whether [p, e), which holds no NUL, is valid UTF-8 as isValidUtf8 judges
+// it: runs of ASCII are passed eight bytes at a time, and every other
+// character is decoded.
+bool isValidUtf8Text(const uint8_t* p, const uint8_t* e) noexcept {
+  for (;;) {
+    for (uint64_t word; e - p >= 8; p += 8) {
+      std::memcpy(&word, p, sizeof word);
+      if (word & 0x8080808080808080ull) break;
+    }
+    while (p != e && *p < 0x80) ++p;
+    if (p == e) return true;
+    const char* next = reinterpret_cast<const char*>(p) + 1;
+    if (utf8Decode(*p, &next, static_cast<int>(std::min<ptrdiff_t>(e - p, 4))) < 0) return false;
+    p = reinterpret_cast<const uint8_t*>(next);
+  }
 }
 
 // The bytes of the string being read.  Strings may carry secrets, so a
@@ -122,8 +167,8 @@ void checkContentType(const char* contentType) {
 // The values of one parse are placed side by side in the parse's arena.  A
 // container's items are gathered in a list of its nesting level, which every
 // container at that level reuses, and move into the container at its end,
-// so each container's vector is allocated once at its exact size.  Until
-// then the lists own what they hold.
+// so each container's vector is allocated once at its exact size, in the
+// arena too.  Until then the lists own what they hold.
 class JsonParser {
  public:
   explicit JsonParser(JsonReader& reader) noexcept
@@ -215,11 +260,14 @@ class JsonParser {
     }
   }
 
+  JsonValue::Arena& arena() {
+    if (!arena_) arena_ = JsonValue::newArena();
+    return *arena_;
+  }
   // A new value in the arena.  The constructors used here do not throw.
   template <typename T, typename... Args>
   T* make(Args... args) {
-    if (!arena_) arena_ = JsonValue::newArena();
-    return ::new (JsonValue::arenaAlloc(arena_, sizeof(T))) T(args...);
+    return ::new (arena().allocValue(sizeof(T))) T(args...);
   }
 
   // Each returns a value that the caller owns.
@@ -235,10 +283,19 @@ class JsonParser {
   // Reads a string up to its closing quote.  The returned bytes are either
   // in the input's window or in scratch_.
   const char* stringBytes(size_t* length);
-  // The rest of a string that needs decoding, into scratch_.
-  void decodeString();
+  // The rest of a string that needs decoding, into scratch_; the plain
+  // bytes up to `scanned` were already looked at.
+  void decodeString(const uint8_t* scanned);
   uint32_t hexEscape();
   void appendCodePoint(uint32_t cp);
+  // The vector's storage, of exactly n items, placed in the arena next to
+  // the values; it grows on the heap should it grow later.
+  template <typename Vector>
+  void reserveInArena(Vector& items, size_t n) {
+    JsonValue::placeStorage(arena_);
+    ScopeExit heapAgain([] { JsonValue::placeStorage(nullptr); });
+    items.reserve(n);
+  }
   Level& enterLevel() {
     if (open_ == levels_.size()) levels_.emplace_back();
     return levels_[open_++];
@@ -263,9 +320,7 @@ JsonValue* JsonParser::parseValue(int depth) {
     case '"': {
       size_t length = 0;
       String text = string(&length);
-      JsonString* s = make<JsonString>(nullptr, -1);
-      static_cast<String&>(*s) = std::move(text);
-      return s;
+      return ::new (arena().allocValue(sizeof(JsonString))) JsonString(std::move(text));
     }
     case '{':
       return object(depth);
@@ -292,7 +347,9 @@ JsonValue* JsonParser::literal(const char* text, int length) {
   } else {
     for (int i = 0; i < length; ++i) word[i] = static_cast<char>(take());
   }
-  if (std::memcmp(word, text, static_cast<size_t>(length)) != 0) fail("Bad value");
+  // Compared at a fixed size, which needs no call.
+  const bool same = length == 4 ? std::memcmp(word, text, 4) == 0 : std::memcmp(word, text, 5) == 0;
+  if (!same) fail("Bad value");
   if (text[0] == 'n') return make<JsonNull>();
   return make<JsonBool>(text[0] == 't');
 }
@@ -313,6 +370,14 @@ JsonValue* JsonParser::number() {
   } else if (first >= '1' && first <= '9') {
     ++p_;
     magnitude = first - '0';
+    // Seventeen more digits make at most 18, which cannot overflow: those
+    // in the window are taken without a check.
+    {
+      const uint8_t* p = p_;
+      const uint8_t* const stop = e_ - p > 17 ? p + 17 : e_;
+      for (; p != stop && isDigit(*p); ++p) magnitude = magnitude * 10 + (*p - '0');
+      p_ = p;
+    }
     const uint64_t limit = negative ? kNegativeLimit : kPositiveLimit;
     for (;;) {
       // Digits in the window are taken without asking the stream for more.
@@ -347,16 +412,19 @@ const char* JsonParser::stringBytes(size_t* length) {
   if (take() != '"') fail("Bad string");
   // Most strings lie whole in the window and need no decoding: their bytes
   // are copied once, straight from the input.
-  uint8_t seen = 0;
-  const uint8_t* p = skipPlainStringBytes(p_, e_, &seen);
+  bool nonAscii = false;
+  const uint8_t* p = skipPlainStringBytes(p_, e_, &nonAscii);
   if (p != e_ && *p == '"') {
     const char* bytes = reinterpret_cast<const char*>(p_);
+    if (nonAscii && !isValidUtf8Text(p_, p)) {
+      p_ = p + 1;
+      fail("Bad string");
+    }
     p_ = p + 1;
-    if ((seen & 0x80) && !isValidUtf8(bytes, reinterpret_cast<const char*>(p))) fail("Bad string");
     *length = static_cast<size_t>(p - reinterpret_cast<const uint8_t*>(bytes));
     return bytes;
   }
-  decodeString();
+  decodeString(p);
   *length = scratch_.size();
   return scratch_.data();
 }
@@ -371,19 +439,20 @@ String JsonParser::string(size_t* length) {
 
 const char* JsonParser::name(size_t* length) {
   const char* bytes = stringBytes(length);
-  if (!arena_) arena_ = JsonValue::newArena();
-  char* text = JsonValue::arenaText(arena_, *length + 1);
+  char* text = arena().allocText(*length + 1);
   std::memcpy(text, bytes, *length);
   text[*length] = '\0';
   return text;
 }
 
-void JsonParser::decodeString() {
+void JsonParser::decodeString(const uint8_t* scanned) {
   scratch_.clear();
+  scratch_.append(p_, static_cast<size_t>(scanned - p_));
+  p_ = scanned;
   for (;;) {
     // Plain bytes are copied a window's run at a time.
-    uint8_t seen = 0;
-    const uint8_t* p = skipPlainStringBytes(p_, e_, &seen);
+    bool nonAscii = false;
+    const uint8_t* p = skipPlainStringBytes(p_, e_, &nonAscii);
     const uint8_t* const e = e_;
     scratch_.append(p_, static_cast<size_t>(p - p_));
     p_ = p;
@@ -437,7 +506,8 @@ void JsonParser::decodeString() {
         fail("Bad string");
     }
   }
-  if (!isValidUtf8(scratch_.data(), scratch_.data() + scratch_.size())) fail("Bad string");
+  const auto* text = reinterpret_cast<const uint8_t*>(scratch_.data());
+  if (!isValidUtf8Text(text, text + scratch_.size())) fail("Bad string");
 }
 
 uint32_t JsonParser::hexEscape() {
@@ -478,8 +548,8 @@ JsonValue* JsonParser::array(int depth) {
     if (b != ',') fail("Bad array");
     skipSpace();
   }
-  std::vector<JsonRef> elements;
-  elements.reserve(l.values.size());
+  std::vector<JsonRef, JsonStorage<JsonRef>> elements;
+  reserveInArena(elements, l.values.size());
   for (JsonValue* v : l.values) elements.emplace_back(v);
   l.values.clear();
   --open_;
@@ -501,7 +571,8 @@ JsonValue* JsonParser::object(int depth) {
     return make<JsonObject>();
   }
   Level& l = enterLevel();
-  std::unordered_set<std::string_view> names;
+  // Made only for an object that large.
+  std::optional<std::unordered_set<std::string_view>> names;
   for (;;) {
     size_t length = 0;
     const char* text = name(&length);
@@ -511,13 +582,15 @@ JsonValue* JsonParser::object(int depth) {
     bool duplicate = false;
     if (l.names.size() < kScanLimit) {
       for (size_t i = 0; i < l.names.size() && !duplicate; ++i) {
-        duplicate = l.lengths[i] == length && std::memcmp(l.names[i], text, length) == 0;
+        // Names are NUL-terminated, so even empty ones have a first byte.
+        duplicate = l.lengths[i] == length && l.names[i][0] == text[0] && std::memcmp(l.names[i], text, length) == 0;
       }
     } else {
-      if (names.empty()) {
-        for (size_t i = 0; i < l.names.size(); ++i) names.emplace(l.names[i], l.lengths[i]);
+      if (!names) {
+        names.emplace();
+        for (size_t i = 0; i < l.names.size(); ++i) names->emplace(l.names[i], l.lengths[i]);
       }
-      duplicate = !names.emplace(view).second;
+      duplicate = !names->emplace(view).second;
     }
     if (duplicate) fail("Unsupported object");
     l.names.push_back(text);
@@ -533,10 +606,13 @@ JsonValue* JsonParser::object(int depth) {
   // The object owns its members from here on; until its vector is made,
   // the level still does.
   std::unique_ptr<JsonObject> object(make<JsonObject>());
-  std::vector<JsonObject::Member>& members = object->members_;
-  members.reserve(l.values.size());
+  JsonObject::Members& members = object->members_;
+  reserveInArena(members, l.values.size());
   for (size_t i = 0; i < l.values.size(); ++i) {
-    members.push_back({String::adopt(const_cast<char*>(l.names[i])), JsonRef(l.values[i])});
+    // Filled in place: a handle moved in would join and leave a ring.
+    JsonObject::Member& m = members.emplace_back();
+    m.name.reset(const_cast<char*>(l.names[i]));
+    m.value.reset(l.values[i]);
   }
   object->arenaNames_ = members.size();
   l.values.clear();

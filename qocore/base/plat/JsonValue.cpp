@@ -9,9 +9,12 @@
 #include <new>
 #include <string>
 #include <unordered_set>
+#include <utility>
 
 #include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/Json.h"
+#include "qocore/base/plat/JsonArena.h"
+#include "qocore/base/plat/Mutex.h"
 #include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/rdr/MemOutStream.h"
@@ -117,7 +120,7 @@ bool writtenRepaired(const char* text) noexcept {
 // Names that differ only in malformed bytes (or a null name next to an
 // empty one) would go out as one name twice, a text the parser refuses.
 // Repaired names are rare, so the full check runs only when one is there.
-void checkNamesWrittenApart(const std::vector<JsonObject::Member>& members) {
+void checkNamesWrittenApart(const JsonObject::Members& members) {
   bool anyRepaired = false;
   for (const JsonObject::Member& m : members) {
     if (writtenRepaired(m.name.get())) {
@@ -153,45 +156,76 @@ JsonException JsonException::typeError() noexcept {
 
 // ---- JsonValue ----
 
-// Every value's block begins with the arena it lives in, or null for the
-// heap, in the word just before the object.  Heap blocks keep the object at
-// the alignment operator new promises.
+// Heap blocks keep the object at the alignment operator new promises.
 namespace {
 constexpr size_t kHeapHeader = 16;
-constexpr size_t kArenaHeader = sizeof(void*);
-constexpr size_t kFirstArenaChunk = 1024;
-// Chunks double up to this.  Blocks that large come from mappings of their
-// own until one has been given back; then the heap serves them and keeps
-// them for the next document (the C library learns this only of blocks up
-// to 32 MB, hence a limit below that).
-constexpr size_t kLargestArenaChunk = 16 * 1024 * 1024;
+
+// The chunks of documents that have gone are kept, up to this many bytes,
+// for the documents that follow.  Handed back to the C library instead,
+// they would let it give the top of its heap back to the system once more
+// than its trim threshold lies free there, and each page of the next large
+// document would then be faulted in afresh, which costs more than the
+// parse itself.
+constexpr size_t kMaxSpareBytes = 64 * 1024 * 1024;
+
+constinit Mutex gSpareMutex;
+JsonArenaChunk* gSpareChunks PLAT_GUARDED_BY(gSpareMutex) = nullptr;
+size_t gSpareBytes PLAT_GUARDED_BY(gSpareMutex) = 0;
+
+// A kept chunk of at least `room` bytes but less than twice that, or null.
+JsonArenaChunk* takeSpareChunk(size_t room) noexcept {
+  MutexLock lock(gSpareMutex);
+  for (JsonArenaChunk** link = &gSpareChunks; *link; link = &(*link)->next) {
+    JsonArenaChunk* c = *link;
+    if (c->room >= room && c->room / 2 < room) {
+      *link = c->next;
+      gSpareBytes -= c->room;
+      return c;
+    }
+  }
+  return nullptr;
+}
+
+// Keeps what fits of a list of chunks and frees the rest.
+void putSpareChunks(JsonArenaChunk* chunks) noexcept {
+  JsonArenaChunk* unkept = nullptr;
+  {
+    MutexLock lock(gSpareMutex);
+    while (chunks) {
+      JsonArenaChunk* c = chunks;
+      chunks = c->next;
+      if (c->room <= kMaxSpareBytes - gSpareBytes) {
+        c->next = gSpareChunks;
+        gSpareChunks = c;
+        gSpareBytes += c->room;
+      } else {
+        c->next = unkept;
+        unkept = c;
+      }
+    }
+  }
+  while (unkept) {
+    JsonArenaChunk* c = unkept;
+    unkept = c->next;
+    std::free(c);
+  }
+}
 }  // namespace
 
-struct JsonValue::Arena {
-  struct Chunk {
-    Chunk* next;
-  };
-  // The values in it, plus the parse while it runs.  Only the parsing
-  // thread counts up, before any value is handed out; values may then be
-  // deleted on any thread, so the count goes down atomically.
-  std::atomic<size_t> live{1};
-  Chunk* chunks = nullptr;
-  unsigned char* next = nullptr;
-  unsigned char* end = nullptr;
-  size_t chunkSize = kFirstArenaChunk;
-
-  // Continues in a new chunk of `room` bytes; the next one doubles, up to
-  // the largest size.
-  void openChunk(size_t room) {
-    auto* chunk = static_cast<Chunk*>(std::malloc(sizeof(Chunk) + room));
+void JsonValue::Arena::openChunk(size_t room) {
+  JsonArenaChunk* chunk = takeSpareChunk(room);
+  if (!chunk) {
+    if (room > SIZE_MAX - sizeof(JsonArenaChunk)) throw std::bad_alloc();
+    chunk = static_cast<JsonArenaChunk*>(std::malloc(sizeof(JsonArenaChunk) + room));
     if (!chunk) throw std::bad_alloc();
-    chunk->next = chunks;
-    chunks = chunk;
-    next = reinterpret_cast<unsigned char*>(chunk + 1);
-    end = next + room;
-    chunkSize = std::min(chunkSize * 2, kLargestArenaChunk);
+    chunk->room = room;
   }
-};
+  chunk->next = chunks;
+  chunks = chunk;
+  next = reinterpret_cast<unsigned char*>(chunk + 1);
+  end = next + chunk->room;
+  chunkSize = std::min(chunkSize * 2, kLargestChunk);
+}
 
 // Kept out of line: the compiler would otherwise pair the malloc here with
 // the free below and call them mismatched, not seeing the header between.
@@ -204,50 +238,66 @@ struct JsonValue::Arena {
   return object;
 }
 
+struct JsonValue::ThreadState {
+  // Where container storage goes (null: the heap).
+  Arena* storage = nullptr;
+  // Whether a container is destroying its items; the arena whose counts
+  // are being gathered meanwhile, and how many.
+  bool batching = false;
+  Arena* batchArena = nullptr;
+  size_t batched = 0;
+};
+
+// Initial-exec: one load, where the general model calls into the dynamic
+// linker on every value deleted.
+[[gnu::tls_model("initial-exec")]] thread_local JsonValue::ThreadState JsonValue::threadState_;
+
 [[gnu::noinline]] void JsonValue::operator delete(void* p) noexcept {
   if (!p) return;
   Arena* arena = static_cast<Arena**>(p)[-1];
-  if (!arena)
+  if (!arena) {
     std::free(static_cast<unsigned char*>(p) - kHeapHeader);
-  else
-    releaseArena(arena);
+    return;
+  }
+  ThreadState& t = threadState_;
+  if (t.batching && (t.batchArena == arena || !t.batchArena)) {
+    // The arena stays at least until the gathered counts are handed over.
+    t.batchArena = arena;
+    ++t.batched;
+    return;
+  }
+  releaseArena(arena);
+}
+
+bool JsonValue::beginReleaseBatch() noexcept {
+  ThreadState& t = threadState_;
+  if (t.batching) return false;
+  t.batching = true;
+  return true;
+}
+
+void JsonValue::endReleaseBatch() noexcept {
+  ThreadState& t = threadState_;
+  Arena* const arena = std::exchange(t.batchArena, nullptr);
+  const size_t count = std::exchange(t.batched, 0);
+  t.batching = false;
+  if (arena) releaseArena(arena, count);
 }
 
 JsonValue::Arena* JsonValue::newArena() { return new Arena; }
 
-void* JsonValue::arenaAlloc(Arena* a, size_t size) {
-  // Values need no more than pointer alignment.
-  const size_t need = kArenaHeader + ((size + alignof(void*) - 1) & ~(alignof(void*) - 1));
-  if (static_cast<size_t>(a->end - a->next) < need) {
-    a->openChunk(std::max(a->chunkSize, need));
-  }
-  unsigned char* object = a->next + kArenaHeader;
-  reinterpret_cast<Arena**>(object)[-1] = a;
-  a->next += need;
-  // No other thread can see the arena yet: a plain increment suffices.
-  a->live.store(a->live.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-  return object;
+void* JsonValue::storageAlloc(size_t size) {
+  if (Arena* a = threadState_.storage) return a->allocValue(size);
+  return operator new(size);
 }
 
-char* JsonValue::arenaText(Arena* a, size_t n) {
-  if (static_cast<size_t>(a->end - a->next) < n) {
-    // A text never opens a chunk of its own: values follow it.
-    a->openChunk(std::max(a->chunkSize, n + alignof(void*)));
-  }
-  char* text = reinterpret_cast<char*>(a->next);
-  // The next value stays aligned.
-  a->next += (n + alignof(void*) - 1) & ~(alignof(void*) - 1);
-  if (a->next > a->end) a->next = a->end;
-  return text;
-}
+void JsonValue::placeStorage(Arena* arena) noexcept { threadState_.storage = arena; }
 
-void JsonValue::releaseArena(Arena* a) noexcept {
-  if (a->live.fetch_sub(1, std::memory_order_acq_rel) > 1) return;
-  for (Arena::Chunk* c = a->chunks; c;) {
-    Arena::Chunk* next = c->next;
-    std::free(c);
-    c = next;
-  }
+void JsonValue::releaseArena(Arena* a) noexcept { releaseArena(a, 1); }
+
+void JsonValue::releaseArena(Arena* a, size_t count) noexcept {
+  if (a->live.fetch_sub(count, std::memory_order_acq_rel) > count) return;
+  putSpareChunks(a->chunks);
   delete a;
 }
 
@@ -341,6 +391,9 @@ JsonString& JsonString::checkLength(int max) {
 
 JsonObject::~JsonObject() {
   for (size_t i = 0; i < arenaNames_; ++i) (void)members_[i].name.release();
+  const bool batch = beginReleaseBatch();
+  Members().swap(members_);
+  if (batch) endReleaseBatch();
 }
 
 void JsonObject::write(rdr::OutStream& out, int indent) const {
@@ -413,6 +466,12 @@ void JsonObject::remove(const char* name) {
 }
 
 // ---- JsonArray ----
+
+JsonArray::~JsonArray() {
+  const bool batch = beginReleaseBatch();
+  std::vector<JsonRef, JsonStorage<JsonRef>>().swap(elements_);
+  if (batch) endReleaseBatch();
+}
 
 void JsonArray::write(rdr::OutStream& out, int indent) const {
   out.writeU8('[');

@@ -11,6 +11,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "qocore/base/plat/CharArray.h"
@@ -83,11 +86,12 @@ class JsonValue {
   JsonRef clone() const;
 
   // A value made with new comes from the heap; the parser places the values
-  // of one document side by side in blocks of their own, which go when the
-  // last of those values has been deleted.  Either kind is deleted the same
-  // way, through its handle.  The values of one parsed document share those
-  // blocks; values taken out of their tree may be deleted on different
-  // threads.
+  // of one document (and its containers' storage) side by side in blocks of
+  // their own, which are given up when the last of those values has been
+  // deleted: kept for the documents that follow, up to a limit, or freed.
+  // Either kind is deleted the same way, through its handle.  The values of
+  // one parsed document share those blocks; values taken out of their tree
+  // may be deleted on different threads.
   static void* operator new(size_t size);
   static void operator delete(void* p) noexcept;
 
@@ -96,16 +100,57 @@ class JsonValue {
 
  private:
   friend class JsonParser;
-  // The blocks of one parse (JsonValue.cpp).  The parse holds one count
-  // while it runs and every value placed there holds one.
+  template <typename T>
+  friend class JsonStorage;
+  // The blocks of one parse (JsonArena.h).  The parse holds one count
+  // while it runs and every value or container storage placed there holds
+  // one.
   struct Arena;
   [[nodiscard]] static Arena* newArena();
-  // Room for a value of `size` bytes, which the caller constructs at once;
-  // it counts as a value of the arena from then on.
-  [[nodiscard]] static void* arenaAlloc(Arena* arena, size_t size);
-  // Room for n bytes of text, which live as long as the arena.
-  [[nodiscard]] static char* arenaText(Arena* arena, size_t n);
   static void releaseArena(Arena* arena) noexcept;
+  static void releaseArena(Arena* arena, size_t count) noexcept;
+  // Room for a container's storage: in the arena set by placeStorage on
+  // this thread, else on the heap.  Given back with operator delete.
+  [[nodiscard]] static void* storageAlloc(size_t size);
+  // Until set back to null, this thread's container storage comes from
+  // `arena`.
+  static void placeStorage(Arena* arena) noexcept;
+  // What this thread is doing with arenas (JsonValue.cpp).
+  struct ThreadState;
+  static thread_local ThreadState threadState_;
+
+ protected:
+  // A container destroying its items gathers the counts its values give
+  // back to their arena and hands them over at once at the end, unless an
+  // outer container on this thread is already gathering: true when this
+  // call started the gathering, which endReleaseBatch then ends.
+  [[nodiscard]] static bool beginReleaseBatch() noexcept;
+  static void endReleaseBatch() noexcept;
+};
+
+// The allocator of a container's members or elements.  While the parser
+// builds a container, the vector's storage is placed in the document's
+// blocks at its exact size; at any other time it comes from the heap.  Both
+// kinds are given back the same way, so every allocator is equal to every
+// other and none is passed on between containers.
+template <typename T>
+class JsonStorage {
+ public:
+  static_assert(alignof(T) <= alignof(void*), "the arena aligns to pointers only");
+  using value_type = T;
+  using is_always_equal = std::true_type;
+
+  JsonStorage() noexcept = default;
+  template <typename U>
+  JsonStorage(const JsonStorage<U>&) noexcept {}
+
+  [[nodiscard]] T* allocate(size_t n) {
+    if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
+    return static_cast<T*>(JsonValue::storageAlloc(n * sizeof(T)));
+  }
+  void deallocate(T* p, size_t) noexcept { JsonValue::operator delete(p); }
+
+  friend bool operator==(const JsonStorage&, const JsonStorage&) noexcept { return true; }
 };
 
 // The shared handle through which values are held and handed out.
@@ -187,6 +232,11 @@ class JsonString : public JsonValue, public String {
   // Itself when the text takes at most max bytes; otherwise a plain
   // Exception "Unexpected value: string too long".
   JsonString& checkLength(int max);
+
+ private:
+  friend class JsonParser;
+  // Takes over the parsed text.
+  explicit JsonString(String&& text) noexcept : String(std::move(text)) {}
 };
 
 class JsonObject : public JsonValue {
@@ -195,6 +245,7 @@ class JsonObject : public JsonValue {
     String name;  // may be null when set so
     JsonRef value;
   };
+  using Members = std::vector<Member, JsonStorage<Member>>;
 
   JsonObject() noexcept = default;
   ~JsonObject() override;
@@ -202,7 +253,7 @@ class JsonObject : public JsonValue {
   void write(rdr::OutStream& out, int indent) const override;
 
   // In the order they were added.
-  const std::vector<Member>& members() const noexcept { return members_; }
+  const Members& members() const noexcept { return members_; }
 
   // Names compare byte for byte; a null name matches only a null name.
   //
@@ -227,7 +278,7 @@ class JsonObject : public JsonValue {
   friend class JsonParser;
   const Member* lookup(const char* name) const noexcept;
 
-  std::vector<Member> members_;
+  Members members_;
   // The names of this many leading members were placed in the parse's
   // arena with the object: they are let go of, never freed, when the
   // members go.
@@ -237,6 +288,7 @@ class JsonObject : public JsonValue {
 class JsonArray : public JsonValue {
  public:
   JsonArray() noexcept = default;
+  ~JsonArray() override;
   JsonArray& asArray() override { return *this; }
   void write(rdr::OutStream& out, int indent) const override;
 
@@ -262,7 +314,7 @@ class JsonArray : public JsonValue {
  private:
   friend class JsonParser;
 
-  std::vector<JsonRef> elements_;
+  std::vector<JsonRef, JsonStorage<JsonRef>> elements_;
 };
 
 }  // namespace plat

@@ -167,6 +167,51 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"EncodedSurrogate", "\"\xED\xA0\x80\"", "error: Bad string at line 0"},
         ParseCase{"EscapedNoncharacter", R"("\uFFFE")", "error: Bad string at line 0"}));
 
+// A string's bytes are searched several at a time where the input holds
+// them; a byte that ends the plain run must be found wherever it falls, so
+// each case puts its bytes at every offset over a few such blocks, with
+// plain bytes after it or not.
+struct StringBytesCase {
+  const char* name;
+  std::string bytes;
+  std::string written;  // how the bytes are written back, or "error: " and the message
+};
+
+void PrintTo(const StringBytesCase& c, std::ostream* os) { *os << c.name; }
+
+class JsonStringBytesTest : public testing::TestWithParam<StringBytesCase> {};
+
+TEST_P(JsonStringBytesTest, JudgedWhereverTheyFall) {
+  const StringBytesCase& c = GetParam();
+  const bool error = c.written.rfind("error: ", 0) == 0;
+  for (size_t before = 0; before <= 40; ++before) {
+    for (size_t after : {0, 1, 17}) {
+      const std::string head(before, 'a');
+      const std::string tail(after, 'b');
+      const std::string text = "\"" + head + c.bytes + tail + "\"";
+      const std::string expected = error ? c.written : "\"" + head + c.written + tail + "\"";
+      EXPECT_EQ(parseText(text), expected) << before << " bytes before, " << after << " after";
+      // The same string followed by more input, inside an array.
+      EXPECT_EQ(parseText("[" + text + ",1]"), error ? c.written : "[\n  " + expected + ",\n  1\n]")
+          << before << " bytes before, " << after << " after";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Positions, JsonStringBytesTest,
+    testing::Values(StringBytesCase{"Plain", "", ""}, StringBytesCase{"Escape", "\\n", "\\n"},
+                    StringBytesCase{"EscapedQuote", "\\\"", "\\\""},
+                    StringBytesCase{"TwoByteCharacter", "\xC3\xA9", "\xC3\xA9"},
+                    StringBytesCase{"FourByteCharacter", "\xF0\x9F\x98\x80", "\\uD83D\\uDE00"},
+                    StringBytesCase{"ControlByte", "\x01", "error: Bad string at line 0"},
+                    StringBytesCase{"UnitSeparator", "\x1F", "error: Bad string at line 0"},
+                    StringBytesCase{"RawNul", std::string("\0", 1), "error: Unsupported string at line 0"},
+                    StringBytesCase{"InvalidByte", "\xFF", "error: Bad string at line 0"},
+                    StringBytesCase{"CutSequence", "\xE2\x82", "error: Bad string at line 0"},
+                    StringBytesCase{"Noncharacter", "\xEF\xBF\xBE", "error: Bad string at line 0"},
+                    StringBytesCase{"EscapeThenInvalidByte", "\\t\xC0\xAF", "error: Bad string at line 0"}));
+
 TEST(JsonParseTest, NestingIsBoundedAt33Containers) {
   EXPECT_EQ(parseText(nestedArrays(33)).find("error"), std::string::npos);
   EXPECT_EQ(parseText(nestedObjects(33)).find("error"), std::string::npos);
@@ -231,6 +276,59 @@ TEST(JsonParseTest, ValuesOfOneDocumentMayBeDeletedOnDifferentThreads) {
     }
     for (std::thread& t : threads) t.join();
   }
+}
+
+// A parsed container's members or elements lie next to its values, at
+// their exact number; what is added later goes elsewhere, and either kind
+// of storage is given back the right way (the sanitized build checks).
+// Values of another document held in the tree go back to their own.
+TEST(JsonParseTest, ParsedContainersChangeLikeBuiltOnes) {
+  const std::string first = R"({"a": [1, "two"], "b": {"c": null}})";
+  const std::string second = R"(["x", {"y": [true]}])";
+  JsonReader firstReader(first.data(), static_cast<int32_t>(first.size()));
+  JsonRef document = Json::parseHttpBody(nullptr, firstReader);
+  JsonReader secondReader(second.data(), static_cast<int32_t>(second.size()));
+  JsonArrayRef other = Json::parseHttpBody(nullptr, secondReader).asArray();
+
+  JsonObject& object = document->asObject();
+  object.set("d", other->get(1));
+  object.setString("e", "five");
+  object.remove("b");
+  JsonArrayRef list = object.getArray("a");
+  list->append(new JsonNumber(3));
+  list->erase(0);
+  other = JsonArrayRef();
+  EXPECT_STREQ(document->toText().get(),
+               "{\n  \"a\":[\n    \"two\",\n    3\n  ],\n  \"d\":{\n    \"y\":[\n      true\n    ]\n  },\n"
+               "  \"e\":\"five\"\n}");
+  JsonRef kept = object.get("d");
+  document = JsonRef();
+  EXPECT_STREQ(kept->toText().get(), "{\n  \"y\":[\n    true\n  ]\n}");
+}
+
+// Blocks of documents that have gone are taken up by the next ones, on
+// whatever thread; each document still reads back as it was written.
+TEST(JsonParseTest, DocumentsParsedOnSeveralThreadsAtOnce) {
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &wrong] {
+      for (int round = 0; round < 30; ++round) {
+        const int count = 1 + (round * 7 + t * 13) % 3000;
+        std::string text = "[";
+        for (int i = 0; i < count; ++i) text += (i ? ",\"" : "\"") + std::to_string(t * 100000 + i) + "\"";
+        text += "]";
+        JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
+        JsonArrayRef array = Json::parseHttpBody(nullptr, reader).asArray();
+        if (array->count() != count) ++wrong;
+        for (int i = 0; i < array->count(); ++i) {
+          if (std::to_string(t * 100000 + i) != array->get(i)->asString().get()) ++wrong;
+        }
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 struct ContentTypeCase {
