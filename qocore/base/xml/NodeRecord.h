@@ -15,6 +15,8 @@
 // in document order: the item's index among its kind times 4 plus its kind.
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "qocore/base/xml/Node.h"
 
@@ -36,6 +38,13 @@ struct ArenaChunk;
 // newest.
 struct Arena {
   int records;  // records living in it
+  // While intact, no record in it has been edited, moved or taken out of
+  // its parent (any of which clears it), so each record's count is its
+  // parent's reference (when it has one) plus its handles; handles counts
+  // those over all records.  Releasing the last handle on an intact arena
+  // frees everything in it at once: every record left hangs below that one.
+  bool intact;
+  long handles;
   ArenaChunk* chunks;
   unsigned char* next;
   unsigned char* end;
@@ -102,28 +111,59 @@ Arena* newArena();
 // fatal assertion).  The arena grows by chunks of its own and never moves
 // what it gave out.
 inline void* arenaAlloc(Arena* a, size_t bytes);
+// The same without alignment, for texts.
+inline char* arenaAllocText(Arena* a, size_t bytes);
 // arenaAlloc when the newest chunk has no room left.
 void* arenaAllocInNewChunk(Arena* a, size_t bytes);
 inline void* arenaAlloc(Arena* a, size_t bytes) {
-  bytes = (bytes + 7) & ~size_t{7};
-  if (static_cast<size_t>(a->end - a->next) < bytes) return arenaAllocInNewChunk(a, bytes);
-  void* p = a->next;
+  const size_t pad = (0 - reinterpret_cast<uintptr_t>(a->next)) & 7;
+  const size_t room = static_cast<size_t>(a->end - a->next);
+  if (room < pad || room - pad < bytes) return arenaAllocInNewChunk(a, bytes);
+  void* p = a->next + pad;
+  a->next += pad + bytes;
+  return p;
+}
+inline char* arenaAllocText(Arena* a, size_t bytes) {
+  if (static_cast<size_t>(a->end - a->next) < bytes) return static_cast<char*>(arenaAllocInNewChunk(a, bytes));
+  char* p = reinterpret_cast<char*>(a->next);
   a->next += bytes;
   return p;
 }
 // Gives back the end of the latest allocation, which was `bytes` long and
 // now needs only `used`.
 void arenaTrim(Arena* a, void* latest, size_t bytes, size_t used) noexcept;
+// A NUL-terminated copy of n bytes.
 char* arenaCopy(Arena* a, const char* text, size_t n);
 // Wipes and frees an arena once no record lives in it.
 void dropArena(Arena* a) noexcept;
-// A packed record in the arena, with count 1.
-NodeRecord* newArenaRecord(Arena* a, const char* name, size_t nameLen, bool declaration);
+// A packed record in the arena, with count 1; its name is stored right
+// behind it.
+inline NodeRecord* newArenaRecord(Arena* a, const char* name, size_t nameLen, bool declaration) {
+  const size_t nameBytes = name ? nameLen + 1 : 0;
+  auto* r = static_cast<NodeRecord*>(arenaAlloc(a, sizeof(NodeRecord) + nameBytes));
+  *r = NodeRecord{};
+  if (name) {
+    char* n = reinterpret_cast<char*>(r + 1);
+    std::memcpy(n, name, nameLen);
+    n[nameLen] = '\0';
+    r->name = n;
+  }
+  r->declaration = declaration;
+  r->refCount = 1;
+  r->arena = a;
+  r->packed = true;
+  ++a->records;
+  return r;
+}
 // Moves a packed record's contents into malloc'd blocks; every operation that
 // changes a record's contents calls it first.
 void own(NodeRecord* r);
-inline void retain(NodeRecord* r) noexcept { ++r->refCount; }
-// Frees the record and everything below it that nothing else holds.
+inline void retain(NodeRecord* r) noexcept {
+  ++r->refCount;
+  if (r->arena) ++r->arena->handles;
+}
+// Frees the record and everything below it that nothing else holds.  In
+// an intact arena every call to retain and release is a handle's.
 void release(NodeRecord* r) noexcept;
 
 // Each adds an item at a position in document order (-1 for the end) and
