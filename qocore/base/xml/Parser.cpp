@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "qocore/base/plat/Encodings.h"
+#include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/MBuf.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/UniqueFd.h"
@@ -118,9 +118,53 @@ constexpr TextClasses makeTextClasses() {
 }
 constexpr TextClasses kTextClasses = makeTextClasses();
 
+// Whether eight bytes read as one word hold only bytes below 0x80 other
+// than "&".
+constexpr uint64_t kOnes = 0x0101010101010101;
+constexpr uint64_t kHighBits = 0x8080808080808080;
+inline bool plainBytes(uint64_t w) noexcept {
+  const uint64_t amp = w ^ (kOnes * '&');  // a zero byte where "&" was
+  return ((w | ((amp - kOnes) & ~amp)) & kHighBits) == 0;
+}
+
 // Items of one kind per element: the order array holds index * 4 + kind in
 // an int.
 constexpr size_t kMaxItems = static_cast<size_t>(INT32_MAX) / 4;
+
+// A stack of plain items that an element's parse pushes and its end takes
+// back down in one step.
+template <typename T>
+class ItemStack {
+ public:
+  ItemStack() noexcept = default;
+  ~ItemStack() { std::free(data_); }
+  ItemStack(const ItemStack&) = delete;
+  ItemStack& operator=(const ItemStack&) = delete;
+
+  size_t size() const noexcept { return size_; }
+  const T* data() const noexcept { return data_; }
+  T& operator[](size_t i) noexcept { return data_[i]; }
+  T& back() noexcept { return data_[size_ - 1]; }
+  void push_back(const T& item) {
+    if (size_ == cap_) grow();
+    data_[size_++] = item;
+  }
+  void pop_back() noexcept { --size_; }
+  // Only ever shrinks.
+  void resize(size_t n) noexcept { size_ = n; }
+
+ private:
+  void grow() {
+    const size_t cap = cap_ ? cap_ * 2 : 64;
+    PLAT_ASSERT(cap <= SIZE_MAX / 2 / sizeof(T));
+    data_ = static_cast<T*>(detail::reallocOrDie(data_, cap * sizeof(T)));
+    cap_ = cap;
+  }
+
+  T* data_ = nullptr;
+  size_t size_ = 0;
+  size_t cap_ = 0;
+};
 
 class Parser {
  public:
@@ -190,11 +234,11 @@ class Parser {
   // Items of the elements being parsed, innermost on top: each element
   // moves its own into a block of its exact size once complete, which
   // costs far fewer allocations than growing arrays per element.
-  std::vector<NodeRecord*> children_;
-  std::vector<char*> texts_;
-  std::vector<detail::ClearItem> clears_;
-  std::vector<int> order_;
-  std::vector<detail::AttributeItem> attributes_;
+  ItemStack<NodeRecord*> children_;
+  ItemStack<char*> texts_;
+  ItemStack<detail::ClearItem> clears_;
+  ItemStack<int> order_;
+  ItemStack<detail::AttributeItem> attributes_;
   int code_ = kNoError;
   const char* codeAt_ = nullptr;
   const char* failAt_ = nullptr;
@@ -289,7 +333,7 @@ inline Token Parser::next() noexcept {
 }
 
 template <typename T>
-T* placeItems(unsigned char*& block, const std::vector<T>& v, size_t from) noexcept {
+T* placeItems(unsigned char*& block, const ItemStack<T>& v, size_t from) noexcept {
   const size_t n = v.size() - from;
   if (n == 0) return nullptr;
   T* a = reinterpret_cast<T*>(block);
@@ -543,7 +587,18 @@ char* Parser::decodeTo(char* out, const char* s, const char* e, bool entities) {
   }
   char* o = out;
   for (const char* p = s; p < e;) {
-    // Bytes are copied as they are stepped over, characters whole.
+    // Bytes are copied as they are stepped over, characters whole; eight
+    // at a time while none of them is an "&" or part of a wider character
+    // (the decoded text is never longer than what was read, so the room
+    // holds every write).
+    while (e - p >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      if (!plainBytes(w)) break;
+      std::memcpy(o, &w, 8);
+      o += 8;
+      p += 8;
+    }
     while (p < e) {
       const auto b = static_cast<unsigned char>(*p);
       if (b == '&') break;
