@@ -42,6 +42,19 @@ constexpr bool kEndsPlain[128] = {
     false, false, false, false, false, false, false, false, false, false, false, false, true,  true,  true,  false,
 };
 
+// Bytes that go on a plain text and stand for themselves: below 0x80 and
+// none of white space, "<", "=", ">", "/", the quotes and the end.  The
+// usual names consist of them alone, which the quick paths below rely on.
+struct NameBytes {
+  bool of[256];
+};
+constexpr NameBytes makeNameBytes() {
+  NameBytes t{};
+  for (int b = 1; b < 0x80; ++b) t.of[b] = !kEndsPlain[b] && b != '"' && b != '\'';
+  return t;
+}
+constexpr NameBytes kNameBytes = makeNameBytes();
+
 enum class Tok { End, Quoted, ClearStart, DeclStart, EndTagStart, TagStart, Equals, TagClose, ShortClose, Plain };
 
 struct Token {
@@ -204,6 +217,21 @@ class Parser {
 
   // Inlined: it runs several times per element.
   [[gnu::always_inline]] inline Token next() noexcept;
+  // Steps through a quoted text from q, after its opening quote, up to its
+  // closing quote, a "<" or the end, and notes an "&" on the way.
+  [[gnu::always_inline]] inline const char* scanQuoted(const char* q, char quote, bool* entities) const noexcept {
+    for (;;) {
+      const auto b = static_cast<unsigned char>(*q);
+      if (b >= 0x80) {
+        q += charLength(encoding_, q);
+      } else if (b == 0 || b == static_cast<unsigned char>(quote) || b == '<') {
+        return q;
+      } else {
+        *entities |= b == '&';
+        ++q;
+      }
+    }
+  }
   StartTagEnd startTag(NodeRecord* r, size_t attributeBase);
   // [s, e) is a text of the content (entities tells whether it holds an
   // "&" that begins a character).
@@ -258,19 +286,8 @@ inline Token Parser::next() noexcept {
       return t;
     case '\'':
     case '"': {
-      const char* q = pos_ + 1;
       bool entities = false;
-      for (;;) {
-        const auto b = static_cast<unsigned char>(*q);
-        if (b >= 0x80) {
-          q += charLength(encoding_, q);
-        } else if (b == 0 || b == static_cast<unsigned char>(c) || b == '<') {
-          break;
-        } else {
-          entities |= b == '&';
-          ++q;
-        }
-      }
+      const char* q = scanQuoted(pos_ + 1, c, &entities);
       if (*q == c) {
         t.type = Tok::Quoted;
         t.entities = entities;
@@ -319,6 +336,7 @@ inline Token Parser::next() noexcept {
   }
   const char* p = pos_;
   for (;;) {
+    while (kNameBytes.of[static_cast<unsigned char>(*p)]) ++p;
     const auto b = static_cast<unsigned char>(*p);
     if (b >= 0x80) {
       p += charLength(encoding_, p);
@@ -452,6 +470,16 @@ bool Parser::content(NodeRecord* r, bool isRoot, int depth, const Bases& b) {
         break;
       }
       case Tok::EndTagStart: {
+        // The usual end tag, this element's own name of plain bytes and
+        // ">", read straight; it comes to the same tokens.
+        if (const char* own = r->name) {
+          size_t i = 0;
+          while (own[i] && own[i] == pos_[i] && kNameBytes.of[static_cast<unsigned char>(own[i])]) ++i;
+          if (!own[i] && i > 0 && pos_[i] == '>') {
+            pos_ += i + 1;
+            return true;
+          }
+        }
         const Token name = next();
         if (name.type != Tok::Plain) return fail(kMissingEndTagName, name.start);
         const Token close = next();
@@ -509,6 +537,25 @@ Parser::StartTagEnd Parser::startTag(NodeRecord* r, size_t attributeBase) {
   int state = 0;
   Token pendingName{};
   for (;;) {
+    if (state == 0) {
+      // The usual attribute, name="value" with a name of plain bytes, read
+      // straight; it comes to the same tokens.  Anything else goes the
+      // general way from the same place.
+      const char* q = pos_;
+      while (isSpace(*q)) ++q;
+      const char* const nameStart = q;
+      while (kNameBytes.of[static_cast<unsigned char>(*q)]) ++q;
+      if (q > nameStart && q[0] == '=' && (q[1] == '"' || q[1] == '\'')) {
+        bool entities = false;
+        const char* close = scanQuoted(q + 2, q[1], &entities);
+        if (*close == q[1]) {
+          const Token name{Tok::Plain, nameStart, q, 0, true};
+          if (!storeAttribute(r->declaration, name, q + 2, close, entities, attributeBase)) return kFailed;
+          pos_ = close + 1;
+          continue;
+        }
+      }
+    }
     const Token t = next();
     if (state == 1) {
       if (t.type == Tok::Equals) {
