@@ -12,7 +12,12 @@ namespace xml::detail {
 struct ArenaChunk {
   ArenaChunk* next;
   size_t size;  // bytes after the header
-  size_t used;  // once a newer chunk has taken over
+};
+
+struct TextBlock {
+  TextBlock* prev;
+  size_t size;  // bytes after the header
+  size_t used;  // once a newer block has taken over
 };
 
 const ClearMarkers kClearTable[4] = {{"<![CDATA[", "]]>"}, {"<!DOCTYPE", ">"}, {"<!--", "-->"}, {"<PRE>", "</PRE>"}};
@@ -204,6 +209,14 @@ namespace {
 constexpr size_t kFirstChunk = 16 * 1024;
 constexpr size_t kMaxChunk = 32 * 1024 * 1024 - 4096;
 unsigned char* chunkData(ArenaChunk* c) noexcept { return reinterpret_cast<unsigned char*>(c + 1); }
+// Text blocks double up to a limit: small enough that a block left behind
+// wastes little.
+constexpr size_t kFirstTextBlock = 4 * 1024;
+constexpr size_t kMaxTextBlock = 256 * 1024;
+char* blockData(TextBlock* b) noexcept { return reinterpret_cast<char*>(b + 1); }
+// A size beyond any block comes out as one that no allocation can give, so
+// that the allocation fails as any other.
+size_t withHeader(size_t header, size_t size) noexcept { return size > SIZE_MAX - header ? SIZE_MAX : header + size; }
 }  // namespace
 
 Arena* newArena() {
@@ -213,16 +226,16 @@ Arena* newArena() {
   a->handles = 0;
   a->chunks = nullptr;
   a->next = a->end = nullptr;
+  a->textBlocks = nullptr;
+  a->textNext = a->textEnd = nullptr;
   return a;
 }
 
 void* arenaAllocInNewChunk(Arena* a, size_t bytes) {
   size_t size = a->chunks ? std::min(a->chunks->size / 2 * 5, kMaxChunk) : kFirstChunk;
   if (size < bytes) size = bytes;
-  auto* c = static_cast<ArenaChunk*>(reallocOrDie(nullptr, sizeof(ArenaChunk) + size));
+  auto* c = static_cast<ArenaChunk*>(reallocOrDie(nullptr, withHeader(sizeof(ArenaChunk), size)));
   c->size = size;
-  c->used = 0;
-  if (a->chunks) a->chunks->used = static_cast<size_t>(a->next - chunkData(a->chunks));
   c->next = a->chunks;
   a->chunks = c;
   a->next = chunkData(c) + bytes;
@@ -230,8 +243,18 @@ void* arenaAllocInNewChunk(Arena* a, size_t bytes) {
   return chunkData(c);
 }
 
-void arenaTrim(Arena* a, void* latest, size_t bytes, size_t used) noexcept {
-  if (static_cast<unsigned char*>(latest) + bytes == a->next) a->next -= bytes - used;
+char* arenaAllocTextInNewBlock(Arena* a, size_t bytes) {
+  size_t size = a->textBlocks ? std::min(a->textBlocks->size * 2, kMaxTextBlock) : kFirstTextBlock;
+  if (size < bytes) size = bytes;
+  auto* b = static_cast<TextBlock*>(arenaAlloc(a, withHeader(sizeof(TextBlock), size)));
+  b->size = size;
+  b->used = 0;
+  if (a->textBlocks) a->textBlocks->used = static_cast<size_t>(a->textNext - blockData(a->textBlocks));
+  b->prev = a->textBlocks;
+  a->textBlocks = b;
+  a->textNext = blockData(b) + bytes;
+  a->textEnd = blockData(b) + size;
+  return blockData(b);
 }
 
 char* arenaCopy(Arena* a, const char* text, size_t n) {
@@ -242,11 +265,14 @@ char* arenaCopy(Arena* a, const char* text, size_t n) {
 }
 
 void dropArena(Arena* a) noexcept {
+  // Each text block is wiped as far as it was used; the rest holds records
+  // and arrays of pointers.
+  for (TextBlock* b = a->textBlocks; b; b = b->prev) {
+    const size_t used = b == a->textBlocks ? static_cast<size_t>(a->textNext - blockData(b)) : b->used;
+    plat::secureZero(blockData(b), used);
+  }
   for (ArenaChunk* c = a->chunks; c;) {
     ArenaChunk* next = c->next;
-    // Each chunk is wiped as far as it was used.
-    const size_t used = c == a->chunks ? static_cast<size_t>(a->next - chunkData(c)) : c->used;
-    plat::secureZero(chunkData(c), used);
     std::free(c);
     c = next;
   }

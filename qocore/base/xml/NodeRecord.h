@@ -6,8 +6,8 @@
 // "p".  Arrays grow in steps of a given number of entries.
 //
 // A parse puts its records and everything they hold into one arena, which
-// lives until the last of those records is released and is then wiped and
-// freed: a document of many small elements costs a few large allocations
+// lives until the last of those records is released and is then freed,
+// its texts wiped first: a document of many small elements costs a few large allocations
 // instead of several per element.  Such a record is "packed"; the first
 // edit of a packed record moves its contents (name, texts, arrays) into
 // ordinary malloc'd blocks (own()), and only the record itself stays in the
@@ -34,6 +34,7 @@ struct AttributeItem {
 };
 
 struct ArenaChunk;
+struct TextBlock;
 // The arena of one parse: chunks, newest first, and the free room of the
 // newest.
 struct Arena {
@@ -48,6 +49,12 @@ struct Arena {
   ArenaChunk* chunks;
   unsigned char* next;
   unsigned char* end;
+  // Texts, names and values of attributes and special sections, which may
+  // be secrets, lie apart in blocks taken from the chunks, newest first,
+  // so that only they need wiping: the free room of the newest.
+  TextBlock* textBlocks;
+  char* textNext;
+  char* textEnd;
 };
 
 // The fields are ordered so that no padding falls between them.
@@ -111,8 +118,10 @@ Arena* newArena();
 // fatal assertion).  The arena grows by chunks of its own and never moves
 // what it gave out.
 inline void* arenaAlloc(Arena* a, size_t bytes);
-// The same without alignment, for texts.
+// Room for texts, unaligned; wiped when the arena goes.
 inline char* arenaAllocText(Arena* a, size_t bytes);
+// arenaAllocText when the newest text block has no room left.
+char* arenaAllocTextInNewBlock(Arena* a, size_t bytes);
 // arenaAlloc when the newest chunk has no room left.
 void* arenaAllocInNewChunk(Arena* a, size_t bytes);
 inline void* arenaAlloc(Arena* a, size_t bytes) {
@@ -124,15 +133,17 @@ inline void* arenaAlloc(Arena* a, size_t bytes) {
   return p;
 }
 inline char* arenaAllocText(Arena* a, size_t bytes) {
-  if (static_cast<size_t>(a->end - a->next) < bytes) return static_cast<char*>(arenaAllocInNewChunk(a, bytes));
-  char* p = reinterpret_cast<char*>(a->next);
-  a->next += bytes;
+  if (static_cast<size_t>(a->textEnd - a->textNext) < bytes) return arenaAllocTextInNewBlock(a, bytes);
+  char* p = a->textNext;
+  a->textNext += bytes;
   return p;
 }
-// Gives back the end of the latest allocation, which was `bytes` long and
-// now needs only `used`.
-void arenaTrim(Arena* a, void* latest, size_t bytes, size_t used) noexcept;
-// A NUL-terminated copy of n bytes.
+// Gives back the end of the latest text allocation, which was `bytes` long
+// and now needs only `used`.
+inline void arenaTrimText(Arena* a, char* latest, size_t bytes, size_t used) noexcept {
+  if (latest + bytes == a->textNext) a->textNext -= bytes - used;
+}
+// A NUL-terminated copy of n bytes among the texts.
 char* arenaCopy(Arena* a, const char* text, size_t n);
 // Wipes and frees an arena once no record lives in it.
 void dropArena(Arena* a) noexcept;

@@ -100,7 +100,9 @@ int readEntity(const char* p, const char* end, unsigned* code, const char** afte
     *after = q + 1;
     return kNoError;
   }
+  const char first = q < end ? foldAscii(*q) : '\0';
   for (const NamedEntity& e : kEntities) {
+    if (e.name[0] != first) continue;
     size_t len = std::strlen(e.name);
     if (static_cast<size_t>(end - q) >= len && equalsNoCase(q, e.name, len)) {
       *code = static_cast<unsigned char>(e.value);
@@ -169,8 +171,8 @@ class ItemStack {
  private:
   void grow() {
     const size_t cap = cap_ ? cap_ * 2 : 64;
-    PLAT_ASSERT(cap <= SIZE_MAX / 2 / sizeof(T));
-    data_ = static_cast<T*>(detail::reallocOrDie(data_, cap * sizeof(T)));
+    // A size beyond any block fails as any other allocation.
+    data_ = static_cast<T*>(detail::reallocOrDie(data_, cap > SIZE_MAX / sizeof(T) ? SIZE_MAX : cap * sizeof(T)));
     cap_ = cap;
   }
 
@@ -618,7 +620,7 @@ bool Parser::storeAttribute(bool declaration, const Token& name, const char* vs,
     used = static_cast<size_t>(end - block) + 1;
   }
   if (!nameBytes) used = 0;
-  detail::arenaTrim(arena_, block, bytes, used);
+  if (used != bytes) detail::arenaTrimText(arena_, block, bytes, used);
   if (nameBytes) attributes_.push_back({block, value});
   return true;
 }
@@ -689,7 +691,7 @@ bool Parser::storeText(const Bases& b, const char* s, const char* e, bool entiti
   char* text = detail::arenaAllocText(arena_, room);
   const char* end = decodeTo(text, s, e, entities);
   if (!end) return false;
-  detail::arenaTrim(arena_, text, room, static_cast<size_t>(end - text) + 1);
+  if (entities) detail::arenaTrimText(arena_, text, room, static_cast<size_t>(end - text) + 1);
   const size_t n = order_.size() - b.order;
   if (removeComments_ && n >= 2 && (order_[order_.size() - 1] & 3) == kClearItem &&
       (order_[order_.size() - 2] & 3) == kTextItem &&
