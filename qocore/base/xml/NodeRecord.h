@@ -152,9 +152,6 @@ void dropArena(Arena* a) noexcept;
 inline NodeRecord* newArenaRecord(Arena* a, const char* name, size_t nameLen, bool declaration) {
   const size_t nameBytes = name ? nameLen + 1 : 0;
   auto* r = static_cast<NodeRecord*>(arenaAlloc(a, sizeof(NodeRecord) + nameBytes));
-  // The arena's fresh memory is written in order: asking for a line ahead
-  // hides the wait for it behind the parse.
-  __builtin_prefetch(a->next + 1024, 1);
   *r = NodeRecord{};
   if (name) {
     char* n = reinterpret_cast<char*>(r + 1);
