@@ -55,6 +55,18 @@ constexpr NameBytes makeNameBytes() {
 }
 constexpr NameBytes kNameBytes = makeNameBytes();
 
+// Bytes that go on a quoted text and stand for themselves: below 0x80 and
+// none of the end, "<", "&" and the quotes.
+struct QuotedBytes {
+  bool of[256];
+};
+constexpr QuotedBytes makeQuotedBytes() {
+  QuotedBytes t{};
+  for (int b = 1; b < 0x80; ++b) t.of[b] = b != '<' && b != '&' && b != '"' && b != '\'';
+  return t;
+}
+constexpr QuotedBytes kQuotedBytes = makeQuotedBytes();
+
 enum class Tok { End, Quoted, ClearStart, DeclStart, EndTagStart, TagStart, Equals, TagClose, ShortClose, Plain };
 
 struct Token {
@@ -223,6 +235,7 @@ class Parser {
   // closing quote, a "<" or the end, and notes an "&" on the way.
   [[gnu::always_inline]] inline const char* scanQuoted(const char* q, char quote, bool* entities) const noexcept {
     for (;;) {
+      while (kQuotedBytes.of[static_cast<unsigned char>(*q)]) ++q;
       const auto b = static_cast<unsigned char>(*q);
       if (b >= 0x80) {
         q += charLength(encoding_, q);
@@ -240,8 +253,8 @@ class Parser {
   bool storeText(const Bases& b, const char* s, const char* e, bool entities);
   // A name and its value [vs, ve) (no value when vs is null), stored
   // together in one block of the arena.
-  bool storeAttribute(bool declaration, const Token& name, const char* vs, const char* ve, bool entities,
-                      size_t attributeBase);
+  [[gnu::always_inline]] inline bool storeAttribute(bool declaration, const Token& name, const char* vs, const char* ve,
+                                                    bool entities, size_t attributeBase);
   // Writes the decoded form of [s, e) and a NUL to out, which has room for
   // e - s + 1 bytes; returns the NUL's place, or null after a failure.
   char* decodeTo(char* out, const char* s, const char* e, bool entities);
@@ -595,8 +608,8 @@ Parser::StartTagEnd Parser::startTag(NodeRecord* r, size_t attributeBase) {
   }
 }
 
-bool Parser::storeAttribute(bool declaration, const Token& name, const char* vs, const char* ve, bool entities,
-                            size_t attributeBase) {
+inline bool Parser::storeAttribute(bool declaration, const Token& name, const char* vs, const char* ve, bool entities,
+                                   size_t attributeBase) {
   const char* ne = name.end;
   if (declaration && ne > name.start && ne[-1] == '?') --ne;
   // A lone "?" before the end of a declaration is no attribute, but its
