@@ -449,7 +449,18 @@ bool Parser::content(NodeRecord* r, bool isRoot, int depth, const Bases& b) {
     switch (t.type) {
       case Tok::TagStart:
       case Tok::DeclStart: {
-        const Token name = next();
+        // The usual name, plain bytes up to white space, "=", ">", "<" or
+        // the end, read straight; it comes to the same token.
+        Token name;
+        const char* q = pos_;
+        while (kNameBytes.of[static_cast<unsigned char>(*q)]) ++q;
+        const auto stop = static_cast<unsigned char>(*q);
+        if (q > pos_ && stop < 0x80 && stop != '/' && kEndsPlain[stop]) {
+          name = Token{Tok::Plain, pos_, q, 0, true};
+          pos_ = q;
+        } else {
+          name = next();
+        }
         if (name.type != Tok::Plain) return fail(kMissingStartTagName, name.start);
         const bool declaration = t.type == Tok::DeclStart;
         // A declaration without data ("<?pi?>") has its name end before "?>".
@@ -558,6 +569,15 @@ Parser::StartTagEnd Parser::startTag(NodeRecord* r, size_t attributeBase) {
       // general way from the same place.
       const char* q = pos_;
       while (isSpace(*q)) ++q;
+      // So is the end of the start tag.
+      if (q[0] == '>') {
+        pos_ = q + 1;
+        return kContentFollows;
+      }
+      if (q[0] == '/' && q[1] == '>') {
+        pos_ = q + 2;
+        return kComplete;
+      }
       const char* const nameStart = q;
       while (kNameBytes.of[static_cast<unsigned char>(*q)]) ++q;
       if (q > nameStart && q[0] == '=' && (q[1] == '"' || q[1] == '\'')) {
