@@ -112,6 +112,17 @@ int readEntity(const char* p, const char* end, unsigned* code, const char** afte
     *after = q + 1;
     return kNoError;
   }
+  // The usual spellings first: an exact match can be no other entity.
+  if (end - q >= 4 && std::memcmp(q, "amp;", 4) == 0) {
+    *code = '&';
+    *after = q + 4;
+    return kNoError;
+  }
+  if (end - q >= 3 && (std::memcmp(q, "lt;", 3) == 0 || std::memcmp(q, "gt;", 3) == 0)) {
+    *code = *q == 'l' ? '<' : '>';
+    *after = q + 3;
+    return kNoError;
+  }
   const char first = q < end ? foldAscii(*q) : '\0';
   for (const NamedEntity& e : kEntities) {
     if (e.name[0] != first) continue;
@@ -152,6 +163,34 @@ constexpr uint64_t kHighBits = 0x8080808080808080;
 inline bool plainBytes(uint64_t w) noexcept {
   const uint64_t amp = w ^ (kOnes * '&');  // a zero byte where "&" was
   return ((w | ((amp - kOnes) & ~amp)) & kHighBits) == 0;
+}
+
+// memcpy for the short texts of names and values, without a call: each
+// size range is covered by two copies of a fixed size that may overlap.
+inline void copyBytes(char* out, const char* in, size_t n) noexcept {
+  if (n >= 8) {
+    if (n > 16) {
+      std::memcpy(out, in, n);
+      return;
+    }
+    uint64_t a;
+    uint64_t b;
+    std::memcpy(&a, in, 8);
+    std::memcpy(&b, in + n - 8, 8);
+    std::memcpy(out, &a, 8);
+    std::memcpy(out + n - 8, &b, 8);
+  } else if (n >= 4) {
+    uint32_t a;
+    uint32_t b;
+    std::memcpy(&a, in, 4);
+    std::memcpy(&b, in + n - 4, 4);
+    std::memcpy(out, &a, 4);
+    std::memcpy(out + n - 4, &b, 4);
+  } else if (n > 0) {
+    out[0] = in[0];
+    out[n / 2] = in[n / 2];
+    out[n - 1] = in[n - 1];
+  }
 }
 
 // Items of one kind per element: the order array holds index * 4 + kind in
@@ -257,7 +296,16 @@ class Parser {
                                                     bool entities, size_t attributeBase);
   // Writes the decoded form of [s, e) and a NUL to out, which has room for
   // e - s + 1 bytes; returns the NUL's place, or null after a failure.
-  char* decodeTo(char* out, const char* s, const char* e, bool entities);
+  [[gnu::always_inline]] inline char* decodeTo(char* out, const char* s, const char* e, bool entities) {
+    if (entities) return decodeEntities(out, s, e);
+    // Nothing to decode: every byte is copied, characters cut by the end
+    // of the range included.
+    const size_t n = static_cast<size_t>(e - s);
+    copyBytes(out, s, n);
+    out[n] = '\0';
+    return out + n;
+  }
+  char* decodeEntities(char* out, const char* s, const char* e);
   bool tooMany(size_t count, const char* at) noexcept {
     if (count < kMaxItems) return false;
     fail(kUnexpectedToken, at);
@@ -642,7 +690,7 @@ inline bool Parser::storeAttribute(bool declaration, const Token& name, const ch
   char* block = detail::arenaAllocText(arena_, bytes);
   size_t used = nameBytes;
   if (nameBytes) {
-    std::memcpy(block, name.start, nameBytes - 1);
+    copyBytes(block, name.start, nameBytes - 1);
     block[nameBytes - 1] = '\0';
   }
   char* value = nullptr;
@@ -658,15 +706,7 @@ inline bool Parser::storeAttribute(bool declaration, const Token& name, const ch
   return true;
 }
 
-char* Parser::decodeTo(char* out, const char* s, const char* e, bool entities) {
-  if (!entities) {
-    // Nothing to decode: every byte is copied, characters cut by the end
-    // of the range included.
-    const size_t n = static_cast<size_t>(e - s);
-    if (n) std::memcpy(out, s, n);
-    out[n] = '\0';
-    return out + n;
-  }
+char* Parser::decodeEntities(char* out, const char* s, const char* e) {
   char* o = out;
   for (const char* p = s; p < e;) {
     // Bytes are copied as they are stepped over, characters whole; eight
