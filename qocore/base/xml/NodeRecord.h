@@ -147,6 +147,34 @@ inline void arenaTrimText(Arena* a, char* latest, size_t bytes, size_t used) noe
 char* arenaCopy(Arena* a, const char* text, size_t n);
 // Wipes and frees an arena once no record lives in it.
 void dropArena(Arena* a) noexcept;
+// memcpy for the short texts of names and values, without a call: each
+// size range is covered by two copies of a fixed size that may overlap.
+inline void copyBytes(char* out, const char* in, size_t n) noexcept {
+  if (n >= 8) {
+    if (n > 16) {
+      std::memcpy(out, in, n);
+      return;
+    }
+    uint64_t a;
+    uint64_t b;
+    std::memcpy(&a, in, 8);
+    std::memcpy(&b, in + n - 8, 8);
+    std::memcpy(out, &a, 8);
+    std::memcpy(out + n - 8, &b, 8);
+  } else if (n >= 4) {
+    uint32_t a;
+    uint32_t b;
+    std::memcpy(&a, in, 4);
+    std::memcpy(&b, in + n - 4, 4);
+    std::memcpy(out, &a, 4);
+    std::memcpy(out + n - 4, &b, 4);
+  } else if (n > 0) {
+    out[0] = in[0];
+    out[n / 2] = in[n / 2];
+    out[n - 1] = in[n - 1];
+  }
+}
+
 // A packed record in the arena, with count 1; its name is stored right
 // behind it.
 inline NodeRecord* newArenaRecord(Arena* a, const char* name, size_t nameLen, bool declaration) {
@@ -155,7 +183,7 @@ inline NodeRecord* newArenaRecord(Arena* a, const char* name, size_t nameLen, bo
   *r = NodeRecord{};
   if (name) {
     char* n = reinterpret_cast<char*>(r + 1);
-    std::memcpy(n, name, nameLen);
+    copyBytes(n, name, nameLen);
     n[nameLen] = '\0';
     r->name = n;
   }

@@ -165,34 +165,6 @@ inline bool plainBytes(uint64_t w) noexcept {
   return ((w | ((amp - kOnes) & ~amp)) & kHighBits) == 0;
 }
 
-// memcpy for the short texts of names and values, without a call: each
-// size range is covered by two copies of a fixed size that may overlap.
-inline void copyBytes(char* out, const char* in, size_t n) noexcept {
-  if (n >= 8) {
-    if (n > 16) {
-      std::memcpy(out, in, n);
-      return;
-    }
-    uint64_t a;
-    uint64_t b;
-    std::memcpy(&a, in, 8);
-    std::memcpy(&b, in + n - 8, 8);
-    std::memcpy(out, &a, 8);
-    std::memcpy(out + n - 8, &b, 8);
-  } else if (n >= 4) {
-    uint32_t a;
-    uint32_t b;
-    std::memcpy(&a, in, 4);
-    std::memcpy(&b, in + n - 4, 4);
-    std::memcpy(out, &a, 4);
-    std::memcpy(out + n - 4, &b, 4);
-  } else if (n > 0) {
-    out[0] = in[0];
-    out[n / 2] = in[n / 2];
-    out[n - 1] = in[n - 1];
-  }
-}
-
 // Items of one kind per element: the order array holds index * 4 + kind in
 // an int.
 constexpr size_t kMaxItems = static_cast<size_t>(INT32_MAX) / 4;
@@ -301,7 +273,7 @@ class Parser {
     // Nothing to decode: every byte is copied, characters cut by the end
     // of the range included.
     const size_t n = static_cast<size_t>(e - s);
-    copyBytes(out, s, n);
+    detail::copyBytes(out, s, n);
     out[n] = '\0';
     return out + n;
   }
@@ -690,7 +662,7 @@ inline bool Parser::storeAttribute(bool declaration, const Token& name, const ch
   char* block = detail::arenaAllocText(arena_, bytes);
   size_t used = nameBytes;
   if (nameBytes) {
-    copyBytes(block, name.start, nameBytes - 1);
+    detail::copyBytes(block, name.start, nameBytes - 1);
     block[nameBytes - 1] = '\0';
   }
   char* value = nullptr;
