@@ -6,9 +6,9 @@
 // "p".  Arrays grow in steps of a given number of entries.
 //
 // A parse puts its records and everything they hold into one arena, which
-// lives until the last of those records is released and is then freed,
-// its texts wiped first: a document of many small elements costs a few large allocations
-// instead of several per element.  Such a record is "packed"; the first
+// lives until the last of those records is released and is then freed, its
+// texts wiped first: a document of many small elements costs a few large
+// allocations instead of several per element.  Such a record is "packed"; the first
 // edit of a packed record moves its contents (name, texts, arrays) into
 // ordinary malloc'd blocks (own()), and only the record itself stays in the
 // arena.  The order array holds one entry per child, text and clear
@@ -49,9 +49,10 @@ struct Arena {
   ArenaChunk* chunks;
   unsigned char* next;
   unsigned char* end;
-  // Texts, names and values of attributes and special sections, which may
-  // be secrets, lie apart in blocks taken from the chunks, newest first,
-  // so that only they need wiping: the free room of the newest.
+  // Texts, attributes and special sections, which may hold secrets, lie
+  // apart in blocks taken from the chunks, newest first, so that only they
+  // need wiping (records, their names and arrays of pointers do not): the
+  // free room of the newest.
   TextBlock* textBlocks;
   char* textNext;
   char* textEnd;

@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "qocore/base/plat/Encodings.h"
-#include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/MBuf.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/UniqueFd.h"
