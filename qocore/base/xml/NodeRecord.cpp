@@ -12,7 +12,12 @@ namespace xml::detail {
 struct ArenaChunk {
   ArenaChunk* next;
   size_t size;  // bytes after the header
-  size_t used;  // once a newer chunk has taken over
+};
+
+struct TextBlock {
+  TextBlock* prev;
+  size_t size;  // bytes after the header
+  size_t used;  // once a newer block has taken over
 };
 
 const ClearMarkers kClearTable[4] = {{"<![CDATA[", "]]>"}, {"<!DOCTYPE", ">"}, {"<!--", "-->"}, {"<PRE>", "</PRE>"}};
@@ -159,7 +164,15 @@ NodeRecord* newRecord(const char* name, size_t nameLen, bool declaration) {
 }
 
 void release(NodeRecord* r) noexcept {
+  Arena* a = r->arena;
+  if (a) --a->handles;
   if (--r->refCount > 0) return;
+  if (a && a->intact && a->handles == 0) {
+    // No handle is left on any record of the arena, and every record left
+    // has a parent: all of them hang below r.
+    dropArena(a);
+    return;
+  }
   // Iterative, so that a deep tree cannot exhaust the stack.  Records to
   // free are chained through their parent fields: a record whose count
   // fell to 0 has no parent left (a parent holds a reference).
@@ -182,33 +195,47 @@ void release(NodeRecord* r) noexcept {
 }
 
 namespace {
-// Each chunk doubles the last, up to a limit: a small document costs one
-// small block, a large one a few large blocks.  Blocks that large come from
-// mappings of their own at first; once one has been given back, the heap
-// serves blocks of that size and keeps them for the next document, so
-// parsing large documents one after another does not take every page
-// afresh from the system (the C library learns this of blocks up to 32 MB;
-// only documents beyond that take mappings each time).
+// Each chunk is two and a half times the last, up to a limit: a small
+// document costs one small block, a large one a few large blocks.  Blocks
+// that large come from mappings of their own at first; once one has been
+// given back, the heap serves blocks up to that size and keeps up to twice
+// that much freed room for the next document, so parsing large documents
+// one after another does not take every page afresh from the system.  The
+// factor keeps all chunks of an arena together well below twice the
+// largest (a factor of two would come to just about that, and the pages
+// would go back and forth); the limit stays within the 32 MB up to which
+// the C library learns block sizes, so only arenas beyond about 40 MB take
+// mappings each time.
 constexpr size_t kFirstChunk = 16 * 1024;
-constexpr size_t kMaxChunk = 64 * 1024 * 1024;
+constexpr size_t kMaxChunk = 32 * 1024 * 1024 - 4096;
 unsigned char* chunkData(ArenaChunk* c) noexcept { return reinterpret_cast<unsigned char*>(c + 1); }
+// Text blocks double up to a limit: small enough that a block left behind
+// wastes little.
+constexpr size_t kFirstTextBlock = 4 * 1024;
+constexpr size_t kMaxTextBlock = 256 * 1024;
+char* blockData(TextBlock* b) noexcept { return reinterpret_cast<char*>(b + 1); }
+// A size beyond any block comes out as one that no allocation can give, so
+// that the allocation fails as any other.
+size_t withHeader(size_t header, size_t size) noexcept { return size > SIZE_MAX - header ? SIZE_MAX : header + size; }
 }  // namespace
 
 Arena* newArena() {
   auto* a = static_cast<Arena*>(reallocOrDie(nullptr, sizeof(Arena)));
   a->records = 0;
+  a->intact = true;
+  a->handles = 0;
   a->chunks = nullptr;
   a->next = a->end = nullptr;
+  a->textBlocks = nullptr;
+  a->textNext = a->textEnd = nullptr;
   return a;
 }
 
 void* arenaAllocInNewChunk(Arena* a, size_t bytes) {
-  size_t size = a->chunks ? std::min(a->chunks->size * 2, kMaxChunk) : kFirstChunk;
+  size_t size = a->chunks ? std::min(a->chunks->size / 2 * 5, kMaxChunk) : kFirstChunk;
   if (size < bytes) size = bytes;
-  auto* c = static_cast<ArenaChunk*>(reallocOrDie(nullptr, sizeof(ArenaChunk) + size));
+  auto* c = static_cast<ArenaChunk*>(reallocOrDie(nullptr, withHeader(sizeof(ArenaChunk), size)));
   c->size = size;
-  c->used = 0;
-  if (a->chunks) a->chunks->used = static_cast<size_t>(a->next - chunkData(a->chunks));
   c->next = a->chunks;
   a->chunks = c;
   a->next = chunkData(c) + bytes;
@@ -216,44 +243,44 @@ void* arenaAllocInNewChunk(Arena* a, size_t bytes) {
   return chunkData(c);
 }
 
-void arenaTrim(Arena* a, void* latest, size_t bytes, size_t used) noexcept {
-  bytes = (bytes + 7) & ~size_t{7};
-  used = (used + 7) & ~size_t{7};
-  if (static_cast<unsigned char*>(latest) + bytes == a->next) a->next -= bytes - used;
+char* arenaAllocTextInNewBlock(Arena* a, size_t bytes) {
+  size_t size = a->textBlocks ? std::min(a->textBlocks->size * 2, kMaxTextBlock) : kFirstTextBlock;
+  if (size < bytes) size = bytes;
+  auto* b = static_cast<TextBlock*>(arenaAlloc(a, withHeader(sizeof(TextBlock), size)));
+  b->size = size;
+  b->used = 0;
+  if (a->textBlocks) a->textBlocks->used = static_cast<size_t>(a->textNext - blockData(a->textBlocks));
+  b->prev = a->textBlocks;
+  a->textBlocks = b;
+  a->textNext = blockData(b) + bytes;
+  a->textEnd = blockData(b) + size;
+  return blockData(b);
 }
 
 char* arenaCopy(Arena* a, const char* text, size_t n) {
-  char* p = static_cast<char*>(arenaAlloc(a, n + 1));
+  char* p = arenaAllocText(a, n + 1);
   if (n) std::memcpy(p, text, n);
   p[n] = '\0';
   return p;
 }
 
 void dropArena(Arena* a) noexcept {
+  // Each text block is wiped as far as it was used; the rest holds records
+  // and arrays of pointers.
+  for (TextBlock* b = a->textBlocks; b; b = b->prev) {
+    const size_t used = b == a->textBlocks ? static_cast<size_t>(a->textNext - blockData(b)) : b->used;
+    plat::secureZero(blockData(b), used);
+  }
   for (ArenaChunk* c = a->chunks; c;) {
     ArenaChunk* next = c->next;
-    // Each chunk is wiped as far as it was used.
-    const size_t used = c == a->chunks ? static_cast<size_t>(a->next - chunkData(c)) : c->used;
-    plat::secureZero(chunkData(c), used);
     std::free(c);
     c = next;
   }
   std::free(a);
 }
 
-NodeRecord* newArenaRecord(Arena* a, const char* name, size_t nameLen, bool declaration) {
-  auto* r = static_cast<NodeRecord*>(arenaAlloc(a, sizeof(NodeRecord)));
-  std::memset(static_cast<void*>(r), 0, sizeof(NodeRecord));
-  r->name = name ? arenaCopy(a, name, nameLen) : nullptr;
-  r->declaration = declaration;
-  r->refCount = 1;
-  r->arena = a;
-  r->packed = true;
-  ++a->records;
-  return r;
-}
-
 void own(NodeRecord* r) {
+  if (r->arena) r->arena->intact = false;
   if (!r->packed) return;
   r->name = copyText(r->name);
   for (int i = 0; i < r->textCount; ++i) r->texts[i] = copyText(r->texts[i]);
@@ -277,6 +304,8 @@ void own(NodeRecord* r) {
 
 int addChild(NodeRecord* r, NodeRecord* child, int position, int step) {
   own(r);
+  // The child may come from another arena and now has a parent outside it.
+  if (child->arena) child->arena->intact = false;
   int index = insertOrder(r, kElementItem, r->childCount, position, step);
   growFor(r->children, r->childCount, r->childCap, step);
   insertAt(r->children, r->childCount, index, child);

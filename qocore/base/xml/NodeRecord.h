@@ -6,15 +6,17 @@
 // "p".  Arrays grow in steps of a given number of entries.
 //
 // A parse puts its records and everything they hold into one arena, which
-// lives until the last of those records is released and is then wiped and
-// freed: a document of many small elements costs a few large allocations
-// instead of several per element.  Such a record is "packed"; the first
+// lives until the last of those records is released and is then freed, its
+// texts wiped first: a document of many small elements costs a few large
+// allocations instead of several per element.  Such a record is "packed"; the first
 // edit of a packed record moves its contents (name, texts, arrays) into
 // ordinary malloc'd blocks (own()), and only the record itself stays in the
 // arena.  The order array holds one entry per child, text and clear
 // in document order: the item's index among its kind times 4 plus its kind.
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "qocore/base/xml/Node.h"
 
@@ -32,13 +34,28 @@ struct AttributeItem {
 };
 
 struct ArenaChunk;
+struct TextBlock;
 // The arena of one parse: chunks, newest first, and the free room of the
 // newest.
 struct Arena {
   int records;  // records living in it
+  // While intact, no record in it has been edited, moved or taken out of
+  // its parent (any of which clears it), so each record's count is its
+  // parent's reference (when it has one) plus its handles; handles counts
+  // those over all records.  Releasing the last handle on an intact arena
+  // frees everything in it at once: every record left hangs below that one.
+  bool intact;
+  long handles;
   ArenaChunk* chunks;
   unsigned char* next;
   unsigned char* end;
+  // Texts, attributes and special sections, which may hold secrets, lie
+  // apart in blocks taken from the chunks, newest first, so that only they
+  // need wiping (records, their names and arrays of pointers do not): the
+  // free room of the newest.
+  TextBlock* textBlocks;
+  char* textNext;
+  char* textEnd;
 };
 
 // The fields are ordered so that no padding falls between them.
@@ -102,28 +119,91 @@ Arena* newArena();
 // fatal assertion).  The arena grows by chunks of its own and never moves
 // what it gave out.
 inline void* arenaAlloc(Arena* a, size_t bytes);
+// Room for texts, unaligned; wiped when the arena goes.
+inline char* arenaAllocText(Arena* a, size_t bytes);
+// arenaAllocText when the newest text block has no room left.
+char* arenaAllocTextInNewBlock(Arena* a, size_t bytes);
 // arenaAlloc when the newest chunk has no room left.
 void* arenaAllocInNewChunk(Arena* a, size_t bytes);
 inline void* arenaAlloc(Arena* a, size_t bytes) {
-  bytes = (bytes + 7) & ~size_t{7};
-  if (static_cast<size_t>(a->end - a->next) < bytes) return arenaAllocInNewChunk(a, bytes);
-  void* p = a->next;
-  a->next += bytes;
+  const size_t pad = (0 - reinterpret_cast<uintptr_t>(a->next)) & 7;
+  const size_t room = static_cast<size_t>(a->end - a->next);
+  if (room < pad || room - pad < bytes) return arenaAllocInNewChunk(a, bytes);
+  void* p = a->next + pad;
+  a->next += pad + bytes;
   return p;
 }
-// Gives back the end of the latest allocation, which was `bytes` long and
-// now needs only `used`.
-void arenaTrim(Arena* a, void* latest, size_t bytes, size_t used) noexcept;
+inline char* arenaAllocText(Arena* a, size_t bytes) {
+  if (static_cast<size_t>(a->textEnd - a->textNext) < bytes) return arenaAllocTextInNewBlock(a, bytes);
+  char* p = a->textNext;
+  a->textNext += bytes;
+  return p;
+}
+// Gives back the end of the latest text allocation, which was `bytes` long
+// and now needs only `used`.
+inline void arenaTrimText(Arena* a, char* latest, size_t bytes, size_t used) noexcept {
+  if (latest + bytes == a->textNext) a->textNext -= bytes - used;
+}
+// A NUL-terminated copy of n bytes among the texts.
 char* arenaCopy(Arena* a, const char* text, size_t n);
 // Wipes and frees an arena once no record lives in it.
 void dropArena(Arena* a) noexcept;
-// A packed record in the arena, with count 1.
-NodeRecord* newArenaRecord(Arena* a, const char* name, size_t nameLen, bool declaration);
+// memcpy for the short texts of names and values, without a call: each
+// size range is covered by two copies of a fixed size that may overlap.
+inline void copyBytes(char* out, const char* in, size_t n) noexcept {
+  if (n >= 8) {
+    if (n > 16) {
+      std::memcpy(out, in, n);
+      return;
+    }
+    uint64_t a;
+    uint64_t b;
+    std::memcpy(&a, in, 8);
+    std::memcpy(&b, in + n - 8, 8);
+    std::memcpy(out, &a, 8);
+    std::memcpy(out + n - 8, &b, 8);
+  } else if (n >= 4) {
+    uint32_t a;
+    uint32_t b;
+    std::memcpy(&a, in, 4);
+    std::memcpy(&b, in + n - 4, 4);
+    std::memcpy(out, &a, 4);
+    std::memcpy(out + n - 4, &b, 4);
+  } else if (n > 0) {
+    out[0] = in[0];
+    out[n / 2] = in[n / 2];
+    out[n - 1] = in[n - 1];
+  }
+}
+
+// A packed record in the arena, with count 1; its name is stored right
+// behind it.
+inline NodeRecord* newArenaRecord(Arena* a, const char* name, size_t nameLen, bool declaration) {
+  const size_t nameBytes = name ? nameLen + 1 : 0;
+  auto* r = static_cast<NodeRecord*>(arenaAlloc(a, sizeof(NodeRecord) + nameBytes));
+  *r = NodeRecord{};
+  if (name) {
+    char* n = reinterpret_cast<char*>(r + 1);
+    copyBytes(n, name, nameLen);
+    n[nameLen] = '\0';
+    r->name = n;
+  }
+  r->declaration = declaration;
+  r->refCount = 1;
+  r->arena = a;
+  r->packed = true;
+  ++a->records;
+  return r;
+}
 // Moves a packed record's contents into malloc'd blocks; every operation that
 // changes a record's contents calls it first.
 void own(NodeRecord* r);
-inline void retain(NodeRecord* r) noexcept { ++r->refCount; }
-// Frees the record and everything below it that nothing else holds.
+inline void retain(NodeRecord* r) noexcept {
+  ++r->refCount;
+  if (r->arena) ++r->arena->handles;
+}
+// Frees the record and everything below it that nothing else holds.  In
+// an intact arena every call to retain and release is a handle's.
 void release(NodeRecord* r) noexcept;
 
 // Each adds an item at a position in document order (-1 for the end) and

@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
-#include <vector>
 
 #include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/MBuf.h"
@@ -43,6 +41,31 @@ constexpr bool kEndsPlain[128] = {
     false, false, false, false, false, false, false, false, false, false, false, false, true,  true,  true,  false,
 };
 
+// Bytes that go on a plain text and stand for themselves: below 0x80 and
+// none of white space, "<", "=", ">", "/", the quotes and the end.  The
+// usual names consist of them alone, which the quick paths below rely on.
+struct NameBytes {
+  bool of[256];
+};
+constexpr NameBytes makeNameBytes() {
+  NameBytes t{};
+  for (int b = 1; b < 0x80; ++b) t.of[b] = !kEndsPlain[b] && b != '"' && b != '\'';
+  return t;
+}
+constexpr NameBytes kNameBytes = makeNameBytes();
+
+// Bytes that go on a quoted text and stand for themselves: below 0x80 and
+// none of the end, "<", "&" and the quotes.
+struct QuotedBytes {
+  bool of[256];
+};
+constexpr QuotedBytes makeQuotedBytes() {
+  QuotedBytes t{};
+  for (int b = 1; b < 0x80; ++b) t.of[b] = b != '<' && b != '&' && b != '"' && b != '\'';
+  return t;
+}
+constexpr QuotedBytes kQuotedBytes = makeQuotedBytes();
+
 enum class Tok { End, Quoted, ClearStart, DeclStart, EndTagStart, TagStart, Equals, TagClose, ShortClose, Plain };
 
 struct Token {
@@ -50,6 +73,7 @@ struct Token {
   const char* start;  // first byte of the token
   const char* end;    // one past its last byte
   int clear;          // the clear table entry of a ClearStart
+  bool entities;      // a Quoted one holds an "&" that may begin an entity
 };
 
 struct NamedEntity {
@@ -87,7 +111,20 @@ int readEntity(const char* p, const char* end, unsigned* code, const char** afte
     *after = q + 1;
     return kNoError;
   }
+  // The usual spellings first: an exact match can be no other entity.
+  if (end - q >= 4 && std::memcmp(q, "amp;", 4) == 0) {
+    *code = '&';
+    *after = q + 4;
+    return kNoError;
+  }
+  if (end - q >= 3 && (std::memcmp(q, "lt;", 3) == 0 || std::memcmp(q, "gt;", 3) == 0)) {
+    *code = *q == 'l' ? '<' : '>';
+    *after = q + 3;
+    return kNoError;
+  }
+  const char first = q < end ? foldAscii(*q) : '\0';
   for (const NamedEntity& e : kEntities) {
+    if (e.name[0] != first) continue;
     size_t len = std::strlen(e.name);
     if (static_cast<size_t>(end - q) >= len && equalsNoCase(q, e.name, len)) {
       *code = static_cast<unsigned char>(e.value);
@@ -98,6 +135,74 @@ int readEntity(const char* p, const char* end, unsigned* code, const char** afte
   return kUnknownEntity;
 }
 
+// What a scan of content text does with each byte.
+enum TextClass : unsigned char {
+  kTextPlain,   // a character of its own, copied as it is
+  kTextStop,    // "<" or the end
+  kTextEntity,  // "&"
+  kTextWide,    // the lead byte of a character of the encoding's table
+};
+struct TextClasses {
+  TextClass of[256];
+};
+constexpr TextClasses makeTextClasses() {
+  TextClasses t{};
+  for (int b = 0; b < 256; ++b) t.of[b] = b >= 0x80 ? kTextWide : kTextPlain;
+  t.of[0] = kTextStop;
+  t.of[static_cast<unsigned char>('<')] = kTextStop;
+  t.of[static_cast<unsigned char>('&')] = kTextEntity;
+  return t;
+}
+constexpr TextClasses kTextClasses = makeTextClasses();
+
+// Whether eight bytes read as one word hold only bytes below 0x80 other
+// than "&".
+constexpr uint64_t kOnes = 0x0101010101010101;
+constexpr uint64_t kHighBits = 0x8080808080808080;
+inline bool plainBytes(uint64_t w) noexcept {
+  const uint64_t amp = w ^ (kOnes * '&');  // a zero byte where "&" was
+  return ((w | ((amp - kOnes) & ~amp)) & kHighBits) == 0;
+}
+
+// Items of one kind per element: the order array holds index * 4 + kind in
+// an int.
+constexpr size_t kMaxItems = static_cast<size_t>(INT32_MAX) / 4;
+
+// A stack of plain items that an element's parse pushes and its end takes
+// back down in one step.
+template <typename T>
+class ItemStack {
+ public:
+  ItemStack() noexcept = default;
+  ~ItemStack() { std::free(data_); }
+  ItemStack(const ItemStack&) = delete;
+  ItemStack& operator=(const ItemStack&) = delete;
+
+  size_t size() const noexcept { return size_; }
+  const T* data() const noexcept { return data_; }
+  T& operator[](size_t i) noexcept { return data_[i]; }
+  T& back() noexcept { return data_[size_ - 1]; }
+  void push_back(const T& item) {
+    if (size_ == cap_) grow();
+    data_[size_++] = item;
+  }
+  void pop_back() noexcept { --size_; }
+  // Only ever shrinks.
+  void resize(size_t n) noexcept { size_ = n; }
+
+ private:
+  void grow() {
+    const size_t cap = cap_ ? cap_ * 2 : 64;
+    // A size beyond any block fails as any other allocation.
+    data_ = static_cast<T*>(detail::reallocOrDie(data_, cap > SIZE_MAX / sizeof(T) ? SIZE_MAX : cap * sizeof(T)));
+    cap_ = cap;
+  }
+
+  T* data_ = nullptr;
+  size_t size_ = 0;
+  size_t cap_ = 0;
+};
+
 class Parser {
  public:
   Parser(const char* text, const Options& o, detail::Arena* arena) noexcept
@@ -107,9 +212,23 @@ class Parser {
         removeComments_(o.removeComments),
         arena_(arena) {}
 
+  // Where each item stack stood when an element began: the element's own
+  // items lie above.
+  struct Bases {
+    size_t children;
+    size_t texts;
+    size_t clears;
+    size_t order;
+    size_t attributes;
+  };
+  Bases bases() const noexcept {
+    return {children_.size(), texts_.size(), clears_.size(), order_.size(), attributes_.size()};
+  }
   // Parses the content of r up to its end; false when an error ended the
-  // whole parse.
-  bool content(NodeRecord* r, bool isRoot, int depth);
+  // whole parse.  Its items stay on the stacks above b.
+  bool content(NodeRecord* r, bool isRoot, int depth, const Bases& b);
+  // Moves the items above b into r, in one block of the arena.
+  void flush(NodeRecord* r, const Bases& b);
 
   int code() const noexcept { return code_; }
   // Where a warning was recorded.
@@ -120,31 +239,49 @@ class Parser {
  private:
   enum StartTagEnd { kFailed, kComplete, kContentFollows };
 
-  // Items of the elements being parsed, one level per open element.  They
-  // are collected here, in arrays that every element at the same level
-  // reuses, and each element gets arrays of its exact size once complete:
-  // far fewer allocations than growing each element's own arrays.
-  struct Level {
-    std::vector<NodeRecord*> children;
-    std::vector<char*> texts;
-    std::vector<detail::ClearItem> clears;
-    std::vector<int> order;
-  };
-  // Moves the collected items of a level into r.
-  void flush(NodeRecord* r, Level& l);
-  void flushAttributes(NodeRecord* r);
-
   // Inlined: it runs several times per element.
   [[gnu::always_inline]] inline Token next() noexcept;
-  // Steps through content text up to the next "<" or the end: what the
-  // tokens between two markup tokens would cover, as none of them can
-  // reach past a "<" that begins a character.
-  [[gnu::always_inline]] inline const char* skipText(const char* p) const noexcept;
-  StartTagEnd startTag(NodeRecord* r);
-  bool storeText(Level& l, const char* s, const char* e);
-  void storeAttribute(bool declaration, const Token& name, char* value);
-  // A decoded copy of [s, e) in the arena, or null after a failure.
-  char* decode(const char* s, const char* e);
+  // Steps through a quoted text from q, after its opening quote, up to its
+  // closing quote, a "<" or the end, and notes an "&" on the way.
+  [[gnu::always_inline]] inline const char* scanQuoted(const char* q, char quote, bool* entities) const noexcept {
+    for (;;) {
+      while (kQuotedBytes.of[static_cast<unsigned char>(*q)]) ++q;
+      const auto b = static_cast<unsigned char>(*q);
+      if (b >= 0x80) {
+        q += charLength(encoding_, q);
+      } else if (b == 0 || b == static_cast<unsigned char>(quote) || b == '<') {
+        return q;
+      } else {
+        *entities |= b == '&';
+        ++q;
+      }
+    }
+  }
+  StartTagEnd startTag(NodeRecord* r, size_t attributeBase);
+  // [s, e) is a text of the content (entities tells whether it holds an
+  // "&" that begins a character).
+  bool storeText(const Bases& b, const char* s, const char* e, bool entities);
+  // A name and its value [vs, ve) (no value when vs is null), stored
+  // together in one block of the arena.
+  [[gnu::always_inline]] inline bool storeAttribute(bool declaration, const Token& name, const char* vs, const char* ve,
+                                                    bool entities, size_t attributeBase);
+  // Writes the decoded form of [s, e) and a NUL to out, which has room for
+  // e - s + 1 bytes; returns the NUL's place, or null after a failure.
+  [[gnu::always_inline]] inline char* decodeTo(char* out, const char* s, const char* e, bool entities) {
+    if (entities) return decodeEntities(out, s, e);
+    // Nothing to decode: every byte is copied, characters cut by the end
+    // of the range included.
+    const size_t n = static_cast<size_t>(e - s);
+    detail::copyBytes(out, s, n);
+    out[n] = '\0';
+    return out + n;
+  }
+  char* decodeEntities(char* out, const char* s, const char* e);
+  bool tooMany(size_t count, const char* at) noexcept {
+    if (count < kMaxItems) return false;
+    fail(kUnexpectedToken, at);
+    return true;
+  }
   bool fail(int code, const char* at) noexcept {
     code_ = code;
     failAt_ = at;
@@ -156,9 +293,14 @@ class Parser {
   const bool dropWhiteSpace_;
   const bool removeComments_;
   detail::Arena* const arena_;  // holds the records and all they hold
-  std::deque<Level> levels_;
-  size_t level_ = 0;  // the next free level
-  std::vector<detail::AttributeItem> attributes_;
+  // Items of the elements being parsed, innermost on top: each element
+  // moves its own into a block of its exact size once complete, which
+  // costs far fewer allocations than growing arrays per element.
+  ItemStack<NodeRecord*> children_;
+  ItemStack<char*> texts_;
+  ItemStack<detail::ClearItem> clears_;
+  ItemStack<int> order_;
+  ItemStack<detail::AttributeItem> attributes_;
   int code_ = kNoError;
   const char* codeAt_ = nullptr;
   const char* failAt_ = nullptr;
@@ -170,7 +312,7 @@ class Parser {
 
 inline Token Parser::next() noexcept {
   while (isSpace(*pos_)) ++pos_;
-  Token t{Tok::Plain, pos_, pos_, 0};
+  Token t{Tok::Plain, pos_, pos_, 0, true};
   const char c = *pos_;
   switch (c) {
     case '\0':
@@ -178,18 +320,11 @@ inline Token Parser::next() noexcept {
       return t;
     case '\'':
     case '"': {
-      const char* q = pos_ + 1;
-      for (;;) {
-        const auto b = static_cast<unsigned char>(*q);
-        if (b >= 0x80)
-          q += charLength(encoding_, q);
-        else if (b == 0 || b == static_cast<unsigned char>(c) || b == '<')
-          break;
-        else
-          ++q;
-      }
+      bool entities = false;
+      const char* q = scanQuoted(pos_ + 1, c, &entities);
       if (*q == c) {
         t.type = Tok::Quoted;
+        t.entities = entities;
         pos_ = t.end = q + 1;
         return t;
       }
@@ -235,6 +370,7 @@ inline Token Parser::next() noexcept {
   }
   const char* p = pos_;
   for (;;) {
+    while (kNameBytes.of[static_cast<unsigned char>(*p)]) ++p;
     const auto b = static_cast<unsigned char>(*p);
     if (b >= 0x80) {
       p += charLength(encoding_, p);
@@ -248,72 +384,102 @@ inline Token Parser::next() noexcept {
   return t;
 }
 
-inline const char* Parser::skipText(const char* p) const noexcept {
-  // Bytes below 0x80 are characters of their own in every encoding.
-  for (;;) {
-    const auto b = static_cast<unsigned char>(*p);
-    if (b >= 0x80)
-      p += charLength(encoding_, p);
-    else if (b == '<' || b == '\0')
-      return p;
-    else
-      ++p;
-  }
-}
-
 template <typename T>
-T* exactCopy(detail::Arena* arena, const std::vector<T>& v) {
-  if (v.empty()) return nullptr;
-  T* a = static_cast<T*>(detail::arenaAlloc(arena, sizeof(T) * v.size()));
-  std::memcpy(static_cast<void*>(a), v.data(), sizeof(T) * v.size());
+T* placeItems(unsigned char*& block, const ItemStack<T>& v, size_t from) noexcept {
+  const size_t n = v.size() - from;
+  if (n == 0) return nullptr;
+  T* a = reinterpret_cast<T*>(block);
+  const T* src = v.data() + from;
+  // Most elements hold one or two items of a kind: copied in place, they
+  // cost less than a call.
+  switch (n) {
+    case 3:
+      a[2] = src[2];
+      [[fallthrough]];
+    case 2:
+      a[1] = src[1];
+      [[fallthrough]];
+    case 1:
+      a[0] = src[0];
+      break;
+    default:
+      std::memcpy(static_cast<void*>(a), src, sizeof(T) * n);
+  }
+  block += sizeof(T) * n;
   return a;
 }
 
-void Parser::flush(NodeRecord* r, Level& l) {
-  r->children = exactCopy(arena_, l.children);
-  r->childCount = r->childCap = static_cast<int>(l.children.size());
-  r->texts = exactCopy(arena_, l.texts);
-  r->textCount = r->textCap = static_cast<int>(l.texts.size());
-  r->clears = exactCopy(arena_, l.clears);
-  r->clearCount = r->clearCap = static_cast<int>(l.clears.size());
-  r->order = exactCopy(arena_, l.order);
-  r->orderCap = static_cast<int>(l.order.size());
-  l.children.clear();
-  l.texts.clear();
-  l.clears.clear();
-  l.order.clear();
+void Parser::flush(NodeRecord* r, const Bases& b) {
+  const size_t children = children_.size() - b.children;
+  const size_t texts = texts_.size() - b.texts;
+  const size_t clears = clears_.size() - b.clears;
+  const size_t attributes = attributes_.size() - b.attributes;
+  const size_t order = order_.size() - b.order;
+  // Every part keeps the alignment of the next: the ints come last.
+  const size_t bytes = (children + texts) * sizeof(void*) + clears * sizeof(detail::ClearItem) +
+                       attributes * sizeof(detail::AttributeItem) + order * sizeof(int);
+  if (bytes > 0) {
+    auto* block = static_cast<unsigned char*>(detail::arenaAlloc(arena_, bytes));
+    r->children = placeItems(block, children_, b.children);
+    r->texts = placeItems(block, texts_, b.texts);
+    r->clears = placeItems(block, clears_, b.clears);
+    r->attributes = placeItems(block, attributes_, b.attributes);
+    r->order = placeItems(block, order_, b.order);
+  }
+  r->childCount = r->childCap = static_cast<int>(children);
+  r->textCount = r->textCap = static_cast<int>(texts);
+  r->clearCount = r->clearCap = static_cast<int>(clears);
+  r->attributeCount = r->attributeCap = static_cast<int>(attributes);
+  r->orderCap = static_cast<int>(order);
+  children_.resize(b.children);
+  texts_.resize(b.texts);
+  clears_.resize(b.clears);
+  attributes_.resize(b.attributes);
+  order_.resize(b.order);
 }
 
-void Parser::flushAttributes(NodeRecord* r) {
-  r->attributes = exactCopy(arena_, attributes_);
-  r->attributeCount = r->attributeCap = static_cast<int>(attributes_.size());
-  attributes_.clear();
-}
-
-bool Parser::content(NodeRecord* r, bool isRoot, int depth) {
-  if (level_ == levels_.size()) levels_.emplace_back();
-  Level& l = levels_[level_++];
-  // Whichever way this element ends, its items go into its record (which
-  // the tree then owns, or frees after a failure).
-  struct Done {
-    Parser* p;
-    NodeRecord* r;
-    Level& l;
-    ~Done() {
-      p->flush(r, l);
-      --p->level_;
-    }
-  } done{this, r, l};
-
-  const char* textStart = pos_;
+bool Parser::content(NodeRecord* r, bool isRoot, int depth, const Bases& b) {
   for (;;) {
-    pos_ = skipText(pos_);
+    // The text up to the next "<" or the end, in one pass: bytes below 0x80
+    // are characters of their own in every encoding, and no markup token
+    // can reach past a "<" that begins a character.
+    const char* p = pos_;
+    if (dropWhiteSpace_) {
+      while (isSpace(*p)) ++p;
+    }
+    const char* const textStart = p;
+    bool entities = false;
+    for (;;) {
+      const TextClass k = kTextClasses.of[static_cast<unsigned char>(*p)];
+      if (k == kTextPlain) {
+        ++p;
+      } else if (k == kTextEntity) {
+        entities = true;
+        ++p;
+      } else if (k == kTextWide) {
+        p += charLength(encoding_, p);
+      } else {
+        break;
+      }
+    }
+    pos_ = p;
     const Token t = next();
+    if (!storeText(b, textStart, t.start, entities)) return false;
     switch (t.type) {
       case Tok::TagStart:
       case Tok::DeclStart: {
-        if (!storeText(l, textStart, t.start)) return false;
-        const Token name = next();
+        // The usual name, plain bytes up to white space, "=", ">", "<" or
+        // the end, read straight; it comes to the same token.
+        Token name;
+        const char* q = pos_;
+        while (kNameBytes.of[static_cast<unsigned char>(*q)]) ++q;
+        const auto stop = static_cast<unsigned char>(*q);
+        if (q > pos_ && stop < 0x80 && stop != '/' && kEndsPlain[stop]) {
+          name = Token{Tok::Plain, pos_, q, 0, true};
+          pos_ = q;
+        } else {
+          name = next();
+        }
         if (name.type != Tok::Plain) return fail(kMissingStartTagName, name.start);
         const bool declaration = t.type == Tok::DeclStart;
         // A declaration without data ("<?pi?>") has its name end before "?>".
@@ -326,26 +492,39 @@ bool Parser::content(NodeRecord* r, bool isRoot, int depth) {
         const bool holdsRest = declaration && isRoot;
         const int childDepth = holdsRest ? depth : depth + 1;
         if (childDepth > kMaxDepth) return fail(kUnexpectedToken, t.start);
+        if (tooMany(children_.size() - b.children, t.start)) return false;
         NodeRecord* c =
             detail::newArenaRecord(arena_, name.start, static_cast<size_t>(nameEnd - name.start), declaration);
         c->parent = r;
-        l.order.push_back(static_cast<int>(l.children.size()) * 4 + kElementItem);
-        l.children.push_back(c);
-        const StartTagEnd end = startTag(c);
-        flushAttributes(c);
-        if (end == kFailed) return false;
-        if (end == kContentFollows && (!declaration || holdsRest) && !content(c, false, childDepth)) return false;
+        order_.push_back(static_cast<int>(children_.size() - b.children) * 4 + kElementItem);
+        children_.push_back(c);
+        // Whichever way the child ends, its items go into its record (which
+        // the tree then owns, or frees after a failure).
+        const Bases cb = bases();
+        const StartTagEnd end = startTag(c, cb.attributes);
+        bool ok = end != kFailed;
+        if (ok && end == kContentFollows && (!declaration || holdsRest)) ok = content(c, false, childDepth, cb);
+        flush(c, cb);
+        if (!ok) return false;
         if (pending_) {
           // The child was ended by an end tag that was not its own.
           if (isRoot) return fail(kUnmatchedEndTag, pendingAt_);
           if (detail::nameMatches(r->name, pending_)) pending_ = nullptr;
           return true;
         }
-        textStart = pos_;
         break;
       }
       case Tok::EndTagStart: {
-        if (!storeText(l, textStart, t.start)) return false;
+        // The usual end tag, this element's own name of plain bytes and
+        // ">", read straight; it comes to the same tokens.
+        if (const char* own = r->name) {
+          size_t i = 0;
+          while (own[i] && own[i] == pos_[i] && kNameBytes.of[static_cast<unsigned char>(own[i])]) ++i;
+          if (!own[i] && i > 0 && pos_[i] == '>') {
+            pos_ += i + 1;
+            return true;
+          }
+        }
         const Token name = next();
         if (name.type != Tok::Plain) return fail(kMissingEndTagName, name.start);
         const Token close = next();
@@ -358,51 +537,79 @@ bool Parser::content(NodeRecord* r, bool isRoot, int depth) {
         return true;
       }
       case Tok::ClearStart: {
-        if (!storeText(l, textStart, t.start)) return false;
         const detail::ClearMarkers& m = detail::kClearTable[t.clear];
         const char* close = m.close;
         const char* stop = nullptr;
-        const char* p = pos_;
+        const char* q = pos_;
         if (t.clear == 1) {
           // DOCTYPE: its first ">" when no "<" comes before, else "]>".
-          while (*p && *p != '>' && *p != '<') p += charLength(encoding_, p);
-          if (*p == '>')
-            stop = p;
+          while (*q && *q != '>' && *q != '<') q += charLength(encoding_, q);
+          if (*q == '>')
+            stop = q;
           else
             close = detail::kDocTypeLongClose;
         }
         if (!stop) {
           const size_t len = std::strlen(close);
-          while (*p && std::strncmp(p, close, len) != 0) p += charLength(encoding_, p);
-          if (*p) stop = p;
+          while (*q && std::strncmp(q, close, len) != 0) q += charLength(encoding_, q);
+          if (*q) stop = q;
         }
         if (!stop) return fail(kUnmatchedClearEnd, t.start);
         if (stop > pos_) {
-          l.order.push_back(static_cast<int>(l.clears.size()) * 4 + kClearItem);
-          l.clears.push_back({detail::arenaCopy(arena_, pos_, static_cast<size_t>(stop - pos_)), m.open, close});
+          if (tooMany(clears_.size() - b.clears, t.start)) return false;
+          order_.push_back(static_cast<int>(clears_.size() - b.clears) * 4 + kClearItem);
+          clears_.push_back({detail::arenaCopy(arena_, pos_, static_cast<size_t>(stop - pos_)), m.open, close});
         }
         pos_ = stop + std::strlen(close);
-        textStart = pos_;
         break;
       }
       case Tok::End:
-        if (!storeText(l, textStart, t.start)) return false;
         if (!isRoot && !r->declaration) {
           code_ = kUnmatchedEndTagWarning;
           codeAt_ = t.start;
         }
         return true;
       default:
-        break;  // part of the text
+        // Text stops only at "<" or the end, which begin one of the tokens
+        // above.
+        break;
     }
   }
 }
 
-Parser::StartTagEnd Parser::startTag(NodeRecord* r) {
+Parser::StartTagEnd Parser::startTag(NodeRecord* r, size_t attributeBase) {
   // States: 0 between attributes, 1 after a name, 2 after "=".
   int state = 0;
   Token pendingName{};
   for (;;) {
+    if (state == 0) {
+      // The usual attribute, name="value" with a name of plain bytes, read
+      // straight; it comes to the same tokens.  Anything else goes the
+      // general way from the same place.
+      const char* q = pos_;
+      while (isSpace(*q)) ++q;
+      // So is the end of the start tag.
+      if (q[0] == '>') {
+        pos_ = q + 1;
+        return kContentFollows;
+      }
+      if (q[0] == '/' && q[1] == '>') {
+        pos_ = q + 2;
+        return kComplete;
+      }
+      const char* const nameStart = q;
+      while (kNameBytes.of[static_cast<unsigned char>(*q)]) ++q;
+      if (q > nameStart && q[0] == '=' && (q[1] == '"' || q[1] == '\'')) {
+        bool entities = false;
+        const char* close = scanQuoted(q + 2, q[1], &entities);
+        if (*close == q[1]) {
+          const Token name{Tok::Plain, nameStart, q, 0, true};
+          if (!storeAttribute(r->declaration, name, q + 2, close, entities, attributeBase)) return kFailed;
+          pos_ = close + 1;
+          continue;
+        }
+      }
+    }
     const Token t = next();
     if (state == 1) {
       if (t.type == Tok::Equals) {
@@ -410,7 +617,7 @@ Parser::StartTagEnd Parser::startTag(NodeRecord* r) {
         continue;
       }
       if (t.type == Tok::Plain || t.type == Tok::TagClose || t.type == Tok::ShortClose) {
-        storeAttribute(r->declaration, pendingName, nullptr);
+        if (!storeAttribute(r->declaration, pendingName, nullptr, nullptr, false, attributeBase)) return kFailed;
         state = 0;
       }
     }
@@ -431,9 +638,7 @@ Parser::StartTagEnd Parser::startTag(NodeRecord* r) {
       } else if (r->declaration && e[-1] == '?') {
         --e;
       }
-      char* value = decode(s, e);
-      if (!value) return kFailed;
-      storeAttribute(r->declaration, pendingName, value);
+      if (!storeAttribute(r->declaration, pendingName, s, e, t.entities, attributeBase)) return kFailed;
       state = 0;
       continue;
     }
@@ -442,19 +647,51 @@ Parser::StartTagEnd Parser::startTag(NodeRecord* r) {
   }
 }
 
-void Parser::storeAttribute(bool declaration, const Token& name, char* value) {
-  const char* e = name.end;
-  if (declaration && e > name.start && e[-1] == '?') --e;
-  if (e == name.start) return;  // a lone "?" before the end of a declaration
-  attributes_.push_back({detail::arenaCopy(arena_, name.start, static_cast<size_t>(e - name.start)), value});
+inline bool Parser::storeAttribute(bool declaration, const Token& name, const char* vs, const char* ve, bool entities,
+                                   size_t attributeBase) {
+  const char* ne = name.end;
+  if (declaration && ne > name.start && ne[-1] == '?') --ne;
+  // A lone "?" before the end of a declaration is no attribute, but its
+  // value is still decoded (and may fail).
+  const size_t nameBytes = ne == name.start ? 0 : static_cast<size_t>(ne - name.start) + 1;
+  const size_t valueRoom = vs ? static_cast<size_t>(ve - vs) + 1 : 0;
+  const size_t bytes = nameBytes + valueRoom;
+  if (bytes == 0) return true;
+  if (nameBytes && tooMany(attributes_.size() - attributeBase, name.start)) return false;
+  char* block = detail::arenaAllocText(arena_, bytes);
+  size_t used = nameBytes;
+  if (nameBytes) {
+    detail::copyBytes(block, name.start, nameBytes - 1);
+    block[nameBytes - 1] = '\0';
+  }
+  char* value = nullptr;
+  if (vs) {
+    value = block + nameBytes;
+    const char* end = decodeTo(value, vs, ve, entities);
+    if (!end) return false;
+    used = static_cast<size_t>(end - block) + 1;
+  }
+  if (!nameBytes) used = 0;
+  if (used != bytes) detail::arenaTrimText(arena_, block, bytes, used);
+  if (nameBytes) attributes_.push_back({block, value});
+  return true;
 }
 
-char* Parser::decode(const char* s, const char* e) {
-  const size_t size = static_cast<size_t>(e - s) + 1;
-  char* out = static_cast<char*>(detail::arenaAlloc(arena_, size));
+char* Parser::decodeEntities(char* out, const char* s, const char* e) {
   char* o = out;
   for (const char* p = s; p < e;) {
-    // Bytes are copied as they are stepped over, characters whole.
+    // Bytes are copied as they are stepped over, characters whole; eight
+    // at a time while none of them is an "&" or part of a wider character
+    // (the decoded text is never longer than what was read, so the room
+    // holds every write).
+    while (e - p >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      if (!plainBytes(w)) break;
+      std::memcpy(o, &w, 8);
+      o += 8;
+      p += 8;
+    }
     while (p < e) {
       const auto b = static_cast<unsigned char>(*p);
       if (b == '&') break;
@@ -485,36 +722,40 @@ char* Parser::decode(const char* s, const char* e) {
     p = after;
   }
   *o = '\0';
-  detail::arenaTrim(arena_, out, size, static_cast<size_t>(o - out) + 1);
-  return out;
+  return o;
 }
 
-bool Parser::storeText(Level& l, const char* s, const char* e) {
+bool Parser::storeText(const Bases& b, const char* s, const char* e, bool entities) {
   if (dropWhiteSpace_) {
     while (s < e && isSpace(*s)) ++s;
     while (e > s && isSpace(e[-1])) --e;
   }
   if (s == e) return true;
-  char* text = decode(s, e);
-  if (!text) return false;
-  const size_t n = l.order.size();
-  if (removeComments_ && n >= 2 && (l.order[n - 1] & 3) == kClearItem && (l.order[n - 2] & 3) == kTextItem &&
-      l.clears.back().open == detail::kClearTable[detail::kCommentClear].open) {
+  const size_t room = static_cast<size_t>(e - s) + 1;
+  char* text = detail::arenaAllocText(arena_, room);
+  const char* end = decodeTo(text, s, e, entities);
+  if (!end) return false;
+  if (entities) detail::arenaTrimText(arena_, text, room, static_cast<size_t>(end - text) + 1);
+  const size_t n = order_.size() - b.order;
+  if (removeComments_ && n >= 2 && (order_[order_.size() - 1] & 3) == kClearItem &&
+      (order_[order_.size() - 2] & 3) == kTextItem &&
+      clears_.back().open == detail::kClearTable[detail::kCommentClear].open) {
     // text, comment, text: the comment goes and the texts join.
     // (The arena keeps the blocks it gave out until the tree goes.)
-    char*& earlier = l.texts[static_cast<size_t>(l.order[n - 2] >> 2)];
-    l.clears.pop_back();
-    l.order.pop_back();
-    const size_t a = std::strlen(earlier);
-    const size_t b = std::strlen(text);
-    char* joined = static_cast<char*>(detail::arenaAlloc(arena_, a + b + 1));
-    std::memcpy(joined, earlier, a);
-    std::memcpy(joined + a, text, b + 1);
+    char*& earlier = texts_[b.texts + static_cast<size_t>(order_[order_.size() - 2] >> 2)];
+    clears_.pop_back();
+    order_.pop_back();
+    const size_t na = std::strlen(earlier);
+    const size_t nb = static_cast<size_t>(end - text);
+    char* joined = detail::arenaAllocText(arena_, na + nb + 1);
+    std::memcpy(joined, earlier, na);
+    std::memcpy(joined + na, text, nb + 1);
     earlier = joined;
     return true;
   }
-  l.order.push_back(static_cast<int>(l.texts.size()) * 4 + kTextItem);
-  l.texts.push_back(text);
+  if (tooMany(texts_.size() - b.texts, s)) return false;
+  order_.push_back(static_cast<int>(texts_.size() - b.texts) * 4 + kTextItem);
+  texts_.push_back(text);
   return true;
 }
 
@@ -616,7 +857,9 @@ Node parseText(const char* text, const char* expectedTag, ParseResults* results)
   detail::Arena* arena = detail::newArena();
   Parser parser(text, options, arena);
   NodeRecord* root = detail::newArenaRecord(arena, nullptr, 0, false);
-  parser.content(root, true, 0);
+  const Parser::Bases none = parser.bases();
+  parser.content(root, true, 0, none);
+  parser.flush(root, none);
 
   int code = parser.code();
   const char* at = code == kUnmatchedEndTagWarning ? parser.codeAt() : parser.stoppedAt();
@@ -625,9 +868,17 @@ Node parseText(const char* text, const char* expectedTag, ParseResults* results)
     at = parser.stoppedAt();
   }
 
+  // The root's reference is held here.
+  arena->handles = 1;
   NodeRecord* top = root;
   if (root->childCount == 1 && root->textCount == 0 && root->clearCount == 0 && root->attributeCount == 0) {
-    top = detail::takeChild(root, 0);
+    // The single child leaves the root, which nothing else sees, without
+    // the root's arrays being copied out first: the child's reference
+    // passes from the root to the result.
+    top = root->children[0];
+    root->childCount = 0;
+    top->parent = nullptr;
+    ++arena->handles;
     detail::release(root);
   }
   Node result = NodeAccess::adopt(top);

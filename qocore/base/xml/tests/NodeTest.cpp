@@ -99,6 +99,27 @@ TEST_F(NodeTest, HandleOutlivesItsTree) {
   EXPECT_TRUE(child.parent().isEmpty());
 }
 
+// Handles on several parts of one tree, given up one after another: each
+// part lives as long as its own handles.
+TEST_F(NodeTest, HandlesOnSiblingsOutliveTheTreeOneByOne) {
+  Node b;
+  Node c;
+  Node d;
+  {
+    Node top = parse("<r><b k='v'>x</b><c>y<e/></c><d/></r>");
+    b = top.child("b");
+    c = top.child("c");
+    d = c.child("e");
+  }
+  b = Node();
+  EXPECT_EQ(dump(c), "c(\"y\",e)");
+  c = Node();
+  EXPECT_EQ(dump(d), "e");
+  EXPECT_TRUE(d.parent().isEmpty());
+  const Node tagged = parseText("<r><x>1</x><y>2</y></r>", "y", nullptr);
+  EXPECT_EQ(dump(tagged), "y(\"2\")");
+}
+
 TEST_F(NodeTest, ParsedTreeCanBeEditedAndOutlived) {
   Node kept;
   {

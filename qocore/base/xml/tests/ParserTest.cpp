@@ -102,6 +102,24 @@ INSTANTIATE_TEST_SUITE_P(
                  .text = "<a x=\"\x81\"\">t</a>",
                  .tree = "a[x=\x81,\"](\"t\")",
                  .encoding = kSingleByte},
+        // Shapes next to the usual ones (name="value", a plain end tag of
+        // the element's own name), which go the general way.
+        TreeCase{.name = "EndTagNameEndingInSlash", .text = "<a/ x>t</a/>", .tree = "<empty>", .code = 5},
+        TreeCase{.name = "EndTagAfterBlank", .text = "<a>t</ a>", .tree = "a(\"t\")"},
+        TreeCase{.name = "WideCharacterTakesTheTagClose", .text = "<a\xC3>t</a\xC3>", .tree = "<empty>", .code = 8},
+        TreeCase{.name = "QuoteInsideAttributeName", .text = "<a b\"c=\"1\"/>", .tree = "a[b\"c=1]"},
+        TreeCase{.name = "UnclosedQuoteBeforeMarkup", .text = "<a x=\"1<b/>", .tree = "<empty>", .code = 8},
+        TreeCase{.name = "NamesAndValuesOfManyLengths",
+                 .text = "<a b='1' cde='123' fghi='1234' jklmnop='1234567' qrstuvwx='12345678' y='123456789' "
+                         "z='1234567890123456' w='12345678901234567'/>",
+                 .tree = "a[b=1,cde=123,fghi=1234,jklmnop=1234567,qrstuvwx=12345678,y=123456789,z=1234567890123456,"
+                         "w=12345678901234567]"},
+        // Decoding copies plain bytes eight at a time.
+        TreeCase{.name = "EntityAfterEightPlainBytes", .text = "<a>12345678&amp;x</a>", .tree = "a(\"12345678&x\")"},
+        TreeCase{.name = "WideCharacterAcrossEightBytes",
+                 .text = "<a>abcdefg\xC3\xA9hijklmnop&lt;q</a>",
+                 .tree = "a(\"abcdefg\xC3\xA9hijklmnop<q\")"},
+        TreeCase{.name = "EntityCutByEndOfText", .text = "<a>abc&amp", .tree = "<empty>", .code = 12},
         TreeCase{.name = "EmptyTextHasNoTag", .text = "", .tree = "#root", .code = 2},
         TreeCase{.name = "LoneAngleHasNoTag", .text = "<", .tree = "#root", .code = 2},
         TreeCase{.name = "ErrorWithoutElementIsNoTag", .text = "x &bad; y", .tree = "#root", .code = 2},
@@ -253,6 +271,18 @@ TEST(LargeDocumentTest, TreesParsedOneAfterAnotherKeepTheirOwnTexts) {
   Node third = parseText(document('c').c_str(), nullptr, nullptr);
   check(second, 'b');
   check(third, 'c');
+}
+
+// Texts and values longer than the blocks texts are kept in.
+TEST(LargeDocumentTest, TextsLongerThanABlock) {
+  OptionsGuard guard;
+  const std::string text(300000, 't');
+  const std::string value(300001, 'v');
+  const Node n = parseText(("<a x='" + value + "'>" + text + "<b/>" + text + "u</a>").c_str(), nullptr, nullptr);
+  ASSERT_EQ(n.textCount(), 2);
+  EXPECT_EQ(std::string(n.attribute("x")), value);
+  EXPECT_EQ(std::string(n.textAt(0)), text);
+  EXPECT_EQ(std::string(n.textAt(1)), text + "u");
 }
 
 TEST(SetGlobalOptionsTest, EncodingOutsideRangeIsKept) {
