@@ -170,7 +170,6 @@ bool IpResolverIpc::readMsg(const char*, rdr::InStream& in, MsgIpc&) {
   switch (kind) {
     case kSuccess: {
       const uint16_t count = in.readU16();
-      addresses.reserve(count);
       for (uint16_t n = 0; n < count; n++) {
         const uint16_t len = in.readU16();
         // The length and the family inside must agree with what an

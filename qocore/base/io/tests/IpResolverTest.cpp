@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +19,7 @@
 #include "qocore/base/io/IpResolver.h"
 #include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "qocore/base/plat/Time.h"
+#include "qocore/base/rdr/OutStream.h"
 #include "testing/LogCapture.h"
 #include "testing/SocketPair.h"
 
@@ -270,6 +272,7 @@ TEST_F(IpResolverTest, AReplyToACancelledRequestIsDroppedAndTheNextStillPairsUp)
 // A client whose server is the test, at the far end of a socket pair.
 class PairResolver : public io::IpResolverIpc {
  public:
+  using io::IpResolverIpc::channel;
   ~PairResolver() override { closeClient(); }
   void launchServer() override {
     ++launches;
@@ -315,6 +318,47 @@ TEST_F(IpResolverTest, EveryPendingRequestFailsOldestFirstWhenTheServerIsLost) {
         return r.text == "Failed to launch IpResolveServer: no server today";
       }));
     }
+  }
+}
+
+TEST_F(IpResolverTest, AMalformedReplyClosesTheChannelInsteadOfBeingTakenAsAnAddress) {
+  struct Case {
+    const char* name;
+    uint8_t kind;
+    uint16_t length;
+    int family;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"length of neither family", 0, 20,                   AF_INET},
+      {"IPv4 length, IPv6 family", 0, sizeof(sockaddr_in),  AF_INET6},
+      {"IPv6 length, IPv4 family", 0, sizeof(sockaddr_in6), AF_INET},
+      {"unknown kind",             7, 0,                    0},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Requester r;
+    PairResolver resolver;
+    resolver.resolve(&r, "one.test", 1, 0);
+    // The test answers as the server would, but wrongly.
+    io::MsgIpc server(nullptr, "TestServer", false, false);
+    server.attach(new io::FdIo(resolver.pair.far.release(), true, false, -1, -1, true));
+    rdr::OutStream& out = server.writeMsg("IpResolveResult");
+    out.writeU8(c.kind);
+    if (c.kind == 0) {
+      out.writeU16(1);
+      out.writeU16(c.length);
+      sockaddr_in6 bytes = {};
+      bytes.sin6_family = static_cast<sa_family_t>(c.family);
+      std::vector<uint8_t> body(c.length, 0);
+      memcpy(body.data(), &bytes, std::min<size_t>(c.length, sizeof bytes));
+      out.writeBytes(body.data(), c.length);
+    }
+    server.out().endMsg(true);
+    ASSERT_TRUE(runUntil([&] { return !r.events.empty(); }));
+    EXPECT_EQ(r.events, std::vector<std::string>{"failed:[IpResolve] Comms failure to IpResolveServer"});
+    EXPECT_FALSE(resolver.channel().attached());
   }
 }
 
