@@ -174,13 +174,15 @@ class IpResolverViaThread : public IpResolverIpc, public plat::ThreadRunner {
 // to the least busy one, and idle ones are trimmed every 60 s down to one.
 // Made on first use on the thread that asks, and kept until shutdown() or
 // until that thread's fd manager goes (its resolvers cannot outlive the
-// loop that drives them), whichever comes first.
+// loop that drives them), whichever comes first; never destroyed at exit,
+// when per-thread state may already be gone.
 class IpResolverMgr : public plat::Timer::Callback, public FdHandler {
  public:
   static IpResolverMgr& instance();
   // Destroys the instance, if any: every resolver tells its waiting
-  // callbacks resolverGone and its thread ends.  For the end of the
-  // application loop, and for tests.
+  // callbacks resolverGone and its thread ends.  The program's main loop
+  // lives as long as the process, and so does its manager; tests end
+  // theirs here.
   static void shutdown();
   // The instance, or null.
   static IpResolverMgr* existing() noexcept;
