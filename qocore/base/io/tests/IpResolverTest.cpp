@@ -3,7 +3,6 @@
 // from numeric look-ups only (never DNS, never the hosts file), and the
 // idle trimming runs on the replaceable clock.
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <netdb.h>
 #include <sys/socket.h>
@@ -18,6 +17,7 @@
 #include "qocore/base/io/FdIo.h"
 #include "qocore/base/io/IpResolver.h"
 #include "qocore/base/io/mac/IoRunLoopManager.h"
+#include "qocore/base/io/tests/ThreadCount.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/rdr/OutStream.h"
 #include "testing/LogCapture.h"
@@ -60,16 +60,6 @@ int seamLookup(const char* host, const char* service, const addrinfo* hints, io:
 std::vector<std::string> seenLookups() {
   std::lock_guard lock(lookupsMutex);
   return lookups;
-}
-
-// The threads of this process.
-int threadCount() {
-  int n = 0;
-  DIR* dir = opendir("/proc/self/task");
-  if (!dir) return -1;
-  while (dirent* e = readdir(dir)) n += e->d_name[0] != '.';
-  closedir(dir);
-  return n;
 }
 
 // Records what one request reports.
@@ -152,7 +142,7 @@ TEST_F(IpResolverTest, LiteralAddressesAreAnsweredFromTheLoopWithoutAThread) {
       {"::1",       AF_INET6, "resolved:[::1]:8080 "},
   };
   // clang-format on
-  const int threads = threadCount();
+  const int threads = io_test::threadCountOnceAt(1);
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.host << " family " << c.family);
     Requester r;
@@ -163,7 +153,7 @@ TEST_F(IpResolverTest, LiteralAddressesAreAnsweredFromTheLoopWithoutAThread) {
     ASSERT_TRUE(runUntil([&] { return !r.events.empty(); }));
     EXPECT_EQ(r.events, std::vector<std::string>{c.expected});
   }
-  EXPECT_EQ(threadCount(), threads);
+  EXPECT_EQ(io_test::threadCountOnceAt(threads), threads);
   EXPECT_TRUE(seenLookups().empty());
 }
 
@@ -208,7 +198,7 @@ TEST_F(IpResolverTest, HostsTheLiteralPathCannotAnswerGoToTheServer) {
 }
 
 TEST_F(IpResolverTest, ConcurrentLookupsShareAtMostThreeThreadsAndIdleOnesAreTrimmed) {
-  const int threads = threadCount();
+  const int threads = io_test::threadCountOnceAt(1);
   std::vector<std::unique_ptr<Requester>> requesters;
   std::vector<io::IpResolver*> used;
   for (int i = 0; i < 4; i++) {
@@ -219,7 +209,7 @@ TEST_F(IpResolverTest, ConcurrentLookupsShareAtMostThreeThreadsAndIdleOnesAreTri
   }
   io::IpResolverMgr& mgr = io::IpResolverMgr::instance();
   EXPECT_EQ(mgr.resolverCount(), 3);
-  EXPECT_EQ(threadCount(), threads + 3);
+  EXPECT_EQ(io_test::threadCountOnceAt(threads + 3), threads + 3);
   EXPECT_NE(used[0], used[1]);
   EXPECT_NE(used[1], used[2]);
   EXPECT_NE(used[0], used[2]);
@@ -244,7 +234,7 @@ TEST_F(IpResolverTest, ConcurrentLookupsShareAtMostThreeThreadsAndIdleOnesAreTri
   fakeNow += plat::kTicksPerMs;
   settle();
   EXPECT_EQ(mgr.resolverCount(), 1);
-  EXPECT_EQ(threadCount(), threads + 1);
+  EXPECT_EQ(io_test::threadCountOnceAt(threads + 1), threads + 1);
 
   // The one left still answers.
   Requester after;
@@ -375,13 +365,13 @@ TEST_F(IpResolverTest, DestroyingTheResolverTellsWaitingCallbacksAndReportsNothi
 }
 
 TEST_F(IpResolverTest, TheManagerGoesWithTheLoopThatDrivesIt) {
-  const int threads = threadCount();
+  const int threads = io_test::threadCountOnceAt(1);
   Requester r;
   io::IpResolver::get()->resolve(&r, "both.test", 80, 0);
-  EXPECT_EQ(threadCount(), threads + 1);
+  EXPECT_EQ(io_test::threadCountOnceAt(threads + 1), threads + 1);
   manager_.reset();
   EXPECT_EQ(io::IpResolverMgr::existing(), nullptr);
-  EXPECT_EQ(threadCount(), threads);
+  EXPECT_EQ(io_test::threadCountOnceAt(threads), threads);
   EXPECT_EQ(r.events, std::vector<std::string>{"gone"});
 }
 

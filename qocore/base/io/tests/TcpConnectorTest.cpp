@@ -20,6 +20,7 @@
 #include "qocore/base/io/TcpConnector.h"
 #include "qocore/base/io/TcpIo.h"
 #include "qocore/base/io/mac/IoRunLoopManager.h"
+#include "qocore/base/io/tests/ThreadCount.h"
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/UniqueFd.h"
@@ -35,15 +36,6 @@ plat::TimeValue readFakeClock(plat::TimeValue, bool* jumped) {
 int openFdCount() {
   int n = 0;
   DIR* dir = opendir("/proc/self/fd");
-  if (!dir) return -1;
-  while (dirent* e = readdir(dir)) n += e->d_name[0] != '.';
-  closedir(dir);
-  return n;
-}
-
-int threadCount() {
-  int n = 0;
-  DIR* dir = opendir("/proc/self/task");
   if (!dir) return -1;
   while (dirent* e = readdir(dir)) n += e->d_name[0] != '.';
   closedir(dir);
@@ -192,7 +184,7 @@ TEST_F(TcpConnectorTest, ALiteralAddressConnectsWithoutAResolverThread) {
   };
   // Only exactly 127.0.0.1 and ::1 count as loopback.
   const Case cases[] = {{"127.0.0.1", true}, {"::1", true}, {"127.0.0.2", false}};
-  const int threads = threadCount();
+  const int threads = io_test::threadCountOnceAt(1);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.address);
     Listener listener(c.address);
@@ -206,7 +198,7 @@ TEST_F(TcpConnectorTest, ALiteralAddressConnectsWithoutAResolverThread) {
     EXPECT_EQ(std::string(receiver_.io->resolvedPeerEndpoint().c_str()), listener.info.endpointText());
     EXPECT_TRUE(listener.hasConnection());
   }
-  EXPECT_EQ(threadCount(), threads);
+  EXPECT_EQ(io_test::threadCountOnceAt(threads), threads);
 }
 
 TEST_F(TcpConnectorTest, AddressesRaceTenMillisecondsApartAndTheLoserIsClosed) {
