@@ -124,8 +124,7 @@ void IpResolverIpc::resolve(Callback* cb, const char* host, int port, int family
       return;
     }
   } catch (const plat::Exception&) {
-    // Not a literal address (or not one of this family): the server
-    // looks it up.
+    // Not a literal address: the server looks it up.
   }
   pending_.push_back(cb);
   // The server is known to be lost: the timer fails this request too.
