@@ -19,6 +19,14 @@ GetAddrInfoException::GetAddrInfoException(const char* context, int code) noexce
   formatMessage("%s: '%s' (%d)", context ? context : "", gai_strerror(code), code);
 }
 
+GetAddrInfoException GetAddrInfoException::withMessage(int code, const char* message) noexcept {
+  GetAddrInfoException e;
+  e.code_ = code;
+  e.setType("GetAddrInfo");
+  e.setMessage(message);
+  return e;
+}
+
 const char* GetAddrInfoException::localisedText() const {
   switch (code_) {
     case EAI_AGAIN:

@@ -24,13 +24,18 @@ class PktInfo;
 class GetAddrInfoException : public plat::Exception {
  public:
   GetAddrInfoException(const char* context, int code) noexcept;
+  // An exception whose message was built elsewhere (one that crossed a
+  // thread or process boundary as text).
+  static GetAddrInfoException withMessage(int code, const char* message) noexcept;
   int code() const noexcept { return code_; }
   // The localised text for the codes a user can act on (EAI_AGAIN,
   // EAI_NODATA, EAI_NONAME), else the message.
   const char* localisedText() const;
 
  private:
-  int32_t code_;
+  GetAddrInfoException() noexcept = default;
+
+  int32_t code_ = 0;
 };
 
 class IpInfo {

@@ -17,9 +17,12 @@ PLAT_LOG_SOURCE(vlog, "TcpIo");
 
 TcpIo::TcpIo(int fd, bool owned, bool connecting, int32_t inTimeoutMs, int32_t outTimeoutMs)
     : FdIo(fd, owned, connecting, inTimeoutMs, outTimeoutMs, true) {
-  if (connecting) return;
+  if (!connecting) connectDone();
+}
+
+void TcpIo::connectDone() {
   const int on = 1;
-  if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) != 0)
+  if (::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on)) != 0)
     vlog().error("unable to setsockopt TCP_NODELAY: %d", errno);
   try {
     if (localInfo().isLoopback() && peerInfo().isLoopback()) flags_.insert("secureTransport");

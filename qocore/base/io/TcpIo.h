@@ -23,6 +23,10 @@ class TcpIo : public FdIo {
 
   // The host text the connection was made for; null or empty: none.
   void setDisplayHost(const char* host);
+  // What a connection that was made connecting does once its connect has
+  // succeeded: TCP_NODELAY on, and "secureTransport" when both ends are
+  // loopback addresses.  The constructor does it for one already connected.
+  void connectDone();
 
   // "<host>::<port> (TCP)", the numeric peer address without a display
   // host.  Each of these logs a failure and answers empty text (the name:
