@@ -34,8 +34,4 @@ std::vector<plat::CharArray> getDataDirs();
 // "/tmp".
 const char* getTempDir() noexcept;
 
-// Test seam: the link read for the running program's path instead of
-// /proc/self/exe (null restores it).  Not copied.
-void setExecutablePathSource(const char* path) noexcept;
-
 }  // namespace os
