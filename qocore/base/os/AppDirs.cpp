@@ -1,5 +1,6 @@
 #include "qocore/base/os/AppDirs.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "qocore/base/os/AppInfo.h"
@@ -10,6 +11,9 @@
 namespace os {
 
 namespace {
+
+constexpr const char* kTempDir = "/tmp";
+constinit std::atomic<const char*> tempDir{kTempDir};
 
 // Process-wide and set at start-up, before other threads read them.
 plat::CharArray& configBase() {
@@ -64,6 +68,8 @@ std::vector<plat::CharArray> getDataDirs() {
   return dirs;
 }
 
-const char* getTempDir() noexcept { return "/tmp"; }
+const char* getTempDir() noexcept { return tempDir.load(std::memory_order_acquire); }
+
+void setTempDir(const char* dir) noexcept { tempDir.store(dir ? dir : kTempDir, std::memory_order_release); }
 
 }  // namespace os
