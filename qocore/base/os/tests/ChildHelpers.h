@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <string>
 
 #include "qocore/base/io/FdSelectManager.h"
 #include "qocore/base/plat/UniqueFd.h"
@@ -53,6 +54,19 @@ inline pid_t exitedChild(int code) {
 inline void reap(pid_t pid) {
   int status;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// Everything a descriptor delivers until its end (SIGCHLD may interrupt
+// the reads).
+inline std::string readAll(int fd) {
+  std::string out;
+  char buf[4096];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return out;
+    out.append(buf, static_cast<size_t>(n));
   }
 }
 

@@ -297,16 +297,15 @@ TEST(DescriptorHelpersTest, CloseFdsExceptKeepsTheListedOnes) {
     for (int fd = 3; fd <= 12; ++fd)
       if (fd != 7) ::dup2(0, fd);
     os::closeFdsExcept(3, {5, 7});
-    char open[64] = "";
-    for (int fd = 0; fd <= 12; ++fd) {
-      if (::fcntl(fd, F_GETFD) >= 0) std::snprintf(open + std::strlen(open), 8, "%d ", fd);
-    }
-    ssize_t ignored = ::write(7, open, std::strlen(open));
+    std::string open;
+    for (int fd = 0; fd <= 12; ++fd)
+      if (::fcntl(fd, F_GETFD) >= 0) open += std::to_string(fd) + " ";
+    ssize_t ignored = ::write(7, open.data(), open.size());
     (void)ignored;
     ::_exit(0);
   }
   writeEnd.reset();
-  EXPECT_EQ(yarl_test::readFile("/proc/self/fd/" + std::to_string(readEnd.get())), "0 1 2 5 7 ");
+  EXPECT_EQ(os_test::readAll(readEnd.get()), "0 1 2 5 7 ");
   os_test::reap(pid);
 }
 

@@ -230,7 +230,7 @@ TEST_F(LocalChannelTest, CredCheckRefusesAPeerOfAnotherUser) {
   ::close(ready[1]);
   ::close(done[0]);
   plat::UniqueFd letGo(done[1]);
-  std::string path = yarl_test::readFile("/proc/self/fd/" + std::to_string(ready[0]));
+  std::string path = os_test::readAll(ready[0]);
   ::close(ready[0]);
   EXPECT_EQ(path, os::makeUniqueName("CtrlComms", std::to_string(nobody.uid).c_str(), nullptr, 0, -1).c_str());
 

@@ -292,9 +292,9 @@ bool LaunchProcess::launch() {
 LaunchedIo LaunchProcess::launchWithSocketPair() {
   plat::UniqueFd parentEnd = socketPairForChildren(cfg_.childDescriptors);
   launch();
-  auto* io = new io::FdIo(parentEnd.get(), true, false, -1, -1, parentEnd.valid());
-  (void)parentEnd.release();
-  return LaunchedIo(io, false, false);
+  // The connection owns the descriptor from its first step on.
+  int fd = parentEnd.release();
+  return LaunchedIo(new io::FdIo(fd, true, false, -1, -1, fd >= 0), false, false);
 }
 
 void LaunchProcess::redirect(int childFd, int parentFd) {
