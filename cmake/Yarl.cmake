@@ -105,7 +105,13 @@ function(yarl_add_tests folder)
     return()
   endif()
   add_executable(${target}_tests ${sources})
-  target_link_libraries(${target}_tests PRIVATE yarl_core GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${target}_tests PRIVATE yarl_core GTest::gtest GTest::gmock)
+  # Tests whose executable must act as the program does before GoogleTest
+  # starts (a child started as another user comes back through the
+  # program's own main) bring their own main in tests/TestMain.cpp.
+  if(NOT EXISTS ${PROJECT_SOURCE_DIR}/${folder}/tests/TestMain.cpp)
+    target_link_libraries(${target}_tests PRIVATE GTest::gtest_main)
+  endif()
   # A folder whose tests need more (a reference library to compare with)
   # says so in tests/TestDeps.cmake, which sees ${target}_tests.
   include(${PROJECT_SOURCE_DIR}/${folder}/tests/TestDeps.cmake OPTIONAL)

@@ -45,6 +45,8 @@ class FdKicker : public FdHandler {
 
   void readReady() override;
   void fdManagerGone() override { manager_ = nullptr; }
+  // The manager it reads on; null once that manager is gone.
+  FdManager* manager() const noexcept { return manager_; }
 
  private:
   plat::UniqueFd readEnd_;

@@ -1,11 +1,10 @@
 #include "qocore/base/os/AppDirs.h"
 
-#include <unistd.h>
-
-#include <climits>
+#include <atomic>
 #include <cstring>
 
 #include "qocore/base/os/AppInfo.h"
+#include "qocore/base/os/ExecutablePath.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Path.h"
 
@@ -13,7 +12,8 @@ namespace os {
 
 namespace {
 
-constexpr const char* kSelfExe = "/proc/self/exe";
+constexpr const char* kTempDir = "/tmp";
+constinit std::atomic<const char*> tempDir{kTempDir};
 
 // Process-wide and set at start-up, before other threads read them.
 plat::CharArray& configBase() {
@@ -24,21 +24,12 @@ plat::CharArray& configuredDataDir() {
   static plat::CharArray* dir = new plat::CharArray;
   return *dir;
 }
-constinit const char* selfExe = kSelfExe;
 
 // "%s%s" when left ends in "/", else "%s%c%s".
 plat::CharArray join(const char* left, const char* right) {
   size_t n = std::strlen(left);
   if (n > 0 && left[n - 1] == '/') return plat::DString::format("%s%s", left, right);
   return plat::DString::format("%s%c%s", left, '/', right);
-}
-
-plat::CharArray programDir() {
-  char path[PATH_MAX];
-  ssize_t n = ::readlink(selfExe, path, sizeof path - 1);
-  if (n <= 0) return plat::CharArray();
-  path[n] = '\0';
-  return plat::dirName(path);
 }
 
 }  // namespace
@@ -57,7 +48,7 @@ plat::CharArray getConfigDir(const char* name) {
 std::vector<plat::CharArray> getDataDirs() {
   std::vector<plat::CharArray> dirs;
   if (configuredDataDir()) dirs.push_back(configuredDataDir());
-  plat::CharArray base = programDir();
+  plat::CharArray base = getExecutableDir();
   if (base.isNull()) return dirs;
   dirs.push_back(base);
   // Without a path component there is no product folder to look for.
@@ -77,8 +68,8 @@ std::vector<plat::CharArray> getDataDirs() {
   return dirs;
 }
 
-const char* getTempDir() noexcept { return "/tmp"; }
+const char* getTempDir() noexcept { return tempDir.load(std::memory_order_acquire); }
 
-void setExecutablePathSource(const char* path) noexcept { selfExe = path ? path : kSelfExe; }
+void setTempDir(const char* dir) noexcept { tempDir.store(dir ? dir : kTempDir, std::memory_order_release); }
 
 }  // namespace os

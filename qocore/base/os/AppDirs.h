@@ -31,11 +31,10 @@ plat::CharArray getConfigDir(const char* name);
 // unknown, and after the base while the path component is unset.
 std::vector<plat::CharArray> getDataDirs();
 
-// "/tmp".
+// "/tmp": the folder under which the per-user channel folders lie.
 const char* getTempDir() noexcept;
-
-// Test seam: the link read for the running program's path instead of
-// /proc/self/exe (null restores it).  Not copied.
-void setExecutablePathSource(const char* path) noexcept;
+// Test seam: another folder in its place (null restores "/tmp").  Not
+// copied.
+void setTempDir(const char* dir) noexcept;
 
 }  // namespace os

@@ -1,12 +1,11 @@
 #include "qocore/base/plat/Resource.h"
 
-#include <unistd.h>
-
 #include <climits>
 #include <map>
 #include <utility>
 #include <vector>
 
+#include "qocore/base/os/ExecutablePath.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/FilePtr.h"
@@ -77,11 +76,9 @@ DirFn set(DirFn fn) noexcept {
 CharArray get() { return dirFn(); }
 
 CharArray besideExecutable() {
-  char exe[4096];
-  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return CharArray();
-  exe[n] = '\0';
-  return DString::format("%s/Resources", dirName(exe).get());
+  CharArray dir = os::getExecutableDir();
+  if (!dir) return dir;
+  return DString::format("%s/Resources", dir.get());
 }
 
 }  // namespace resource_dir

@@ -7,6 +7,7 @@
 
 #include "qocore/base/os/AppDirs.h"
 #include "qocore/base/os/AppInfo.h"
+#include "qocore/base/os/ExecutablePath.h"
 #include "testing/FileFixtures.h"
 
 namespace {
