@@ -1,0 +1,251 @@
+#include "qocore/libs/ssl/mbedtls/MbedTlsCertificate.h"
+
+#include <mbedtls/asn1.h>
+#include <mbedtls/error.h>
+#include <mbedtls/oid.h>
+#include <mbedtls/pem.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qocore/base/crypto/MbedTlsException.h"
+#include "qocore/base/io/IpInfo.h"
+#include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/Time.h"
+#include "qocore/base/plat/Utf8.h"
+#include "qocore/libs/ssl/SslException.h"
+
+namespace ssl {
+
+namespace {
+
+bool isTextType(int tag) {
+  return tag == MBEDTLS_ASN1_UTF8_STRING || tag == MBEDTLS_ASN1_PRINTABLE_STRING || tag == MBEDTLS_ASN1_IA5_STRING;
+}
+
+bool hasZero(const mbedtls_x509_buf& b) { return std::memchr(b.p, 0, b.len) != nullptr; }
+
+plat::CharArray sanitised(const unsigned char* p, size_t len) {
+  plat::DString out;
+  plat::utf8Sanitise(out, reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(p + len));
+  return plat::CharArray(out.c_str());
+}
+
+// The dotted text of an OID, null when it has none or it is too long.
+plat::CharArray dottedOid(const mbedtls_x509_buf& oid) {
+  char buf[128];
+  int n = mbedtls_oid_get_numeric_string(buf, sizeof(buf), &oid);
+  if (n < 0 || n > 127) return plat::CharArray();
+  return plat::CharArray(buf);
+}
+
+std::vector<CertAttribute> attributes(const mbedtls_x509_name* name) {
+  std::vector<CertAttribute> out;
+  for (; name; name = name->next) {
+    if (!name->oid.p || !isTextType(name->val.tag) || hasZero(name->val)) continue;
+    plat::CharArray oid = dottedOid(name->oid);
+    if (!oid) continue;
+    out.push_back({std::move(oid), sanitised(name->val.p, name->val.len)});
+  }
+  std::reverse(out.begin(), out.end());
+  return out;
+}
+
+plat::TimeValue toTime(const mbedtls_x509_time& t) {
+  if (!plat::isValidDate(t.year, t.mon, t.day, t.hour, t.min, t.sec)) throw SslException(0);
+  return plat::dateToTimeChecked(t.year, t.mon, t.day, t.hour, t.min, t.sec);
+}
+
+unsigned char reverseBits(unsigned char b) {
+  unsigned char r = 0;
+  for (int i = 0; i < 8; i++) {
+    if (b & (1u << i)) r |= static_cast<unsigned char>(0x80u >> i);
+  }
+  return r;
+}
+
+}  // namespace
+
+MbedTlsCertificate::MbedTlsCertificate() { mbedtls_x509_crt_init(&crt_); }
+
+MbedTlsCertificate::~MbedTlsCertificate() { mbedtls_x509_crt_free(&crt_); }
+
+plat::LinkedPtr<SslCertificate> MbedTlsCertificate::create(const char* text) {
+  mbedtls_pem_context pem;
+  mbedtls_pem_init(&pem);
+  size_t used = 0;
+  int ret = mbedtls_pem_read_buffer(&pem, "-----BEGIN CERTIFICATE-----", "-----END CERTIFICATE-----",
+                                    reinterpret_cast<const unsigned char*>(text), nullptr, 0, &used);
+  if (ret != 0) {
+    mbedtls_pem_free(&pem);
+    throw SslException(0, ret);
+  }
+  size_t len = pem.buflen;
+  const unsigned char* der = pem.buf;
+  try {
+    plat::LinkedPtr<SslCertificate> out = fromDer(len, der);
+    mbedtls_pem_free(&pem);
+    return out;
+  } catch (...) {
+    mbedtls_pem_free(&pem);
+    throw;
+  }
+}
+
+plat::LinkedPtr<SslCertificate> MbedTlsCertificate::fromDer(size_t len, const unsigned char* der) {
+  std::unique_ptr<MbedTlsCertificate> cert(new MbedTlsCertificate());
+  int ret = mbedtls_x509_crt_parse_der(&cert->crt_, der, len);
+  if (ret != 0) throw SslException(0, ret);
+  cert->fill();
+  return plat::LinkedPtr<SslCertificate>(cert.release());
+}
+
+void MbedTlsCertificate::fill() {
+  der = {crt_.raw.len, crt_.raw.p};
+  issuerText = formatDistinguishedName(&crt_.issuer);
+  subjectText = formatDistinguishedName(&crt_.subject);
+  rawIssuer = {crt_.issuer_raw.len, crt_.issuer_raw.p};
+  rawSubject = {crt_.subject_raw.len, crt_.subject_raw.p};
+  rawSerial = {crt_.serial.len, crt_.serial.p};
+
+  std::vector<unsigned char> buf(crt_.raw.len);
+  int n = mbedtls_pk_write_pubkey_der(&crt_.pk, buf.data(), buf.size());
+  if (n < 0) throw crypto::MbedTlsException("MbedTls error", n);
+  const unsigned char* key = buf.data() + buf.size() - n;
+  std::string_view whole(reinterpret_cast<const char*>(crt_.raw.p), crt_.raw.len);
+  size_t at = whole.find(std::string_view(reinterpret_cast<const char*>(key), n));
+  if (at == std::string_view::npos) throw SslException(0, "key not substring");
+  publicKey = {static_cast<size_t>(n), crt_.raw.p + at};
+
+  issuerAttributes = attributes(&crt_.issuer);
+  subjectAttributes = attributes(&crt_.subject);
+  notBefore = toTime(crt_.valid_from);
+  notAfter = toTime(crt_.valid_to);
+
+  if (crt_.ext_types & MBEDTLS_X509_EXT_KEY_USAGE) {
+    keyUsagePresent = true;
+    unsigned int ku = crt_.key_usage;
+    keyUsage = static_cast<uint16_t>(reverseBits(ku & 0xFF) | (reverseBits((ku >> 8) & 0xFF) << 8));
+  }
+  if (crt_.ext_types & MBEDTLS_X509_EXT_EXTENDED_KEY_USAGE) {
+    extKeyUsagePresent = true;
+    for (const mbedtls_x509_sequence* s = &crt_.ext_key_usage; s && s->buf.p; s = s->next) {
+      plat::CharArray oid = dottedOid(s->buf);
+      if (oid) extKeyUsages.push_back(std::move(oid));
+    }
+  }
+  if (crt_.ext_types & MBEDTLS_X509_EXT_SUBJECT_ALT_NAME) {
+    for (const mbedtls_x509_sequence* s = &crt_.subject_alt_names; s && s->buf.p; s = s->next) {
+      const mbedtls_x509_buf& b = s->buf;
+      if (b.tag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | 2) || b.tag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | 1)) {
+        if (hasZero(b)) continue;
+        altNames.push_back({b.tag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | 2) ? kAltDns : kAltEmail, sanitised(b.p, b.len),
+                            plat::CharArray()});
+      } else if (b.tag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | 7)) {
+        if (b.len != 4 && b.len != 16) break;
+        altNames.push_back({kAltIp, io::IpInfo::fromBinary(b.p, b.len, 0).toString(), plat::CharArray()});
+      }
+    }
+  }
+  if (mbedtls_pk_get_type(&crt_.pk) == MBEDTLS_PK_RSA) {
+    keyType = kKeyRsa;
+  } else if (mbedtls_pk_get_type(&crt_.pk) == MBEDTLS_PK_ECKEY || mbedtls_pk_get_type(&crt_.pk) == MBEDTLS_PK_ECDSA) {
+    keyType = kKeyEc;
+  }
+}
+
+void MbedTlsCertificate::checkValidity() const {
+  plat::TimeValue now = plat::getTime();
+  if (now > notAfter) throw SslException(2);
+  if (now < notBefore) throw SslException(1);
+}
+
+uint32_t validityFlags(const mbedtls_x509_crt* crt) {
+  const mbedtls_x509_time& a = crt->valid_from;
+  const mbedtls_x509_time& b = crt->valid_to;
+  plat::TimeValue now = plat::getTime();
+  uint32_t flags = 0;
+  if (plat::isValidDate(b.year, b.mon, b.day, b.hour, b.min, b.sec) &&
+      now > plat::dateToTimeChecked(b.year, b.mon, b.day, b.hour, b.min, b.sec)) {
+    flags |= MBEDTLS_X509_BADCERT_EXPIRED;
+  }
+  if (plat::isValidDate(a.year, a.mon, a.day, a.hour, a.min, a.sec) &&
+      now < plat::dateToTimeChecked(a.year, a.mon, a.day, a.hour, a.min, a.sec)) {
+    flags |= MBEDTLS_X509_BADCERT_FUTURE;
+  }
+  return flags;
+}
+
+plat::CharArray formatDistinguishedName(const mbedtls_x509_name* name) {
+  std::vector<const mbedtls_x509_name*> list;
+  for (; name; name = name->next) list.push_back(name);
+  std::string out;
+  bool first = true;
+  for (auto it = list.rbegin(); it != list.rend(); ++it) {
+    const mbedtls_x509_name* e = *it;
+    if (!e->oid.p) continue;
+    if (!first) out += e->next_merged ? '+' : ',';
+    first = false;
+    const char* shortName = nullptr;
+    if (mbedtls_oid_get_attr_short_name(&e->oid, &shortName) == 0 && shortName) {
+      out += shortName;
+    } else {
+      plat::CharArray dotted = dottedOid(e->oid);
+      if (!dotted) throw plat::Exception("unsupported OID");
+      out += dotted.c_str();
+    }
+    out += '=';
+    const mbedtls_x509_buf& v = e->val;
+    if (isTextType(v.tag) && !hasZero(v)) {
+      const char* s = reinterpret_cast<const char*>(v.p);
+      if (!plat::isValidUtf8(s, s + v.len)) throw plat::Exception("bad UTF-8 in certificate");
+      for (size_t i = 0; i < v.len; i++) {
+        char c = s[i];
+        bool escape = std::strchr("\"+,;<>\\", c) != nullptr || (i == 0 && (c == ' ' || c == '#')) ||
+                      (i + 1 == v.len && c == ' ');
+        if (escape) out += '\\';
+        out += c;
+      }
+    } else {
+      static const char kHex[] = "0123456789abcdef";
+      out += '#';
+      for (size_t i = 0; i < v.len; i++) {
+        out += kHex[v.p[i] >> 4];
+        out += kHex[v.p[i] & 15];
+      }
+    }
+  }
+  return plat::CharArray(out.c_str());
+}
+
+MbedTlsPrivateKey::MbedTlsPrivateKey() { mbedtls_pk_init(&pk_); }
+
+MbedTlsPrivateKey::~MbedTlsPrivateKey() { mbedtls_pk_free(&pk_); }
+
+plat::LinkedPtr<SslPrivateKey> MbedTlsPrivateKey::create(const char* pem, const char* password) {
+  if (!pem) throw plat::AssertionFail("pemData", __FILE__, __LINE__);
+  std::unique_ptr<MbedTlsPrivateKey> key(new MbedTlsPrivateKey());
+  // mbedtls wants the NUL counted in a PEM text's length; a password's NUL
+  // is not part of the password and would change the derived key.
+  int ret =
+      mbedtls_pk_parse_key(&key->pk_, reinterpret_cast<const unsigned char*>(pem), std::strlen(pem) + 1,
+                           reinterpret_cast<const unsigned char*>(password), password ? std::strlen(password) : 0);
+  if (ret != 0) {
+    if (ret == MBEDTLS_ERR_PK_PASSWORD_REQUIRED || ret == MBEDTLS_ERR_PK_PASSWORD_MISMATCH) {
+      return plat::LinkedPtr<SslPrivateKey>();
+    }
+    throw SslException(17, ret);
+  }
+  mbedtls_pk_type_t type = mbedtls_pk_get_type(&key->pk_);
+  key->keyType = type == MBEDTLS_PK_RSA                                   ? kKeyRsa
+                 : (type == MBEDTLS_PK_ECKEY || type == MBEDTLS_PK_ECDSA) ? kKeyEc
+                                                                          : kKeyOther;
+  return plat::LinkedPtr<SslPrivateKey>(key.release());
+}
+
+}  // namespace ssl
