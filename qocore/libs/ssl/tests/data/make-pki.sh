@@ -96,6 +96,8 @@ issue() {
 key root; issue root "/C=XX/O=Yarl Test/CN=Yarl Test Root" root self
 key inter; issue inter "/O=Yarl Test/CN=Yarl Test Intermediate" inter root
 key good; issue good "/CN=good.example.com" leaf inter
+key inter2; issue inter2 "/CN=Yarl Test Second Intermediate" inter inter
+key leaf2; issue leaf2 "/CN=good.example.com" leaf inter2
 key expired; issue expired "/CN=good.example.com" leaf inter 20030101000000Z 20050101000000Z
 key future; issue future "/CN=good.example.com" leaf inter 29000101000000Z 29500101000000Z
 key wronghost; issue wronghost "/CN=good.example.com" leaf_wronghost inter
@@ -130,7 +132,7 @@ openssl pkcs8 -topk8 -in good.key -v2 des3 -passout pass:s3cret -out good-protec
 openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.key
 head -c 400 good.key >damaged.key
 echo "-----END PRIVATE KEY-----" >>damaged.key
-rm -f bmp.key notca.key pathlen0.key subinter.key otherroot.key lowerroot.key names.key \
+rm -f inter2.key leaf2.key bmp.key notca.key pathlen0.key subinter.key otherroot.key lowerroot.key names.key \
   onecn.key twocn.key expired.key future.key wronghost.key clientauth.key badku.key undernotca.key deep.key \
   weak.key sha1.key stranger.key lowerleaf.key inter.key root.key
 cat root.pem lowerroot.pem >bundle.crt
