@@ -83,9 +83,13 @@ bool SslHostnameVerifier::matchName(const char* host, const std::vector<AltName>
 
 void SslHostnameVerifier::verify(const std::vector<plat::LinkedPtr<SslCertificate>>& chain, const char* host) const {
   requireChain(chain);
+  // The port is not needed, but one given must be well formed; any default
+  // lets a host without a port through.  The brackets of an IPv6 address
+  // go before the numeric comparison.
   plat::CharArray hostPart;
-  int port = -1;
-  io::parseEndpoint(host, hostPart, &port, -1, 0);
+  int port = 0;
+  io::parseEndpoint(host, hostPart, &port, 1, 0);
+  if (hostPart.c_str()[0] == '[') hostPart = io::hostFromBracketed(hostPart.c_str());
   const SslCertificate& leaf = *chain.front();
   std::vector<const char*> cns = SslCertificate::attributeValues(leaf.subjectAttributes, "2.5.4.3");
   if (!matchName(hostPart.c_str(), leaf.altNames, cns.size() == 1 ? cns[0] : nullptr)) throw SslException(9);
