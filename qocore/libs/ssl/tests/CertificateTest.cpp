@@ -105,12 +105,14 @@ TEST(SslCertificateTest, GarbageIsInvalidCertificate) {
 }
 
 TEST(SslPrivateKeyTest, PasswordProtectedKey) {
-  std::string pem = readData("good-protected.key");
-  auto key = ssl::MbedTlsPrivateKey::create(pem.c_str(), "s3cret");
-  ASSERT_TRUE(key);
-  EXPECT_EQ(key->keyType, ssl::kKeyRsa);
-  EXPECT_FALSE(ssl::MbedTlsPrivateKey::create(pem.c_str(), "wrong"));
-  EXPECT_FALSE(ssl::MbedTlsPrivateKey::create(pem.c_str(), nullptr));
+  for (const char* file : {"good-protected.key", "good-legacy.key"}) {
+    std::string pem = readData(file);
+    auto key = ssl::MbedTlsPrivateKey::create(pem.c_str(), "s3cret");
+    ASSERT_TRUE(key) << file;
+    EXPECT_EQ(key->keyType, ssl::kKeyRsa);
+    EXPECT_FALSE(ssl::MbedTlsPrivateKey::create(pem.c_str(), "wrong")) << file;
+    EXPECT_FALSE(ssl::MbedTlsPrivateKey::create(pem.c_str(), nullptr)) << file;
+  }
 }
 
 TEST(SslPrivateKeyTest, KindsAndDamage) {

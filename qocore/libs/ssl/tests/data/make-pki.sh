@@ -129,6 +129,9 @@ key bmp; issue bmp "/O=Bmp Org/CN=bmp.example.com" leaf_nosan inter "$START" "$E
 # Keys: a PKCS#8 key protected by a password (PBES2 with 3DES, which the
 # TLS library reads), an EC key and a damaged one.
 openssl pkcs8 -topk8 -in good.key -v2 des3 -passout pass:s3cret -out good-protected.key
+# The same key in the traditional encrypted PEM form, whose key derivation
+# (unlike PBKDF2's HMAC) changes when a NUL is appended to the password.
+openssl rsa -in good.key -aes256 -traditional -passout pass:s3cret -out good-legacy.key 2>/dev/null
 openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.key
 head -c 400 good.key >damaged.key
 echo "-----END PRIVATE KEY-----" >>damaged.key
