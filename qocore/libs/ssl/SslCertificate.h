@@ -13,6 +13,12 @@
 #include "qocore/base/plat/LinkedPtr.h"
 #include "qocore/base/plat/Time.h"
 
+namespace crypto {
+class EcKey;
+class RsaPrivateKey;
+class RsaPublicKey;
+}  // namespace crypto
+
 namespace ssl {
 
 enum KeyType : int { kKeyRsa = 0, kKeyEc = 1, kKeyOther = 2 };
@@ -43,6 +49,10 @@ class SslCertificate {
   SslCertificate& operator=(const SslCertificate&) = delete;
   virtual ~SslCertificate();
 
+  // The public key as a key object; plat::Exception for another key kind
+  // or an unsupported curve.
+  virtual std::unique_ptr<crypto::RsaPublicKey> rsaPublicKey() const = 0;
+  virtual std::unique_ptr<crypto::EcKey> ecPublicKey() const = 0;
   // Throws SslException 2 (expired) or 1 (not yet valid) against the wall
   // clock.
   virtual void checkValidity() const = 0;
@@ -84,6 +94,9 @@ class SslPrivateKey {
   SslPrivateKey(const SslPrivateKey&) = delete;
   SslPrivateKey& operator=(const SslPrivateKey&) = delete;
   virtual ~SslPrivateKey();
+
+  virtual std::unique_ptr<crypto::RsaPrivateKey> rsaPrivateKey() const = 0;
+  virtual std::unique_ptr<crypto::EcKey> ecPrivateKey() const = 0;
 
   int keyType = kKeyOther;
 };

@@ -12,12 +12,16 @@
 #include <string_view>
 #include <vector>
 
+#include "qocore/base/crypto/EcKey.h"
 #include "qocore/base/crypto/MbedTlsException.h"
+#include "qocore/base/crypto/Rsa.h"
 #include "qocore/base/io/IpInfo.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/MBuf.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Utf8.h"
+#include "qocore/base/rdr/MemInStream.h"
 #include "qocore/libs/ssl/SslException.h"
 
 namespace ssl {
@@ -67,6 +71,37 @@ unsigned char reverseBits(unsigned char b) {
     if (b & (1u << i)) r |= static_cast<unsigned char>(0x80u >> i);
   }
   return r;
+}
+
+uint32_t curveOf(mbedtls_ecp_group_id id) {
+  switch (id) {
+    case MBEDTLS_ECP_DP_SECP224R1:
+      return crypto::P224;
+    case MBEDTLS_ECP_DP_SECP256R1:
+      return crypto::P256;
+    case MBEDTLS_ECP_DP_SECP384R1:
+      return crypto::P384;
+    case MBEDTLS_ECP_DP_SECP521R1:
+      return crypto::P521;
+    default:
+      throw plat::Exception("Unsupported curve");
+  }
+}
+
+bool isEc(const mbedtls_pk_context& pk) {
+  mbedtls_pk_type_t type = mbedtls_pk_get_type(&pk);
+  return type == MBEDTLS_PK_ECKEY || type == MBEDTLS_PK_ECDSA;
+}
+
+// Writes a number big-endian into exactly `len` bytes at *p and advances.
+void putMpi(const mbedtls_mpi& x, size_t len, unsigned char** p) {
+  int ret = mbedtls_mpi_write_binary(&x, *p, len);
+  if (ret != 0) throw crypto::MbedTlsException("mbedtls_mpi_write_binary", ret);
+  *p += len;
+}
+
+void putU32(uint32_t v, unsigned char** p) {
+  for (int i = 3; i >= 0; i--) *(*p)++ = static_cast<unsigned char>(v >> (8 * i));
 }
 
 }  // namespace
@@ -159,6 +194,42 @@ void MbedTlsCertificate::fill() {
   }
 }
 
+std::unique_ptr<crypto::RsaPublicKey> MbedTlsCertificate::rsaPublicKey() const {
+  if (mbedtls_pk_get_type(&crt_.pk) != MBEDTLS_PK_RSA)
+    throw plat::Exception("Certificate public key is not an RSA key");
+  const mbedtls_rsa_context* rsa = mbedtls_pk_rsa(crt_.pk);
+  size_t bits = mbedtls_mpi_bitlen(&rsa->N);
+  size_t byteLen = (bits + 7) / 8;
+  std::vector<unsigned char> buf(4 + 2 * byteLen);
+  unsigned char* p = buf.data();
+  putU32(static_cast<uint32_t>(bits), &p);
+  putMpi(rsa->N, byteLen, &p);
+  putMpi(rsa->E, byteLen, &p);
+  rdr::MemInStream in(buf.data(), static_cast<int32_t>(buf.size()));
+  auto key = std::make_unique<crypto::RsaPublicKey>();
+  if (!key->read(in, false)) throw plat::Exception("Certificate public key is not an RSA key");
+  return key;
+}
+
+std::unique_ptr<crypto::EcKey> MbedTlsCertificate::ecPublicKey() const {
+  if (!isEc(crt_.pk)) throw plat::Exception("Certificate public key is not an ECDSA key");
+  const mbedtls_ecp_keypair* ec = mbedtls_pk_ec(crt_.pk);
+  uint32_t curve = curveOf(ec->grp.id);
+  size_t field = (ec->grp.pbits + 7) / 8;
+  std::vector<unsigned char> buf(5 + 2 * field + 1);
+  size_t len = 0;
+  int ret = mbedtls_ecp_point_write_binary(&ec->grp, &ec->Q, MBEDTLS_ECP_PF_UNCOMPRESSED, &len, buf.data() + 5,
+                                           buf.size() - 5);
+  if (ret != 0 || len >= 256) throw plat::AssertionFail("!ret && len < 256", __FILE__, __LINE__);
+  const unsigned char magic[] = {0xFF, 0xFE, 0xCD, 0x5A, static_cast<unsigned char>(len)};
+  std::memcpy(buf.data(), magic, sizeof(magic));
+  rdr::MemInStream in(buf.data(), static_cast<int32_t>(5 + len));
+  auto key = std::make_unique<crypto::EcKey>();
+  key->create(curve);
+  key->setPublic(in);
+  return key;
+}
+
 void MbedTlsCertificate::checkValidity() const {
   plat::TimeValue now = plat::getTime();
   if (now > notAfter) throw SslException(2);
@@ -226,6 +297,41 @@ plat::CharArray formatDistinguishedName(const mbedtls_x509_name* name) {
 MbedTlsPrivateKey::MbedTlsPrivateKey() { mbedtls_pk_init(&pk_); }
 
 MbedTlsPrivateKey::~MbedTlsPrivateKey() { mbedtls_pk_free(&pk_); }
+
+std::unique_ptr<crypto::RsaPrivateKey> MbedTlsPrivateKey::rsaPrivateKey() const {
+  if (mbedtls_pk_get_type(&pk_) != MBEDTLS_PK_RSA) throw plat::Exception("Private key is not an RSA key");
+  const mbedtls_rsa_context* rsa = mbedtls_pk_rsa(pk_);
+  size_t bits = mbedtls_mpi_bitlen(&rsa->N);
+  size_t byteLen = (bits + 7) / 8;
+  size_t halfLen = ((bits + 1) / 2 + 7) / 8;
+  plat::Buffer buf(static_cast<int>(4 + 3 * byteLen + 5 * halfLen), true);
+  unsigned char* p = buf.data();
+  putU32(static_cast<uint32_t>(bits), &p);
+  for (const mbedtls_mpi* x : {&rsa->N, &rsa->E, &rsa->D}) putMpi(*x, byteLen, &p);
+  for (const mbedtls_mpi* x : {&rsa->P, &rsa->Q, &rsa->DP, &rsa->DQ, &rsa->QP}) putMpi(*x, halfLen, &p);
+  rdr::MemInStream in(buf.data(), buf.count());
+  auto key = std::make_unique<crypto::RsaPrivateKey>();
+  if (!key->read(in)) throw plat::Exception("Private key is not an RSA key");
+  return key;
+}
+
+std::unique_ptr<crypto::EcKey> MbedTlsPrivateKey::ecPrivateKey() const {
+  if (!isEc(pk_)) throw plat::Exception("Private key is not an ECDSA key");
+  const mbedtls_ecp_keypair* ec = mbedtls_pk_ec(pk_);
+  uint32_t curve = curveOf(ec->grp.id);
+  size_t len = mbedtls_mpi_size(&ec->d);
+  plat::Buffer buf(static_cast<int>(2 + len), true);
+  buf[0] = static_cast<unsigned char>(len >> 8);
+  buf[1] = static_cast<unsigned char>(len);
+  if (mbedtls_mpi_write_binary(&ec->d, buf.data() + 2, len) != 0) {
+    throw plat::AssertionFail("!ret", __FILE__, __LINE__);
+  }
+  rdr::MemInStream in(buf.data(), buf.count());
+  auto key = std::make_unique<crypto::EcKey>();
+  key->create(curve);
+  key->setPrivate(in);
+  return key;
+}
 
 plat::LinkedPtr<SslPrivateKey> MbedTlsPrivateKey::create(const char* pem, const char* password) {
   if (!pem) throw plat::AssertionFail("pemData", __FILE__, __LINE__);

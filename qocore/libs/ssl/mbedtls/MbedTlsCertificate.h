@@ -18,6 +18,8 @@ class MbedTlsCertificate : public SslCertificate {
   static plat::LinkedPtr<SslCertificate> fromDer(size_t len, const unsigned char* der);
   ~MbedTlsCertificate() override;
 
+  std::unique_ptr<crypto::RsaPublicKey> rsaPublicKey() const override;
+  std::unique_ptr<crypto::EcKey> ecPublicKey() const override;
   void checkValidity() const override;
   const mbedtls_x509_crt* crt() const noexcept { return &crt_; }
 
@@ -34,6 +36,8 @@ class MbedTlsPrivateKey : public SslPrivateKey {
   // SslException 17.
   static plat::LinkedPtr<SslPrivateKey> create(const char* pem, const char* password);
   ~MbedTlsPrivateKey() override;
+  std::unique_ptr<crypto::RsaPrivateKey> rsaPrivateKey() const override;
+  std::unique_ptr<crypto::EcKey> ecPrivateKey() const override;
   const mbedtls_pk_context* pk() const noexcept { return &pk_; }
 
  private:

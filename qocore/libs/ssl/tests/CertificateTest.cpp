@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "platform/security/SystemRoots.h"
+#include "qocore/base/crypto/EcKey.h"
+#include "qocore/base/crypto/Rsa.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/libs/ssl/SslCertificate.h"
 #include "qocore/libs/ssl/SslException.h"
@@ -119,6 +122,33 @@ TEST(SslPrivateKeyTest, KindsAndDamage) {
   EXPECT_EQ(ssl::MbedTlsPrivateKey::create(readData("good.key").c_str(), nullptr)->keyType, ssl::kKeyRsa);
   EXPECT_EQ(ssl::MbedTlsPrivateKey::create(readData("ec.key").c_str(), nullptr)->keyType, ssl::kKeyEc);
   EXPECT_EQ(ssl_test::sslCode([] { ssl::MbedTlsPrivateKey::create(readData("damaged.key").c_str(), nullptr); }), 17);
+}
+
+TEST(SslPrivateKeyTest, KeysBecomeKeyObjects) {
+  auto key = ssl::MbedTlsPrivateKey::create(readData("good.key").c_str(), nullptr);
+  auto priv = key->rsaPrivateKey();
+  auto pub = cert("good")->rsaPublicKey();
+  EXPECT_EQ(pub->bits(), 2048);
+  EXPECT_TRUE(pub->publicEquals(*priv));
+  EXPECT_FALSE(cert("weak")->rsaPublicKey()->publicEquals(*priv));
+
+  auto ec = ssl::MbedTlsPrivateKey::create(readData("ec.key").c_str(), nullptr);
+  EXPECT_EQ(ec->ecPrivateKey()->curve(), crypto::P256);
+  // clang-format off
+  struct Case { std::function<void()> fn; const char* text; } cases[] = {
+      {[&] { (void)ec->rsaPrivateKey(); },           "Private key is not an RSA key"},
+      {[&] { (void)key->ecPrivateKey(); },           "Private key is not an ECDSA key"},
+      {[&] { (void)cert("good")->ecPublicKey(); },   "Certificate public key is not an ECDSA key"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    try {
+      c.fn();
+      ADD_FAILURE() << c.text;
+    } catch (const plat::Exception& e) {
+      EXPECT_STREQ(e.str(), c.text);
+    }
+  }
 }
 
 // Counts the inner lookups.
