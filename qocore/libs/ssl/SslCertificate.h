@@ -56,6 +56,11 @@ class SslCertificate {
   // Throws SslException 2 (expired) or 1 (not yet valid) against the wall
   // clock.
   virtual void checkValidity() const = 0;
+  // The http(s) and ldap(s) URLs of the CRL distribution points; none
+  // without the extension, SslException 10 when no point is usable.
+  virtual std::vector<plat::CharArray> crlDistributionUrls() const = 0;
+  // The http(s) URLs of the OCSP responders.
+  virtual std::vector<plat::CharArray> ocspUrls() const = 0;
 
   // Every certificate of a PEM text, in order; damaged ones are logged and
   // skipped, ones outside their validity logged and kept.

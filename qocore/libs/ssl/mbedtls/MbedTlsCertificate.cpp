@@ -104,6 +104,41 @@ void putU32(uint32_t v, unsigned char** p) {
   for (int i = 3; i >= 0; i--) *(*p)++ = static_cast<unsigned char>(v >> (8 * i));
 }
 
+// The value of the extension with this OID, or an empty span.
+ByteSpan findExtension(const mbedtls_x509_crt& crt, const char* oid, size_t oidLen) {
+  if (!crt.v3_ext.p) return {};
+  unsigned char* p = crt.v3_ext.p;
+  const unsigned char* end = p + crt.v3_ext.len;
+  size_t len = 0;
+  int ret = mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_CONSTRUCTED | MBEDTLS_ASN1_SEQUENCE);
+  if (ret != 0) throw SslException(0, ret);
+  while (p < end) {
+    ret = mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_CONSTRUCTED | MBEDTLS_ASN1_SEQUENCE);
+    if (ret != 0) throw SslException(0, ret);
+    const unsigned char* extEnd = p + len;
+    ret = mbedtls_asn1_get_tag(&p, extEnd, &len, MBEDTLS_ASN1_OID);
+    if (ret != 0) throw SslException(0, ret);
+    bool match = len == oidLen && std::memcmp(p, oid, len) == 0;
+    p += len;
+    int critical = 0;
+    ret = mbedtls_asn1_get_bool(&p, extEnd, &critical);
+    if (ret != 0 && ret != MBEDTLS_ERR_ASN1_UNEXPECTED_TAG) throw SslException(0, ret);
+    ret = mbedtls_asn1_get_tag(&p, extEnd, &len, MBEDTLS_ASN1_OCTET_STRING);
+    if (ret != 0) throw SslException(0, ret);
+    if (match) return {len, p};
+    p = const_cast<unsigned char*>(extEnd);
+  }
+  return {};
+}
+
+bool hasPrefix(const unsigned char* p, size_t len, std::initializer_list<const char*> prefixes) {
+  for (const char* prefix : prefixes) {
+    size_t n = std::strlen(prefix);
+    if (len >= n && std::memcmp(p, prefix, n) == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 MbedTlsCertificate::MbedTlsCertificate() { mbedtls_x509_crt_init(&crt_); }
@@ -234,6 +269,107 @@ void MbedTlsCertificate::checkValidity() const {
   plat::TimeValue now = plat::getTime();
   if (now > notAfter) throw SslException(2);
   if (now < notBefore) throw SslException(1);
+}
+
+std::vector<plat::CharArray> MbedTlsCertificate::ocspUrls() const {
+  std::vector<plat::CharArray> out;
+  static const char kInfoAccess[] = MBEDTLS_OID_PKIX "\x01\x01";
+  ByteSpan ext = findExtension(crt_, kInfoAccess, sizeof(kInfoAccess) - 1);
+  if (!ext.data) return out;
+  static const char kOcsp[] = MBEDTLS_OID_PKIX "\x30\x01";
+  unsigned char* p = const_cast<unsigned char*>(ext.data);
+  const unsigned char* end = p + ext.len;
+  size_t len = 0;
+  int ret = mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_CONSTRUCTED | MBEDTLS_ASN1_SEQUENCE);
+  while (ret == 0 && p < end) {
+    ret = mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_CONSTRUCTED | MBEDTLS_ASN1_SEQUENCE);
+    if (ret != 0) break;
+    const unsigned char* descEnd = p + len;
+    ret = mbedtls_asn1_get_tag(&p, descEnd, &len, MBEDTLS_ASN1_OID);
+    if (ret != 0) break;
+    bool ocsp = len == sizeof(kOcsp) - 1 && std::memcmp(p, kOcsp, len) == 0;
+    p += len;
+    if (p < descEnd && *p == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | 6)) {
+      ret = mbedtls_asn1_get_tag(&p, descEnd, &len, MBEDTLS_ASN1_CONTEXT_SPECIFIC | 6);
+      if (ret != 0) break;
+      if (ocsp && hasPrefix(p, len, {"http://", "https://"})) {
+        out.emplace_back(reinterpret_cast<const char*>(p), static_cast<int>(len));
+      }
+    }
+    p = const_cast<unsigned char*>(descEnd);
+  }
+  if (ret != 0) throw SslException(0, ret);
+  return out;
+}
+
+std::vector<plat::CharArray> MbedTlsCertificate::crlDistributionUrls() const {
+  std::vector<plat::CharArray> out;
+  ByteSpan ext =
+      findExtension(crt_, MBEDTLS_OID_CRL_DISTRIBUTION_POINTS, sizeof(MBEDTLS_OID_CRL_DISTRIBUTION_POINTS) - 1);
+  if (!ext.data) return out;
+  unsigned char* p = const_cast<unsigned char*>(ext.data);
+  const unsigned char* end = p + ext.len;
+  size_t len = 0;
+  std::vector<const char*> reasons;
+  auto seen = [&reasons](const char* reason) {
+    if (std::find(reasons.begin(), reasons.end(), reason) == reasons.end()) reasons.push_back(reason);
+  };
+  int ret = mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_CONSTRUCTED | MBEDTLS_ASN1_SEQUENCE);
+  while (ret == 0 && p < end) {
+    ret = mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_CONSTRUCTED | MBEDTLS_ASN1_SEQUENCE);
+    if (ret != 0) break;
+    const unsigned char* pointEnd = p + len;
+    std::vector<plat::CharArray> urls;
+    bool usable = true;
+    while (p < pointEnd) {
+      unsigned char tag = *p;
+      ret = mbedtls_asn1_get_tag(&p, pointEnd, &len, tag);
+      if (ret != 0) break;
+      const unsigned char* fieldEnd = p + len;
+      if (tag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | MBEDTLS_ASN1_CONSTRUCTED | 0)) {
+        unsigned char nameTag = p < fieldEnd ? *p : 0;
+        if (nameTag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | MBEDTLS_ASN1_CONSTRUCTED | 1)) {
+          seen("nameRelativeToCRLIssuer given");
+          usable = false;
+        } else if (nameTag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | MBEDTLS_ASN1_CONSTRUCTED | 0)) {
+          ret = mbedtls_asn1_get_tag(&p, fieldEnd, &len, nameTag);
+          if (ret != 0) break;
+          const unsigned char* namesEnd = p + len;
+          while (p < namesEnd) {
+            unsigned char nTag = *p;
+            ret = mbedtls_asn1_get_tag(&p, namesEnd, &len, nTag);
+            if (ret != 0) break;
+            if (nTag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | 6) &&
+                hasPrefix(p, len, {"http://", "https://", "ldap://", "ldaps://"})) {
+              urls.emplace_back(reinterpret_cast<const char*>(p), static_cast<int>(len));
+            }
+            p += len;
+          }
+          if (ret != 0) break;
+        }
+      } else if (tag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | 1)) {
+        seen("no CRL found with all reasons");
+        usable = false;
+      } else if (tag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | MBEDTLS_ASN1_CONSTRUCTED | 2)) {
+        seen("no CRL with matching issuer given");
+        usable = false;
+      }
+      p = const_cast<unsigned char*>(fieldEnd);
+    }
+    if (ret != 0) break;
+    if (usable && urls.empty()) seen("no URLs specifying the CRL given");
+    if (usable) {
+      for (plat::CharArray& u : urls) out.push_back(std::move(u));
+    }
+    p = const_cast<unsigned char*>(pointEnd);
+  }
+  if (ret != 0) throw SslException(0, ret);
+  if (out.empty()) {
+    std::string detail;
+    for (const char* r : reasons) detail += (detail.empty() ? "" : ", ") + std::string(r);
+    throw SslException(10, detail.c_str());
+  }
+  return out;
 }
 
 uint32_t validityFlags(const mbedtls_x509_crt* crt) {

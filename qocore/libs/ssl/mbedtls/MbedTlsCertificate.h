@@ -5,6 +5,8 @@
 #include <mbedtls/pk.h>
 #include <mbedtls/x509_crt.h>
 
+#include <vector>
+
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/base/plat/LinkedPtr.h"
 #include "qocore/libs/ssl/SslCertificate.h"
@@ -21,6 +23,8 @@ class MbedTlsCertificate : public SslCertificate {
   std::unique_ptr<crypto::RsaPublicKey> rsaPublicKey() const override;
   std::unique_ptr<crypto::EcKey> ecPublicKey() const override;
   void checkValidity() const override;
+  std::vector<plat::CharArray> crlDistributionUrls() const override;
+  std::vector<plat::CharArray> ocspUrls() const override;
   const mbedtls_x509_crt* crt() const noexcept { return &crt_; }
 
  private:

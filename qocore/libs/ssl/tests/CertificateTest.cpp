@@ -103,6 +103,27 @@ TEST(SslCertificateTest, PemFileSkipsDamagedAndKeepsExpired) {
   EXPECT_EQ(lines[1].text, "Bad cert in PEM file: X.509 Error: Certificate expired");
 }
 
+TEST(SslCertificateTest, RevocationUrls) {
+  auto urls = cert("urls");
+  auto crl = urls->crlDistributionUrls();
+  ASSERT_EQ(crl.size(), 2u);
+  EXPECT_STREQ(crl[0].c_str(), "http://crl.example.com/a.crl");
+  EXPECT_STREQ(crl[1].c_str(), "ldap://ldap.example.com/cn=crl");
+  auto ocsp = urls->ocspUrls();
+  ASSERT_EQ(ocsp.size(), 1u);
+  EXPECT_STREQ(ocsp[0].c_str(), "http://ocsp.example.com");
+  EXPECT_TRUE(cert("good")->crlDistributionUrls().empty());
+  EXPECT_TRUE(cert("good")->ocspUrls().empty());
+  try {
+    (void)cert("filecrl")->crlDistributionUrls();
+    ADD_FAILURE() << "no failure";
+  } catch (const ssl::SslException& e) {
+    EXPECT_STREQ(e.str(),
+                 "X.509 Error: The CRL distribution points do not contain a supported endpoint: no URLs specifying the "
+                 "CRL given");
+  }
+}
+
 TEST(SslCertificateTest, GarbageIsInvalidCertificate) {
   EXPECT_EQ(ssl_test::sslCode([] { ssl::MbedTlsCertificate::create("no certificate here"); }), 0);
 }

@@ -67,6 +67,13 @@ basicConstraints = CA:false
 keyUsage = critical, nonRepudiation
 extendedKeyUsage = serverAuth
 subjectAltName = DNS:good.example.com
+[leaf_urls]
+basicConstraints = CA:false
+crlDistributionPoints = URI:file:///crl.pem, URI:http://crl.example.com/a.crl, URI:ldap://ldap.example.com/cn=crl
+authorityInfoAccess = OCSP;URI:http://ocsp.example.com, OCSP;URI:ftp://ocsp.example.com, caIssuers;URI:http://ca.example.com/ca.crt
+[leaf_filecrl]
+basicConstraints = CA:false
+crlDistributionPoints = URI:file:///crl.pem
 CNF
 sed -i "s#WORK#$work#g" "$work/ca.cnf"
 : >"$work/index.txt"
@@ -102,6 +109,8 @@ key expired; issue expired "/CN=good.example.com" leaf inter 20030101000000Z 200
 key future; issue future "/CN=good.example.com" leaf inter 29000101000000Z 29500101000000Z
 key wronghost; issue wronghost "/CN=good.example.com" leaf_wronghost inter
 key onecn; issue onecn "/O=Yarl Test/CN=onecn.example.com" leaf_nosan inter
+key urls; issue urls "/CN=urls.example.com" leaf_urls inter
+key filecrl; issue filecrl "/CN=filecrl.example.com" leaf_filecrl inter
 key twocn; issue twocn "/CN=twocn.example.com/CN=twocn.example.com" leaf_nosan inter
 key clientauth; issue clientauth "/CN=good.example.com" leaf_clientauth inter
 key badku; issue badku "/CN=good.example.com" leaf_badku inter
@@ -135,7 +144,7 @@ openssl rsa -in good.key -aes256 -traditional -passout pass:s3cret -out good-leg
 openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.key
 head -c 400 good.key >damaged.key
 echo "-----END PRIVATE KEY-----" >>damaged.key
-rm -f inter2.key leaf2.key bmp.key notca.key pathlen0.key subinter.key otherroot.key lowerroot.key names.key \
+rm -f urls.key filecrl.key inter2.key leaf2.key bmp.key notca.key pathlen0.key subinter.key otherroot.key lowerroot.key names.key \
   onecn.key twocn.key expired.key future.key wronghost.key clientauth.key badku.key undernotca.key deep.key \
   weak.key sha1.key stranger.key lowerleaf.key inter.key root.key
 cat root.pem lowerroot.pem >bundle.crt
