@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <utility>
 
 #include "qocore/base/plat/Exception.h"
@@ -11,28 +12,28 @@
 namespace security {
 
 namespace {
-std::string& overridePath() {
-  static std::string path;
+plat::CharArray& overridePath() {
+  static plat::CharArray path;
   return path;
 }
 }  // namespace
 
-std::string bundlePath() {
-  if (!overridePath().empty()) return overridePath();
+plat::CharArray bundlePath() {
+  if (*overridePath().c_str()) return overridePath();
   const char* env = std::getenv("SSL_CERT_FILE");
-  if (env && *env) return env;
-  return "/etc/ssl/certs/ca-certificates.crt";
+  if (env && *env) return plat::CharArray(env);
+  return plat::CharArray("/etc/ssl/certs/ca-certificates.crt");
 }
 
-std::string readBundle() {
-  std::string path = bundlePath();
-  std::ifstream in(path, std::ios::binary);
+plat::CharArray readBundle() {
+  plat::CharArray path = bundlePath();
+  std::ifstream in(path.c_str(), std::ios::binary);
   if (!in) throw plat::SystemException(path.c_str(), errno ? errno : ENOENT);
   std::ostringstream text;
   text << in.rdbuf();
-  return text.str();
+  return plat::CharArray(text.str().c_str());
 }
 
-std::string setBundlePath(const std::string& path) { return std::exchange(overridePath(), path); }
+plat::CharArray setBundlePath(const char* path) { return std::exchange(overridePath(), plat::CharArray(path)); }
 
 }  // namespace security

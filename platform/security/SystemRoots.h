@@ -5,19 +5,19 @@
 // Tests point the store at a bundle of their own through setBundlePath,
 // so they never depend on, or read, the machine's bundle.
 
-#include <string>
+#include "qocore/base/plat/CharArray.h"
 
 namespace security {
 
 // The path of the bundle in use: the test override, else SSL_CERT_FILE,
 // else the system bundle.
-std::string bundlePath();
+plat::CharArray bundlePath();
 
 // The bundle's text.  Throws plat::SystemException when it cannot be read.
-std::string readBundle();
+plat::CharArray readBundle();
 
-// Replaces the bundle path (empty: back to the default); answers the old
-// override.
-std::string setBundlePath(const std::string& path);
+// Replaces the bundle path (null or empty: back to the default); answers
+// the old override.
+plat::CharArray setBundlePath(const char* path);
 
 }  // namespace security

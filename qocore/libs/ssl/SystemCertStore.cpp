@@ -1,6 +1,7 @@
 #include "qocore/libs/ssl/SystemCertStore.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/security/SystemRoots.h"
@@ -28,6 +29,9 @@ SecException::SecException(const char* call, int32_t status) noexcept : status_(
 namespace ssl {
 
 namespace {
+
+constexpr int32_t kItemNotFound = -25300;
+constexpr int32_t kIoError = -36;
 
 PLAT_LOG_SOURCE(storeLog, "MacCertificateStore");
 
@@ -97,13 +101,13 @@ std::unique_ptr<SslCertLookup> MacCertificateStore::create() {
 namespace {
 
 std::vector<plat::LinkedPtr<SslCertificate>> readRoots() {
-  std::string text;
+  plat::CharArray text;
   try {
     text = security::readBundle();
   } catch (const plat::Exception&) {
-    throw os::SecException("SecItemCopyMatching", -36);
+    throw os::SecException("SecItemCopyMatching", kIoError);
   }
-  return SslCertificate::loadPemFile(text.c_str(), text.size());
+  return SslCertificate::loadPemFile(text.c_str(), std::strlen(text.c_str()));
 }
 
 }  // namespace
@@ -114,7 +118,7 @@ plat::LinkedPtr<SslCertificate> MacCertificateStore::findBySubject(size_t len, c
     for (const plat::LinkedPtr<SslCertificate>& cert : readRoots()) {
       if (normaliseSubject(cert->rawSubject.len, cert->rawSubject.data) == wanted) return cert;
     }
-    throw os::SecException("SecItemCopyMatching", -25300);
+    throw os::SecException("SecItemCopyMatching", kItemNotFound);
   } catch (const plat::Exception& e) {
     storeLog().info("Certificate lookup failed: %s", e.str());
   }

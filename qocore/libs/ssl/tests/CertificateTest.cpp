@@ -215,9 +215,9 @@ TEST(SslCertLookupTest, CustomReplacesSameSubject) {
 
 class SystemStoreTest : public ::testing::Test {
  protected:
-  void SetUp() override { old_ = security::setBundlePath(ssl_test::dataPath("bundle.crt")); }
-  void TearDown() override { security::setBundlePath(old_); }
-  std::string old_;
+  void SetUp() override { old_ = security::setBundlePath(ssl_test::dataPath("bundle.crt").c_str()); }
+  void TearDown() override { security::setBundlePath(old_.get()); }
+  plat::CharArray old_;
 };
 
 TEST_F(SystemStoreTest, FindsRootWhoseLowerCaseNameIsUpperCasedInTheQuery) {
@@ -240,7 +240,7 @@ TEST_F(SystemStoreTest, FailuresAreLoggedAndAnswerEmpty) {
   EXPECT_FALSE(store.findBySubject(absent->rawSubject.len, absent->rawSubject.data));
   const unsigned char bad[] = {0x30, 0x85, 0x01};
   EXPECT_FALSE(store.findBySubject(sizeof(bad), bad));
-  security::setBundlePath(ssl_test::dataPath("no-such-bundle.crt"));
+  security::setBundlePath(ssl_test::dataPath("no-such-bundle.crt").c_str());
   EXPECT_FALSE(store.findBySubject(absent->rawSubject.len, absent->rawSubject.data));
   auto lines = log.from("MacCertificateStore");
   ASSERT_EQ(lines.size(), 3u);
