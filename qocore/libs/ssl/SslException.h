@@ -16,8 +16,6 @@ class SslException : public plat::Exception {
   SslException(uint32_t code, int mbedtlsCode) noexcept;
 
   uint32_t code() const noexcept { return code_; }
-  // Marks a wrong or missing private-key password.
-  void setBadPassword() noexcept { setType("BadPassword"); }
 
   // The text of a code; "" above the table.
   static const char* codeText(uint32_t code) noexcept;
