@@ -1,11 +1,12 @@
 # mbedtls 2.28 from Debian's libmbedtls-dev, which ships no CMake or
-# pkg-config files.  Only the crypto library is linked here; the TLS layer
-# adds mbedtls and mbedx509 ahead of it when it arrives, since the linker
-# needs them in that order (mbedtls, mbedx509, mbedcrypto).
+# pkg-config files.  The linker needs the three libraries in this order:
+# mbedtls, mbedx509, mbedcrypto.
 
 find_path(MBEDTLS_INCLUDE_DIR mbedtls/sha256.h)
 find_library(MBEDCRYPTO_LIBRARY mbedcrypto)
-if(NOT MBEDTLS_INCLUDE_DIR OR NOT MBEDCRYPTO_LIBRARY)
+find_library(MBEDX509_LIBRARY mbedx509)
+find_library(MBEDTLS_LIBRARY mbedtls)
+if(NOT MBEDTLS_INCLUDE_DIR OR NOT MBEDCRYPTO_LIBRARY OR NOT MBEDX509_LIBRARY OR NOT MBEDTLS_LIBRARY)
   message(FATAL_ERROR "mbedtls not found: run scripts/deps.sh (package libmbedtls-dev)")
 endif()
 
@@ -20,4 +21,4 @@ endif()
 message(STATUS "mbedtls ${_mbedtls_version}: ${MBEDCRYPTO_LIBRARY}")
 
 target_include_directories(yarl_options SYSTEM INTERFACE ${MBEDTLS_INCLUDE_DIR})
-target_link_libraries(yarl_deps INTERFACE ${MBEDCRYPTO_LIBRARY})
+target_link_libraries(yarl_deps INTERFACE ${MBEDTLS_LIBRARY} ${MBEDX509_LIBRARY} ${MBEDCRYPTO_LIBRARY})

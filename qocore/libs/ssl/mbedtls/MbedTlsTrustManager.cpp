@@ -1,0 +1,228 @@
+#include "qocore/libs/ssl/mbedtls/MbedTlsTrustManager.h"
+
+#include <mbedtls/ecp.h>
+#include <mbedtls/error.h>
+#include <mbedtls/md.h>
+
+#include <cstring>
+#include <string>
+
+#include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/ScopeExit.h"
+#include "qocore/libs/ssl/SslException.h"
+#include "qocore/libs/ssl/mbedtls/MbedTlsCertificate.h"
+
+namespace ssl {
+
+namespace {
+
+PLAT_LOG_SOURCE(trustLog, "MbedTlsTrustManager");
+
+constexpr size_t kMaxChain = 8;
+
+const MbedTlsCertificate& asMbedTls(const plat::LinkedPtr<SslCertificate>& cert) {
+  auto* m = dynamic_cast<const MbedTlsCertificate*>(cert.get());
+  if (!m) {
+    plat::AssertionFail fail("cert", __FILE__, __LINE__);
+    fail.appendf("%s is null", "MbedTlsCertificate");
+    throw fail;
+  }
+  return *m;
+}
+
+bool sameSpan(const mbedtls_x509_buf& a, const mbedtls_x509_buf& b) {
+  return a.len == b.len && std::memcmp(a.p, b.p, a.len) == 0;
+}
+
+void logFailure(const char* what, const plat::Exception& e) noexcept {
+  char text[plat::Exception::kMsgSize];
+  e.format(text);
+  trustLog().info("ssl error: %s", what && *what ? what : text);
+}
+
+// Validity flags against a given time (ticks), or the wall clock for -1.
+uint32_t validityAt(const mbedtls_x509_crt* crt, plat::TimeValue time) {
+  if (time < 0) return validityFlags(crt);
+  auto ticks = [](const mbedtls_x509_time& t) -> plat::TimeValue {
+    if (!plat::isValidDate(t.year, t.mon, t.day, t.hour, t.min, t.sec)) return -1;
+    return plat::dateToTimeChecked(t.year, t.mon, t.day, t.hour, t.min, t.sec);
+  };
+  uint32_t flags = 0;
+  plat::TimeValue to = ticks(crt->valid_to), from = ticks(crt->valid_from);
+  if (to >= 0 && time > to) flags |= MBEDTLS_X509_BADCERT_EXPIRED;
+  if (from >= 0 && time < from) flags |= MBEDTLS_X509_BADCERT_FUTURE;
+  return flags;
+}
+
+}  // namespace
+
+SslTrustManager::~SslTrustManager() = default;
+
+MbedTlsCaList::MbedTlsCaList(SslCertLookup& lookup) : originals_(lookup.list()) {
+  slots_.resize(originals_.size());
+  std::memset(static_cast<void*>(slots_.data()), 0, slots_.size() * sizeof(mbedtls_x509_crt));
+  for (size_t i = 0; i < originals_.size(); i++) {
+    std::memcpy(static_cast<void*>(&slots_[i]), asMbedTls(originals_[i]).crt(), sizeof(mbedtls_x509_crt));
+    slots_[i].next = i + 1 < slots_.size() ? &slots_[i + 1] : nullptr;
+  }
+}
+
+MbedTlsCaList::~MbedTlsCaList() {
+  // The copies point into the originals' memory: zero them, never free.
+  if (!slots_.empty()) std::memset(static_cast<void*>(slots_.data()), 0, slots_.size() * sizeof(mbedtls_x509_crt));
+}
+
+MbedTlsTrustManager::MbedTlsTrustManager(std::unique_ptr<SslCertLookup> lookup) : lookup_(std::move(lookup)) {}
+
+std::unique_ptr<MbedTlsTrustManager> MbedTlsTrustManager::create(std::unique_ptr<SslCertLookup> lookup) {
+  return std::unique_ptr<MbedTlsTrustManager>(new MbedTlsTrustManager(std::move(lookup)));
+}
+
+const mbedtls_x509_crt_profile* MbedTlsTrustManager::profile() noexcept {
+  // clang-format off
+  static const mbedtls_x509_crt_profile kProfile = {
+      MBEDTLS_X509_ID_FLAG(MBEDTLS_MD_SHA256) | MBEDTLS_X509_ID_FLAG(MBEDTLS_MD_SHA384) |
+          MBEDTLS_X509_ID_FLAG(MBEDTLS_MD_SHA512),
+      0xFFFFFFF,
+      MBEDTLS_X509_ID_FLAG(MBEDTLS_ECP_DP_SECP256R1) | MBEDTLS_X509_ID_FLAG(MBEDTLS_ECP_DP_SECP384R1) |
+          MBEDTLS_X509_ID_FLAG(MBEDTLS_ECP_DP_SECP521R1) | MBEDTLS_X509_ID_FLAG(MBEDTLS_ECP_DP_BP256R1) |
+          MBEDTLS_X509_ID_FLAG(MBEDTLS_ECP_DP_BP384R1) | MBEDTLS_X509_ID_FLAG(MBEDTLS_ECP_DP_BP512R1) |
+          MBEDTLS_X509_ID_FLAG(MBEDTLS_ECP_DP_SECP256K1),
+      2048,
+  };
+  // clang-format on
+  return &kProfile;
+}
+
+int MbedTlsTrustManager::verifyCallback(void* self, mbedtls_x509_crt* crt, int depth, uint32_t* flags) noexcept {
+  try {
+    return static_cast<MbedTlsTrustManager*>(self)->onVerify(crt, depth, flags);
+  } catch (const plat::Exception& e) {
+    logFailure(nullptr, e);
+  } catch (...) {
+    trustLog().info("ssl error: %s", "unknown exception");
+  }
+  return MBEDTLS_ERR_X509_FATAL_ERROR;
+}
+
+int MbedTlsTrustManager::onVerify(mbedtls_x509_crt* crt, int depth, uint32_t* flags) {
+  // The library's own clock cannot be replaced: the validity period is
+  // judged again against ours.
+  *flags &= ~static_cast<uint32_t>(MBEDTLS_X509_BADCERT_EXPIRED | MBEDTLS_X509_BADCERT_FUTURE);
+  *flags |= validityAt(crt, checkTime_);
+
+  if (!collected_.empty() && collected_.back()->der.len == crt->raw.len &&
+      std::memcmp(collected_.back()->der.data, crt->raw.p, crt->raw.len) == 0) {
+    return 0;
+  }
+  if (depth_ == kNoDepth || depth_ == static_cast<uint32_t>(depth) + 1) {
+    try {
+      collected_.insert(collected_.begin(), MbedTlsCertificate::fromDer(crt->raw.len, crt->raw.p));
+    } catch (const plat::Exception& e) {
+      logFailure(nullptr, e);
+      return MBEDTLS_ERR_X509_FATAL_ERROR;
+    }
+  }
+  depth_ = static_cast<uint32_t>(depth);
+  if (*flags != 0) {
+    try {
+      trustLog().debug("Certificate validation failed for certificate:");
+      trustLog().debug("   Subject = %s", formatDistinguishedName(&crt->subject).c_str());
+      trustLog().debug("   Issuer  = %s", formatDistinguishedName(&crt->issuer).c_str());
+      char info[256];
+      int n = mbedtls_x509_crt_verify_info(info, sizeof(info), "", *flags);
+      if (n < 0) info[0] = 0;
+      std::string all(info);
+      size_t pos = 0;
+      while (pos <= all.size()) {
+        size_t nl = all.find('\n', pos);
+        if (nl == std::string::npos) nl = all.size();
+        if (nl > pos) trustLog().debug("   %s", all.substr(pos, nl - pos).c_str());
+        pos = nl + 1;
+      }
+    } catch (const plat::Exception& e) {
+      // The failure is still reported through the flags; only its log
+      // lines are lost.
+      logFailure(nullptr, e);
+    }
+  }
+  return 0;
+}
+
+CertChain MbedTlsTrustManager::takeChain() {
+  CertChain chain = std::move(collected_);
+  collected_.clear();
+  depth_ = kNoDepth;
+  while (!chain.empty() && chain.size() < kMaxChain && !chain.back()->selfIssued()) {
+    plat::LinkedPtr<SslCertificate> next =
+        lookup_->findBySubject(chain.back()->rawIssuer.len, chain.back()->rawIssuer.data);
+    if (!next) break;
+    chain.push_back(next);
+  }
+  return chain;
+}
+
+int MbedTlsTrustManager::verifyLinked(mbedtls_x509_crt* chain, mbedtls_x509_crt* caList, plat::TimeValue time,
+                                      uint32_t* flags) {
+  collected_.clear();
+  depth_ = kNoDepth;
+  checkTime_ = time;
+  plat::ScopeExit restore([this] { checkTime_ = -1; });
+  *flags = 0;
+  return mbedtls_x509_crt_verify_with_profile(chain, caList, nullptr, profile(), nullptr, flags, verifyCallback, this);
+}
+
+CertChain MbedTlsTrustManager::verifyChain(const plat::LinkedPtr<SslCertificate>& peer, const CertChain& others,
+                                           plat::TimeValue time) {
+  mbedtls_x509_crt slots[kMaxChain];
+  std::memset(static_cast<void*>(slots), 0, sizeof(slots));
+  plat::ScopeExit wipe([&slots] { std::memset(static_cast<void*>(slots), 0, sizeof(slots)); });
+
+  std::memcpy(static_cast<void*>(&slots[0]), asMbedTls(peer).crt(), sizeof(mbedtls_x509_crt));
+  slots[0].next = nullptr;
+  size_t count = 1;
+  while (count < kMaxChain) {
+    mbedtls_x509_crt& last = slots[count - 1];
+    if (sameSpan(last.issuer_raw, last.subject_raw)) break;
+    const MbedTlsCertificate* found = nullptr;
+    for (const plat::LinkedPtr<SslCertificate>& other : others) {
+      const MbedTlsCertificate& m = asMbedTls(other);
+      if (sameSpan(m.crt()->subject_raw, last.issuer_raw)) {
+        found = &m;
+        break;
+      }
+    }
+    if (!found) break;
+    std::memcpy(static_cast<void*>(&slots[count]), found->crt(), sizeof(mbedtls_x509_crt));
+    slots[count].next = nullptr;
+    last.next = &slots[count];
+    count++;
+  }
+
+  std::unique_ptr<MbedTlsCaList> caList;
+  try {
+    caList = std::make_unique<MbedTlsCaList>(*lookup_);
+  } catch (const plat::Exception& e) {
+    logFailure(nullptr, e);
+    throw SslException(0, MBEDTLS_ERR_X509_FATAL_ERROR);
+  }
+  uint32_t flags = 0;
+  int ret = verifyLinked(slots, caList->head(), time, &flags);
+  if (ret == MBEDTLS_ERR_X509_CERT_VERIFY_FAILED) mapVerifyFlags(flags, collected_);
+  if (ret != 0) throw SslException(0, ret);
+  return takeChain();
+}
+
+void mapVerifyFlags(uint32_t flags, const CertChain& chain) {
+  if (flags & MBEDTLS_X509_BADCERT_FUTURE) throw SslException(1);
+  if (flags & MBEDTLS_X509_BADCERT_EXPIRED) throw SslException(2);
+  if (flags & MBEDTLS_X509_BADCERT_NOT_TRUSTED) {
+    throw SslException(!chain.empty() && chain.back()->selfIssued() ? 4 : 3);
+  }
+  if (flags & 0x3800) throw SslException(6);
+  if (flags & 0x1C000) throw SslException(7);
+  throw SslException(0);
+}
+
+}  // namespace ssl

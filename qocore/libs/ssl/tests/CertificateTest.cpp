@@ -1,0 +1,252 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "platform/security/SystemRoots.h"
+#include "qocore/base/crypto/EcKey.h"
+#include "qocore/base/crypto/Rsa.h"
+#include "qocore/base/plat/Time.h"
+#include "qocore/libs/ssl/SslCertificate.h"
+#include "qocore/libs/ssl/SslException.h"
+#include "qocore/libs/ssl/SystemCertStore.h"
+#include "qocore/libs/ssl/mbedtls/MbedTlsCertificate.h"
+#include "qocore/libs/ssl/tests/SslTestUtil.h"
+#include "testing/LogCapture.h"
+
+namespace {
+
+using ssl_test::cert;
+using ssl_test::readData;
+
+TEST(SslExceptionTest, MessageIsCodeTextThenDetail) {
+  EXPECT_STREQ(ssl::SslException(9).str(), "SSL Error: SSL certificate does not match intended host");
+  EXPECT_STREQ(ssl::SslException(6, "missing serverAuth ext usage").str(),
+               "X.509 Error: Certificate usage not correct: missing serverAuth ext usage");
+  EXPECT_STREQ(ssl::SslException(24, "detail").str(), "detail");
+  EXPECT_STREQ(ssl::SslException(24).typeName(), "");
+}
+
+TEST(SslCertificateTest, GoodLeafFields) {
+  auto c = cert("good");
+  EXPECT_EQ(c->keyType, ssl::kKeyRsa);
+  EXPECT_STREQ(c->subjectText.c_str(), "CN=good.example.com");
+  EXPECT_STREQ(c->issuerText.c_str(), "CN=Yarl Test Intermediate,O=Yarl Test");
+  ASSERT_EQ(c->issuerAttributes.size(), 2u);
+  EXPECT_STREQ(c->issuerAttributes[0].oid.c_str(), "2.5.4.3");
+  EXPECT_STREQ(c->issuerAttributes[1].value.c_str(), "Yarl Test");
+  ASSERT_EQ(c->altNames.size(), 4u);
+  EXPECT_EQ(c->altNames[0].kind, ssl::kAltDns);
+  EXPECT_STREQ(c->altNames[1].value.c_str(), "*.wild.example.com");
+  EXPECT_EQ(c->altNames[2].kind, ssl::kAltIp);
+  EXPECT_STREQ(c->altNames[2].value.c_str(), "127.0.0.1");
+  EXPECT_STREQ(c->altNames[3].value.c_str(), "::1");
+  EXPECT_TRUE(c->keyUsagePresent);
+  EXPECT_EQ(c->keyUsage, (1 << 0) | (1 << 2));  // digitalSignature, keyEncipherment
+  EXPECT_TRUE(c->extKeyUsagePresent);
+  EXPECT_TRUE(c->hasExtKeyUsage("1.3.6.1.5.5.7.3.1"));
+  EXPECT_FALSE(c->hasExtKeyUsage("1.3.6.1.5.5.7.3.2"));
+  EXPECT_EQ(c->notBefore, plat::dateToTimeChecked(2020, 1, 1, 0, 0, 0));
+  EXPECT_EQ(c->notAfter, plat::dateToTimeChecked(2999, 12, 31, 0, 0, 0));
+  EXPECT_FALSE(c->selfIssued());
+  EXPECT_TRUE(cert("root")->selfIssued());
+  // The key span lies inside the certificate's DER.
+  EXPECT_GT(c->publicKey.data, c->der.data);
+  EXPECT_LT(c->publicKey.data + c->publicKey.len, c->der.data + c->der.len);
+  EXPECT_EQ(std::strlen(c->sha1Fingerprint().c_str()), 40u);
+  EXPECT_STREQ(ssl::SslCertificate::displayName(c->subjectAttributes, c->altNames), "good.example.com");
+}
+
+TEST(SslCertificateTest, DistinguishedNameTextForms) {
+  // clang-format off
+  struct Case { const char* file; const char* text; } cases[] = {
+      {"names", "O=\\ lead space,OU=\\#hash+CN=a\\,b"},
+      {"bmp", "CN=#0062006d0070002e006500780061006d0070006c0065002e0063006f006d,O=#0042006d00700020004f00720067"},
+      {"root", "CN=Yarl Test Root,O=Yarl Test,C=XX"},
+  };
+  // clang-format on
+  for (const Case& c : cases) EXPECT_STREQ(cert(c.file)->subjectText.c_str(), c.text) << c.file;
+  // BMPString values are no attributes.
+  EXPECT_TRUE(cert("bmp")->subjectAttributes.empty());
+  EXPECT_EQ(cert("names")->subjectAttributes.size(), 3u);
+}
+
+TEST(SslCertificateTest, ValidityFollowsTheWallClock) {
+  auto c = cert("good");
+  {
+    ssl_test::FixedClock clock(2500, 6, 1);
+    EXPECT_EQ(ssl_test::sslCode([&] { c->checkValidity(); }), -1);
+  }
+  {
+    ssl_test::FixedClock clock(3000, 1, 1);
+    EXPECT_EQ(ssl_test::sslCode([&] { c->checkValidity(); }), 2);
+  }
+  {
+    ssl_test::FixedClock clock(2019, 1, 1);
+    EXPECT_EQ(ssl_test::sslCode([&] { c->checkValidity(); }), 1);
+  }
+}
+
+TEST(SslCertificateTest, PemFileSkipsDamagedAndKeepsExpired) {
+  std::string good = readData("good.pem"), expired = readData("expired.pem"), root = readData("root.pem");
+  std::string damaged = good;
+  damaged[damaged.find("MII") + 40] ^= 0x01;
+  std::string text = good + damaged + expired + root;
+  yarl_test::LogCapture log;
+  auto certs = ssl::SslCertificate::loadPemFile(text.c_str(), text.size());
+  ASSERT_EQ(certs.size(), 3u);
+  EXPECT_STREQ(certs[2]->subjectText.c_str(), "CN=Yarl Test Root,O=Yarl Test,C=XX");
+  auto lines = log.from("SslCertificate");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].text.rfind("Bad cert in PEM file: X.509 Error: Invalid certificate: ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].text, "Bad cert in PEM file: X.509 Error: Certificate expired");
+}
+
+TEST(SslCertificateTest, RevocationUrls) {
+  auto urls = cert("urls");
+  auto crl = urls->crlDistributionUrls();
+  ASSERT_EQ(crl.size(), 2u);
+  EXPECT_STREQ(crl[0].c_str(), "http://crl.example.com/a.crl");
+  EXPECT_STREQ(crl[1].c_str(), "ldap://ldap.example.com/cn=crl");
+  auto ocsp = urls->ocspUrls();
+  ASSERT_EQ(ocsp.size(), 1u);
+  EXPECT_STREQ(ocsp[0].c_str(), "http://ocsp.example.com");
+  EXPECT_TRUE(cert("good")->crlDistributionUrls().empty());
+  EXPECT_TRUE(cert("good")->ocspUrls().empty());
+  try {
+    (void)cert("filecrl")->crlDistributionUrls();
+    ADD_FAILURE() << "no failure";
+  } catch (const ssl::SslException& e) {
+    EXPECT_STREQ(e.str(),
+                 "X.509 Error: The CRL distribution points do not contain a supported endpoint: no URLs specifying the "
+                 "CRL given");
+  }
+}
+
+TEST(SslCertificateTest, GarbageIsInvalidCertificate) {
+  EXPECT_EQ(ssl_test::sslCode([] { ssl::MbedTlsCertificate::create("no certificate here"); }), 0);
+}
+
+TEST(SslPrivateKeyTest, PasswordProtectedKey) {
+  for (const char* file : {"good-protected.key", "good-legacy.key"}) {
+    std::string pem = readData(file);
+    auto key = ssl::MbedTlsPrivateKey::create(pem.c_str(), "s3cret");
+    ASSERT_TRUE(key) << file;
+    EXPECT_EQ(key->keyType, ssl::kKeyRsa);
+    EXPECT_FALSE(ssl::MbedTlsPrivateKey::create(pem.c_str(), "wrong")) << file;
+    EXPECT_FALSE(ssl::MbedTlsPrivateKey::create(pem.c_str(), nullptr)) << file;
+  }
+}
+
+TEST(SslPrivateKeyTest, KindsAndDamage) {
+  EXPECT_EQ(ssl::MbedTlsPrivateKey::create(readData("good.key").c_str(), nullptr)->keyType, ssl::kKeyRsa);
+  EXPECT_EQ(ssl::MbedTlsPrivateKey::create(readData("ec.key").c_str(), nullptr)->keyType, ssl::kKeyEc);
+  EXPECT_EQ(ssl_test::sslCode([] { ssl::MbedTlsPrivateKey::create(readData("damaged.key").c_str(), nullptr); }), 17);
+}
+
+TEST(SslPrivateKeyTest, KeysBecomeKeyObjects) {
+  auto key = ssl::MbedTlsPrivateKey::create(readData("good.key").c_str(), nullptr);
+  auto priv = key->rsaPrivateKey();
+  auto pub = cert("good")->rsaPublicKey();
+  EXPECT_EQ(pub->bits(), 2048);
+  EXPECT_TRUE(pub->publicEquals(*priv));
+  EXPECT_FALSE(cert("weak")->rsaPublicKey()->publicEquals(*priv));
+
+  auto ec = ssl::MbedTlsPrivateKey::create(readData("ec.key").c_str(), nullptr);
+  EXPECT_EQ(ec->ecPrivateKey()->curve(), crypto::P256);
+  // clang-format off
+  struct Case { std::function<void()> fn; const char* text; } cases[] = {
+      {[&] { (void)ec->rsaPrivateKey(); },           "Private key is not an RSA key"},
+      {[&] { (void)key->ecPrivateKey(); },           "Private key is not an ECDSA key"},
+      {[&] { (void)cert("good")->ecPublicKey(); },   "Certificate public key is not an ECDSA key"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    try {
+      c.fn();
+      ADD_FAILURE() << c.text;
+    } catch (const plat::Exception& e) {
+      EXPECT_STREQ(e.str(), c.text);
+    }
+  }
+}
+
+// Counts the inner lookups.
+class CountingLookup : public ssl::SslCertLookup {
+ public:
+  plat::LinkedPtr<ssl::SslCertificate> findBySubject(size_t, const unsigned char*) override {
+    calls++;
+    return {};
+  }
+  std::vector<plat::LinkedPtr<ssl::SslCertificate>> list() override { return {}; }
+  int calls = 0;
+};
+
+plat::TimeValue gMonotonic = 0;
+plat::TimeValue fakeMonotonic(plat::TimeValue, bool*) { return gMonotonic; }
+
+TEST(SslCertLookupTest, CacheRemembersAbsentAnswersFor15Minutes) {
+  auto old = plat::setMonotonicClock(fakeMonotonic);
+  gMonotonic = 1'000'000;
+  auto inner = std::make_unique<CountingLookup>();
+  CountingLookup* counting = inner.get();
+  ssl::SslCertLookupCache cache(std::move(inner));
+  const unsigned char subject[] = {0x30, 0x00};
+  EXPECT_FALSE(cache.findBySubject(2, subject));
+  EXPECT_FALSE(cache.findBySubject(2, subject));
+  EXPECT_EQ(counting->calls, 1);
+  gMonotonic += 9'000'000'000;
+  EXPECT_FALSE(cache.findBySubject(2, subject));
+  EXPECT_EQ(counting->calls, 2);
+  plat::setMonotonicClock(old);
+}
+
+TEST(SslCertLookupTest, CustomReplacesSameSubject) {
+  ssl::SslCertLookupCustom lookup;
+  auto a = cert("good"), b = cert("expired");
+  lookup.addCertificate(a);
+  lookup.addCertificate(b);
+  EXPECT_EQ(lookup.findBySubject(a->rawSubject.len, a->rawSubject.data).get(), b.get());
+  EXPECT_EQ(lookup.list().size(), 1u);
+  auto root = cert("root");
+  EXPECT_FALSE(lookup.findBySubject(root->rawSubject.len, root->rawSubject.data));
+}
+
+class SystemStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { old_ = security::setBundlePath(ssl_test::dataPath("bundle.crt").c_str()); }
+  void TearDown() override { security::setBundlePath(old_.get()); }
+  plat::CharArray old_;
+};
+
+TEST_F(SystemStoreTest, FindsRootWhoseLowerCaseNameIsUpperCasedInTheQuery) {
+  ssl::MacCertificateStore store;
+  auto root = cert("lowerroot");
+  // The query upper-cases its PrintableString values, as does the index.
+  std::vector<unsigned char> upper = ssl::normaliseSubject(root->rawSubject.len, root->rawSubject.data);
+  EXPECT_NE(std::string(upper.begin(), upper.end()),
+            std::string(root->rawSubject.data, root->rawSubject.data + root->rawSubject.len));
+  auto found = store.findBySubject(upper.size(), upper.data());
+  ASSERT_TRUE(found);
+  EXPECT_STREQ(found->subjectText.c_str(), "CN=yarl lower root,O=yarl lower");
+  EXPECT_EQ(store.list().size(), 2u);
+}
+
+TEST_F(SystemStoreTest, FailuresAreLoggedAndAnswerEmpty) {
+  ssl::MacCertificateStore store;
+  yarl_test::LogCapture log;
+  auto absent = cert("otherroot");
+  EXPECT_FALSE(store.findBySubject(absent->rawSubject.len, absent->rawSubject.data));
+  const unsigned char bad[] = {0x30, 0x85, 0x01};
+  EXPECT_FALSE(store.findBySubject(sizeof(bad), bad));
+  security::setBundlePath(ssl_test::dataPath("no-such-bundle.crt").c_str());
+  EXPECT_FALSE(store.findBySubject(absent->rawSubject.len, absent->rawSubject.data));
+  auto lines = log.from("MacCertificateStore");
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].text.rfind("Certificate lookup failed: SecItemCopyMatching: ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].text, "Certificate lookup failed: invalid ASN.1");
+  EXPECT_EQ(lines[2].text.rfind("Certificate lookup failed: SecItemCopyMatching", 0), 0u) << lines[2];
+}
+
+}  // namespace
