@@ -8,30 +8,9 @@
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/libs/ssl/mbedtls/MbedTlsCertificate.h"
 
-namespace os {
-
-namespace {
-constexpr int32_t kItemNotFound = -25300;
-constexpr int32_t kIoError = -36;
-}  // namespace
-
-SecException::SecException(const char* call, int32_t status) noexcept : status_(status) {
-  setMessage(call);
-  if (status == kItemNotFound) appendMessage(": The specified item could not be found in the keychain.");
-  if (status == kIoError) appendMessage(": I/O error.");
-  char code[32];
-  std::snprintf(code, sizeof(code), " (0x%x)", static_cast<unsigned>(status));
-  appendMessage(code);
-}
-
-}  // namespace os
-
 namespace ssl {
 
 namespace {
-
-constexpr int32_t kItemNotFound = -25300;
-constexpr int32_t kIoError = -36;
 
 PLAT_LOG_SOURCE(storeLog, "MacCertificateStore");
 
@@ -105,7 +84,7 @@ std::vector<plat::LinkedPtr<SslCertificate>> readRoots() {
   try {
     text = security::readBundle();
   } catch (const plat::Exception&) {
-    throw os::SecException("SecItemCopyMatching", kIoError);
+    throw os::SecException("SecItemCopyMatching", os::kSecIoError);
   }
   return SslCertificate::loadPemFile(text.c_str(), std::strlen(text.c_str()));
 }
@@ -118,7 +97,7 @@ plat::LinkedPtr<SslCertificate> MacCertificateStore::findBySubject(size_t len, c
     for (const plat::LinkedPtr<SslCertificate>& cert : readRoots()) {
       if (normaliseSubject(cert->rawSubject.len, cert->rawSubject.data) == wanted) return cert;
     }
-    throw os::SecException("SecItemCopyMatching", kItemNotFound);
+    throw os::SecException("SecItemCopyMatching", os::kSecItemNotFound);
   } catch (const plat::Exception& e) {
     storeLog().info("Certificate lookup failed: %s", e.str());
   }

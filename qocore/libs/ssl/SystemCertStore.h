@@ -1,26 +1,11 @@
 #pragma once
-// The system's trusted roots as a certificate lookup, and the failure of
-// the system security service behind it.
+// The system's trusted roots as a certificate lookup.
 
 #include <cstdint>
 #include <memory>
 
-#include "qocore/base/plat/Exception.h"
+#include "qocore/base/os/SecException.h"
 #include "qocore/libs/ssl/SslCertificate.h"
-
-namespace os {
-
-// "<call>: <status text> (0x<status>)"; the status is kept.
-class SecException : public plat::Exception {
- public:
-  SecException(const char* call, int32_t status) noexcept;
-  int32_t status() const noexcept { return status_; }
-
- private:
-  int32_t status_;
-};
-
-}  // namespace os
 
 namespace ssl {
 
