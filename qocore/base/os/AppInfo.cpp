@@ -19,6 +19,7 @@ char* company = nullptr;
 char* pathComp = nullptr;
 char* group = nullptr;
 char* title = nullptr;
+char* productVersion = nullptr;
 const char* titleKey = nullptr;  // a constant, not owned
 
 const char* fromTables(const char* key) { return loc::translate(key); }
@@ -49,6 +50,10 @@ void init(const char* appName, const char* companyName, const char* pathComponen
   titleKey = key;
   replace(title, plainTitle);
 }
+
+void setProductVersion(const char* version) { replace(productVersion, version); }
+
+const char* getProductVersion() noexcept { return productVersion ? productVersion : ""; }
 
 void setAppName(const char* name) {
   PLAT_ASSERT(name);

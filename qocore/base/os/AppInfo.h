@@ -29,6 +29,11 @@ void setGroup(const char* group);
 // Sets the plain title (null clears it) and forgets the title key.
 void setAppTitle(const char* title);
 bool isAppNameSet() noexcept;
+
+// The product version text ("" until set): product initialisation sets it,
+// the HTTP User-Agent and the request log read it.  Null clears it.
+void setProductVersion(const char* version);
+const char* getProductVersion() noexcept;
 bool isIdentitySet() noexcept;
 
 // The title key's lookup: the translation tables by default; tests install

@@ -87,6 +87,15 @@ TEST_F(AppInfoTest, GroupIsSetAndRead) {
   EXPECT_STREQ(os::getGroup(), "admin");
 }
 
+TEST_F(AppInfoTest, ProductVersionIsEmptyUntilSetAndNullClearsIt) {
+  os::setProductVersion(nullptr);
+  EXPECT_STREQ(os::getProductVersion(), "");
+  os::setProductVersion("7.1.0 d123");
+  EXPECT_STREQ(os::getProductVersion(), "7.1.0 d123");
+  os::setProductVersion(nullptr);
+  EXPECT_STREQ(os::getProductVersion(), "");
+}
+
 // A fresh process, where nothing was ever set (the threadsafe style
 // re-runs this test alone).
 TEST(AppInfoUnset, ReadingUnsetStringsAsserts) {
