@@ -5,6 +5,7 @@
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/rfb/Keysym.h"
+#include "qocore/uilibs/mui/ChildList.h"
 
 namespace mui {
 
@@ -80,11 +81,7 @@ plat::DString MuDialog::describe() {
   return text;
 }
 
-MuElement* MuDialog::childAt(int32_t index) {
-  const int64_t count = static_cast<int64_t>(panels_.size());
-  const int64_t i = index < 0 ? index + count : index;
-  return i >= 0 && i < count ? panels_[static_cast<size_t>(i)].element.get() : nullptr;
-}
+MuElement* MuDialog::childAt(int32_t index) { return child_list::at(panels_, index); }
 
 int32_t MuDialog::childCount() { return static_cast<int32_t>(panels_.size()); }
 
@@ -93,25 +90,13 @@ void MuDialog::addChild(MuElement* element) {
   panels_.push_back(Panel{std::unique_ptr<MuElement>(element), kContentPanel});
 }
 
-void MuDialog::removeChild(MuElement* element) {
-  auto i =
-      std::find_if(panels_.begin(), panels_.end(), [element](const Panel& p) { return p.element.get() == element; });
-  if (i == panels_.end()) return;
-  std::unique_ptr<MuElement> gone = std::move(i->element);
-  panels_.erase(i);
-}
+void MuDialog::removeChild(MuElement* element) { child_list::destroy(panels_, element); }
 
-void MuDialog::removeAll() {
-  while (!panels_.empty()) {
-    std::unique_ptr<MuElement> gone = std::move(panels_.back().element);
-    panels_.pop_back();
-  }
-}
+void MuDialog::removeAll() { child_list::destroyAll(panels_); }
 
 void MuDialog::setPanelMode(MuElement* element, int32_t mode) {
   const std::vector<Panel>& panels = panels_;
-  auto i =
-      std::find_if(panels_.begin(), panels_.end(), [element](const Panel& p) { return p.element.get() == element; });
+  auto i = child_list::find(panels_, element);
   // clang-format off
   PLAT_ASSERT(i != panels.end());
   // clang-format on

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/uilibs/mui/ChildList.h"
 #include "qocore/uilibs/mui/MuSpacer.h"
 #include "qocore/uilibs/mui/Mui.h"
 
@@ -193,11 +194,7 @@ void MuLayout::checkLayout(MuLayoutCheckObserver* observer) {
   MuContainer::checkLayout(observer);
 }
 
-MuElement* MuLayout::childAt(int32_t index) {
-  const int64_t count = static_cast<int64_t>(children_.size());
-  const int64_t i = index < 0 ? index + count : index;
-  return i >= 0 && i < count ? children_[static_cast<size_t>(i)].element.get() : nullptr;
-}
+MuElement* MuLayout::childAt(int32_t index) { return child_list::at(children_, index); }
 
 int32_t MuLayout::childCount() { return static_cast<int32_t>(children_.size()); }
 
@@ -206,29 +203,13 @@ void MuLayout::addChild(MuElement* element) {
   children_.push_back(Entry{std::unique_ptr<MuElement>(element), defaultMode_, 1});
 }
 
-void MuLayout::removeChild(MuElement* element) {
-  auto i = find(element);
-  if (i == children_.end()) return;
-  // Out of the list before it goes, so its destructor sees the layout
-  // without it.
-  std::unique_ptr<MuElement> gone = std::move(i->element);
-  children_.erase(i);
-}
+void MuLayout::removeChild(MuElement* element) { child_list::destroy(children_, element); }
 
-void MuLayout::removeAll() {
-  while (!children_.empty()) {
-    std::unique_ptr<MuElement> gone = std::move(children_.back().element);
-    children_.pop_back();
-  }
-}
-
-std::vector<MuLayout::Entry>::iterator MuLayout::find(MuElement* child) {
-  return std::find_if(children_.begin(), children_.end(), [child](const Entry& e) { return e.element.get() == child; });
-}
+void MuLayout::removeAll() { child_list::destroyAll(children_); }
 
 void MuLayout::setChildLayout(MuElement* child, uint32_t mode, int32_t size) {
   const std::vector<Entry>& children = children_;
-  auto i = find(child);
+  auto i = child_list::find(children_, child);
   // clang-format off
   PLAT_ASSERT_MSG(i != children.end(), "Element '%s' is not a child of '%s'", path(child).c_str(), path(this).c_str());
   // clang-format on
@@ -248,7 +229,7 @@ bool MuLayout::childLayout(MuElement* child, uint32_t& mode, int32_t& size) cons
 
 void MuLayout::moveChild(MuElement* child, int32_t where, MuElement* reference) {
   const std::vector<Entry>& children = children_;
-  auto i = find(child);
+  auto i = child_list::find(children_, child);
   // clang-format off
   PLAT_ASSERT(i != children.end());
   // clang-format on
@@ -258,7 +239,7 @@ void MuLayout::moveChild(MuElement* child, int32_t where, MuElement* reference) 
   if (where == kFront) {
     at = children_.begin();
   } else if (where != kEnd) {
-    at = find(reference);
+    at = child_list::find(children_, reference);
     if (where == kAfter && at != children_.end()) ++at;
   }
   children_.insert(at, std::move(entry));

@@ -86,7 +86,6 @@ class MuLayout : public MuContainer {
     int32_t size;
   };
 
-  std::vector<Entry>::iterator find(MuElement* child);
   // The extent along the axis for a cross extent (heightForWidth of a
   // vertical layout, widthForHeight of a horizontal one).
   int32_t measureMain(int32_t cross);

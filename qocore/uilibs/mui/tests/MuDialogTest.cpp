@@ -12,6 +12,8 @@
 
 namespace {
 
+using mui_test::Placement;
+using mui_test::placement;
 using mui_test::Recorder;
 using testing::ElementsAre;
 using testing::HasSubstr;
@@ -20,19 +22,6 @@ using yarl_test::MuTestPeer;
 
 constexpr uint32_t kReturn = 0xFF0D;
 constexpr uint32_t kEscape = 0xFF1B;
-
-struct Placement {
-  int32_t x, y, w, h;
-  bool operator==(const Placement&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Placement& p) {
-  return os << "(" << p.x << "," << p.y << " " << p.w << "x" << p.h << ")";
-}
-
-Placement placement(mui::MuElement* e) {
-  return {e->getPosition().x, e->getPosition().y, e->getSize().width, e->getSize().height};
-}
 
 class MuDialogTest : public mui_test::MuTest {
  protected:

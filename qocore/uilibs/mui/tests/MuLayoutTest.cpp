@@ -14,6 +14,7 @@
 
 namespace {
 
+using mui_test::Placement;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::HasSubstr;
@@ -30,15 +31,6 @@ struct Child {
   // Measures as a text of 600 square units: width x height stays 600.
   bool text = false;
 };
-
-struct Placement {
-  int32_t x, y, w, h;
-  bool operator==(const Placement&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Placement& p) {
-  return os << "(" << p.x << "," << p.y << " " << p.w << "x" << p.h << ")";
-}
 
 class Reports : public mui::MuLayoutCheckObserver {
  public:
@@ -70,7 +62,7 @@ class MuLayoutTest : public mui_test::MuTest {
     std::vector<Placement> out;
     for (int32_t i = 0; i < layout->childCount(); ++i) {
       mui::MuElement* e = layout->childAt(i);
-      out.push_back({e->getPosition().x, e->getPosition().y, e->getSize().width, e->getSize().height});
+      out.push_back(mui_test::placement(e));
     }
     return out;
   }
@@ -218,6 +210,15 @@ TEST_F(MuLayoutTest, NestedLayoutsMeasureAndPlaceTheirChildren) {
   EXPECT_EQ(row->getPosition(), (mui::Point{0, 14}));
   EXPECT_EQ(row->getSize(), (mui::Size{100, 12}));
   EXPECT_EQ(column->findElement("row.b")->getPosition(), (mui::Point{22, 0}));
+
+  // A child that changed size has its container and every ancestor lay out
+  // again, up to the dialog, which places the column as its content.
+  MuTestBackend::peerOf(column->findElement("row.b"))->natural = {30, 16};
+  column->setChildLayout(row, kFixed, 16);
+  row->childChanged();
+  EXPECT_EQ(column->getSize(), (mui::Size{300 - 32, 400 - 32}));
+  EXPECT_EQ(row->getSize(), (mui::Size{300 - 32, 16}));
+  EXPECT_EQ(column->findElement("row.b")->getSize(), (mui::Size{30, 16}));
 }
 
 TEST_F(MuLayoutTest, MoveChildPutsTheChildBackWhereAsked) {

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,20 @@
 #include "testing/MuTestBackend.h"
 
 namespace mui_test {
+
+// Where an element was put: its position and size.
+struct Placement {
+  int32_t x, y, w, h;
+  bool operator==(const Placement&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const Placement& p) {
+  return os << "(" << p.x << "," << p.y << " " << p.w << "x" << p.h << ")";
+}
+
+inline Placement placement(mui::MuElement* e) {
+  return {e->getPosition().x, e->getPosition().y, e->getSize().width, e->getSize().height};
+}
 
 inline std::string idOf(mui::MuElement* e) { return e && e->id() ? e->id() : "-"; }
 
