@@ -39,7 +39,7 @@ MuDialog::CloseCallback::~CloseCallback() = default;
 MuDialog::MoveCallback::~MoveCallback() = default;
 MuDialog::KeyCallback::~KeyCallback() = default;
 MuDialog::MouseDownCallback::~MouseDownCallback() = default;
-MuDialog::KeyMonitor::~KeyMonitor() = default;
+MuDialog::KeyMonitorCallback::~KeyMonitorCallback() = default;
 
 MuDialog::MoveCallback* MuDialog::moveCallbackExceptButtons() {
   static ExceptButtons policy;

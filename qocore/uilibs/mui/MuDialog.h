@@ -74,10 +74,10 @@ class MuDialog : public MuContainer {
   };
 
   // Told every key press: the key symbol with the modifier bits.
-  class KeyMonitor {
+  class KeyMonitorCallback {
    public:
     virtual void keyPressed(uint32_t keyCombination) = 0;
-    virtual ~KeyMonitor();
+    virtual ~KeyMonitorCallback();
   };
 
   // The stock move policies: drag anywhere but on a button (and not from
@@ -161,8 +161,8 @@ class MuDialog : public MuContainer {
   KeyCallback* keyCallback() const noexcept { return keyCallback_; }
   void setMouseDownCallback(MouseDownCallback* callback) noexcept { mouseDownCallback_ = callback; }
   MouseDownCallback* mouseDownCallback() const noexcept { return mouseDownCallback_; }
-  void setKeyMonitor(KeyMonitor* monitor) noexcept { keyMonitor_ = monitor; }
-  KeyMonitor* keyMonitor() const noexcept { return keyMonitor_; }
+  void setKeyMonitor(KeyMonitorCallback* monitor) noexcept { keyMonitor_ = monitor; }
+  KeyMonitorCallback* keyMonitor() const noexcept { return keyMonitor_; }
 
  private:
   struct Panel {
@@ -181,7 +181,7 @@ class MuDialog : public MuContainer {
   MouseDownCallback* mouseDownCallback_ = nullptr;
   MoveCallback* moveCallback_ = nullptr;
   CloseCallback* closeCallback_ = nullptr;
-  KeyMonitor* keyMonitor_ = nullptr;
+  KeyMonitorCallback* keyMonitor_ = nullptr;
   Mui::Registration registration_;
 };
 
