@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-#include "qocore/base/plat/ConfigParameter.h"
-#include "qocore/base/plat/Configuration.h"
+#include "qocore/base/plat/Colors.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/uilibs/mui/MuElement.h"
 
@@ -63,11 +62,7 @@ void Mui::setDisplayScales(const std::vector<int32_t>& scales) {
 
 int32_t Mui::displayScale() noexcept { return largestScale; }
 
-int32_t Mui::unitsToPoints(int32_t units) {
-  const plat::ConfigParameter* ppmm = plat::Configuration::global().findParam("ppmm");
-  const int32_t m = ppmm ? ppmm->getIntValue() : 4;
-  return eighths(int64_t{units} * m);
-}
+int32_t Mui::unitsToPoints(int32_t units) { return eighths(int64_t{units} * plat::ppmm.getValue()); }
 
 uint32_t Mui::registerElement(MuElement* element, bool add) {
   if (!add) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "qocore/base/plat/Colors.h"
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/ScopeExit.h"
@@ -73,9 +74,7 @@ TEST_F(MuiTest, DefaultMetricsAndNewLayoutsTakeThem) {
 }
 
 TEST_F(MuiTest, UnitsToPointsFollowsPpmm) {
-  plat::Configuration& conf = plat::Configuration::global();
-  if (!conf.findParam("ppmm")) conf.addInt("ppmm", "Physical display units per mm.", 4, 1, 32, true);
-  plat::ConfigParameter* ppmm = conf.findParam("ppmm");
+  plat::ConfigParameter* ppmm = &plat::ppmm;
   constexpr int kPriority = 900;
   plat::ScopeExit restore([&] { ppmm->unsetParam(kPriority); });
 
