@@ -1,8 +1,8 @@
-#include "qocore/base/http/HttpError.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "qocore/base/http/HttpError.h"
 
 namespace {
 
