@@ -28,7 +28,7 @@ plat::CharArray platformText() {
 
 plat::CharArray userAgent() {
   plat::DString text;
-  text.append(os::getAppName());
+  text.append(os::getAppName(true));
   const char* version = os::getProductVersion();
   if (version && *version) {
     text.append("/").append(version, static_cast<int>(std::strcspn(version, " d")));
