@@ -15,3 +15,24 @@ plat::CharArray userAgent();
 plat::CharArray platformText();
 
 }  // namespace http
+
+namespace http {
+
+// A User-Agent text taken apart; each part is null when the text lacks it.
+struct UserAgentParts {
+  plat::CharArray product;   // up to "/"
+  plat::CharArray version;   // after "/", up to " ("
+  plat::CharArray platform;  // after " (", up to ";"
+
+  static UserAgentParts parse(const char* text);
+};
+
+// The locale at the end of a User-Agent ("; de_DE)"), or null.
+plat::CharArray userAgentLocale(const char* text);
+// The text before the first "/", or null without one.
+plat::CharArray userAgentProduct(const char* text);
+// The text before " (" (product and version), or null when there is none
+// or it is empty.
+plat::CharArray userAgentProductVersion(const char* text);
+
+}  // namespace http

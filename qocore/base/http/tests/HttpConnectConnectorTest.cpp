@@ -9,6 +9,7 @@
 #include "qocore/base/http/HttpConnectConnector.h"
 #include "qocore/base/http/UserAgent.h"
 #include "qocore/base/io/tests/ProxyTestSupport.h"
+#include "qocore/base/loc/LocaleSetter.h"
 #include "testing/ScriptedServer.h"
 
 namespace {
@@ -43,6 +44,8 @@ class HttpConnectConnectorTest : public ProxyTest {
 };
 
 TEST_F(HttpConnectConnectorTest, TunnelIsUpAfterA2xxWithItsBytes) {
+  // The date goes out in English whatever the thread speaks.
+  loc::LocaleSetter german("de_DE");
   std::string request;
   ScriptedServer server({[&](Conn& c) {
     request = c.readUntil("\r\n\r\n");
