@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
 
 #include "qocore/base/io/ProxyFetcherConnector.h"
@@ -15,15 +14,10 @@
 
 namespace {
 
+using proxy_test::bytes;
 using proxy_test::ProxyTest;
 using yarl_test::ScriptedServer;
 using Conn = ScriptedServer::Conn;
-
-std::string bytes(std::initializer_list<int> list) {
-  std::string out;
-  for (int b : list) out.push_back(static_cast<char>(b));
-  return out;
-}
 
 // Answers with a fixed proxy text (or failure), inside fetch or from a 0 ms
 // timer; it must never be destroyed inside its own call.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,13 @@
 #include "qocore/base/rdr/InStream.h"
 
 namespace proxy_test {
+
+// Bytes of a protocol message.
+inline std::string bytes(std::initializer_list<int> list) {
+  std::string out;
+  for (int b : list) out.push_back(static_cast<char>(b));
+  return out;
+}
 
 inline plat::TimeValue fakeNow = 0;
 inline plat::TimeValue readFakeClock(plat::TimeValue, bool* jumped) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <initializer_list>
 #include <string>
 
 #include "qocore/base/io/Socks5Connector.h"
@@ -14,15 +13,10 @@
 
 namespace {
 
+using proxy_test::bytes;
 using proxy_test::ProxyTest;
 using yarl_test::ScriptedServer;
 using Conn = ScriptedServer::Conn;
-
-std::string bytes(std::initializer_list<int> list) {
-  std::string out;
-  for (int b : list) out.push_back(static_cast<char>(b));
-  return out;
-}
 
 const std::string kNoAuthGreeting = bytes({5, 1, 0});
 const std::string kAuthGreeting = bytes({5, 2, 2, 0});
