@@ -56,6 +56,7 @@ TEST_F(HttpConnectConnectorTest, TunnelIsUpAfterA2xxWithItsBytes) {
   }});
   http::HttpConnectConnector& connector = start(server);
   EXPECT_EQ("Direct TCP via HTTP CONNECT proxy " + server.endpoint(), connector.methodName().c_str());
+  EXPECT_EQ("Direktes TCP über HTTP CONNECT-Proxy " + server.endpoint(), connector.methodName(true).c_str());
   connector.start(&receiver_);
   ASSERT_TRUE(runToOutcome());
   ASSERT_EQ("connected", receiver_.outcome);

@@ -97,7 +97,8 @@ TEST(HttpHeaderParserTest, RefusedLines) {
       {"HTTP/1.1 200 OK\r\n folded: x\r\n\r\n", "Unsupported 'obs-fold' header"},
       {"HTTP/1.1 200 OK\r\n\tfolded: x\r\n\r\n", "Unsupported 'obs-fold' header"},
       {"HTTP/1.1 200 OK\r\nNo colon here\r\n\r\n", "No colon in header"},
-      {std::string("HTTP/1.1 200 OK\r\nA: x\0y\r\n\r\n", 29), "Line has embedded nul"},
+      {std::string("HTTP/1.1 200 OK\r\nA: x\0y\r\n\r\n", sizeof "HTTP/1.1 200 OK\r\nA: x\0y\r\n\r\n" - 1),
+       "Line has embedded nul"},
       {"HTTP/1.1 200 OK\r\nA: " + std::string(8190, 'v') + "\r\n\r\n", "Line exceeds maximum length"},
       {"HTTP/1.1 200 OK\r\nA: " + std::string(8189, 'v') + "\r\n\r\n", "ok"},  // exactly 8192 bytes
   };

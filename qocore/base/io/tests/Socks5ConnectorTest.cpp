@@ -8,6 +8,7 @@
 
 #include "qocore/base/io/Socks5Connector.h"
 #include "qocore/base/io/tests/ProxyTestSupport.h"
+#include "qocore/base/loc/LocaleSetter.h"
 #include "testing/LogCapture.h"
 #include "testing/ScriptedServer.h"
 
@@ -47,6 +48,10 @@ TEST_F(Socks5ConnectorTest, ConnectsAndHandsOverUnderTheTargetsNames) {
   }});
   io::Socks5Connector& connector = start(server);
   EXPECT_EQ("Direct TCP via SOCKS5 proxy " + server.endpoint(), connector.methodName().c_str());
+  {
+    loc::LocaleSetter german("de_DE");
+    EXPECT_EQ("Direktes TCP über SOCKS5-Proxy " + server.endpoint(), connector.methodName(true).c_str());
+  }
   connector.start(&receiver_);
   EXPECT_FALSE(receiver_.done()) << "reported inside start";
   ASSERT_TRUE(runToOutcome());
@@ -310,6 +315,7 @@ TEST_F(Socks5ConnectorTest, ProxyClosingOrAbsentIsAProxyError) {
     ASSERT_TRUE(runToOutcome());
     EXPECT_EQ("ConnectionError", receiver_.reason);
     EXPECT_EQ("EndOfStream", receiver_.causeType);
+    EXPECT_EQ("Unable to connect via " + server.endpoint() + ": disconnected by proxy", receiver_.description);
     connector_.reset();
   }
   receiver_ = {};
