@@ -7,6 +7,7 @@
 #include <string>
 
 #include "qocore/base/io/Socks5Connector.h"
+#include "qocore/base/io/TcpConnector.h"
 #include "qocore/base/io/tests/ProxyTestSupport.h"
 #include "qocore/base/loc/LocaleSetter.h"
 #include "testing/LogCapture.h"
@@ -63,6 +64,31 @@ TEST_F(Socks5ConnectorTest, ConnectsAndHandsOverUnderTheTargetsNames) {
   receiver_.io.reset();
   server.wait();
   EXPECT_EQ(kConnectRequest, request);
+}
+
+TEST_F(Socks5ConnectorTest, TakesAConnectionAlreadyMade) {
+  ScriptedServer server({[&](Conn& c) {
+    if (c.read(3) != kNoAuthGreeting) return;
+    c.send(bytes({5, 0}));
+    if (c.read(kConnectRequest.size()) != kConnectRequest) return;
+    c.send(kSuccessReply);
+    c.peerClosed();
+  }});
+  connector_ = io::TcpConnector::fromEndpoint(server.endpoint().c_str(), -1);
+  connector_->start(&receiver_);
+  ASSERT_TRUE(runToOutcome());
+  ASSERT_EQ("connected", receiver_.outcome);
+  io::Io* proxyIo = receiver_.io.release();
+  receiver_ = {};
+  connector_ =
+      std::make_unique<io::Socks5Connector>("target.example", 443, server.endpoint().c_str(), proxyIo, nullptr);
+  connector_->start(&receiver_);
+  ASSERT_TRUE(runToOutcome());
+  ASSERT_EQ("connected", receiver_.outcome);
+  EXPECT_STREQ("target.example:443", receiver_.io->peerEndpoint().c_str());
+  receiver_.io.reset();
+  server.wait();
+  EXPECT_EQ(1, server.accepted());
 }
 
 TEST_F(Socks5ConnectorTest, NumericTargetsAreSentAsAddresses) {
