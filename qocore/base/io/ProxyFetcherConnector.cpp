@@ -147,8 +147,8 @@ void ProxyFetcherConnector::connected(IoConnector&, Io* io) {
 void ProxyFetcherConnector::failed(IoConnector&, const plat::Exception& error) {
   state_ = State::kDone;
   fetcher_.reset();
-  // The chosen connector is still running this call; it goes once the
-  // failure has been passed on, with this connector or at its next start.
+  // The chosen connector is still in this call and the error may be its
+  // own: it is destroyed once the failure has been passed on.
   std::unique_ptr<IoConnector> chosen = std::move(chosen_);
   IoConnectorBase::failed(error);
 }
