@@ -26,6 +26,11 @@ packages=(
   x11proto-dev
   # Test oracles of the RSA and EC key tests (qocore/base/crypto/tests/data).
   python3-cryptography
+  # Real proxy servers the proxy connector tests start on loopback: a SOCKS5
+  # server and an HTTP proxy (the executable only: the tinyproxy package
+  # would bring a system service).
+  microsocks
+  tinyproxy-bin
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.

@@ -20,6 +20,13 @@ const char* ProxyError::reasonName(int reason) noexcept {
   return kNames[reason];
 }
 
+std::unique_ptr<plat::Exception> ProxyError::copyCause(const plat::Exception& e) {
+  if (auto* end = dynamic_cast<const rdr::EndOfStream*>(&e)) return std::make_unique<rdr::EndOfStream>(*end);
+  if (auto* gai = dynamic_cast<const GetAddrInfoException*>(&e)) return std::make_unique<GetAddrInfoException>(*gai);
+  if (auto* sys = dynamic_cast<const plat::SystemException*>(&e)) return std::make_unique<plat::SystemException>(*sys);
+  return std::make_unique<plat::Exception>(e);
+}
+
 ProxyError::ProxyError(Reason reason, const char* proxy, const char* detail, std::unique_ptr<plat::Exception> cause)
     : proxy_(proxy ? proxy : ""), detail_(detail), cause_(std::move(cause)) {
   setType("ProxyError");

@@ -30,6 +30,11 @@ class ProxyError : public plat::Exception {
   ProxyError& operator=(const ProxyError& other);
   ~ProxyError() override;
 
+  // A copy of a caught failure to keep as a cause, of the same class where
+  // the localised description tells the class apart (end of stream, system
+  // and name-lookup failures); any other keeps its message and type.
+  static std::unique_ptr<plat::Exception> copyCause(const plat::Exception& e);
+
   // The reason's name, "invalid" for a value outside the list.
   static const char* reasonName(int reason) noexcept;
 

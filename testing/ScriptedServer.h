@@ -1,0 +1,120 @@
+#pragma once
+// Test helper: a TCP server on 127.0.0.1 that serves a fixed number of
+// connections, one after the other, each with a script run on the server's
+// own thread.  A script reads and writes real bytes; every wait is bounded,
+// so a client that never comes or never sends cannot hang the test, and the
+// server stops by itself after its last connection.  What the scripts
+// record is read after wait() (or the destructor) has joined the thread.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "qocore/base/plat/UniqueFd.h"
+
+namespace yarl_test {
+
+class ScriptedServer {
+ public:
+  static constexpr int kWaitMs = 5000;
+
+  // One accepted connection as a script sees it.
+  class Conn {
+   public:
+    explicit Conn(int fd) : fd_(fd) {}
+    // Exactly n bytes, or fewer when the peer closes or stays silent.
+    std::string read(size_t n) {
+      std::string out;
+      while (out.size() < n && waitReadable()) {
+        char buf[4096];
+        const ssize_t got = ::recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
+        if (got <= 0) break;
+        out.append(buf, static_cast<size_t>(got));
+      }
+      return out;
+    }
+    // Up to and including the text (an HTTP head's blank line, say).
+    std::string readUntil(const std::string& end) {
+      std::string out;
+      while (out.size() < end.size() || out.compare(out.size() - end.size(), end.size(), end) != 0) {
+        const std::string one = read(1);
+        if (one.empty()) break;
+        out += one;
+      }
+      return out;
+    }
+    void send(const std::string& bytes) {
+      size_t done = 0;
+      while (done < bytes.size()) {
+        const ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        done += static_cast<size_t>(n);
+      }
+    }
+    // True once the peer has closed (or stays silent for the wait).
+    bool peerClosed() {
+      char c;
+      return !waitReadable() || ::recv(fd_, &c, 1, 0) <= 0;
+    }
+
+   private:
+    bool waitReadable() {
+      pollfd p{fd_, POLLIN, 0};
+      return ::poll(&p, 1, kWaitMs) == 1;
+    }
+    int fd_;
+  };
+
+  using Script = std::function<void(Conn&)>;
+
+  // Listens at once; each script serves one connection, in order.
+  explicit ScriptedServer(std::vector<Script> scripts) : scripts_(std::move(scripts)) {
+    fd_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (!fd_ || ::bind(fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(fd_.get(), 8) != 0 || ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+      throw std::runtime_error("cannot listen on 127.0.0.1");
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~ScriptedServer() { wait(); }
+
+  int port() const { return port_; }
+  std::string endpoint() const { return "127.0.0.1:" + std::to_string(port_); }
+  // Joins the server thread; afterwards accepted() may be read.
+  void wait() {
+    if (thread_.joinable()) thread_.join();
+  }
+  int accepted() const { return accepted_; }
+
+ private:
+  void serve() {
+    for (const Script& script : scripts_) {
+      pollfd p{fd_.get(), POLLIN, 0};
+      if (::poll(&p, 1, kWaitMs) != 1) return;
+      plat::UniqueFd conn(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+      if (!conn) return;
+      accepted_++;
+      Conn c(conn.get());
+      script(c);
+    }
+  }
+
+  std::vector<Script> scripts_;
+  plat::UniqueFd fd_;
+  int port_ = 0;
+  int accepted_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace yarl_test
