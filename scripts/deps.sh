@@ -26,6 +26,8 @@ packages=(
   x11proto-dev
   # Test oracles of the RSA and EC key tests (qocore/base/crypto/tests/data).
   python3-cryptography
+  # The URL opener and the scheme-handler query of the URL tests.
+  xdg-utils
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 
+#include "qocore/base/os/mac/OpenUrl.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/NumberParse.h"
@@ -565,6 +566,10 @@ void Layout::layOut(const Style& style, const char* text) {
 }
 
 }  // namespace Markup
+
+// ---- Links ----
+
+void LinkCbOpenUrl::openLink(const char* link) { (void)os::openUrl(link); }
 
 // ---- Mnemonics ----
 

@@ -214,6 +214,12 @@ DString& styledLink(DString& out, const char* text, const char* link, const Styl
 
 }  // namespace Markup
 
+// Opens an activated link with the system's default application.
+class LinkCbOpenUrl : public Markup::LinkCallback {
+ public:
+  void openLink(const char* link) override;
+};
+
 // Removes the "&" mnemonic markers of a menu or button title in place
 // ("&&" leaves one "&") and returns the marked character (0 without one or
 // for a null text).  `position`, when given, receives the mnemonic's place
