@@ -31,6 +31,8 @@ packages=(
   # would bring a system service).
   microsocks
   tinyproxy-bin
+  # The URL opener and the scheme-handler query of the URL tests.
+  xdg-utils
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.
