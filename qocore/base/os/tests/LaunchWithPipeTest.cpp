@@ -32,6 +32,7 @@
 #include "qocore/base/os/unix/NamedPipeListener.h"
 #include "qocore/base/os/unix/UnixIo.h"
 #include "qocore/base/plat/Encodings.h"
+#include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/MemOutStream.h"
 #include "testing/FailureOf.h"
 #include "testing/FileFixtures.h"
@@ -161,18 +162,26 @@ class LaunchWithPipeTest : public testing::Test {
   std::optional<Setting> force_;
 };
 
-TEST_F(LaunchWithPipeTest, TheChildTalksOverTheSocketPairAndEndsWithIt) {
-  os::LaunchWithPipe launcher(childConfig("echo"));
-  Receiver receiver;
-  launcher.start(&receiver);
-  // Never from inside start.
-  EXPECT_FALSE(receiver.called);
-  ASSERT_TRUE(os_test::turnUntil(loop_, [&] { return receiver.called; }));
-  ASSERT_TRUE(receiver.io);
-  Pong pong = ping(receiver.io);
-  EXPECT_EQ(pong.ppid, ::getpid());
-  // The launch handed the child to the reaper.
-  EXPECT_TRUE(collected(pong.pid));
+// Over the inherited socket pair and over a named channel.
+TEST_F(LaunchWithPipeTest, TheChildTalksOverItsChannelAndEndsWithIt) {
+  for (bool named : {false, true}) {
+    SCOPED_TRACE(named);
+    os::LaunchWithPipe launcher(childConfig("echo"));
+    Receiver receiver;
+    if (named) {
+      launcher.named().start(&receiver);
+    } else {
+      launcher.start(&receiver);
+    }
+    // Never from inside start.
+    EXPECT_FALSE(receiver.called);
+    ASSERT_TRUE(os_test::turnUntil(loop_, [&] { return receiver.called; }));
+    ASSERT_TRUE(receiver.io);
+    Pong pong = ping(receiver.io);
+    EXPECT_EQ(pong.ppid, ::getpid());
+    // The launch handed the child to the reaper.
+    EXPECT_TRUE(collected(pong.pid));
+  }
 }
 
 TEST_F(LaunchWithPipeTest, OutputAndInputOfAShortChild) {
@@ -259,6 +268,20 @@ TEST_F(LaunchWithPipeTest, WithoutThePipeArgumentNoIdsAreReadAndNothingRegistere
   ASSERT_THAT(text, StartsWith("last\n"));
   pid_t pid = std::stoi(text.substr(5));
   ASSERT_TRUE(isOwnChild(pid));
+  os_test::reap(pid);
+}
+
+TEST_F(LaunchWithPipeTest, AShortIdReportFailsAsTheStreamDoes) {
+  std::string pidFile = tmp_ / "command.pid";
+  std::string script = "#!/bin/sh\necho $$ > " + pidFile + "\nprintf x\n";
+  elevateThrough(script.c_str());
+  os::LaunchConfig cfg = childConfig("echo");
+  cfg.elevate = true;
+  os::LaunchWithPipe launcher(cfg);
+  EXPECT_EQ(failureOf<rdr::EndOfStream>([&] { (void)launcher.launchChild(); }), "End of IO stream");
+  // Nothing went to the reaper: the command is collected here.
+  pid_t pid = std::stoi(yarl_test::readFile(pidFile));
+  EXPECT_TRUE(isOwnChild(pid));
   os_test::reap(pid);
 }
 
@@ -349,18 +372,6 @@ TEST_F(LaunchWithPipeTest, TheNamedChannelCarriesTheSecretFirst) {
   struct stat info {};
   ASSERT_EQ(::stat(listener.listener().path(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
-}
-
-TEST_F(LaunchWithPipeTest, NamedChannelRoundTrip) {
-  os::LaunchWithPipe launcher(childConfig("echo"));
-  Receiver receiver;
-  launcher.named().start(&receiver);
-  EXPECT_FALSE(receiver.called);
-  ASSERT_TRUE(os_test::turnUntil(loop_, [&] { return receiver.called; }));
-  ASSERT_TRUE(receiver.io);
-  Pong pong = ping(receiver.io);
-  EXPECT_EQ(pong.ppid, ::getpid());
-  EXPECT_TRUE(collected(pong.pid));
 }
 
 TEST_F(LaunchWithPipeTest, NamedChannelElevatedThroughTheCommand) {
