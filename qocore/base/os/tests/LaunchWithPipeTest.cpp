@@ -127,12 +127,12 @@ class LaunchWithPipeTest : public testing::Test {
     return cfg;
   }
 
-  // Elevated launches go through a fake command made of `text`, even as
-  // root.
+  // Elevated launches go through a fake command made of `text` (null: a
+  // command that does not exist), even as root.
   void elevateThrough(const char* text) {
     command_.reset();
     force_.reset();
-    command_.emplace(authorization::elevateCommand, tmp_.write("elevate", text, 0755));
+    command_.emplace(authorization::elevateCommand, text ? tmp_.write("elevate", text, 0755) : tmp_ / "missing");
     force_.emplace(authorization::forceElevation, "1");
   }
 
@@ -205,10 +205,9 @@ TEST_F(LaunchWithPipeTest, ElevatedLaunchThroughTheElevationCommand) {
     Outcome outcome;
   };
   const Case cases[] = {
-      {"exec", kExecScript, kParentIsUs},
-      {"stay", kStayScript, kParentIsTheCommand},
-      {"cancel", kCancelScript, kCancelled},
-      {"fail", kFailScript, kFailed},
+      {"exec", kExecScript, kParentIsUs},    {"stay", kStayScript, kParentIsTheCommand},
+      {"cancel", kCancelScript, kCancelled}, {"fail", kFailScript, kFailed},
+      {"missing", nullptr, kFailed},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -388,6 +387,8 @@ TEST_F(LaunchWithPipeTest, NamedChannelElevatedThroughTheCommand) {
       {"exec", kExecScript, nullptr},
       {"cancel", kCancelScript, kCancelledText},
       {"fail", kFailScript, failed.c_str()},
+      // No elevation to be had.
+      {"missing", nullptr, kCancelledText},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
