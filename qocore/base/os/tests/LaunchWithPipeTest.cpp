@@ -27,6 +27,7 @@
 #include "qocore/base/os/LaunchWithPipe.h"
 #include "qocore/base/os/LaunchedProcessPipe.h"
 #include "qocore/base/os/mac/LaunchViaAewp.h"
+#include "qocore/base/os/tests/ChannelFixture.h"
 #include "qocore/base/os/tests/ChildHelpers.h"
 #include "qocore/base/os/unix/LaunchProcess.h"
 #include "qocore/base/os/unix/NamedPipeListener.h"
@@ -107,15 +108,8 @@ std::string sha256Hex(const void* data, size_t length) {
   return plat::binToHex(digest.count(), digest.data()).get();
 }
 
-class LaunchWithPipeTest : public testing::Test {
+class LaunchWithPipeTest : public os_test::ChannelTest {
  protected:
-  void SetUp() override {
-    os::init("vuzovu", "maker", "yarl", nullptr, nullptr);
-    ASSERT_EQ(::chmod(tmp_.c_str(), 01777), 0);
-    os::setTempDir(tmp_.c_str());
-  }
-  void TearDown() override { os::setTempDir(nullptr); }
-
   // This executable as the child program in the given mode, its end of the
   // socket pair on descriptor 3.
   static os::LaunchConfig childConfig(const char* mode) {
@@ -156,8 +150,6 @@ class LaunchWithPipeTest : public testing::Test {
     return os_test::turnUntil(loop_, [&] { return gone(pid); });
   }
 
-  yarl_test::TempDir tmp_;
-  io::FdSelectManager loop_{false};
   std::optional<Setting> command_;
   std::optional<Setting> force_;
 };
