@@ -14,6 +14,7 @@
 #include "qocore/base/os/AppDirs.h"
 #include "qocore/base/os/AppInfo.h"
 #include "qocore/base/os/IoFromFd.h"
+#include "qocore/base/os/tests/ChannelFixture.h"
 #include "qocore/base/os/tests/ChildHelpers.h"
 #include "qocore/base/os/unix/NamedPipeListener.h"
 #include "qocore/base/os/unix/UnixIo.h"
@@ -45,21 +46,9 @@ NamedPipeListener::Options privateChannel() {
   return options;
 }
 
-// Each test has its own temporary folder in place of /tmp (writable by
-// all, like /tmp, so that an unprivileged child can make its folder).
-class LocalChannelTest : public testing::Test {
+class LocalChannelTest : public os_test::ChannelTest {
  protected:
-  void SetUp() override {
-    os::init("vuzovu", "maker", "yarl", nullptr, nullptr);
-    ASSERT_EQ(::chmod(tmp_.c_str(), 01777), 0);
-    os::setTempDir(tmp_.c_str());
-  }
-  void TearDown() override { os::setTempDir(nullptr); }
-
   std::string channelDir(uid_t uid) const { return tmp_ / (".yarl-" + std::to_string(uid)); }
-
-  yarl_test::TempDir tmp_;
-  io::FdSelectManager loop_{false};
 };
 
 TEST_F(LocalChannelTest, UniqueNames) {

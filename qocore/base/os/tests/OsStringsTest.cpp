@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "qocore/base/loc/LocaleSetter.h"
 #include "qocore/base/loc/Localize.h"
 
@@ -23,7 +25,13 @@ TEST(OsStringsTest, EveryKeyHasItsEnglishText) {
       {"os_websocket_connection_type", "Direct WebSocket"},
   };
   loc::LocaleSetter setter("en");
-  for (const Case& c : cases) EXPECT_STREQ(loc::lookup(c.key, true), c.text) << c.key;
+  // A text is looked up as the program uses it: the "_fmt" one as a
+  // template, the others as final text (the elevated launch's failure
+  // carries the cancel text as its message).
+  for (const Case& c : cases) {
+    bool raw = std::strstr(c.key, "_fmt") != nullptr;
+    EXPECT_STREQ(loc::lookup(c.key, raw), c.text) << c.key;
+  }
 }
 
 TEST(OsStringsTest, EveryLanguageHasItsOwnText) {
@@ -39,7 +47,7 @@ TEST(OsStringsTest, EveryLanguageHasItsOwnText) {
   };
   for (const Case& c : cases) {
     loc::LocaleSetter setter(c.locale);
-    EXPECT_STREQ(loc::lookup("os_launchwithpipe_elevate_cancelled", true), c.text) << c.locale;
+    EXPECT_STREQ(loc::lookup("os_launchwithpipe_elevate_cancelled", false), c.text) << c.locale;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -20,6 +21,7 @@
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Path.h"
 #include "qocore/base/plat/Strings.h"
+#include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/UniqueFd.h"
 
 namespace os {
@@ -155,6 +157,13 @@ io::Io* NamedPipeListener::acceptOne() {
     }
     throw;
   }
+}
+
+io::Io* NamedPipeListener::acceptWaiting(int timeoutMs) {
+  pollfd p{fd_, POLLIN, 0};
+  int n = plat::pollMs(&p, 1, &timeoutMs, true);
+  if (n <= 0) return nullptr;
+  return acceptOne();
 }
 
 plat::CharArray getUserTempPath(const char* user) {

@@ -55,6 +55,9 @@ class NamedPipeListener : public io::FdListener {
   bool timerExpired(plat::Timer* timer) override;
 
   const char* path() const noexcept { return path_.get(); }
+  // For a listener without an acceptor: waits at most timeoutMs for a
+  // connection and accepts it; null when none came.  Failures throw.
+  [[nodiscard]] io::Io* acceptWaiting(int timeoutMs);
 
  protected:
   io::Io* acceptOne() override;

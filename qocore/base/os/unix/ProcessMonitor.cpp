@@ -64,6 +64,10 @@ class PidManager : public SignalHandler::Callback {
   }
 
   void add(pid_t pid) {
+    // SIGCHLD reaches the reaper through the caller's loop, also when the
+    // loop it registered on first has gone since.
+    SignalHandler::instance().addCallback(SIGCHLD, this, false);
+    SignalHandler::instance().addCallback(SIGCHLD, this, true);
     pids_.push_back(pid);
     reap();
   }
