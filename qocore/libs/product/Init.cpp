@@ -225,12 +225,14 @@ void initVersionInfo(const char* documentationVersion) {
   if (!*os::getProductVersion()) os::setProductVersion(kDefaultVersion);
   Texts& t = texts();
   if (t.documentationVersion.empty()) t.documentationVersion = os::getProductVersion();
-  static VersionInfoUpdater* updater = [documentationVersion] {
+  plat::ConfigParameter* locale = plat::Configuration::global().findParam("Locale");
+  // Never destroyed: `Locale` keeps calling it until the process ends.
+  static VersionInfoUpdater* updater = [documentationVersion, locale] {
     auto* made = new VersionInfoUpdater(documentationVersion);
-    if (plat::ConfigParameter* locale = plat::Configuration::global().findParam("Locale")) locale->addCallback(made);
+    if (locale) locale->addCallback(made);
     return made;
   }();
-  updater->parameterChanged(nullptr, plat::ConfigParameter::kDefault);
+  updater->parameterChanged(locale, plat::ConfigParameter::kDefault);
 }
 
 void initLogging(const char* logDefault, const char* logDir, const char* logFile, bool compact) {
