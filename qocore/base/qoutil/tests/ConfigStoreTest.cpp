@@ -72,6 +72,13 @@ TEST_F(ConfigStoreTest, ListsTheFilesInReadingOrder) {
   EXPECT_EQ(texts(store.files().at(30)), (std::vector<std::string>{prog + "/policy.d/common", prog + "/policy.d/app",
                                                                    sys + "/policy.d/common", sys + "/policy.d/app"}));
   EXPECT_EQ(store.files().size(), 2u);
+
+  // Without a known executable there is no folder beside it.
+  link_ = tmp_ / "no-such-link";  // the seam does not copy the path
+  os::setExecutablePathSource(link_.c_str());
+  qoutil::ConfigStoreFile alone;
+  EXPECT_EQ(texts(alone.files().at(10)).front(), sys + "/config.d/common");
+  EXPECT_EQ(texts(alone.files().at(30)).front(), sys + "/policy.d/common");
 }
 
 TEST_F(ConfigStoreTest, WithoutFilesEveryParameterKeepsItsDefault) {

@@ -248,10 +248,13 @@ TEST(ProductInitTest, LoggingDefaults) {
     redirect(tmp);
     product::initIdentity("prog", "app", nullptr);
     product::initLogging(nullptr, nullptr, nullptr, false);
+    // The configuration as XML shows the new default.
+    std::string xml = stdoutOf(tmp, product::printConfigXml);
+    std::string shown = xml.find("<value data=\"app.log\" priority=\"0\"/>") != std::string::npos ? "shown" : xml;
     return valueAt("LogDir", 0) + "|" + valueAt("LogFile", 0) + "|" + valueAt("Log", 0) + "|" +
-           valueAt("CompactLog", 0) + "|" + env("YARL_PROFILE_DIR");
+           valueAt("CompactLog", 0) + "|" + env("YARL_PROFILE_DIR") + "|" + shown;
   });
-  EXPECT_EQ(result, tmp / "sys/Library/Logs" + "|app.log|*:stderr:10|0|" + tmp / "account/.yarl");
+  EXPECT_EQ(result, tmp / "sys/Library/Logs" + "|app.log|*:stderr:10|0|" + tmp / "account/.yarl|shown");
 
   result = yarl_test::inChild([&] {
     redirect(tmp);
