@@ -36,6 +36,8 @@ plat::CharArray join(const char* left, const char* right) {
 
 void setConfigBase(const char* dir) { configBase() = plat::CharArray(dir); }
 
+const char* getConfigBase() { return configBase().get(); }
+
 void setConfiguredDataDir(const char* dir) { configuredDataDir() = plat::CharArray(dir); }
 
 plat::CharArray getConfigDir(const char* name) {

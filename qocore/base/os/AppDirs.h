@@ -16,6 +16,8 @@ namespace os {
 
 // The user configuration directory (copied; null clears it).
 void setConfigBase(const char* dir);
+// The user configuration directory, or null while unset.
+const char* getConfigBase();
 // A data directory searched before all others (copied; null clears it).
 void setConfiguredDataDir(const char* dir);
 

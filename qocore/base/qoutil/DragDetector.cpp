@@ -1,0 +1,37 @@
+#include "qocore/base/qoutil/DragDetector.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "qocore/base/plat/ConfigParameter.h"
+#include "qocore/base/plat/Configuration.h"
+
+namespace qoutil {
+
+namespace {
+
+// The display parameter's own default, used while no `ppmm` parameter is
+// registered.
+constexpr int kDefaultPpmm = 4;
+
+int displayUnitsPerMm() {
+  const plat::ConfigParameter* param = plat::Configuration::global().findParam("ppmm");
+  return param ? param->getIntValue() : kDefaultPpmm;
+}
+
+}  // namespace
+
+int DragDetector::threshold() { return (10 * displayUnitsPerMm() + 4) / 8; }
+
+bool DragDetector::dragStarted(rfb::Point position) {
+  if (started_) return false;
+  const int64_t limit = threshold();
+  // 64-bit differences: the two points may lie 2^32 apart.
+  if (std::llabs(int64_t{position.x} - press_.x) > limit || std::llabs(int64_t{position.y} - press_.y) > limit) {
+    started_ = true;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace qoutil
