@@ -246,7 +246,7 @@ TaggedOutStream::TaggedOutStream(rdr::OutStream* underlying, int32_t tagLength, 
 }
 
 TaggedOutStream::~TaggedOutStream() {
-  if (plainLen() > 0) vlog().error("Discarding %d bytes of an unsent record", plainLen());
+  if (plainLen() > 0) vlog().error("%d bytes of an open record not sent", plainLen());
 }
 
 void TaggedOutStream::allocate(int32_t maxPayload) {

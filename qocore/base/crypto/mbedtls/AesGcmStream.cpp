@@ -91,6 +91,21 @@ void freeGcm(std::unique_ptr<mbedtls_gcm_context>& gcm) noexcept {
   if (gcm) mbedtls_gcm_free(gcm.get());  // wipes the context as well
 }
 
+// The part both kinds of stream add to their base's state.
+void saveNonceAndGcm(rdr::OutStream& out, const uint8_t* nonce, const mbedtls_gcm_context& gcm) {
+  out.writeBytes(nonce, kAesGcmNonceSize);
+  saveGcm(out, gcm);
+}
+
+void restoreNonceAndGcm(rdr::InStream& in, uint8_t* nonceOut, std::unique_ptr<mbedtls_gcm_context>& gcmOut) {
+  uint8_t nonce[kAesGcmNonceSize];
+  in.readBytes(nonce, sizeof nonce);
+  std::unique_ptr<mbedtls_gcm_context> gcm = restoreGcm(in);
+  freeGcm(gcmOut);
+  gcmOut = std::move(gcm);
+  std::memcpy(nonceOut, nonce, sizeof nonce);
+}
+
 }  // namespace
 
 // ---- The cipher context ----
@@ -213,18 +228,12 @@ bool AesGcmInStream::verifyTag(const uint8_t* tag) {
 
 void AesGcmInStream::saveState(rdr::OutStream& out) {
   TaggedInStream::saveState(out);
-  out.writeBytes(nonce_, sizeof nonce_);
-  saveGcm(out, *gcm_);
+  saveNonceAndGcm(out, nonce_, *gcm_);
 }
 
 void AesGcmInStream::restoreState(rdr::InStream& in) {
   TaggedInStream::restoreState(in);
-  uint8_t nonce[kAesGcmNonceSize];
-  in.readBytes(nonce, sizeof nonce);
-  std::unique_ptr<mbedtls_gcm_context> gcm = restoreGcm(in);
-  freeGcm(gcm_);
-  gcm_ = std::move(gcm);
-  std::memcpy(nonce_, nonce, sizeof nonce);
+  restoreNonceAndGcm(in, nonce_, gcm_);
 }
 
 // ---- AesGcmOutStream ----
@@ -251,18 +260,12 @@ bool AesGcmOutStream::sealRecord() {
 
 void AesGcmOutStream::saveState(rdr::OutStream& out) {
   TaggedOutStream::saveState(out);
-  out.writeBytes(nonce_, sizeof nonce_);
-  saveGcm(out, *gcm_);
+  saveNonceAndGcm(out, nonce_, *gcm_);
 }
 
 void AesGcmOutStream::restoreState(rdr::InStream& in) {
   TaggedOutStream::restoreState(in);
-  uint8_t nonce[kAesGcmNonceSize];
-  in.readBytes(nonce, sizeof nonce);
-  std::unique_ptr<mbedtls_gcm_context> gcm = restoreGcm(in);
-  freeGcm(gcm_);
-  gcm_ = std::move(gcm);
-  std::memcpy(nonce_, nonce, sizeof nonce);
+  restoreNonceAndGcm(in, nonce_, gcm_);
 }
 
 }  // namespace crypto

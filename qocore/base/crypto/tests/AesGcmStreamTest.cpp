@@ -22,15 +22,6 @@ plat::Buffer buf(const std::string& s) {
 std::string str(const uint8_t* p, int32_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
 std::string str(rdr::MemOutStream& out) { return str(out.data(), out.length()); }
 
-std::string failureOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const plat::Exception& e) {
-    return e.str();
-  }
-  return "no failure";
-}
-
 // Records cut from the committed cases of data/crypto_oracle.py
 // (python3-cryptography's AESGCM).
 struct GcmCase {
@@ -58,16 +49,7 @@ class ReaderFixture : public testing::Test {
   void send(const std::string& bytes) {
     ASSERT_EQ(::write(sockets_.far.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
-  // Everything readable now, consumed.
-  static std::string drain(rdr::InStream& in) {
-    std::string out;
-    while (in.check(false, 1)) {
-      out += str(in.getPtr(), in.nUnread());
-      in.advance(in.nUnread());
-    }
-    return out;
-  }
-  std::string drain() { return drain(reader_); }
+  std::string drain() { return crypto_test::readAvailable(reader_); }
 
   yarl_test::SocketPair sockets_;
   rdr::FdInStream lower_;
@@ -105,7 +87,7 @@ TEST(AesGcmOutStreamTest, CutsRecordsAtTheMaximumPayload) {
   EXPECT_EQ(toHex(out.data() + 6618, 2), "0001");
   // An item larger than a record cannot be written.
   crypto::AesGcmOutStream small(&out, 3);
-  EXPECT_EQ(failureOf([&] { small.writeU32(1); }), "TaggedOutStream overrun: max itemSize exceeded");
+  EXPECT_EQ(crypto_test::messageOf([&] { small.writeU32(1); }), "TaggedOutStream overrun: max itemSize exceeded");
 }
 
 TEST(AesGcmOutStreamTest, SpaceLimitCountsRecordOverhead) {
@@ -171,11 +153,11 @@ TEST_F(ReaderFixture, RefusesATamperedRecordForGood) {
     wire[t.at] ^= 0x01;
     ASSERT_EQ(::write(sockets.far.get(), wire.data(), wire.size()), static_cast<ssize_t>(wire.size()));
     std::string got;
-    EXPECT_EQ(failureOf([&] { got = drain(reader); }), "AES authentication failure");
+    EXPECT_EQ(crypto_test::messageOf([&] { got = crypto_test::readAvailable(reader); }), "AES authentication failure");
     EXPECT_EQ(got, "");
     EXPECT_EQ(reader.nUnread(), 0);
     // Later records are never read either.
-    EXPECT_EQ(failureOf([&] { reader.check(false, 1); }), "AES authentication failure");
+    EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 1); }), "AES authentication failure");
   }
 }
 
@@ -188,7 +170,7 @@ TEST_F(ReaderFixture, RefusesARecordLargerThanItsBuffer) {
   writer.flush();
   reader_.setKey(buf(std::string(32, 'k')), buf(std::string(12, 'n')));
   send(str(out));
-  EXPECT_EQ(failureOf([&] { drain(); }), "TaggedInStream: message too large");
+  EXPECT_EQ(crypto_test::messageOf([&] { drain(); }), "TaggedInStream: message too large");
 }
 
 TEST_F(ReaderFixture, KeysChangeBetweenRecords) {
@@ -297,7 +279,7 @@ TEST(AesGcmStateTest, ReaderContinuesMidRecordFromItsSavedState) {
   got += str(reader.getPtr(), 4);
   reader.advance(4);
   reader.setCheckpoint();
-  EXPECT_EQ(failureOf([&] { reader.check(false, 100); }), "End of IO stream");
+  EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 100); }), "End of IO stream");
   EXPECT_TRUE(reader.hasPendingData());
 
   rdr::MemOutStream state;
@@ -360,7 +342,7 @@ TEST(AesGcmStateTest, BadStatesAreRefused) {
     rdr::MemOutStream sink;
     crypto::AesGcmOutStream w(&sink, 0);
     crypto::AesGcmInStream r(&wire, 0);
-    EXPECT_EQ(failureOf([&] {
+    EXPECT_EQ(crypto_test::messageOf([&] {
                 if (c.isReader) {
                   r.restoreState(in);
                 } else {

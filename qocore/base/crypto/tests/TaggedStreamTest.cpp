@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "qocore/base/crypto/TaggedStream.h"
+#include "qocore/base/crypto/tests/CryptoTestUtil.h"
 #include "qocore/base/rdr/FdInStream.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
+#include "testing/LogCapture.h"
 #include "testing/SocketPair.h"
 
 namespace {
@@ -63,24 +65,6 @@ class ToyInStream : public crypto::TaggedInStream, public crypto::TaggedInStream
   uint8_t sum_ = 0;
 };
 
-std::string drain(rdr::InStream& in) {
-  std::string out;
-  while (in.check(false, 1)) {
-    out.append(reinterpret_cast<const char*>(in.getPtr()), in.nUnread());
-    in.advance(in.nUnread());
-  }
-  return out;
-}
-
-std::string failureOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const plat::Exception& e) {
-    return e.str();
-  }
-  return "no failure";
-}
-
 TEST(TaggedStreamTest, DeferredVerdictsStallTheReader) {
   rdr::MemOutStream wire;
   ToyOutStream writer(&wire, 0);
@@ -100,24 +84,24 @@ TEST(TaggedStreamTest, DeferredVerdictsStallTheReader) {
   ASSERT_EQ(::write(sockets.far.get(), wire.data(), wire.length()), wire.length());
 
   // The first record waits for its verdict; the next is not even begun.
-  EXPECT_EQ(drain(reader), "");
+  EXPECT_EQ(crypto_test::readAvailable(reader), "");
   EXPECT_TRUE(reader.hasPendingData());
   ASSERT_EQ(reader.headers.size(), 1u);
   EXPECT_EQ(reader.headers[0], std::string("\0\5", 2));
   EXPECT_EQ(reader.tags, reader.sums);
   reader.tagVerified(nullptr);
   EXPECT_EQ(reader.verdicts, 1);
-  EXPECT_EQ(drain(reader), "hello");
+  EXPECT_EQ(crypto_test::readAvailable(reader), "hello");
   reader.tagVerified(nullptr);
-  EXPECT_EQ(drain(reader), "world");
+  EXPECT_EQ(crypto_test::readAvailable(reader), "world");
   EXPECT_EQ(reader.pos(), 10);
 
   // A refusal is final and the record never becomes readable.
   reader.tagVerified("forged record");
   EXPECT_EQ(reader.verdicts, 3);
-  EXPECT_EQ(failureOf([&] { reader.check(false, 1); }), "forged record");
+  EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 1); }), "forged record");
   EXPECT_EQ(reader.nUnread(), 0);
-  EXPECT_EQ(failureOf([&] { reader.check(false, 1); }), "forged record");
+  EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 1); }), "forged record");
 }
 
 TEST(TaggedStreamTest, ReaderBufferLimitsAndPositions) {
@@ -129,7 +113,7 @@ TEST(TaggedStreamTest, ReaderBufferLimitsAndPositions) {
   rdr::MemInStream in(wire.data(), wire.length());
   ToyInStream reader(&in);  // a 64-byte buffer
   reader.setRewindable(false);
-  EXPECT_EQ(failureOf([&] { reader.check(false, 1); }), "TaggedInStream: message too large");
+  EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 1); }), "TaggedInStream: message too large");
 
   // Records of 40 bytes fit one at a time; consumed bytes make room.
   rdr::MemOutStream two;
@@ -158,6 +142,18 @@ TEST(TaggedStreamTest, WriterOnlySendsWhatItsSubclassSeals) {
   writer.flushRecord();
   EXPECT_EQ(wire.length(), 0);
   EXPECT_EQ(writer.length(), 9);
+}
+
+TEST(TaggedStreamTest, WriterDestroyedWithAnOpenRecordSaysSo) {
+  yarl_test::LogCapture log("TaggedOutStream:capture:0");
+  rdr::MemOutStream wire;
+  {
+    ToyOutStream writer(&wire, 0);
+    writer.writeBytes("lost", 4);
+  }
+  EXPECT_EQ(wire.length(), 0);
+  const std::vector<yarl_test::LogRecord> expected = {{"TaggedOutStream", 0, "4 bytes of an open record not sent"}};
+  EXPECT_EQ(log.from("TaggedOutStream"), expected);
 }
 
 TEST(TaggedStreamDeathTest, Misuse) {
