@@ -87,6 +87,27 @@ inline std::vector<std::string> askOracle(const std::vector<std::string>& reques
   return answers;
 }
 
+// The message of the plat::Exception a call threw, or "no failure".
+template <typename F>
+std::string messageOf(F&& f) {
+  try {
+    f();
+  } catch (const plat::Exception& e) {
+    return e.str();
+  }
+  return "no failure";
+}
+
+// Everything the stream can hand out without waiting, consumed.
+inline std::string readAvailable(rdr::InStream& in) {
+  std::string out;
+  while (in.check(false, 1)) {
+    out.append(reinterpret_cast<const char*>(in.getPtr()), static_cast<size_t>(in.nUnread()));
+    in.advance(in.nUnread());
+  }
+  return out;
+}
+
 // An input stream that hands out its bytes `chunk` at a time and then
 // ends in one of four ways (kForeignFailure: an exception that is not a
 // plat::Exception).
