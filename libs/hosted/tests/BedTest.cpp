@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "libs/hosted/Bed.h"
+#include "libs/hosted/tests/HexBytes.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "testing/FailureOf.h"
 
@@ -15,18 +16,7 @@ using Bytes = std::vector<uint8_t>;
 using hosted::BedRef;
 using ::testing::HasSubstr;
 
-Bytes hex(const std::string& text) {
-  Bytes out;
-  for (size_t i = 0; i < text.size();) {
-    if (text[i] == ' ') {
-      ++i;
-      continue;
-    }
-    out.push_back(static_cast<uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    i += 2;
-  }
-  return out;
-}
+Bytes hex(const std::string& text) { return hosted_test::hexBytes(text); }
 
 std::string toHex(const uint8_t* data, int count) {
   std::string out;

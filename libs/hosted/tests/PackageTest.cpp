@@ -7,6 +7,7 @@
 
 #include "libs/hosted/PackageReader.h"
 #include "libs/hosted/PackageWriter.h"
+#include "libs/hosted/tests/HexBytes.h"
 #include "qocore/base/crypto/Sha.h"
 #include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/MemOutStream.h"
@@ -18,16 +19,8 @@ namespace {
 using Bytes = std::string;
 
 Bytes unhex(const std::string& text) {
-  Bytes out;
-  for (size_t i = 0; i < text.size();) {
-    if (text[i] == ' ') {
-      ++i;
-      continue;
-    }
-    out.push_back(static_cast<char>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    i += 2;
-  }
-  return out;
+  const std::vector<uint8_t> bytes = hosted_test::hexBytes(text);
+  return Bytes(bytes.begin(), bytes.end());
 }
 
 Bytes packageOf(const hosted::PackageWriter& writer) {
