@@ -592,14 +592,14 @@ BedRef BedReader::readComposite(uint8_t type) {
     throw BedException("BED composite bad length");
   // Reserve no more than the bytes at hand can fill; the rest grows as
   // items actually arrive.
-  auto reserveFor = [this](uint64_t items) {
-    return static_cast<size_t>(std::min<uint64_t>(items, uint64_t(remaining() / kMinItemBytes)));
+  auto reserveFor = [this](uint64_t items, int64_t bytesPerItem) {
+    return static_cast<size_t>(std::min<uint64_t>(items, uint64_t(remaining() / bytesPerItem)));
   };
 
   if (kind == kMapKind) {
     if (count % 2 != 0) throw BedException("BED map bad length");
     plat::LinkedPtr<BedMap> map(new BedMap);
-    map->entries_.reserve(reserveFor(count / 2) / 2);
+    map->entries_.reserve(reserveFor(count / 2, 2 * kMinItemBytes));
     // The keys seen so far, pointing into the entries' own texts, so that
     // a large map is checked for repeats in linear time.
     std::unordered_set<std::string_view> keys;
@@ -617,12 +617,12 @@ BedRef BedReader::readComposite(uint8_t type) {
   }
   if (kind == kSeqKind) {
     plat::LinkedPtr<BedSeq> seq(new BedSeq);
-    seq->items_.reserve(reserveFor(count));
+    seq->items_.reserve(reserveFor(count, kMinItemBytes));
     for (uint64_t i = 0; i < count; ++i) seq->items_.push_back(readValue());
     return seq;
   }
   plat::LinkedPtr<BedUnknown> unknown(new BedUnknown(kind, plat::Buffer()));
-  unknown->children_.reserve(reserveFor(count));
+  unknown->children_.reserve(reserveFor(count, kMinItemBytes));
   for (uint64_t i = 0; i < count; ++i) unknown->children_.push_back(readValue());
   return unknown;
 }
