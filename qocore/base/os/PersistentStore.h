@@ -42,6 +42,9 @@ class PersistentStoreFile : public PersistentStore {
   void remove(const char* key) override;
 
   const char* dir() const noexcept { return dir_.c_str(); }
+  // Points the store at another directory (copied); every holder of the
+  // store sees the change.
+  void setDir(const char* dir) { dir_ = plat::CharArray(dir); }
 
  private:
   void makePath(const char* key);

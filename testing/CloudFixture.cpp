@@ -1,0 +1,87 @@
+// cloud_fixture: writes test fixtures in the cloud client's encodings.
+//
+//   cloud_fixture bed <description.json> <out.bed>
+//       a BED document from a JSON description (the conventions are in
+//       testing/BedFixture.h)
+//   cloud_fixture package <out.pkg> <name>=<file>...
+//       a section package holding each file's bytes under its name
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "testing/BedFixture.h"
+
+namespace {
+
+bool readFile(const char* path, std::string* out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+bool writeFile(const char* path, const plat::Buffer& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), bytes.count());
+  out.close();
+  return static_cast<bool>(out);
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: cloud_fixture bed <description.json> <out.bed>\n"
+               "       cloud_fixture package <out.pkg> <name>=<file>...\n");
+  return 2;
+}
+
+int run(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "bed") == 0) {
+    std::string json;
+    if (!readFile(argv[2], &json)) {
+      std::fprintf(stderr, "cloud_fixture: cannot read %s\n", argv[2]);
+      return 1;
+    }
+    if (!writeFile(argv[3], yarl_test::bedFromJsonText(json))) {
+      std::fprintf(stderr, "cloud_fixture: cannot write %s\n", argv[3]);
+      return 1;
+    }
+    return 0;
+  }
+  if (argc >= 3 && std::strcmp(argv[1], "package") == 0) {
+    std::vector<std::pair<std::string, std::string>> sections;
+    for (int i = 3; i < argc; ++i) {
+      const char* eq = std::strchr(argv[i], '=');
+      if (!eq || eq == argv[i]) return usage();
+      std::string data;
+      if (!readFile(eq + 1, &data)) {
+        std::fprintf(stderr, "cloud_fixture: cannot read %s\n", eq + 1);
+        return 1;
+      }
+      sections.emplace_back(std::string(argv[i], static_cast<size_t>(eq - argv[i])), std::move(data));
+    }
+    if (!writeFile(argv[2], yarl_test::packageOf(sections))) {
+      std::fprintf(stderr, "cloud_fixture: cannot write %s\n", argv[2]);
+      return 1;
+    }
+    return 0;
+  }
+  return usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const plat::Exception& e) {
+    char text[plat::Exception::kMsgSize];
+    e.format(text);
+    std::fprintf(stderr, "cloud_fixture: %s\n", text);
+    return 1;
+  }
+}
