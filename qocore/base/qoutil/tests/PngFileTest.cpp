@@ -7,6 +7,7 @@
 #include "qocore/base/qoutil/PngFile.h"
 #include "qocore/base/qoutil/tests/PngWriter.h"
 #include "qocore/base/rfb/PixelBuffer.h"
+#include "qocore/base/rfb/PixelDraw.h"
 #include "qocore/base/rfb/PixelFormat.h"
 #include "testing/FailureOf.h"
 
@@ -136,8 +137,7 @@ TEST(PngFileTest, PremultiplyAndLoadPosition) {
   // rest keeps its marker.
   PngFile again(uint32_t(bytes.size()), bytes.data(), false, "a");
   ManagedPixelBuffer big(*again.getPf(), Rect(0, 0, 45, 16));
-  for (int32_t y = 0; y < 16; ++y)
-    for (int32_t x = 0; x < 45; ++x) big.setPixel({x, y}, 0x12345678);
+  rfb::fillRect(big, big.getRect(), 0x12345678);
   again.load(&big, {3, 2});
   for (int32_t y = 0; y < 16; ++y) {
     for (int32_t x = 0; x < 45; ++x) {
