@@ -1,6 +1,7 @@
 #include "qocore/base/qoutil/ImageScaler.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/rfb/PixelAccess.h"
@@ -16,6 +17,10 @@ using rfb::PixelFormat;
 // Fraction bits of the reciprocals: 255 x 2^23 stays below 2^31, so every
 // sum fits 32 bits.
 constexpr int kFrac = 23;
+
+// The four channel sums of a pixel, worked on together.  Red, green,
+// blue, alpha for the decoding members; byte order for the byte-lane ones.
+using V4 = uint32_t __attribute__((vector_size(16)));
 
 // The channels of a true-colour format (red, green, blue, alpha).
 struct RuntimeLayout {
@@ -39,9 +44,11 @@ template <int Bytes, int N, class Layout>
 struct RawReader {
   static constexpr int kBytes = Bytes;
   RawReader(const PixelFormat& pf, const rfb::ColourMap*) : l(pf) {}
-  void read(const uint8_t* p, uint32_t* c) const {
+  V4 read(const uint8_t* p) const {
     const uint32_t v = rfb::readPixel<Bytes>(p);
+    V4 c{};
     for (int i = 0; i < N; ++i) c[i] = rfb::shiftRight(v, l.shift[i]) & l.max[i];
+    return c;
   }
   Layout l;
 };
@@ -50,12 +57,26 @@ template <int Bytes, int N, class Layout>
 struct RawWriter {
   static constexpr int kBytes = Bytes;
   RawWriter(const PixelFormat& pf, const rfb::ColourMap*) : l(pf) {}
-  void write(uint8_t* p, const uint32_t* c) const {
+  void write(uint8_t* p, V4 c) const {
     uint32_t v = 0;
     for (int i = 0; i < N; ++i) v |= rfb::shiftLeft(c[i], l.shift[i]);
     rfb::writePixel<Bytes>(p, v);
   }
   Layout l;
+};
+
+// Equal 32-bit formats whose N channels are the pixel's first N bytes
+// (rgb888 and argb8888 in memory): each byte is a lane of its own, which
+// gives the raw members' results without shifting.  Bytes past N are
+// written 0.
+template <int N>
+struct ByteLanes {
+  static constexpr int kBytes = 4;
+  ByteLanes(const PixelFormat&, const rfb::ColourMap*) {}
+  V4 read(const uint8_t* p) const { return V4{p[0], p[1], p[2], N == 4 ? p[3] : 0u}; }
+  void write(uint8_t* p, V4 c) const {
+    for (int i = 0; i < 4; ++i) p[i] = i < N ? static_cast<uint8_t>(c[i]) : 0;
+  }
 };
 
 // Any format, decoded to 0..255 per channel (and alpha when Alpha is set:
@@ -68,17 +89,18 @@ struct GeneralReader {
   // (c x 255 + max / 2) / max; 0 for a channel without bits.  Exact
   // (and a no-op) for a maximum of 255.
   static uint32_t to255(uint32_t c, uint32_t max) { return max ? (c * 255 + max / 2) / max : 0; }
-  void read(const uint8_t* p, uint32_t* c) const {
+  V4 read(const uint8_t* p) const {
     uint32_t v = rfb::readPixel<Bytes>(p);
     if (swap) v = rfb::swapPixel(v, pf.bpp);
+    V4 c{};
     if (!pf.trueColour) {
-      c[0] = c[1] = c[2] = 0;
-      if (cm) cm->lookup(v, &c[0], &c[1], &c[2]);
-      if constexpr (Alpha) c[3] = 255;
-      return;
+      uint32_t r = 0, g = 0, b = 0;
+      if (cm) cm->lookup(v, &r, &g, &b);
+      return V4{r, g, b, Alpha ? 255u : 0u};
     }
     for (int i = 0; i < 3; ++i) c[i] = to255(rfb::shiftRight(v, l.shift[i]) & l.max[i], l.max[i]);
     if constexpr (Alpha) c[3] = l.max[3] ? to255(rfb::shiftRight(v, l.shift[3]) & l.max[3], l.max[3]) : 255;
+    return c;
   }
   const PixelFormat& pf;
   RuntimeLayout l;
@@ -94,7 +116,7 @@ struct GeneralWriter {
   // (c x max + 127) / 255, the division by a constant done by multiply and
   // shift.  Exact (and a no-op) for a maximum of 255.
   static uint32_t from255(uint32_t c, uint32_t max) { return (c * max + 127) / 255; }
-  void write(uint8_t* p, const uint32_t* c) const {
+  void write(uint8_t* p, V4 c) const {
     uint32_t v = 0;
     if (!pf.trueColour) {
       v = cm ? cm->pixelFor(c[0], c[1], c[2], 255) : 0;
@@ -111,44 +133,69 @@ struct GeneralWriter {
   bool swap;
 };
 
-// Adds one source row, averaged over each destination column's span and
-// weighted by the row's vertical overlap wy, to the accumulator row.
-template <class Reader, int N>
-inline void accumulateRow(const Reader& rd, const uint8_t* sp, const Scaler::Job& j, Scaler::Accum* acc, uint32_t rx,
-                          uint32_t hx, uint32_t wy) {
+// The source pixels under each destination column of the rectangle,
+// found once per call so that the rows' inner loops only read and add.
+void findSpans(const Scaler::Job& j) {
   const int64_t ws = j.coords.srcSz.x, wd = j.coords.dstSz.x;
   int64_t s0 = j.srcStartX, d0 = j.dstStartX;
+  int32_t index = 0;
   for (int32_t x = 0; x < j.size.width; ++x) {
     const int64_t d1 = d0 + ws;
-    uint32_t sum[N] = {};
+    Scaler::Span& span = j.spans[x];
+    span.first = index;
+    span.count = 0;
     for (;;) {
       const int64_t s1 = s0 + wd;
-      const uint32_t wx = static_cast<uint32_t>(std::min(s1, d1) - std::max(s0, d0));
-      uint32_t c[4];
-      rd.read(sp, c);
-      for (int i = 0; i < N; ++i) sum[i] += c[i] * wx;
+      const uint32_t w = static_cast<uint32_t>(std::min(s1, d1) - std::max(s0, d0));
+      if (span.count++ == 0) span.firstWeight = w;
+      span.lastWeight = w;
       // A source pixel that straddles the column's end is visited again
       // by the next column.
       if (s1 > d1) break;
-      sp += Reader::kBytes;
+      ++index;
       s0 = s1;
       if (s1 == d1) break;
     }
-    for (int i = 0; i < N; ++i) acc[x].c[i] += (((sum[i] + hx) * rx) >> kFrac) * wy;
     d0 = d1;
   }
 }
 
-template <class Reader, class Writer, int N>
+// Adds one source row, averaged over each destination column's span and
+// weighted by the row's vertical overlap wy, to the accumulator row.
+template <class Reader>
+inline void accumulateRow(const Reader& rd, const uint8_t* sp, const Scaler::Job& j, uint32_t wd, uint32_t rx,
+                          uint32_t hx, uint32_t wy) {
+  Scaler::Accum* acc = j.accum;
+  const Scaler::Span* spans = j.spans;
+  for (int32_t x = 0; x < j.size.width; ++x) {
+    const Scaler::Span span = spans[x];
+    const uint8_t* p = sp + ptrdiff_t{span.first} * Reader::kBytes;
+    V4 sum = rd.read(p) * span.firstWeight;
+    if (span.count > 1) {
+      // Pixels wholly inside the column weigh the source pixel's full
+      // width on the grid.
+      V4 inner{};
+      for (int32_t k = 1; k < span.count - 1; ++k) inner += rd.read(p + k * Reader::kBytes);
+      sum += inner * wd + rd.read(p + (span.count - 1) * Reader::kBytes) * span.lastWeight;
+    }
+    V4 a;
+    std::memcpy(&a, acc[x].c, sizeof a);
+    a += (((sum + hx) * rx) >> kFrac) * wy;
+    std::memcpy(acc[x].c, &a, sizeof a);
+  }
+}
+
+template <class Reader, class Writer>
 void scaleKernel(const Scaler::Job& j) {
   const Reader rd(*j.srcPf, j.srcCm);
   const Writer wr(*j.dstPf, j.dstCm);
   const int64_t hs = j.coords.srcSz.y, hd = j.coords.dstSz.y;
-  const uint32_t ws = static_cast<uint32_t>(j.coords.srcSz.x);
+  const uint32_t ws = static_cast<uint32_t>(j.coords.srcSz.x), wd = static_cast<uint32_t>(j.coords.dstSz.x);
   const uint32_t rx = (1u << kFrac) / ws, ry = (1u << kFrac) / static_cast<uint32_t>(hs);
   const uint32_t hx = ws / 2, hy = static_cast<uint32_t>(hs / 2);
   const ptrdiff_t srcStep = ptrdiff_t{j.srcStride} * Reader::kBytes;
   const ptrdiff_t dstStep = ptrdiff_t{j.dstStride} * Writer::kBytes;
+  findSpans(j);
   const uint8_t* srow = j.src;
   uint8_t* drow = j.dst;
   Scaler::Accum* acc = j.accum;
@@ -158,7 +205,7 @@ void scaleKernel(const Scaler::Job& j) {
     for (;;) {
       const int64_t s1 = s0 + hd;
       const uint32_t wy = static_cast<uint32_t>(std::min(s1, d1) - std::max(s0, d0));
-      accumulateRow<Reader, N>(rd, srow, j, acc, rx, hx, wy);
+      accumulateRow<Reader>(rd, srow, j, wd, rx, hx, wy);
       if (s1 > d1) break;
       srow += srcStep;
       s0 = s1;
@@ -166,12 +213,10 @@ void scaleKernel(const Scaler::Job& j) {
     }
     uint8_t* dp = drow;
     for (int32_t x = 0; x < j.size.width; ++x, dp += Writer::kBytes) {
-      uint32_t c[4];
-      for (int i = 0; i < N; ++i) {
-        c[i] = ((acc[x].c[i] + hy) * ry) >> kFrac;
-        acc[x].c[i] = 0;
-      }
-      wr.write(dp, c);
+      V4 a;
+      std::memcpy(&a, acc[x].c, sizeof a);
+      wr.write(dp, ((a + hy) * ry) >> kFrac);
+      std::memset(acc[x].c, 0, sizeof acc[x].c);
     }
     drow += dstStep;
     d0 = d1;
@@ -179,20 +224,20 @@ void scaleKernel(const Scaler::Job& j) {
 }
 
 template <int SB, int DB>
-constexpr Scaler::ScaleKernel kGeneral = scaleKernel<GeneralReader<SB, false>, GeneralWriter<DB, false>, 3>;
+constexpr Scaler::ScaleKernel kGeneral = scaleKernel<GeneralReader<SB, false>, GeneralWriter<DB, false>>;
 template <int B>
-constexpr Scaler::ScaleKernel kSame = scaleKernel<RawReader<B, 3, RuntimeLayout>, RawWriter<B, 3, RuntimeLayout>, 3>;
+constexpr Scaler::ScaleKernel kSame = scaleKernel<RawReader<B, 3, RuntimeLayout>, RawWriter<B, 3, RuntimeLayout>>;
 template <int B>
-constexpr Scaler::ScaleKernel kSameAlpha =
-    scaleKernel<RawReader<B, 4, RuntimeLayout>, RawWriter<B, 4, RuntimeLayout>, 4>;
+constexpr Scaler::ScaleKernel kSameAlpha = scaleKernel<RawReader<B, 4, RuntimeLayout>, RawWriter<B, 4, RuntimeLayout>>;
 template <int SB>
-constexpr Scaler::ScaleKernel kIntoAlpha = scaleKernel<GeneralReader<SB, true>, GeneralWriter<4, true>, 4>;
+constexpr Scaler::ScaleKernel kIntoAlpha = scaleKernel<GeneralReader<SB, true>, GeneralWriter<4, true>>;
 template <int B, class Layout>
-constexpr Scaler::ScaleKernel kFixed = scaleKernel<RawReader<B, 3, Layout>, RawWriter<B, 3, Layout>, 3>;
+constexpr Scaler::ScaleKernel kFixed = scaleKernel<RawReader<B, 3, Layout>, RawWriter<B, 3, Layout>>;
+template <int N>
+constexpr Scaler::ScaleKernel kByteLanes = scaleKernel<ByteLanes<N>, ByteLanes<N>>;
 
 using Layout222 = FixedLayout<4, 2, 0, 3, 3, 3>;
 using Layout565 = FixedLayout<11, 5, 0, 31, 63, 31>;
-using Layout888 = FixedLayout<16, 8, 0, 255, 255, 255>;
 
 // clang-format off
 constexpr Scaler::ScaleKernel kGeneralKernels[4][4] = {
@@ -224,7 +269,10 @@ Scaler::ScaleKernel Scaler::selectKernel(const PixelFormat& src, const PixelForm
     if (src.equal(dst)) {
       if (dst.equal(PixelFormat::rgb222())) return kFixed<1, Layout222>;
       if (dst.equal(PixelFormat::rgb565())) return kFixed<2, Layout565>;
-      if (dst.equal(PixelFormat::rgb888())) return kFixed<4, Layout888>;
+      if (dst.equal(PixelFormat::rgb888())) return kByteLanes<3>;
+      // The premultiplied pixels of named images: the same results as the
+      // same-format member, byte by byte.
+      if (dst.equal(PixelFormat::argb8888())) return kByteLanes<4>;
       // Raw sums of channels wider than 8 bits would leave 32 bits; such
       // formats go through the general members, which work in 0..255.
       const bool narrow = std::max({dst.redMax, dst.greenMax, dst.blueMax, dst.alphaMax}) <= 255;
@@ -254,7 +302,10 @@ void Scaler::chooseKernel() {
     kernel = copyKernel;
     return;
   }
-  if (accum.count() < coords_.dstSz.x) accum = plat::MBuf<Accum>(coords_.dstSz.x);
+  if (accum.count() < coords_.dstSz.x) {
+    accum = plat::MBuf<Accum>(coords_.dstSz.x);
+    spans = plat::MBuf<Span>(coords_.dstSz.x);
+  }
   kernel = selectKernel(source->getPf(), dstPf);
 }
 
@@ -277,7 +328,10 @@ void Scaler::getImage(void* dst, const rfb::Rect& r, int32_t dstStride) const {
   int32_t srcStride = 0;
   const uint8_t* src = source->getPixelsR(srcRect, &srcStride);
   const int32_t w = static_cast<int32_t>(r.width());
-  if (kernel != copyKernel && accum.count() < w) accum = plat::MBuf<Accum>(w);
+  if (kernel != copyKernel && accum.count() < w) {
+    accum = plat::MBuf<Accum>(w);
+    spans = plat::MBuf<Span>(w);
+  }
   const Job job{{w, static_cast<int32_t>(r.height())},
                 static_cast<uint8_t*>(dst),
                 dstStride ? dstStride : w,
@@ -292,7 +346,8 @@ void Scaler::getImage(void* dst, const rfb::Rect& r, int32_t dstStride) const {
                 r.x1 * ws,
                 r.y1 * hs,
                 coords_,
-                accum.data()};
+                accum.data(),
+                spans.data()};
   kernel(job);
 }
 

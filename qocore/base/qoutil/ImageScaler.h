@@ -29,10 +29,21 @@ class Scaler : public rfb::ImageGetter {
   struct Accum {
     uint32_t c[4];
   };
+  // The source pixels under one destination column: `count` of them from
+  // `first` (relative to the rectangle's first source pixel); the first
+  // and last overlap the column by their weights, any between lie wholly
+  // inside it.
+  struct Span {
+    int32_t first;
+    int32_t count;
+    uint32_t firstWeight;
+    uint32_t lastWeight;
+  };
   // What a kernel is given: the destination rectangle's size, its first
   // pixel and stride, the source's first pixel and stride (strides in
   // pixels), both formats and colour maps, where the source and the
-  // destination start on the grid, the sizes and the accumulator row.
+  // destination start on the grid, the sizes, the accumulator row and room
+  // for the columns' spans.
   struct Job {
     rfb::Size size;
     uint8_t* dst;
@@ -47,6 +58,7 @@ class Scaler : public rfb::ImageGetter {
     int64_t dstStartX, dstStartY;
     Coords coords;
     Accum* accum;
+    Span* spans;
   };
   using ScaleKernel = void (*)(const Job& job);
 
@@ -81,6 +93,7 @@ class Scaler : public rfb::ImageGetter {
   // Zero between rows; at least dstSz.x long once a scaling kernel is
   // chosen.
   mutable plat::MBuf<Accum> accum;
+  mutable plat::MBuf<Span> spans;
   const rfb::PixelBuffer* source = nullptr;
   ScaleKernel kernel = nullptr;
 };
