@@ -1,0 +1,7 @@
+#include "qocore/base/qoutil/MouseCallback.h"
+
+namespace qoutil {
+
+MouseCallback::~MouseCallback() = default;
+
+}  // namespace qoutil
