@@ -4,8 +4,7 @@
 #include <map>
 
 #include "qocore/base/plat/CharArray.h"
-#include "qocore/base/plat/ConfigParameter.h"
-#include "qocore/base/plat/Configuration.h"
+#include "qocore/base/plat/Colors.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Resource.h"
@@ -19,13 +18,6 @@ namespace {
 PLAT_LOG_SOURCE(vlog, "NamedImagePixelBuffer");
 
 constinit int gImageScale = 1;
-
-// The display units per millimetre (the platform core's `ppmm`, 4 until
-// it is set).
-int64_t unitsPerMm() {
-  const plat::ConfigParameter* p = plat::Configuration::global().findParam("ppmm");
-  return p ? p->getIntValue() : 4;
-}
 
 // round(n / 8) with halves away from zero.
 int32_t roundEighths(int64_t n) { return rfb::clampTo32(n >= 0 ? (n + 4) / 8 : (n - 4) / 8); }
@@ -65,7 +57,7 @@ void setImageScale(int g) noexcept { gImageScale = g; }
 // ---- Resolution ----
 
 void NamedImageFinder::resolve(const char* name, rfb::Size& size) {
-  const int64_t s = int64_t{imageScale()} * unitsPerMm();
+  const int64_t s = int64_t{imageScale()} * plat::ppmm.getValue();
   const plat::CharArray name2x = plat::DString::format("%s@2x", name);
   if (size == rfb::Size{}) {
     if (find(name)) {
@@ -115,6 +107,16 @@ bool NamedImageLoader::find(const char* name) {
 void NamedImageLoader::load(rfb::WritablePixelBuffer* pb, rfb::Point at) {
   // Straight from the file when it has the resolved size.
   ScaledImageLoader(file.get(), resolvedSize).load(pb, at);
+}
+
+plat::LinkedPtr<NamedImagePixelBuffer> NamedImageLoader::loadThemed(const char* name, rfb::Size size) {
+  if (name && plat::isDarkMode()) {
+    // Most images have no dark variant: that miss is not worth a log line.
+    const plat::CharArray dark = plat::DString::format("%s_darkbg", name);
+    plat::LinkedPtr<NamedImagePixelBuffer> image = getNamedImage(dark.get(), size, false);
+    if (!image->getRect().isEmpty()) return image;
+  }
+  return getNamedImage(name, size, true);
 }
 
 // ---- NamedImagePixelBuffer ----

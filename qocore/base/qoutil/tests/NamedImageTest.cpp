@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "qocore/base/plat/CharArray.h"
+#include "qocore/base/plat/Colors.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Resource.h"
 #include "qocore/base/qoutil/ImageScaler.h"
@@ -36,11 +37,24 @@ class NamedImageTest : public ::testing::Test {
       return plat::CharArray(folder.c_str());
     });
     qoutil::setImageScale(1);
+    previousColors = plat::replaceSysColorsImplForTest(&appearance);
   }
   void TearDown() override {
     plat::resource_dir::set(previous);
     qoutil::setImageScale(1);
+    plat::ppmm.unsetParam(kPriority);
+    plat::replaceSysColorsImplForTest(previousColors);
   }
+
+  static constexpr int kPriority = 1000;
+
+  // The appearance as the UI backend reports it.
+  class Appearance : public plat::SysColors {
+   public:
+    bool getColor(const char*, plat::Rgb&) override { return false; }
+    bool isDark() override { return dark; }
+    bool dark = false;
+  };
 
   // "<name>.png" of w x h with straight alpha.
   std::vector<uint8_t> addImage(const std::string& name, uint32_t w, uint32_t h) {
@@ -81,6 +95,8 @@ class NamedImageTest : public ::testing::Test {
   static inline std::string folder;
   static inline int lookups = 0;
   plat::resource_dir::DirFn previous = nullptr;
+  Appearance appearance;
+  plat::SysColors* previousColors = nullptr;
 };
 
 // Which file serves a request, by display scale and size.
@@ -116,6 +132,48 @@ TEST_F(NamedImageTest, ResolutionPicksTheVariant) {
     EXPECT_EQ(image.isDefaultSize(), c.request == Size{});
     EXPECT_EQ(pixels(image), expected(*c.file, c.want));
   }
+}
+
+// With ppmm 6 (S = 6) the natural size is 1.5 times the plain file's: an
+// exact-size file serves it when present, else the plain file scaled up.
+TEST_F(NamedImageTest, UnitsPerMillimetreScaleTheNaturalSize) {
+  const auto plain = addImage("mm_a", 20, 10);
+  addImage("mm_b", 20, 10);
+  const auto exact = addImage("mm_b30x15", 30, 15);
+  addImage("mm_c", 20, 10);
+  addImage("mm_c30x15", 30, 16);
+  ASSERT_TRUE(plat::ppmm.setIntValue(6, kPriority));
+  const NamedImagePixelBuffer scaledUp("mm_a", {0, 0}, true);
+  EXPECT_EQ(sizeOf(scaledUp), (Size{30, 15}));
+  EXPECT_EQ(pixels(scaledUp), expected(plain, {30, 15}));
+  const NamedImagePixelBuffer exactFile("mm_b", {0, 0}, true);
+  EXPECT_EQ(pixels(exactFile), expected(exact, {30, 15}));
+  yarl_test::LogCapture capture;
+  EXPECT_TRUE(NamedImagePixelBuffer("mm_c", {0, 0}, true).getRect().isEmpty());
+  EXPECT_EQ(capture.from("NamedImagePixelBuffer"),
+            (std::vector<LogRecord>{
+                {"NamedImagePixelBuffer", plat::LogSrc::kError, "[NamedImageBadSize] Badly sized image 'mm_c30x15'"}}));
+}
+
+// In the dark appearance a "_darkbg" variant wins; without one the plain
+// image serves, and the failed dark attempt leaves no log line.
+TEST_F(NamedImageTest, ThemedImagesFollowTheAppearance) {
+  const auto light = addImage("theme_a", 8, 8);
+  const auto dark = addImage("theme_a_darkbg", 8, 8);
+  const auto only = addImage("theme_b", 8, 8);
+  yarl_test::LogCapture capture;
+  EXPECT_EQ(pixels(*qoutil::NamedImageLoader::loadThemed("theme_a", {0, 0})), expected(light, {8, 8}));
+  appearance.dark = true;
+  EXPECT_EQ(pixels(*qoutil::NamedImageLoader::loadThemed("theme_a", {0, 0})), expected(dark, {8, 8}));
+  EXPECT_EQ(pixels(*qoutil::NamedImageLoader::loadThemed("theme_a", {4, 4})), expected(dark, {4, 4}));
+  EXPECT_EQ(pixels(*qoutil::NamedImageLoader::loadThemed("theme_b", {4, 4})), expected(only, {4, 4}));
+  EXPECT_EQ(capture.from("NamedImagePixelBuffer"), std::vector<LogRecord>{});
+
+  // The missing dark variant is looked up once per size.
+  const int before = lookups;
+  const auto again = qoutil::NamedImageLoader::loadThemed("theme_b", {4, 4});
+  EXPECT_EQ(lookups, before);
+  EXPECT_EQ(again.get(), getNamedImage("theme_b", {4, 4}, true).get());
 }
 
 // Variants that disagree, and sizes a buffer cannot take, are logged as
