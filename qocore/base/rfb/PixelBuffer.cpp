@@ -145,9 +145,13 @@ ManagedPixelBuffer::ManagedPixelBuffer(ImageLoader* loader)
     : ConfigurablePixelBuffer(PixelFormat(), Rect(), nullptr, nullptr, 0) {
   pf_.setBGR233();
   if (!loader) return;
+  // A loader that fails leaves no buffer: the destructor does not run for
+  // an object whose constructor throws.
+  plat::ScopeExit release([this] { delete[] data; });
   setPF(*loader->getPf());
   setSize(loader->getSize());
   loader->load(this, Point{});
+  release.dismiss();
 }
 
 ManagedPixelBuffer::~ManagedPixelBuffer() { delete[] data; }
