@@ -53,6 +53,7 @@ target_link_libraries(yarl_deps INTERFACE yarl_options Threads::Threads)
 target_link_options(yarl_deps INTERFACE -rdynamic)
 
 include(${CMAKE_CURRENT_LIST_DIR}/Mbedtls.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/Png.cmake)
 
 # The sources of yarl_core arrive from yarl_add_library below.  An
 # executable is not relinked when only the library changed: it loads the

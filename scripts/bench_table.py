@@ -40,6 +40,8 @@ ROWS = [
     ("1080p rgb888 to rgb565 vs pixman", "BM_Pixel_To565_Ours", "BM_Pixel_To565_Pixman", 0.2),
     ("1080p rgb565 to rgb888 vs pixman", "BM_Pixel_From565_Ours", "BM_Pixel_From565_Pixman", 0.2),
     ("1080p rgb888 to bgr888 vs pixman", "BM_Pixel_SwapRB_Ours", "BM_Pixel_SwapRB_Pixman", 0.2),
+    ("4096x4096 PNG decode vs libpng", "BM_Png_Decode4096_Ours", "BM_Png_Decode4096_Libpng", 0.8),
+    ("4096x4096 argb scaled to 25% vs pixman", "BM_Scale_Quarter4096_Ours", "BM_Scale_Quarter4096_Pixman", 1.0),
 ]
 
 

@@ -9,6 +9,8 @@ packages=(
   g++ cmake ninja-build
   libgtest-dev libgmock-dev libbenchmark-dev
   libmbedtls-dev
+  # The PNG reader of the image library (zlib comes with it).
+  libpng-dev zlib1g-dev
   # The format check and the include-edge check of CI.
   clang-format python3
   # Every locale prebuilt, so the locale probes and tests find de_DE, fr_FR...

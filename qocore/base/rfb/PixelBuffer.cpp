@@ -7,6 +7,7 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Strings.h"
+#include "qocore/base/rfb/ImageLoader.h"
 #include "qocore/base/rfb/PixelAccess.h"
 
 namespace rfb {
@@ -24,11 +25,6 @@ struct RectText {
 Rect clampTo16(const Rect& r) {
   auto c = [](int32_t v) { return std::clamp<int32_t>(v, INT16_MIN, INT16_MAX); };
   return Rect(c(r.x1), c(r.y1), c(r.x2), c(r.y2));
-}
-
-int32_t clampTo32(int64_t v) {
-  return static_cast<int32_t>(
-      std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 }  // namespace
@@ -55,13 +51,13 @@ void copyRows(const void* src, void* dst, Size size, int bytesPerPixel, int32_t 
 
 void PixelBuffer::regionChanged(const RegionRec&) {}
 
-void PixelBuffer::bufferChanged() {
-  auto clamp16 = [](int32_t v) {
-    return static_cast<int16_t>(
-        std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
-  };
+void PixelBuffer::bufferChanged() { rectChanged(rect); }
+
+void PixelBuffer::rectChanged(const Rect& r) {
+  const Rect c = clampTo16(r);
   RegionRec region;
-  miRegionInit(&region, BoxRec{clamp16(rect.x1), clamp16(rect.y1), clamp16(rect.x2), clamp16(rect.y2)});
+  miRegionInit(&region, BoxRec{static_cast<int16_t>(c.x1), static_cast<int16_t>(c.y1), static_cast<int16_t>(c.x2),
+                               static_cast<int16_t>(c.y2)});
   const plat::ScopeExit release([&region] { miRegionUninit(&region); });
   regionChanged(region);
 }
@@ -143,6 +139,19 @@ void FullFramePixelBuffer::setPixel(Point p, uint32_t value) noexcept {
 ManagedPixelBuffer::ManagedPixelBuffer(const PixelFormat& pf, const Rect& r, const ColourMap* cm)
     : ConfigurablePixelBuffer(pf, r, cm, nullptr, 0) {
   updateStorage();
+}
+
+ManagedPixelBuffer::ManagedPixelBuffer(ImageLoader* loader)
+    : ConfigurablePixelBuffer(PixelFormat(), Rect(), nullptr, nullptr, 0) {
+  pf_.setBGR233();
+  if (!loader) return;
+  // A loader that fails leaves no buffer: the destructor does not run for
+  // an object whose constructor throws.
+  plat::ScopeExit release([this] { delete[] data; });
+  setPF(*loader->getPf());
+  setSize(loader->getSize());
+  loader->load(this, Point{});
+  release.dismiss();
 }
 
 ManagedPixelBuffer::~ManagedPixelBuffer() { delete[] data; }

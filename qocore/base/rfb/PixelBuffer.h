@@ -24,6 +24,8 @@
 namespace rfb {
 
 // Turns colour-map pixels into colours and back.
+class ImageLoader;
+
 class ColourMap {
  public:
   virtual ~ColourMap() = default;
@@ -60,6 +62,9 @@ class PixelBuffer : public ImageGetter {
   // regionChanged for the whole extent, its coordinates clamped into the
   // region's 16-bit range.
   void bufferChanged();
+  // regionChanged for one rectangle, clamped the same way (an empty
+  // region when nothing is left).
+  void rectChanged(const Rect& r);
 
   const PixelFormat& getPf() const noexcept { return pf_; }
   const Rect& getRect() const noexcept { return rect; }
@@ -131,6 +136,9 @@ class ConfigurablePixelBuffer : public FullFramePixelBuffer {
 class ManagedPixelBuffer : public ConfigurablePixelBuffer {
  public:
   ManagedPixelBuffer(const PixelFormat& pf, const Rect& r, const ColourMap* cm = nullptr);
+  // The loader's image at 0,0 in the loader's format; without a loader an
+  // empty bgr233 buffer.
+  explicit ManagedPixelBuffer(ImageLoader* loader);
   ~ManagedPixelBuffer() override;
   ManagedPixelBuffer(const ManagedPixelBuffer&) = delete;
   ManagedPixelBuffer& operator=(const ManagedPixelBuffer&) = delete;

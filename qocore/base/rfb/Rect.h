@@ -5,8 +5,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 
 namespace rfb {
+
+// A 64-bit coordinate clamped into 32 bits.
+constexpr int32_t clampTo32(int64_t v) {
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
 
 struct Point {
   int32_t x = 0;
