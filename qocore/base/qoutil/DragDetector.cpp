@@ -3,25 +3,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "qocore/base/plat/ConfigParameter.h"
-#include "qocore/base/plat/Configuration.h"
+#include "qocore/base/plat/Colors.h"
 
 namespace qoutil {
 
-namespace {
-
-// The display parameter's own default, used while no `ppmm` parameter is
-// registered.
-constexpr int kDefaultPpmm = 4;
-
-int displayUnitsPerMm() {
-  const plat::ConfigParameter* param = plat::Configuration::global().findParam("ppmm");
-  return param ? param->getIntValue() : kDefaultPpmm;
-}
-
-}  // namespace
-
-int DragDetector::threshold() { return (10 * displayUnitsPerMm() + 4) / 8; }
+int DragDetector::threshold() { return (10 * plat::ppmm.getValue() + 4) / 8; }
 
 bool DragDetector::dragStarted(rfb::Point position) {
   if (started_) return false;

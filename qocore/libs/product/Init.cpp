@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "qocore/base/http/ProductUrl.h"
 #include "qocore/base/loc/Format.h"
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/os/AppDirs.h"
@@ -23,11 +24,11 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/File.h"
 #include "qocore/base/plat/LogDestFile.h"
+#include "qocore/base/plat/Markup.h"
 #include "qocore/base/plat/Path.h"
 #include "qocore/base/plat/XmlConfig.h"
 #include "qocore/base/qoutil/ConfigStore.h"
 #include "qocore/base/qoutil/SystemPath.h"
-#include "qocore/base/xml/TextBuffer.h"
 #include "qocore/libs/product/ProductTexts.h"
 
 namespace product {
@@ -117,9 +118,9 @@ class VersionInfoUpdater : public plat::ParameterChangedCallback {
   std::string ownDocVersion_;
 };
 
-void appendDiv(plat::DString& out, xml::TextBuffer& escaper, const char* key) {
-  out.append("<div style=\"text-align:left\">");
-  out.append(escaper.setEscaped(loc::translate(key)));
+void appendDiv(plat::DString& out, const char* key) {
+  plat::Markup::div(out, 0, nullptr);
+  plat::Markup::appendEscaped(out, loc::translate(key));
   out.append("</div>");
 }
 
@@ -138,9 +139,7 @@ void VersionInfoUpdater::parameterChanged(plat::ConfigParameter*, int) {
   t.noticesAddress = plat::DString::format(kNoticesFormat, noticesVersion.c_str()).get();
 
   plat::DString markup;
-  xml::TextBuffer escaper;
-  for (const char* key : {"product_copyright", "product_trademarks", "product_patents"})
-    appendDiv(markup, escaper, key);
+  for (const char* key : {"product_copyright", "product_trademarks", "product_patents"}) appendDiv(markup, key);
   loc::ArgList args;
   args.str(t.noticesAddress.c_str());
   loc::formatArgs(markup, loc::translate("product_info_marked_up_fmt", nullptr, 0, true), args.first());
@@ -174,9 +173,8 @@ void init(const char* argv0, const char* applicationName, const char* displayNam
   initConfigSearchDirs();
   initVersionInfo(nullptr);
   initLogging(logDefault, nullptr, nullptr, false);
-  // The parameter belongs to the HTTP texts; a program without them has
-  // no use for the address.
-  (void)plat::Configuration::global().setParam("_ProductUri", kProductUri, plat::ConfigParameter::kDefault);
+  // The maker's address under its links; a valid text is never refused.
+  (void)http::productUri.setParam(kProductUri, plat::ConfigParameter::kDefault);
   if (options.loadConfig) loadConfigFiles(nullptr);
   if (options.logToFile) plat::setLogToFile(true);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "qocore/base/loc/Localize.h"
+#include "qocore/base/plat/Colors.h"
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/Encodings.h"
@@ -37,21 +38,13 @@ TEST(DragDetectorTest, StartsOnceBeyondTheThreshold) {
 }
 
 TEST(DragDetectorTest, TheThresholdFollowsTheDisplayDensity) {
-  // The display parameter, or a stand-in of the same name while the
-  // display parameters are absent from the program.
-  plat::Configuration displayConf("display-test");
-  plat::ConfigParameter* ppmm = plat::Configuration::global().findParam("ppmm");
-  if (!ppmm) {
-    plat::Configuration::global().addChild(&displayConf);
-    ppmm = displayConf.addInt("ppmm", "Physical display units per mm.", 4, 1, 32);
-  }
+  plat::ConfigParameter* ppmm = &plat::ppmm;
   ASSERT_TRUE(ppmm->setParam("8", 10));
   EXPECT_EQ(qoutil::DragDetector::threshold(), 10);
   qoutil::DragDetector drag({0, 0});
   EXPECT_FALSE(drag.dragStarted({10, 10}));
   EXPECT_TRUE(drag.dragStarted({0, 11}));
   ppmm->unsetParam(10);
-  plat::Configuration::global().removeChild(&displayConf);
 }
 
 TEST(RandomStringTest, CapitalisedWordsJoinedBySeparator) {

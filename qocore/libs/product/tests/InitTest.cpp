@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "qocore/base/http/ProductUrl.h"
 #include "qocore/base/os/AppDirs.h"
 #include "qocore/base/os/AppInfo.h"
 #include "qocore/base/os/ExecutablePath.h"
@@ -291,10 +292,11 @@ TEST(ProductInitTest, FullInitialisationAsAnOrdinaryUser) {
     return std::string(os::getAppName()) + "|" + env("HOME") + "|" + env("YARL_PROFILE_DIR") + "|" +
            valueAt("LogDir", 0) + "|" + valueAt("LogFile", 0) + "|" + valueAt("LogFile", 10) + "|" +
            valueAt("LogKeepDays", 10) + "|" + valueAt("LogKeepDays", 30) + "|" + valueAt("Log", 0) + "|" +
-           os::getProductVersion() + "|" + os::getConfigDir(nullptr).get();
+           os::getProductVersion() + "|" + os::getConfigDir(nullptr).get() + "|" +
+           http::makeProductUrl("notices").get();
   });
   EXPECT_EQ(result, "setup|" + home + "|" + home + "/.yarl|$HOME/Library/Logs/yarl|setup.log|mine.log|3|9|" +
-                        "*:stderr:10|0.1|" + home + "/.yarl/config.d/setup.d");
+                        "*:stderr:10|0.1|" + home + "/.yarl/config.d/setup.d|https://www.corvane.example/notices");
   for (const std::string& dir : {home + "/.yarl", home + "/.yarl/config.d"}) {
     EXPECT_EQ(folder(dir), dir + " 700");
     struct stat st;
