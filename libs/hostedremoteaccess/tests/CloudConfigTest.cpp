@@ -1,0 +1,87 @@
+#include "libs/hostedremoteaccess/CloudConfig.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "libs/hosted/BootstrapConfig.h"
+#include "libs/hosted/VendorConfig.h"
+#include "qocore/base/os/AppDirs.h"
+#include "qocore/base/plat/Resource.h"
+#include "testing/BootstrapFixture.h"
+#include "testing/FileFixtures.h"
+
+namespace {
+
+// The data folder (the redirected system configuration folder) and the
+// resource folder of the build while a test runs.
+class CloudConfigTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    os::setConfiguredDataDir(dir_.c_str());
+    oldResources_ = plat::resource_dir::set([] { return plat::CharArray(YARL_BUILT_IN_RESOURCES); });
+  }
+  void TearDown() override {
+    os::setConfiguredDataDir(nullptr);
+    plat::resource_dir::set(oldResources_);
+  }
+
+  // A package of exactly `size` bytes whose bootstrap server is ours.
+  void writePackage(int size) {
+    plat::LinkedPtr<hosted::BedMap> data(new hosted::BedMap);
+    data->setTime("any/valid-from", 0);
+    plat::LinkedPtr<hosted::BedSeq> uris(new hosted::BedSeq);
+    uris->append(hosted::BedRef(new hosted::BedString("https://127.0.0.1/from-file")));
+    data->set("btp/bootstrap-uris", uris);
+    data->setInt("btp/config-count", 1);
+    data->setString("btp/initial-discovery-uri", "");
+    data->setInt("btp/max-age-secs", 60);
+    data->setInt("btp/max-backoff-secs", 60);
+    plat::Buffer bootstrap = yarl_test::unsignedBootstrap(data);
+    std::string root = yarl_test::testPkiFile("root.pem");
+    plat::Buffer bare = yarl_test::vendorPackage({root}, bootstrap, {{"pad", ""}});
+    // The padding section grows the package to the size asked for.
+    plat::Buffer bytes = yarl_test::vendorPackage({root}, bootstrap, {{"pad", std::string(size - bare.count(), 'p')}});
+    ASSERT_EQ(bytes.count(), size);
+    dir_.write("CloudConfig.pkg", std::string(reinterpret_cast<const char*>(bytes.data()), bytes.count()));
+  }
+
+  const char* firstBootstrapUri(const plat::LinkedPtr<hosted::HostedEndpoint>& endpoint) {
+    return endpoint->vendorConfig()->bootstrapConfig().bootstrapUris().at(0).get();
+  }
+
+  yarl_test::TempDir dir_;
+  plat::resource_dir::DirFn oldResources_ = nullptr;
+};
+
+TEST_F(CloudConfigTest, APackageInTheDataFoldersComesBeforeTheBuiltInCopy) {
+  writePackage(hostedremoteaccess::kCloudConfigMaxSize);
+  plat::LinkedPtr<hosted::HostedEndpoint> endpoint = hostedremoteaccess::loadCloudConfig();
+  EXPECT_STREQ(firstBootstrapUri(endpoint), "https://127.0.0.1/from-file");
+  EXPECT_EQ(endpoint->store(), nullptr);
+  EXPECT_EQ(std::strlen(endpoint->businessId()), 36u);
+}
+
+TEST_F(CloudConfigTest, MissingEmptyOrOversizedFilesFallBackToTheBuiltInCopy) {
+  auto builtIn = [&] {
+    plat::LinkedPtr<hosted::HostedEndpoint> endpoint = hostedremoteaccess::loadCloudConfig();
+    return std::string(firstBootstrapUri(endpoint));
+  };
+  EXPECT_EQ(builtIn(), "https://bootstrap1.example.com/bootstrap");
+  dir_.write("CloudConfig.pkg", "");
+  EXPECT_EQ(builtIn(), "https://bootstrap1.example.com/bootstrap");
+  writePackage(hostedremoteaccess::kCloudConfigMaxSize + 1);
+  EXPECT_EQ(builtIn(), "https://bootstrap1.example.com/bootstrap");
+}
+
+TEST_F(CloudConfigTest, WithoutAnyCopyTheLoaderFails) {
+  plat::resource_dir::set([] { return plat::CharArray("/nonexistent-resources"); });
+  try {
+    hostedremoteaccess::loadCloudConfig();
+    FAIL() << "loaded";
+  } catch (const plat::Exception& e) {
+    EXPECT_STREQ(e.str(), "CloudConfig.pkg not available");
+  }
+}
+
+}  // namespace

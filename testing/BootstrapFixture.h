@@ -1,0 +1,105 @@
+#pragma once
+// Signed bootstrap documents for tests, the mock cloud and the fixture
+// tool: the signature is RSASSA-PSS with SHA-256 over the encoded
+// "any/signed-data" value exactly as it stands in the document, made with
+// a test key.
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "libs/hosted/Bed.h"
+#include "qocore/base/crypto/Rsa.h"
+#include "qocore/base/plat/Exception.h"
+#include "qocore/base/rdr/MemOutStream.h"
+#include "qocore/libs/ssl/mbedtls/MbedTlsCertificate.h"
+#include "testing/BedFixture.h"
+
+namespace yarl_test {
+
+inline constexpr const char* kSignedDataKey = "any/signed-data";
+inline constexpr const char* kSignatureKey = "any/signed-data-signature";
+
+// Signs the "any/signed-data" entry of root where it stands (wherever
+// that is: tests place entries before it on purpose) and stores the
+// signature under "any/signed-data-signature"; the document's bytes.
+inline plat::Buffer signBootstrap(hosted::BedMap& root, const char* keyPem) {
+  // The signature entry is written after the signed bytes and holds no
+  // strings, so filling it in leaves them as they are.
+  root.set(kSignatureKey, hosted::BedRef(new hosted::BedOpaque(plat::Buffer())));
+  plat::Buffer draft = hosted::BedValue::encodeToBuffer(root);
+  hosted::BedSpan span = hosted::Bed::findKeyRaw(draft.count(), draft.data(), kSignedDataKey);
+  plat::LinkedPtr<ssl::SslPrivateKey> key = ssl::MbedTlsPrivateKey::create(keyPem, nullptr);
+  if (!key.get()) throw plat::Exception("unreadable signing key");
+  rdr::MemOutStream block;
+  key->rsaPrivateKey()->sign(block, static_cast<size_t>(span.length), span.data, 256);
+  plat::Buffer signature = block.takeBuffer();
+  // The signer writes a u16 length before the bytes.
+  root.set(kSignatureKey, hosted::BedRef(new hosted::BedOpaque(signature.data() + 2, signature.count() - 2)));
+  return hosted::BedValue::encodeToBuffer(root);
+}
+
+// A document whose signed data is `signedData`, signed first in its root.
+inline plat::Buffer signedBootstrap(const hosted::BedRef& signedData, const char* keyPem) {
+  hosted::BedMap root;
+  root.set(kSignedDataKey, signedData);
+  return signBootstrap(root, keyPem);
+}
+
+// The same from the JSON description of the signed data.
+inline plat::Buffer signedBootstrapFromJson(const std::string& json, const char* keyPem) {
+  plat::JsonReader reader(json.data(), static_cast<int32_t>(json.size()));
+  plat::JsonRef value = plat::Json::parseHttpBody(nullptr, reader);
+  return signedBootstrap(bedFromJson(*value), keyPem);
+}
+
+// A file of the committed test PKI (qocore/libs/ssl/tests/data), found
+// from the data folder of a test folder two levels below the repository
+// (YARL_TEST_DATA).  Its root certificate stands for the vendor's; the
+// leaf "good" (IP address 127.0.0.1, server authentication, through
+// "inter") with its key "good.key" for the bootstrap signer.
+inline std::string testPkiFile(const std::string& name) {
+  const char* data = std::getenv("YARL_TEST_DATA");
+  std::string root = data ? data : "";
+  // Textually: the data folder itself need not exist.
+  for (int up = 0; up < 4; ++up) root.erase(std::min(root.size(), root.find_last_of('/')));
+  std::string path = (root.empty() ? std::string("../../..") : root) + "/qocore/libs/ssl/tests/data/" + name;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw plat::Exception("missing test PKI file %s", path.c_str());
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+// A vendor configuration package: each PEM text as one certificate entry,
+// and the initial bootstrap document.
+inline plat::Buffer vendorPackage(const std::vector<std::string>& certificatePems, const plat::Buffer& bootstrap,
+                                  std::vector<std::pair<std::string, std::string>> extra = {}) {
+  plat::LinkedPtr<hosted::BedSeq> list(new hosted::BedSeq);
+  for (const std::string& pem : certificatePems) {
+    plat::LinkedPtr<hosted::BedMap> entry(new hosted::BedMap);
+    entry->setString("yarl/PEM-certificate", pem.c_str());
+    list->append(entry);
+  }
+  hosted::BedMap certificates;
+  certificates.set("certificates", list);
+  plat::Buffer certBytes = hosted::BedValue::encodeToBuffer(certificates);
+  extra.emplace_back("vendorCfg.Certificates", std::string(reinterpret_cast<const char*>(certBytes.data()),
+                                                           static_cast<size_t>(certBytes.count())));
+  extra.emplace_back("vendorCfg.BootstrapConfig", std::string(reinterpret_cast<const char*>(bootstrap.data()),
+                                                              static_cast<size_t>(bootstrap.count())));
+  return packageOf(extra);
+}
+
+// The root map of an unsigned bootstrap document around signed data.
+inline plat::Buffer unsignedBootstrap(const hosted::BedRef& signedData) {
+  hosted::BedMap root;
+  root.set(kSignedDataKey, signedData);
+  return hosted::BedValue::encodeToBuffer(root);
+}
+
+}  // namespace yarl_test
