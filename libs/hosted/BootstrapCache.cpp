@@ -53,8 +53,7 @@ void BootstrapCache::read() {
     expiryTime_ = in.readS64();
     refreshTime_ = in.readS64();
     const plat::Buffer& body = package.getSection(kBodySection);
-    config_.reset(
-        new BootstrapConfig(body.count(), body.data(), vendorConfig_.trustManager(), sourceUrl_.get(), true));
+    config_.reset(new BootstrapConfig(body.count(), body.data(), vendorConfig_.trustManager(), sourceUrl_.get(), true));
     if (expiryTime_ > addTicks(plat::getTime(), config_->maxAge()))
       throw plat::Exception("expiryTime in cache exceeds age of the config");
     if (!sameBytes(package.getSection(kChecksumSection), vendorConfig_.checksum()))

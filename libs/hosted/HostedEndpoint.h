@@ -32,8 +32,8 @@ class HostedEndpoint {
   // were hosted failures already.
   HostedEndpoint(const char* name, const char* path, os::PersistentStore* store, const char* password,
                  const char* token, const char* businessId);
-  HostedEndpoint(const char* name, int32_t count, const void* data, os::PersistentStore* store,
-                 const char* password, const char* token, const char* businessId);
+  HostedEndpoint(const char* name, int32_t count, const void* data, os::PersistentStore* store, const char* password,
+                 const char* token, const char* businessId);
   HostedEndpoint(const char* name, const PackageReader& package, os::PersistentStore* store, const char* password,
                  const char* token, const char* businessId);
   // Copies the texts, the store and the buffers; shares the vendor

@@ -19,8 +19,8 @@ using yarl_test::testPkiFile;
 constexpr plat::TimeValue kHour = 3600 * plat::kTicksPerSecond;
 
 plat::Buffer vendorPackage(const char* extra) {
-  return yarl_test::vendorPackage({testPkiFile("root.pem")},
-                                  yarl_test::unsignedBootstrap(hosted_test::signedData("")), {{"extra", extra}});
+  return yarl_test::vendorPackage({testPkiFile("root.pem")}, yarl_test::unsignedBootstrap(yarl_test::signedData("")),
+                                  {{"extra", extra}});
 }
 
 class BootstrapCacheTest : public ::testing::Test {
@@ -29,16 +29,16 @@ class BootstrapCacheTest : public ::testing::Test {
   hosted::VendorConfig vendor_{vendorBytes_.count(), vendorBytes_.data()};
   yarl_test::TempDir dir_;
   os::PersistentStoreFile store_{dir_.c_str()};
-  plat::Buffer body_ = hosted_test::signedDocument();
+  plat::Buffer body_ = yarl_test::signedDocument();
 
   plat::LinkedPtr<hosted::BootstrapConfig> parse(const plat::Buffer& body) {
     return plat::LinkedPtr<hosted::BootstrapConfig>(
-        new hosted::BootstrapConfig(body.count(), body.data(), vendor_.trustManager(), hosted_test::kUrl, true));
+        new hosted::BootstrapConfig(body.count(), body.data(), vendor_.trustManager(), yarl_test::kUrl, true));
   }
   // Writes the entry through a cache of its own.
   void store(plat::TimeValue expiry, plat::TimeValue refresh) {
     hosted::BootstrapCache cache(&store_, vendor_);
-    cache.update(parse(body_), body_, hosted_test::kUrl, expiry, refresh);
+    cache.update(parse(body_), body_, yarl_test::kUrl, expiry, refresh);
   }
   bool entryExists() {
     plat::Buffer bytes;
@@ -62,7 +62,7 @@ TEST_F(BootstrapCacheTest, UpdateKeepsTheEntryUsableUntilExpiryAndFreshUntilRefr
   hosted::BootstrapCache cache(&store_, vendor_);
   ASSERT_TRUE(cache.config().get());
   EXPECT_TRUE(cache.config()->isSigned());
-  EXPECT_STREQ(cache.sourceUrl(), hosted_test::kUrl);
+  EXPECT_STREQ(cache.sourceUrl(), yarl_test::kUrl);
   EXPECT_EQ(cache.expiryTime(), now + kHour);
   EXPECT_EQ(cache.refreshTime(), now + 24 * kHour);
   EXPECT_TRUE(cache.isUsable());
@@ -84,12 +84,12 @@ TEST_F(BootstrapCacheTest, AnEntryPastItsExpiryIsKeptButNotUsable) {
 }
 
 TEST_F(BootstrapCacheTest, NegativeMaximumAgeGivesAnExpiryInThePast) {
-  plat::LinkedPtr<hosted::BedMap> data = hosted_test::signedData();
+  plat::LinkedPtr<hosted::BedMap> data = yarl_test::signedData();
   data->setInt("btp/max-age-secs", INT64_MIN);
-  body_ = hosted_test::signedDocument(data);
+  body_ = yarl_test::signedDocument(data);
   plat::LinkedPtr<hosted::BootstrapConfig> config = parse(body_);
   hosted::BootstrapCache cache(&store_, vendor_);
-  cache.update(config, body_, hosted_test::kUrl, hosted::addTicks(plat::getTime(), config->maxAge()), 0);
+  cache.update(config, body_, yarl_test::kUrl, hosted::addTicks(plat::getTime(), config->maxAge()), 0);
   EXPECT_LT(cache.expiryTime(), 0);
   EXPECT_FALSE(cache.isUsable());
 }
@@ -121,11 +121,11 @@ TEST_F(BootstrapCacheTest, UnsignedConfigurationsAndNoStoreChangeNothingStored) 
   plat::TimeValue now = plat::getTime();
   store(now + kHour, now + kHour);
   hosted::BootstrapCache cache(&store_, vendor_);
-  plat::Buffer plain = yarl_test::unsignedBootstrap(hosted_test::signedData());
+  plat::Buffer plain = yarl_test::unsignedBootstrap(yarl_test::signedData());
   plat::LinkedPtr<hosted::BootstrapConfig> unsignedConfig(
       new hosted::BootstrapConfig(plain.count(), plain.data(), nullptr, nullptr, false));
   cache.update(unsignedConfig, plain, "https://127.0.0.1/other", now + 2 * kHour, 0);
-  EXPECT_STREQ(cache.sourceUrl(), hosted_test::kUrl);
+  EXPECT_STREQ(cache.sourceUrl(), yarl_test::kUrl);
   EXPECT_EQ(cache.expiryTime(), now + kHour);
   EXPECT_TRUE(hosted::BootstrapCache(&store_, vendor_).isUsable());
 
@@ -133,7 +133,7 @@ TEST_F(BootstrapCacheTest, UnsignedConfigurationsAndNoStoreChangeNothingStored) 
   EXPECT_FALSE(memory.isUsable());
   memory.update(parse(body_), body_, "https://127.0.0.1/other", now + kHour, 0);
   EXPECT_TRUE(memory.isUsable());
-  EXPECT_STREQ(hosted::BootstrapCache(&store_, vendor_).sourceUrl(), hosted_test::kUrl);
+  EXPECT_STREQ(hosted::BootstrapCache(&store_, vendor_).sourceUrl(), yarl_test::kUrl);
 }
 
 }  // namespace

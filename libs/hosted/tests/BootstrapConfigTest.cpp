@@ -10,17 +10,17 @@
 namespace {
 
 using hosted_test::outcome;
-using hosted_test::signedData;
-using hosted_test::signedDocument;
+using yarl_test::signedData;
+using yarl_test::signedDocument;
 
 class BootstrapConfigTest : public ::testing::Test {
  protected:
-  std::unique_ptr<ssl::SslTrustManager> trust_ = hosted_test::vendorTrust();
+  std::unique_ptr<ssl::SslTrustManager> trust_ = yarl_test::vendorTrust();
 };
 
 TEST_F(BootstrapConfigTest, SignedByTheVendorIsAcceptedWithItsValues) {
   plat::Buffer body = signedDocument();
-  hosted::BootstrapConfig config(body.count(), body.data(), trust_.get(), hosted_test::kUrl, true);
+  hosted::BootstrapConfig config(body.count(), body.data(), trust_.get(), yarl_test::kUrl, true);
   EXPECT_TRUE(config.isSigned());
   EXPECT_TRUE(config.isValidNow());
   EXPECT_EQ(config.configCount(), 1);
@@ -39,14 +39,14 @@ TEST_F(BootstrapConfigTest, SignedByTheVendorIsAcceptedWithItsValues) {
 
 TEST_F(BootstrapConfigTest, KeysAfterTheSignedDataMayChangeAndTheAlgorithmIgnoresCase) {
   plat::LinkedPtr<hosted::BedMap> root(new hosted::BedMap);
-  root->set(yarl_test::kSignedDataKey, signedData(hosted_test::signerChain(), "YARL/RSAPSS-SHA256"));
+  root->set(yarl_test::kSignedDataKey, signedData(yarl_test::signerChain(), "YARL/RSAPSS-SHA256"));
   root->setString("zz/after", "not signed");
-  plat::Buffer body = yarl_test::signBootstrap(*root, hosted_test::signerKey().c_str());
+  plat::Buffer body = yarl_test::signBootstrap(*root, yarl_test::signerKey().c_str());
   EXPECT_EQ(outcome(body, trust_.get()), "accepted");
 }
 
 TEST_F(BootstrapConfigTest, SignaturesThatDoNotHoldAreRefused) {
-  using hosted_test::signerChain;
+  using yarl_test::signerChain;
   using yarl_test::testPkiFile;
   struct Case {
     const char* name;
@@ -68,7 +68,7 @@ TEST_F(BootstrapConfigTest, SignaturesThatDoNotHoldAreRefused) {
          hosted::BedMap root;
          root.setString("any/prefix", "any/name");
          root.set(yarl_test::kSignedDataKey, signedData());
-         return yarl_test::signBootstrap(root, hosted_test::signerKey().c_str());
+         return yarl_test::signBootstrap(root, yarl_test::signerKey().c_str());
        },
        "Invalid signature"},
       {"signed by another key than the certificate's",
@@ -77,7 +77,8 @@ TEST_F(BootstrapConfigTest, SignaturesThatDoNotHoldAreRefused) {
              signedData(testPkiFile("leaf2.pem") + testPkiFile("inter2.pem") + testPkiFile("inter.pem")));
        },
        "Invalid signature"},
-      {"signer expired", [] { return signedDocument(signedData(testPkiFile("expired.pem") + testPkiFile("inter.pem"))); },
+      {"signer expired",
+       [] { return signedDocument(signedData(testPkiFile("expired.pem") + testPkiFile("inter.pem"))); },
        "Untrusted Bootstrap certificate"},
       {"signer not yet valid",
        [] { return signedDocument(signedData(testPkiFile("future.pem") + testPkiFile("inter.pem"))); },
@@ -95,7 +96,7 @@ TEST_F(BootstrapConfigTest, SignaturesThatDoNotHoldAreRefused) {
   };
   for (const Case& c : cases) {
     std::string reason;
-    EXPECT_EQ(outcome(c.body(), trust_.get(), hosted_test::kUrl, true, &reason),
+    EXPECT_EQ(outcome(c.body(), trust_.get(), yarl_test::kUrl, true, &reason),
               std::string("Hosted Bootstrap error: ") + c.message)
         << c.name;
     EXPECT_EQ(reason, "GeneralError") << c.name;
@@ -118,7 +119,7 @@ TEST_F(BootstrapConfigTest, SignatureNeedsTrustAndUrlAndUnsignedNeedsPermission)
   root.set(yarl_test::kSignatureKey, hosted::BedRef(new hosted::BedOpaque(plat::Buffer())));
   plat::Buffer empty = hosted::BedValue::encodeToBuffer(root);
   EXPECT_EQ(outcome(empty, trust_.get()), "Hosted Bootstrap error: Unable to find signature for Bootstrap");
-  EXPECT_EQ(outcome(empty, trust_.get(), hosted_test::kUrl, false), "accepted");
+  EXPECT_EQ(outcome(empty, trust_.get(), yarl_test::kUrl, false), "accepted");
 }
 
 TEST_F(BootstrapConfigTest, ValidFromMoreThanAnHourAheadIsAcceptedButNotValidNow) {
@@ -126,7 +127,7 @@ TEST_F(BootstrapConfigTest, ValidFromMoreThanAnHourAheadIsAcceptedButNotValidNow
     plat::LinkedPtr<hosted::BedMap> data = signedData();
     data->setTime("any/valid-from", plat::getTime() + minutes * 60 * plat::kTicksPerSecond);
     plat::Buffer body = signedDocument(data);
-    hosted::BootstrapConfig config(body.count(), body.data(), trust_.get(), hosted_test::kUrl, true);
+    hosted::BootstrapConfig config(body.count(), body.data(), trust_.get(), yarl_test::kUrl, true);
     EXPECT_EQ(config.isValidNow(), valid) << minutes;
   }
 }
@@ -167,9 +168,9 @@ TEST(BootstrapConfigDecodeTest, UrisAndParameters) {
     uris->append(hosted::BedRef(new hosted::BedString("https://[::1]:9/b")));
     m.set("btp/bootstrap-uris", uris);
     plat::LinkedPtr<hosted::BedSeq> params(new hosted::BedSeq);
-    hosted_test::addParameter(*params, "x", "first");
-    hosted_test::addParameter(*params, "x", "second");
-    hosted_test::addParameter(*params, "connect/analytics/countly-uri", "https://stats.example.com/");
+    yarl_test::addParameter(*params, "x", "first");
+    yarl_test::addParameter(*params, "x", "second");
+    yarl_test::addParameter(*params, "connect/analytics/countly-uri", "https://stats.example.com/");
     m.set("any/parameters", params);
   });
   EXPECT_TRUE(config.discoveryUris().empty());
@@ -190,10 +191,13 @@ TEST(BootstrapConfigDecodeTest, BadValuesAreRefused) {
   const std::vector<Case> cases = {
       {"config count 0", [](plat::LinkedPtr<hosted::BedMap>& m) { m->setInt("btp/config-count", 0); }, "GeneralError",
        "Invalid \"btp/config-count\", must be >= 1"},
-      {"http discovery", [](plat::LinkedPtr<hosted::BedMap>& m) { m->setString("btp/initial-discovery-uri", "http://d.example.com/"); },
+      {"http discovery",
+       [](plat::LinkedPtr<hosted::BedMap>& m) { m->setString("btp/initial-discovery-uri", "http://d.example.com/"); },
        "GeneralError", "Invalid URI scheme: http://d.example.com/"},
       {"discovery with a query",
-       [](plat::LinkedPtr<hosted::BedMap>& m) { m->setString("btp/initial-discovery-uri", "https://d.example.com/?a=b"); },
+       [](plat::LinkedPtr<hosted::BedMap>& m) {
+         m->setString("btp/initial-discovery-uri", "https://d.example.com/?a=b");
+       },
        "GeneralError", "Invalid URI query: https://d.example.com/?a=b"},
       {"ftp bootstrap",
        [](plat::LinkedPtr<hosted::BedMap>& m) {

@@ -12,7 +12,7 @@ namespace {
 
 plat::Buffer package(std::vector<std::pair<std::string, std::string>> extra = {}) {
   return yarl_test::vendorPackage({yarl_test::testPkiFile("root.pem")},
-                                  yarl_test::unsignedBootstrap(hosted_test::signedData("")), std::move(extra));
+                                  yarl_test::unsignedBootstrap(yarl_test::signedData("")), std::move(extra));
 }
 
 TEST(HostedEndpointTest, ClientCredentialsNeedBothSections) {
@@ -31,8 +31,8 @@ TEST(HostedEndpointTest, ClientCredentialsNeedBothSections) {
 TEST(HostedEndpointTest, BusinessIdentifiersAreRandomUuidsKeptForLife) {
   plat::Buffer bytes = package();
   yarl_test::TempDir dir;
-  std::string path = dir.write("CloudConfig.pkg", std::string(reinterpret_cast<const char*>(bytes.data()),
-                                                              static_cast<size_t>(bytes.count())));
+  std::string path = dir.write(
+      "CloudConfig.pkg", std::string(reinterpret_cast<const char*>(bytes.data()), static_cast<size_t>(bytes.count())));
   hosted::HostedEndpoint a(nullptr, path.c_str(), nullptr, nullptr, nullptr, nullptr);
   hosted::HostedEndpoint b(nullptr, bytes.count(), bytes.data(), nullptr, nullptr, nullptr, nullptr);
   ASSERT_EQ(std::strlen(a.businessId()), 36u);

@@ -13,10 +13,10 @@ namespace {
 using yarl_test::testPkiFile;
 
 plat::Buffer initialBootstrap() {
-  plat::LinkedPtr<hosted::BedMap> data = hosted_test::signedData("");
+  plat::LinkedPtr<hosted::BedMap> data = yarl_test::signedData("");
   plat::LinkedPtr<hosted::BedSeq> params(new hosted::BedSeq);
-  hosted_test::addParameter(*params, "enterprise/website-uri", "https://www.example.com/");
-  hosted_test::addParameter(*params, "enterprise/portal-uri", "https://portal.example.com/");
+  yarl_test::addParameter(*params, "enterprise/website-uri", "https://www.example.com/");
+  yarl_test::addParameter(*params, "enterprise/portal-uri", "https://portal.example.com/");
   data->set("any/parameters", params);
   return yarl_test::unsignedBootstrap(data);
 }
@@ -33,9 +33,8 @@ std::string configPkgFailure(const plat::Buffer& package) {
 TEST(VendorConfigTest, LoadsTheGoodCertificatesAndSetsTheAddresses) {
   EXPECT_TRUE(hosted::portalUri.setParam("https://command-line.example/", 10));
   yarl_test::LogCapture log;
-  plat::Buffer package =
-      yarl_test::vendorPackage({testPkiFile("root.pem"), "not a certificate", testPkiFile("otherroot.pem")},
-                               initialBootstrap());
+  plat::Buffer package = yarl_test::vendorPackage(
+      {testPkiFile("root.pem"), "not a certificate", testPkiFile("otherroot.pem")}, initialBootstrap());
   hosted::VendorConfig config(package.count(), package.data());
   EXPECT_EQ(config.checksum().count(), 20);
   EXPECT_FALSE(config.bootstrapConfig().isSigned());
@@ -59,7 +58,9 @@ TEST(VendorConfigTest, LoadsTheGoodCertificatesAndSetsTheAddresses) {
 TEST(VendorConfigTest, BadPackagesAreConfigPkgFailures) {
   EXPECT_EQ(configPkgFailure(yarl_test::vendorPackage({}, initialBootstrap())),
             "ConfigPkg: Hosted Configuration error: Could not load any certificates from VendorConfig");
-  EXPECT_EQ(configPkgFailure(yarl_test::packageOf({{"vendorCfg.Certificates", "x"}})).rfind("ConfigPkg: Hosted Configuration error: ", 0), 0u);
+  EXPECT_EQ(configPkgFailure(yarl_test::packageOf({{"vendorCfg.Certificates", "x"}}))
+                .rfind("ConfigPkg: Hosted Configuration error: ", 0),
+            0u);
   plat::Buffer certsOnly = yarl_test::vendorPackage({testPkiFile("root.pem")}, initialBootstrap());
   std::string noBootstrap;
   {
@@ -71,7 +72,7 @@ TEST(VendorConfigTest, BadPackagesAreConfigPkgFailures) {
   }
   EXPECT_EQ(noBootstrap, "ConfigPkg: Hosted Configuration error: vendorCfg.BootstrapConfig package does not exist");
   // The initial configuration is loaded without trust: a signed one fails.
-  EXPECT_EQ(configPkgFailure(yarl_test::vendorPackage({testPkiFile("root.pem")}, hosted_test::signedDocument())),
+  EXPECT_EQ(configPkgFailure(yarl_test::vendorPackage({testPkiFile("root.pem")}, yarl_test::signedDocument())),
             "GeneralError: Hosted Bootstrap error: Bootstrap signature unverifiable");
 }
 

@@ -1,11 +1,10 @@
-#include "libs/hostedremoteaccess/CloudConfig.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "libs/hosted/BootstrapConfig.h"
 #include "libs/hosted/VendorConfig.h"
+#include "libs/hostedremoteaccess/CloudConfig.h"
 #include "qocore/base/os/AppDirs.h"
 #include "qocore/base/plat/Resource.h"
 #include "testing/BootstrapFixture.h"
@@ -28,15 +27,10 @@ class CloudConfigTest : public ::testing::Test {
 
   // A package of exactly `size` bytes whose bootstrap server is ours.
   void writePackage(int size) {
-    plat::LinkedPtr<hosted::BedMap> data(new hosted::BedMap);
-    data->setTime("any/valid-from", 0);
+    plat::LinkedPtr<hosted::BedMap> data = yarl_test::signedData("");
     plat::LinkedPtr<hosted::BedSeq> uris(new hosted::BedSeq);
     uris->append(hosted::BedRef(new hosted::BedString("https://127.0.0.1/from-file")));
     data->set("btp/bootstrap-uris", uris);
-    data->setInt("btp/config-count", 1);
-    data->setString("btp/initial-discovery-uri", "");
-    data->setInt("btp/max-age-secs", 60);
-    data->setInt("btp/max-backoff-secs", 60);
     plat::Buffer bootstrap = yarl_test::unsignedBootstrap(data);
     std::string root = yarl_test::testPkiFile("root.pem");
     plat::Buffer bare = yarl_test::vendorPackage({root}, bootstrap, {{"pad", ""}});
