@@ -63,7 +63,6 @@ class HostedEndpoint {
   plat::CharArray name_;
   plat::CharArray password_;
   plat::CharArray token_;
-  plat::CharArray reserved_;
   plat::CharArray businessId_;
   os::PersistentStore* store_;
   plat::Buffer clientCert_;

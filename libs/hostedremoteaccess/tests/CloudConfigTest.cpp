@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "libs/hosted/BootstrapConfig.h"
@@ -7,21 +9,28 @@
 #include "libs/hostedremoteaccess/CloudConfig.h"
 #include "qocore/base/os/AppDirs.h"
 #include "qocore/base/plat/Resource.h"
+#include "qocore/base/qoutil/SystemPath.h"
 #include "testing/BootstrapFixture.h"
 #include "testing/FileFixtures.h"
 
 namespace {
 
-// The data folder (the redirected system configuration folder) and the
-// resource folder of the build while a test runs.
+// The first data folder is the system configuration folder, as product
+// initialisation makes it, redirected under a temporary root; the resource
+// folder is the build's.
 class CloudConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    os::setConfiguredDataDir(dir_.c_str());
+    qoutil::setSystemRoot(root_.c_str());
+    systemDir_ = qoutil::systemPath(qoutil::kSystemConfigDir).get();
+    ASSERT_EQ(systemDir_, root_.path() + qoutil::kSystemConfigDir);
+    std::filesystem::create_directories(systemDir_);
+    os::setConfiguredDataDir(systemDir_.c_str());
     oldResources_ = plat::resource_dir::set([] { return plat::CharArray(YARL_BUILT_IN_RESOURCES); });
   }
   void TearDown() override {
     os::setConfiguredDataDir(nullptr);
+    qoutil::setSystemRoot(nullptr);
     plat::resource_dir::set(oldResources_);
   }
 
@@ -37,14 +46,19 @@ class CloudConfigTest : public ::testing::Test {
     // The padding section grows the package to the size asked for.
     plat::Buffer bytes = yarl_test::vendorPackage({root}, bootstrap, {{"pad", std::string(size - bare.count(), 'p')}});
     ASSERT_EQ(bytes.count(), size);
-    dir_.write("CloudConfig.pkg", std::string(reinterpret_cast<const char*>(bytes.data()), bytes.count()));
+    writeFile(std::string(reinterpret_cast<const char*>(bytes.data()), bytes.count()));
   }
 
   const char* firstBootstrapUri(const plat::LinkedPtr<hosted::HostedEndpoint>& endpoint) {
     return endpoint->vendorConfig()->bootstrapConfig().bootstrapUris().at(0).get();
   }
 
-  yarl_test::TempDir dir_;
+  void writeFile(const std::string& bytes) {
+    std::ofstream(systemDir_ + "/CloudConfig.pkg", std::ios::binary | std::ios::trunc) << bytes;
+  }
+
+  yarl_test::TempDir root_;
+  std::string systemDir_;
   plat::resource_dir::DirFn oldResources_ = nullptr;
 };
 
@@ -62,7 +76,7 @@ TEST_F(CloudConfigTest, MissingEmptyOrOversizedFilesFallBackToTheBuiltInCopy) {
     return std::string(firstBootstrapUri(endpoint));
   };
   EXPECT_EQ(builtIn(), "https://bootstrap1.example.com/bootstrap");
-  dir_.write("CloudConfig.pkg", "");
+  writeFile("");
   EXPECT_EQ(builtIn(), "https://bootstrap1.example.com/bootstrap");
   writePackage(hostedremoteaccess::kCloudConfigMaxSize + 1);
   EXPECT_EQ(builtIn(), "https://bootstrap1.example.com/bootstrap");
