@@ -109,7 +109,9 @@ inline plat::Buffer unsignedBootstrap(const hosted::BedRef& signedData) {
 // ---- The test vendor: its trust manager over the test PKI's root, and
 // signed data built from a few choices. ----
 
-inline constexpr const char* kUrl = "https://127.0.0.1/bootstrap";
+// The URL the test vendor's documents are fetched from: the signer serves
+// 127.0.0.1.
+inline constexpr const char* kBootstrapUrl = "https://127.0.0.1/bootstrap";
 
 inline std::unique_ptr<ssl::SslTrustManager> vendorTrust() {
   auto lookup = std::make_unique<ssl::SslCertLookupCustom>();

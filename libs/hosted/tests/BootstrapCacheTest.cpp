@@ -33,12 +33,12 @@ class BootstrapCacheTest : public ::testing::Test {
 
   plat::LinkedPtr<hosted::BootstrapConfig> parse(const plat::Buffer& body) {
     return plat::LinkedPtr<hosted::BootstrapConfig>(
-        new hosted::BootstrapConfig(body.count(), body.data(), vendor_.trustManager(), yarl_test::kUrl, true));
+        new hosted::BootstrapConfig(body.count(), body.data(), vendor_.trustManager(), yarl_test::kBootstrapUrl, true));
   }
   // Writes the entry through a cache of its own.
   void store(plat::TimeValue expiry, plat::TimeValue refresh) {
     hosted::BootstrapCache cache(&store_, vendor_);
-    cache.update(parse(body_), body_, yarl_test::kUrl, expiry, refresh);
+    cache.update(parse(body_), body_, yarl_test::kBootstrapUrl, expiry, refresh);
   }
   bool entryExists() {
     plat::Buffer bytes;
@@ -62,7 +62,7 @@ TEST_F(BootstrapCacheTest, UpdateKeepsTheEntryUsableUntilExpiryAndFreshUntilRefr
   hosted::BootstrapCache cache(&store_, vendor_);
   ASSERT_TRUE(cache.config().get());
   EXPECT_TRUE(cache.config()->isSigned());
-  EXPECT_STREQ(cache.sourceUrl(), yarl_test::kUrl);
+  EXPECT_STREQ(cache.sourceUrl(), yarl_test::kBootstrapUrl);
   EXPECT_EQ(cache.expiryTime(), now + kHour);
   EXPECT_EQ(cache.refreshTime(), now + 24 * kHour);
   EXPECT_TRUE(cache.isUsable());
@@ -89,7 +89,7 @@ TEST_F(BootstrapCacheTest, NegativeMaximumAgeGivesAnExpiryInThePast) {
   body_ = yarl_test::signedDocument(data);
   plat::LinkedPtr<hosted::BootstrapConfig> config = parse(body_);
   hosted::BootstrapCache cache(&store_, vendor_);
-  cache.update(config, body_, yarl_test::kUrl, hosted::addTicks(plat::getTime(), config->maxAge()), 0);
+  cache.update(config, body_, yarl_test::kBootstrapUrl, hosted::addTicks(plat::getTime(), config->maxAge()), 0);
   EXPECT_LT(cache.expiryTime(), 0);
   EXPECT_FALSE(cache.isUsable());
 }
@@ -125,7 +125,7 @@ TEST_F(BootstrapCacheTest, UnsignedConfigurationsAndNoStoreChangeNothingStored) 
   plat::LinkedPtr<hosted::BootstrapConfig> unsignedConfig(
       new hosted::BootstrapConfig(plain.count(), plain.data(), nullptr, nullptr, false));
   cache.update(unsignedConfig, plain, "https://127.0.0.1/other", now + 2 * kHour, 0);
-  EXPECT_STREQ(cache.sourceUrl(), yarl_test::kUrl);
+  EXPECT_STREQ(cache.sourceUrl(), yarl_test::kBootstrapUrl);
   EXPECT_EQ(cache.expiryTime(), now + kHour);
   EXPECT_TRUE(hosted::BootstrapCache(&store_, vendor_).isUsable());
 
@@ -133,7 +133,7 @@ TEST_F(BootstrapCacheTest, UnsignedConfigurationsAndNoStoreChangeNothingStored) 
   EXPECT_FALSE(memory.isUsable());
   memory.update(parse(body_), body_, "https://127.0.0.1/other", now + kHour, 0);
   EXPECT_TRUE(memory.isUsable());
-  EXPECT_STREQ(hosted::BootstrapCache(&store_, vendor_).sourceUrl(), yarl_test::kUrl);
+  EXPECT_STREQ(hosted::BootstrapCache(&store_, vendor_).sourceUrl(), yarl_test::kBootstrapUrl);
 }
 
 }  // namespace

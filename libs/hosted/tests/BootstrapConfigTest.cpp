@@ -20,7 +20,7 @@ class BootstrapConfigTest : public ::testing::Test {
 
 TEST_F(BootstrapConfigTest, SignedByTheVendorIsAcceptedWithItsValues) {
   plat::Buffer body = signedDocument();
-  hosted::BootstrapConfig config(body.count(), body.data(), trust_.get(), yarl_test::kUrl, true);
+  hosted::BootstrapConfig config(body.count(), body.data(), trust_.get(), yarl_test::kBootstrapUrl, true);
   EXPECT_TRUE(config.isSigned());
   EXPECT_TRUE(config.isValidNow());
   EXPECT_EQ(config.configCount(), 1);
@@ -96,7 +96,7 @@ TEST_F(BootstrapConfigTest, SignaturesThatDoNotHoldAreRefused) {
   };
   for (const Case& c : cases) {
     std::string reason;
-    EXPECT_EQ(outcome(c.body(), trust_.get(), yarl_test::kUrl, true, &reason),
+    EXPECT_EQ(outcome(c.body(), trust_.get(), yarl_test::kBootstrapUrl, true, &reason),
               std::string("Hosted Bootstrap error: ") + c.message)
         << c.name;
     EXPECT_EQ(reason, "GeneralError") << c.name;
@@ -119,7 +119,7 @@ TEST_F(BootstrapConfigTest, SignatureNeedsTrustAndUrlAndUnsignedNeedsPermission)
   root.set(yarl_test::kSignatureKey, hosted::BedRef(new hosted::BedOpaque(plat::Buffer())));
   plat::Buffer empty = hosted::BedValue::encodeToBuffer(root);
   EXPECT_EQ(outcome(empty, trust_.get()), "Hosted Bootstrap error: Unable to find signature for Bootstrap");
-  EXPECT_EQ(outcome(empty, trust_.get(), yarl_test::kUrl, false), "accepted");
+  EXPECT_EQ(outcome(empty, trust_.get(), yarl_test::kBootstrapUrl, false), "accepted");
 }
 
 TEST_F(BootstrapConfigTest, ValidFromMoreThanAnHourAheadIsAcceptedButNotValidNow) {
@@ -127,7 +127,7 @@ TEST_F(BootstrapConfigTest, ValidFromMoreThanAnHourAheadIsAcceptedButNotValidNow
     plat::LinkedPtr<hosted::BedMap> data = signedData();
     data->setTime("any/valid-from", plat::getTime() + minutes * 60 * plat::kTicksPerSecond);
     plat::Buffer body = signedDocument(data);
-    hosted::BootstrapConfig config(body.count(), body.data(), trust_.get(), yarl_test::kUrl, true);
+    hosted::BootstrapConfig config(body.count(), body.data(), trust_.get(), yarl_test::kBootstrapUrl, true);
     EXPECT_EQ(config.isValidNow(), valid) << minutes;
   }
 }

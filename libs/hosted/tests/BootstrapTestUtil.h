@@ -11,10 +11,10 @@
 
 namespace hosted_test {
 
-using yarl_test::kUrl;
+using yarl_test::kBootstrapUrl;
 
 // The message of the HostedException the body makes, or "accepted".
-inline std::string outcome(const plat::Buffer& body, ssl::SslTrustManager* trust, const char* url = kUrl,
+inline std::string outcome(const plat::Buffer& body, ssl::SslTrustManager* trust, const char* url = kBootstrapUrl,
                            bool required = true, std::string* reason = nullptr) {
   try {
     hosted::BootstrapConfig config(body.count(), body.data(), trust, url, required);
