@@ -29,7 +29,7 @@ bool sameBytes(const plat::Buffer& a, const plat::Buffer& b) {
 
 }  // namespace
 
-BootstrapCache::BootstrapCache(os::PersistentStore* store, const VendorConfig& vendorConfig)
+BootstrapCache::BootstrapCache(os::PersistentStore* store, const plat::LinkedPtr<VendorConfig>& vendorConfig)
     : store_(store), vendorConfig_(vendorConfig) {
   read();
 }
@@ -53,10 +53,11 @@ void BootstrapCache::read() {
     expiryTime_ = in.readS64();
     refreshTime_ = in.readS64();
     const plat::Buffer& body = package.getSection(kBodySection);
-    config_.reset(new BootstrapConfig(body.count(), body.data(), vendorConfig_.trustManager(), sourceUrl_.get(), true));
+    config_.reset(
+        new BootstrapConfig(body.count(), body.data(), vendorConfig_->trustManager(), sourceUrl_.get(), true));
     if (expiryTime_ > addTicks(plat::getTime(), config_->maxAge()))
       throw plat::Exception("expiryTime in cache exceeds age of the config");
-    if (!sameBytes(package.getSection(kChecksumSection), vendorConfig_.checksum()))
+    if (!sameBytes(package.getSection(kChecksumSection), vendorConfig_->checksum()))
       throw plat::Exception("Checksum of package file does not match that in the cache");
   } catch (const plat::Exception& e) {
     vlog().debug("Unable to read cache: %s", e.str());
@@ -87,7 +88,7 @@ void BootstrapCache::write(const plat::Buffer& body) {
     times.writeS64(expiryTime_);
     times.writeS64(refreshTime_);
     writer.addSection(kTimesSection, times.takeBuffer());
-    writer.addSection(kChecksumSection, vendorConfig_.checksum());
+    writer.addSection(kChecksumSection, vendorConfig_->checksum());
     const char* url = sourceUrl_.c_str();
     writer.addSection(kUrlSection, url, static_cast<int32_t>(std::strlen(url)));
     rdr::MemOutStream out;

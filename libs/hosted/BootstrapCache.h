@@ -33,7 +33,9 @@ class BootstrapCache {
   static constexpr const char* kStoreKey = "BootstrapCache.pkg";
 
   // Starts empty, then reads the store's entry (none without a store).
-  BootstrapCache(os::PersistentStore* store, const VendorConfig& vendorConfig);
+  // The cache keeps the vendor configuration alive: a holder of the cache
+  // may outlive the endpoint that made it.
+  BootstrapCache(os::PersistentStore* store, const plat::LinkedPtr<VendorConfig>& vendorConfig);
   ~BootstrapCache();
   BootstrapCache(const BootstrapCache&) = delete;
   BootstrapCache& operator=(const BootstrapCache&) = delete;
@@ -64,7 +66,7 @@ class BootstrapCache {
   plat::LinkedPtr<BootstrapConfig> config_;
   plat::CharArray sourceUrl_;
   os::PersistentStore* store_;
-  const VendorConfig& vendorConfig_;
+  plat::LinkedPtr<VendorConfig> vendorConfig_;
 };
 
 }  // namespace hosted

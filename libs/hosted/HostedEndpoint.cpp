@@ -53,7 +53,7 @@ void HostedEndpoint::build(MakeVendor makeVendor, ReadPackage readPackage) {
       plat::makeUuid(bytes);
       businessId_ = plat::Uuid::toString(bytes, true);
     }
-    bootstrapCache_.reset(new BootstrapCache(store_, *vendorConfig_));
+    bootstrapCache_.reset(new BootstrapCache(store_, vendorConfig_));
   } catch (const HostedException&) {
     throw;
   } catch (const plat::Exception& e) {

@@ -26,14 +26,14 @@ plat::Buffer vendorPackage(const char* extra) {
 class BootstrapCacheTest : public ::testing::Test {
  protected:
   plat::Buffer vendorBytes_ = vendorPackage("a");
-  hosted::VendorConfig vendor_{vendorBytes_.count(), vendorBytes_.data()};
+  plat::LinkedPtr<hosted::VendorConfig> vendor_{new hosted::VendorConfig(vendorBytes_.count(), vendorBytes_.data())};
   yarl_test::TempDir dir_;
   os::PersistentStoreFile store_{dir_.c_str()};
   plat::Buffer body_ = yarl_test::signedDocument();
 
   plat::LinkedPtr<hosted::BootstrapConfig> parse(const plat::Buffer& body) {
-    return plat::LinkedPtr<hosted::BootstrapConfig>(
-        new hosted::BootstrapConfig(body.count(), body.data(), vendor_.trustManager(), yarl_test::kBootstrapUrl, true));
+    return plat::LinkedPtr<hosted::BootstrapConfig>(new hosted::BootstrapConfig(
+        body.count(), body.data(), vendor_->trustManager(), yarl_test::kBootstrapUrl, true));
   }
   // Writes the entry through a cache of its own.
   void store(plat::TimeValue expiry, plat::TimeValue refresh) {
@@ -44,7 +44,7 @@ class BootstrapCacheTest : public ::testing::Test {
     plat::Buffer bytes;
     return store_.read(hosted::BootstrapCache::kStoreKey, bytes);
   }
-  std::string readFailure(const hosted::VendorConfig& vendor) {
+  std::string readFailure(const plat::LinkedPtr<hosted::VendorConfig>& vendor) {
     yarl_test::LogCapture log;
     hosted::BootstrapCache cache(&store_, vendor);
     EXPECT_FALSE(cache.config().get());
@@ -100,7 +100,7 @@ TEST_F(BootstrapCacheTest, EntriesThatNoLongerHoldAreDiscarded) {
 
   store(plat::getTime() + kHour, 0);
   plat::Buffer otherBytes = vendorPackage("b");
-  hosted::VendorConfig other(otherBytes.count(), otherBytes.data());
+  plat::LinkedPtr<hosted::VendorConfig> other(new hosted::VendorConfig(otherBytes.count(), otherBytes.data()));
   EXPECT_EQ(readFailure(other), "Unable to read cache: Checksum of package file does not match that in the cache");
 
   // An entry whose times section holds only the expiry.

@@ -6,6 +6,7 @@
 #include "libs/hosted/HostedEndpoint.h"
 #include "libs/hosted/VendorConfig.h"
 #include "libs/hosted/tests/BootstrapTestUtil.h"
+#include "qocore/base/os/PersistentStore.h"
 #include "testing/FileFixtures.h"
 
 namespace {
@@ -44,6 +45,26 @@ TEST(HostedEndpointTest, BusinessIdentifiersAreRandomUuidsKeptForLife) {
   EXPECT_EQ(copy.vendorConfig().get(), a.vendorConfig().get());
   EXPECT_EQ(copy.bootstrapCache().get(), a.bootstrapCache().get());
   EXPECT_FALSE(a.bootstrapCache()->isUsable());
+}
+
+TEST(HostedEndpointTest, TheBootstrapCacheMayOutliveItsEndpoint) {
+  plat::Buffer bytes = package();
+  yarl_test::TempDir dir;
+  os::PersistentStoreFile store(dir.c_str());
+  plat::LinkedPtr<hosted::BootstrapCache> cache;
+  {
+    hosted::HostedEndpoint endpoint(nullptr, bytes.count(), bytes.data(), &store, nullptr, nullptr, nullptr);
+    cache = endpoint.bootstrapCache();
+  }
+  // Writing the entry reads the vendor configuration's checksum.
+  plat::Buffer body = yarl_test::signedDocument();
+  auto trust = yarl_test::vendorTrust();
+  plat::LinkedPtr<hosted::BootstrapConfig> config(
+      new hosted::BootstrapConfig(body.count(), body.data(), trust.get(), yarl_test::kBootstrapUrl, true));
+  cache->update(config, body, yarl_test::kBootstrapUrl, plat::getTime() + plat::kTicksPerSecond, 0);
+  EXPECT_TRUE(cache->isUsable());
+  plat::Buffer entry;
+  EXPECT_TRUE(store.read(hosted::BootstrapCache::kStoreKey, entry));
 }
 
 TEST(HostedEndpointTest, UnreadablePackagesAreConfigPkgFailures) {
