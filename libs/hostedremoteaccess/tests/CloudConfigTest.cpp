@@ -15,9 +15,16 @@
 
 namespace {
 
+// The built-in package the build wrote into its resource folder, read once.
+const std::string& builtInPackage() {
+  static const std::string bytes = yarl_test::readFile(YARL_BUILT_IN_RESOURCES "/CloudConfig.pkg");
+  return bytes;
+}
+
 // The first data folder is the system configuration folder, as product
-// initialisation makes it, redirected under a temporary root; the resource
-// folder is the build's.
+// initialisation makes it, redirected under a temporary root.  The
+// built-in resource is the build's package, registered anew for each test
+// (the resource cache lives as long as the process).
 class CloudConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -26,12 +33,12 @@ class CloudConfigTest : public ::testing::Test {
     ASSERT_EQ(systemDir_, root_.path() + qoutil::kSystemConfigDir);
     std::filesystem::create_directories(systemDir_);
     os::setConfiguredDataDir(systemDir_.c_str());
-    oldResources_ = plat::resource_dir::set([] { return plat::CharArray(YARL_BUILT_IN_RESOURCES); });
+    plat::registerResource(hostedremoteaccess::kCloudConfigName, static_cast<uint32_t>(builtInPackage().size()),
+                           builtInPackage().data());
   }
   void TearDown() override {
     os::setConfiguredDataDir(nullptr);
     qoutil::setSystemRoot(nullptr);
-    plat::resource_dir::set(oldResources_);
   }
 
   // A package of exactly `size` bytes whose bootstrap server is ours.
@@ -59,7 +66,6 @@ class CloudConfigTest : public ::testing::Test {
 
   yarl_test::TempDir root_;
   std::string systemDir_;
-  plat::resource_dir::DirFn oldResources_ = nullptr;
 };
 
 TEST_F(CloudConfigTest, APackageInTheDataFoldersComesBeforeTheBuiltInCopy) {
@@ -83,7 +89,7 @@ TEST_F(CloudConfigTest, MissingEmptyOrOversizedFilesFallBackToTheBuiltInCopy) {
 }
 
 TEST_F(CloudConfigTest, WithoutAnyCopyTheLoaderFails) {
-  plat::resource_dir::set([] { return plat::CharArray("/nonexistent-resources"); });
+  plat::registerResource(hostedremoteaccess::kCloudConfigName, 0, nullptr);
   try {
     hostedremoteaccess::loadCloudConfig();
     FAIL() << "loaded";
