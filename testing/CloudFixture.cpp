@@ -3,6 +3,10 @@
 //   cloud_fixture bed <description.json> <out.bed>
 //       a BED document from a JSON description (the conventions are in
 //       testing/BedFixture.h)
+//   cloud_fixture signed-bed <signed-data.json> <key.pem> <out.bed>
+//       a bootstrap document: the described map under "any/signed-data",
+//       first, and its RSASSA-PSS signature (SHA-256) by the key under
+//       "any/signed-data-signature" (testing/BootstrapFixture.h)
 //   cloud_fixture package <out.pkg> <name>=<file>...
 //       a section package holding each file's bytes under its name
 
@@ -15,6 +19,7 @@
 #include <vector>
 
 #include "testing/BedFixture.h"
+#include "testing/BootstrapFixture.h"
 
 namespace {
 
@@ -35,6 +40,7 @@ bool writeFile(const char* path, const plat::Buffer& bytes) {
 int usage() {
   std::fprintf(stderr,
                "usage: cloud_fixture bed <description.json> <out.bed>\n"
+               "       cloud_fixture signed-bed <signed-data.json> <key.pem> <out.bed>\n"
                "       cloud_fixture package <out.pkg> <name>=<file>...\n");
   return 2;
 }
@@ -48,6 +54,20 @@ int run(int argc, char** argv) {
     }
     if (!writeFile(argv[3], yarl_test::bedFromJsonText(json))) {
       std::fprintf(stderr, "cloud_fixture: cannot write %s\n", argv[3]);
+      return 1;
+    }
+    return 0;
+  }
+  if (argc == 5 && std::strcmp(argv[1], "signed-bed") == 0) {
+    std::string json, key;
+    for (const char* path : {argv[2], argv[3]}) {
+      if (!readFile(path, path == argv[2] ? &json : &key)) {
+        std::fprintf(stderr, "cloud_fixture: cannot read %s\n", path);
+        return 1;
+      }
+    }
+    if (!writeFile(argv[4], yarl_test::signedBootstrapFromJson(json, key.c_str()))) {
+      std::fprintf(stderr, "cloud_fixture: cannot write %s\n", argv[4]);
       return 1;
     }
     return 0;
