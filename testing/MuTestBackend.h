@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuElement.h"
 #include "qocore/uilibs/mui/MuLayout.h"
@@ -73,6 +74,73 @@ class MuTestLayout : public mui::MuLayout {
   void childrenReordered() override { ++reorders; }
 };
 
+// The controls keep their native state in plain fields.  setValue,
+// setSelected and setText send no event, as the native controls do not
+// when the program sets them.
+class MuTestCheck : public mui::MuCheck {
+ public:
+  using mui::MuCheck::MuCheck;
+  void setValue(bool checked) override { value = checked; }
+  bool getValue() override { return value; }
+  bool value = false;
+};
+
+class MuTestChoice : public mui::MuChoice {
+ public:
+  using mui::MuChoice::MuChoice;
+  void setSelected(int32_t index) override {
+    selected = index >= 0 && index < itemCount() ? index : -1;
+    text = selected >= 0 ? items[selected] : "";
+  }
+  int32_t getSelected() override { return selected; }
+  void setText(const char* t) override { text = t ? t : ""; }
+  const char* getText() override { return text.c_str(); }
+  int32_t itemCount() override { return static_cast<int32_t>(items.size()); }
+  void insertItem(int32_t index, const char* t) override {
+    const bool append = index < 0 || index >= itemCount();
+    items.insert(append ? items.end() : items.begin() + index, t ? t : "");
+  }
+  std::vector<std::string> items;
+  int32_t selected = -1;
+  std::string text;
+};
+
+class MuTestEdit : public mui::MuEdit {
+ public:
+  using mui::MuEdit::MuEdit;
+  void setText(const char* t) override { text = t ? t : ""; }
+  const char* getText() override { return text.c_str(); }
+  void setPlaceholder(const char* t) override { placeholder = t ? t : ""; }
+  void getSelection(int32_t& start, int32_t& length) override {
+    start = selectionStart;
+    length = selectionLength;
+  }
+  void setSelection(int32_t start, int32_t length) override {
+    selectionStart = start;
+    selectionLength = length;
+  }
+  // What the user types: kept only when the filter accepts it, then
+  // reported as a change.
+  bool type(const char* t) {
+    if (filter() && !filter()->accept(t)) return false;
+    text = t;
+    notifyObservers(this, mui::kEventChanged);
+    return true;
+  }
+  std::string text;
+  std::string placeholder;
+  int32_t selectionStart = 0;
+  int32_t selectionLength = 0;
+};
+
+class MuTestList : public mui::MuList {
+ public:
+  using mui::MuList::MuList;
+  void setSelected(int32_t row) override { selected = row >= 0 && row < rowCount() ? row : -1; }
+  int32_t getSelected() override { return selected; }
+  int32_t selected = -1;
+};
+
 class MuTestDialog : public mui::MuDialog {
  public:
   using mui::MuDialog::MuDialog;
@@ -84,8 +152,10 @@ class MuTestDialog : public mui::MuDialog {
   // A window's position is already absolute.
   mui::Point absolutePosition() override { return getPosition(); }
   void elementFocused(mui::MuElement* element) override { lastFocused = element; }
+  void copyToPasteboard(const char* text) override { pasteboard = text ? text : ""; }
 
   std::string title;
+  std::string pasteboard;
   mui::MuElement* lastFocused = nullptr;
 };
 
@@ -120,6 +190,45 @@ class MuTestBackend : public mui::Mui {
       dialog->setTitle(title);
       return dialog;
     };
+    mui::muButtonFactory = [](mui::MuContainer* parent, const char* id, const char* label, uint32_t type,
+                              uint32_t flags, uint32_t option) {
+      return withPeer(new mui::MuButton(parent, id, label, type, flags, option));
+    };
+    mui::muCheckFactory = [](mui::MuContainer* parent, const char* id, const char* label, uint32_t type,
+                             mui::MuCheck* member, const char* imageBase) -> mui::MuCheck* {
+      return withPeer(new MuTestCheck(parent, id, label, type, member, imageBase));
+    };
+    mui::muChoiceFactory = [](mui::MuContainer* parent, const char* id, const char* label,
+                              uint32_t flags) -> mui::MuChoice* {
+      return withPeer(new MuTestChoice(parent, id, label, flags));
+    };
+    mui::muEditFactory = [](mui::MuContainer* parent, const char* id, const char* label, uint32_t type,
+                            uint32_t option) -> mui::MuEdit* {
+      return withPeer(new MuTestEdit(parent, id, label, type, option));
+    };
+    mui::muFrameFactory = [](mui::MuContainer* parent, const char* id, const char* title, uint32_t type) {
+      return withPeer(new mui::MuFrame(parent, id, title, type));
+    };
+    mui::muImageFactory = [](mui::MuContainer* parent, const char* id, const char* name, mui::Size size) {
+      auto* image = withPeer(new mui::MuImage(parent, id, name, size));
+      peerOf(image)->natural = size;
+      return image;
+    };
+    mui::muLineFactory = [](mui::MuContainer* parent, const char* id, bool horizontal, uint32_t etched,
+                            int32_t thickness) {
+      return withPeer(new mui::MuLine(parent, id, horizontal, etched, thickness));
+    };
+    mui::muListFactory = [](mui::MuContainer* parent, const char* id, uint32_t flags,
+                            mui::MuList::Callback* callback) -> mui::MuList* {
+      return withPeer(new MuTestList(parent, id, flags, callback));
+    };
+  }
+
+  // Gives a new element its in-memory peer.
+  template <typename T>
+  static T* withPeer(T* element, mui::Size natural = {}) {
+    element->setPeer(std::make_unique<MuTestPeer>(natural));
+    return element;
   }
 
   // A plain element (no children) with a peer of that natural size, added
