@@ -20,6 +20,8 @@
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuElement.h"
 #include "qocore/uilibs/mui/MuLayout.h"
+#include "qocore/uilibs/mui/MuPager.h"
+#include "qocore/uilibs/mui/MuText.h"
 #include "qocore/uilibs/mui/Mui.h"
 
 namespace yarl_test {
@@ -141,6 +143,15 @@ class MuTestList : public mui::MuList {
   int32_t selected = -1;
 };
 
+// Writes down the backend hooks the pager calls.
+class MuTestPager : public mui::MuPager {
+ public:
+  using mui::MuPager::MuPager;
+  void pageLabelChanged(int32_t index) override { calls.push_back("label " + std::to_string(index)); }
+  void showCurrentPage() override { calls.push_back("show " + std::to_string(current())); }
+  std::vector<std::string> calls;
+};
+
 class MuTestDialog : public mui::MuDialog {
  public:
   using mui::MuDialog::MuDialog;
@@ -221,6 +232,16 @@ class MuTestBackend : public mui::Mui {
     mui::muListFactory = [](mui::MuContainer* parent, const char* id, uint32_t flags,
                             mui::MuList::Callback* callback) -> mui::MuList* {
       return withPeer(new MuTestList(parent, id, flags, callback));
+    };
+    mui::muPagerFactory = [](mui::MuContainer* parent, const char* id, uint32_t style) -> mui::MuPager* {
+      return withPeer(new MuTestPager(parent, id, style));
+    };
+    // As the real hook: the text of create is shown as plain text.
+    mui::muTextFactory = [](mui::MuContainer* parent, const char* id, const char* text,
+                            plat::Markup::LinkCallback* linkCallback, uint32_t selectable) {
+      auto* element = withPeer(new mui::MuText(parent, id, text, linkCallback, selectable));
+      if (text) element->setPlainText(text);
+      return element;
     };
   }
 

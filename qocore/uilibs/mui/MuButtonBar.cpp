@@ -23,16 +23,11 @@ struct Standard {
 
 // In the order the bar places them after back, next and the gap.
 constexpr Standard kStandard[] = {
-    {MuButtonBar::kBack, "back", "ui_button_back"},
-    {MuButtonBar::kNext, "next", "ui_button_next"},
-    {MuButtonBar::kApply, "apply", "ui_button_apply"},
-    {MuButtonBar::kCancel, "cancel", "ui_button_cancel"},
-    {MuButtonBar::kNo, "no", "ui_button_no"},
-    {MuButtonBar::kSave, "save", "ui_button_save"},
-    {MuButtonBar::kOpen, "open", "ui_button_open"},
-    {MuButtonBar::kOk, "ok", "ui_button_ok"},
-    {MuButtonBar::kYes, "yes", "ui_button_yes"},
-    {MuButtonBar::kContinue, "continue", "ui_button_continue"},
+    {MuButtonBar::kBack, "back", "ui_button_back"},    {MuButtonBar::kNext, "next", "ui_button_next"},
+    {MuButtonBar::kApply, "apply", "ui_button_apply"}, {MuButtonBar::kCancel, "cancel", "ui_button_cancel"},
+    {MuButtonBar::kNo, "no", "ui_button_no"},          {MuButtonBar::kSave, "save", "ui_button_save"},
+    {MuButtonBar::kOpen, "open", "ui_button_open"},    {MuButtonBar::kOk, "ok", "ui_button_ok"},
+    {MuButtonBar::kYes, "yes", "ui_button_yes"},       {MuButtonBar::kContinue, "continue", "ui_button_continue"},
 };
 
 const Standard* standard(uint32_t bit) {

@@ -286,10 +286,10 @@ class MuLine : public MuElement {
 class MuList : public MuElement {
  public:
   // Creation flags.
-  static constexpr uint32_t kHeader = 0x1;            // show the column headers
-  static constexpr uint32_t kSizeToContent = 0x4;     // text columns as wide as their texts
-  static constexpr uint32_t kFixedSelection = 0x8;    // only the program selects
-  static constexpr uint32_t kImageColumn = 1;         // column type; others are text
+  static constexpr uint32_t kHeader = 0x1;          // show the column headers
+  static constexpr uint32_t kSizeToContent = 0x4;   // text columns as wide as their texts
+  static constexpr uint32_t kFixedSelection = 0x8;  // only the program selects
+  static constexpr uint32_t kImageColumn = 1;       // column type; others are text
 
   // Asked by the backend (may be absent).
   class Callback {
@@ -355,8 +355,7 @@ extern MuButton* (*muButtonFactory)(MuContainer* parent, const char* id, const c
 extern MuCheck* (*muCheckFactory)(MuContainer* parent, const char* id, const char* label, uint32_t type,
                                   MuCheck* member, const char* imageBase);
 extern MuChoice* (*muChoiceFactory)(MuContainer* parent, const char* id, const char* label, uint32_t flags);
-extern MuEdit* (*muEditFactory)(MuContainer* parent, const char* id, const char* label, uint32_t type,
-                                uint32_t option);
+extern MuEdit* (*muEditFactory)(MuContainer* parent, const char* id, const char* label, uint32_t type, uint32_t option);
 extern MuFrame* (*muFrameFactory)(MuContainer* parent, const char* id, const char* title, uint32_t type);
 extern MuImage* (*muImageFactory)(MuContainer* parent, const char* id, const char* name, Size size);
 extern MuLine* (*muLineFactory)(MuContainer* parent, const char* id, bool horizontal, uint32_t etched,

@@ -122,10 +122,14 @@ TEST(MuNumericFilter, AcceptsWholeNumbersInRange) {
     bool accepted;
   };
   const Case cases[] = {
-      {0, 100, "", true},      {0, 100, "7", true},     {0, 100, "100", true},   {0, 100, "0", true},
-      {0, 100, "-", false},    {0, 100, "007", false},  {0, 100, "101", false},  {0, 100, "-0", false},
-      {0, 100, "1a", false},   {-5, 5, "-", true},      {-5, 5, "-5", true},     {-5, 5, "-6", false},
-      {-5, 5, "-05", false},   {INT32_MIN, INT32_MAX, "2147483648", false},      {0, 100, "+7", true},
+      {0, 100, "", true},     {0, 100, "7", true},
+      {0, 100, "100", true},  {0, 100, "0", true},
+      {0, 100, "-", false},   {0, 100, "007", false},
+      {0, 100, "101", false}, {0, 100, "-0", false},
+      {0, 100, "1a", false},  {-5, 5, "-", true},
+      {-5, 5, "-5", true},    {-5, 5, "-6", false},
+      {-5, 5, "-05", false},  {INT32_MIN, INT32_MAX, "2147483648", false},
+      {0, 100, "+7", true},
   };
   for (const Case& c : cases) {
     mui::MuEdit::NumericFilter filter(c.min, c.max);
@@ -168,8 +172,8 @@ TEST_F(MuControlsTest, ListRowsCellsAndItems) {
 TEST_F(MuControlsTest, FrameLineAndImageDescriptions) {
   auto* frame = mui::MuFrame::create(dialog.get(), "f", nullptr, mui::MuFrame::kBordered);
   const int32_t m = mui::Mui::instance()->metric(mui::Mui::kFrameMargin);
-  EXPECT_THAT(frame->describe().c_str(), HasSubstr("element Frame\ntype Bordered\nmargin " + std::to_string(m) +
-                                                       "," + std::to_string(m) + "\n"));
+  EXPECT_THAT(frame->describe().c_str(),
+              HasSubstr("element Frame\ntype Bordered\nmargin " + std::to_string(m) + "," + std::to_string(m) + "\n"));
   frame->setMargins({3, 4});
   mui::MuElement* inner = MuTestBackend::element(frame, "in", {50, 20});
   EXPECT_EQ(frame->widthForHeight(-1), 56);
@@ -269,9 +273,8 @@ TEST_F(MuControlsTest, ButtonBarInsideAContainerAndCustomButtons) {
 TEST(MuButtonBarTexts, EveryLabelHasItsTextInEveryLanguage) {
   mui::MuButtonBar::registerTexts();
   loc::Localize& localize = loc::Localize::instance();
-  const char* keys[] = {"ui_button_ok",   "ui_button_cancel", "ui_button_apply",    "ui_button_yes",
-                        "ui_button_no",   "ui_button_back",   "ui_button_next",     "ui_button_continue",
-                        "ui_button_save", "ui_button_open"};
+  const char* keys[] = {"ui_button_ok",   "ui_button_cancel", "ui_button_apply",    "ui_button_yes",  "ui_button_no",
+                        "ui_button_back", "ui_button_next",   "ui_button_continue", "ui_button_save", "ui_button_open"};
   for (const char* language : {"en", "de", "es", "fr", "pt"}) {
     auto* table = localize.table(language);
     ASSERT_NE(table, nullptr) << language;
