@@ -51,6 +51,8 @@ class MuText : public MuElement, public plat::Markup::Handler {
   const char* text() const noexcept { return label(); }
   const std::vector<plat::CharArray>& links() const noexcept { return links_; }
   plat::Markup::LinkCallback* linkCallback() const noexcept { return linkCallback_; }
+  // Not owned; null refuses every link.
+  void setLinkCallback(plat::Markup::LinkCallback* callback) noexcept { linkCallback_ = callback; }
   uint32_t selectable() const noexcept { return selectable_; }
 
  private:
