@@ -16,12 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "qocore/uilibs/mui/MuAutoHider.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuElement.h"
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/MuPager.h"
+#include "qocore/uilibs/mui/MuScroll.h"
+#include "qocore/uilibs/mui/MuSplitter.h"
 #include "qocore/uilibs/mui/MuText.h"
+#include "qocore/uilibs/mui/MuWidgets.h"
 #include "qocore/uilibs/mui/Mui.h"
 
 namespace yarl_test {
@@ -152,6 +156,69 @@ class MuTestPager : public mui::MuPager {
   std::vector<std::string> calls;
 };
 
+class MuTestSlider : public mui::MuSlider {
+ public:
+  using mui::MuSlider::MuSlider;
+  void setValue(int32_t v) override { value = v; }
+  int32_t getValue() override { return value; }
+  void setRange(int32_t lo, int32_t hi) override {
+    minimum = lo;
+    maximum = hi;
+  }
+  int32_t getMin() override { return minimum; }
+  int32_t getMax() override { return maximum; }
+  int32_t value = 0, minimum = 0, maximum = 100;
+};
+
+// The text area is the whole element.
+class MuTestSuperbox : public mui::MuSuperbox {
+ public:
+  using mui::MuSuperbox::MuSuperbox;
+  const char* getText() override { return text.c_str(); }
+  void setText(const char* t) override { text = t ? t : ""; }
+  mui::Rect textRect() override { return {0, 0, getSize().width, getSize().height}; }
+  std::string text;
+};
+
+// Scrollbars 10 wide, a border of 2.
+class MuTestScroll : public mui::MuScroll {
+ public:
+  using mui::MuScroll::MuScroll;
+  mui::Size borderSize() override { return {2, 2}; }
+  int32_t horizontalScrollbarHeight() override { return 10; }
+  int32_t verticalScrollbarWidth() override { return 10; }
+};
+
+class MuTestSplitter : public mui::MuSplitter {
+ public:
+  using mui::MuSplitter::MuSplitter;
+  void beginDrag() override { calls.push_back("begin"); }
+  void endDrag() override { calls.push_back("end"); }
+  void hoverDivider(mui::Point p) override { calls.push_back("hover " + std::to_string(p.x)); }
+  std::vector<std::string> calls;
+};
+
+// Writes down where it was shown.
+class MuTestPopupMenu : public mui::MuPopupMenu {
+ public:
+  ui::Menu* menu() override { return nullptr; }
+  void showAt(mui::Point p) override { shownAt.push_back(p); }
+  void showBelow(mui::MuElement* element, int32_t alignment) override {
+    showForElement(this, element, alignment, width);
+  }
+  int32_t width = 50;
+  std::vector<mui::Point> shownAt;
+};
+
+// The content is a dialog of its own.
+class MuTestAutoHider : public mui::MuAutoHider {
+ public:
+  MuTestAutoHider(const char* id, mui::Size size, Listener* listener)
+      : mui::MuAutoHider(listener), content(mui::MuDialog::create(id, "", size, 4, nullptr, nullptr)) {}
+  mui::MuElement* element() override { return content.get(); }
+  std::unique_ptr<mui::MuDialog> content;
+};
+
 class MuTestDialog : public mui::MuDialog {
  public:
   using mui::MuDialog::MuDialog;
@@ -242,6 +309,34 @@ class MuTestBackend : public mui::Mui {
       auto* element = withPeer(new mui::MuText(parent, id, text, linkCallback, selectable));
       if (text) element->setPlainText(text);
       return element;
+    };
+    fillWidgetHooks();
+  }
+
+  static void fillWidgetHooks() {
+    mui::muSliderFactory = [](mui::MuContainer* parent, const char* id, uint32_t style) -> mui::MuSlider* {
+      return withPeer(new MuTestSlider(parent, id, style));
+    };
+    mui::muStaticFactory = [](mui::MuContainer* parent, const char* id, const char* text, uint32_t type) {
+      return withPeer(new mui::MuStatic(parent, id, text, type));
+    };
+    mui::muSuperboxFactory = [](mui::MuContainer* parent, const char* id, const char* label,
+                                mui::MuSuperbox::KeyCallback* callback, int32_t height) -> mui::MuSuperbox* {
+      return withPeer(new MuTestSuperbox(parent, id, label, callback, height));
+    };
+    mui::muScrollFactory = [](mui::MuContainer* parent, const char* id, uint32_t style) -> mui::MuScroll* {
+      return withPeer(new MuTestScroll(parent, id, style));
+    };
+    mui::muSplitterFactory = [](mui::MuContainer* parent, const char* id, uint32_t orientation, uint32_t thin,
+                                uint32_t keepSizes) -> mui::MuSplitter* {
+      return withPeer(new MuTestSplitter(parent, id, orientation, thin, keepSizes));
+    };
+    mui::muPopupMenuFactory = [](const char*, ui::Menu::ActionCallback*) -> mui::MuPopupMenu* {
+      return new MuTestPopupMenu;
+    };
+    mui::muAutoHiderFactory = [](const char* id, mui::Size size, uint32_t,
+                                 mui::MuAutoHider::Listener* listener) -> mui::MuAutoHider* {
+      return new MuTestAutoHider(id, size, listener);
     };
   }
 
