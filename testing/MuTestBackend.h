@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "qocore/libs/muimisc/ProgressBar.h"
 #include "qocore/uilibs/mui/MuAutoHider.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
@@ -333,6 +334,9 @@ class MuTestBackend : public mui::Mui {
     };
     mui::muPopupMenuFactory = [](const char*, ui::Menu::ActionCallback*) -> mui::MuPopupMenu* {
       return new MuTestPopupMenu;
+    };
+    muimisc::progressBarFactory = [](mui::MuContainer* parent, const char* id) {
+      return withPeer(new muimisc::ProgressBar(parent, id));
     };
     mui::muAutoHiderFactory = [](const char* id, mui::Size size, uint32_t,
                                  mui::MuAutoHider::Listener* listener) -> mui::MuAutoHider* {
