@@ -5,6 +5,7 @@
 #include "qocore/base/plat/Colors.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/uilibs/mui/Adopt.h"
 
 namespace muimisc {
 
@@ -12,9 +13,7 @@ ProgressBar* (*progressBarFactory)(mui::MuContainer* parent, const char* id) = n
 
 ProgressBar* ProgressBar::create(mui::MuContainer* parent, const char* id) {
   PLAT_ASSERT(progressBarFactory);
-  ProgressBar* bar = progressBarFactory(parent, id);
-  parent->addChild(bar);
-  return bar;
+  return mui::adopt(parent, progressBarFactory(parent, id));
 }
 
 ProgressBar::ProgressBar(mui::MuContainer* parent, const char* id) : MuElement(parent, id, nullptr) {}

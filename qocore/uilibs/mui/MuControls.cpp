@@ -7,6 +7,7 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/NumberParse.h"
 #include "qocore/base/plat/Strings.h"
+#include "qocore/uilibs/mui/Adopt.h"
 #include "qocore/uilibs/mui/Mui.h"
 
 namespace mui {
@@ -21,12 +22,6 @@ MuLine* (*muLineFactory)(MuContainer*, const char*, bool, uint32_t, int32_t) = n
 MuList* (*muListFactory)(MuContainer*, const char*, uint32_t, MuList::Callback*) = nullptr;
 
 namespace {
-
-template <typename T>
-T* adopt(MuContainer* parent, T* element) {
-  parent->addChild(element);
-  return element;
-}
 
 // "w,h".
 plat::DString sizeText(Size size) { return plat::DString("%d%s%d", size.width, ",", size.height); }

@@ -6,6 +6,7 @@
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Strings.h"
+#include "qocore/uilibs/mui/Adopt.h"
 #include "qocore/uilibs/mui/ChildList.h"
 
 namespace mui {
@@ -14,9 +15,7 @@ MuPager* (*muPagerFactory)(MuContainer* parent, const char* id, uint32_t style) 
 
 MuPager* MuPager::create(MuContainer* parent, const char* id, uint32_t style) {
   PLAT_ASSERT(muPagerFactory);
-  MuPager* pager = muPagerFactory(parent, id, style);
-  parent->addChild(pager);
-  return pager;
+  return adopt(parent, muPagerFactory(parent, id, style));
 }
 
 MuPager::MuPager(MuContainer* parent, const char* id, uint32_t style) : MuContainer(parent, id), style_(style) {}

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/uilibs/mui/Adopt.h"
 
 namespace mui {
 
@@ -19,9 +20,7 @@ int32_t capped(int64_t value, int32_t maximum) { return static_cast<int32_t>(std
 
 MuScroll* MuScroll::create(MuContainer* parent, const char* id, uint32_t style) {
   PLAT_ASSERT(muScrollFactory);
-  MuScroll* scroll = muScrollFactory(parent, id, style);
-  parent->addChild(scroll);
-  return scroll;
+  return adopt(parent, muScrollFactory(parent, id, style));
 }
 
 plat::DString MuScroll::describe() {

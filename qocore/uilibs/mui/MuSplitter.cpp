@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "qocore/base/plat/Exception.h"
+#include "qocore/uilibs/mui/Adopt.h"
 #include "qocore/uilibs/mui/ChildList.h"
 
 namespace mui {
@@ -12,9 +13,7 @@ MuSplitter* (*muSplitterFactory)(MuContainer*, const char*, uint32_t, uint32_t, 
 MuSplitter* MuSplitter::create(MuContainer* parent, const char* id, uint32_t orientation, uint32_t thin,
                                uint32_t keepSizes) {
   PLAT_ASSERT(muSplitterFactory);
-  MuSplitter* splitter = muSplitterFactory(parent, id, orientation, thin, keepSizes);
-  parent->addChild(splitter);
-  return splitter;
+  return adopt(parent, muSplitterFactory(parent, id, orientation, thin, keepSizes));
 }
 
 MuSplitter::MuSplitter(MuContainer* parent, const char* id, uint32_t orientation, uint32_t thin, uint32_t keepSizes)
@@ -33,31 +32,24 @@ int32_t MuSplitter::measure(MuElement* element) {
   return orientation_ ? element->heightForWidth(own.width) : element->widthForHeight(own.height);
 }
 
-int32_t MuSplitter::widthForHeight(int32_t height) {
-  if (orientation_ == 0) {
-    if (panes_.empty()) return 0;
-    int64_t total = int64_t{dividerThickness()} * (static_cast<int64_t>(panes_.size()) - 1);
-    for (const Pane& p : panes_) total += keepSizes_ ? p.size : p.minimum;
-    return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
-  }
-  (void)height;
-  int32_t widest = 0;
-  for (const Pane& p : panes_) widest = std::max(widest, p.element->widthForHeight(-1));
-  return widest;
+int32_t MuSplitter::naturalAlong() {
+  if (panes_.empty()) return 0;
+  int64_t total = int64_t{dividerThickness()} * (static_cast<int64_t>(panes_.size()) - 1);
+  for (const Pane& p : panes_) total += keepSizes_ ? p.size : p.minimum;
+  return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
 }
 
-int32_t MuSplitter::heightForWidth(int32_t width) {
-  if (orientation_ == 1) {
-    if (panes_.empty()) return 0;
-    int64_t total = int64_t{dividerThickness()} * (static_cast<int64_t>(panes_.size()) - 1);
-    for (const Pane& p : panes_) total += keepSizes_ ? p.size : p.minimum;
-    return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
+int32_t MuSplitter::largestAcross() {
+  int32_t largest = 0;
+  for (const Pane& p : panes_) {
+    largest = std::max(largest, orientation_ ? p.element->widthForHeight(-1) : p.element->heightForWidth(-1));
   }
-  (void)width;
-  int32_t tallest = 0;
-  for (const Pane& p : panes_) tallest = std::max(tallest, p.element->heightForWidth(-1));
-  return tallest;
+  return largest;
 }
+
+int32_t MuSplitter::widthForHeight(int32_t) { return orientation_ ? largestAcross() : naturalAlong(); }
+
+int32_t MuSplitter::heightForWidth(int32_t) { return orientation_ ? naturalAlong() : largestAcross(); }
 
 MuElement* MuSplitter::childAt(int32_t index) { return child_list::at(panes_, index); }
 

@@ -84,6 +84,10 @@ class MuSplitter : public MuContainer {
   int32_t along(Point p) const noexcept { return orientation_ ? p.y : p.x; }
   int32_t along(Size s) const noexcept { return orientation_ ? s.height : s.width; }
   int32_t hoveredDivider(int32_t coordinate);
+  // The stored sizes (keepSizes) or minimums, and the dividers.
+  int32_t naturalAlong();
+  // The largest unconstrained measure of a pane across the axis.
+  int32_t largestAcross();
 
   std::vector<Pane> panes_;
   bool dragging_ = false;

@@ -6,6 +6,7 @@
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Strings.h"
+#include "qocore/uilibs/mui/Adopt.h"
 
 namespace mui {
 
@@ -21,9 +22,7 @@ constexpr int kAlignRight = 2;
 MuText* MuText::create(MuContainer* parent, const char* id, const char* text, plat::Markup::LinkCallback* linkCallback,
                        uint32_t selectable) {
   PLAT_ASSERT(muTextFactory);
-  MuText* element = muTextFactory(parent, id, text, linkCallback, selectable);
-  parent->addChild(element);
-  return element;
+  return adopt(parent, muTextFactory(parent, id, text, linkCallback, selectable));
 }
 
 MuText* MuText::createRightAligned(MuContainer* parent, const char* id, const char* text) {

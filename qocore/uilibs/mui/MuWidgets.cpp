@@ -6,6 +6,7 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/rfb/Keysym.h"
+#include "qocore/uilibs/mui/Adopt.h"
 #include "qocore/uilibs/mui/MuDialog.h"
 
 namespace mui {
@@ -29,9 +30,7 @@ constexpr uint32_t kPopupFlags = 32;
 
 MuSlider* MuSlider::create(MuContainer* parent, const char* id, uint32_t style) {
   PLAT_ASSERT(muSliderFactory);
-  MuSlider* slider = muSliderFactory(parent, id, style);
-  parent->addChild(slider);
-  return slider;
+  return adopt(parent, muSliderFactory(parent, id, style));
 }
 
 plat::DString MuSlider::describe() {
@@ -51,9 +50,7 @@ bool MuSlider::performAction(const char* action, const char* argument) {
 
 MuStatic* MuStatic::create(MuContainer* parent, const char* id, const char* text, uint32_t type) {
   PLAT_ASSERT(muStaticFactory);
-  MuStatic* element = muStaticFactory(parent, id, text, type);
-  parent->addChild(element);
-  return element;
+  return adopt(parent, muStaticFactory(parent, id, text, type));
 }
 
 MuStatic::MuStatic(MuContainer* parent, const char* id, const char* text, uint32_t type)
@@ -81,9 +78,7 @@ MuSuperbox::KeyCallback::~KeyCallback() = default;
 MuSuperbox* MuSuperbox::create(MuContainer* parent, const char* id, const char* label, KeyCallback* keyCallback,
                                int32_t popupHeight) {
   PLAT_ASSERT(muSuperboxFactory);
-  MuSuperbox* box = muSuperboxFactory(parent, id, label, keyCallback, popupHeight);
-  parent->addChild(box);
-  return box;
+  return adopt(parent, muSuperboxFactory(parent, id, label, keyCallback, popupHeight));
 }
 
 MuSuperbox::MuSuperbox(MuContainer* parent, const char* id, const char* label, KeyCallback* keyCallback,

@@ -19,17 +19,8 @@ using testing::ElementsAre;
 using testing::HasSubstr;
 using yarl_test::MuTestBackend;
 
-class MuControlsTest : public mui_test::MuTest {
+class MuControlsTest : public mui_test::MuShownDialogTest {
  protected:
-  std::unique_ptr<mui::MuDialog> dialog = makeDialog("dlg");
-  std::vector<std::string> log;
-  mui_test::Recorder recorder{log, "r"};
-
-  void SetUp() override {
-    dialog->addObserver(&recorder);
-    dialog->setVisible(true);
-  }
-
   std::vector<std::string> childIds(mui::MuContainer* c) {
     std::vector<std::string> ids;
     for (int32_t i = 0; i < c->childCount(); ++i) ids.push_back(idOf(c->childAt(i)));

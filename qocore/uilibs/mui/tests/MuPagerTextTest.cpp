@@ -18,16 +18,11 @@ using testing::HasSubstr;
 using yarl_test::MuTestBackend;
 using yarl_test::MuTestPager;
 
-class MuPagerTest : public mui_test::MuTest {
+class MuPagerTest : public mui_test::MuShownDialogTest {
  protected:
-  std::unique_ptr<mui::MuDialog> dialog = makeDialog("dlg");
-  std::vector<std::string> log;
-  mui_test::Recorder recorder{log, "r"};
-
   MuTestPager* makePager(int pages) {
     auto* pager = static_cast<MuTestPager*>(mui::MuPager::create(dialog.get(), "pager", 0));
     for (int i = 0; i < pages; ++i) MuTestBackend::element(pager, ("p" + std::to_string(i)).c_str());
-    pager->addObserver(&recorder);
     return pager;
   }
 

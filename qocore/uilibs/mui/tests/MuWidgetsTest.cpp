@@ -27,17 +27,7 @@ using testing::HasSubstr;
 using yarl_test::MuTestBackend;
 using yarl_test::MuTestPeer;
 
-class MuWidgetsTest : public mui_test::MuTest {
- protected:
-  std::unique_ptr<mui::MuDialog> dialog = makeDialog("dlg");
-  std::vector<std::string> log;
-  mui_test::Recorder recorder{log, "r"};
-
-  void SetUp() override {
-    dialog->addObserver(&recorder);
-    dialog->setVisible(true);
-  }
-};
+using MuWidgetsTest = mui_test::MuShownDialogTest;
 
 // ---- Animation, spinner, auto-hider ----
 
