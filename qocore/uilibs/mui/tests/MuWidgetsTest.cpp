@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "qocore/base/plat/Colors.h"
 #include "qocore/uilibs/mui/InfoFrame.h"
 #include "qocore/uilibs/mui/MuAnimation.h"
 #include "qocore/uilibs/mui/MuAutoHider.h"
@@ -75,6 +76,30 @@ TEST_F(MuWidgetsTest, SpinnerRunsOnlyWhileShown) {
 
   mui::MuSpinner plain(dialog.get(), 0, {16, 16});
   EXPECT_STREQ(plain.image()->image(), "spinner00");
+}
+
+// The appearance as a backend reports it.
+class DarkAppearance : public plat::SysColors {
+ public:
+  bool getColor(const char*, plat::Rgb&) override { return false; }
+  bool isDark() override { return true; }
+};
+
+TEST_F(MuWidgetsTest, DarkModeSwapsTheSpinnerFrames) {
+  plat::TimerManager timers;
+  DarkAppearance dark;
+  plat::SysColors* previous = plat::replaceSysColorsImplForTest(&dark);
+  mui::MuSpinner black(dialog.get(), 1, {16, 16});
+  mui::MuSpinner light(dialog.get(), 0, {16, 16});
+  plat::replaceSysColorsImplForTest(previous);
+  // The first image follows the colour asked for; the frames swap it.
+  EXPECT_STREQ(black.image()->image(), "spinnerblack00");
+  black.setVisible(true);
+  light.setVisible(true);
+  black.timerExpired(&black.timer());
+  light.timerExpired(&light.timer());
+  EXPECT_STREQ(black.image()->image(), "spinner01");
+  EXPECT_STREQ(light.image()->image(), "spinnerblack01");
 }
 
 class Visibility : public mui::MuAutoHider::Listener {
