@@ -63,8 +63,10 @@ void MuPager::addChild(MuElement* element) {
 }
 
 void MuPager::removeChild(MuElement* element) {
-  auto i = child_list::find(pages_, element);
-  PLAT_ASSERT(i != pages_.end());
+  // Named so the assertion reads as the toolkit's other containers do.
+  auto& pages = pages_;
+  auto i = child_list::find(pages, element);
+  PLAT_ASSERT(i != pages.end());
   if (i - pages_.begin() <= current_) current_ = std::max(current_ - 1, 0);
   child_list::destroy(pages_, element);
 }
