@@ -103,9 +103,18 @@ plat::CharArray readEntry(const ProxyDescription& description, ProxyEntryKind ki
   }
 }
 
+bool isNetwork(const char* text) {
+  try {
+    (void)io::NetMask::parse(text);
+    return true;
+  } catch (const plat::Exception&) {
+    return false;
+  }
+}
+
 bool matchesPattern(const char* item, const char* host, int port, bool numeric) {
   plat::CharArray pattern(item);
-  if (std::strchr(item, ':')) {
+  if (std::strchr(item, ':') && !isNetwork(item)) {
     // "host:port" (or "[v6]:port") applies to that port only; a bare IPv6
     // address or network is used whole.
     try {
