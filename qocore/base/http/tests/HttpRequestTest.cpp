@@ -61,7 +61,7 @@ ScriptedServer::Script respond(std::vector<std::string> pieces, std::string* req
       c.send(piece);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    c.peerClosed();
+    // The server ends the connection, so an idle pooled one goes too.
   };
 }
 
@@ -153,9 +153,12 @@ TEST_F(HttpRequestTest, ChunkedBodies) {
   };
   // clang-format on
   std::vector<ScriptedServer::Script> scripts;
-  for (const Case& c : cases)
-    scripts.push_back(respond(bytewise(std::string("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: ") +
-                                       c.coding + "\r\n\r\n" + c.body)));
+  for (const Case& c : cases) {
+    std::vector<std::string> pieces = bytewise(c.body);
+    pieces.insert(pieces.begin(),
+                  std::string("HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: ") + c.coding + "\r\n\r\n");
+    scripts.push_back(respond(pieces));
+  }
   ScriptedServer server(std::move(scripts));
   for (const Case& c : cases) {
     run(url(server));
@@ -284,6 +287,26 @@ TEST_F(HttpRequestTest, KeepAliveReuseThroughThePool) {
   EXPECT_EQ(2, server.accepted());
 }
 
+TEST_F(HttpRequestTest, CloseConnectionAsked) {
+  std::string head;
+  ScriptedServer server({respond({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"}, &head),
+                         respond({"HTTP/1.1 200 OK\r\nConnection: keep-alive, Close\r\nContent-Length: 2\r\n\r\nok"})});
+  reuse_ = true;
+  configure_ = [](http::HttpRequest& r) { r.setCloseConnection(); };
+  run(url(server));
+  EXPECT_EQ("ok", owner_.body);
+  EXPECT_NE(std::string::npos, head.find("\r\nConnection: close\r\n")) << head;
+  // Not pooled: the next request connects anew, and the answer's own
+  // "close" among other tokens ends that connection too.
+  configure_ = [](http::HttpRequest&) {};
+  run(url(server));
+  EXPECT_EQ("ok", owner_.body);
+  EXPECT_NE(-1, owner_.request->connectTime());
+  owner_.request.reset();
+  server.wait();
+  EXPECT_EQ(2, server.accepted());
+}
+
 TEST_F(HttpRequestTest, RequestBodyLargerThanTheOutputBuffer) {
   const std::string payload(3 * 1024 * 1024, 'b');
   std::string received;
@@ -291,7 +314,6 @@ TEST_F(HttpRequestTest, RequestBodyLargerThanTheOutputBuffer) {
     const std::string head = c.readUntil("\r\n\r\n");
     received = c.read(payload.size());
     c.send("HTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n");
-    c.peerClosed();
   }});
   configure_ = [&](http::HttpRequest& r) {
     r.setBody("application/octet-stream",
@@ -350,7 +372,6 @@ TEST_F(HttpRequestTest, TimeOuts) {
         gotSecond = !c.readUntil("\r\n\r\n").empty();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         c.send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
-        c.peerClosed();
       },
   });
   configure_ = [](http::HttpRequest& r) { r.setTimeout(1000); };
@@ -407,7 +428,6 @@ TEST_F(HttpRequestTest, ThroughARealHttpProxy) {
     c.send("HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\nproxied");
     head += c.readUntil("\r\n\r\n");
     c.send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nagain\r\n0\r\n\r\n");
-    c.peerClosed();
   }});
   FixedSource source;
   source.server = "http://127.0.0.1:" + std::to_string(proxyPort);
