@@ -362,14 +362,15 @@ TEST_F(HttpRequestTest, FailuresOfTheConnection) {
 }
 
 TEST_F(HttpRequestTest, TimeOuts) {
-  bool gotSecond = false;
+  const auto silent = [](ScriptedServer::Conn& c) {
+    c.readUntil("\r\n\r\n");
+    c.peerClosed();
+  };
   ScriptedServer server({
+      silent,
+      silent,
       [](ScriptedServer::Conn& c) {
         c.readUntil("\r\n\r\n");
-        c.peerClosed();
-      },
-      [&](ScriptedServer::Conn& c) {
-        gotSecond = !c.readUntil("\r\n\r\n").empty();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         c.send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
       },
@@ -387,6 +388,20 @@ TEST_F(HttpRequestTest, TimeOuts) {
   runUntil([&] { return owner_.reports > 0; });
   EXPECT_EQ("Timed out fetching resource", owner_.outcome);
   EXPECT_EQ(http::HttpRequest::Failed, owner_.request->state());
+
+  // A new value keeps counting from when the time-out was armed.
+  owner_ = Owner();
+  owner_.request = client_.createRequest("GET", url(server).c_str());
+  owner_.request->setTimeout(1000);
+  owner_.request->start(&owner_);
+  runUntil([&] { return owner_.request->state() == http::HttpRequest::Sending; });
+  advanceMs(500);
+  owner_.request->setTimeout(2000);
+  advanceMs(1400);
+  EXPECT_EQ(0, owner_.reports);
+  advanceMs(200);
+  runUntil([&] { return owner_.reports > 0; });
+  EXPECT_EQ("Timed out fetching resource", owner_.outcome);
 
   // No time-out at all: the clock may run on.
   owner_ = Owner();
