@@ -1,0 +1,188 @@
+// The PAC resolver child against real children (this executable started
+// with "-pacHelper") evaluating scripts from temporary files, and the
+// in-process PAC fetcher's reading of answers.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include "qocore/base/http/MacPacFetcher.h"
+#include "qocore/base/http/PacHelper.h"
+#include "qocore/base/io/FdSelectManager.h"
+#include "qocore/base/plat/Exception.h"
+#include "testing/FileFixtures.h"
+
+namespace {
+
+// What a fetcher told; destroys the fetcher inside the call when asked, as
+// an owner may.
+struct Answer : io::ProxyFetcherCallback {
+  void onProxy(io::ProxyFetcher&, const char* url, const io::ProxyCredentials& credentials) override {
+    proxy = url;
+    user = credentials.user.c_str();
+    password = credentials.password.c_str();
+    ++calls;
+    if (owner) owner->reset();
+  }
+  void onProxyError(io::ProxyFetcher&, const plat::Exception& e) override {
+    error = e.str();
+    type = e.typeName();
+    ++calls;
+    if (owner) owner->reset();
+  }
+  std::string proxy, user, password, error, type;
+  int calls = 0;
+  std::unique_ptr<io::ProxyFetcher>* owner = nullptr;
+};
+
+// Shortened time limits for one test.
+class Limits {
+ public:
+  explicit Limits(const http::PacTimeLimits& limits) : previous_(http::pacTimeLimits()) {
+    http::setPacTimeLimits(limits);
+  }
+  ~Limits() { http::setPacTimeLimits(previous_); }
+
+ private:
+  http::PacTimeLimits previous_;
+};
+
+bool processGone(pid_t pid) { return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH; }
+
+class PacHelperTest : public testing::Test {
+ protected:
+  std::string script(const std::string& body) {
+    return "file://" + tmp_.write("proxy.pac", "function FindProxyForURL(url, host) { " + body + " }");
+  }
+  std::unique_ptr<io::ProxyFetcher> client(const std::string& pacUrl, const char* host = "target.example") {
+    return std::make_unique<http::PacHelperClient>(host, 443, io::ProxyCredentials(nullptr, "user", "secret"),
+                                                   pacUrl.c_str());
+  }
+  // Turns the loop until the answer or about 20 s.
+  void waitFor(const Answer& answer) {
+    for (int i = 0; i < 400 && answer.calls == 0; ++i) loop_.poll(50);
+  }
+
+  io::FdSelectManager loop_{false};
+  yarl_test::TempDir tmp_;
+};
+
+TEST_F(PacHelperTest, ChildAnswersWithTheFirstUsableEntry) {
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+    {"return 'DIRECT';", "direct://"},
+    {"return 'PROXY proxy.corp:3128';", "http://proxy.corp:3128"},
+    {"return 'HTTPS secure.corp';", "http://secure.corp:443"},
+    {"return 'SOCKS5 socks.corp:1081';", "socks://socks.corp:1081"},
+    {"return 'SOCKS socks.corp';", "socks://socks.corp:1080"},
+    // The first entry wins even when that proxy is down: there is no
+    // failing over, so the connection then fails through it.
+    {"return 'PROXY 127.0.0.1:1; PROXY up.corp:3128';", "http://127.0.0.1:1"},
+    {"return 'SOCKS4 old.corp:1080; PROXY p.corp:8080';", "http://p.corp:8080"},
+    {"return dnsDomainIs(host, '.example') ? 'PROXY ' + host + ':1' : 'DIRECT';", "http://target.example:1"},
+    // Failures end in "direct" after the script fallback.
+    {"return 'QUIC q:1';", "direct://"},
+    {"throw new Error('broken');", "direct://"},
+    {"return (;", "direct://"},
+  };
+  // clang-format on
+  for (const auto& [body, expected] : cases) {
+    Answer answer;
+    std::unique_ptr<io::ProxyFetcher> fetcher = client(script(body));
+    answer.owner = &fetcher;
+    fetcher->fetch(&answer);
+    waitFor(answer);
+    EXPECT_EQ(answer.calls, 1) << body;
+    EXPECT_EQ(answer.proxy, expected) << body << " " << answer.error;
+    EXPECT_EQ(answer.user, "user");
+    EXPECT_EQ(answer.password, "secret");
+  }
+}
+
+TEST_F(PacHelperTest, ScriptWithoutFindProxyForUrlGoesDirect) {
+  std::string url = "file://" + tmp_.write("none.pac", "var notTheFunction = 1;");
+  Answer answer;
+  std::unique_ptr<io::ProxyFetcher> fetcher = client(url);
+  fetcher->fetch(&answer);
+  waitFor(answer);
+  EXPECT_EQ(answer.proxy, "direct://");
+}
+
+TEST_F(PacHelperTest, LoopingScriptTimesOutToDirect) {
+  Limits limits({20000, 300, 300});
+  Answer answer;
+  std::unique_ptr<io::ProxyFetcher> fetcher = client(script("for (;;) {}"));
+  fetcher->fetch(&answer);
+  waitFor(answer);
+  EXPECT_EQ(answer.calls, 1);
+  EXPECT_EQ(answer.proxy, "direct://");
+}
+
+TEST_F(PacHelperTest, ChildThatDoesNotAnswerIsKilled) {
+  Limits limits({300, 60000, 30000});
+  Answer answer;
+  std::unique_ptr<io::ProxyFetcher> fetcher = client(script("for (;;) {}"));
+  fetcher->fetch(&answer);
+  pid_t pid = static_cast<http::PacHelperClient&>(*fetcher).childPid();
+  ASSERT_GT(pid, 0);
+  waitFor(answer);
+  EXPECT_EQ(answer.calls, 1);
+  EXPECT_EQ(answer.error, "PAC helper timed out");
+  EXPECT_EQ(answer.type, "TimedOut");
+  EXPECT_TRUE(processGone(pid));
+  // Nothing more arrives later.
+  for (int i = 0; i < 5; ++i) loop_.poll(20);
+  EXPECT_EQ(answer.calls, 1);
+}
+
+TEST_F(PacHelperTest, DestroyingTheClientKillsTheChild) {
+  Answer answer;
+  std::unique_ptr<io::ProxyFetcher> fetcher = client(script("for (;;) {}"));
+  fetcher->fetch(&answer);
+  pid_t pid = static_cast<http::PacHelperClient&>(*fetcher).childPid();
+  ASSERT_GT(pid, 0);
+  for (int i = 0; i < 5; ++i) loop_.poll(20);
+  fetcher.reset();
+  EXPECT_TRUE(processGone(pid));
+  EXPECT_EQ(answer.calls, 0);
+}
+
+TEST_F(PacHelperTest, OverlongHostIsRefusedByTheChild) {
+  Answer answer;
+  std::unique_ptr<io::ProxyFetcher> fetcher = client(script("return 'DIRECT';"), std::string(1025, 'h').c_str());
+  fetcher->fetch(&answer);
+  waitFor(answer);
+  EXPECT_EQ(answer.calls, 1);
+  EXPECT_EQ(answer.error, "PAC helper process died");
+  EXPECT_EQ(answer.type, "PacError");
+
+  Answer fits;
+  std::string host(1024, 'h');
+  fetcher = client(script("return 'PROXY p:' + host.length;"), host.c_str());
+  fetcher->fetch(&fits);
+  waitFor(fits);
+  EXPECT_EQ(fits.proxy, "http://p:1024");
+}
+
+TEST(MacPacFetcherTest, EntriesGiveTheFirstUsableProxy) {
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+    {"DIRECT; PROXY p:1", "direct://"},
+    {"PROXY p:99999; PROXY q:2", "http://q:2"},
+    {"SOCKS4 s:1; SOCKS5 t:2", "socks://t:2"},
+    {"PROXY [2001:db8::1]:8080", "http://[2001:db8::1]:8080"},
+    {"QUIC q:1; DIRECT", "direct://"},
+  };
+  // clang-format on
+  for (const auto& [answer, expected] : cases)
+    EXPECT_STREQ(http::MacPacFetcher::proxyUrlFromEntries(cfnetwork::parsePacAnswer(answer)).c_str(), expected)
+        << answer;
+  EXPECT_THROW(http::MacPacFetcher::proxyUrlFromEntries(cfnetwork::parsePacAnswer("QUIC q:1; SOCKS4 s")),
+               plat::Exception);
+  EXPECT_STREQ(http::MacPacFetcher::targetUrl("::1", 8443).c_str(), "https://[::1]:8443/");
+}
+
+}  // namespace
