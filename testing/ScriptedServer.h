@@ -58,6 +58,12 @@ class ScriptedServer {
         done += static_cast<size_t>(n);
       }
     }
+    // When the script ends, the peer sees a reset instead of an orderly
+    // end.
+    void resetOnClose() {
+      const linger abort{1, 0};
+      ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
     // True once the peer has closed (or stays silent for the wait).
     bool peerClosed() {
       char c;

@@ -1,10 +1,8 @@
 #include "qocore/base/http/HttpConnectConnector.h"
 
-#include <sys/time.h>
-
 #include <cstring>
-#include <ctime>
 
+#include "qocore/base/http/HttpDate.h"
 #include "qocore/base/http/HttpError.h"
 #include "qocore/base/http/UserAgent.h"
 #include "qocore/base/io/EndpointName.h"
@@ -19,31 +17,6 @@
 #include "qocore/base/rdr/OutStream.h"
 
 namespace http {
-
-namespace {
-
-// "%a, %d %b %Y %H:%M:%S GMT" in English whatever the thread's locale.
-void appendHttpDate(plat::DString& out, plat::TimeValue now) {
-  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const time_t seconds = plat::timeToTimeval(now).tv_sec;
-  struct tm tm {};
-  gmtime_r(&seconds, &tm);
-  out.appendf("%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[tm.tm_wday % 7], tm.tm_mday, kMonths[tm.tm_mon % 12],
-              tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
-}
-
-bool hasCloseToken(const char* value) {
-  if (!value) return false;
-  const char* cursor = value;
-  while (plat::CharArray token = nextToken(cursor)) {
-    if (strcasecmp(token.c_str(), "close") == 0) return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 HttpConnectConnector::HttpConnectConnector(const char* host, int port, const char* proxy, io::Io* proxyIo,
                                            io::ProxyPasswdPrompt* prompt)
@@ -70,7 +43,7 @@ void HttpConnectConnector::sendGreeting() {
   const plat::CharArray target = io::formatEndpoint(host_.c_str(), port_, -1, 0);
   plat::DString request(1024);
   request.appendf("CONNECT %s HTTP/1.1\r\nHost: %s\r\nDate: ", target.c_str(), target.c_str());
-  appendHttpDate(request, plat::getTime());
+  appendHttpDate(request, plat::getTime(), HttpDateForm::kRfc1123);
   request.appendf("\r\nProxy-Connection: keep-alive\r\nUser-Agent: %s\r\nContent-Length: 0\r\n", userAgent().c_str());
   if (credentialsLine_) request.append(credentialsLine_.c_str());
   request.append("\r\n");

@@ -1,5 +1,7 @@
 #include "qocore/base/http/HttpHeaderParser.h"
 
+#include <strings.h>
+
 #include <cstring>
 
 #include "qocore/base/plat/NumberParse.h"
@@ -152,6 +154,15 @@ plat::CharArray nextToken(const char*& cursor) {
     default:
       throw HttpParseException("sep/CTRL in token");
   }
+}
+
+bool hasCloseToken(const char* value) {
+  if (!value) return false;
+  const char* cursor = value;
+  while (const plat::CharArray token = nextToken(cursor)) {
+    if (strcasecmp(token.c_str(), "close") == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace http

@@ -51,6 +51,7 @@ class HttpHeaderParser {
   void setNoCheckpoint(bool on) noexcept { noCheckpoint_ = on; }
   int32_t lineCount() const noexcept { return lineCount_; }
   const plat::CaseMap& headers() const noexcept { return headers_; }
+  plat::CaseMap& headers() noexcept { return headers_; }
 
  protected:
   // The start line; false refuses it.
@@ -110,5 +111,8 @@ class HttpRequestHeaderParser : public HttpHeaderParser {
 // exhausted.  A separator or control byte inside a token, or a CR that
 // does not start folded white space, is an HttpParseException.
 plat::CharArray nextToken(const char*& cursor);
+// Whether a token list (a "Connection" value, say; null is none) holds
+// "close" in any letter case.  Throws as nextToken does.
+bool hasCloseToken(const char* value);
 
 }  // namespace http

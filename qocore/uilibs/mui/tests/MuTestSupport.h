@@ -58,4 +58,18 @@ class MuTest : public testing::Test {
   yarl_test::MuTestBackend& backend = yarl_test::MuTestBackend::install();
 };
 
+// A shown dialog whose events (its own and its elements') are written to
+// `log` as "r:<id>:<event>".
+class MuShownDialogTest : public MuTest {
+ protected:
+  void SetUp() override {
+    dialog->addObserver(&recorder);
+    dialog->setVisible(true);
+  }
+
+  std::unique_ptr<mui::MuDialog> dialog = makeDialog("dlg");
+  std::vector<std::string> log;
+  Recorder recorder{log, "r"};
+};
+
 }  // namespace mui_test

@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""Downloads a 1 GiB file over plain HTTP from a local server with the
+program's client (build/plain/bench/http_download) and with curl, in the
+same run, and reports each one's throughput and peak memory.
+
+Targets: the client reaches at least 0.95 x curl's rate, and its peak
+memory stays near the body size plus a bounded overhead (the body is
+collected in one buffer sized once from Content-Length).
+
+curl writes to /dev/null and never touches new memory; the client must
+fill a buffer of the body's size.  Where first touches of memory are dear
+(a virtual machine that maps guest memory on demand), that alone can cost
+more than the transfer, so the same run also times dd filling one buffer
+of the body's size from /dev/zero, and reports the client's rate against
+curl's with that cost added to curl's time.
+
+Usage: bench/http_download.py [build_dir] [size_mib]
+"""
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+MIB = 1024 * 1024
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_listening(port, seconds=10):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1):
+                return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def measure(argv):
+    """Runs argv; answers (seconds, peak RSS in MiB, stdout)."""
+    start = time.monotonic()
+    proc = subprocess.Popen(argv, stdout=subprocess.PIPE)
+    out = proc.stdout.read()
+    _, status, usage = os.wait4(proc.pid, 0)
+    seconds = time.monotonic() - start
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit("%s failed" % argv[0])
+    return seconds, usage.ru_maxrss / 1024.0, out.decode()
+
+
+def main():
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    build = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "build", "plain")
+    size = (int(sys.argv[2]) if len(sys.argv) > 2 else 1024) * MIB
+    client = os.path.join(build, "bench", "http_download")
+    with tempfile.TemporaryDirectory() as folder:
+        with open(os.path.join(folder, "body.bin"), "wb") as f:
+            f.truncate(size)  # sparse: the server reads zeros
+        port = free_port()
+        server = subprocess.Popen(
+            [sys.executable, "-m", "http.server", "--bind", "127.0.0.1", "--directory", folder, str(port)],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            if not wait_listening(port):
+                sys.exit("the HTTP server did not start")
+            url = "http://127.0.0.1:%d/body.bin" % port
+            ours_s, ours_mib, out = measure([client, url, str(min(size, 2**31 - 1))])
+            if int(out.split()[0]) != size:
+                sys.exit("client got %s bytes, wanted %d" % (out.split()[0], size))
+            curl_s, curl_mib, _ = measure(["curl", "-s", "-o", "/dev/null", url])
+            touch_s, _, _ = measure(["dd", "if=/dev/zero", "of=/dev/null", "bs=%d" % size, "count=1", "status=none"])
+        finally:
+            server.terminate()
+            server.wait(timeout=10)
+    ours_rate = size / MIB / ours_s
+    curl_rate = size / MIB / curl_s
+    print("%-6s %8.1f MiB/s  peak %8.1f MiB" % ("ours", ours_rate, ours_mib))
+    print("%-6s %8.1f MiB/s  peak %8.1f MiB" % ("curl", curl_rate, curl_mib))
+    ratio = ours_rate / curl_rate
+    print("filling a %d MiB buffer once: %.2f s" % (size // MIB, touch_s))
+    print("throughput ratio against curl plus that fill %.3f" % (curl_s / ours_s + touch_s / ours_s))
+    overhead = ours_mib - size / MIB
+    print("throughput ratio %.3f (target >= 0.95): %s" % (ratio, "met" if ratio >= 0.95 else "MISSED"))
+    print("memory beyond the body %.1f MiB (target: bounded, about 64 MiB): %s"
+          % (overhead, "met" if overhead <= 64 else "MISSED"))
+
+
+if __name__ == "__main__":
+    main()
