@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -131,9 +132,16 @@ void store(cf::Dictionary& settings, const char* prefix, const ProxyUrl& url) {
   if (url.port > 0) settings.set((name + "Port").c_str(), cf::Value::number(url.port));
 }
 
+std::atomic<SystemProxySettingsFn> replacement{nullptr};
+
 }  // namespace
 
+SystemProxySettingsFn setSystemProxySettingsForTest(SystemProxySettingsFn fn) noexcept {
+  return replacement.exchange(fn);
+}
+
 cf::Dictionary copySystemProxySettings() {
+  if (SystemProxySettingsFn fn = replacement.load()) return fn();
   cf::Dictionary settings;
   Proxies proxies = readProxies();
   if (proxies.haveHttp) store(settings, "HTTP", proxies.http);

@@ -27,6 +27,11 @@ constexpr uint32_t kProtocolSocks = 0x736f7820;       // 'sox '
 
 cf::Dictionary copySystemProxySettings();
 
+// Test seam: settings from `fn` in place of the environment's (null
+// restores them); returns the previous replacement.
+using SystemProxySettingsFn = cf::Dictionary (*)();
+SystemProxySettingsFn setSystemProxySettingsForTest(SystemProxySettingsFn fn) noexcept;
+
 // The user and password of the environment's proxy of that protocol when
 // its host (ignoring case) and port match; false, with both emptied, when
 // none is set.  A proxy written without a port matches any port.
