@@ -48,7 +48,7 @@ void finish(PacUrlExecution::Job& job, PacOutcome outcome) {
 }  // namespace
 
 PacUrlExecution::PacUrlExecution(const char* pacUrl, const char* targetUrl, const char* host, Callback* callback)
-    : job_(std::make_shared<Job>()), callback_(callback), kicker_(this) {
+    : job_(std::make_shared<Job>()), callback_(callback), kicker_(this), timer_(this) {
   {
     plat::MutexLock lock(job_->mutex);
     job_->kicker = &kicker_;
@@ -68,20 +68,27 @@ PacUrlExecution::PacUrlExecution(const char* pacUrl, const char* targetUrl, cons
 }
 
 PacUrlExecution::~PacUrlExecution() {
+  timer_.cancel();
   plat::MutexLock lock(job_->mutex);
   job_->kicker = nullptr;
 }
 
 void PacUrlExecution::kicked(io::FdKicker& kicker, rdr::InStream&) {
   kicker.drain();
+  timer_.start(0);
+}
+
+bool PacUrlExecution::timerExpired(plat::Timer*) {
   PacOutcome outcome;
   {
     plat::MutexLock lock(job_->mutex);
-    if (!job_->done || !job_->kicker) return;
+    if (!job_->done || !job_->kicker) return false;
     job_->kicker = nullptr;
     outcome = std::move(job_->outcome);
   }
+  // The callback may destroy this execution: nothing below.
   if (callback_) callback_->pacExecuted(*this, outcome);
+  return false;
 }
 
 bool executePacScript(const char* script, size_t length, const char* targetUrl, const char* host, int timeoutMs,

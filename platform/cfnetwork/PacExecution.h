@@ -12,6 +12,7 @@
 #include "platform/cfnetwork/PacScript.h"
 #include "qocore/base/io/FdKicker.h"
 #include "qocore/base/plat/CharArray.h"
+#include "qocore/base/plat/Timer.h"
 
 namespace cfnetwork {
 
@@ -22,7 +23,7 @@ struct PacOutcome {
   CFError error;
 };
 
-class PacUrlExecution : public io::FdKickerCallback {
+class PacUrlExecution : public io::FdKickerCallback, public plat::Timer::Callback {
  public:
   class Callback {
    public:
@@ -44,6 +45,9 @@ class PacUrlExecution : public io::FdKickerCallback {
   PacUrlExecution& operator=(const PacUrlExecution&) = delete;
 
   void kicked(io::FdKicker& kicker, rdr::InStream& in) override;
+  // The answer is told from a 0 ms timer, never from inside the kicker's
+  // call, so that the callback may destroy the execution.
+  bool timerExpired(plat::Timer* timer) override;
 
   struct Job;
 
@@ -51,6 +55,7 @@ class PacUrlExecution : public io::FdKickerCallback {
   std::shared_ptr<Job> job_;
   Callback* callback_;
   io::FdKicker kicker_;
+  plat::Timer timer_;
 };
 
 // Evaluates FindProxyForURL(targetUrl, host) of script (length bytes) on a

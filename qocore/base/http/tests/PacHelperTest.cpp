@@ -8,10 +8,14 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "qocore/base/http/MacPacFetcher.h"
 #include "qocore/base/http/PacHelper.h"
 #include "qocore/base/io/FdSelectManager.h"
+#include "qocore/base/io/Ipc.h"
+#include "qocore/base/os/ExecutablePath.h"
+#include "qocore/base/os/LaunchWithPipe.h"
 #include "qocore/base/plat/Exception.h"
 #include "testing/FileFixtures.h"
 
@@ -183,6 +187,48 @@ TEST(MacPacFetcherTest, EntriesGiveTheFirstUsableProxy) {
   EXPECT_THROW(http::MacPacFetcher::proxyUrlFromEntries(cfnetwork::parsePacAnswer("QUIC q:1; SOCKS4 s")),
                plat::Exception);
   EXPECT_STREQ(http::MacPacFetcher::targetUrl("::1", 8443).c_str(), "https://[::1]:8443/");
+}
+
+// The parent's side spoken directly: each "ResolvePac" on one channel is
+// answered by its own "PacResult", the error fields empty on success.
+struct Results : io::MsgIpc::Callback, io::MsgIpc::Reader {
+  void closed(io::MsgIpc&) override { done = true; }
+  bool readMsg(const char*, rdr::InStream& in, io::MsgIpc&) override {
+    std::string proxies = in.readStdString(4096);
+    std::string message = in.readString8().c_str();
+    std::string type = in.readString8().c_str();
+    got.push_back(proxies + "|" + message + "|" + type);
+    return true;
+  }
+  std::vector<std::string> got;
+  bool done = false;
+};
+
+TEST_F(PacHelperTest, ChildServesEachRequestOnItsPipe) {
+  os::LaunchConfig cfg;
+  cfg.args.emplace_back(os::getExecutablePath());
+  cfg.args.emplace_back("-pacHelper");
+  cfg.childDescriptors = {3};
+  os::LaunchWithPipe launch(cfg);
+  os::LaunchedIo io = launch.launchChild();
+  Results results;
+  io::MsgIpc ipc(&results, "test", false, false);
+  ipc.setReader("PacResult", &results);
+  ipc.attach(io.release());
+  const std::pair<std::string, uint32_t> requests[] = {{script("return 'PROXY ' + host + ':1';"), 1},
+                                                       {"file:///nonexistent/proxy.pac", 2}};
+  for (const auto& [url, n] : requests) {
+    rdr::OutStream& out = ipc.writeMsg("ResolvePac");
+    out.writeString32("a.example");
+    out.writeU32(443);
+    out.writeString32(url.c_str());
+    ipc.out().endMsg(true);
+    for (int i = 0; i < 400 && results.got.size() < n; ++i) loop_.poll(50);
+  }
+  // A script that cannot be had ends in "direct" too.
+  EXPECT_EQ(results.got, (std::vector<std::string>{"http://a.example:1||", "direct://||"}));
+  // The child ends when its pipe does.
+  ipc.detach(false);
 }
 
 }  // namespace
