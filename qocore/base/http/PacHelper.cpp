@@ -13,6 +13,7 @@
 #include "qocore/base/os/ExecutablePath.h"
 #include "qocore/base/os/LaunchedProcessPipe.h"
 #include "qocore/base/os/unix/LaunchProcess.h"
+#include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
@@ -39,6 +40,9 @@ plat::LogSrcViaIpc& forwardedLog() {
   static plat::LogSrcViaIpc* source = new plat::LogSrcViaIpc("PacHelper");
   return *source;
 }
+// Made at start-up, as every log source, so that it is bound to the log
+// destinations before its first line.
+[[maybe_unused]] plat::LogSrcViaIpc& forwardedAtStart = forwardedLog();
 
 // A failure that arrives as text: the child's, or the death of the child.
 class PacFailure : public plat::Exception {
@@ -220,7 +224,7 @@ void PacHelper::main(char** argv) {
   childMode = true;
   if (!argv || !argv[0] || !argv[1] || std::strcmp(argv[1], "-pacHelper") != 0) return;
   plat::LogDestIpc::instance();
-  plat::applyLogSetting("*:ipc:200");
+  (void)plat::Configuration::global().setParam("Log", "*:ipc:200", plat::ConfigParameter::kPolicy);
   int code = 1;
   try {
     char** cursor = argv + 2;
@@ -275,8 +279,13 @@ void PacHelper::onProxyError(io::ProxyFetcher&, const plat::Exception& error) {
 
 void PacHelper::sendResult(const char* proxies, const char* message, const char* type) {
   try {
+    // The lines logged while resolving go first: the parent stops reading
+    // once it has the answer.
+    plat::LogDestIpc::instance().flush();
     rdr::OutStream& out = ipc_.writeMsg(kPacResult);
-    out.writeString32(proxies, PacHelperClient::kMaxProxies);
+    // Sent whole: the parent refuses an answer longer than it reads, rather
+    // than taking a cut proxy address.
+    out.writeString32(proxies);
     out.writeString8(message);
     out.writeString8(type);
     ipc_.out().endMsg(true);

@@ -18,6 +18,7 @@
 #include "qocore/base/os/LaunchWithPipe.h"
 #include "qocore/base/plat/Exception.h"
 #include "testing/FileFixtures.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
@@ -169,6 +170,36 @@ TEST_F(PacHelperTest, OverlongHostIsRefusedByTheChild) {
   fetcher->fetch(&fits);
   waitFor(fits);
   EXPECT_EQ(fits.proxy, "http://p:1024");
+}
+
+TEST_F(PacHelperTest, AnswersUpTo4096BytesAreTaken) {
+  // "http://" + host + ":1": 4096 bytes with a host of 4087, one more past.
+  for (const auto& [length, expected] : {std::pair<int, bool>{4087, true}, {4088, false}}) {
+    Answer answer;
+    std::unique_ptr<io::ProxyFetcher> fetcher =
+        client(script("return 'PROXY ' + 'h'.repeat(" + std::to_string(length) + ") + ':1';"));
+    fetcher->fetch(&answer);
+    waitFor(answer);
+    EXPECT_EQ(answer.calls, 1);
+    if (expected) {
+      EXPECT_EQ(answer.proxy.size(), 4096u);
+    } else {
+      EXPECT_EQ(answer.error, "PAC helper process died") << length;
+    }
+  }
+}
+
+TEST_F(PacHelperTest, ChildLogLinesLandInTheParentLog) {
+  yarl_test::LogCapture log("*:capture:100");
+  Answer answer;
+  std::unique_ptr<io::ProxyFetcher> fetcher = client(script("return 'DIRECT';"));
+  fetcher->fetch(&answer);
+  waitFor(answer);
+  ASSERT_EQ(answer.proxy, "direct://");
+  bool seen = false;
+  for (const yarl_test::LogRecord& record : log.from("PacHelper"))
+    seen = seen || record.text.find("PAC resolved: direct://") != std::string::npos;
+  EXPECT_TRUE(seen) << testing::PrintToString(log.records());
 }
 
 TEST(MacPacFetcherTest, EntriesGiveTheFirstUsableProxy) {
