@@ -54,6 +54,8 @@ target_link_options(yarl_deps INTERFACE -rdynamic)
 
 include(${CMAKE_CURRENT_LIST_DIR}/Mbedtls.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/Png.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/Duktape.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/Curl.cmake)
 
 # The sources of yarl_core arrive from yarl_add_library below.  An
 # executable is not relinked when only the library changed: it loads the

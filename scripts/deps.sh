@@ -33,6 +33,11 @@ packages=(
   # would bring a system service).
   microsocks
   tinyproxy-bin
+  # Proxy auto-configuration: the JavaScript engine of the resolver child,
+  # the script downloads, and the PAC evaluator the PAC tests compare with.
+  duktape-dev
+  libcurl4-openssl-dev
+  python3-pacparser
   # The URL opener and the scheme-handler query of the URL tests.
   xdg-utils
 )
