@@ -2,9 +2,11 @@
 
 #include <string>
 
+#include "platform/cfnetwork/SystemProxySettings.h"
 #include "qocore/base/http/ProxySettings.h"
 #include "qocore/base/io/ProxyFetcherSync.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/ScopeExit.h"
 
 namespace {
 
@@ -142,10 +144,15 @@ struct Source : http::ProxySettingsSource {
   std::string server;
 };
 
+cf::Dictionary noSystemProxies() { return cf::Dictionary(); }
+
 TEST(ProxySettingsTest, TheSourceDecides) {
+  // The system's settings are empty whatever this machine's environment says.
+  const cfnetwork::SystemProxySettingsFn previous = cfnetwork::setSystemProxySettingsForTest(noSystemProxies);
+  plat::ScopeExit restore([previous] { cfnetwork::setSystemProxySettingsForTest(previous); });
   http::ProxySettings& settings = http::ProxySettings::instance();
   ASSERT_EQ(nullptr, settings.source());
-  // Without a source the system's choice answers (direct for now).
+  // Without a source the system's choice answers: direct without proxies.
   EXPECT_EQ("direct://  ", answerOf(settings.makeFetcher("www.example.com", 443)));
   Source source;
   settings.setSource(&source);
