@@ -78,7 +78,9 @@ void Window::setContentView(View* view) {
 
 void Window::setFrame(Rect frame, bool) {
   if (frame == frame_) return;
-  bool moved = frame.origin != frame_.origin;
+  // A window moves when its top left corner does; growing downwards is
+  // only a resize.
+  bool moved = frame.origin.x != frame_.origin.x || frame.maxY() != frame_.maxY();
   bool resized = frame.size != frame_.size;
   Point delta{frame.origin.x - frame_.origin.x, frame.origin.y - frame_.origin.y};
   frame_ = frame;
@@ -128,7 +130,8 @@ Screen* Window::screen() const {
 
 bool Window::canBecomeKeyWindow() { return (style_ & (kWindowStyleTitled | kWindowStyleResizable)) != 0; }
 
-bool Window::canBecomeMainWindow() { return visible_ && canBecomeKeyWindow(); }
+// The platform's own rule, whatever a subclass answers for key status.
+bool Window::canBecomeMainWindow() { return visible_ && (style_ & (kWindowStyleTitled | kWindowStyleResizable)) != 0; }
 
 bool Window::isKeyWindow() const noexcept { return Application::shared().keyWindow() == this; }
 bool Window::isMainWindow() const noexcept { return Application::shared().mainWindow() == this; }
