@@ -71,6 +71,8 @@ class Application : public Responder {
   void run();
   void finishLaunching();
   bool isRunning() const noexcept { return depth_ > 0; }
+  // Loops running now, the main loop and the modal ones nested in it.
+  int loopDepth() const noexcept { return depth_; }
   bool didFinishLaunching() const noexcept { return launched_; }
   // Ends the innermost loop after the current event.
   void stop(objc::Object* sender);

@@ -476,5 +476,60 @@ TEST_F(AppKitTest, PostedUnicodeKeysReachTheKeyWindow) {
   EXPECT_EQ(log_, (std::vector<std::string>{"r key 112 \xC3\xA9"}));
 }
 
+// An application that stops as the program's loop does: a quit request
+// event, then stop: and a wake event; a wake event reaching a loop that
+// still runs (the stop ended a nested one) stops that loop too.
+class QuittingApp : public Application {
+ public:
+  static constexpr short kQuit = 0x7c17;
+  static constexpr short kWake = 0x7c18;
+  static Event* appEvent(short subtype) {
+    return Event::otherEvent(kEventApplicationDefined, {}, 0, 0, 0, subtype, 0, 0);
+  }
+  void quit(int code) {
+    quitting = true;
+    exitCode = code;
+    postEvent(appEvent(kQuit), false);
+  }
+  void sendEvent(Event* e) override {
+    if (quitting && e->type() == kEventApplicationDefined && (e->subtype() == kQuit || e->subtype() == kWake)) {
+      stop(nullptr);
+      if (e->subtype() == kQuit || loopDepth() > 1) postEvent(appEvent(kWake), false);
+      return;
+    }
+    Application::sendEvent(e);
+  }
+  bool quitting = false;
+  int exitCode = 0;
+};
+
+TEST_F(AppKitTest, QuitInsideNestedModalLoopsEndsEveryLoop) {
+  auto* app = new QuittingApp;
+  Application::install(app);
+  Window* dialog = window(makeRect(0, 0, 300, 200));
+  Window* box = window(makeRect(50, 50, 100, 80));
+  std::vector<std::string> steps;
+  app->setEventFilter([&](Event* e) {
+    if (e->type() != kEventApplicationDefined) return false;
+    if (e->subtype() == 1) {
+      app->postEvent(QuittingApp::appEvent(2), false);
+      steps.push_back("dialog " + std::to_string(app->runModalForWindow(dialog)));
+    } else if (e->subtype() == 2) {
+      // The signal arrives while the message box runs inside the dialog.
+      app->quit(143);
+      steps.push_back("box " + std::to_string(app->runModalForWindow(box)));
+    }
+    return true;
+  });
+  app->postEvent(QuittingApp::appEvent(1), false);
+  app->run();
+  EXPECT_EQ(app->exitCode, 143);
+  EXPECT_EQ(steps, (std::vector<std::string>{"box " + std::to_string(kModalResponseStop),
+                                             "dialog " + std::to_string(kModalResponseStop)}));
+  EXPECT_FALSE(app->isRunning());
+  EXPECT_EQ(app->modalWindow(), nullptr);
+  EXPECT_EQ(app->queuedEvents(), 0u);
+}
+
 }  // namespace
 }  // namespace appkit
