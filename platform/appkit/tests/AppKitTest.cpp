@@ -7,6 +7,7 @@
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/CoreGraphics.h"
+#include "platform/appkit/Cursor.h"
 #include "platform/appkit/Injector.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/Screen.h"
@@ -529,6 +530,26 @@ TEST_F(AppKitTest, QuitInsideNestedModalLoopsEndsEveryLoop) {
   EXPECT_FALSE(app->isRunning());
   EXPECT_EQ(app->modalWindow(), nullptr);
   EXPECT_EQ(app->queuedEvents(), 0u);
+}
+
+}  // namespace
+}  // namespace appkit
+
+namespace appkit {
+namespace {
+
+TEST(CursorTest, PushedCursorsComeBackInOrder) {
+  Cursor::reset();
+  Cursor::set(kCursorIBeam);
+  Cursor::push(kCursorPointingHand);
+  Cursor::push(kCursorResizeLeftRight);
+  EXPECT_EQ(Cursor::stack(), (std::vector<int>{kCursorIBeam, kCursorPointingHand}));
+  Cursor::pop();
+  EXPECT_EQ(Cursor::current(), kCursorPointingHand);
+  Cursor::pop();
+  Cursor::pop();
+  EXPECT_EQ(Cursor::current(), kCursorArrow);
+  EXPECT_TRUE(Cursor::stack().empty());
 }
 
 }  // namespace
