@@ -6,8 +6,8 @@
 // view; events reach it through the application and pass from it to the
 // view under the pointer or to the first responder.
 //
-// Windows are retained by the application while they are on screen; a
-// window released when closed drops its own reference on close.
+// The application lists its windows without retaining them; a window
+// released when closed drops its creator's reference on close.
 
 #include <vector>
 
