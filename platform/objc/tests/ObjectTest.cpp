@@ -260,3 +260,23 @@ TEST(NotificationCenter, AnObserverWithoutTheSelectorFailsThePost) {
 }
 
 }  // namespace
+
+TEST(StringTest, Utf16IndexingAndRanges) {
+  objc::AutoreleasePool pool;
+  // "a", "é" (two bytes), a character beyond the basic plane (a pair).
+  objc::String* s = objc::String::withUtf8("a\xC3\xA9\xF0\x9F\x98\x80");
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->byteLength(), 7u);
+  EXPECT_EQ(s->utf16Length(), 4u);
+  EXPECT_EQ(s->characters(), (std::vector<uint16_t>{0x61, 0xE9, 0xD83D, 0xDE00}));
+  EXPECT_EQ(s->characterAt(1), 0xE9);
+  EXPECT_EQ(s->characterAt(4), 0);
+  objc::String* sub = s->substring(1, 3);
+  ASSERT_NE(sub, nullptr);
+  EXPECT_STREQ(sub->utf8(), "\xC3\xA9\xF0\x9F\x98\x80");
+  EXPECT_EQ(s->substring(2, 1), nullptr);  // half a pair
+  EXPECT_EQ(s->substring(3, 2), nullptr);  // past the end
+  EXPECT_EQ(s->substring(4, 0)->utf16Length(), 0u);
+  const uint16_t lone[] = {0x41, 0xDC00};
+  EXPECT_EQ(objc::String::fromUtf16(lone, 2), nullptr);
+}

@@ -1,0 +1,79 @@
+#include "platform/appkit/Event.h"
+
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Window.h"
+
+namespace appkit {
+
+namespace {
+Point pointerLocation;
+
+objc::String* retainedString(const char* text) {
+  if (!text) return nullptr;
+  objc::String* s = objc::String::withUtf8(text);
+  if (s) s->retain();
+  return s;
+}
+}  // namespace
+
+void setMouseLocation(Point screen) { pointerLocation = screen; }
+
+Point Event::mouseLocation() { return pointerLocation; }
+
+Event::~Event() {
+  if (characters_) characters_->release();
+  if (charactersIgnoring_) charactersIgnoring_->release();
+}
+
+Event* Event::mouseEvent(int type, Point location, uint64_t flags, double timestamp, long windowNumber,
+                         long eventNumber, long clickCount, float pressure) {
+  Event* e = new Event(type);
+  e->location_ = location;
+  e->flags_ = flags;
+  e->timestamp_ = timestamp;
+  e->windowNumber_ = windowNumber;
+  e->window_ = Application::shared().windowWithNumber(windowNumber);
+  e->eventNumber_ = eventNumber;
+  e->clickCount_ = clickCount;
+  e->pressure_ = pressure;
+  e->autorelease();
+  return e;
+}
+
+Event* Event::keyEvent(int type, Point location, uint64_t flags, double timestamp, long windowNumber,
+                       const char* characters, const char* charactersIgnoringModifiers, bool isARepeat,
+                       unsigned short keyCode) {
+  Event* e = new Event(type);
+  e->location_ = location;
+  e->flags_ = flags;
+  e->timestamp_ = timestamp;
+  e->windowNumber_ = windowNumber;
+  e->window_ = Application::shared().windowWithNumber(windowNumber);
+  e->characters_ = retainedString(characters);
+  e->charactersIgnoring_ = retainedString(charactersIgnoringModifiers);
+  e->repeat_ = isARepeat;
+  e->keyCode_ = keyCode;
+  e->autorelease();
+  return e;
+}
+
+Event* Event::otherEvent(int type, Point location, uint64_t flags, double timestamp, long windowNumber, short subtype,
+                         long data1, long data2) {
+  Event* e = new Event(type);
+  e->location_ = location;
+  e->flags_ = flags;
+  e->timestamp_ = timestamp;
+  e->windowNumber_ = windowNumber;
+  e->window_ = Application::shared().windowWithNumber(windowNumber);
+  e->subtype_ = subtype;
+  e->data1_ = data1;
+  e->data2_ = data2;
+  e->autorelease();
+  return e;
+}
+
+long Event::windowNumber() const noexcept { return window_ ? window_->windowNumber() : windowNumber_; }
+
+Point Event::locationOnScreen() const noexcept { return window_ ? window_->convertBaseToScreen(location_) : location_; }
+
+}  // namespace appkit

@@ -1,0 +1,34 @@
+#pragma once
+// Measures the windowing platform supplies on its own and that the calling
+// code relies on without stating them.  Fixed here, once, so that layouts
+// and tests are deterministic; the values are those of the platform's
+// default appearance at its regular control size.
+
+namespace appkit {
+
+// Points of the system font.
+constexpr double kSystemFontSize = 13;
+// Height of a titled window's title bar, above its content rectangle.
+constexpr double kTitleBarHeight = 22;
+// Height of the menu bar at the top of the main display, which a screen's
+// visible frame leaves out.
+constexpr double kMenuBarHeight = 24;
+// Height of a single-line text field and of a push button.
+constexpr double kTextFieldHeight = 21;
+constexpr double kButtonHeight = 32;
+// Width of a legacy scroller.
+constexpr double kScrollerWidth = 15;
+// Border widths of a line or bezel border and of a groove border.
+constexpr double kBezelBorderWidth = 1;
+constexpr double kGrooveBorderWidth = 2;
+// Height of one menu item.
+constexpr double kMenuItemHeight = 22;
+// Average advance of one character of the system font, used to measure
+// text without a font renderer.
+constexpr double kCharacterWidth = 7;
+// Horizontal padding a push button adds around its title.
+constexpr double kButtonPadding = 14;
+// Two clicks closer than this count as a double click.
+constexpr int kDoubleClickIntervalMs = 500;
+
+}  // namespace appkit

@@ -1,0 +1,233 @@
+#include "platform/appkit/View.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Constants.h"
+#include "platform/appkit/Metrics.h"
+#include "platform/appkit/Window.h"
+#include "platform/objc/NotificationCenter.h"
+#include "qocore/base/plat/Utf8.h"
+
+namespace appkit {
+
+const char* const kViewFrameDidChangeNotification = "NSViewFrameDidChangeNotification";
+
+View::View(Rect frame) : frame_(frame), bounds_{{0, 0}, frame.size} {}
+
+View::~View() {
+  for (View* v : subviews_) {
+    v->superview_ = nullptr;
+    v->setNextResponder(nullptr);
+    v->setWindow(nullptr);
+    v->release();
+  }
+  for (TrackingArea* a : trackingAreas_) {
+    a->view_ = nullptr;
+    a->release();
+  }
+}
+
+void View::frameChanged() {
+  if (postsFrameChanges_) objc::NotificationCenter::defaultCenter().post(kViewFrameDidChangeNotification, this);
+}
+
+void View::setFrame(Rect frame) {
+  if (frame == frame_) return;
+  frame_ = frame;
+  bounds_.size = frame.size;
+  frameChanged();
+}
+
+void View::setFrameOrigin(Point origin) { setFrame({origin, frame_.size}); }
+void View::setFrameSize(Size size) { setFrame({frame_.origin, size}); }
+void View::setBoundsOrigin(Point origin) { bounds_.origin = origin; }
+
+bool View::isHiddenOrHasHiddenAncestor() const noexcept {
+  for (const View* v = this; v; v = v->superview_)
+    if (v->hidden_) return true;
+  return false;
+}
+
+void View::setWindow(Window* window) {
+  if (window_ == window) return;
+  window_ = window;
+  for (View* v : subviews_) v->setWindow(window);
+  viewDidMoveToWindow();
+}
+
+void View::addSubview(View* view) {
+  if (!view || view == this) return;
+  view->retain();
+  view->removeFromSuperview();
+  subviews_.push_back(view);
+  view->superview_ = this;
+  view->setNextResponder(this);
+  view->setWindow(window_);
+}
+
+void View::removeFromSuperview() {
+  View* super = superview_;
+  if (!super) return;
+  if (window_) {
+    Responder* first = window_->firstResponder();
+    View* firstView = dynamic_cast<View*>(first);
+    if (firstView && firstView->isDescendantOf(this)) window_->makeFirstResponder(nullptr);
+  }
+  auto it = std::find(super->subviews_.begin(), super->subviews_.end(), this);
+  if (it != super->subviews_.end()) super->subviews_.erase(it);
+  superview_ = nullptr;
+  setNextResponder(nullptr);
+  setWindow(nullptr);
+  release();
+}
+
+bool View::isDescendantOf(const View* view) const noexcept {
+  for (const View* v = this; v; v = v->superview_)
+    if (v == view) return true;
+  return false;
+}
+
+// A point of this view's bounds becomes an offset from the frame's lower
+// left corner, which the superview places by its own direction.  A view
+// without a superview is the window's content view, whose frame is in the
+// window's base coordinates.
+Point View::toBase(Point p) const {
+  const View* v = this;
+  for (;;) {
+    double u = p.x - v->bounds_.origin.x;
+    double w = v->isFlipped() ? v->bounds_.size.height - (p.y - v->bounds_.origin.y) : p.y - v->bounds_.origin.y;
+    const View* s = v->superview_;
+    const Rect& f = v->frame_;
+    if (!s) return {f.origin.x + u, f.origin.y + w};
+    p = {f.origin.x + u, s->isFlipped() ? f.origin.y + f.size.height - w : f.origin.y + w};
+    v = s;
+  }
+}
+
+Point View::fromBase(Point p) const {
+  std::vector<const View*> chain;
+  for (const View* v = this; v; v = v->superview_) chain.push_back(v);
+  // From the outermost view inwards: p is in the coordinates of the
+  // superview (base coordinates for the outermost).
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    const View* v = *it;
+    const View* s = v->superview_;
+    const Rect& f = v->frame_;
+    double u = p.x - f.origin.x;
+    double w = (s && s->isFlipped()) ? f.origin.y + f.size.height - p.y : p.y - f.origin.y;
+    p = {v->bounds_.origin.x + u,
+         v->isFlipped() ? v->bounds_.origin.y + v->bounds_.size.height - w : v->bounds_.origin.y + w};
+  }
+  return p;
+}
+
+Point View::convertPointToView(Point p, const View* view) const {
+  Point base = toBase(p);
+  return view ? view->fromBase(base) : base;
+}
+
+Point View::convertPointFromView(Point p, const View* view) const {
+  Point base = view ? view->toBase(p) : p;
+  return fromBase(base);
+}
+
+namespace {
+Rect spanning(Point a, Point b) {
+  return makeRect(std::min(a.x, b.x), std::min(a.y, b.y), std::abs(a.x - b.x), std::abs(a.y - b.y));
+}
+}  // namespace
+
+Rect View::convertRectToView(Rect r, const View* view) const {
+  return spanning(convertPointToView(r.origin, view), convertPointToView({r.maxX(), r.maxY()}, view));
+}
+
+Rect View::convertRectFromView(Rect r, const View* view) const {
+  return spanning(convertPointFromView(r.origin, view), convertPointFromView({r.maxX(), r.maxY()}, view));
+}
+
+View* View::hitTest(Point p) {
+  if (hidden_) return nullptr;
+  bool superFlipped = superview_ && superview_->isFlipped();
+  if (!mouseInRect(p, frame_, superFlipped)) return nullptr;
+  // Into our own coordinates: the same conversion as one step of fromBase.
+  double u = p.x - frame_.origin.x;
+  double w = superFlipped ? frame_.origin.y + frame_.size.height - p.y : p.y - frame_.origin.y;
+  Point local{bounds_.origin.x + u, isFlipped() ? bounds_.origin.y + bounds_.size.height - w : bounds_.origin.y + w};
+  for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it)
+    if (View* hit = (*it)->hitTest(local)) return hit;
+  return this;
+}
+
+void View::addTrackingArea(TrackingArea* area) {
+  if (!area || area->view_) return;
+  area->retain();
+  area->view_ = this;
+  area->inside_ = false;
+  trackingAreas_.push_back(area);
+}
+
+void View::removeTrackingArea(TrackingArea* area) {
+  auto it = std::find(trackingAreas_.begin(), trackingAreas_.end(), area);
+  if (it == trackingAreas_.end()) return;
+  trackingAreas_.erase(it);
+  area->view_ = nullptr;
+  area->release();
+}
+
+Control::Control(Rect frame) : View(frame), cell_(new Cell) {}
+
+Control::~Control() { cell_->release(); }
+
+void Control::setStringValue(const char* value) { value_ = plat::CharArray(value ? value : ""); }
+
+long Control::integerValue() const noexcept { return std::strtol(value_.c_str(), nullptr, 10); }
+
+void Control::setIntegerValue(long value) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%ld", value);
+  value_ = plat::CharArray(buf);
+}
+
+Size Control::fittingSize() const {
+  return {static_cast<double>(plat::utf8CharCount(value_.c_str())) * kCharacterWidth + 4, kTextFieldHeight};
+}
+
+void Control::sizeToFit() { setFrameSize(fittingSize()); }
+
+bool Control::sendAction(Sel action, ActionTarget* target) {
+  if (!action) return false;
+  return Application::shared().sendAction(action, target, this);
+}
+
+void Control::mouseDown(Event* e) {
+  if (!enabled_) return;
+  if (e->clickCount() == 2 && doubleAction_) {
+    sendAction(doubleAction_, target_);
+    return;
+  }
+  sendAction(action_, target_);
+}
+
+Size Button::fittingSize() const {
+  return {static_cast<double>(plat::utf8CharCount(title_.c_str())) * kCharacterWidth + 2 * kButtonPadding,
+          kButtonHeight};
+}
+
+void Button::performClick() {
+  if (!isEnabled()) return;
+  sendAction(action(), target());
+}
+
+bool Button::performKeyEquivalent(Event* e) {
+  objc::String* chars = e->charactersIgnoringModifiers();
+  if (!isEnabled() || !*key_.c_str() || !chars) return false;
+  if (std::strcmp(chars->utf8(), key_.c_str()) != 0) return false;
+  performClick();
+  return true;
+}
+
+}  // namespace appkit

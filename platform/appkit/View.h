@@ -1,0 +1,264 @@
+#pragma once
+// Stands in for the platform's views and controls: a tree of rectangles,
+// each in its superview's coordinates, with its own bounds, flipped or
+// not (y downwards or upwards).  Frame changes are announced at once,
+// on the changing thread, through the default notification centre
+// ("NSViewFrameDidChangeNotification"), so layouts that listen re-run
+// inside the change, also re-entrantly.
+
+#include <vector>
+
+#include "platform/appkit/Geometry.h"
+#include "platform/appkit/Responder.h"
+#include "qocore/base/plat/CharArray.h"
+
+namespace appkit {
+
+class Window;
+class View;
+
+// The name of the frame-change notification.
+extern const char* const kViewFrameDidChangeNotification;
+
+// Optional setters a class may implement; "responds to setTitle:" is a
+// dynamic_cast to the interface.
+class TitleSetter {
+ public:
+  virtual ~TitleSetter() = default;
+  virtual void setTitle(const char* title) = 0;
+};
+class StringValueSetter {
+ public:
+  virtual ~StringValueSetter() = default;
+  virtual void setStringValue(const char* value) = 0;
+};
+class LabelSetter {
+ public:
+  virtual ~LabelSetter() = default;
+  virtual void setLabel(const char* label) = 0;
+};
+class KeyEquivalentSetter {
+ public:
+  virtual ~KeyEquivalentSetter() = default;
+  virtual void setKeyEquivalent(const char* key) = 0;
+};
+
+// A region of a view whose entering and leaving the pointer reports to
+// its owner as mouse-entered and mouse-exited events.
+class TrackingArea : public objc::Object {
+ public:
+  // A new area (one reference, the caller's); the owner is not retained.
+  TrackingArea(Rect rect, unsigned options, Responder* owner) : rect_(rect), options_(options), owner_(owner) {}
+  Rect rect() const noexcept { return rect_; }
+  unsigned options() const noexcept { return options_; }
+  Responder* owner() const noexcept { return owner_; }
+  View* view() const noexcept { return view_; }
+  bool inside() const noexcept { return inside_; }
+
+ private:
+  friend class View;
+  friend class Window;
+  Rect rect_;
+  unsigned options_;
+  Responder* owner_;
+  View* view_ = nullptr;
+  bool inside_ = false;
+};
+
+class View : public Responder {
+ public:
+  // A new view (one reference, the caller's) with the frame.
+  explicit View(Rect frame = {});
+
+  virtual bool isFlipped() const { return false; }
+
+  Rect frame() const noexcept { return frame_; }
+  Rect bounds() const noexcept { return bounds_; }
+  void setFrame(Rect frame);
+  void setFrameOrigin(Point origin);
+  void setFrameSize(Size size);
+  void setBoundsOrigin(Point origin);
+  bool postsFrameChangedNotifications() const noexcept { return postsFrameChanges_; }
+  void setPostsFrameChangedNotifications(bool posts) noexcept { postsFrameChanges_ = posts; }
+  bool clipsToBounds() const noexcept { return clips_; }
+  void setClipsToBounds(bool clips) noexcept { clips_ = clips; }
+  bool isHidden() const noexcept { return hidden_; }
+  void setHidden(bool hidden) noexcept { hidden_ = hidden; }
+  // Hidden itself or below a hidden view.
+  bool isHiddenOrHasHiddenAncestor() const noexcept;
+
+  View* superview() const noexcept { return superview_; }
+  const std::vector<View*>& subviews() const noexcept { return subviews_; }
+  Window* window() const noexcept { return window_; }
+  // Retains the subview, taking it from its former superview first.
+  void addSubview(View* view);
+  // Drops the view from its superview (releasing the superview's
+  // reference); nothing without a superview.
+  void removeFromSuperview();
+  bool isDescendantOf(const View* view) const noexcept;
+
+  // Point and rectangle conversion between this view and another of the
+  // same window; a null view means the window's base coordinates
+  // (bottom-up from the window's lower left corner).
+  Point convertPointToView(Point p, const View* view) const;
+  Point convertPointFromView(Point p, const View* view) const;
+  Rect convertRectToView(Rect r, const View* view) const;
+  Rect convertRectFromView(Rect r, const View* view) const;
+
+  // The deepest visible view under the point, given in the superview's
+  // coordinates; null when the point is outside this view.
+  virtual View* hitTest(Point p);
+
+  void addTrackingArea(TrackingArea* area);
+  void removeTrackingArea(TrackingArea* area);
+  const std::vector<TrackingArea*>& trackingAreas() const noexcept { return trackingAreas_; }
+
+  // Cursor rectangles, recorded.
+  void addCursorRect(Rect rect, int cursor) { cursorRects_.push_back({rect, cursor}); }
+  void discardCursorRects() noexcept { cursorRects_.clear(); }
+  struct CursorRect {
+    Rect rect;
+    int cursor;
+  };
+  const std::vector<CursorRect>& cursorRects() const noexcept { return cursorRects_; }
+
+  const char* toolTip() const noexcept { return toolTip_.c_str(); }
+  void setToolTip(const char* tip) { toolTip_ = plat::CharArray(tip ? tip : ""); }
+
+  bool needsDisplay() const noexcept { return needsDisplay_; }
+  void setNeedsDisplay(bool needs) noexcept { needsDisplay_ = needs; }
+
+  // Called when the view has moved to another window (or none).
+  virtual void viewDidMoveToWindow() {}
+
+ protected:
+  ~View() override;
+
+ private:
+  friend class Window;
+  void setWindow(Window* window);
+  void frameChanged();
+  // To and from the window's base coordinates.
+  Point toBase(Point p) const;
+  Point fromBase(Point p) const;
+
+  Rect frame_;
+  Rect bounds_;
+  View* superview_ = nullptr;
+  std::vector<View*> subviews_;
+  Window* window_ = nullptr;
+  std::vector<TrackingArea*> trackingAreas_;
+  std::vector<CursorRect> cursorRects_;
+  plat::CharArray toolTip_;
+  bool postsFrameChanges_ = true;
+  bool clips_ = false;
+  bool hidden_ = false;
+  bool needsDisplay_ = false;
+};
+
+// The state a control keeps beside its view.
+class Cell : public objc::Object {
+ public:
+  int highlightsBy() const noexcept { return highlightsBy_; }
+  void setHighlightsBy(int mask) noexcept { highlightsBy_ = mask; }
+
+ private:
+  int highlightsBy_ = 0;
+};
+
+// A view that sends an action to a target when the user works it.
+class Control : public View, public StringValueSetter {
+ public:
+  explicit Control(Rect frame = {});
+
+  bool isEnabled() const noexcept { return enabled_; }
+  void setEnabled(bool enabled) noexcept { enabled_ = enabled; }
+  // The target is not retained; null sends the action along the
+  // responder chain.
+  ActionTarget* target() const noexcept { return target_; }
+  void setTarget(ActionTarget* target) noexcept { target_ = target; }
+  Sel action() const noexcept { return action_; }
+  void setAction(Sel action) noexcept { action_ = action; }
+  Sel doubleAction() const noexcept { return doubleAction_; }
+  void setDoubleAction(Sel action) noexcept { doubleAction_ = action; }
+
+  const char* stringValue() const noexcept { return value_.c_str(); }
+  void setStringValue(const char* value) override;
+  // The leading integer of the string value, 0 when there is none.
+  long integerValue() const noexcept;
+  void setIntegerValue(long value);
+  Cell* cell() const noexcept { return cell_; }
+
+  // Gives the control the size its content asks for.
+  virtual void sizeToFit();
+  // Sends the action to the target through the application; false when
+  // no one received it.
+  bool sendAction(Sel action, ActionTarget* target);
+
+  bool acceptsFirstResponder() override { return enabled_; }
+  // A click sends the action, a double click the double action too.
+  void mouseDown(Event* e) override;
+
+ protected:
+  ~Control() override;
+  // The content's natural size, for sizeToFit.
+  virtual Size fittingSize() const;
+
+ private:
+  ActionTarget* target_ = nullptr;
+  Sel action_ = nullptr;
+  Sel doubleAction_ = nullptr;
+  plat::CharArray value_;
+  Cell* cell_;
+  bool enabled_ = true;
+};
+
+// A push button: a titled control with a type, a bezel and a key
+// equivalent; a window's default button answers the Return key.
+class Button : public Control, public TitleSetter, public KeyEquivalentSetter {
+ public:
+  explicit Button(Rect frame = {}) : Control(frame) {}
+
+  const char* title() const noexcept { return title_.c_str(); }
+  void setTitle(const char* title) override { title_ = plat::CharArray(title ? title : ""); }
+  const char* keyEquivalent() const noexcept { return key_.c_str(); }
+  void setKeyEquivalent(const char* key) override { key_ = plat::CharArray(key ? key : ""); }
+  int buttonType() const noexcept { return type_; }
+  void setButtonType(int type) noexcept { type_ = type; }
+  int bezelStyle() const noexcept { return bezel_; }
+  void setBezelStyle(int bezel) noexcept { bezel_ = bezel; }
+  bool isBordered() const noexcept { return bordered_; }
+  void setBordered(bool bordered) noexcept { bordered_ = bordered; }
+  // performClick:: as if the user clicked it (nothing when disabled).
+  void performClick();
+  bool performKeyEquivalent(Event* e) override;
+
+ protected:
+  Size fittingSize() const override;
+
+ private:
+  plat::CharArray title_;
+  plat::CharArray key_;
+  int type_ = 0;
+  int bezel_ = 0;
+  bool bordered_ = true;
+};
+
+// The text editor a window shares among its text fields while one of
+// them is being edited; its delegate is the field being edited.
+class FieldEditor : public View {
+ public:
+  FieldEditor() = default;
+  bool isFieldEditor() const noexcept { return true; }
+  View* delegate() const noexcept { return delegate_; }
+  void setDelegate(View* field) noexcept { delegate_ = field; }
+  bool acceptsFirstResponder() override { return true; }
+
+ protected:
+  ~FieldEditor() override = default;
+
+ private:
+  View* delegate_ = nullptr;
+};
+
+}  // namespace appkit

@@ -1,0 +1,385 @@
+#include "platform/appkit/Window.h"
+
+#include <algorithm>
+
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Constants.h"
+#include "platform/appkit/Metrics.h"
+#include "platform/appkit/Screen.h"
+
+namespace appkit {
+
+namespace {
+long nextWindowNumber = 1;
+
+bool hasTitleBar(uint64_t style) noexcept {
+  return (style & kWindowStyleTitled) && !(style & kWindowStyleFullSizeContentView);
+}
+
+// Return and the keypad's Enter.
+bool isReturnKey(unsigned short code) noexcept { return code == 36 || code == 76; }
+}  // namespace
+
+Rect Window::frameRectForContentRect(Rect content, uint64_t styleMask) noexcept {
+  if (hasTitleBar(styleMask)) content.size.height += kTitleBarHeight;
+  return content;
+}
+
+Rect Window::contentRectForFrameRect(Rect frame, uint64_t styleMask) noexcept {
+  if (hasTitleBar(styleMask)) frame.size.height = std::max(0.0, frame.size.height - kTitleBarHeight);
+  return frame;
+}
+
+Window::Window(Rect contentRect, uint64_t styleMask, int backing, bool)
+    : frame_(frameRectForContentRect(contentRect, styleMask)),
+      style_(styleMask),
+      backing_(backing),
+      number_(nextWindowNumber++) {
+  content_ = new View(makeRect(0, 0, contentRect.size.width, contentRect.size.height));
+  content_->setNextResponder(this);
+  content_->setWindow(this);
+  Application::shared().windows_.push_back(this);
+}
+
+Window::~Window() {
+  Application::shared().windowGone(this);
+  for (Window* child : children_) child->parent_ = nullptr;
+  if (parent_) parent_->removeChildWindow(this);
+  if (mouseView_) mouseView_->release();
+  if (fieldEditor_) {
+    fieldEditor_->removeFromSuperview();
+    fieldEditor_->release();
+  }
+  if (content_) {
+    content_->setWindow(nullptr);
+    content_->release();
+  }
+}
+
+void Window::setContentView(View* view) {
+  if (view == content_) return;
+  if (view) {
+    view->retain();
+    view->removeFromSuperview();
+  }
+  firstResponder_ = nullptr;
+  if (content_) {
+    content_->setWindow(nullptr);
+    content_->setNextResponder(nullptr);
+    content_->release();
+  }
+  content_ = view;
+  if (!view) return;
+  view->setNextResponder(this);
+  view->setWindow(this);
+  Rect content = contentRect();
+  view->setFrame(makeRect(0, 0, content.size.width, content.size.height));
+}
+
+void Window::setFrame(Rect frame, bool) {
+  if (frame == frame_) return;
+  // A window moves when its top left corner does; growing downwards is
+  // only a resize.
+  bool moved = frame.origin.x != frame_.origin.x || frame.maxY() != frame_.maxY();
+  bool resized = frame.size != frame_.size;
+  Point delta{frame.origin.x - frame_.origin.x, frame.origin.y - frame_.origin.y};
+  frame_ = frame;
+  if (resized && content_) {
+    Rect content = contentRect();
+    content_->setFrameSize(content.size);
+  }
+  // Children keep their place relative to the parent.
+  if (moved)
+    for (Window* child : children_)
+      child->setFrameOrigin({child->frame_.origin.x + delta.x, child->frame_.origin.y + delta.y});
+  if (delegate_ && moved) delegate_->windowDidMove(this);
+  if (delegate_ && resized) delegate_->windowDidResize(this);
+}
+
+void Window::setFrameOrigin(Point origin) { setFrame({origin, frame_.size}); }
+
+void Window::setFrameTopLeftPoint(Point topLeft) { setFrameOrigin({topLeft.x, topLeft.y - frame_.size.height}); }
+
+void Window::setContentSize(Size size) {
+  Rect content = contentRect();
+  // The top edge stays where it is.
+  double top = frame_.maxY();
+  Rect frame = frameRectForContentRect({content.origin, size}, style_);
+  frame.origin.y = top - frame.size.height;
+  setFrame(frame);
+}
+
+void Window::center() {
+  Screen* screen = Screen::mainScreen();
+  Rect vf = screen->visibleFrame();
+  setFrameOrigin({vf.origin.x + (vf.size.width - frame_.size.width) / 2,
+                  vf.origin.y + (vf.size.height - frame_.size.height) * 2 / 3});
+}
+
+Screen* Window::screen() const {
+  Screen* best = nullptr;
+  double bestArea = 0;
+  for (Screen* s : Screen::screens()) {
+    Rect f = s->frame();
+    double w = std::min(f.maxX(), frame_.maxX()) - std::max(f.minX(), frame_.minX());
+    double h = std::min(f.maxY(), frame_.maxY()) - std::max(f.minY(), frame_.minY());
+    if (w > 0 && h > 0 && w * h > bestArea) best = s, bestArea = w * h;
+  }
+  return best;
+}
+
+bool Window::canBecomeKeyWindow() { return (style_ & (kWindowStyleTitled | kWindowStyleResizable)) != 0; }
+
+// The platform's own rule, whatever a subclass answers for key status.
+bool Window::canBecomeMainWindow() { return visible_ && (style_ & (kWindowStyleTitled | kWindowStyleResizable)) != 0; }
+
+bool Window::isKeyWindow() const noexcept { return Application::shared().keyWindow() == this; }
+bool Window::isMainWindow() const noexcept { return Application::shared().mainWindow() == this; }
+
+void Window::makeKeyWindow() {
+  if (!canBecomeKeyWindow()) return;
+  Application::shared().setKeyWindow(this);
+}
+
+void Window::makeMainWindow() {
+  if (!canBecomeMainWindow()) return;
+  Application::shared().setMainWindow(this);
+}
+
+void Window::makeKeyAndOrderFront(objc::Object* sender) {
+  orderFront(sender);
+  makeKeyWindow();
+  if (canBecomeMainWindow()) makeMainWindow();
+}
+
+void Window::orderFront(objc::Object*) {
+  visible_ = true;
+  miniaturized_ = false;
+  Application::shared().windowOrderedFront(this);
+  for (Window* child : children_) child->orderFront(nullptr);
+}
+
+void Window::orderOut(objc::Object*) {
+  if (!visible_) return;
+  visible_ = false;
+  for (Window* child : children_) child->orderOut(nullptr);
+  Application::shared().windowOrderedOut(this);
+}
+
+void Window::miniaturize(objc::Object*) {
+  if (miniaturized_) return;
+  miniaturized_ = true;
+  visible_ = false;
+  Application::shared().windowOrderedOut(this);
+  if (delegate_) delegate_->windowDidMiniaturize(this);
+}
+
+void Window::deminiaturize(objc::Object*) {
+  if (!miniaturized_) return;
+  makeKeyAndOrderFront(nullptr);
+  if (delegate_) delegate_->windowDidDeminiaturize(this);
+}
+
+void Window::close() {
+  if (delegate_) delegate_->windowWillClose(this);
+  orderOut(nullptr);
+  if (parent_) parent_->removeChildWindow(this);
+  if (releasedWhenClosed_) release();
+}
+
+void Window::performClose(objc::Object*) {
+  if (!(style_ & kWindowStyleClosable)) {
+    Application::shared().beep();
+    return;
+  }
+  if (delegate_ && !delegate_->windowShouldClose(this)) return;
+  close();
+}
+
+bool Window::hasActiveControls() { return isKeyWindow(); }
+
+Rect Window::constrainFrameRect(Rect frame, Screen* screen) {
+  if (!screen || !(style_ & kWindowStyleTitled)) return frame;
+  Rect vf = screen->visibleFrame();
+  if (frame.maxY() > vf.maxY()) frame.origin.y = vf.maxY() - frame.size.height;
+  return frame;
+}
+
+void Window::addChildWindow(Window* child) {
+  if (!child || child == this || child->parent_ == this) return;
+  if (child->parent_) child->parent_->removeChildWindow(child);
+  children_.push_back(child);
+  child->parent_ = this;
+  if (visible_) child->orderFront(nullptr);
+}
+
+void Window::removeChildWindow(Window* child) {
+  auto it = std::find(children_.begin(), children_.end(), child);
+  if (it == children_.end()) return;
+  children_.erase(it);
+  child->parent_ = nullptr;
+}
+
+bool Window::makeFirstResponder(Responder* responder) {
+  if (responder == this) responder = nullptr;
+  if (responder == firstResponder_) return true;
+  if (firstResponder_ && !firstResponder_->resignFirstResponder()) return false;
+  Responder* old = firstResponder_;
+  firstResponder_ = nullptr;
+  // Editing ends when the field editor loses the focus.
+  if (fieldEditor_ && old == fieldEditor_) {
+    fieldEditor_->setDelegate(nullptr);
+    fieldEditor_->removeFromSuperview();
+  }
+  if (!responder) return true;
+  if (!responder->acceptsFirstResponder() || !responder->becomeFirstResponder()) return false;
+  firstResponder_ = responder;
+  return true;
+}
+
+FieldEditor* Window::fieldEditor(bool create) {
+  if (!fieldEditor_ && create) fieldEditor_ = new FieldEditor;
+  return fieldEditor_;
+}
+
+bool Window::beginFieldEditing(View* field) {
+  if (!field || field->window() != this) return false;
+  FieldEditor* editor = fieldEditor(true);
+  if (firstResponder_ == editor && editor->delegate() == field) return true;
+  if (!makeFirstResponder(nullptr)) return false;
+  editor->setFrame(makeRect(0, 0, field->bounds().size.width, field->bounds().size.height));
+  field->addSubview(editor);
+  editor->setDelegate(field);
+  return makeFirstResponder(editor);
+}
+
+void Window::sendEvent(Event* e) {
+  Point p = e->locationInWindow();
+  switch (e->type()) {
+    case kEventLeftMouseDown:
+    case kEventRightMouseDown: {
+      if (!isKeyWindow() && canBecomeKeyWindow()) makeKeyAndOrderFront(nullptr);
+      View* hit = content_ ? content_->hitTest(p) : nullptr;
+      if (!hit) return;
+      if (hit != firstResponder_ && hit->acceptsFirstResponder()) makeFirstResponder(hit);
+      hit->retain();
+      if (mouseView_) mouseView_->release();
+      mouseView_ = hit;
+      if (e->type() == kEventLeftMouseDown)
+        hit->mouseDown(e);
+      else
+        hit->rightMouseDown(e);
+      return;
+    }
+    case kEventLeftMouseUp:
+    case kEventRightMouseUp:
+    case kEventLeftMouseDragged:
+    case kEventRightMouseDragged: {
+      View* target = mouseView_;
+      if (!target) return;
+      target->retain();
+      if (e->type() == kEventLeftMouseUp || e->type() == kEventRightMouseUp) {
+        mouseView_->release();
+        mouseView_ = nullptr;
+      }
+      switch (e->type()) {
+        case kEventLeftMouseUp:
+          target->mouseUp(e);
+          break;
+        case kEventRightMouseUp:
+          target->rightMouseUp(e);
+          break;
+        default:
+          target->mouseDragged(e);
+          break;
+      }
+      target->release();
+      return;
+    }
+    case kEventMouseMoved:
+    case kEventScrollWheel: {
+      View* hit = content_ ? content_->hitTest(p) : nullptr;
+      if (!hit) return;
+      if (e->type() == kEventMouseMoved)
+        hit->mouseMoved(e);
+      else
+        hit->scrollWheel(e);
+      return;
+    }
+    case kEventMouseEntered:
+    case kEventMouseExited: {
+      TrackingArea* area = e->trackingArea();
+      if (!area || !area->owner()) return;
+      if (e->type() == kEventMouseEntered)
+        area->owner()->mouseEntered(e);
+      else
+        area->owner()->mouseExited(e);
+      return;
+    }
+    case kEventKeyDown:
+      // Command-key combinations are key equivalents first.
+      if ((e->modifierFlags() & kModifierCommand) && content_) {
+        std::vector<View*> stack{content_};
+        while (!stack.empty()) {
+          View* v = stack.back();
+          stack.pop_back();
+          if (v->performKeyEquivalent(e)) return;
+          for (View* s : v->subviews()) stack.push_back(s);
+        }
+      }
+      firstResponder()->keyDown(e);
+      return;
+    case kEventKeyUp:
+      firstResponder()->keyUp(e);
+      return;
+    case kEventFlagsChanged:
+      firstResponder()->flagsChanged(e);
+      return;
+    default:
+      return;
+  }
+}
+
+void Window::keyDown(Event* e) {
+  if (defaultButton_ && isReturnKey(e->keyCode()) && defaultButton_->isEnabled()) {
+    defaultButton_->performClick();
+    return;
+  }
+  Responder::keyDown(e);
+}
+
+void Window::updateTrackingAreas(Point base) {
+  if (!content_ || !visible_) return;
+  std::vector<View*> stack{content_};
+  std::vector<std::pair<TrackingArea*, bool>> changes;
+  while (!stack.empty()) {
+    View* v = stack.back();
+    stack.pop_back();
+    for (TrackingArea* a : v->trackingAreas()) {
+      Rect local = (a->options() & kTrackingInVisibleRect) ? v->bounds() : a->rect();
+      Rect r = v->convertRectToView(local, nullptr);
+      bool inside = !v->isHiddenOrHasHiddenAncestor() && mouseInRect(base, r, false);
+      if (inside != a->inside_) changes.push_back({a, inside});
+    }
+    for (View* s : v->subviews()) stack.push_back(s);
+  }
+  for (auto& [area, inside] : changes) {
+    area->inside_ = inside;
+    Event* e = Event::otherEvent(inside ? kEventMouseEntered : kEventMouseExited, base, 0, 0, number_, 0, 0, 0);
+    e->setTrackingArea(area);
+    area->retain();
+    Responder* owner = area->owner();
+    if (owner) inside ? owner->mouseEntered(e) : owner->mouseExited(e);
+    area->release();
+  }
+}
+
+void Window::becomeKey() {
+  if (delegate_) delegate_->windowDidBecomeKey(this);
+}
+
+void Window::resignKey() {
+  if (delegate_) delegate_->windowDidResignKey(this);
+}
+
+}  // namespace appkit

@@ -1,0 +1,121 @@
+#pragma once
+// The small jobs every macOS peer does the same way: a control's text,
+// mnemonics and key equivalents, the character of a key event, measuring a
+// control, coordinate conversion to the screen, focus queries, child
+// windows, retargeted mouse events and screen numbers; the flipped view
+// classes that give the peers a top-left origin; and ui::NSViewAutoHider,
+// the auto-hider's widget for a native view.
+
+#include <cstdint>
+
+#include "platform/appkit/Screen.h"
+#include "platform/appkit/View.h"
+#include "platform/appkit/Window.h"
+#include "qocore/uilibs/ui/AutoHider.h"
+
+namespace ui {
+
+// Views and controls whose y axis runs downwards.
+class NSViewFlipped : public appkit::View {
+ public:
+  using appkit::View::View;
+  bool isFlipped() const override { return true; }
+};
+class NSControlFlipped : public appkit::Control {
+ public:
+  using appkit::Control::Control;
+  bool isFlipped() const override { return true; }
+};
+
+// Sets the text (UTF-8; null means empty) through the first of the title,
+// the string value and the label that the object has; an object with none
+// is left alone.  Also used for window titles.
+void setControlText(objc::Object* control, const char* text);
+// The character marked with '&' (the markers are removed from the text in
+// place), lower-cased as typed characters are; 0 when none.
+uint32_t mnemonicChar(char* text);
+// The marked character of the text, lower-cased (0 when none, or when it
+// does not fit 16 bits); with `enable`, it becomes the control's key
+// equivalent.
+uint16_t setMnemonicKeyEquivalent(objc::Object* control, const char* text, bool enable);
+// The event's characters when they are one UTF-16 unit that is a real
+// character (no surrogate, no noncharacter); else 0.
+uint16_t eventChar(appkit::Event* event);
+
+// The size after sizeToFit; with `restore` the control keeps its frame.
+appkit::Size fittingSize(appkit::Control* control, bool restore);
+
+// Between a view's coordinates and the screen.
+appkit::Point viewToScreen(appkit::View* view, appkit::Point point);
+appkit::Point screenToView(appkit::View* view, appkit::Point point);
+appkit::Rect viewRectToScreen(appkit::View* view, appkit::Rect rect);
+
+// Whether the view has the focus, directly or through the field editor
+// that edits it.
+bool isFirstResponder(appkit::View* view);
+// Ends editing in the window's field editor, if any.
+void endFieldEditing(appkit::Window* window);
+// Whether the event's screen position lies in a visible child window of
+// the window that is a T.
+template <class T>
+bool mouseInChildWindow(appkit::Event* event, appkit::Window* window);
+// The event as the other window would receive it.
+appkit::Event* retargetMouseEvent(appkit::Event* event, appkit::Window* window);
+bool fullKeyboardAccess();
+
+long screenNumber(appkit::Screen* screen);
+appkit::Screen* screenWithNumber(long number);
+
+namespace detail {
+bool mouseInChildWindow(appkit::Event* event, appkit::Window* window, bool (*isOfClass)(appkit::Window*));
+}
+template <class T>
+bool mouseInChildWindow(appkit::Event* event, appkit::Window* window) {
+  return detail::mouseInChildWindow(event, window, [](appkit::Window* w) { return dynamic_cast<T*>(w) != nullptr; });
+}
+
+class NSViewAutoHider;
+
+// Receives the pointer's entering and leaving the tracked areas.
+class NSViewAutoHiderOC : public appkit::Responder {
+ public:
+  void mouseEntered(appkit::Event* event) override;
+  void mouseExited(appkit::Event* event) override;
+  NSViewAutoHider* cxx = nullptr;
+
+ protected:
+  ~NSViewAutoHiderOC() override = default;
+};
+
+// Slides a view over an edge of its container, in when the pointer comes
+// over it and out when the pointer leaves it for the container.
+class NSViewAutoHider : public AutoHider, public AutoHider::Widget {
+ public:
+  // The view is retained while the auto-hider lives.
+  NSViewAutoHider(appkit::View* view, uint32_t edge, uint32_t inset, AutoHider::Callback* callback);
+  ~NSViewAutoHider() override;
+
+  // Moves the view into the container (null: out of any) and places it.
+  void setContainer(appkit::View* container);
+  bool isAttached() const noexcept { return view_->superview() != nullptr; }
+  appkit::View* view() const noexcept { return view_; }
+
+  void setPosition(int x, int y) override;
+  Extent getSize() override;
+  Extent getContainerSize() override;
+  bool isFlipped() override;
+
+ private:
+  friend class NSViewAutoHiderOC;
+  void pointerMoved();
+  void removeTrackingAreas();
+  void addTrackingAreas();
+
+  appkit::View* view_;
+  appkit::View* container_ = nullptr;
+  NSViewAutoHiderOC* target_;
+  appkit::TrackingArea* viewArea_ = nullptr;
+  appkit::TrackingArea* containerArea_ = nullptr;
+};
+
+}  // namespace ui
