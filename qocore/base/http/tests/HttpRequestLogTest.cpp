@@ -195,4 +195,73 @@ TEST_F(HttpRequestLogTest, RequestsOfTwoClientsReadBack) {
   EXPECT_TRUE(a->get("cache").asObject()->members().empty());
 }
 
+// A finished request with chosen timestamps: the timings are arithmetic on
+// them, so the extremes are set directly rather than waited for.
+struct TimedRequest : http::HttpRequest {
+  void setTimeout(int32_t) override {}
+  void setBasicAuth(const char*, const char*) override {}
+  void setMaxBodySize(int32_t) override {}
+  void addHeader(const char*, const char*) override {}
+  void setBody(const char*, const plat::Buffer&) override {}
+  void setCloseConnection() override {}
+  void start(http::HttpCallback*) override {}
+  int32_t state() override { return Succeeded; }
+  const char* url() override { return "http://127.0.0.1/"; }
+  const char* method() override { return "GET"; }
+  const plat::Buffer& requestBody() override { return body; }
+  const plat::CaseMap& requestHeaders() override { return headers; }
+  int64_t startTime() override { return times[0]; }
+  int64_t connectTime() override { return times[1]; }
+  int64_t sendTime() override { return times[2]; }
+  int64_t endTime() override { return times[3]; }
+  int32_t statusCode() override { return 200; }
+  const plat::CaseMap& responseHeaders() override { return headers; }
+  http::SharedBody responseBody() override { return nullptr; }
+  int32_t progress(int32_t*) override { return 0; }
+
+  int64_t times[4];
+  plat::Buffer body;
+  plat::CaseMap headers;
+};
+
+TEST(HarTimings, FromTheRequestTimestamps) {
+  constexpr int64_t ms = plat::kTicksPerMs;
+  constexpr int64_t huge = int64_t{1} << 50;
+  struct Case {
+    int64_t start, connect, send, end;
+    int64_t blocked, connectMs, wait, time;
+  } cases[] = {
+      // A new connection: blocked until connecting began.
+      {0, 3 * ms, 10 * ms, 25 * ms, 3, 7, 15, 25},
+      // A pooled one: blocked until sending, no connect.
+      {0, -1, 4 * ms, 9 * ms + ms / 2, 4, -1, 5, 9},
+      // Spans beyond 32 bits of milliseconds are clamped.
+      {0, -1, huge, huge * 2, INT32_MAX, -1, INT32_MAX, int64_t{INT32_MAX} * 2},
+  };
+  http::HarDocument& document = http::HarDocument::instance();
+  const plat::JsonArrayRef entries = document.get("log").asObject()->getArray("entries");
+  for (const Case& c : cases) {
+    TimedRequest request;
+    request.times[0] = c.start;
+    request.times[1] = c.connect;
+    request.times[2] = c.send;
+    request.times[3] = c.end;
+    document.addEntry("client_x", request);
+    const plat::JsonObjectRef entry = entries->get(entries->count() - 1).asObject();
+    const plat::JsonObjectRef timings = entry->get("timings").asObject();
+    EXPECT_EQ(c.blocked, num(timings->get("blocked")));
+    EXPECT_EQ(c.connectMs, num(timings->get("connect")));
+    EXPECT_EQ(c.wait, num(timings->get("wait")));
+    EXPECT_EQ(0, num(timings->get("send")));
+    EXPECT_EQ(0, num(timings->get("receive")));
+    EXPECT_EQ(c.time, num(entry->get("time")));
+  }
+}
+
+TEST(HarTimings, TimeText) {
+  EXPECT_EQ(
+      "2001-02-03T04:05:06.789+00:00",
+      std::string(http::harTimeText(plat::dateToTimeChecked(2001, 2, 3, 4, 5, 6) + 789 * plat::kTicksPerMs).c_str()));
+}
+
 }  // namespace
