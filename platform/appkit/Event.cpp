@@ -25,14 +25,19 @@ Event::~Event() {
   if (charactersIgnoring_) charactersIgnoring_->release();
 }
 
-Event* Event::mouseEvent(int type, Point location, uint64_t flags, double timestamp, long windowNumber,
-                         long eventNumber, long clickCount, float pressure) {
+Event* Event::make(int type, Point location, uint64_t flags, double timestamp, long windowNumber) {
   Event* e = new Event(type);
   e->location_ = location;
   e->flags_ = flags;
   e->timestamp_ = timestamp;
   e->windowNumber_ = windowNumber;
   e->window_ = Application::shared().windowWithNumber(windowNumber);
+  return e;
+}
+
+Event* Event::mouseEvent(int type, Point location, uint64_t flags, double timestamp, long windowNumber,
+                         long eventNumber, long clickCount, float pressure) {
+  Event* e = make(type, location, flags, timestamp, windowNumber);
   e->eventNumber_ = eventNumber;
   e->clickCount_ = clickCount;
   e->pressure_ = pressure;
@@ -43,12 +48,7 @@ Event* Event::mouseEvent(int type, Point location, uint64_t flags, double timest
 Event* Event::keyEvent(int type, Point location, uint64_t flags, double timestamp, long windowNumber,
                        const char* characters, const char* charactersIgnoringModifiers, bool isARepeat,
                        unsigned short keyCode) {
-  Event* e = new Event(type);
-  e->location_ = location;
-  e->flags_ = flags;
-  e->timestamp_ = timestamp;
-  e->windowNumber_ = windowNumber;
-  e->window_ = Application::shared().windowWithNumber(windowNumber);
+  Event* e = make(type, location, flags, timestamp, windowNumber);
   e->characters_ = retainedString(characters);
   e->charactersIgnoring_ = retainedString(charactersIgnoringModifiers);
   e->repeat_ = isARepeat;
@@ -59,12 +59,7 @@ Event* Event::keyEvent(int type, Point location, uint64_t flags, double timestam
 
 Event* Event::otherEvent(int type, Point location, uint64_t flags, double timestamp, long windowNumber, short subtype,
                          long data1, long data2) {
-  Event* e = new Event(type);
-  e->location_ = location;
-  e->flags_ = flags;
-  e->timestamp_ = timestamp;
-  e->windowNumber_ = windowNumber;
-  e->window_ = Application::shared().windowWithNumber(windowNumber);
+  Event* e = make(type, location, flags, timestamp, windowNumber);
   e->subtype_ = subtype;
   e->data1_ = data1;
   e->data2_ = data2;

@@ -72,6 +72,9 @@ class Event : public objc::Object {
   ~Event() override;
 
  private:
+  // A new event of the type with the fields every kind shares; the
+  // factories fill in the rest and autorelease it.
+  static Event* make(int type, Point location, uint64_t flags, double timestamp, long windowNumber);
   int type_;
   Point location_;
   uint64_t flags_ = 0;
