@@ -42,6 +42,23 @@ std::set<AppEventFilter*>& snapshot() {
   return *set;
 }
 
+// Asks each registered filter in turn until one answers true (then true).
+// A filter unregistered meanwhile, by itself or another, is not asked.
+template <typename Ask>
+bool askFilters(Ask ask) {
+  std::set<AppEventFilter*>& pending = snapshot();
+  pending = filters();
+  while (!pending.empty()) {
+    AppEventFilter* filter = *pending.begin();
+    pending.erase(pending.begin());
+    if (ask(filter)) {
+      pending.clear();
+      return true;
+    }
+  }
+  return false;
+}
+
 appkit::Event* stopEvent(short subtype) {
   return appkit::Event::otherEvent(appkit::kEventApplicationDefined, {}, 0, 0, 0, subtype, 0, 0);
 }
@@ -205,16 +222,7 @@ void AppLoopAppOC::sendEvent(appkit::Event* e) {
       return;
     }
   }
-  std::set<AppEventFilter*>& pending = snapshot();
-  pending = filters();
-  while (!pending.empty()) {
-    AppEventFilter* filter = *pending.begin();
-    pending.erase(pending.begin());
-    if (filter->filterAppEvent(e)) {
-      pending.clear();
-      return;
-    }
-  }
+  if (askFilters([e](AppEventFilter* filter) { return filter->filterAppEvent(e); })) return;
   appkit::Application::sendEvent(e);
 }
 
@@ -235,13 +243,11 @@ void AppLoopAppOC::perform(const char* selector, objc::Object* argument) {
     appkit::Application::perform(selector, argument);
     return;
   }
-  std::set<AppEventFilter*>& pending = snapshot();
-  pending = filters();
-  while (!pending.empty()) {
-    AppEventFilter* filter = *pending.begin();
-    pending.erase(pending.begin());
+  // No filter can keep the others from hearing it.
+  askFilters([](AppEventFilter* filter) {
     filter->menuTrackingBegan();
-  }
+    return false;
+  });
 }
 
 void AppLoopAppOC::applicationWillFinishLaunching() {
