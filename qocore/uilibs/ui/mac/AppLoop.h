@@ -27,6 +27,7 @@
 
 namespace ui {
 
+class AppDelegate;
 class AppLoopImpl;
 
 class AppLoop : public os::AppLoop {
@@ -38,7 +39,7 @@ class AppLoop : public os::AppLoop {
   // when there is none or it is of another class.
   AppLoopImpl* impl();
   // Replaces the current delegate (null: none).  Called by ui::AppDelegate.
-  static void setAppDelegate(class AppDelegate* delegate) noexcept;
+  static void setAppDelegate(AppDelegate* delegate) noexcept;
   // Accessory mode: no Dock icon and no menu bar of its own.  Applied at
   // once when the loop exists, else when it is built.
   static void setAccessory(bool accessory);
