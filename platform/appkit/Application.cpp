@@ -439,6 +439,8 @@ void Application::windowOrderedOut(Window* w) {
 }
 
 void Application::windowGone(Window* w) {
+  // Events do not retain their window: those still queued for it go too.
+  discardEvents([w](Event* e) { return e->window() == w; });
   auto it = std::find(windows_.begin(), windows_.end(), w);
   if (it != windows_.end()) windows_.erase(it);
   if (key_ == w) key_ = nullptr;
