@@ -443,4 +443,16 @@ TEST(AppLoopScaleTest, TheImageScaleAndActivationPolicyAreSetWhenTheLoopIsBuilt)
       ::testing::ExitedWithCode(0), "");
 }
 
+TEST(AppLoopDeathTest, AnApplicationObjectOfAnotherClassIsAnAssertionFailure) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  EXPECT_EXIT(
+      {
+        Application::reset();
+        Application::shared();
+        ui::AppLoop loop;
+      },
+      ::testing::KilledBySignal(SIGABRT),
+      "Assertion '\\[NSApp isKindOfClass:\\[AppLoopAppOC class\\]\\] && NSApp == oc' failed");
+}
+
 }  // namespace
