@@ -31,6 +31,8 @@ Application& Application::shared() {
   return *sharedApp;
 }
 
+Application* Application::current() noexcept { return sharedApp; }
+
 void Application::install(Application* app) {
   if (sharedApp && sharedApp != app) sharedApp->release();
   sharedApp = app;
@@ -183,6 +185,17 @@ void Application::discardEvents(uint64_t mask) {
   }
 }
 
+void Application::discardEvents(const std::function<bool(Event*)>& match) {
+  for (auto it = queue_.begin(); it != queue_.end();) {
+    if (match(*it)) {
+      (*it)->release();
+      it = queue_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 void Application::sendEvent(Event* e) {
   if (e->isForeign()) {
     std::vector<Monitor> monitors = monitors_;
@@ -203,7 +216,10 @@ void Application::sendEvent(Event* e) {
       return;
     }
     case kEventAppKitDefined:
-      if (e->subtype() == kSubtypeOpenUrl) dispatchOpenUrl(e->url());
+      if (e->subtype() == kSubtypeOpenUrl)
+        dispatchOpenUrl(e->url());
+      else if (e->window())
+        e->window()->sendEvent(e);
       return;
     case kEventApplicationDefined:
     case kEventSystemDefined:
@@ -423,6 +439,8 @@ void Application::windowOrderedOut(Window* w) {
 }
 
 void Application::windowGone(Window* w) {
+  // Events do not retain their window: those still queued for it go too.
+  discardEvents([w](Event* e) { return e->window() == w; });
   auto it = std::find(windows_.begin(), windows_.end(), w);
   if (it != windows_.end()) windows_.erase(it);
   if (key_ == w) key_ = nullptr;

@@ -28,7 +28,8 @@ class Source;
 
 namespace appkit {
 
-// What the application tells its delegate.
+// What the application tells its delegate.  AppKit-defined events that
+// carry a window go to that window.
 class ApplicationDelegate {
  public:
   virtual ~ApplicationDelegate() = default;
@@ -41,6 +42,10 @@ class ApplicationDelegate {
   // 1 terminate now, 0 cancel.
   virtual int applicationShouldTerminate() { return 1; }
   virtual void applicationWillTerminate() {}
+  // The system asks these directly; the façade itself never does.
+  virtual bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
+  virtual bool applicationOpenFile(objc::String*) { return false; }
+  virtual bool applicationShouldHandleReopen(bool /*hasVisibleWindows*/) { return true; }
 };
 
 class ModalSession;
@@ -50,6 +55,8 @@ class Application : public Responder {
   // The shared application (made on first use); `install` replaces it
   // with an instance of a subclass before first use.
   static Application& shared();
+  // The shared application when one was made, else null.
+  static Application* current() noexcept;
   static void install(Application* app);
   // Drops the shared application and everything it holds (tests).
   static void reset();
@@ -87,6 +94,8 @@ class Application : public Responder {
   // Dequeued, autoreleased.
   Event* nextEvent(uint64_t mask, int timeoutMs, bool dequeue = true);
   void discardEvents(uint64_t mask);
+  // Drops the queued events the predicate picks.
+  void discardEvents(const std::function<bool(Event*)>& match);
   size_t queuedEvents() const noexcept { return queue_.size(); }
   Event* currentEvent() const noexcept { return current_; }
   // Delivers an event: the filter, then the window or the application.
@@ -117,7 +126,9 @@ class Application : public Responder {
   void beginSheet(Window* sheet, Window* parent);
   void endSheet(Window* sheet);
 
-  // Activation.
+  // Activation.  The policy (Constants.h) is only recorded.
+  long activationPolicy() const noexcept { return activationPolicy_; }
+  void setActivationPolicy(long policy) noexcept { activationPolicy_ = policy; }
   bool isActive() const noexcept { return active_; }
   void activateIgnoringOtherApps(bool flag);
   void deactivate();
@@ -189,6 +200,7 @@ class Application : public Responder {
   bool terminated_ = false;
   bool fullKeyboardAccess_ = false;
   int beeps_ = 0;
+  long activationPolicy_ = 0;
 };
 
 class ModalSession {
