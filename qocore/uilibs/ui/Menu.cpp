@@ -5,6 +5,7 @@
 
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/uilibs/ui/UiStrings.h"
 
 namespace ui {
 
@@ -205,6 +206,7 @@ MenuBar::MenuBar() {
   PLAT_ASSERT(!inst_);
   // clang-format on
   inst_ = this;
+  registerMessages();
 }
 
 MenuBar::~MenuBar() {
