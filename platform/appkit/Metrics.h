@@ -43,5 +43,9 @@ constexpr double kCharacterWidth = 7;
 constexpr double kButtonPadding = 14;
 // Two clicks closer than this count as a double click.
 constexpr int kDoubleClickIntervalMs = 500;
+// Width of the keyboard focus ring drawn outside a focused control.
+constexpr double kFocusRingWidth = 3;
+// Size of the icons the workspace gives for files.
+constexpr double kFileIconSize = 32;
 
 }  // namespace appkit
