@@ -6,6 +6,7 @@
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Event.h"
+#include "platform/appkit/Image.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/Window.h"
 #include "platform/objc/NotificationCenter.h"
@@ -100,7 +101,7 @@ MenuItem::~MenuItem() {
   if (image_) image_->release();
 }
 
-void MenuItem::setImage(objc::Object* image) {
+void MenuItem::setImage(Image* image) {
   if (image) image->retain();
   if (image_) image_->release();
   image_ = image;

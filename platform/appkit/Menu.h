@@ -25,6 +25,7 @@
 namespace appkit {
 
 class Event;
+class Image;
 class Menu;
 
 // Posted with the main menu as object when the user starts working a menu.
@@ -59,9 +60,9 @@ class MenuItem : public objc::Object, public TitleSetter, public KeyEquivalentSe
   void setEnabled(bool enabled) noexcept { enabled_ = enabled; }
   int state() const noexcept { return state_; }
   void setState(int state) noexcept { state_ = state; }
-  // The item's image, kept with one reference (any image object).
-  objc::Object* image() const noexcept { return image_; }
-  void setImage(objc::Object* image);
+  // The item's image, retained.
+  Image* image() const noexcept { return image_; }
+  void setImage(Image* image);
   // The submenu, retained; it learns this item's menu as its supermenu.
   Menu* submenu() const noexcept { return submenu_; }
   bool hasSubmenu() const noexcept { return submenu_ != nullptr; }
@@ -81,7 +82,7 @@ class MenuItem : public objc::Object, public TitleSetter, public KeyEquivalentSe
   ActionTarget* target_ = nullptr;
   plat::CharArray key_;
   uint64_t keyMask_ = 0;
-  objc::Object* image_ = nullptr;
+  Image* image_ = nullptr;
   Menu* submenu_ = nullptr;
   Menu* menu_ = nullptr;
   int state_ = kStateOff;

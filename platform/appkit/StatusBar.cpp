@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/appkit/Image.h"
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/Metrics.h"
 
@@ -14,7 +15,7 @@ StatusItem::~StatusItem() {
 
 double StatusItem::width() const {
   if (length_ == kSquareStatusItemLength) return kStatusBarThickness;
-  if (length_ == kVariableStatusItemLength) return 0;
+  if (length_ == kVariableStatusItemLength) return image_ ? image_->size().width : 0;
   return length_;
 }
 
@@ -24,7 +25,7 @@ void StatusItem::setMenu(Menu* menu) {
   menu_ = menu;
 }
 
-void StatusItem::setImage(objc::Object* image) {
+void StatusItem::setImage(Image* image) {
   if (image) image->retain();
   if (image_) image_->release();
   image_ = image;

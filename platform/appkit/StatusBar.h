@@ -11,6 +11,7 @@
 
 namespace appkit {
 
+class Image;
 class Menu;
 class StatusBar;
 
@@ -23,14 +24,14 @@ class StatusItem : public objc::Object {
   // The length asked for (or one of the two constants above).
   double length() const noexcept { return length_; }
   // The width it takes in the bar: a square item is as wide as the bar is
-  // thick (Metrics.h); a variable one is not measured here (0).
+  // thick (Metrics.h); a variable one as wide as its image (0 without).
   double width() const;
   // The menu shown when the item is clicked, retained.
   Menu* menu() const noexcept { return menu_; }
   void setMenu(Menu* menu);
-  // The image shown, retained (any image object).
-  objc::Object* image() const noexcept { return image_; }
-  void setImage(objc::Object* image);
+  // The image shown, retained.
+  Image* image() const noexcept { return image_; }
+  void setImage(Image* image);
   // The bar holding it; null once removed.
   StatusBar* statusBar() const noexcept { return bar_; }
 
@@ -42,7 +43,7 @@ class StatusItem : public objc::Object {
   StatusItem(StatusBar* bar, double length) : length_(length), bar_(bar) {}
   double length_;
   Menu* menu_ = nullptr;
-  objc::Object* image_ = nullptr;
+  Image* image_ = nullptr;
   StatusBar* bar_;
 };
 

@@ -9,6 +9,7 @@
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/qoutil/mac/MacKeyboard.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
+#include "qocore/uilibs/ui/mac/NamedImageMac.h"
 
 namespace ui {
 
@@ -41,6 +42,11 @@ MenuMac::Item::Item(MenuMac* owner, const char* title, const char* imageName, Ac
   target_ = new MenuItemOC;
   target_->cxx = this;
   native_ = new appkit::MenuItem("", kItemClicked, "");
+  if (imageName) {
+    // The item retains the image; the cache may let its entry go.
+    plat::LinkedPtr<NamedImage> image = loadNamedImage(imageName, 16, 16);
+    if (image) native_->setImage(image->image);
+  }
   if (kind & kSubmenu) {
     submenu_ = new MenuMac(callback, owner->mnemonicKeys(), nullptr);
     submenu_->setParentMenu(owner);

@@ -68,16 +68,14 @@ class UiMenuTest : public ::testing::Test {
 };
 
 TEST_F(UiMenuTest, GroupsStayInOrderWithOneSeparatorBetweenThem) {
-  struct Step {
-    int group;  // negative: remove the item made at step -group-1
-  };
   struct Case {
     std::vector<int> steps;
     const char* reads;
   };
-  // Item i is titled with its group and the step that made it ("g.s").
+  // A step adds an item to its group, titled with the group and the step
+  // ("g.s"); a negative step -n removes the item made at step n-1.
   const Case cases[] = {
-      {{2, 0}, "2.0 - 0.1"},
+      {{2, 0}, "0.1 - 2.0"},
       {{1, 3, 2}, "1.0 - 2.2 - 3.1"},
       {{1, 2, 1}, "1.0 1.2 - 2.1"},
       {{0, 2, 2, 1}, "0.0 - 1.3 - 2.1 2.2"},
@@ -168,7 +166,10 @@ TEST_F(UiMenuTest, TitlesMnemonicsKeysAndStates) {
   EXPECT_STREQ(MenuMac::nativeItem(open)->keyEquivalent(), "o");
   EXPECT_EQ(MenuMac::nativeItem(open)->keyEquivalentModifierMask(), 0u);
   EXPECT_STREQ(open->title(), "&Open");
-  Menu::Item* umlaut = mnemonic.addItem("&\xC3\x9C" "ber", nullptr, nullptr, nullptr, 0);
+  Menu::Item* umlaut = mnemonic.addItem(
+      "&\xC3\x9C"
+      "ber",
+      nullptr, nullptr, nullptr, 0);
   EXPECT_STREQ(MenuMac::nativeItem(umlaut)->keyEquivalent(), "\xC3\xBC");
   Menu::Item* same = plain.addItem("&Open && close", nullptr, nullptr, nullptr, 0);
   EXPECT_STREQ(MenuMac::nativeItem(same)->title(), "Open & close");
@@ -190,6 +191,11 @@ TEST_F(UiMenuTest, TitlesMnemonicsKeysAndStates) {
   EXPECT_EQ(MenuMac::nativeItem(same)->state(), appkit::kStateOn);
   same->setChecked(false);
   EXPECT_FALSE(same->isChecked());
+
+  // An image name gives the native item an image at creation.
+  Menu::Item* pictured = plain.addItem("Pictured", "statusInfo", nullptr, nullptr, 0);
+  ASSERT_NE(MenuMac::nativeItem(pictured)->image(), nullptr);
+  EXPECT_EQ(MenuMac::nativeItem(same)->image(), nullptr);
 
   Menu::Item* separator = plain.addItem(nullptr, nullptr, nullptr, nullptr, 0);
   EXPECT_TRUE(separator->isSeparator());
@@ -340,7 +346,7 @@ TEST_F(AppMenuBarTest, StandardMenusItemsAndKeyEquivalents) {
   Menu::Item* tools = bar.createMenu("&Tools", nullptr);
   EXPECT_EQ(nativeText(app.mainMenu()), "Yarl & Co File Edit View Tools Window Help");
   EXPECT_STREQ(nsOf(tools)->title(), "Tools");
-  EXPECT_EQ(bar.collectItems().size(), 15u);
+  EXPECT_EQ(bar.collectItems().size(), 17u);
 }
 
 TEST_F(AppMenuBarTest, ChoosingItemsAndTypingTheirKeys) {
@@ -350,9 +356,10 @@ TEST_F(AppMenuBarTest, ChoosingItemsAndTypingTheirKeys) {
   appkit::Menu* appMenu = nsOf(bar.appMenu());
   EXPECT_EQ(nativeText(appMenu), "About Yarl & Co - Hide Yarl & Co Hide Others Show All - Quit Yarl & Co");
 
-  // About reports through the callback with its item.
+  // About reports through the callback with its item (whose text keeps
+  // the markers).
   EXPECT_TRUE(appkit::inject::pickItem(find(appMenu, "About Yarl & Co")));
-  EXPECT_EQ(callback_.heard, std::vector<std::string>{"bar:About Yarl & Co"});
+  EXPECT_EQ(callback_.heard, std::vector<std::string>{"bar:About Yarl && Co"});
   Menu::Item* own = bar.addAppItem("Check for Updates", 1, 1, nullptr);
   appkit::inject::pickItem(MenuMac::nativeItem(own));
   EXPECT_EQ(callback_.heard.back(), "bar:Check for Updates");
@@ -415,6 +422,10 @@ TEST_F(UiMenuTest, StatusItemAndDockBadge) {
   EXPECT_EQ(item->length(), appkit::kSquareStatusItemLength);
   EXPECT_EQ(item->menu(), menu.nsMenu());
   EXPECT_EQ(bar.items().size(), before + 1);
+  auto* image = new appkit::Image(appkit::Size{18, 18});
+  setStatusItemImage(item, image);
+  image->release();
+  EXPECT_EQ(item->image(), image);
   removeStatusItem(item);
   EXPECT_EQ(bar.items().size(), before);
 
