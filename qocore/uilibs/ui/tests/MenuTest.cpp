@@ -257,6 +257,37 @@ TEST_F(UiMenuTest, PopUpsAtThePointerAndAtAPointAndTheWidth) {
   EXPECT_GT(menu.width(), 0);
 }
 
+// The platform-neutral menu bar over a plain native menu.
+class PlainMenuBar : public MenuBar {
+ public:
+  Menu::Item* createMenu(const char* title, Menu::Item* position) override {
+    return main.addItem(title, nullptr, position, nullptr, Menu::kSubmenu);
+  }
+  std::vector<Menu::Item*> collectItems() override { return main.collectItems(); }
+  MenuMac main{nullptr, false};
+};
+
+TEST_F(UiMenuTest, TheNeutralMenuBarPutsItsItemsInFileAndHelp) {
+  PlainMenuBar bar;
+  Recorder callback("file");
+  Menu::Item* about = bar.aboutItem(2);
+  EXPECT_EQ(bar.aboutItem(0), about);
+  Menu::Item* prefs = bar.preferencesItem("Settings", 1);
+  Menu::Item* second = bar.secondAppItem("Account", 3);
+  Menu::Item* added = bar.addAppItem("Extra", 1, 9, &callback);
+  EXPECT_EQ(bar.secondAppItem("again", 0), second);
+  EXPECT_EQ(about->menu(), bar.helpMenu()->submenu());
+  EXPECT_EQ(added->menu(), bar.fileMenu()->submenu());
+  EXPECT_EQ(nativeText(bar.main.nsMenu()), "Help File");
+  EXPECT_EQ(listText(*static_cast<MenuMac*>(bar.fileMenu()->submenu())), "Settings Extra - Account");
+  EXPECT_STREQ(about->title(), "&About...");
+  EXPECT_EQ(Menu::callbackFor(added), &callback);
+  EXPECT_EQ(Menu::callbackFor(prefs), nullptr);
+  EXPECT_EQ(bar.collectItems().size(), 4u);
+  EXPECT_EQ(&bar.fileGroups(), &bar.fileGroups());
+  EXPECT_EQ(bar.fileGroups().menu, bar.fileMenu()->submenu());
+}
+
 // The application menu bar of a process named "Yarl && Co".
 class AppMenuBarTest : public UiMenuTest {
  protected:
