@@ -51,9 +51,9 @@ Application::Application() {
 }
 
 Application::~Application() {
-  for (objc::Object* o : {static_cast<objc::Object*>(mainMenu_), static_cast<objc::Object*>(appleMenu_),
-                          static_cast<objc::Object*>(windowsMenu_), static_cast<objc::Object*>(dockTile_)})
-    if (o) o->release();
+  for (Menu* m : {mainMenu_, appleMenu_, windowsMenu_})
+    if (m) m->release();
+  if (dockTile_) dockTile_->release();
   for (Event* e : queue_) e->release();
   if (wakeSource_) runloop::RunLoop::current().removeSource(wakeSource_);
   if (wakeFd_ >= 0) ::close(wakeFd_);
