@@ -395,6 +395,12 @@ TEST_F(AppMenuBarTest, ChoosingItemsAndTypingTheirKeys) {
   appkit::inject::pickItem(MenuMac::nativeItem(own));
   EXPECT_EQ(callback_.heard.back(), "bar:Check for Updates");
 
+  // An item without an action answers its key through the callback too.
+  bar.preferencesItem(nullptr, 0);
+  appkit::inject::key(43, ",", appkit::kModifierCommand);
+  appkit::inject::handleQueued();
+  EXPECT_EQ(callback_.heard.back(), "bar:Preferences...");
+
   // Hide goes to the application.
   appkit::inject::pickItem(find(appMenu, "Hide Yarl & Co"));
   EXPECT_TRUE(app.isHidden());
