@@ -49,6 +49,8 @@ class ApplicationDelegate {
 };
 
 class ModalSession;
+class Menu;
+class DockTile;
 
 class Application : public Responder {
  public:
@@ -149,6 +151,29 @@ class Application : public Responder {
   // event in the queue.
   void openUrl(const char* url);
 
+  // The menu bar's menu, the application menu and the Window menu, each
+  // retained.
+  Menu* mainMenu() const noexcept { return mainMenu_; }
+  void setMainMenu(Menu* menu);
+  Menu* appleMenu() const noexcept { return appleMenu_; }
+  void setAppleMenu(Menu* menu);
+  Menu* windowsMenu() const noexcept { return windowsMenu_; }
+  void setWindowsMenu(Menu* menu);
+  // The main menu's key equivalents: asked for key-downs with Command or
+  // Control and for the function keys, after the key window's views.
+  bool performMenuKeyEquivalent(Event* event);
+  // The Dock tile, made on first use.
+  DockTile* dockTile();
+
+  // Hiding, recorded: hide: hides the application (and deactivates it),
+  // unhideAllApplications: shows it again, hideOtherApplications: counts.
+  bool isHidden() const noexcept { return hidden_; }
+  void hide(objc::Object* sender);
+  void unhideAllApplications(objc::Object* sender);
+  // Brings every visible window forward, keeping their order.
+  void arrangeInFront(objc::Object* sender);
+  int otherApplicationsHidden() const noexcept { return othersHidden_; }
+
   bool respondsToAction(Sel action) const override;
   void performAction(Sel action, objc::Object* sender) override;
 
@@ -201,6 +226,12 @@ class Application : public Responder {
   bool fullKeyboardAccess_ = false;
   int beeps_ = 0;
   long activationPolicy_ = 0;
+  Menu* mainMenu_ = nullptr;
+  Menu* appleMenu_ = nullptr;
+  Menu* windowsMenu_ = nullptr;
+  DockTile* dockTile_ = nullptr;
+  bool hidden_ = false;
+  int othersHidden_ = 0;
 };
 
 class ModalSession {

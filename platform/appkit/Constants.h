@@ -153,7 +153,7 @@ enum ModalResponse : long {
 };
 
 // Compositing operation "source over", and the scroll elasticity "none".
-enum CompositingOperation : int { kCompositeSourceOver = 2 };
+enum CompositingOperation : int { kCompositeClear = 0, kCompositeCopy = 1, kCompositeSourceOver = 2 };
 enum ScrollElasticity : int { kScrollElasticityNone = 1 };
 
 // Event tap location of the session, for posted keyboard events.
