@@ -117,11 +117,13 @@ HostedRequest::HostedRequest(HostedClient& client, const char* url, HostedReques
   plat::DString accept("%s, application/json, */*;q=0.5", kBedContentType);
   request_->addHeader("Accept", accept.c_str());
   // clang-format off
-  PLAT_ASSERT(plat::startsWith(url, "https://") || !authenticate);
+  PLAT_ASSERT(isSecure() || !authenticate);
   // clang-format on
 }
 
 HostedRequest::~HostedRequest() = default;
+
+bool HostedRequest::isSecure() const noexcept { return plat::startsWith(url_.get(), "https://"); }
 
 void HostedRequest::send() {
   const plat::Buffer& body = request_->requestBody();
