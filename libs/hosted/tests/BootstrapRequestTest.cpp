@@ -166,6 +166,34 @@ TEST_F(BootstrapRequestTest, FailuresReachEveryWaiterAsBootstrapFailures) {
   EXPECT_FALSE(endpoint_->bootstrapCache()->isUsable());
 }
 
+TEST_F(BootstrapRequestTest, OverHttpsAnUnsignedDocumentIsTakenButNotCached) {
+  ssl_test::TlsServerRecord record;
+  plat::Buffer unsignedDoc = yarl_test::unsignedBootstrap(hosted_test::bootstrapData({{"p", "v"}}));
+  ScriptedServer server({hosted_test::tlsAnswer(hosted_test::bedResponse(unsignedDoc), record)});
+  auto secure = std::make_unique<hosted::HostedClient>(endpoint_, nullptr);
+  a_.ask(endpoint_, *secure, "https://" + server.endpoint() + "/bootstrap/0");
+  ASSERT_TRUE(runUntil([&] { return !a_.outcome.empty(); }));
+  EXPECT_EQ("config", a_.outcome);
+  EXPECT_FALSE(a_.config->isSigned());
+  EXPECT_STREQ("v", a_.config->parameter("p"));
+  EXPECT_FALSE(endpoint_->bootstrapCache()->isUsable());
+}
+
+TEST_F(BootstrapRequestTest, UnreadableClientCredentialsFailTheFetch) {
+  auto endpoint =
+      hosted_test::makeEndpoint({}, {}, "root.pem", {{"client.certificate", "not PEM"}, {"client.key", "no key"}});
+  auto secure = std::make_unique<hosted::HostedClient>(endpoint, nullptr);
+  a_.ask(endpoint, *secure, "https://127.0.0.1:1/bootstrap/0");
+  b_.ask(endpoint, *secure, "https://127.0.0.1:1/bootstrap/0");
+  ASSERT_TRUE(runUntil([&] { return order_.size() == 2; }));
+  // The HTTP layer reports the factory's failure as a failed connection,
+  // shared by both waiters.
+  EXPECT_EQ((std::vector<std::string>{"b", "a"}), order_);
+  EXPECT_EQ("Network", a_.reason);
+  EXPECT_NE(std::string::npos, a_.outcome.find("X.509 Error")) << a_.outcome;
+  EXPECT_EQ(0u, secure->bootstrapClient().openRequests());
+}
+
 TEST_F(BootstrapRequestTest, TheHostedClientServesOnlyHttps) {
   auto secureOnly = std::make_unique<hosted::HostedClient>(endpoint_, nullptr);
   a_.ask(endpoint_, *secureOnly, "http://127.0.0.1:1/bootstrap/0");
