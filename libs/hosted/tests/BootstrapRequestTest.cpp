@@ -194,6 +194,23 @@ TEST_F(BootstrapRequestTest, UnreadableClientCredentialsFailTheFetch) {
   EXPECT_EQ(0u, secure->bootstrapClient().openRequests());
 }
 
+TEST_F(BootstrapRequestTest, ADocumentValidLaterIsUsedWithAnErrorLine) {
+  yarl_test::LogCapture log("BootstrapClient:capture:100");
+  plat::LinkedPtr<hosted::BedMap> data = hosted_test::bootstrapData({});
+  data->setTime("any/valid-from",
+                plat::getTime() / plat::kTicksPerSecond * plat::kTicksPerSecond + 2 * 3600 * plat::kTicksPerSecond);
+  ScriptedServer server({answer(hosted_test::bedResponse(yarl_test::signedDocument(data)))});
+  a_.ask(endpoint_, *client_, uri(server));
+  ASSERT_TRUE(runUntil([&] { return !a_.outcome.empty(); }));
+  EXPECT_EQ("config", a_.outcome);
+  bool said = false;
+  for (const auto& r : log.from("BootstrapClient")) {
+    said |= r.level == 0 && r.text.find("Bootstrap configuration is not yet valid (valid from ") == 0 &&
+            r.text.find("Z)") != std::string::npos;
+  }
+  EXPECT_TRUE(said);
+}
+
 TEST_F(BootstrapRequestTest, TheHostedClientServesOnlyHttps) {
   auto secureOnly = std::make_unique<hosted::HostedClient>(endpoint_, nullptr);
   a_.ask(endpoint_, *secureOnly, "http://127.0.0.1:1/bootstrap/0");

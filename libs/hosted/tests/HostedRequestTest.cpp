@@ -217,6 +217,17 @@ TEST_F(HostedRequestTest, TheDumpFollowsItsLevel) {
   }
 }
 
+TEST_F(HostedRequestTest, AnAnswerWithoutContentTypeIsDumpedToo) {
+  yarl_test::LogCapture log("HostedRequest:capture:100");
+  ASSERT_TRUE(hosted::hostedRequestDump.setParam("1", 1000));
+  ScriptedServer server({answer(httpResponse(200, "OK", "{\"untyped\":1}"))});
+  run(url(server));
+  hosted::hostedRequestDump.unsetParam(1000);
+  std::string all;
+  for (const auto& r : log.from("HostedRequest")) all += r.text + "\n";
+  EXPECT_NE(std::string::npos, all.find("\"untyped\"")) << all;
+}
+
 TEST(HostedRequestStaticTest, PrincipalsOutsideLettersAndDigitsAreEncoded) {
   // clang-format off
   const std::pair<const char*, const char*> cases[] = {
