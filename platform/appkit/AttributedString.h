@@ -21,7 +21,8 @@ class Font;
 
 // The attribute names.  Values: font a Font; colours the colour objects;
 // underline style an objc::Number (Constants.h's UnderlineStyle); link an
-// objc::String (the URL); cursor a Cursor; tool tip an objc::String;
+// objc::String (the URL); cursor an objc::Number holding a CursorKind
+// (Cursor.h); tool tip an objc::String;
 // paragraph style a ParagraphStyle.
 extern const char* const kFontAttributeName;
 extern const char* const kForegroundColorAttributeName;
@@ -168,6 +169,13 @@ class AttributedString : public objc::Object {
 
   std::vector<uint16_t> units_;
   std::vector<Run> runs_;
+};
+
+// A class that answers setAttributedTitle:.
+class AttributedTitleSetter {
+ public:
+  virtual ~AttributedTitleSetter() = default;
+  virtual void setAttributedTitle(const AttributedString* title) = 0;
 };
 
 // The platform's mutable attributed string is the same class here.

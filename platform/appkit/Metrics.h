@@ -32,3 +32,12 @@ constexpr double kButtonPadding = 14;
 constexpr int kDoubleClickIntervalMs = 500;
 
 }  // namespace appkit
+
+namespace appkit {
+
+// How far a text field's cell insets its text from its bounds, on the
+// left and right and on the top and bottom.
+constexpr double kTextFieldTitleInsetX = 2;
+constexpr double kTextFieldTitleInsetY = 2;
+
+}  // namespace appkit

@@ -180,6 +180,8 @@ void View::removeTrackingArea(TrackingArea* area) {
 
 Control::Control(Rect frame) : View(frame), cell_(new Cell) {}
 
+Control::Control(Rect frame, Cell* cell) : View(frame), cell_(cell) {}
+
 Control::~Control() { cell_->release(); }
 
 void Control::setStringValue(const char* value) { value_ = plat::CharArray(value ? value : ""); }
