@@ -41,3 +41,10 @@ constexpr double kTextFieldTitleInsetX = 2;
 constexpr double kTextFieldTitleInsetY = 2;
 
 }  // namespace appkit
+
+namespace appkit {
+
+// Height of a table row, its spacing included.
+constexpr double kTableRowHeight = 19;
+
+}  // namespace appkit

@@ -232,6 +232,7 @@ Rect LayoutManager::usedRectForTextContainer(TextContainer* container) {
 }
 
 size_t LayoutManager::characterIndexForPoint(Point point, TextContainer* container) {
+  objc::AutoreleasePool pool;
   layOut(container);
   if (!storage_) return kNotFound;
   const std::vector<uint16_t>& u = storage_->characters();
@@ -253,6 +254,7 @@ size_t LayoutManager::characterIndexForPoint(Point point, TextContainer* contain
 }
 
 void LayoutManager::drawText(Rect rect, Point origin, TextContainer* container) {
+  objc::AutoreleasePool pool;
   layOut(container);
   if (!storage_) return;
   const AttributedString& s = *storage_;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/TextField.h"
 #include "platform/appkit/Window.h"
 
 namespace appkit {
@@ -219,8 +220,14 @@ void TextView::drawRect(Rect dirty) { manager_->drawText(dirty, Point{0, 0}, tex
 
 FieldEditor::FieldEditor() = default;
 
+FieldEditor::~FieldEditor() {
+  if (field_) field_->release();
+}
+
 void FieldEditor::setDelegate(View* field) {
   if (field == field_) return;
+  if (field) field->retain();
+  if (field_) field_->release();
   field_ = field;
   if (!field_) return;
   auto* control = dynamic_cast<Control*>(field_);
@@ -241,6 +248,16 @@ void FieldEditor::keyDown(Event* e) {
     return;
   }
   TextView::keyDown(e);
+}
+
+void FieldEditor::drawRect(Rect dirty) {
+  auto* secure = dynamic_cast<SecureTextField*>(field_);
+  if (!secure) return TextView::drawRect(dirty);
+  const std::vector<LineFragment>& lines = layoutManager()->lineFragments(textContainer());
+  if (lines.empty()) return;
+  objc::AutoreleasePool pool;
+  plat::CharArray bullets = secure->displayedString();
+  recordTextDrawing(bullets.c_str(), lines.front().usedRect, secure->font(), nullptr, false);
 }
 
 bool FieldEditor::applyEdit(Range range, const char* replacement, Range selection) {

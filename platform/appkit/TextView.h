@@ -148,7 +148,9 @@ class FieldEditorClient {
   virtual void fieldEditorDidEndEditing() = 0;
 };
 
-// The window's field editor; its delegate is the view being edited.
+// The window's field editor; its delegate is the view being edited, which
+// it retains while editing, so that the window's first responder never
+// edits a released field.
 class FieldEditor : public TextView {
  public:
   FieldEditor();
@@ -158,9 +160,11 @@ class FieldEditor : public TextView {
   void setDelegate(View* field);
   bool resignFirstResponder() override;
   void keyDown(Event* e) override;
+  // A secure field's text is drawn as the field shows it, in bullets.
+  void drawRect(Rect dirty) override;
 
  protected:
-  ~FieldEditor() override = default;
+  ~FieldEditor() override;
   bool applyEdit(Range range, const char* replacement, Range selection) override;
 
  private:

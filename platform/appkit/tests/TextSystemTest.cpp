@@ -351,7 +351,9 @@ TEST_F(FieldTest, ClickingALinkAsksTheTextViewsDelegate) {
   // 13-point text, 6.5 points a character after 5 of padding: "h" spans
   // 44 to 50.5.  The view is flipped: 5 from its top is 95 in the window.
   inject::click(window_, {45, 95});
+  inject::handleQueued();
   inject::click(window_, {30, 95});
+  inject::handleQueued();
   EXPECT_EQ(d.clicks, (std::vector<std::string>{"https://example.com/@6"}));
   EXPECT_EQ(view->selectedRange(), (Range{3, 0}));
   view->release();
