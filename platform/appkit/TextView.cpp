@@ -150,32 +150,23 @@ void TextView::deleteForward() {
   applyEdit(r, "", Range{r.location, 0});
 }
 
-void TextView::moveLeft(bool extend) {
+void TextView::moveLeft(bool extend) { move(Direction::kBackward, extend); }
+
+void TextView::moveRight(bool extend) { move(Direction::kForward, extend); }
+
+void TextView::move(Direction direction, bool extend) {
+  const bool forward = direction == Direction::kForward;
+  auto step = [&](size_t index) { return forward ? nextIndex(index) : previousIndex(index); };
   if (!extend) {
-    size_t to = selection_.length ? selection_.location : previousIndex(selection_.location);
+    // A selection collapses to its end in the direction of the move.
+    size_t to = selection_.length ? (forward ? selection_.end() : selection_.location) : step(selection_.location);
     setSelectedRange(Range{to, 0});
     return;
   }
   // The moving end is the one away from the anchor.
   size_t anchor = anchor_;
-  size_t head = selection_.location == anchor ? selection_.end() : selection_.location;
-  head = previousIndex(head);
-  Range r = head < anchor ? Range{head, anchor - head} : Range{anchor, head - anchor};
-  setSelectedRange(r);
-  anchor_ = anchor;
-}
-
-void TextView::moveRight(bool extend) {
-  if (!extend) {
-    size_t to = selection_.length ? selection_.end() : nextIndex(selection_.location);
-    setSelectedRange(Range{to, 0});
-    return;
-  }
-  size_t anchor = anchor_;
-  size_t head = selection_.location == anchor ? selection_.end() : selection_.location;
-  head = nextIndex(head);
-  Range r = head < anchor ? Range{head, anchor - head} : Range{anchor, head - anchor};
-  setSelectedRange(r);
+  size_t head = step(selection_.location == anchor ? selection_.end() : selection_.location);
+  setSelectedRange(head < anchor ? Range{head, anchor - head} : Range{anchor, head - anchor});
   anchor_ = anchor;
 }
 

@@ -114,6 +114,8 @@ class TextView : public View, public RolloverButtonSetter {
   void changeSelection(Range proposed);
 
  private:
+  enum class Direction { kBackward, kForward };
+  void move(Direction direction, bool extend);
   // The caret's neighbour one code point back or on.
   size_t previousIndex(size_t index) const noexcept;
   size_t nextIndex(size_t index) const noexcept;

@@ -8,6 +8,7 @@
 
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Cursor.h"
+#include "platform/appkit/TextSystem.h"
 #include "platform/objc/Number.h"
 #include "qocore/uilibs/ui/mac/AttrString.h"
 #include "qocore/uilibs/ui/mac/Fonts.h"
@@ -210,6 +211,27 @@ TEST_F(AttrStringTest, MeasuringWrapsAndStacksLineHeights) {
   int other = -1;
   std::thread([&] { other = measurer.lineHeight(appkit::Font::systemFontOfSize(0)); }).join();
   EXPECT_EQ(other, 0);
+}
+
+TEST_F(AttrStringTest, StyledTextIsDrawnTruncatedAlignedAndPlaced) {
+  appkit::clearTextDrawings();
+  objc::String* colour = objc::String::withUtf8("ink");
+  // Measured height 16.25 (16 in whole points): centred in 40 points
+  // from y 20 is y 32; bold "hi" is 14.3 wide, centred in 100 from x 10.
+  drawStyledText("<b>hi</b> there", colour, TextRect{10, 20, 110, 60}, 1, 1, 0);
+  drawStyledText("wide text that does not fit", nullptr, TextRect{0, 0, 50, 100}, 2, 2, 20);
+  const std::vector<appkit::TextDrawing>& d = appkit::textDrawings();
+  ASSERT_EQ(d.size(), 3u);
+  EXPECT_STREQ(d[0].text.c_str(), "hi");
+  EXPECT_NEAR(d[0].rect.origin.x, 10 + (100 - 14.3 - 39) / 2, 1e-9);
+  EXPECT_DOUBLE_EQ(d[0].rect.origin.y, 32);
+  EXPECT_EQ(d[0].colour, colour);
+  EXPECT_STREQ(d[1].text.c_str(), " there");
+  // Right-aligned and truncated to one line of the width, at the bottom.
+  EXPECT_STREQ(d[2].text.c_str(), "wide text that does not fit");
+  EXPECT_DOUBLE_EQ(d[2].rect.origin.y, 80);
+  EXPECT_EQ(str(d[2].colour), "contentText");
+  appkit::clearTextDrawings();
 }
 
 }  // namespace

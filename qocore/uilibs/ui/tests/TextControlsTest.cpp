@@ -92,7 +92,11 @@ class Receiver : public TextViewDelegate, public TextView::Callback {
   }
   bool acceptsFirstResponder(TextView*) override { return true; }
   bool canBecomeKeyView(TextView*) override { return true; }
-  bool keyDown(TextView*, appkit::Event* e) override { return e->keyCode() == 53; }
+  bool keyDown(TextView*, appkit::Event* e) override {
+    keys.push_back(e->keyCode());
+    return e->keyCode() == 53;
+  }
+  std::vector<int> keys;
 
   std::vector<std::string> links;
   bool fail = false;
@@ -142,7 +146,15 @@ TEST_F(TextControlsTest, LinkClicksReachTheTextViewBridge) {
   EXPECT_EQ(receiver.links.size(), 2u);
 
   // Keys go to the callback first; without the back pointer, nowhere.
-  EXPECT_TRUE(text.view()->acceptsFirstResponder());
+  ASSERT_TRUE(window_->makeFirstResponder(text.view()));
+  appkit::inject::key(53, "\x1B");
+  appkit::inject::key(0, "a");
+  appkit::inject::handleQueued();
+  text.view()->cxx = nullptr;
+  appkit::inject::key(1, "s");
+  appkit::inject::handleQueued();
+  text.view()->cxx = &text;
+  EXPECT_EQ(receiver.keys, (std::vector<int>{53, 0}));
   text.view()->removeFromSuperview();
 }
 
