@@ -49,9 +49,9 @@ AttrString::AttrString(const char* text, bool font, float size) {
   if (font) setFontSize(size);
 }
 
-AttrString::AttrString(const char* text, const char* end, bool font, float size) {
-  PLAT_ASSERT(text);
-  build(text, end);
+AttrString::AttrString(const char* s, const char* end, bool font, float size) {
+  PLAT_ASSERT(s);
+  build(s, end);
   if (font) setFontSize(size);
 }
 
@@ -83,6 +83,7 @@ AttrString::~AttrString() {
 }
 
 void AttrString::build(const char* text, const char* end) {
+  PLAT_ASSERT(!end || end >= text);
   size_t length = end ? static_cast<size_t>(end - text) : std::strlen(text);
   objc::String* s = objc::String::create(text, length);
   if (s) s->autorelease();

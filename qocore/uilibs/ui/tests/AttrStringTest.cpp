@@ -107,6 +107,8 @@ TEST_F(AttrStringTest, SingleParagraphAndBuildingRules) {
 
   // Absent text is no string.
   EXPECT_FALSE(AttrString(nullptr, true, 0));
+  const char* text = "abc";
+  EXPECT_STREQ(AttrString(text, text + 2, false, 0).get()->string()->utf8(), "ab");
   plat::Markup::Style style;
   EXPECT_FALSE(AttrString(nullptr, style, "contentText"));
 
@@ -142,6 +144,11 @@ TEST_F(AttrStringTest, SingleParagraphAndBuildingRules) {
   EXPECT_EQ(p->headIndent(), 7);
   EXPECT_EQ(p->lineSpacing(), 2);
   EXPECT_EQ(p->alignment(), appkit::kTextAlignmentRight);
+}
+
+TEST(AttrStringDeathTest, BuildingFromAbsentTextIsAnAssertionFailure) {
+  EXPECT_DEATH(AttrString(nullptr, nullptr, true, 0), "Assertion 's' failed");
+  EXPECT_DEATH(AttrString(nullptr, nullptr, plat::Markup::Style(), nullptr), "Assertion 's' failed");
 }
 
 TEST(FontsTest, FontForStyleScalesAndWeighs) {
