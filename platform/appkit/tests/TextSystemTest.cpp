@@ -329,6 +329,15 @@ TEST_F(FieldTest, ReturnEndsTheEditAndSendsTheAction) {
   type(36, "\r");
   EXPECT_EQ(ended, 1);
   EXPECT_EQ(actions, 1);
+  // A field taken out of its window while it is edited ends the edit
+  // (the field editor leaves with it) and keeps nothing dangling.
+  FieldEditor* editor = window_->fieldEditor(false);
+  ASSERT_EQ(window_->firstResponder(), editor);
+  field_->removeFromSuperview();
+  EXPECT_EQ(window_->firstResponder(), window_);
+  EXPECT_EQ(editor->superview(), nullptr);
+  EXPECT_EQ(editor->delegate(), nullptr);
+  EXPECT_EQ(ended, 2);
 }
 
 class LinkDelegate : public TextViewDelegate {

@@ -20,13 +20,14 @@ namespace {
 // The colour table, as far as these tests need it: each known name is one
 // shared object; an unknown name gives its fallback's colour.
 objc::Object* namedColour(const char* name, const char* fallback) {
-  static std::map<std::string, objc::String*> table;
+  // Shared for the life of the process, as the table's colours are.
+  static auto* const table = new std::map<std::string, objc::String*>;
   static const char* const known[] = {"contentText", "linkText", "red", "#808080"};
   for (const char* candidate : {name, fallback}) {
     if (!candidate) continue;
     for (const char* k : known)
       if (std::string(k) == candidate) {
-        objc::String*& c = table[k];
+        objc::String*& c = (*table)[k];
         if (!c) c = objc::String::create(k, std::string(k).size());
         return c;
       }
