@@ -35,6 +35,9 @@ class NotificationCenter {
 
   // The process-wide centre, made on first use and never destroyed.
   static NotificationCenter& defaultCenter();
+  // The centre of system-wide notifications (appearance changes); here an
+  // in-process centre of its own, posted to by the system's stand-ins.
+  static NotificationCenter& distributedCenter();
 
   // addObserver:selector:name:object:.  `name` null observes every name.
   void addObserver(Object* observer, const char* selector, const char* name, Object* object);
