@@ -16,14 +16,6 @@ namespace {
 
 appkit::Size metricBlank(double, double) { return {appkit::kCharacterWidth, appkit::kSystemFontSize}; }
 
-// Element coordinates are exact in doubles; doubles read back are
-// truncated toward zero.
-int32_t trunc32(double v) noexcept {
-  if (!(v > INT32_MIN)) return INT32_MIN;
-  if (!(v < INT32_MAX)) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
-
 appkit::Rect toNative(const Rect& r) noexcept {
   return appkit::makeRect(r.x1, r.y1, static_cast<double>(r.x2) - r.x1, static_cast<double>(r.y2) - r.y1);
 }
@@ -31,6 +23,12 @@ appkit::Rect toNative(const Rect& r) noexcept {
 }  // namespace
 
 appkit::Size (*muMeasureBlank)(double width, double height) = metricBlank;
+
+void detachChildViews(MuContainer* container) {
+  for (int32_t i = 0; i < container->childCount(); ++i) {
+    if (appkit::View* view = nativeViewOf(container->childAt(i))) view->removeFromSuperview();
+  }
+}
 
 appkit::View* nativeViewOf(MuElement* element, bool) { return element ? MuCommonMac::viewOf(element, false) : nullptr; }
 
@@ -71,15 +69,15 @@ Size MuCommonMac::getSize() {
   const int32_t w = insets_.left + insets_.right, h = insets_.top + insets_.bottom;
   if (!view_) return {-w, -h};
   const appkit::Size s = view_->frame().size;
-  return {trunc32(s.width - w), trunc32(s.height - h)};
+  return {truncToInt32(s.width - w), truncToInt32(s.height - h)};
 }
 
 int32_t MuCommonMac::widthForHeight(int32_t height) {
-  return trunc32(std::ceil(muMeasureBlank(3.4028234663852886e38, height).width));
+  return truncToInt32(std::ceil(muMeasureBlank(3.4028234663852886e38, height).width));
 }
 
 int32_t MuCommonMac::heightForWidth(int32_t width) {
-  return trunc32(muMeasureBlank(width, 3.4028234663852886e38).height);
+  return truncToInt32(muMeasureBlank(width, 3.4028234663852886e38).height);
 }
 
 void MuCommonMac::setPosition(Point point) {
@@ -101,7 +99,7 @@ Point MuCommonMac::getPosition() {
   if (superview && !superview->isFlipped()) y = superview->bounds().size.height - (y + frame.size.height);
   Point origin;
   if (MuContainer* parent = element_ ? element_->parent() : nullptr) origin = parent->childOrigin();
-  return {trunc32(frame.origin.x + origin.x + insets_.left), trunc32(y + origin.y + insets_.top)};
+  return {truncToInt32(frame.origin.x + origin.x + insets_.left), truncToInt32(y + origin.y + insets_.top)};
 }
 
 void MuCommonMac::scrollRectToVisible(const Rect& rect) {

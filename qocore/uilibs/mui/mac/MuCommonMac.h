@@ -81,6 +81,18 @@ class MuCommonMac : public MuCommon {
   Insets insets_;
 };
 
+// A coordinate read back from the platform: truncated toward zero, and
+// held to the 32-bit range.
+inline int32_t truncToInt32(double v) noexcept {
+  if (!(v > INT32_MIN)) return INT32_MIN;
+  if (!(v < INT32_MAX)) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
+
+// Takes the native views of a container's children out of the view tree,
+// before the container's core destroys the children.
+void detachChildViews(MuContainer* container);
+
 // The native view of an element: its peer's view, or null for an element
 // without a Mac peer.  (The outer-view flag is for peers whose element has
 // an inner view of its own; every peer here has one view.)

@@ -29,18 +29,13 @@ constexpr uint32_t kEscapeKeysym = 0xFF1B;
 // resizes it.
 constexpr double kResizeCorner = 10;
 
-int32_t trunc32(double v) noexcept {
-  if (!(v > INT32_MIN)) return INT32_MIN;
-  if (!(v < INT32_MAX)) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
-
 double mainDisplayHeight() { return appkit::displayBounds(appkit::mainDisplayId()).size.height; }
 
 // A frame in top-down coordinates of the main display, truncated.
 Rect topDown(appkit::Rect frame) {
-  const int32_t x = trunc32(frame.origin.x), w = trunc32(frame.size.width), h = trunc32(frame.size.height);
-  const int32_t y = trunc32(mainDisplayHeight() - (frame.origin.y + frame.size.height));
+  const int32_t x = truncToInt32(frame.origin.x), w = truncToInt32(frame.size.width),
+                h = truncToInt32(frame.size.height);
+  const int32_t y = truncToInt32(mainDisplayHeight() - (frame.origin.y + frame.size.height));
   return {x, y, x + w, y + h};
 }
 
@@ -193,9 +188,9 @@ void MuDialogMac::hide() {
 void MuDialogMac::centreOverOwner(appkit::Window* owner) {
   const Rect o = topDown(owner->frame());
   const appkit::Size size = window()->frame().size;
-  const int32_t w = trunc32(size.width), h = trunc32(size.height);
-  const int32_t x = trunc32(o.x1 + (o.width() - w) / 2);
-  const int32_t y = trunc32(o.y1 + (o.height() - h) / 2);
+  const int32_t w = truncToInt32(size.width), h = truncToInt32(size.height);
+  const int32_t x = truncToInt32(o.x1 + (o.width() - w) / 2);
+  const int32_t y = truncToInt32(o.y1 + (o.height() - h) / 2);
   ui::placeWindow(window(), x, y, owner->screen());
 }
 
@@ -240,14 +235,14 @@ Point MuDialogMac::absolutePosition() {
 
 Size MuDialogMac::windowSize() {
   const appkit::Size s = window()->frame().size;
-  return {trunc32(s.width), trunc32(s.height)};
+  return {truncToInt32(s.width), truncToInt32(s.height)};
 }
 
 Size MuDialogMac::screenSize() {
   const std::vector<appkit::Screen*>& screens = appkit::Screen::screens();
   if (screens.empty()) return {};
   const appkit::Size s = screens.front()->frame().size;
-  return {trunc32(s.width), trunc32(s.height)};
+  return {truncToInt32(s.width), truncToInt32(s.height)};
 }
 
 void MuDialogMac::setMinSize(Size size) {
@@ -285,9 +280,7 @@ void MuDialogMac::removeChild(MuElement* element) {
 }
 
 void MuDialogMac::removeAll() {
-  for (int32_t i = 0; i < childCount(); ++i) {
-    if (appkit::View* view = nativeViewOf(childAt(i))) view->removeFromSuperview();
-  }
+  detachChildViews(this);
   MuDialog::removeAll();
 }
 
@@ -381,7 +374,7 @@ bool MuDialogMac::mouseDown(appkit::Event* event) {
   MuElement* element = elementForView(this, hit);
   if (!element) return false;
   const appkit::Point p = contentView_->convertPointFromView(base, nullptr);
-  if (!moveCallback()->canMove(this, element, {trunc32(p.x), trunc32(p.y)})) return false;
+  if (!moveCallback()->canMove(this, element, {truncToInt32(p.x), truncToInt32(p.y)})) return false;
   if ((w->styleMask() & appkit::kWindowStyleResizable) && base.x > w->frame().size.width - kResizeCorner &&
       base.y < kResizeCorner)
     return false;

@@ -10,24 +10,10 @@ namespace mui {
 
 namespace {
 
-int32_t trunc32(double v) noexcept {
-  if (!(v > INT32_MIN)) return INT32_MIN;
-  if (!(v < INT32_MAX)) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
-
 int32_t clamp32(int64_t v) noexcept { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 std::unique_ptr<ui::MouseReceiver> mouseReceiverFor(appkit::View* view, qoutil::MouseCallback* callback) {
   return ui::makeMouseReceiver ? ui::makeMouseReceiver(view, callback) : nullptr;
-}
-
-// Takes the native views of a container's children out of the view tree
-// before the core destroys the children.
-void detachChildViews(MuContainer* container) {
-  for (int32_t i = 0; i < container->childCount(); ++i) {
-    if (appkit::View* view = nativeViewOf(container->childAt(i))) view->removeFromSuperview();
-  }
 }
 
 }  // namespace
@@ -78,8 +64,8 @@ Size MuFrameMac::extra() {
     // What the box takes around the background once it is large enough
     // for it: a box not sized yet would give nonsense here.
     const appkit::Size d = box_->decorationSize();
-    e.width += trunc32(d.width);
-    e.height += trunc32(d.height);
+    e.width += truncToInt32(d.width);
+    e.height += truncToInt32(d.height);
   }
   return e;
 }
@@ -126,7 +112,7 @@ Point MuFrameMac::childOrigin() {
   const appkit::Rect f = background_->frame();
   double y = f.origin.y;
   if (!box_->isFlipped()) y = box_->bounds().size.height - (y + f.size.height);
-  return {trunc32(f.origin.x), trunc32(y)};
+  return {truncToInt32(f.origin.x), truncToInt32(y)};
 }
 
 void MuFrameMac::relayout() {

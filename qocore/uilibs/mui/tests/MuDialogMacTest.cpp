@@ -336,6 +336,19 @@ TEST_F(MuDialogMacTest, AModalDialogRunsTheLoopThatServesSocketsUntilItCloses) {
   EXPECT_EQ(appkit::Application::shared().modalWindow(), nullptr);
 }
 
+TEST_F(MuDialogMacTest, ShowingAModalDialogFromItsOwnLoopIsFatal) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        auto d = dialog(MuDialog::kAppModal);
+        auto& loop = runloop::RunLoop::current();
+        loop.setTimerCallout([&] { d->setVisible(true); });
+        loop.setTimerFireTime(plat::getMonotonicTime());
+        d->setVisible(true);
+      },
+      "Assertion '!runningCodeModal' failed");
+}
+
 TEST_F(MuDialogMacTest, ReturnAndEscapePressTheDialogButtons) {
   auto d = dialog(0);
   MuElement* ok = yarl_test::MuTestBackend::element(d.get(), "ok");
