@@ -175,7 +175,9 @@ void MuDialogMac::hide() {
   appkit::Window* w = window();
   appkit::Window* owner = ownerWindow();
   if (owner && hasModalBit()) {
-    if (sheetTitle_.get()) owner->setTitle(savedOwnerTitle_.get());
+    // A sheet title given while the sheet was up saved nothing to give
+    // back: the owner keeps what it shows rather than losing its title.
+    if (sheetTitle_ && savedOwnerTitle_) owner->setTitle(savedOwnerTitle_.get());
     appkit::Application::shared().endSheet(w);
   } else if (owner && (dialogFlags() & kChildWindow)) {
     owner->removeChildWindow(w);

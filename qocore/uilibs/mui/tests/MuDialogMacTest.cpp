@@ -180,6 +180,14 @@ TEST_F(MuDialogMacTest, ASheetShowsItsTitleOnTheOwnerWhileItIsUp) {
   EXPECT_FALSE(sheet->isVisible());
   EXPECT_EQ(ow->attachedSheet(), nullptr);
   EXPECT_STREQ(ow->title(), "Main");
+
+  // A sheet that gets its title only while it is up leaves the owner's
+  // title alone when it goes.
+  auto late = dialog(0x8, {200, 100}, owner.get(), "");
+  late->setVisible(true);
+  late->setTitle("Late");
+  late->setVisible(false);
+  EXPECT_STREQ(ow->title(), "Main");
 }
 
 TEST_F(MuDialogMacTest, AChildWindowRidesOnItsOwnerAndNeverTakesTheKeys) {
