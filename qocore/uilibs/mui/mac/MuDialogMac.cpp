@@ -288,7 +288,7 @@ void MuDialogMac::removeAll() {
 
 // ---- Application events ----
 
-uint64_t MuDialogMac::appEventMask() const noexcept {
+uint64_t MuDialogMac::appEventMask() {
   return appkit::eventMaskFor(appkit::kEventLeftMouseDown) | appkit::eventMaskFor(appkit::kEventRightMouseDown) |
          appkit::eventMaskFor(25);
 }

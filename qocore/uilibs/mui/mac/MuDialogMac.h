@@ -94,7 +94,7 @@ class MuDialogMac : public MuDialog, public ui::WindowDelegate, public os::Notif
   // Application-event filter (see muDialogEventFilterHook).  True consumes
   // the event.
   bool filterAppEvent(appkit::Event* event);
-  uint64_t appEventMask() const noexcept;
+  uint64_t appEventMask();
   void filterNotice(appkit::Event* event);
   void menuTrackingBegan();
 
