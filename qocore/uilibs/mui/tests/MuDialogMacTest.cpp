@@ -344,6 +344,26 @@ TEST_F(MuDialogMacTest, AModalDialogRunsTheLoopThatServesSocketsUntilItCloses) {
   EXPECT_EQ(appkit::Application::shared().modalWindow(), nullptr);
 }
 
+TEST_F(MuDialogMacTest, AModalSheetRunsItsLoopOverTheOwner) {
+  auto owner = dialog(0, {400, 300}, nullptr, "Main");
+  owner->setVisible(true);
+  auto sheet = dialog(MuDialog::kModalToOwner | MuDialog::kAppModal, {200, 100}, owner.get(), "Asking");
+  std::vector<std::string> seen;
+  auto& loop = runloop::RunLoop::current();
+  loop.setTimerCallout([&] {
+    seen.push_back(std::string(owner->window()->title()) + (sheet->runningCodeModal() ? " modal" : ""));
+    sheet->close();
+  });
+  loop.setTimerFireTime(plat::getMonotonicTime());
+  sheet->setVisible(true);
+  loop.setTimerCallout(nullptr);
+  EXPECT_EQ(seen, (std::vector<std::string>{"Asking modal"}));
+  EXPECT_FALSE(sheet->isVisible());
+  EXPECT_EQ(owner->window()->attachedSheet(), nullptr);
+  EXPECT_STREQ(owner->window()->title(), "Main");
+  EXPECT_EQ(appkit::Application::shared().modalWindow(), nullptr);
+}
+
 TEST_F(MuDialogMacTest, ShowingAModalDialogFromItsOwnLoopIsFatal) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(
@@ -376,11 +396,27 @@ TEST_F(MuDialogMacTest, ReturnAndEscapePressTheDialogButtons) {
   appkit::inject::key(kKeyReturn, "\r");
   appkit::inject::key(kKeyEscape, "\x1b", appkit::kModifierCommand);
   appkit::inject::handleQueued();
+  // A focused element that takes Return itself keeps it from the button.
+  struct Taker : MuElement {
+    using MuElement::MuElement;
+    bool handleDialogKey(DialogButton key, bool shift) override {
+      taken.push_back((key == kDefaultButton ? "return" : "escape") + std::string(shift ? "+shift" : ""));
+      return key == kDefaultButton;
+    }
+    std::vector<std::string> taken;
+  };
+  auto* taker = new Taker(d.get(), "edit", nullptr);
+  taker->setPeer(std::make_unique<yarl_test::MuTestPeer>());
+  d->addChild(taker);
+  taker->setFocus();
+  appkit::inject::key(kKeyReturn, "\r", appkit::kModifierShift);
+  appkit::inject::handleQueued();
+  EXPECT_EQ(taker->taken, (std::vector<std::string>{"return+shift"}));
   std::vector<std::string> clicks;
   for (const std::string& entry : log)
     if (entry.size() > 2 && entry.compare(entry.size() - 2, 2, ":1") == 0) clicks.push_back(entry);
   EXPECT_EQ(clicks, (std::vector<std::string>{"obs:ok:1", "obs:cancel:1"}));
-  EXPECT_EQ(monitor.keys, (std::vector<uint32_t>{0xFF0D, 0xFF1B | 0x4000000}));
+  EXPECT_EQ(monitor.keys, (std::vector<uint32_t>{0xFF0D, 0xFF1B | 0x4000000, 0xFF0D | 0x2000000}));
   d->addObserver(&recorder, false);
 }
 
