@@ -116,6 +116,7 @@ void DraggingSession::moveTo(Window* window, Point base) {
     destination_ = target;
     operation_ = asDestination(target)->draggingEntered(this) & draggingSourceOperationMask();
   }
+  if (!destination_) return;
   // The platform keeps asking while the pointer is over the destination.
   operation_ = asDestination(destination_)->draggingUpdated(this) & draggingSourceOperationMask();
 }

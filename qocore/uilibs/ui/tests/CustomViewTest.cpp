@@ -7,9 +7,12 @@
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Color.h"
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Dragging.h"
 #include "platform/appkit/Graphics.h"
+#include "platform/appkit/Image.h"
 #include "platform/appkit/Injector.h"
 #include "platform/appkit/Metrics.h"
+#include "platform/appkit/Pasteboard.h"
 #include "platform/appkit/Window.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Timer.h"
@@ -87,6 +90,7 @@ class CustomViewTest : public ::testing::Test {
     window_->makeKeyAndOrderFront(nullptr);
   }
   void TearDown() override {
+    if (appkit::DraggingSession* left = appkit::DraggingSession::current()) left->drop();
     window_->release();
     appkit::Application::reset();
     plat::setMonotonicClock(previous_);
@@ -251,6 +255,168 @@ TEST_F(CustomViewTest, KeysAndFocusGoToTheCallbackUntilTheOwnerGoes) {
   view->mouseDown(mouse(appkit::kEventLeftMouseDown, {15, 25}));
   EXPECT_EQ(parent_->log.back(), "down");
   view->release();
+}
+
+// A drag receiver that deals in cards, recording what it is asked.
+class Cards : public DragDropMac::Callback {
+ public:
+  bool canStartDrag(rfb::Point press, int* dragId) override {
+    log.push_back("start? " + at(press));
+    *dragId = 7;
+    return startable;
+  }
+  bool acceptDrag(qoutil::DragDropData* item) override {
+    log.push_back(std::string("accept ") + static_cast<DragDropDataMac*>(item)->typeName());
+    return true;
+  }
+  bool dragOver(rfb::Point point) override {
+    log.push_back("over " + at(point));
+    return true;
+  }
+  bool dropped(qoutil::DragDropData* item, rfb::Point point) override {
+    plat::MBuf<unsigned char> bytes;
+    item->getData(bytes);
+    log.push_back("dropped " + std::string(bytes.begin(), bytes.end()) + " " + at(point));
+    return false;
+  }
+  bool fillDragData(qoutil::DragDropData* item, rfb::Point press) override {
+    item->setData(5, reinterpret_cast<const unsigned char*>("ace:7"));
+    log.push_back("fill " + at(press));
+    return true;
+  }
+  void dragEnded(appkit::DraggingSession*) override { log.push_back("ended"); }
+
+  static std::string at(rfb::Point p) { return std::to_string(p.x) + "," + std::to_string(p.y); }
+  std::vector<std::string> log;
+  bool startable = true;
+};
+
+TEST_F(CustomViewTest, ADragWithinTheApplicationIsAcceptedByADropTarget) {
+  Painter painter;
+  Notices sourceNotices, targetNotices;
+  Cards sourceCards, targetCards;
+  CustomView source(&painter, &sourceNotices, &sourceCards);
+  CustomView target(&painter, &targetNotices, &targetCards);
+  place(source);
+  target.view()->setFrame(makeRect(100, 10, 40, 20));
+  parent_->addSubview(target.view());
+  source.enableDragDrop("card", {});
+  target.enableDragDrop("card", {"card"});
+
+  appkit::inject::mouseDown(window_, {15, 25});
+  appkit::inject::handleQueued();
+  // Within the threshold: no drag yet, and drags reach the controller
+  // rather than the notices.
+  window_->sendEvent(mouse(appkit::kEventLeftMouseDragged, {18, 25}));
+  EXPECT_EQ(appkit::DraggingSession::current(), nullptr);
+  window_->sendEvent(mouse(appkit::kEventLeftMouseDragged, {30, 25}));
+  appkit::DraggingSession* session = appkit::DraggingSession::current();
+  ASSERT_NE(session, nullptr);
+  EXPECT_EQ(sourceCards.log, (std::vector<std::string>{"start? 5,5", "fill 5,5"}));
+  EXPECT_EQ(sourceNotices.kinds(), (std::vector<int32_t>{0}));
+  EXPECT_EQ(session->draggingPasteboard()->stringForType(pasteboardTypeFor("card").c_str()), "ace:7");
+  // No image provider: the platform's default image.
+  ASSERT_EQ(session->items().size(), 1u);
+  EXPECT_FALSE(session->items()[0]->hasImageComponentsProvider());
+
+  // Over the source, which takes no cards, then over the target.
+  session->moveTo(window_, {20, 25});
+  EXPECT_EQ(sourceCards.log.size(), 2u);
+  session->moveTo(window_, {112, 21});
+  EXPECT_EQ(targetCards.log, (std::vector<std::string>{"accept card", "over 12,9"}));
+  // Its answer to dropped does not matter: the drop was performed.
+  EXPECT_EQ(session->drop(), appkit::kDragOperationCopy);
+  EXPECT_EQ(targetCards.log.back(), "dropped ace:7 12,9");
+  EXPECT_EQ(targetNotices.kinds(), (std::vector<int32_t>{5}));
+  EXPECT_EQ(appkit::DraggingSession::current(), nullptr);
+  EXPECT_FALSE(target.dragDrop()->accepting());
+}
+
+TEST_F(CustomViewTest, TheFirstAcceptedTypeThatTheDragCarriesWins) {
+  Painter painter;
+  Cards sourceCards, targetCards;
+  CustomView source(&painter, nullptr, &sourceCards);
+  CustomView target(&painter, nullptr, &targetCards);
+  place(target);
+  source.enableDragDrop("b", {});
+  target.enableDragDrop("x", {"c", "a", "b"});
+
+  auto* item = new appkit::PasteboardItem;
+  item->setString("B", pasteboardTypeFor("b").c_str());
+  item->setString("A", pasteboardTypeFor("a").c_str());
+  auto* dragging = new appkit::DraggingItem(item);
+  item->release();
+  appkit::DraggingSession* session = appkit::DraggingSession::begin(source.view(), {dragging}, nullptr, source.view());
+  dragging->release();
+  session->moveTo(window_, {15, 25});
+  EXPECT_EQ(session->drop(), appkit::kDragOperationCopy);
+  EXPECT_EQ(targetCards.log, (std::vector<std::string>{"accept a", "over 5,5", "dropped A 5,5"}));
+}
+
+TEST_F(CustomViewTest, NoDragStartsFromARefusedPressAndViewsWithoutControllerTakeNothing) {
+  Painter painter;
+  Cards cards;
+  cards.startable = false;
+  CustomView source(&painter, nullptr, &cards);
+  place(source);
+  source.enableDragDrop("card", {"card"});
+  appkit::inject::mouseDown(window_, {15, 25});
+  appkit::inject::handleQueued();
+  for (double x : {30.0, 60.0, 190.0}) window_->sendEvent(mouse(appkit::kEventLeftMouseDragged, {x, 25}));
+  EXPECT_EQ(appkit::DraggingSession::current(), nullptr);
+  EXPECT_EQ(cards.log, (std::vector<std::string>{"start? 5,5"}));
+
+  // Copy only within the application.
+  EXPECT_EQ(source.view()->sourceOperationMask(nullptr, appkit::kDraggingContextWithinApplication),
+            appkit::kDragOperationCopy);
+  EXPECT_EQ(source.view()->sourceOperationMask(nullptr, appkit::kDraggingContextOutsideApplication),
+            appkit::kDragOperationNone);
+
+  CustomView plain(&painter, nullptr, &cards);
+  plain.view()->registerForDraggedTypes({pasteboardTypeFor("card")});
+  auto* item = new appkit::PasteboardItem;
+  item->setString("x", pasteboardTypeFor("card").c_str());
+  auto* dragging = new appkit::DraggingItem(item);
+  item->release();
+  appkit::DraggingSession* session = appkit::DraggingSession::begin(source.view(), {dragging}, nullptr, source.view());
+  dragging->release();
+  EXPECT_EQ(plain.view()->draggingEntered(session), appkit::kDragOperationNone);
+  EXPECT_EQ(plain.view()->draggingUpdated(session), appkit::kDragOperationNone);
+  EXPECT_FALSE(plain.view()->performDragOperation(session));
+  EXPECT_EQ(plain.view()->sourceOperationMask(session, appkit::kDraggingContextWithinApplication),
+            appkit::kDragOperationNone);
+  session->drop();
+}
+
+TEST_F(CustomViewTest, TheImageProvidersImageShowsUnderThePointer) {
+  struct Provider : DragDropMac::ImageProvider {
+    void getDragImage(int dragId, appkit::Image** image, rfb::Point* offset, rfb::Point press) override {
+      EXPECT_EQ(dragId, 7);
+      EXPECT_EQ(press, (rfb::Point{5, 5}));
+      *image = picture;
+      *offset = {3, 4};
+    }
+    appkit::Image* picture = new appkit::Image({16, 12});
+  } provider;
+  Painter painter;
+  Cards cards;
+  CustomView source(&painter, nullptr, &cards, &provider);
+  place(source);
+  source.enableDragDrop("card", {});
+  appkit::inject::mouseDown(window_, {15, 25});
+  appkit::inject::handleQueued();
+  window_->sendEvent(mouse(appkit::kEventLeftMouseDragged, {30, 25}));
+  appkit::DraggingSession* session = appkit::DraggingSession::current();
+  ASSERT_NE(session, nullptr);
+  appkit::DraggingItem* item = session->items().at(0);
+  EXPECT_EQ(item->draggingFrame(), makeRect(20, 5, 16, 12));
+  std::vector<appkit::DraggingImageComponent*> components = item->imageComponents();
+  ASSERT_EQ(components.size(), 1u);
+  EXPECT_STREQ(components[0]->key(), "dragImg");
+  EXPECT_EQ(components[0]->contents(), provider.picture);
+  EXPECT_EQ(components[0]->frame(), makeRect(-3, 4, 16, 12));
+  session->drop();
+  provider.picture->release();
 }
 
 }  // namespace
