@@ -1,19 +1,9 @@
 #include "qocore/uilibs/ui/mac/CustomView.h"
 
 #include "platform/appkit/Constants.h"
+#include "qocore/uilibs/ui/mac/CocoaUtil.h"
 
 namespace ui {
-
-namespace {
-
-// A view coordinate truncated toward zero, held to the 32-bit range.
-int32_t truncated(double v) noexcept {
-  if (!(v > INT32_MIN)) return INT32_MIN;
-  if (!(v < INT32_MAX)) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
-
-}  // namespace
 
 // Press, drag, move and release reach the plain view only when the
 // handler took them; entering, leaving and the right button only when it
@@ -55,9 +45,9 @@ bool CustomViewOC::isFlipped() const { return cxx && cxx->callback()->isFlipped(
 
 void CustomViewOC::drawRect(appkit::Rect dirty) {
   if (!cxx) return;
-  int32_t x1 = truncated(dirty.origin.x);
-  int32_t y1 = truncated(dirty.origin.y);
-  rfb::Rect r(x1, y1, truncated(x1 + dirty.size.width), truncated(y1 + dirty.size.height));
+  int32_t x1 = truncToInt32(dirty.origin.x);
+  int32_t y1 = truncToInt32(dirty.origin.y);
+  rfb::Rect r(x1, y1, truncToInt32(x1 + dirty.size.width), truncToInt32(y1 + dirty.size.height));
   if (!r.isEmpty()) cxx->callback()->draw(cxx, r);
 }
 

@@ -7,17 +7,11 @@
 #include "platform/appkit/Constants.h"
 #include "qocore/base/os/AppInfo.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/uilibs/ui/mac/CocoaUtil.h"
 
 namespace ui {
 
 namespace {
-
-// A view coordinate truncated toward zero, held to the 32-bit range.
-int32_t truncated(double v) noexcept {
-  if (!(v > INT32_MIN)) return INT32_MIN;
-  if (!(v < INT32_MAX)) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
 
 bool carries(appkit::Pasteboard* pasteboard, const std::string& type) {
   if (!pasteboard) return false;
@@ -150,8 +144,7 @@ bool DragDropMac::takeIncoming(appkit::DraggingSession* info) {
 }
 
 rfb::Point DragDropMac::pointInView(appkit::DraggingSession* info) const {
-  appkit::Point p = view_->convertPointFromView(info->draggingLocation(), nullptr);
-  return rfb::Point{truncated(p.x), truncated(p.y)};
+  return viewPointFromBase(view_, info->draggingLocation());
 }
 
 unsigned long DragDropMac::draggingEntered(appkit::DraggingSession* info) {

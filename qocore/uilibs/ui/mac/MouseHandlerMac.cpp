@@ -7,14 +7,6 @@ namespace ui {
 
 namespace {
 
-// A view coordinate as the notices carry it: truncated toward zero and
-// held to the 32-bit range.
-int32_t truncated(double v) noexcept {
-  if (!(v > INT32_MIN)) return INT32_MIN;
-  if (!(v < INT32_MAX)) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
-
 // How long a click waits for a second one before it is confirmed.
 int confirmDelayMs() { return static_cast<int>(appkit::Event::doubleClickInterval() * 1000) + 100; }
 
@@ -23,8 +15,7 @@ int confirmDelayMs() { return static_cast<int>(appkit::Event::doubleClickInterva
 MouseHandlerMac::~MouseHandlerMac() { callbackTimer_.cancel(); }
 
 rfb::Point MouseHandlerMac::pointOf(appkit::Event* event) const {
-  appkit::Point p = view_->convertPointFromView(event->locationInWindow(), nullptr);
-  return rfb::Point{truncated(p.x), truncated(p.y)};
+  return viewPointFromBase(view_, event->locationInWindow());
 }
 
 bool MouseHandlerMac::notify(int32_t kind, rfb::Point point) {
