@@ -1,6 +1,7 @@
 #include "qocore/uilibs/mui/MuiComms.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,6 +18,8 @@
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuElement.h"
 #include "qocore/uilibs/mui/Mui.h"
+#include "qocore/uilibs/mui/MuStrings.h"
+#include "qocore/uilibs/ui/Menu.h"
 
 namespace mui {
 
@@ -111,6 +114,28 @@ void listDescendants(MuElement* element, plat::DString& out) {
     if (child->id()) out.appendf("%s (%s)\n", MuElement::path(child).get(), child->typeName());
     listDescendants(child, out);
   }
+}
+
+bool containsIgnoringCase(const char* text, const std::string& part) {
+  if (part.empty()) return true;
+  if (!text) return false;
+  const std::string_view haystack(text);
+  auto it = std::search(haystack.begin(), haystack.end(), part.begin(), part.end(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+  return it != haystack.end();
+}
+
+// The first item whose position is the name read as a whole number, or
+// whose label contains the name ignoring case.
+ui::Menu::Item* findMenuItem(const std::vector<ui::Menu::Item*>& items, const std::string& name) {
+  const bool numeric = isWholeDecimal(name);
+  const long position = numeric ? std::strtol(name.c_str(), nullptr, 10) : -1;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if ((numeric && position >= 0 && static_cast<size_t>(position) == i) || containsIgnoringCase(items[i]->title(), name))
+      return items[i];
+  }
+  return nullptr;
 }
 
 class LayoutChecker : public MuLayoutCheckObserver {
@@ -313,7 +338,45 @@ class MuiCommsConn : public io::IoHandler {
 
   // `name` null: the application menu bar; otherwise the popup menu
   // registered under it ("popupmenu" without one lists the names).
-  bool menuCommand(const std::string*, Words&, plat::DString&) { return false; }
+  bool menuCommand(const std::string* name, Words& words, plat::DString& reply) {
+    std::vector<ui::Menu::Item*> items;
+    if (!name) {
+      ui::MenuBar* bar = ui::MenuBar::instance();
+      if (!bar) return false;
+      items = bar->collectItems();
+    } else if (name->empty()) {
+      // Without a name: the registered names.
+      for (const auto& [registered, menu] : popupMenus()) reply.appendf("%s\n", registered.c_str());
+      return true;
+    } else {
+      auto it = popupMenus().find(*name);
+      if (it == popupMenus().end() || !it->second) return false;
+      items = it->second->collectItems();
+    }
+
+    const std::string sub = words.next();
+    if (sub == "listitems") {
+      for (ui::Menu::Item* item : items) reply.appendf("%s\n", item->title() ? item->title() : "");
+      return true;
+    }
+    // "state" and "invoke" take the rest of the line as the item's name;
+    // any other word is itself the name of an item to invoke.
+    std::string itemName = sub;
+    if (sub == "state" || sub == "invoke") {
+      if (!words.rest(itemName)) itemName.clear();
+    }
+    ui::Menu::Item* item = findMenuItem(items, itemName);
+    if (!item) return false;
+    if (sub == "state") {
+      reply.appendf("%d %d\n", item->isEnabled() ? 1 : 0, item->isChecked() ? 1 : 0);
+      return true;
+    }
+    if (item->isEnabled()) {
+      if (ui::Menu::ActionCallback* callback = ui::Menu::callbackFor(item)) callback->menuAction(item);
+    }
+    reply.append("1\n");
+    return true;
+  }
 
   MuiComms* server_;
   io::Io* io_;

@@ -20,7 +20,11 @@
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
+#include "qocore/uilibs/mui/MuStrings.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/ui/Menu.h"
+#include "qocore/uilibs/ui/mac/AppMenuBar.h"
+#include "qocore/uilibs/ui/mac/MenuMac.h"
 #include "testing/FileFixtures.h"
 #include "testing/MuTestBackend.h"
 
@@ -252,6 +256,65 @@ TEST_F(MuiCommsTest, ConnectionsEndWithTheirClientOrTheServer) {
 
   comms.reset();
   EXPECT_TRUE(client->closedByServer());
+}
+
+// Writes down the title of every item it is told of.
+class Chosen : public ui::Menu::ActionCallback {
+ public:
+  void menuAction(ui::Menu::Item* item) override { titles.push_back(item->title() ? item->title() : "-"); }
+  std::vector<std::string> titles;
+};
+
+TEST_F(MuiCommsTest, PopupMenus) {
+  EXPECT_EQ(client->ask("popupmenu"), "\n");
+  Chosen chosen;
+  ui::MenuMac menu(&chosen, false);
+  menu.addItem("Open", nullptr, nullptr, nullptr, 0);
+  menu.addItem(nullptr, nullptr, nullptr, nullptr, 0);  // a separator is no item
+  ui::Menu::Item* remove = menu.addItem("Remove all", nullptr, nullptr, nullptr, 0);
+  ui::Menu::Item* check = menu.addItem("Show hidden", nullptr, nullptr, nullptr, 0);
+  remove->setEnabled(false);
+  check->setChecked(true);
+  mui::popupMenus()["context"] = &menu;
+  struct Case {
+    const char* line;
+    const char* reply;
+  };
+  const Case cases[] = {
+      {"popupmenu", "context\n\n"},
+      {"popupmenu context listitems", "Open\nRemove all\nShow hidden\n\n"},
+      {"menu context state 2", "1 1\n\n"},
+      {"popupmenu context state remove ALL", "0 0\n\n"},
+      // An empty name matches the first item.
+      {"popupmenu context state", "1 0\n\n"},
+      {"popupmenu context state nothing like it", "0\n\n"},
+      {"popupmenu other listitems", "0\n\n"},
+      // A disabled item is invoked without a call, and still answers 1.
+      {"popupmenu context invoke Remove", "1\n\n"},
+      {"popupmenu context invoke hidden", "1\n\n"},
+      {"popupmenu context 0", "1\n\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(client->ask(c.line), c.reply) << c.line;
+  mui::popupMenus().erase("context");
+  EXPECT_THAT(chosen.titles, ElementsAre("Show hidden", "Open"));
+}
+
+TEST_F(MuiCommsTest, TheApplicationMenuBar) {
+  EXPECT_EQ(client->ask("menubar listitems"), "0\n\n");
+  Chosen chosen;
+  ui::AppMenuBar bar(&chosen, ui::AppMenuBar::kShowAbout);
+  ui::Menu::Item* about = bar.aboutItem(0);
+  const std::string items = client->ask("menubar listitems");
+  EXPECT_THAT(items, HasSubstr(std::string(about->title()) + "\n"));
+  EXPECT_THAT(items, HasSubstr("Quit "));
+
+  about->setEnabled(false);
+  EXPECT_EQ(client->ask(std::string("menubar state ") + about->title()), "0 0\n\n");
+  EXPECT_EQ(client->ask(std::string("menubar invoke ") + about->title()), "1\n\n");
+  EXPECT_TRUE(chosen.titles.empty());
+  about->setEnabled(true);
+  EXPECT_EQ(client->ask(std::string("menubar invoke ") + about->title()), "1\n\n");
+  EXPECT_THAT(chosen.titles, ElementsAre(about->title()));
 }
 
 }  // namespace
