@@ -17,8 +17,8 @@
 #include "qocore/base/rdr/OutStream.h"
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuElement.h"
-#include "qocore/uilibs/mui/Mui.h"
 #include "qocore/uilibs/mui/MuStrings.h"
+#include "qocore/uilibs/mui/Mui.h"
 #include "qocore/uilibs/ui/Menu.h"
 
 namespace mui {
@@ -44,8 +44,10 @@ class Words {
     const size_t start = pos_;
     while (pos_ < line_.size() && !isBlank(line_[pos_])) ++pos_;
     std::string word(line_.substr(start, pos_ - start));
-    if (pos_ < line_.size()) ++pos_;  // the blank that ends the word
-    else atEnd_ = true;
+    if (pos_ < line_.size())
+      ++pos_;  // the blank that ends the word
+    else
+      atEnd_ = true;
     return word;
   }
 
@@ -132,7 +134,8 @@ ui::Menu::Item* findMenuItem(const std::vector<ui::Menu::Item*>& items, const st
   const bool numeric = isWholeDecimal(name);
   const long position = numeric ? std::strtol(name.c_str(), nullptr, 10) : -1;
   for (size_t i = 0; i < items.size(); ++i) {
-    if ((numeric && position >= 0 && static_cast<size_t>(position) == i) || containsIgnoringCase(items[i]->title(), name))
+    if ((numeric && position >= 0 && static_cast<size_t>(position) == i) ||
+        containsIgnoringCase(items[i]->title(), name))
       return items[i];
   }
   return nullptr;
@@ -322,8 +325,8 @@ class MuiCommsConn : public io::IoHandler {
     if (command == "focus") {
       const std::string number = words.next();
       if (!isWholeDecimal(number)) return false;
-      element->notifyObservers(element, std::atoi(number.c_str()) != 0 ? kEventDialogActivated
-                                                                        : kEventDialogDeactivated);
+      element->notifyObservers(element,
+                               std::atoi(number.c_str()) != 0 ? kEventDialogActivated : kEventDialogDeactivated);
       reply.append("1\n");
       return true;
     }

@@ -1,5 +1,3 @@
-#include "qocore/uilibs/mui/MuiComms.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -21,6 +19,7 @@
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/MuStrings.h"
+#include "qocore/uilibs/mui/MuiComms.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
 #include "qocore/uilibs/ui/Menu.h"
 #include "qocore/uilibs/ui/mac/AppMenuBar.h"
@@ -49,7 +48,9 @@ class Client {
 
   bool connected() const { return connected_; }
 
-  void send(const std::string& bytes) { ASSERT_EQ(::write(fd_.get(), bytes.data(), bytes.size()), ssize_t(bytes.size())); }
+  void send(const std::string& bytes) {
+    ASSERT_EQ(::write(fd_.get(), bytes.data(), bytes.size()), ssize_t(bytes.size()));
+  }
 
   // Sends one line and answers its reply, up to and with the empty line
   // that ends it.
