@@ -49,8 +49,8 @@ inline std::string expandBase(std::string text, const std::string& base) {
 
 // The signed data of the mock's documents (and, unsigned, of the
 // package's initial configuration).
-inline plat::LinkedPtr<hosted::BedMap> mockSignedData(const MockCloudLayout& layout, const std::string& base,
-                                                      bool withSigner) {
+inline plat::LinkedPtr<hosted::BedMap> mockSignedData(const MockCloudLayout& layout, int port, bool withSigner) {
+  const std::string base = mockBase(port, layout.plain);
   plat::LinkedPtr<hosted::BedMap> data(new hosted::BedMap);
   plat::LinkedPtr<hosted::BedSeq> params(new hosted::BedSeq);
   if (withSigner) {
@@ -70,7 +70,7 @@ inline plat::LinkedPtr<hosted::BedMap> mockSignedData(const MockCloudLayout& lay
   data->set("btp/bootstrap-uris", uris);
   data->setInt("btp/config-count", layout.configCount);
   // Never fetched; discovery URIs must be https.
-  data->setString("btp/initial-discovery-uri", (mockBase(0, false) + "/discovery").c_str());
+  data->setString("btp/initial-discovery-uri", (mockBase(port, false) + "/discovery").c_str());
   data->setInt("btp/max-age-secs", layout.maxAgeSecs);
   data->setInt("btp/max-backoff-secs", layout.maxBackoffSecs);
   return data;
@@ -95,10 +95,10 @@ inline void writeMockCloud(const std::string& folder, int port, const MockCloudL
   writeBytes(folder + "/server.key", key.data(), key.size());
   std::filesystem::create_directories(folder + "/www/bootstrap");
   for (int i = 0; i < layout.configCount; ++i) {
-    plat::Buffer document = signedBootstrap(mockSignedData(layout, base, true), key.c_str());
+    plat::Buffer document = signedBootstrap(mockSignedData(layout, port, true), key.c_str());
     writeBytes(folder + "/www/bootstrap/" + std::to_string(i), document.data(), static_cast<size_t>(document.count()));
   }
-  plat::Buffer initial = unsignedBootstrap(mockSignedData(layout, base, false));
+  plat::Buffer initial = unsignedBootstrap(mockSignedData(layout, port, false));
   plat::Buffer package = vendorPackage({testPkiFile("root.pem")}, initial);
   writeBytes(folder + "/CloudConfig.pkg", package.data(), static_cast<size_t>(package.count()));
 }

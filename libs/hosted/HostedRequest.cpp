@@ -123,6 +123,8 @@ HostedRequest::HostedRequest(HostedClient& client, const char* url, HostedReques
 
 HostedRequest::~HostedRequest() = default;
 
+bool HostedRequest::isSecure() const noexcept { return plat::startsWith(url_.get(), "https://"); }
+
 void HostedRequest::send() {
   const plat::Buffer& body = request_->requestBody();
   if (const int level = dumpLevel(body)) {

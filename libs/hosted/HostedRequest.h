@@ -97,6 +97,8 @@ class HostedRequest : public http::HttpCallback {
   int64_t elapsedMs();
 
   const char* url() const noexcept { return url_.get(); }
+  // Whether the URL is an "https" one.
+  bool isSecure() const noexcept;
   // The request beneath, for its response headers and times.
   http::HttpRequest& httpRequest() noexcept { return *request_; }
 
