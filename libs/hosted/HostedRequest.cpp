@@ -117,7 +117,7 @@ HostedRequest::HostedRequest(HostedClient& client, const char* url, HostedReques
   plat::DString accept("%s, application/json, */*;q=0.5", kBedContentType);
   request_->addHeader("Accept", accept.c_str());
   // clang-format off
-  PLAT_ASSERT(plat::startsWith(url, "https://") || !authenticate);
+  PLAT_ASSERT(isSecure() || !authenticate);
   // clang-format on
 }
 
