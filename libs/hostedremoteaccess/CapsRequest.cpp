@@ -245,7 +245,12 @@ void CapsRequest::onBootstrapInfo(const char* url) {
   }
 }
 
-void CapsRequest::onBootstrapInfoError(const hosted::HostedException& error) { fail(error); }
+void CapsRequest::onBootstrapInfoError(const hosted::HostedException& error) {
+  // Copied: whatever holds the failure may go with this request when the
+  // owner deletes it.
+  const hosted::HostedException failure(error);
+  fail(failure);
+}
 
 bool CapsRequest::acceptStatus(hosted::HostedRequest&, int32_t) { return true; }
 

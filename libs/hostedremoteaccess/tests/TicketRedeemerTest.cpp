@@ -173,4 +173,18 @@ TEST_F(TicketRedeemerTest, DeletingTheRedeemerCancelsTheRedemption) {
   EXPECT_EQ(callback_.reports, 0);
 }
 
+TEST_F(TicketRedeemerTest, ABootstrapFailureOutlivesTheRequestItEnded) {
+  // No service URL known, and the plain cloud names only "http" nodes:
+  // the keeper's failure reaches the callback after the redeemer has
+  // deleted the request, and with it the keeper.
+  yarl_test::MockCloudLayout layout;
+  layout.plain = true;
+  startCloud("{}", layout);
+  callback_.redeemer = std::make_unique<TicketRedeemer>(capsClient_.get(), &callback_);
+  callback_.redeemer->start("t");
+  runUntil([&] { return callback_.reports > 0; });
+  EXPECT_EQ(callback_.message, "Hosted Bootstrap error: Illegal service scheme 'http'");
+  EXPECT_EQ(callback_.reason, "GeneralError");
+}
+
 }  // namespace
