@@ -163,11 +163,9 @@ void BootstrapClient::onHostedResponse(HostedRequest& request, plat::Buffer body
                                                                   !plat::startsWith(url.get(), "https://")));
     if (!config->isValidNow()) {
       plat::DString from;
-      if (plat::formatIsoDateUtc(from, config->validFrom(), false)) {
-        vlog().error("Bootstrap configuration is not yet valid (valid from %s)", from.c_str());
-      } else {
-        vlog().error("Bootstrap configuration is not yet valid (valid from %s)", "?");
-      }
+      // "<date error>" when the time has no calendar form.
+      (void)plat::formatIsoDateUtc(from, config->validFrom(), false);
+      vlog().error("Bootstrap configuration is not yet valid (valid from %s)", from.c_str());
     }
     if (BootstrapCache* cache = endpoint.bootstrapCache().get()) {
       const plat::TimeValue now = plat::getTime();

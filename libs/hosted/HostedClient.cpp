@@ -4,10 +4,14 @@
 
 #include "libs/hosted/BootstrapRequest.h"
 #include "libs/hosted/HostedEndpoint.h"
+#include "libs/hosted/VendorConfig.h"
 #include "qocore/base/http/HttpClient.h"
 #include "qocore/base/io/Io.h"
-#include "qocore/base/plat/Exception.h"
-#include "qocore/libs/ssl/SslCertificate.h"
+#include "qocore/base/plat/ScopeExit.h"
+#include "qocore/base/plat/Strings.h"
+#include "qocore/libs/ssl/SslConnFactory.h"
+#include "qocore/libs/ssl/SslIo.h"
+#include "qocore/libs/ssl/SslVerifier.h"
 #include "qocore/libs/ssl/mbedtls/MbedTlsCertificate.h"
 
 namespace hosted {
@@ -32,22 +36,24 @@ plat::CharArray textOf(const plat::Buffer& data) {
   return plat::CharArray(reinterpret_cast<const char*>(data.data()), static_cast<int>(data.count()));
 }
 
-std::unique_ptr<io::IoConnector> HostedSslFactory::createConnector(std::unique_ptr<io::IoConnector>, const char*) {
+std::unique_ptr<io::IoConnector> HostedSslFactory::createConnector(std::unique_ptr<io::IoConnector> inner,
+                                                                   const char* peerName) {
   const HostedEndpoint& endpoint = *endpoint_;
-  plat::LinkedPtr<ssl::SslCertificate> certificate;
-  plat::LinkedPtr<ssl::SslPrivateKey> key;
+  ssl::ClientIdentity identity;
   if (endpoint.clientCert().count() > 0 && endpoint.clientKey().count() > 0) {
-    certificate = ssl::MbedTlsCertificate::create(textOf(endpoint.clientCert()).c_str());
-    key = ssl::MbedTlsPrivateKey::create(textOf(endpoint.clientKey()).c_str(), nullptr);
+    identity.certificate = ssl::MbedTlsCertificate::create(textOf(endpoint.clientCert()).c_str());
+    plat::CharArray key = textOf(endpoint.clientKey());
+    plat::ScopeExit wipe([&key] { plat::secureZero(key.get(), std::strlen(key.c_str())); });
+    identity.key = ssl::MbedTlsPrivateKey::create(key.c_str(), nullptr);
   }
-  // The TLS connector joins here once the TLS layer offers one.
-  throw plat::Exception("TLS connections are not available");
+  return std::make_unique<ssl::SslConnector>(std::move(inner), &ssl::SslPublicHttpsVerifier::instance(),
+                                             endpoint.vendorConfig()->trustManager(), peerName, std::move(identity));
 }
 
 }  // namespace
 
 HostedClient::HostedClient(const plat::LinkedPtr<HostedEndpoint>& endpoint, HostedFormatCallback* formatCallback)
-    : httpClient_(std::make_unique<http::NativeHttpClient>(std::make_unique<HostedSslFactory>(endpoint))),
+    : httpClient_(http::createHttpClientWithSslFactory(std::make_unique<HostedSslFactory>(endpoint))),
       bootstrapClient_(std::make_unique<BootstrapClient>(*this, endpoint)),
       formatCallback_(formatCallback) {}
 

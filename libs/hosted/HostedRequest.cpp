@@ -34,7 +34,7 @@ constexpr int kMaxTimeoutSecs = INT_MAX / 1000;
 
 // Writes a body through the formatter, one log line per text line.
 void dumpBody(HostedFormatCallback* format, const char* contentType, const plat::Buffer& body) {
-  if (body.count() == 0 || !format || !contentType) return;
+  if (body.count() == 0 || !format) return;
   plat::DString text = format->formatBody(contentType, body);
   vlog().writeLines(30, text.c_str());
 }
@@ -132,7 +132,9 @@ void HostedRequest::send() {
     // The request's own header map is ordered without regard to case.
     const plat::CaseMap& headers = request_->requestHeaders();
     if (level == 2) dumpHeaders(headers);
-    dumpBody(formatCallback_, findHeader(headers, "Content-Type"), body);
+    // A request body is written only with its content type; an answer
+    // may come without one.
+    if (const char* contentType = findHeader(headers, "Content-Type")) dumpBody(formatCallback_, contentType, body);
   }
   request_->start(this);
 }

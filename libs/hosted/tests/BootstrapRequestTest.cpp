@@ -166,6 +166,51 @@ TEST_F(BootstrapRequestTest, FailuresReachEveryWaiterAsBootstrapFailures) {
   EXPECT_FALSE(endpoint_->bootstrapCache()->isUsable());
 }
 
+TEST_F(BootstrapRequestTest, OverHttpsAnUnsignedDocumentIsTakenButNotCached) {
+  ssl_test::TlsServerRecord record;
+  plat::Buffer unsignedDoc = yarl_test::unsignedBootstrap(hosted_test::bootstrapData({{"p", "v"}}));
+  ScriptedServer server({hosted_test::tlsAnswer(hosted_test::bedResponse(unsignedDoc), record)});
+  auto secure = std::make_unique<hosted::HostedClient>(endpoint_, nullptr);
+  a_.ask(endpoint_, *secure, "https://" + server.endpoint() + "/bootstrap/0");
+  ASSERT_TRUE(runUntil([&] { return !a_.outcome.empty(); }));
+  EXPECT_EQ("config", a_.outcome);
+  EXPECT_FALSE(a_.config->isSigned());
+  EXPECT_STREQ("v", a_.config->parameter("p"));
+  EXPECT_FALSE(endpoint_->bootstrapCache()->isUsable());
+}
+
+TEST_F(BootstrapRequestTest, UnreadableClientCredentialsFailTheFetch) {
+  auto endpoint =
+      hosted_test::makeEndpoint({}, {}, "root.pem", {{"client.certificate", "not PEM"}, {"client.key", "no key"}});
+  auto secure = std::make_unique<hosted::HostedClient>(endpoint, nullptr);
+  a_.ask(endpoint, *secure, "https://127.0.0.1:1/bootstrap/0");
+  b_.ask(endpoint, *secure, "https://127.0.0.1:1/bootstrap/0");
+  ASSERT_TRUE(runUntil([&] { return order_.size() == 2; }));
+  // The HTTP layer reports the factory's failure as a failed connection,
+  // shared by both waiters.
+  EXPECT_EQ((std::vector<std::string>{"b", "a"}), order_);
+  EXPECT_EQ("Network", a_.reason);
+  EXPECT_NE(std::string::npos, a_.outcome.find("X.509 Error")) << a_.outcome;
+  EXPECT_EQ(0u, secure->bootstrapClient().openRequests());
+}
+
+TEST_F(BootstrapRequestTest, ADocumentValidLaterIsUsedWithAnErrorLine) {
+  yarl_test::LogCapture log("BootstrapClient:capture:100");
+  plat::LinkedPtr<hosted::BedMap> data = hosted_test::bootstrapData({});
+  data->setTime("any/valid-from",
+                plat::getTime() / plat::kTicksPerSecond * plat::kTicksPerSecond + 2 * 3600 * plat::kTicksPerSecond);
+  ScriptedServer server({answer(hosted_test::bedResponse(yarl_test::signedDocument(data)))});
+  a_.ask(endpoint_, *client_, uri(server));
+  ASSERT_TRUE(runUntil([&] { return !a_.outcome.empty(); }));
+  EXPECT_EQ("config", a_.outcome);
+  bool said = false;
+  for (const auto& r : log.from("BootstrapClient")) {
+    said |= r.level == 0 && r.text.find("Bootstrap configuration is not yet valid (valid from ") == 0 &&
+            r.text.find("Z)") != std::string::npos;
+  }
+  EXPECT_TRUE(said);
+}
+
 TEST_F(BootstrapRequestTest, TheHostedClientServesOnlyHttps) {
   auto secureOnly = std::make_unique<hosted::HostedClient>(endpoint_, nullptr);
   a_.ask(endpoint_, *secureOnly, "http://127.0.0.1:1/bootstrap/0");

@@ -120,6 +120,27 @@ TEST_F(HostedRequestTest, RefusedStatusesAndTransportFailuresReachTheErrorCall) 
   EXPECT_EQ(std::string::npos, receiver_.errorType.find("HttpStatus"));
 }
 
+TEST_F(HostedRequestTest, OverHttpsOnlyTheVendorsCertificatesAreTrusted) {
+  ssl_test::TlsServerRecord record;
+  std::string head;
+  ScriptedServer server({hosted_test::tlsAnswer(httpResponse(200, "OK", "hi", "text/plain"), record, &head),
+                         hosted_test::tlsAnswer(httpResponse(200, "OK", "hi"), record)});
+  const std::string u = "https://" + server.endpoint() + "/svc";
+  auto secure = [](const plat::LinkedPtr<hosted::HostedEndpoint>& endpoint) {
+    return std::make_unique<hosted::HostedClient>(endpoint, nullptr);
+  };
+  client_ = secure(endpoint_);
+  run(u);
+  EXPECT_EQ("ok", receiver_.outcome);
+  EXPECT_EQ("hi", receiver_.body);
+  EXPECT_EQ("biz-1", headerOf(head, "Corvane-Business-Operation-ID"));
+  // The system's roots, or any other, count for nothing here.
+  endpoint_ = hosted_test::makeEndpoint({}, {}, "otherroot.pem");
+  client_ = secure(endpoint_);
+  run(u);
+  EXPECT_NE(std::string::npos, receiver_.outcome.find("X.509 Error")) << receiver_.outcome;
+}
+
 TEST_F(HostedRequestTest, CredentialsOfTheEndpointOnlyWhenAuthenticating) {
   struct Case {
     const char* name;
@@ -194,6 +215,17 @@ TEST_F(HostedRequestTest, TheDumpFollowsItsLevel) {
     EXPECT_EQ(c.headers, all.find("Corvane-Business-Operation-ID: biz-1") != std::string::npos) << all;
     EXPECT_EQ(c.bodyText, all.find("\"k\"") != std::string::npos) << all;
   }
+}
+
+TEST_F(HostedRequestTest, AnAnswerWithoutContentTypeIsDumpedToo) {
+  yarl_test::LogCapture log("HostedRequest:capture:100");
+  ASSERT_TRUE(hosted::hostedRequestDump.setParam("1", 1000));
+  ScriptedServer server({answer(httpResponse(200, "OK", "{\"untyped\":1}"))});
+  run(url(server));
+  hosted::hostedRequestDump.unsetParam(1000);
+  std::string all;
+  for (const auto& r : log.from("HostedRequest")) all += r.text + "\n";
+  EXPECT_NE(std::string::npos, all.find("\"untyped\"")) << all;
 }
 
 TEST(HostedRequestStaticTest, PrincipalsOutsideLettersAndDigitsAreEncoded) {

@@ -17,6 +17,7 @@
 #include "qocore/base/http/HttpClient.h"
 #include "qocore/base/io/IpResolver.h"
 #include "qocore/base/io/mac/IoRunLoopManager.h"
+#include "qocore/libs/ssl/tests/TlsTestServer.h"
 #include "testing/BootstrapFixture.h"
 #include "testing/ScriptedServer.h"
 
@@ -51,6 +52,21 @@ inline ScriptedServer::Script answer(std::string response, std::string* request 
     if (request) *request = head;
     c.send(response);
   };
+}
+
+// The same over TLS, the server presenting the test PKI's leaf for
+// 127.0.0.1 (through its intermediate).  `record` must outlive the server.
+inline ScriptedServer::Script tlsAnswer(std::string response, ssl_test::TlsServerRecord& record,
+                                        std::string* request = nullptr) {
+  ssl_test::TlsServerConfig config;
+  config.chainPem = yarl_test::signerChain();
+  config.keyPem = yarl_test::signerKey();
+  return ssl_test::tlsScript(config, record, [response, request](ssl_test::TlsSession& s) {
+    std::string head = s.readUntil("\r\n\r\n");
+    if (request) *request = head;
+    s.write(response);
+    s.closeNotify();
+  });
 }
 
 // The value of a header in a recorded request head, or "<none>".
@@ -88,12 +104,14 @@ struct EndpointOptions {
   int configCount = 1;
 };
 
-// An endpoint trusting the test PKI's root, whose initial bootstrap
+// An endpoint trusting the test PKI's root (or another certificate of
+// it), whose initial bootstrap
 // configuration names the given bootstrap URIs.
-inline plat::LinkedPtr<hosted::HostedEndpoint> makeEndpoint(const std::vector<std::string>& bootstrapUris = {},
-                                                            const EndpointOptions& o = {}) {
+inline plat::LinkedPtr<hosted::HostedEndpoint> makeEndpoint(
+    const std::vector<std::string>& bootstrapUris = {}, const EndpointOptions& o = {},
+    const std::string& trusted = "root.pem", std::vector<std::pair<std::string, std::string>> extra = {}) {
   plat::Buffer initial = yarl_test::unsignedBootstrap(bootstrapData({}, bootstrapUris, o.configCount));
-  plat::Buffer package = yarl_test::vendorPackage({yarl_test::testPkiFile("root.pem")}, initial);
+  plat::Buffer package = yarl_test::vendorPackage({yarl_test::testPkiFile(trusted)}, initial, std::move(extra));
   return plat::LinkedPtr<hosted::HostedEndpoint>(
       new hosted::HostedEndpoint(o.name, package.count(), package.data(), nullptr, o.password, o.token, o.businessId));
 }
