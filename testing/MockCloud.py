@@ -41,7 +41,8 @@ Without a scripted route, a POST to a path ending in
 
 The record (JSON lines, one per request, written before the answer):
 {"method", "path", "headers": [[name, value], ...], "body" (Base64),
-"status" (of the answer)}.
+"status" (of the answer; 0 for a request past the bound or with a body
+over 1 MiB, which is not answered)}.
 """
 
 import argparse
@@ -170,25 +171,33 @@ class Handler(http.server.BaseHTTPRequestHandler):
             raise ValueError("request body of %d bytes" % n)
         return self.rfile.read(n)
 
-    def serve(self):
-        cloud = self.server.cloud
-        if not cloud.admit():
-            self.close_connection = True
-            return
-        try:
-            body = self.read_body()
-        except ValueError:
-            self.close_connection = True
-            return
-        answer = self.answer(body)
-        status = int(answer.get("status", 200))
-        cloud.log({
+    def record(self, body, status):
+        self.server.cloud.log({
             "method": self.command,
             "path": self.path,
             "headers": [[k, v] for k, v in self.headers.items()],
             "body": base64.b64encode(body).decode("ascii"),
             "status": status,
         })
+
+    def serve(self):
+        cloud = self.server.cloud
+        # Requests past the bound, and bodies too large to read, are
+        # recorded with status 0 and the connection is closed unanswered.
+        if not cloud.admit():
+            self.record(b"", 0)
+            self.close_connection = True
+            return
+        try:
+            body = self.read_body()
+        except ValueError:
+            self.record(b"", 0)
+            self.close_connection = True
+            cloud.finished_one()
+            return
+        answer = self.answer(body)
+        status = int(answer.get("status", 200))
+        self.record(body, status)
         self.send(status, answer)
         cloud.finished_one()
 

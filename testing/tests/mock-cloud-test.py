@@ -163,6 +163,15 @@ class MockCloudTest(unittest.TestCase):
         self.assertEqual(mock.process.wait(timeout=10), 0)
         self.assertEqual(len(mock.record()), 2)
 
+    def test_records_requests_it_does_not_answer(self):
+        mock = self.start({}, max_requests=1)
+        conn = mock.connection()
+        conn.request("POST", "/big", body=b"x" * 16, headers={"Content-Length": str(2 << 20)})
+        with self.assertRaises((http.client.RemoteDisconnected, ConnectionError)):
+            conn.getresponse()
+        self.assertEqual(mock.process.wait(timeout=10), 0)
+        self.assertEqual([(r["path"], r["status"]) for r in mock.record()], [("/big", 0)])
+
     def test_plain_mode_speaks_http_and_names_http_addresses(self):
         mock = self.start({}, plain=True)
         conn = http.client.HTTPConnection("127.0.0.1", mock.port, timeout=10)
