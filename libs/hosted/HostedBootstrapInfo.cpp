@@ -151,7 +151,8 @@ void HostedBootstrapInfo::onBootstrapConfig(BootstrapRequest& request, const pla
   std::vector<plat::CharArray> overrides;
   for (const std::string& item : items(hostedBootstrapInfoOverride.getValue())) {
     const size_t eq = item.find('=');
-    if (eq == std::string::npos || item.compare(0, eq, name_.c_str()) != 0) continue;
+    // An empty value is no value: it would hand out an empty address.
+    if (eq == std::string::npos || eq + 1 == item.size() || item.compare(0, eq, name_.c_str()) != 0) continue;
     const char* value = item.c_str() + eq + 1;
     if (!reportedValues_.count(plat::CharArray(value)) && !contains(overrides, value)) overrides.emplace_back(value);
   }

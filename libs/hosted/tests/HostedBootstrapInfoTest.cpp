@@ -151,7 +151,7 @@ TEST_F(HostedBootstrapInfoTest, TheCachedServerComesFirstWithinTheAttemptLimit) 
 TEST_F(HostedBootstrapInfoTest, OverridesFirstThenConfigurationValuesEachOnce) {
   use({"https://h1.example/b"});
   cache("https://h1.example/b/0", {{"P", "u1;;c1"}, {"Q", "q1"}});
-  ASSERT_TRUE(hosted::hostedBootstrapInfoOverride.setParam("P=u1;Q=u2;;P=u3;P;P=u3", kPriority));
+  ASSERT_TRUE(hosted::hostedBootstrapInfoOverride.setParam("P=u1;Q=u2;;P=u3;P;P=;P=u3;PP=u4", kPriority));
   keeper();
   EXPECT_EQ("u3", next());
   EXPECT_EQ("u1", next());

@@ -10,9 +10,11 @@
 
 #include "libs/hosted/BootstrapCache.h"
 #include "libs/hosted/HostedBootstrap.h"
+#include "libs/hosted/VendorConfig.h"
 #include "libs/hosted/tests/HostedTestSupport.h"
 #include "qocore/base/http/HttpError.h"
 #include "qocore/base/io/ProxyError.h"
+#include "qocore/base/plat/Time.h"
 
 namespace {
 
@@ -181,6 +183,22 @@ TEST_F(HostedBootstrapTest, DiscoveryUrisOfTheFirstServerThatAnswers) {
   EXPECT_EQ(2, server.accepted());
   // Signed, so cached under the URL it came from.
   EXPECT_EQ(0, std::string(endpoint_->bootstrapCache()->sourceUrl()).find(base));
+}
+
+TEST_F(HostedBootstrapTest, AFreshCachedServerIsAskedFirstAndAnswersFromTheCache) {
+  const std::string base = "http://127.0.0.1:1";
+  use({base + "/one", base + "/two", base + "/three"});
+  plat::LinkedPtr<hosted::BedMap> data = hosted_test::bootstrapData({}, {"https://127.0.0.1/x"});
+  data->setString("btp/initial-discovery-uri", "https://127.0.0.1:9/cached");
+  plat::Buffer body = yarl_test::signedDocument(data);
+  plat::LinkedPtr<hosted::BootstrapConfig> config(new hosted::BootstrapConfig(
+      body.count(), body.data(), endpoint_->vendorConfig()->trustManager(), yarl_test::kBootstrapUrl, true));
+  const plat::TimeValue later = plat::getTime() + 3600 * plat::kTicksPerSecond;
+  endpoint_->bootstrapCache()->update(config, body, (base + "/two/0").c_str(), later, later);
+  step(true);
+  // Nothing listens on port 1: only the cache can answer.
+  EXPECT_EQ("https://127.0.0.1:9/cached", step());
+  EXPECT_STREQ("http://127.0.0.1:1/two/0", owner_.driver->progress().currentBootstrap());
 }
 
 TEST_F(HostedBootstrapTest, TheWalkEndsAtTheLimitOrWithTheLastServer) {

@@ -10,6 +10,7 @@
 #include "libs/hosted/HostedRequest.h"
 #include "libs/hosted/tests/HostedTestSupport.h"
 #include "qocore/base/http/HttpRequest.h"
+#include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "qocore/base/plat/Configuration.h"
 #include "testing/LogCapture.h"
 

@@ -16,8 +16,7 @@
 #include "libs/hosted/HostedEndpoint.h"
 #include "qocore/base/http/HttpClient.h"
 #include "qocore/base/io/IpResolver.h"
-#include "qocore/base/io/mac/IoRunLoopManager.h"
-#include "qocore/libs/ssl/tests/TlsTestServer.h"
+#include "qocore/libs/ssl/tests/TlsTestSupport.h"
 #include "testing/BootstrapFixture.h"
 #include "testing/ScriptedServer.h"
 
@@ -124,23 +123,13 @@ inline std::unique_ptr<hosted::HostedClient> plainClient(const plat::LinkedPtr<h
   return client;
 }
 
-class LoopTest : public ::testing::Test {
+// The TLS tests' loop, whose name resolution thread ends with each test.
+class LoopTest : public ssl_test::LoopTest {
  protected:
   void TearDown() override {
     io::IpResolverMgr::shutdown();
     manager_.reset();
   }
-  template <typename Pred>
-  bool runUntil(Pred done) {
-    for (int i = 0; i < 500 && !done(); i++) manager_->runLoop().runOnce(10);
-    return done();
-  }
-  // Serves what the loop has now, waiting a little for loopback events.
-  void settle() {
-    for (int i = 0; i < 10; i++) manager_->runLoop().runOnce(10);
-  }
-
-  std::unique_ptr<io::IoRunLoopManager> manager_ = std::make_unique<io::IoRunLoopManager>();
 };
 
 }  // namespace hosted_test
