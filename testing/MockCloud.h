@@ -86,6 +86,9 @@ class MockCloud {
   // Holds CloudConfig.pkg: the data folder a test points the program at.
   const std::string& folder() const { return folder_.path(); }
 
+  // What the child wrote to its standard error (its failures).
+  std::string log() const { return readFile(folder_ / "mock.log"); }
+
   // Every request recorded so far, in order.
   std::vector<MockCloudRequest> requests() const {
     std::vector<MockCloudRequest> out;

@@ -61,6 +61,7 @@ REDEEM_SUFFIX = "/authentication/1.1/tickets/redeem"
 BED_TYPE = "application/vnd.corvane.bed"
 MAX_BODY = 1 << 20
 IO_TIMEOUT = 10
+LINGER = 2
 
 
 class Cloud:
@@ -144,7 +145,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def finish(self):
         super().finish()
-        if not self.server.cloud.plain:
+        # A lingering close: the client may still have bytes in flight (an
+        # empty TLS record after its request, say), and closing over unread
+        # input resets the connection, which can destroy the answer before
+        # the client has read it.  So the TLS session is ended properly and
+        # the input drained until the client closes.
+        sock = self.request
+        try:
+            sock.settimeout(LINGER)
+            if not self.server.cloud.plain:
+                sock = sock.unwrap()
+            sock.shutdown(socket.SHUT_WR)
+            while sock.recv(4096):
+                pass
+        except (OSError, ValueError):
+            pass
+        finally:
+            sock.close()
             self.request.close()
 
     def log_message(self, fmt, *args):

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -138,6 +139,7 @@ class CloudTest : public LoopTest {
     capsClient_->recordServiceUrl(hostedremoteaccess::CapsClient::kAuth, (cloud_->base() + "/node1").c_str(), 60, {});
   }
   void TearDown() override {
+    if (HasFailure() && cloud_) std::fprintf(stderr, "mock cloud log:\n%s\n", cloud_->log().c_str());
     capsClient_.reset();
     hostedClient_.reset();
     endpoint_ = plat::LinkedPtr<hosted::HostedEndpoint>();

@@ -62,7 +62,7 @@ TEST_F(CloudRoadTest, AFailingNodeGivesWayToTheOtherOne) {
 TEST_F(CloudRoadTest, WhenEveryNodeFailsTheLastFailureIsReported) {
   startCloud(R"({"routes": {"GET /node1/x": [{"status": 500}], "GET /node2/x": [{"status": 500}]}})");
   Owner& o = run(get());
-  EXPECT_EQ(o.reason, "HTTPInternalServerError");
+  EXPECT_EQ(o.reason, "HTTPInternalServerError") << o.message;
   const std::vector<std::string> sent = paths();
   ASSERT_EQ(sent.size(), 3u);
   EXPECT_EQ(sent[0].rfind("GET /bootstrap/", 0), 0u);
@@ -111,6 +111,25 @@ TEST_F(CloudRoadTest, TheHostedClientFollowsNoRedirectAwayFromHttps) {
   EXPECT_EQ(o.ends, 1);
   EXPECT_EQ(o.reason, "CAPSBadRedirect");
   EXPECT_EQ(paths().size(), 1u);
+}
+
+TEST_F(CloudRoadTest, RequestsStartedTogetherShareOneBootstrapDocument) {
+  startCloud(R"({"routes": {"GET /node1/x": [{"status": 200}], "GET /node2/x": [{"status": 200}]}})");
+  Owner other;
+  owner_.request = get();
+  other.request =
+      std::make_unique<CapsRequest>(capsClient_.get(), CapsClient::kAuth, "/x", &other, "GET", plat::Buffer());
+  owner_.request->start();
+  other.request->start();
+  runUntil([&] { return owner_.ends + other.ends == 2; });
+  settle();
+  EXPECT_EQ(owner_.outcome, "response") << owner_.message;
+  EXPECT_EQ(other.outcome, "response") << other.message;
+  const std::vector<std::string> sent = paths();
+  EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                          [](const std::string& p) { return p.find("/bootstrap/") != std::string::npos; }),
+            1);
+  EXPECT_EQ(sent.size(), 3u);
 }
 
 // A provider with an observer: records the order of the hooks and hands
