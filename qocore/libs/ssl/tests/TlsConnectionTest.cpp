@@ -138,8 +138,10 @@ TEST_F(TlsConnectionTest, EachProfileOffersExactlyItsSuites) {
   EXPECT_EQ(ssl::profileSuites(5).size(), 32u) << "any other value is Normal";
 }
 
-// The three ways a connection ends after the handshake, as its reader sees
-// them after all the data.
+// The ways a connection ends after the handshake, as its reader sees them
+// after all the data: told by readable events, or finding everything at
+// once in a read that asks for more (the last records and the end arrive
+// together, with no event between them).
 TEST_F(TlsConnectionTest, EndsOfAnOpenConnection) {
   struct Case {
     const char* name;
@@ -147,22 +149,36 @@ TEST_F(TlsConnectionTest, EndsOfAnOpenConnection) {
     const char* end;
   };
   const std::string data(40000, 'd');
-  for (const Case& c : {Case{"close_notify", true, "end: End of in-memory IO stream"},
-                        Case{"no close_notify", false, "error: SSL Error: Underlying stream truncated"}}) {
-    TlsServerRecord record;
-    ScriptedServer server({ssl_test::tlsScript(ssl_test::serving("good", goodKey()), record, [&](TlsSession& s) {
-      s.write(data);
-      if (c.closeNotify) s.closeNotify();
-    })});
-    connect(server, "good.example.com");
-    ASSERT_EQ("connected", receiver_.outcome);
-    EXPECT_TRUE(receiver_.io->flags().count("secureTransport"));
-    readToEnd();
-    EXPECT_EQ(data.size(), reader_.data.size()) << c.name;
-    EXPECT_EQ(c.end, reader_.end) << c.name;
-    receiver_.reset();
-    reader_ = {};
-    settle();
+  for (bool events : {true, false}) {
+    for (const Case& c : {Case{"close_notify", true, "end: End of in-memory IO stream"},
+                          Case{"no close_notify", false, "error: SSL Error: Underlying stream truncated"}}) {
+      TlsServerRecord record;
+      ScriptedServer server({ssl_test::tlsScript(ssl_test::serving("good", goodKey()), record, [&](TlsSession& s) {
+        s.write(data);
+        if (c.closeNotify) s.closeNotify();
+      })});
+      connect(server, "good.example.com");
+      ASSERT_EQ("connected", receiver_.outcome);
+      EXPECT_TRUE(receiver_.io->flags().count("secureTransport"));
+      if (events) {
+        readToEnd();
+      } else {
+        // Watching nothing, the connection hears of no input until read.
+        ssl_test::Reader idle;
+        receiver_.io->setHandler(&idle, false);
+        server.wait();
+        for (int i = 0; i < 100 && reader_.end.empty(); i++) {
+          reader_.readable(*receiver_.io);
+          settle();
+        }
+        receiver_.io->setHandler(nullptr, false);
+      }
+      EXPECT_EQ(data.size(), reader_.data.size()) << c.name << (events ? " events" : " read");
+      EXPECT_EQ(c.end, reader_.end) << c.name << (events ? " events" : " read");
+      receiver_.reset();
+      reader_ = {};
+      settle();
+    }
   }
 }
 
