@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -73,6 +74,35 @@ TEST_F(HttpsTest, GetThroughCreateHttpClient) {
   server.wait();
   EXPECT_EQ(0, record.handshake);
   EXPECT_EQ(0u, record.received.find("GET /file HTTP/1.1\r\n")) << record.received;
+}
+
+// A kept-alive TLS connection goes back to the pool and serves the next
+// request.
+TEST_F(HttpsTest, SecondRequestReusesThePooledConnection) {
+  TlsServerRecord record;
+  ScriptedServer server(
+      {ssl_test::tlsScript(ssl_test::serving("good", ssl_test::readData("good.key")), record, [&](TlsSession& s) {
+        for (const char* body : {"first", "second"}) {
+          record.received += s.readUntil("\r\n\r\n");
+          s.write(std::string("HTTP/1.1 200 OK\r\nContent-Length: ") + std::to_string(std::strlen(body)) + "\r\n\r\n" +
+                  body);
+        }
+        s.closeNotify();
+      })});
+  std::unique_ptr<http::NativeHttpClient> client(http::createHttpClient(ssl_test::trusting({"root"})));
+  for (const char* body : {"first", "second"}) {
+    owner_ = Owner();
+    get(*client, "https://" + server.endpoint() + "/" + body);
+    EXPECT_EQ("ok", owner_.outcome) << body;
+    EXPECT_EQ(body, owner_.body);
+    request_.reset();
+    settle();
+  }
+  client->closeConnections();
+  settle();
+  server.wait();
+  EXPECT_EQ(1, server.accepted());
+  EXPECT_NE(std::string::npos, record.received.find("GET /second HTTP/1.1\r\n")) << record.received;
 }
 
 TEST_F(HttpsTest, UntrustedServerFailsTheRequest) {
