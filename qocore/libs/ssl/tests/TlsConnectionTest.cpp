@@ -350,6 +350,7 @@ TEST_F(TlsConnectionTest, LibraryDebugLinesFollowTheThreshold) {
     ScriptedServer server({ssl_test::tlsScript(ssl_test::serving("good", goodKey()), record, [](TlsSession&) {})});
     connect(server, "good.example.com");
     ASSERT_EQ("connected", receiver_.outcome);
+    server.wait();  // the record is the server thread's until then
     int debugLines = 0;
     bool established = false;
     for (const yarl_test::LogRecord& line : log.from("SslEngine")) {
@@ -360,7 +361,6 @@ TEST_F(TlsConnectionTest, LibraryDebugLinesFollowTheThreshold) {
       established = established || line.text == "Established TLS 1.2 connection using " + record.suiteName ||
                     line.text == "Established TLS 1.2 connection using " + record.suiteName + " (EtM)";
     }
-    server.wait();
     EXPECT_TRUE(established) << threshold;
     if (threshold == 0) {
       EXPECT_EQ(0, debugLines);
