@@ -10,6 +10,7 @@
 #include "qocore/base/http/HttpClient.h"
 #include "qocore/base/http/HttpRequest.h"
 #include "qocore/libs/ssl/SslConnFactory.h"
+#include "qocore/libs/ssl/SslVerifier.h"
 #include "qocore/libs/ssl/tests/TlsTestSupport.h"
 
 namespace {
@@ -62,7 +63,10 @@ TEST_F(HttpsTest, GetThroughCreateHttpClient) {
         s.closeNotify();
       })});
   std::unique_ptr<http::NativeHttpClient> client(http::createHttpClient(ssl_test::trusting({"root"})));
-  ASSERT_NE(nullptr, client->sslFactory());
+  auto* factory = dynamic_cast<ssl::SslConnFactory*>(client->sslFactory());
+  ASSERT_NE(nullptr, factory);
+  EXPECT_EQ(&ssl::SslPublicHttpsVerifier::instance(), &factory->verifier());
+  EXPECT_FALSE(client->allowPlainHttp());
   get(*client, "https://" + server.endpoint() + "/file");
   EXPECT_EQ("ok", owner_.outcome);
   EXPECT_EQ(200, owner_.status);
@@ -103,6 +107,17 @@ TEST_F(HttpsTest, SecondRequestReusesThePooledConnection) {
   server.wait();
   EXPECT_EQ(1, server.accepted());
   EXPECT_NE(std::string::npos, record.received.find("GET /second HTTP/1.1\r\n")) << record.received;
+}
+
+// A named host is sent for SNI and compared by the library with the
+// certificate, which names no "localhost".
+TEST_F(HttpsTest, NamedHostIsCheckedAgainstTheCertificate) {
+  TlsServerRecord record;
+  ScriptedServer server(
+      {ssl_test::tlsScript(ssl_test::serving("good", ssl_test::readData("good.key")), record, [](TlsSession&) {})});
+  std::unique_ptr<http::NativeHttpClient> client(http::createHttpClient(ssl_test::trusting({"root"})));
+  get(*client, "https://localhost:" + std::to_string(server.port()) + "/file");
+  EXPECT_EQ("Error connecting: X.509 Error: Invalid certificate", owner_.outcome);
 }
 
 TEST_F(HttpsTest, UntrustedServerFailsTheRequest) {
