@@ -18,6 +18,7 @@ namespace appkit {
 namespace {
 
 thread_local GraphicsContext* currentContext = nullptr;
+double pathLineWidth = 1;
 
 DeviceColor deviceColor(const Color* color) {
   double r = 0, g = 0, b = 0, a = 0;
@@ -320,11 +321,19 @@ void GraphicsContext::drawPixels(const uint8_t* pixels, long w, long h, long str
   }
 }
 
+void setFocusRingStyle(int style) {
+  if (GraphicsContext* c = GraphicsContext::current()) c->setFocusRingStyle(style);
+}
+
 void rectFill(Rect rect) { rectFillUsingOperation(rect, kCompositeCopy); }
 
 void rectFillUsingOperation(Rect rect, int operation) {
   GraphicsContext* c = GraphicsContext::current();
   if (!c) return;
+  if (c->focusRingStyle() >= 0) {
+    c->drawFocusRing(rect);
+    return;
+  }
   GraphicsContext::saveGraphicsState();
   c->setCompositingOperation(operation);
   c->fillRect(rect);
@@ -351,8 +360,16 @@ BezierPath* BezierPath::withRoundedRect(Rect rect, double xRadius, double yRadiu
 }
 
 void BezierPath::strokeLine(Point from, Point to) {
-  if (GraphicsContext* c = GraphicsContext::current()) c->strokeLine(from, to);
+  GraphicsContext* c = GraphicsContext::current();
+  if (!c) return;
+  GraphicsContext::saveGraphicsState();
+  c->setLineWidth(pathLineWidth);
+  c->strokeLine(from, to);
+  GraphicsContext::restoreGraphicsState();
 }
+
+void BezierPath::setDefaultLineWidth(double width) noexcept { pathLineWidth = width; }
+double BezierPath::defaultLineWidth() noexcept { return pathLineWidth; }
 
 void BezierPath::fillRect(Rect rect) {
   if (GraphicsContext* c = GraphicsContext::current()) c->fillRect(rect);

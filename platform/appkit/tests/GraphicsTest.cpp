@@ -132,6 +132,13 @@ TEST_F(GraphicsTest, LinesAndOutlinesFollowThePixelCentreRule) {
   // A one-point line on a half coordinate covers exactly one row.
   BezierPath::strokeLine(Point{1, 3.5}, Point{9, 3.5});
   EXPECT_EQ(canvas.painted(), rfb::Rect(1, 3, 9, 4));
+  // The default line width of paths widens it.
+  Canvas wide(12, 12, 1, true);
+  red()->set();
+  BezierPath::setDefaultLineWidth(2);
+  BezierPath::strokeLine(Point{1, 4}, Point{9, 4});
+  BezierPath::setDefaultLineWidth(1);
+  EXPECT_EQ(wide.painted(), rfb::Rect(1, 3, 9, 5));
   // A diagonal covers one pixel per row.
   Canvas diagonal(12, 12, 1, true);
   red()->set();
@@ -169,6 +176,19 @@ TEST_F(GraphicsTest, RoundedRectanglesAndFocusRingsLeaveTheirCornersOut) {
   EXPECT_NE(focus, kClear);
   EXPECT_EQ(focus >> 24, 0x80u);
   EXPECT_EQ(ring.at(10 - w, 10 - w), kClear);
+
+  // A rectangle fill under a focus ring style draws the ring instead,
+  // until the state is restored.
+  Canvas styled(40, 40, 1, true);
+  red()->set();
+  GraphicsContext::saveGraphicsState();
+  setFocusRingStyle(kFocusRingOnly);
+  rectFill(makeRect(10, 10, 20, 20));
+  GraphicsContext::restoreGraphicsState();
+  EXPECT_EQ(styled.at(20, 10 - w), focus);
+  EXPECT_EQ(styled.at(20, 20), kClear);
+  rectFill(makeRect(10, 10, 20, 20));
+  EXPECT_EQ(styled.at(20, 20), kRed);
 }
 
 // A 2 x 2 image: red, blue on the top row, white, clear below.
