@@ -28,9 +28,17 @@ DeviceColor deviceColor(const Color* color) {
 }
 
 // The first and one-past-last pixel whose centres lie in [lo, hi).
+// Far-off or undefined coordinates (a view's frame is the program's
+// business) are limited to what a buffer can hold before they are made
+// integers.
 void centresIn(double lo, double hi, long& first, long& end) {
-  first = static_cast<long>(std::ceil(lo - 0.5));
-  end = static_cast<long>(std::ceil(hi - 0.5));
+  constexpr double kFar = 1e9;
+  if (!(hi > lo)) {
+    first = end = 0;
+    return;
+  }
+  first = static_cast<long>(std::ceil(std::clamp(lo, -kFar, kFar) - 0.5));
+  end = static_cast<long>(std::ceil(std::clamp(hi, -kFar, kFar) - 0.5));
 }
 
 // Up to two intervals [x0, x1) of one pixel row.

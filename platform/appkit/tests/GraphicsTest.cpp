@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -124,6 +125,18 @@ TEST_F(GraphicsTest, FillsCompositeTranslateAndClip) {
   // The colour set inside went with the state too.
   rectFill(makeRect(9, 9, 1, 1));
   EXPECT_EQ(canvas.at(9, 9), 0x80000080u);
+
+  // Rectangles far beyond the buffer, or undefined, are clipped or
+  // dropped.
+  Canvas far(4, 4, 2, false);
+  red()->set();
+  rectFill(makeRect(-1e12, -1e12, 1e13, 1e13));
+  EXPECT_EQ(far.count(rfb::Rect(0, 0, 4, 4), kRed), 16);
+  blue()->set();
+  rectFill(makeRect(std::nan(""), 0, 2, 2));
+  rectFill(makeRect(0, 0, std::nan(""), 2));
+  BezierPath::strokeLine(Point{0, 0}, Point{1e300, std::nan("")});
+  EXPECT_EQ(far.count(rfb::Rect(0, 0, 4, 4), kRed), 16);
 }
 
 TEST_F(GraphicsTest, LinesAndOutlinesFollowThePixelCentreRule) {
