@@ -288,8 +288,8 @@ TEST_F(GraphicsTest, SystemColoursFollowTheAppearanceWhileFixedOnesDoNot) {
            "," + std::to_string(int(a * 255));
   };
   Counter counter;
-  objc::NotificationCenter::defaultCenter().addObserver(&counter, "themeChanged:", kInterfaceThemeChangedNotification,
-                                                        nullptr);
+  objc::NotificationCenter::distributedCenter().addObserver(
+      &counter, "themeChanged:", kInterfaceThemeChangedNotification, nullptr);
   Color* text = Color::textColor();
   Color* frozen = text->usingColorSpace(ColorSpace::genericRGB());
   EXPECT_FALSE(isDarkAppearance());
@@ -311,7 +311,7 @@ TEST_F(GraphicsTest, SystemColoursFollowTheAppearanceWhileFixedOnesDoNot) {
   UserDefaults::standard().setString(kInterfaceStyleKey, "dark");
   EXPECT_FALSE(isDarkAppearance());
   UserDefaults::standard().removeObjectForKey(kInterfaceStyleKey);
-  objc::NotificationCenter::defaultCenter().removeObserver(&counter);
+  objc::NotificationCenter::distributedCenter().removeObserver(&counter);
 
   // Every system colour the program names exists in both appearances.
   for (Color* c :
