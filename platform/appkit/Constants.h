@@ -162,4 +162,14 @@ enum FocusRingPlacement : int { kFocusRingOnly = 0 };
 // Event tap location of the session, for posted keyboard events.
 enum EventTapLocation : int { kSessionEventTap = 1 };
 
+// Activation policies.
+enum ActivationPolicy : long { kActivationPolicyRegular = 0, kActivationPolicyAccessory = 1 };
+
+// Alert return codes: the first button added, the second, the third.
+enum AlertReturn : long {
+  kAlertFirstButtonReturn = 1000,
+  kAlertSecondButtonReturn = 1001,
+  kAlertThirdButtonReturn = 1002,
+};
+
 }  // namespace appkit

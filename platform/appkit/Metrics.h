@@ -23,6 +23,19 @@ constexpr double kBezelBorderWidth = 1;
 constexpr double kGrooveBorderWidth = 2;
 // Height of one menu item.
 constexpr double kMenuItemHeight = 22;
+// Menus (Menu::size): a separator's height, the space above the first and
+// below the last item, the margins left (the state column) and right of
+// the items, an item image's width with its gap, and the gap before a key
+// equivalent or a submenu's arrow.
+constexpr double kMenuSeparatorHeight = 12;
+constexpr double kMenuVerticalInset = 4;
+constexpr double kMenuLeftMargin = 20;
+constexpr double kMenuRightMargin = 20;
+constexpr double kMenuImageWidth = 20;
+constexpr double kMenuKeyGap = 24;
+// The thickness of the system status bar (the menu bar), and the length of
+// a square status item: as wide as the bar is thick.
+constexpr double kStatusBarThickness = 22;
 // Average advance of one character of the system font, used to measure
 // text without a font renderer.
 constexpr double kCharacterWidth = 7;
