@@ -201,6 +201,12 @@ TEST_F(TextControlsTest, TheFormatterBridgeFixesOrRefusesEachEdit) {
   EXPECT_STREQ(field.field()->stringValue(), "abcd");
   EXPECT_STREQ(field.field()->displayedString().c_str(), "\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2");
   EXPECT_EQ(edit.changes, (std::vector<std::string>{"abc", "abcd"}));
+  // The field editor draws a secure field's text as the field shows it.
+  appkit::clearTextDrawings();
+  editor->drawRect(editor->bounds());
+  ASSERT_EQ(appkit::textDrawings().size(), 1u);
+  EXPECT_STREQ(appkit::textDrawings()[0].text.c_str(), field.field()->displayedString().c_str());
+  appkit::clearTextDrawings();
   endFieldEditing(window_);
   EXPECT_EQ(edit.ended, 1);
 
