@@ -7,6 +7,8 @@
 #include <cerrno>
 
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Menu.h"
+#include "platform/appkit/StatusBar.h"
 #include "platform/runloop/RunLoop.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/ScopeExit.h"
@@ -31,6 +33,8 @@ Application& Application::shared() {
   return *sharedApp;
 }
 
+Application* Application::current() noexcept { return sharedApp; }
+
 void Application::install(Application* app) {
   if (sharedApp && sharedApp != app) sharedApp->release();
   sharedApp = app;
@@ -49,6 +53,9 @@ Application::Application() {
 }
 
 Application::~Application() {
+  for (Menu* m : {mainMenu_, appleMenu_, windowsMenu_})
+    if (m) m->release();
+  if (dockTile_) dockTile_->release();
   for (Event* e : queue_) e->release();
   if (wakeSource_) runloop::RunLoop::current().removeSource(wakeSource_);
   if (wakeFd_ >= 0) ::close(wakeFd_);
@@ -183,6 +190,17 @@ void Application::discardEvents(uint64_t mask) {
   }
 }
 
+void Application::discardEvents(const std::function<bool(Event*)>& match) {
+  for (auto it = queue_.begin(); it != queue_.end();) {
+    if (match(*it)) {
+      (*it)->release();
+      it = queue_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 void Application::sendEvent(Event* e) {
   if (e->isForeign()) {
     std::vector<Monitor> monitors = monitors_;
@@ -198,12 +216,15 @@ void Application::sendEvent(Event* e) {
       Window* w = e->window() ? e->window() : key_;
       if (w)
         w->sendEvent(e);
-      else if (e->type() == kEventKeyDown)
+      else if (e->type() == kEventKeyDown && !performMenuKeyEquivalent(e))
         beep();
       return;
     }
     case kEventAppKitDefined:
-      if (e->subtype() == kSubtypeOpenUrl) dispatchOpenUrl(e->url());
+      if (e->subtype() == kSubtypeOpenUrl)
+        dispatchOpenUrl(e->url());
+      else if (e->window())
+        e->window()->sendEvent(e);
       return;
     case kEventApplicationDefined:
     case kEventSystemDefined:
@@ -269,7 +290,12 @@ bool Application::sendAction(Sel action, ActionTarget* target, objc::Object* sen
 bool Application::respondsToAction(Sel action) const {
   static const Sel kTerminate = selector("terminate:");
   static const Sel kStop = selector("stop:");
-  return action == kTerminate || action == kStop || Responder::respondsToAction(action);
+  static const Sel kHide = selector("hide:");
+  static const Sel kUnhideAll = selector("unhideAllApplications:");
+  static const Sel kHideOthers = selector("hideOtherApplications:");
+  static const Sel kArrange = selector("arrangeInFront:");
+  return action == kTerminate || action == kStop || action == kHide || action == kUnhideAll || action == kHideOthers ||
+         action == kArrange || Responder::respondsToAction(action);
 }
 
 void Application::performAction(Sel action, objc::Object* sender) {
@@ -277,8 +303,61 @@ void Application::performAction(Sel action, objc::Object* sender) {
     terminate(sender);
   else if (action == selector("stop:"))
     stop(sender);
+  else if (action == selector("hide:"))
+    hide(sender);
+  else if (action == selector("unhideAllApplications:"))
+    unhideAllApplications(sender);
+  else if (action == selector("hideOtherApplications:"))
+    ++othersHidden_;
+  else if (action == selector("arrangeInFront:"))
+    arrangeInFront(sender);
   else
     Responder::performAction(action, sender);
+}
+
+namespace {
+void replaceRetained(Menu*& slot, Menu* menu) {
+  if (menu) menu->retain();
+  if (slot) slot->release();
+  slot = menu;
+}
+}  // namespace
+
+void Application::setMainMenu(Menu* menu) { replaceRetained(mainMenu_, menu); }
+void Application::setAppleMenu(Menu* menu) { replaceRetained(appleMenu_, menu); }
+void Application::setWindowsMenu(Menu* menu) { replaceRetained(windowsMenu_, menu); }
+
+bool Application::performMenuKeyEquivalent(Event* e) {
+  if (!mainMenu_ || !e || e->type() != kEventKeyDown) return false;
+  bool functionKey = false;
+  if (objc::String* chars = e->charactersIgnoringModifiers(); chars && chars->utf16Length() == 1) {
+    uint16_t c = chars->characterAt(0);
+    functionKey = c >= 0xF700 && c <= 0xF8FF;
+  }
+  if (!(e->modifierFlags() & (kModifierCommand | kModifierControl)) && !functionKey) return false;
+  Menu* menu = mainMenu_;
+  menu->retain();
+  plat::ScopeExit drop([menu] { menu->release(); });
+  return menu->performKeyEquivalent(e);
+}
+
+DockTile* Application::dockTile() {
+  if (!dockTile_) dockTile_ = new DockTile;
+  return dockTile_;
+}
+
+void Application::hide(objc::Object*) {
+  hidden_ = true;
+  deactivate();
+}
+
+void Application::unhideAllApplications(objc::Object*) { hidden_ = false; }
+
+void Application::arrangeInFront(objc::Object* sender) {
+  // Brought forward from the back, the visible windows keep their order.
+  std::vector<Window*> windows = windows_;
+  for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+    if ((*it)->isVisible()) (*it)->orderFront(sender);
 }
 
 ModalSession* Application::beginModalSession(Window* window) {
@@ -423,6 +502,8 @@ void Application::windowOrderedOut(Window* w) {
 }
 
 void Application::windowGone(Window* w) {
+  // Events do not retain their window: those still queued for it go too.
+  discardEvents([w](Event* e) { return e->window() == w; });
   auto it = std::find(windows_.begin(), windows_.end(), w);
   if (it != windows_.end()) windows_.erase(it);
   if (key_ == w) key_ = nullptr;

@@ -28,7 +28,8 @@ class Source;
 
 namespace appkit {
 
-// What the application tells its delegate.
+// What the application tells its delegate.  AppKit-defined events that
+// carry a window go to that window.
 class ApplicationDelegate {
  public:
   virtual ~ApplicationDelegate() = default;
@@ -41,15 +42,23 @@ class ApplicationDelegate {
   // 1 terminate now, 0 cancel.
   virtual int applicationShouldTerminate() { return 1; }
   virtual void applicationWillTerminate() {}
+  // The system asks these directly; the façade itself never does.
+  virtual bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
+  virtual bool applicationOpenFile(objc::String*) { return false; }
+  virtual bool applicationShouldHandleReopen(bool /*hasVisibleWindows*/) { return true; }
 };
 
 class ModalSession;
+class Menu;
+class DockTile;
 
 class Application : public Responder {
  public:
   // The shared application (made on first use); `install` replaces it
   // with an instance of a subclass before first use.
   static Application& shared();
+  // The shared application when one was made, else null.
+  static Application* current() noexcept;
   static void install(Application* app);
   // Drops the shared application and everything it holds (tests).
   static void reset();
@@ -87,6 +96,8 @@ class Application : public Responder {
   // Dequeued, autoreleased.
   Event* nextEvent(uint64_t mask, int timeoutMs, bool dequeue = true);
   void discardEvents(uint64_t mask);
+  // Drops the queued events the predicate picks.
+  void discardEvents(const std::function<bool(Event*)>& match);
   size_t queuedEvents() const noexcept { return queue_.size(); }
   Event* currentEvent() const noexcept { return current_; }
   // Delivers an event: the filter, then the window or the application.
@@ -117,7 +128,9 @@ class Application : public Responder {
   void beginSheet(Window* sheet, Window* parent);
   void endSheet(Window* sheet);
 
-  // Activation.
+  // Activation.  The policy (Constants.h) is only recorded.
+  long activationPolicy() const noexcept { return activationPolicy_; }
+  void setActivationPolicy(long policy) noexcept { activationPolicy_ = policy; }
   bool isActive() const noexcept { return active_; }
   void activateIgnoringOtherApps(bool flag);
   void deactivate();
@@ -137,6 +150,29 @@ class Application : public Responder {
   // delivered between will- and did-finish-launching, afterwards as an
   // event in the queue.
   void openUrl(const char* url);
+
+  // The menu bar's menu, the application menu and the Window menu, each
+  // retained.
+  Menu* mainMenu() const noexcept { return mainMenu_; }
+  void setMainMenu(Menu* menu);
+  Menu* appleMenu() const noexcept { return appleMenu_; }
+  void setAppleMenu(Menu* menu);
+  Menu* windowsMenu() const noexcept { return windowsMenu_; }
+  void setWindowsMenu(Menu* menu);
+  // The main menu's key equivalents: asked for key-downs with Command or
+  // Control and for the function keys, after the key window's views.
+  bool performMenuKeyEquivalent(Event* event);
+  // The Dock tile, made on first use.
+  DockTile* dockTile();
+
+  // Hiding, recorded: hide: hides the application (and deactivates it),
+  // unhideAllApplications: shows it again, hideOtherApplications: counts.
+  bool isHidden() const noexcept { return hidden_; }
+  void hide(objc::Object* sender);
+  void unhideAllApplications(objc::Object* sender);
+  // Brings every visible window forward, keeping their order.
+  void arrangeInFront(objc::Object* sender);
+  int otherApplicationsHidden() const noexcept { return othersHidden_; }
 
   bool respondsToAction(Sel action) const override;
   void performAction(Sel action, objc::Object* sender) override;
@@ -189,6 +225,13 @@ class Application : public Responder {
   bool terminated_ = false;
   bool fullKeyboardAccess_ = false;
   int beeps_ = 0;
+  long activationPolicy_ = 0;
+  Menu* mainMenu_ = nullptr;
+  Menu* appleMenu_ = nullptr;
+  Menu* windowsMenu_ = nullptr;
+  DockTile* dockTile_ = nullptr;
+  bool hidden_ = false;
+  int othersHidden_ = 0;
 };
 
 class ModalSession {

@@ -153,11 +153,21 @@ enum ModalResponse : long {
 };
 
 // Compositing operation "source over", and the scroll elasticity "none".
-enum CompositingOperation : int { kCompositeSourceOver = 2 };
+enum CompositingOperation : int { kCompositeClear = 0, kCompositeCopy = 1, kCompositeSourceOver = 2 };
 enum ScrollElasticity : int { kScrollElasticityNone = 1 };
 
 // Event tap location of the session, for posted keyboard events.
 enum EventTapLocation : int { kSessionEventTap = 1 };
+
+// Activation policies.
+enum ActivationPolicy : long { kActivationPolicyRegular = 0, kActivationPolicyAccessory = 1 };
+
+// Alert return codes: the first button added, the second, the third.
+enum AlertReturn : long {
+  kAlertFirstButtonReturn = 1000,
+  kAlertSecondButtonReturn = 1001,
+  kAlertThirdButtonReturn = 1002,
+};
 
 }  // namespace appkit
 

@@ -23,6 +23,19 @@ constexpr double kBezelBorderWidth = 1;
 constexpr double kGrooveBorderWidth = 2;
 // Height of one menu item.
 constexpr double kMenuItemHeight = 22;
+// Menus (Menu::size): a separator's height, the space above the first and
+// below the last item, the margins left (the state column) and right of
+// the items, an item image's width with its gap, and the gap before a key
+// equivalent or a submenu's arrow.
+constexpr double kMenuSeparatorHeight = 12;
+constexpr double kMenuVerticalInset = 4;
+constexpr double kMenuLeftMargin = 20;
+constexpr double kMenuRightMargin = 20;
+constexpr double kMenuImageWidth = 20;
+constexpr double kMenuKeyGap = 24;
+// The thickness of the system status bar (the menu bar), and the length of
+// a square status item: as wide as the bar is thick.
+constexpr double kStatusBarThickness = 22;
 // Average advance of one character of the system font, used to measure
 // text without a font renderer.
 constexpr double kCharacterWidth = 7;
@@ -30,6 +43,10 @@ constexpr double kCharacterWidth = 7;
 constexpr double kButtonPadding = 14;
 // Two clicks closer than this count as a double click.
 constexpr int kDoubleClickIntervalMs = 500;
+// Width of the keyboard focus ring drawn outside a focused control.
+constexpr double kFocusRingWidth = 3;
+// Size of the icons the workspace gives for files.
+constexpr double kFileIconSize = 32;
 
 }  // namespace appkit
 

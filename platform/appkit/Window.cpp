@@ -197,6 +197,50 @@ void Window::performClose(objc::Object*) {
   close();
 }
 
+void Window::zoom(objc::Object*) {
+  if (zoomed_) {
+    zoomed_ = false;
+    setFrame(unzoomedFrame_);
+    return;
+  }
+  Screen* on = screen() ? screen() : Screen::mainScreen();
+  if (!on) return;
+  unzoomedFrame_ = frame_;
+  zoomed_ = true;
+  setFrame(on->visibleFrame());
+}
+
+namespace {
+// The window menu's actions and the style each needs; a window without the
+// button does not answer, so the menu item turns disabled.
+struct StyleAction {
+  const char* name;
+  uint64_t style;
+};
+constexpr StyleAction kStyleActions[] = {
+    {"performClose:", kWindowStyleClosable},
+    {"performMiniaturize:", kWindowStyleMiniaturizable},
+    {"performZoom:", kWindowStyleResizable},
+};
+}  // namespace
+
+bool Window::respondsToAction(Sel action) const {
+  for (const StyleAction& a : kStyleActions)
+    if (action == selector(a.name)) return (style_ & a.style) != 0;
+  return Responder::respondsToAction(action);
+}
+
+void Window::performAction(Sel action, objc::Object* sender) {
+  if (action == selector("performClose:"))
+    performClose(sender);
+  else if (action == selector("performMiniaturize:"))
+    miniaturize(sender);
+  else if (action == selector("performZoom:"))
+    zoom(sender);
+  else
+    Responder::performAction(action, sender);
+}
+
 bool Window::hasActiveControls() { return isKeyWindow(); }
 
 Rect Window::constrainFrameRect(Rect frame, Screen* screen) {
@@ -330,6 +374,8 @@ void Window::sendEvent(Event* e) {
           for (View* s : v->subviews()) stack.push_back(s);
         }
       }
+      // Then the menu bar's.
+      if (Application::shared().performMenuKeyEquivalent(e)) return;
       firstResponder()->keyDown(e);
       return;
     case kEventKeyUp:

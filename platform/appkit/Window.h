@@ -106,6 +106,9 @@ class Window : public Responder, public TitleSetter {
   void close();
   // performClose:: asks the delegate, then closes.
   void performClose(objc::Object* sender);
+  // zoom:: between the frame the user gave and the screen's visible frame.
+  void zoom(objc::Object* sender);
+  bool isZoomed() const noexcept { return zoomed_; }
 
   // Whether its controls draw active although it is not key.
   virtual bool hasActiveControls();
@@ -156,6 +159,10 @@ class Window : public Responder, public TitleSetter {
 
   void keyDown(Event* e) override;
   void noResponderFor(Event*) override {}
+  // The window menu's actions: performClose:, performMiniaturize: and
+  // performZoom:.
+  bool respondsToAction(Sel action) const override;
+  void performAction(Sel action, objc::Object* sender) override;
 
  protected:
   ~Window() override;
@@ -184,6 +191,8 @@ class Window : public Responder, public TitleSetter {
   bool releasedWhenClosed_ = true;
   bool visible_ = false;
   bool miniaturized_ = false;
+  bool zoomed_ = false;
+  Rect unzoomedFrame_;
 };
 
 }  // namespace appkit

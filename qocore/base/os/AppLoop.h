@@ -49,6 +49,8 @@ class AppLoop {
   static void quit(int code);
   // The code of the last quit (0 before any).
   static int exitCode() noexcept { return exitCode_; }
+  // The implementation, for a subclass's own accessor.
+  Impl* implementation() const noexcept { return impl_.get(); }
 
  private:
   std::unique_ptr<Impl> impl_;

@@ -39,6 +39,8 @@ MemIoStream::~MemIoStream() = default;
 
 void MemIoStream::setMaxBytes(int32_t maxBytes) { maxBufs_ = maxBufsFor(maxBytes, bufSize_); }
 
+void MemIoStream::setError(const plat::LinkedPtr<plat::Exception>& error) noexcept { error_ = error; }
+
 // ---- Reading side ----
 
 int32_t MemIoStream::pos() { return static_cast<int32_t>(readBase_ + offsetIn(InStream::ptr_, bufs_[isIdx_].start())); }
@@ -61,6 +63,7 @@ void MemIoStream::rewind() {
 }
 
 bool MemIoStream::overrun(int32_t /*needed*/) {
+  bool asked = false;
   for (;;) {
     // The writer may have flushed more into the reader's buffer.
     const Buffer& cur = bufs_[isIdx_];
@@ -68,7 +71,14 @@ bool MemIoStream::overrun(int32_t /*needed*/) {
     // Fewer bytes than needed is fine here: the base assembles items that
     // straddle buffers from their parts.
     if (InStream::ptr_ < InStream::end_) return true;
-    if (isIdx_ == nFilled_) break;  // the writer's buffer: nothing more yet
+    if (isIdx_ == nFilled_) {
+      // The writer's buffer: nothing more yet, unless the writer can make
+      // some now.
+      if (asked || !callback_ || error_ || closedForWriting_) break;
+      asked = true;
+      callback_->dataWanted(this);
+      continue;
+    }
 
     readBase_ += offsetIn(cur.end, cur.start());
     if (checkpointPtr_ == InStream::ptr_) {

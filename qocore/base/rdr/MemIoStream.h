@@ -51,6 +51,15 @@ class MemIoStream : public InStream, public OutStream, public Serializable {
     virtual void notify(MemIoStream* pipe) = 0;
     // The writing side has been closed.
     virtual void closedForWriting(MemIoStream* pipe) = 0;
+    // The reader found nothing to read, and neither an error nor the end
+    // is recorded: the writer may produce bytes it can make without
+    // waiting (a decrypting writer may hold input that no new event will
+    // announce).  The reader looks once more afterwards.  The answer is
+    // the writer's own status code; the pipe ignores it.
+    virtual int32_t dataWanted(MemIoStream* /*pipe*/) { return 0; }
+    // Bytes the writer holds for the pipe that are not written yet; they
+    // count as pending output of the pipe.
+    virtual int32_t pendingBytes(MemIoStream* /*pipe*/) { return 0; }
 
    protected:
     ~Callback() = default;
@@ -70,7 +79,7 @@ class MemIoStream : public InStream, public OutStream, public Serializable {
   // when it is one, keeping the error number, else as a plain Exception
   // with the same text) once the buffered bytes are read.  flush() then
   // tells the callback.  An empty pointer clears it.
-  void setError(const plat::LinkedPtr<plat::Exception>& error) noexcept { error_ = error; }
+  void setError(const plat::LinkedPtr<plat::Exception>& error) noexcept;
 
   // ---- Reading side ----
   int32_t pos() override;
@@ -103,10 +112,14 @@ class MemIoStream : public InStream, public OutStream, public Serializable {
 
   int32_t length() override { return writtenLength(); }
   int32_t spaceLimit() override { return spaceAvailable(); }
+  // What the callback reports as pending (0 without one).
+  int32_t pendingBytes() override { return callback_ ? callback_->pendingBytes(this) : 0; }
 
  protected:
   // Reading side: moves on to the next buffer when the current one is used
-  // up; true when bytes are readable.
+  // up; true when bytes are readable.  With nothing readable and no error
+  // or end recorded, asks the callback once for data (dataWanted) and
+  // looks again.
   bool overrun(int32_t needed) override;
   // Writing side: moves the writer on to a fresh buffer.
   int32_t overrun(int32_t itemSize, int32_t nItems) override;

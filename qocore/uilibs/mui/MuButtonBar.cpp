@@ -1,7 +1,5 @@
 #include "qocore/uilibs/mui/MuButtonBar.h"
 
-#include <mutex>
-
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Strings.h"
@@ -10,6 +8,7 @@
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/MuSpacer.h"
 #include "qocore/uilibs/mui/Mui.h"
+#include "qocore/uilibs/ui/UiStrings.h"
 
 namespace mui {
 
@@ -37,28 +36,13 @@ const Standard* standard(uint32_t bit) {
   return nullptr;
 }
 
-constexpr loc::BuiltinText kTexts[] = {
-    {"ui_button_apply", "Übernehmen", "Aplicar", "Appliquer", "Apply", "Aplicar"},
-    {"ui_button_back", "Zurück", "Atrás", "Précédent", "Back", "Voltar"},
-    {"ui_button_cancel", "Abbrechen", "Cancelar", "Annuler", "Cancel", "Cancelar"},
-    {"ui_button_continue", "Fortfahren", "Continuar", "Continuer", "Continue", "Continuar"},
-    {"ui_button_next", "Weiter", "Siguiente", "Suivant", "Next", "Avançar"},
-    {"ui_button_no", "Nein", "No", "Non", "No", "Não"},
-    {"ui_button_ok", "OK", "Aceptar", "OK", "OK", "OK"},
-    {"ui_button_open", "Öffnen", "Abrir", "Ouvrir", "Open", "Abrir"},
-    {"ui_button_save", "Speichern", "Guardar", "Enregistrer", "Save", "Salvar"},
-    {"ui_button_yes", "Ja", "Sí", "Oui", "Yes", "Sim"},
-};
-
 // The texts are there before any bar is built.
 [[maybe_unused]] const bool kRegistered = (MuButtonBar::registerTexts(), true);
 
 }  // namespace
 
-void MuButtonBar::registerTexts() {
-  static constinit std::once_flag once;
-  std::call_once(once, [] { loc::addBuiltinTexts(kTexts); });
-}
+// The labels are the ui library's button texts.
+void MuButtonBar::registerTexts() { ui::registerMessages(); }
 
 MuButtonBar::MuButtonBar(MuContainer* parent, uint32_t buttons, bool setDefaults) : parent_(parent) {
   PLAT_ASSERT(!(buttons & kCustom));

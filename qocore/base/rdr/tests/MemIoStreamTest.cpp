@@ -278,12 +278,23 @@ class Recorder : public rdr::MemIoStream::Callback {
   void spaceAvailable(rdr::MemIoStream*) override { events.push_back("space"); }
   void notify(rdr::MemIoStream*) override { events.push_back("notify"); }
   void closedForWriting(rdr::MemIoStream*) override { events.push_back("closed"); }
+  int32_t dataWanted(rdr::MemIoStream* pipe) override {
+    if (recordWanted) events.push_back("wanted");
+    if (onWanted) onWanted(*pipe);
+    return 0;
+  }
+  int32_t pendingBytes(rdr::MemIoStream*) override { return pending; }
 
   // The events so far, forgotten once returned.
   std::vector<std::string> take() { return std::exchange(events, {}); }
 
   std::vector<std::string> events;
   std::function<void(rdr::MemIoStream&)> onData;
+  std::function<void(rdr::MemIoStream&)> onWanted;
+  // Readers that find nothing ask on every read; only the test of that
+  // notice lists it.
+  bool recordWanted = false;
+  int32_t pending = 0;
 };
 
 class MemIoStreamCallbackTest : public testing::Test {
@@ -436,3 +447,33 @@ TEST(MemIoStreamTest, RestoreRefusesCountsThatSaveCannotWrite) {
 }
 
 }  // namespace
+
+// A reader that finds nothing asks the writer once and looks again, so a
+// writer holding bytes no event will announce can hand them over; with an
+// error or the end recorded there is nothing to ask for.
+TEST_F(MemIoStreamCallbackTest, EmptyReadAsksTheWriterOnce) {
+  callback_.recordWanted = true;
+  EXPECT_FALSE(in_.check(false, 1));
+  EXPECT_THAT(callback_.take(), ElementsAre("wanted")) << "asked once, not again after a fruitless answer";
+
+  bool held = true;
+  callback_.onWanted = [&held](rdr::MemIoStream& p) {
+    if (!std::exchange(held, false)) return;
+    p.writeBytes("xyz", 3);
+    p.flush();
+  };
+  EXPECT_EQ(consume(pipe_), "xyz");
+  EXPECT_THAT(callback_.take(), ElementsAre("wanted", "data", "space", "wanted"));
+
+  callback_.onWanted = nullptr;
+  pipe_.setError(plat::LinkedPtr<plat::Exception>(new plat::Exception("gone")));
+  EXPECT_THROW(in_.check(false, 1), plat::Exception);
+  pipe_.setError({});
+  out_.closeForWriting();
+  (void)callback_.take();
+  EXPECT_THROW(in_.check(false, 1), rdr::EndOfStream);
+  EXPECT_THAT(callback_.take(), IsEmpty());
+
+  callback_.pending = 7;
+  EXPECT_EQ(out_.pendingBytes(), 7) << "the writer's pending bytes count as the pipe's";
+}

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/appkit/AttributedString.h"
+#include "platform/appkit/Image.h"
 #include "platform/appkit/Screen.h"
 #include "platform/appkit/View.h"
 #include "platform/appkit/Window.h"
@@ -70,6 +71,15 @@ bool mouseInChildWindow(appkit::Event* event, appkit::Window* window);
 // The event as the other window would receive it.
 appkit::Event* retargetMouseEvent(appkit::Event* event, appkit::Window* window);
 bool fullKeyboardAccess();
+
+// Draws the whole image into the rectangle (or at the point, at its own
+// size) of the current graphics context, source over, with the opacity
+// (0..1), upright in flipped views.
+void drawImage(appkit::Image* image, appkit::Rect rect, double opacity);
+void drawImageAt(appkit::Image* image, appkit::Point point, double opacity);
+// The system's icon for the file or folder at the path, or, when nothing
+// is there, its icon for files with the path's extension.
+appkit::Image* fileIcon(const char* path);
 
 long screenNumber(appkit::Screen* screen);
 appkit::Screen* screenWithNumber(long number);

@@ -1,0 +1,88 @@
+// HTTPS requests end to end: the HTTP client from createHttpClient against
+// a TLS server on 127.0.0.1 that presents the test PKI's server chain.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "qocore/base/http/HttpClient.h"
+#include "qocore/base/http/HttpRequest.h"
+#include "qocore/libs/ssl/SslConnFactory.h"
+#include "qocore/libs/ssl/tests/TlsTestSupport.h"
+
+namespace {
+
+using ssl_test::TlsServerRecord;
+using ssl_test::TlsSession;
+using yarl_test::ScriptedServer;
+
+struct Owner : http::HttpCallback {
+  bool acceptStatus(http::HttpRequest&, int32_t status) override {
+    this->status = status;
+    return true;
+  }
+  void onSucceeded(http::HttpRequest& r) override {
+    reports++;
+    outcome = "ok";
+    if (http::SharedBody b = r.responseBody()) body.assign(reinterpret_cast<const char*>(b->data()), b->count());
+  }
+  void onFailed(http::HttpRequest&, const plat::Exception& e) override {
+    reports++;
+    outcome = e.str();
+  }
+  int status = 0;
+  int reports = 0;
+  std::string outcome;
+  std::string body;
+};
+
+class HttpsTest : public ssl_test::LoopTest {
+ protected:
+  void get(http::HttpClient& client, const std::string& url) {
+    request_ = client.createRequest("GET", url.c_str());
+    request_->start(&owner_);
+    runUntil([&] { return owner_.reports > 0; });
+  }
+  Owner owner_;
+  std::unique_ptr<http::HttpRequest> request_;
+};
+
+TEST_F(HttpsTest, GetThroughCreateHttpClient) {
+  // Several records' worth, so the body crosses the pipes' buffers.
+  std::string body;
+  for (int i = 0; body.size() < 100000; i++) body += "line " + std::to_string(i) + "\n";
+  TlsServerRecord record;
+  ScriptedServer server(
+      {ssl_test::tlsScript(ssl_test::serving("good", ssl_test::readData("good.key")), record, [&](TlsSession& s) {
+        record.received = s.readUntil("\r\n\r\n");
+        s.write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+                body);
+        s.closeNotify();
+      })});
+  std::unique_ptr<http::NativeHttpClient> client(http::createHttpClient(ssl_test::trusting({"root"})));
+  ASSERT_NE(nullptr, client->sslFactory());
+  get(*client, "https://" + server.endpoint() + "/file");
+  EXPECT_EQ("ok", owner_.outcome);
+  EXPECT_EQ(200, owner_.status);
+  EXPECT_EQ(body, owner_.body);
+  EXPECT_EQ(1, owner_.reports);
+  request_.reset();
+  client->closeConnections();
+  settle();
+  server.wait();
+  EXPECT_EQ(0, record.handshake);
+  EXPECT_EQ(0u, record.received.find("GET /file HTTP/1.1\r\n")) << record.received;
+}
+
+TEST_F(HttpsTest, UntrustedServerFailsTheRequest) {
+  TlsServerRecord record;
+  ScriptedServer server(
+      {ssl_test::tlsScript(ssl_test::serving("good", ssl_test::readData("good.key")), record, [](TlsSession&) {})});
+  std::unique_ptr<http::NativeHttpClient> client(http::createHttpClient(ssl_test::trusting({"otherroot"})));
+  get(*client, "https://" + server.endpoint() + "/file");
+  EXPECT_EQ("Error connecting: X.509 Error: Unknown issuer or bad signature", owner_.outcome);
+  EXPECT_EQ(1, owner_.reports);
+}
+
+}  // namespace

@@ -1,0 +1,114 @@
+// TLS against another implementation: `openssl s_server` on 127.0.0.1,
+// serving files over HTTPS or speaking only a version the client refuses.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qocore/base/http/HttpClient.h"
+#include "qocore/base/http/HttpRequest.h"
+#include "qocore/base/io/IpInfo.h"
+#include "qocore/base/io/TcpConnector.h"
+#include "qocore/libs/ssl/SslConnFactory.h"
+#include "qocore/libs/ssl/SslIo.h"
+#include "qocore/libs/ssl/SslVerifier.h"
+#include "qocore/libs/ssl/tests/TlsTestSupport.h"
+#include "testing/DaemonProcess.h"
+
+namespace {
+
+constexpr const char* kOpenssl = "/usr/bin/openssl";
+
+// s_server with the test PKI's server chain on a free port; extra options
+// choose versions and suites.
+struct OpensslServer {
+  explicit OpensslServer(const std::vector<std::string>& options) : port(yarl_test::freeLoopbackPort()) {
+    std::vector<std::string> args = {kOpenssl,
+                                     "s_server",
+                                     "-quiet",
+                                     "-accept",
+                                     "127.0.0.1:" + std::to_string(port),
+                                     "-cert",
+                                     ssl_test::dataPath("good.pem"),
+                                     "-key",
+                                     ssl_test::dataPath("good.key"),
+                                     "-cert_chain",
+                                     ssl_test::dataPath("inter.pem")};
+    args.insert(args.end(), options.begin(), options.end());
+    daemon = std::make_unique<yarl_test::DaemonProcess>(args, port);
+  }
+  int port;
+  std::unique_ptr<yarl_test::DaemonProcess> daemon;
+};
+
+struct Owner : http::HttpCallback {
+  bool acceptStatus(http::HttpRequest&, int32_t) override { return true; }
+  void onSucceeded(http::HttpRequest& r) override {
+    outcome = "ok";
+    if (http::SharedBody b = r.responseBody()) body.assign(reinterpret_cast<const char*>(b->data()), b->count());
+  }
+  void onFailed(http::HttpRequest&, const plat::Exception& e) override { outcome = e.str(); }
+  std::string outcome;
+  std::string body;
+};
+
+class TlsInteropTest : public ssl_test::LoopTest {
+ protected:
+  void TearDown() override {
+    receiver_.reset();
+    connector_.reset();
+    settle();
+  }
+
+  std::unique_ptr<ssl::MbedTlsTrustManager> trust_ = ssl::MbedTlsTrustManager::create(ssl_test::trusting({"root"}));
+  std::unique_ptr<io::IoConnector> connector_;
+  ssl_test::ConnectReceiver receiver_;
+};
+
+// s_server -HTTP answers with a file below the test's working directory,
+// the folder holding the test data, whose bytes are the whole response.
+TEST_F(TlsInteropTest, HttpsDownloadFromOpensslServer) {
+  for (const char* suites : {"ECDHE-RSA-AES128-GCM-SHA256", "ECDHE-RSA-CHACHA20-POLY1305", "AES256-SHA256"}) {
+    OpensslServer server({"-HTTP", "-tls1_2", "-cipher", suites});
+    ASSERT_TRUE(server.daemon->running()) << "openssl s_server did not start";
+    std::unique_ptr<http::NativeHttpClient> client(http::createHttpClient(ssl_test::trusting({"root"})));
+    Owner owner;
+    std::unique_ptr<http::HttpRequest> request = client->createRequest(
+        "GET", ("https://127.0.0.1:" + std::to_string(server.port) + "/data/response.http").c_str());
+    request->start(&owner);
+    runUntil([&] { return !owner.outcome.empty(); });
+    EXPECT_EQ("ok", owner.outcome) << suites;
+    EXPECT_EQ("served by another TLS library\n", owner.body) << suites;
+    request.reset();
+    client->closeConnections();
+    settle();
+  }
+}
+
+// Only TLS 1.2 is offered and accepted; OpenSSL serves the old versions
+// only at security level 0.
+TEST_F(TlsInteropTest, ServersOfOtherVersionsAreRefused) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"-tls1_3"},
+      {"-tls1", "-cipher", "DEFAULT:@SECLEVEL=0"},
+      {"-tls1_1", "-cipher", "DEFAULT:@SECLEVEL=0"},
+  };
+  for (const std::vector<std::string>& options : cases) {
+    OpensslServer server(options);
+    ASSERT_TRUE(server.daemon->running()) << "openssl s_server did not start";
+    auto tcp = std::make_unique<io::TcpAddrConnector>(io::IpInfo("127.0.0.1", server.port), nullptr);
+    connector_ = std::make_unique<ssl::SslConnector>(std::move(tcp), &ssl::SslPublicHttpsVerifier::instance(),
+                                                     trust_.get(), "good.example.com");
+    connector_->start(&receiver_);
+    runUntil([&] { return receiver_.done(); });
+    EXPECT_EQ("MbedTls", receiver_.type) << options[0];
+    EXPECT_EQ(0u, receiver_.outcome.rfind("ssl_handshake", 0)) << receiver_.outcome;
+    receiver_.reset();
+    connector_.reset();
+    settle();
+  }
+}
+
+}  // namespace

@@ -1,8 +1,0 @@
-#include "qocore/uilibs/ui/Menu.h"
-
-namespace ui {
-
-Menu::ActionCallback::~ActionCallback() = default;
-Menu::~Menu() = default;
-
-}  // namespace ui

@@ -1,0 +1,115 @@
+#include "qocore/uilibs/ui/mac/MsgBox.h"
+
+#include "platform/appkit/Alert.h"
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Constants.h"
+#include "platform/appkit/Window.h"
+#include "qocore/base/loc/Localize.h"
+#include "qocore/base/os/AppInfo.h"
+#include "qocore/base/os/mac/NSUtil.h"
+#include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/ScopeExit.h"
+#include "qocore/uilibs/ui/UiStrings.h"
+#include "qocore/uilibs/ui/mac/CocoaUtil.h"
+
+namespace ui {
+
+namespace {
+
+const char* const kDidEnd = "alertDidEnd:returnCode:contextInfo:";
+
+// The box of one call.
+struct MsgBox {
+  appkit::Alert* alert = nullptr;
+  long result = 0;
+};
+
+// NSAlertDelegateOC: ends the parent's modal loop once the sheet ends.
+class NSAlertDelegateOC : public objc::Object, public appkit::AlertDidEndReceiver {
+ public:
+  void alertDidEnd(appkit::Alert*, long returnCode, void* contextInfo) override {
+    static_cast<MsgBox*>(contextInfo)->result = returnCode;
+    appkit::Application::shared().stopModal();
+  }
+
+ protected:
+  ~NSAlertDelegateOC() override = default;
+};
+
+}  // namespace
+
+const char* msgBoxStatusImage(MsgBoxFlags flags) noexcept {
+  switch (flags & kMsgBoxIconMask) {
+    case kMsgBoxIconError:
+      return "statusError";
+    case kMsgBoxIconQuestion:
+      return "statusQuestion";
+    case kMsgBoxIconWarning:
+      return "statusWarning";
+    case kMsgBoxIconInfo:
+      return "statusInfo";
+    default:
+      return nullptr;
+  }
+}
+
+bool msgBox(appkit::Window* parent, const char* text, MsgBoxFlags flags, const char* caption) {
+  registerMessages();
+  MsgBox box;
+  box.alert = new appkit::Alert;
+  plat::ScopeExit releaseAlert([&box] { box.alert->release(); });
+
+  plat::DString title;
+  title.append(os::getDisplayName(true));
+  if (caption) {
+    if (title.length() > 0) title.append(" - ");
+    title.append(caption);
+  }
+
+  plat::CharArray oldTitle;
+  if (parent) {
+    oldTitle = plat::CharArray(parent->title());
+    setControlText(parent, title.c_str());
+    if (text) box.alert->setMessageText(text);
+  } else {
+    box.alert->setMessageText(title.c_str());
+    box.alert->setInformativeText(text);
+  }
+  // Every path gives the parent its own title back.
+  plat::ScopeExit restoreTitle([parent, &oldTitle] {
+    if (parent) setControlText(parent, oldTitle.c_str());
+  });
+
+  // The status badge (msgBoxStatusImage) over the application icon joins
+  // here once the façade draws images; until then the default icon stays.
+
+  MsgBoxFlags set = flags & kMsgBoxButtonMask;
+  const char* positive = loc::translate(set == kMsgBoxYesNo ? "ui_button_yes" : "ui_button_ok");
+  const char* negative = nullptr;
+  if (set == kMsgBoxOkCancel) negative = loc::translate("ui_button_cancel");
+  if (set == kMsgBoxYesNo) negative = loc::translate("ui_button_no");
+  bool negativeFirst = (flags & kMsgBoxNegativeDefault) && negative;
+  if (negativeFirst) box.alert->addButtonWithTitle(negative);
+  box.alert->addButtonWithTitle(positive);
+  if (negative && !negativeFirst) box.alert->addButtonWithTitle(negative);
+  long positiveCode = negativeFirst ? appkit::kAlertSecondButtonReturn : appkit::kAlertFirstButtonReturn;
+
+  if (parent) {
+    auto* delegate = new NSAlertDelegateOC;
+    plat::ScopeExit releaseDelegate([delegate] { delegate->release(); });
+    box.alert->beginSheetModalForWindow(parent, delegate, appkit::selector(kDidEnd), &box);
+    appkit::Application::shared().runModalForWindow(parent);
+  } else {
+    box.result = box.alert->runModal();
+  }
+  return box.result == positiveCode;
+}
+
+void showErrorBox(const char* text) {
+  os::AutoreleasePool pool;
+  appkit::Application& app = appkit::Application::shared();
+  app.activateIgnoringOtherApps(true);
+  msgBox(nullptr, text, kMsgBoxIconError, nullptr);
+}
+
+}  // namespace ui
