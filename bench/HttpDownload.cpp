@@ -1,11 +1,15 @@
-// Downloads one URL over plain HTTP with the program's client and reports
-// the body size and the time taken ("<bytes> <seconds>"), for
-// bench/http_download.py, which compares it with curl on the same file.
+// Downloads one URL over HTTP or HTTPS with the program's client and
+// reports the body size and the time taken ("<bytes> <seconds>"), for
+// bench/http_download.py, which compares it with curl on the same file, and
+// bench/https_download.py, which compares it with a bare TLS client loop.
 //
-// Usage: http_download URL MAX_BODY_BYTES
+// Usage: http_download URL MAX_BODY_BYTES [CA_PEM_FILE]
+//   With a CA file the client is the HTTPS one, trusting that file only.
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -15,6 +19,8 @@
 #include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Time.h"
+#include "qocore/libs/ssl/SslCertificate.h"
+#include "qocore/libs/ssl/SslConnFactory.h"
 
 namespace {
 
@@ -36,14 +42,23 @@ struct Owner : http::HttpCallback {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s URL MAX_BODY_BYTES\n", argv[0]);
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: %s URL MAX_BODY_BYTES [CA_PEM_FILE]\n", argv[0]);
     return 2;
   }
   int exitCode = 0;
   {
     io::IoRunLoopManager manager;
-    http::NativeHttpClient client(nullptr);
+    std::unique_ptr<http::NativeHttpClient> https;
+    if (argc == 4) {
+      std::ifstream file(argv[3], std::ios::binary);
+      const std::string pem((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+      auto lookup = std::make_unique<ssl::SslCertLookupCustom>();
+      for (const auto& cert : ssl::SslCertificate::loadPemFile(pem.data(), pem.size())) lookup->addCertificate(cert);
+      https.reset(http::createHttpClient(std::move(lookup)));
+    }
+    http::NativeHttpClient plain(nullptr);
+    http::NativeHttpClient& client = https ? *https : plain;
     Owner owner;
     std::unique_ptr<http::HttpRequest> request = client.createRequest("GET", argv[1]);
     request->setTimeout(-1);

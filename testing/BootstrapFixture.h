@@ -61,17 +61,24 @@ inline plat::Buffer signedBootstrapFromJson(const std::string& json, const char*
   return signedBootstrap(bedFromJson(*value), keyPem);
 }
 
-// A file of the committed test PKI (qocore/libs/ssl/tests/data), found
-// from the data folder of a test folder two levels below the repository
-// (YARL_TEST_DATA).  Its root certificate stands for the vendor's; the
-// leaf "good" (IP address 127.0.0.1, server authentication, through
-// "inter") with its key "good.key" for the bootstrap signer.
-inline std::string testPkiFile(const std::string& name) {
+// The repository, found from the data folder of a test folder two levels
+// below it (YARL_TEST_DATA).
+inline std::string sourceRoot() {
   const char* data = std::getenv("YARL_TEST_DATA");
   std::string root = data ? data : "";
   // Textually: the data folder itself need not exist.
   for (int up = 0; up < 4; ++up) root.erase(std::min(root.size(), root.find_last_of('/')));
-  std::string path = (root.empty() ? std::string("../../..") : root) + "/qocore/libs/ssl/tests/data/" + name;
+  return root.empty() ? std::string("../../..") : root;
+}
+
+// A file of the committed test PKI (qocore/libs/ssl/tests/data), or of
+// the folder YARL_TEST_PKI names (for tools run outside a test).  Its root
+// certificate stands for the vendor's; the leaf "good" (IP address
+// 127.0.0.1, server authentication, through "inter") with its key
+// "good.key" for the bootstrap signer.
+inline std::string testPkiFile(const std::string& name) {
+  const char* pki = std::getenv("YARL_TEST_PKI");
+  std::string path = pki ? std::string(pki) + "/" + name : sourceRoot() + "/qocore/libs/ssl/tests/data/" + name;
   std::ifstream in(path, std::ios::binary);
   if (!in) throw plat::Exception("missing test PKI file %s", path.c_str());
   std::ostringstream out;

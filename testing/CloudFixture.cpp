@@ -9,6 +9,10 @@
 //       "any/signed-data-signature" (testing/BootstrapFixture.h)
 //   cloud_fixture package <out.pkg> <name>=<file>...
 //       a section package holding each file's bytes under its name
+//   cloud_fixture mock-cloud <folder> <port> [plain]
+//       the files of the mock cloud (testing/MockCloud.py) listening on
+//       127.0.0.1:<port>: its TLS chain, signed bootstrap documents and
+//       the CloudConfig.pkg pointing at it (testing/MockCloudFixture.h)
 
 #include <cstdio>
 #include <cstring>
@@ -18,8 +22,10 @@
 #include <utility>
 #include <vector>
 
+#include "qocore/base/plat/NumberParse.h"
 #include "testing/BedFixture.h"
 #include "testing/BootstrapFixture.h"
+#include "testing/MockCloudFixture.h"
 
 namespace {
 
@@ -41,7 +47,8 @@ int usage() {
   std::fprintf(stderr,
                "usage: cloud_fixture bed <description.json> <out.bed>\n"
                "       cloud_fixture signed-bed <signed-data.json> <key.pem> <out.bed>\n"
-               "       cloud_fixture package <out.pkg> <name>=<file>...\n");
+               "       cloud_fixture package <out.pkg> <name>=<file>...\n"
+               "       cloud_fixture mock-cloud <folder> <port> [plain]\n");
   return 2;
 }
 
@@ -88,6 +95,16 @@ int run(int argc, char** argv) {
       std::fprintf(stderr, "cloud_fixture: cannot write %s\n", argv[2]);
       return 1;
     }
+    return 0;
+  }
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "mock-cloud") == 0) {
+    const int32_t port = plat::parseIntRange(argv[3], 10, "bad port", 1, 65535);
+    yarl_test::MockCloudLayout layout;
+    if (argc == 5) {
+      if (std::strcmp(argv[4], "plain") != 0) return usage();
+      layout.plain = true;
+    }
+    yarl_test::writeMockCloud(argv[2], port, layout);
     return 0;
   }
   return usage();

@@ -213,4 +213,6 @@ void HostedBootstrapInfo::onBootstrapFailure(BootstrapRequest&, const HostedExce
   }
 }
 
+void HostedBootstrapInfo::addReportedValue(const char* value) { reportedValues_.insert(plat::CharArray(value)); }
+
 }  // namespace hosted

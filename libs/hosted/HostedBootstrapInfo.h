@@ -53,6 +53,9 @@ class HostedBootstrapInfo : public plat::Timer::Callback, public BootstrapReques
   void start(const HostedException* error, int delayMs);
   // Stops the fetch and the timer; nothing is reported.
   void cancel();
+  // Counts a value the user had from elsewhere as handed out, so that only
+  // another value is new.
+  void addReportedValue(const char* value);
 
   int32_t maxBackoffSecs() const noexcept { return maxBackoffSecs_; }
   // The last accepted configuration's parameters.

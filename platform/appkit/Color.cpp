@@ -142,7 +142,7 @@ void Color::setStroke() const {
 namespace inject {
 void appearance(bool dark) {
   UserDefaults::standard().setString(kInterfaceStyleKey, dark ? kInterfaceStyleDark : nullptr);
-  objc::NotificationCenter::defaultCenter().post(kInterfaceThemeChangedNotification, nullptr);
+  objc::NotificationCenter::distributedCenter().post(kInterfaceThemeChangedNotification, nullptr);
 }
 }  // namespace inject
 

@@ -9,7 +9,7 @@
 // shows the new appearance.  The appearance is dark exactly when the user
 // default "AppleInterfaceStyle" is "Dark"; `inject::appearance` changes
 // it as the user does in the system settings and posts the theme-change
-// notification.
+// notification on the distributed notification centre.
 //
 // The tables hold opaque colours: where the platform's colour is
 // translucent (label and placeholder texts), the table holds it as it
@@ -21,8 +21,8 @@
 
 namespace appkit {
 
-// The name of the notification posted (object null) after the appearance
-// changed.
+// The name of the notification posted (object null) on the distributed
+// notification centre after the appearance changed.
 extern const char* const kInterfaceThemeChangedNotification;
 // The user default that selects the dark appearance, and its value.
 extern const char* const kInterfaceStyleKey;

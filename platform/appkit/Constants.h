@@ -167,6 +167,9 @@ enum ModalResponse : long {
 enum CompositingOperation : int { kCompositeClear = 0, kCompositeCopy = 1, kCompositeSourceOver = 2 };
 enum ScrollElasticity : int { kScrollElasticityNone = 1 };
 
+// Focus ring placement: the ring only.
+enum FocusRingPlacement : int { kFocusRingOnly = 0 };
+
 // Event tap location of the session, for posted keyboard events.
 enum EventTapLocation : int { kSessionEventTap = 1 };
 

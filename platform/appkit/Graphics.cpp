@@ -18,6 +18,7 @@ namespace appkit {
 namespace {
 
 thread_local GraphicsContext* currentContext = nullptr;
+double pathLineWidth = 1;
 
 DeviceColor deviceColor(const Color* color) {
   double r = 0, g = 0, b = 0, a = 0;
@@ -27,9 +28,17 @@ DeviceColor deviceColor(const Color* color) {
 }
 
 // The first and one-past-last pixel whose centres lie in [lo, hi).
+// Far-off or undefined coordinates (a view's frame is the program's
+// business) are limited to what a buffer can hold before they are made
+// integers.
 void centresIn(double lo, double hi, long& first, long& end) {
-  first = static_cast<long>(std::ceil(lo - 0.5));
-  end = static_cast<long>(std::ceil(hi - 0.5));
+  constexpr double kFar = 1e9;
+  if (!(hi > lo)) {
+    first = end = 0;
+    return;
+  }
+  first = static_cast<long>(std::ceil(std::clamp(lo, -kFar, kFar) - 0.5));
+  end = static_cast<long>(std::ceil(std::clamp(hi, -kFar, kFar) - 0.5));
 }
 
 // Up to two intervals [x0, x1) of one pixel row.
@@ -320,11 +329,19 @@ void GraphicsContext::drawPixels(const uint8_t* pixels, long w, long h, long str
   }
 }
 
+void setFocusRingStyle(int style) {
+  if (GraphicsContext* c = GraphicsContext::current()) c->setFocusRingStyle(style);
+}
+
 void rectFill(Rect rect) { rectFillUsingOperation(rect, kCompositeCopy); }
 
 void rectFillUsingOperation(Rect rect, int operation) {
   GraphicsContext* c = GraphicsContext::current();
   if (!c) return;
+  if (c->focusRingStyle() >= 0) {
+    c->drawFocusRing(rect);
+    return;
+  }
   GraphicsContext::saveGraphicsState();
   c->setCompositingOperation(operation);
   c->fillRect(rect);
@@ -351,8 +368,16 @@ BezierPath* BezierPath::withRoundedRect(Rect rect, double xRadius, double yRadiu
 }
 
 void BezierPath::strokeLine(Point from, Point to) {
-  if (GraphicsContext* c = GraphicsContext::current()) c->strokeLine(from, to);
+  GraphicsContext* c = GraphicsContext::current();
+  if (!c) return;
+  GraphicsContext::saveGraphicsState();
+  c->setLineWidth(pathLineWidth);
+  c->strokeLine(from, to);
+  GraphicsContext::restoreGraphicsState();
 }
+
+void BezierPath::setDefaultLineWidth(double width) noexcept { pathLineWidth = width; }
+double BezierPath::defaultLineWidth() noexcept { return pathLineWidth; }
 
 void BezierPath::fillRect(Rect rect) {
   if (GraphicsContext* c = GraphicsContext::current()) c->fillRect(rect);

@@ -14,6 +14,7 @@
 // context's clip rectangle.  Colours are composited source over, or copied
 // with the copy operation.
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -70,6 +71,11 @@ class GraphicsContext : public objc::Object {
   void setLineWidth(double width) noexcept { state_.lineWidth = width; }
   // The compositing operation of rectangle fills (Constants.h).
   void setCompositingOperation(int operation) noexcept { state_.operation = operation; }
+  // With a focus ring style set (NSSetFocusRingStyle; 0 is the ring
+  // only), the next rectangle fills draw the focus ring around their
+  // rectangle instead; restoring the state ends it.
+  void setFocusRingStyle(int style) noexcept { state_.focusRing = style; }
+  int focusRingStyle() const noexcept { return state_.focusRing; }
 
   // The device rectangle (pixels of the buffer) of a rectangle in points.
   Rect toDevice(Rect rect) const noexcept;
@@ -105,6 +111,7 @@ class GraphicsContext : public objc::Object {
     double dy = 0;
     bool flipped = false;
     int operation = 2;
+    int focusRing = -1;
     bool clipped = false;
     Rect clip;  // device pixels
   };
@@ -130,6 +137,8 @@ class GraphicsContext : public objc::Object {
   GraphicsContext* previous_ = nullptr;
 };
 
+// NSSetFocusRingStyle on the current context.
+void setFocusRingStyle(int style);
 // NSRectFill and NSRectFillUsingOperation in the current context.
 void rectFill(Rect rect);
 void rectFillUsingOperation(Rect rect, int operation);
@@ -142,8 +151,12 @@ class BezierPath : public objc::Object {
   // Autoreleased paths.
   static BezierPath* withRect(Rect rect);
   static BezierPath* withRoundedRect(Rect rect, double xRadius, double yRadius);
-  // strokeLineFromPoint:toPoint: and fillRect: in the current context.
+  // strokeLineFromPoint:toPoint: (in the default line width) and
+  // fillRect: in the current context.
   static void strokeLine(Point from, Point to);
+  // The line width of new paths and of strokeLine (1 at start).
+  static void setDefaultLineWidth(double width) noexcept;
+  static double defaultLineWidth() noexcept;
   static void fillRect(Rect rect);
 
   // Fills or strokes the path in the current context (nothing without
@@ -155,12 +168,13 @@ class BezierPath : public objc::Object {
   Rect bounds() const noexcept { return rect_; }
 
  private:
-  BezierPath(Rect rect, double rx, double ry) noexcept : rect_(rect), rx_(rx), ry_(ry) {}
+  BezierPath(Rect rect, double rx, double ry) noexcept
+      : rect_(rect), rx_(rx), ry_(ry), lineWidth_(defaultLineWidth()) {}
   ~BezierPath() override = default;
   Rect rect_;
   double rx_;
   double ry_;
-  double lineWidth_ = 1;
+  double lineWidth_;
 };
 
 }  // namespace appkit

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -124,6 +125,18 @@ TEST_F(GraphicsTest, FillsCompositeTranslateAndClip) {
   // The colour set inside went with the state too.
   rectFill(makeRect(9, 9, 1, 1));
   EXPECT_EQ(canvas.at(9, 9), 0x80000080u);
+
+  // Rectangles far beyond the buffer, or undefined, are clipped or
+  // dropped.
+  Canvas far(4, 4, 2, false);
+  red()->set();
+  rectFill(makeRect(-1e12, -1e12, 1e13, 1e13));
+  EXPECT_EQ(far.count(rfb::Rect(0, 0, 4, 4), kRed), 16);
+  blue()->set();
+  rectFill(makeRect(std::nan(""), 0, 2, 2));
+  rectFill(makeRect(0, 0, std::nan(""), 2));
+  BezierPath::strokeLine(Point{0, 0}, Point{1e300, std::nan("")});
+  EXPECT_EQ(far.count(rfb::Rect(0, 0, 4, 4), kRed), 16);
 }
 
 TEST_F(GraphicsTest, LinesAndOutlinesFollowThePixelCentreRule) {
@@ -132,6 +145,13 @@ TEST_F(GraphicsTest, LinesAndOutlinesFollowThePixelCentreRule) {
   // A one-point line on a half coordinate covers exactly one row.
   BezierPath::strokeLine(Point{1, 3.5}, Point{9, 3.5});
   EXPECT_EQ(canvas.painted(), rfb::Rect(1, 3, 9, 4));
+  // The default line width of paths widens it.
+  Canvas wide(12, 12, 1, true);
+  red()->set();
+  BezierPath::setDefaultLineWidth(2);
+  BezierPath::strokeLine(Point{1, 4}, Point{9, 4});
+  BezierPath::setDefaultLineWidth(1);
+  EXPECT_EQ(wide.painted(), rfb::Rect(1, 3, 9, 5));
   // A diagonal covers one pixel per row.
   Canvas diagonal(12, 12, 1, true);
   red()->set();
@@ -169,6 +189,19 @@ TEST_F(GraphicsTest, RoundedRectanglesAndFocusRingsLeaveTheirCornersOut) {
   EXPECT_NE(focus, kClear);
   EXPECT_EQ(focus >> 24, 0x80u);
   EXPECT_EQ(ring.at(10 - w, 10 - w), kClear);
+
+  // A rectangle fill under a focus ring style draws the ring instead,
+  // until the state is restored.
+  Canvas styled(40, 40, 1, true);
+  red()->set();
+  GraphicsContext::saveGraphicsState();
+  setFocusRingStyle(kFocusRingOnly);
+  rectFill(makeRect(10, 10, 20, 20));
+  GraphicsContext::restoreGraphicsState();
+  EXPECT_EQ(styled.at(20, 10 - w), focus);
+  EXPECT_EQ(styled.at(20, 20), kClear);
+  rectFill(makeRect(10, 10, 20, 20));
+  EXPECT_EQ(styled.at(20, 20), kRed);
 }
 
 // A 2 x 2 image: red, blue on the top row, white, clear below.
@@ -255,8 +288,8 @@ TEST_F(GraphicsTest, SystemColoursFollowTheAppearanceWhileFixedOnesDoNot) {
            "," + std::to_string(int(a * 255));
   };
   Counter counter;
-  objc::NotificationCenter::defaultCenter().addObserver(&counter, "themeChanged:", kInterfaceThemeChangedNotification,
-                                                        nullptr);
+  objc::NotificationCenter::distributedCenter().addObserver(
+      &counter, "themeChanged:", kInterfaceThemeChangedNotification, nullptr);
   Color* text = Color::textColor();
   Color* frozen = text->usingColorSpace(ColorSpace::genericRGB());
   EXPECT_FALSE(isDarkAppearance());
@@ -278,7 +311,7 @@ TEST_F(GraphicsTest, SystemColoursFollowTheAppearanceWhileFixedOnesDoNot) {
   UserDefaults::standard().setString(kInterfaceStyleKey, "dark");
   EXPECT_FALSE(isDarkAppearance());
   UserDefaults::standard().removeObjectForKey(kInterfaceStyleKey);
-  objc::NotificationCenter::defaultCenter().removeObserver(&counter);
+  objc::NotificationCenter::distributedCenter().removeObserver(&counter);
 
   // Every system colour the program names exists in both appearances.
   for (Color* c :

@@ -19,6 +19,10 @@ PLAT_LOG_SOURCE(ioLog, "SslIo");
 const char* const kProfileNames[] = {"Normal", "High", nullptr};
 
 constexpr int32_t kPipeBufSize = 10240;
+// The pipes use at most 2048 buffers; a full input pipe stops decryption
+// until its reader has taken some, so a fast peer cannot make the
+// plaintext pile up in memory.
+constexpr int32_t kPipeMaxBytes = (2048 - 1) * kPipeBufSize;
 // One TLS record's worth of plaintext.
 constexpr int32_t kMaxRecord = 16384;
 // Room the output pipe leaves in the inner stream for record overhead.
@@ -48,7 +52,7 @@ SslEngine::~SslEngine() = default;
 // ---- SslIo::SslOutStream ----
 
 SslIo::SslOutStream::SslOutStream(Callback* callback, rdr::OutStream& innerOut)
-    : rdr::MemIoStream(callback, -1, kPipeBufSize), innerOut_(innerOut) {}
+    : rdr::MemIoStream(callback, kPipeMaxBytes, kPipeBufSize), innerOut_(innerOut) {}
 
 int32_t SslIo::SslOutStream::spaceLimit() {
   const int32_t inner = innerOut_.spaceLimit();
@@ -64,7 +68,7 @@ bool SslIo::SslOutStream::closeForWriting() { return false; }
 
 SslIo::SslIo(io::Io* inner, const SslVerifier* verifier, SslTrustManager* trustManager, const char* host,
              ClientIdentity identity)
-    : inner_(inner), inPipe_(this, -1, kPipeBufSize), outPipe_(this, inner->out()), verifier_(verifier) {
+    : inner_(inner), inPipe_(this, kPipeMaxBytes, kPipeBufSize), outPipe_(this, inner->out()), verifier_(verifier) {
   PLAT_ASSERT(verifier);
   engine_ = std::make_unique<MbedTlsEngine>(trustManager, profileSuites(tlsProfile.getValue()), host, identity);
   flags_.insert("secureTransport");
@@ -155,46 +159,45 @@ void SslIo::handshakeStep() {
   if (handler_) handler_->writable(*this);
 }
 
-int SslIo::engineRead() {
+int SslIo::decrypt() {
   inRead_ = true;
   plat::ScopeExit clear([this] { inRead_ = false; });
   try {
     return engine_->read(inner_->in(), inPipe_);
-  } catch (const plat::Exception&) {
-    endInput();
-    throw;
+  } catch (const SslException& e) {
+    if (e.code() == 8) {
+      // The peer's close notification: a plain end after the data.
+      inPipe_.closeForWriting();
+    } else {
+      failInput(e);
+    }
+  } catch (const rdr::EndOfStream&) {
+    // The connection ended without a close notification.
+    failInput(SslException(16));
+  } catch (const plat::Exception& e) {
+    failInput(e);
   }
-}
-
-void SslIo::endInput() {
   inputEnded_ = true;
   // An inner connection at its end stays readable: stop watching it.
   if (handler_) inner_->setHandler(this, false);
+  return 0;
+}
+
+void SslIo::failInput(const plat::Exception& e) {
+  if (const auto* ssl = dynamic_cast<const SslException*>(&e); ssl && ssl->code() == 16) {
+    error_.reset(new SslException(*ssl));
+  } else {
+    keepError(e);
+  }
+  inPipe_.setError(error_);
+  inPipe_.flush();
 }
 
 void SslIo::readStep() {
   // clang-format off
   PLAT_ASSERT(!closed_);
   // clang-format on
-  try {
-    if (!inputEnded_) (void)engineRead();
-  } catch (const SslException& e) {
-    if (e.code() == 8) {
-      inPipe_.closeForWriting();
-    } else {
-      keepError(e);
-      inPipe_.setError(error_);
-      inPipe_.flush();
-    }
-  } catch (const rdr::EndOfStream&) {
-    error_.reset(new SslException(16));
-    inPipe_.setError(error_);
-    inPipe_.flush();
-  } catch (const plat::Exception& e) {
-    keepError(e);
-    inPipe_.setError(error_);
-    inPipe_.flush();
-  }
+  if (!inputEnded_) (void)decrypt();
   if (!handler_) return;
   try {
     handler_->readable(*this);
@@ -244,27 +247,9 @@ int SslIo::inputWanted() {
   // clang-format off
   PLAT_ASSERT(!closed_);
   // clang-format on
-  // A failure is also recorded in the pipe, so that later reads see it
-  // rather than asking a closed engine again.
-  try {
-    return engineRead();
-  } catch (const rdr::EndOfStream&) {
-    error_.reset(new SslException(16));
-    inPipe_.setError(error_);
-    throw SslException(16);
-  } catch (const SslException& e) {
-    if (e.code() != 8) {
-      keepError(e);
-      inPipe_.setError(error_);
-      throw;
-    }
-    inPipe_.closeForWriting();
-    throw rdr::EndOfStream("SSL connection closed");
-  } catch (const plat::Exception& e) {
-    keepError(e);
-    inPipe_.setError(error_);
-    throw;
-  }
+  // The end or a failure is recorded in the pipe rather than thrown, so
+  // that the reader first gets the plaintext this same read produced.
+  return decrypt();
 }
 
 void SslIo::readable(io::Io&) { innerReadable(); }

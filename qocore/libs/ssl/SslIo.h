@@ -92,7 +92,8 @@ class SslIo : public io::Io, public io::IoHandler, public rdr::MemIoStream::Call
   // The user flushed plaintext into the output pipe.
   virtual void outputPending();
   // The user's read of the input pipe found nothing: decrypt what the
-  // inner input holds.  Answers the engine's read result.
+  // inner input holds.  Answers the engine's read result; the end or a
+  // failure is recorded in the pipe, which its reader gets after the data.
   virtual int inputWanted();
 
   // io::IoHandler of the inner connection.
@@ -130,10 +131,12 @@ class SslIo : public io::Io, public io::IoHandler, public rdr::MemIoStream::Call
   void keepError(const plat::Exception& e);
   void handshakeStep();
   void readStep();
-  // Runs engine.read with the in-read flag set.
-  int engineRead();
-  // Records the end of the engine's input.
-  void endInput();
+  // Runs engine.read with the in-read flag set.  The peer's close
+  // notification closes the input pipe; truncation (SslException 16) and
+  // other failures become the stored error, which the pipe hands its
+  // reader after the data.  Either ends the engine's input.
+  int decrypt();
+  void failInput(const plat::Exception& e);
 
   std::unique_ptr<io::Io> inner_;
   rdr::MemIoStream inPipe_;

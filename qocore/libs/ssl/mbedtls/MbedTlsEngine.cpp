@@ -147,9 +147,7 @@ int MbedTlsEngine::recvCallback(void* self, unsigned char* buf, size_t len) noex
   auto* engine = static_cast<MbedTlsEngine*>(self);
   try {
     rdr::InStream* is = engine->is_;
-    // clang-format off
-    PLAT_ASSERT(engine->is_);
-    // clang-format on
+    if (!is) plat::assertionFailed(plat::AssertionFail("this_->is", __FILE__, __LINE__));
     if (is->nUnread() == 0) {
       try {
         if (!is->check(false, 1)) return MBEDTLS_ERR_SSL_WANT_READ;

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 
 #include "qocore/base/http/HttpClient.h"
 #include "qocore/base/http/HttpRequest.h"
 #include "qocore/libs/ssl/SslConnFactory.h"
+#include "qocore/libs/ssl/SslVerifier.h"
 #include "qocore/libs/ssl/tests/TlsTestSupport.h"
 
 namespace {
@@ -61,7 +63,10 @@ TEST_F(HttpsTest, GetThroughCreateHttpClient) {
         s.closeNotify();
       })});
   std::unique_ptr<http::NativeHttpClient> client(http::createHttpClient(ssl_test::trusting({"root"})));
-  ASSERT_NE(nullptr, client->sslFactory());
+  auto* factory = dynamic_cast<ssl::SslConnFactory*>(client->sslFactory());
+  ASSERT_NE(nullptr, factory);
+  EXPECT_EQ(&ssl::SslPublicHttpsVerifier::instance(), &factory->verifier());
+  EXPECT_FALSE(client->allowPlainHttp());
   get(*client, "https://" + server.endpoint() + "/file");
   EXPECT_EQ("ok", owner_.outcome);
   EXPECT_EQ(200, owner_.status);
@@ -73,6 +78,46 @@ TEST_F(HttpsTest, GetThroughCreateHttpClient) {
   server.wait();
   EXPECT_EQ(0, record.handshake);
   EXPECT_EQ(0u, record.received.find("GET /file HTTP/1.1\r\n")) << record.received;
+}
+
+// A kept-alive TLS connection goes back to the pool and serves the next
+// request.
+TEST_F(HttpsTest, SecondRequestReusesThePooledConnection) {
+  TlsServerRecord record;
+  ScriptedServer server(
+      {ssl_test::tlsScript(ssl_test::serving("good", ssl_test::readData("good.key")), record, [&](TlsSession& s) {
+        for (const char* body : {"first", "second"}) {
+          record.received += s.readUntil("\r\n\r\n");
+          s.write(std::string("HTTP/1.1 200 OK\r\nContent-Length: ") + std::to_string(std::strlen(body)) + "\r\n\r\n" +
+                  body);
+        }
+        s.closeNotify();
+      })});
+  std::unique_ptr<http::NativeHttpClient> client(http::createHttpClient(ssl_test::trusting({"root"})));
+  for (const char* body : {"first", "second"}) {
+    owner_ = Owner();
+    get(*client, "https://" + server.endpoint() + "/" + body);
+    EXPECT_EQ("ok", owner_.outcome) << body;
+    EXPECT_EQ(body, owner_.body);
+    request_.reset();
+    settle();
+  }
+  client->closeConnections();
+  settle();
+  server.wait();
+  EXPECT_EQ(1, server.accepted());
+  EXPECT_NE(std::string::npos, record.received.find("GET /second HTTP/1.1\r\n")) << record.received;
+}
+
+// A named host is sent for SNI and compared by the library with the
+// certificate, which names no "localhost".
+TEST_F(HttpsTest, NamedHostIsCheckedAgainstTheCertificate) {
+  TlsServerRecord record;
+  ScriptedServer server(
+      {ssl_test::tlsScript(ssl_test::serving("good", ssl_test::readData("good.key")), record, [](TlsSession&) {})});
+  std::unique_ptr<http::NativeHttpClient> client(http::createHttpClient(ssl_test::trusting({"root"})));
+  get(*client, "https://localhost:" + std::to_string(server.port()) + "/file");
+  EXPECT_EQ("Error connecting: X.509 Error: Invalid certificate", owner_.outcome);
 }
 
 TEST_F(HttpsTest, UntrustedServerFailsTheRequest) {

@@ -15,7 +15,9 @@
 #include "qocore/base/crypto/RandomStream.h"
 #include "qocore/base/io/IpInfo.h"
 #include "qocore/base/io/TcpConnector.h"
+#include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/ScopeExit.h"
+#include "qocore/base/rdr/OutStream.h"
 #include "qocore/libs/ssl/SslIo.h"
 #include "qocore/libs/ssl/SslVerifier.h"
 #include "qocore/libs/ssl/tests/TlsTestSupport.h"
@@ -138,8 +140,10 @@ TEST_F(TlsConnectionTest, EachProfileOffersExactlyItsSuites) {
   EXPECT_EQ(ssl::profileSuites(5).size(), 32u) << "any other value is Normal";
 }
 
-// The three ways a connection ends after the handshake, as its reader sees
-// them after all the data.
+// The ways a connection ends after the handshake, as its reader sees them
+// after all the data: told by readable events, or finding everything at
+// once in a read that asks for more (the last records and the end arrive
+// together, with no event between them).
 TEST_F(TlsConnectionTest, EndsOfAnOpenConnection) {
   struct Case {
     const char* name;
@@ -147,22 +151,36 @@ TEST_F(TlsConnectionTest, EndsOfAnOpenConnection) {
     const char* end;
   };
   const std::string data(40000, 'd');
-  for (const Case& c : {Case{"close_notify", true, "end: End of in-memory IO stream"},
-                        Case{"no close_notify", false, "error: SSL Error: Underlying stream truncated"}}) {
-    TlsServerRecord record;
-    ScriptedServer server({ssl_test::tlsScript(ssl_test::serving("good", goodKey()), record, [&](TlsSession& s) {
-      s.write(data);
-      if (c.closeNotify) s.closeNotify();
-    })});
-    connect(server, "good.example.com");
-    ASSERT_EQ("connected", receiver_.outcome);
-    EXPECT_TRUE(receiver_.io->flags().count("secureTransport"));
-    readToEnd();
-    EXPECT_EQ(data.size(), reader_.data.size()) << c.name;
-    EXPECT_EQ(c.end, reader_.end) << c.name;
-    receiver_.reset();
-    reader_ = {};
-    settle();
+  for (bool events : {true, false}) {
+    for (const Case& c : {Case{"close_notify", true, "end: End of in-memory IO stream"},
+                          Case{"no close_notify", false, "error: SSL Error: Underlying stream truncated"}}) {
+      TlsServerRecord record;
+      ScriptedServer server({ssl_test::tlsScript(ssl_test::serving("good", goodKey()), record, [&](TlsSession& s) {
+        s.write(data);
+        if (c.closeNotify) s.closeNotify();
+      })});
+      connect(server, "good.example.com");
+      ASSERT_EQ("connected", receiver_.outcome);
+      EXPECT_TRUE(receiver_.io->flags().count("secureTransport"));
+      if (events) {
+        readToEnd();
+      } else {
+        // Watching nothing, the connection hears of no input until read.
+        ssl_test::Reader idle;
+        receiver_.io->setHandler(&idle, false);
+        server.wait();
+        for (int i = 0; i < 100 && reader_.end.empty(); i++) {
+          reader_.readable(*receiver_.io);
+          settle();
+        }
+        receiver_.io->setHandler(nullptr, false);
+      }
+      EXPECT_EQ(data.size(), reader_.data.size()) << c.name << (events ? " events" : " read");
+      EXPECT_EQ(c.end, reader_.end) << c.name << (events ? " events" : " read");
+      receiver_.reset();
+      reader_ = {};
+      settle();
+    }
   }
 }
 
@@ -317,6 +335,102 @@ TEST_F(TlsConnectionTest, HandshakeFailureIsLogged) {
   for (const yarl_test::LogRecord& line : log.from("SslIo"))
     logged = logged || line.text == "Handshaking error: X.509 Error: Invalid certificate";
   EXPECT_TRUE(logged);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TlsConnectionTest, LibraryDebugLinesFollowTheThreshold) {
+  for (int threshold : {0, 2}) {
+    ASSERT_TRUE(ssl::tlsLogging.setParam(std::to_string(threshold).c_str(), 10));
+    plat::ScopeExit reset([] { ssl::tlsLogging.unsetParam(10); });
+    yarl_test::LogCapture log("SslEngine:capture:100");
+    TlsServerRecord record;
+    ScriptedServer server({ssl_test::tlsScript(ssl_test::serving("good", goodKey()), record, [](TlsSession&) {})});
+    connect(server, "good.example.com");
+    ASSERT_EQ("connected", receiver_.outcome);
+    server.wait();  // the record is the server thread's until then
+    int debugLines = 0;
+    bool established = false;
+    for (const yarl_test::LogRecord& line : log.from("SslEngine")) {
+      if (line.text.rfind("DEBUG<", 0) == 0) {
+        debugLines++;
+        EXPECT_NE('\n', line.text.back()) << line.text;
+      }
+      established = established || line.text == "Established TLS 1.2 connection using " + record.suiteName ||
+                    line.text == "Established TLS 1.2 connection using " + record.suiteName + " (EtM)";
+    }
+    EXPECT_TRUE(established) << threshold;
+    if (threshold == 0) {
+      EXPECT_EQ(0, debugLines);
+    } else {
+      EXPECT_GT(debugLines, 0);
+    }
+    receiver_.reset();
+    settle();
+  }
+}
+
+// The output pipe keeps 2048 bytes and a fifth of the rest of the inner
+// stream's room free for the records' overhead.
+TEST_F(TlsConnectionTest, OutputRoomFollowsTheInnerStream) {
+  struct Case {
+    const char* innerLimit;
+    int32_t room;
+  };
+  for (const Case& c : {Case{"16384", 11464}, Case{"134217728", 107372544}}) {
+    plat::ConfigParameter* param = plat::Configuration::global().findParam("MaxOutBufferSize");
+    ASSERT_TRUE(param->setParam(c.innerLimit, 10));
+    plat::ScopeExit reset([param] { param->unsetParam(10); });
+    TlsServerRecord record;
+    ScriptedServer server({ssl_test::tlsScript(ssl_test::serving("good", goodKey()), record, [](TlsSession&) {})});
+    connect(server, "good.example.com");
+    ASSERT_EQ("connected", receiver_.outcome);
+    EXPECT_EQ(c.room, receiver_.io->out().spaceLimit()) << c.innerLimit;
+    receiver_.reset();
+    server.wait();
+    settle();
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A client identity is presented when the server asks for one.
+TEST_F(TlsConnectionTest, ClientIdentity) {
+  const std::string rootKey = ssl_test::readData("ec.key");
+  const std::string root = issue(rootKey, "CN=Yarl Made Root", rootKey, "CN=Yarl Made Root", true, 1);
+  const std::string client = issue(goodKey(), "CN=client.example.com", rootKey, "CN=Yarl Made Root", false, 3);
+  for (bool withIdentity : {true, false}) {
+    TlsServerConfig config = ssl_test::serving("good", goodKey());
+    config.clientCaPem = root;
+    TlsServerRecord record;
+    ScriptedServer server({ssl_test::tlsScript(config, record, [](TlsSession&) {})});
+    ssl::ClientIdentity identity;
+    if (withIdentity) {
+      identity.certificate = ssl::MbedTlsCertificate::create(client.c_str());
+      identity.key = ssl::MbedTlsPrivateKey::create(goodKey().c_str(), nullptr);
+    }
+    trust_ = ssl::MbedTlsTrustManager::create(ssl_test::trusting({"root"}));
+    auto tcp = std::make_unique<io::TcpAddrConnector>(io::IpInfo("127.0.0.1", server.port()), nullptr);
+    connector_ = std::make_unique<ssl::SslConnector>(std::move(tcp), &ssl::SslPublicHttpsVerifier::instance(),
+                                                     trust_.get(), "good.example.com", identity);
+    connector_->start(&receiver_);
+    runUntil([&] { return receiver_.done(); });
+    server.wait();
+    if (withIdentity) {
+      EXPECT_EQ("connected", receiver_.outcome);
+      EXPECT_EQ("CN=client.example.com", record.clientSubject);
+    } else {
+      EXPECT_NE("connected", receiver_.outcome);
+      EXPECT_NE(0, record.handshake);
+    }
+    receiver_.reset();
+    connector_.reset();
+    settle();
+  }
 }
 
 }  // namespace

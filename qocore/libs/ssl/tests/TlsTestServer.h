@@ -28,14 +28,17 @@ struct TlsServerConfig {
   int maxMinor = 3;
   // Empty: the library's defaults.
   std::vector<int> suites;
+  // Set: a client certificate issued by these is required.
+  std::string clientCaPem;
 };
 
 // What a session saw; read after the server thread has ended.
 struct TlsServerRecord {
-  std::vector<int> offered;  // the suites of the client hello, in order
-  int handshake = 1;         // the handshake's result (1: not run)
-  std::string suiteName;     // the negotiated suite's name
-  std::string received;      // what a script collected
+  std::vector<int> offered;   // the suites of the client hello, in order
+  int handshake = 1;          // the handshake's result (1: not run)
+  std::string suiteName;      // the negotiated suite's name
+  std::string received;       // what a script collected
+  std::string clientSubject;  // the subject of the client's certificate
 };
 
 class TlsSession {
@@ -45,6 +48,7 @@ class TlsSession {
     mbedtls_ssl_init(&ssl_);
     mbedtls_ssl_config_init(&conf_);
     mbedtls_x509_crt_init(&chain_);
+    mbedtls_x509_crt_init(&clientCa_);
     mbedtls_pk_init(&key_);
     mbedtls_entropy_init(&entropy_);
     mbedtls_ctr_drbg_init(&drbg_);
@@ -62,13 +66,20 @@ class TlsSession {
     mbedtls_ssl_conf_min_version(&conf_, MBEDTLS_SSL_MAJOR_VERSION_3, config.minMinor);
     mbedtls_ssl_conf_max_version(&conf_, MBEDTLS_SSL_MAJOR_VERSION_3, config.maxMinor);
     if (!suites_.empty()) mbedtls_ssl_conf_ciphersuites(&conf_, suites_.data());
-    ok_ = mbedtls_ssl_conf_own_cert(&conf_, &chain_, &key_) == 0 && mbedtls_ssl_setup(&ssl_, &conf_) == 0;
+    if (!config.clientCaPem.empty()) {
+      ok_ = mbedtls_x509_crt_parse(&clientCa_, reinterpret_cast<const unsigned char*>(config.clientCaPem.c_str()),
+                                   config.clientCaPem.size() + 1) == 0;
+      mbedtls_ssl_conf_ca_chain(&conf_, &clientCa_, nullptr);
+      mbedtls_ssl_conf_authmode(&conf_, MBEDTLS_SSL_VERIFY_REQUIRED);
+    }
+    ok_ = ok_ && mbedtls_ssl_conf_own_cert(&conf_, &chain_, &key_) == 0 && mbedtls_ssl_setup(&ssl_, &conf_) == 0;
     mbedtls_ssl_set_bio(&ssl_, this, &TlsSession::send, &TlsSession::recv, nullptr);
   }
   ~TlsSession() {
     mbedtls_ssl_free(&ssl_);
     mbedtls_ssl_config_free(&conf_);
     mbedtls_x509_crt_free(&chain_);
+    mbedtls_x509_crt_free(&clientCa_);
     mbedtls_pk_free(&key_);
     mbedtls_ctr_drbg_free(&drbg_);
     mbedtls_entropy_free(&entropy_);
@@ -86,6 +97,10 @@ class TlsSession {
     parseHello();
     record_.handshake = ret;
     if (ret == 0) record_.suiteName = mbedtls_ssl_get_ciphersuite(&ssl_);
+    if (const mbedtls_x509_crt* peer = ret == 0 ? mbedtls_ssl_get_peer_cert(&ssl_) : nullptr) {
+      char name[256];
+      if (mbedtls_x509_dn_gets(name, sizeof name, &peer->subject) > 0) record_.clientSubject = name;
+    }
     return ret == 0;
   }
   // Plaintext up to and including `end`, or what came before the peer
@@ -144,6 +159,7 @@ class TlsSession {
   mbedtls_ssl_context ssl_;
   mbedtls_ssl_config conf_;
   mbedtls_x509_crt chain_;
+  mbedtls_x509_crt clientCa_;
   mbedtls_pk_context key_;
   mbedtls_entropy_context entropy_;
   mbedtls_ctr_drbg_context drbg_;

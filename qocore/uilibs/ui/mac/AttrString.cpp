@@ -7,14 +7,11 @@
 #include "platform/objc/Number.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/uilibs/ui/mac/Fonts.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
 namespace ui {
 
 namespace {
-
-objc::Object* noColour(const char*, const char*) { return nullptr; }
-
-constinit ColourLookup colourLookup = noColour;
 
 // Read once, as the platform's system font size is.
 const float kDefaultFontSize = static_cast<float>(appkit::Font::systemFontSize());
@@ -36,10 +33,6 @@ int platformAlignment(int markupAlignment) {
 }
 
 }  // namespace
-
-void setColourLookup(ColourLookup lookup) noexcept { colourLookup = lookup ? lookup : noColour; }
-
-objc::Object* lookUpColour(const char* name, const char* fallback) { return colourLookup(name, fallback); }
 
 float defaultFontSize() noexcept { return kDefaultFontSize; }
 
@@ -97,8 +90,8 @@ appkit::AttributedString* AttrString::ensure() {
 }
 
 objc::Object* AttrString::lookUpStyleColour(const plat::Markup::Style& style, const char* colourName) {
-  if (!style.color.isNull()) return lookUpColour(style.color.c_str(), colourName ? colourName : "#808080");
-  return colourName ? lookUpColour(colourName, nullptr) : nullptr;
+  if (!style.color.isNull()) return getColour(style.color.c_str(), colourName ? colourName : "#808080");
+  return colourName ? getColour(colourName, nullptr) : nullptr;
 }
 
 void AttrString::setFontSize(float size) { addAttribute(appkit::kFontAttributeName, systemFont(size)); }
@@ -124,7 +117,7 @@ void AttrString::addAttributes(const appkit::Attributes& attributes) {
 void AttrString::setLink(const char* url, const char* toolTip, const char* colourName) {
   appkit::Attributes a;
   a.set(appkit::kLinkAttributeName, objc::String::withUtf8(url));
-  a.set(appkit::kForegroundColorAttributeName, lookUpColour(colourName, "linkText"));
+  a.set(appkit::kForegroundColorAttributeName, getColour(colourName, "linkText"));
   a.set(appkit::kUnderlineStyleAttributeName, objc::Number::withLong(appkit::kUnderlineStyleSingle));
   a.set(appkit::kCursorAttributeName, objc::Number::withLong(appkit::kCursorPointingHand));
   if (toolTip) a.set(appkit::kToolTipAttributeName, objc::String::withUtf8(toolTip));

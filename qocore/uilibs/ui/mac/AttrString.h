@@ -10,14 +10,6 @@
 
 namespace ui {
 
-// The named-colour lookup of the system colour table: the colour (an
-// autoreleased or shared object) of a name, a system colour name or
-// "#rrggbb", else of the fallback name; null when neither gives one.
-// The colour table installs itself here; until then no name gives one.
-using ColourLookup = objc::Object* (*)(const char* name, const char* fallback);
-void setColourLookup(ColourLookup lookup) noexcept;
-objc::Object* lookUpColour(const char* name, const char* fallback);
-
 // The size of text set at size 0: the system font size, read once.
 float defaultFontSize() noexcept;
 

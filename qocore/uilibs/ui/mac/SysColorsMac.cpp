@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "platform/appkit/Graphics.h"
-#include "platform/appkit/UserDefaults.h"
 
 namespace ui {
 
@@ -44,10 +43,7 @@ bool SysColorsMac::getColor(const char* name, plat::Rgb& out) {
   return true;
 }
 
-bool SysColorsMac::isDark() {
-  objc::String* style = appkit::UserDefaults::standard().stringForKey("AppleInterfaceStyle");
-  return style && std::strcmp(style->utf8(), "Dark") == 0;
-}
+bool SysColorsMac::isDark() { return appkit::isDarkAppearance(); }
 
 void installSysColorsMac() {
   // Made once and never destroyed: colour lookups may come until exit.

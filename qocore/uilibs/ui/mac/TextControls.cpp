@@ -1,6 +1,8 @@
 #include "qocore/uilibs/ui/mac/TextControls.h"
 
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Graphics.h"
+#include "qocore/uilibs/ui/mac/CocoaUtil.h"
 
 namespace ui {
 
@@ -53,9 +55,11 @@ bool TextViewOC::becomeFirstResponder() { return repaintIf(appkit::TextView::bec
 bool TextViewOC::resignFirstResponder() { return repaintIf(appkit::TextView::resignFirstResponder()); }
 
 void TextViewOC::drawRect(appkit::Rect dirty) {
-  // The focus ring around the text is drawn by the graphics context, which
-  // text drawing here does not reach: the text alone is recorded.
   appkit::TextView::drawRect(dirty);
+  if (!cxx || !cxx->focusRing() || !isFirstResponder(this)) return;
+  // The ring goes around the text, not around the whole view.
+  appkit::Rect used = layoutManager() ? layoutManager()->usedRectForTextContainer(textContainer()) : appkit::Rect{};
+  if (appkit::GraphicsContext* context = appkit::GraphicsContext::current()) context->drawFocusRing(used);
 }
 
 TextView::TextView(Callback* callback, bool selectable, bool label)

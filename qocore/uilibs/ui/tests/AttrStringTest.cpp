@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,39 +11,30 @@
 #include "platform/objc/Number.h"
 #include "qocore/uilibs/ui/mac/AttrString.h"
 #include "qocore/uilibs/ui/mac/Fonts.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 #include "qocore/uilibs/ui/mac/TextMeasurer.h"
 
 namespace ui {
 namespace {
 
-// The colour table, as far as these tests need it: each known name is one
-// shared object; an unknown name gives its fallback's colour.
-objc::Object* namedColour(const char* name, const char* fallback) {
-  // Shared for the life of the process, as the table's colours are.
-  static auto* const table = new std::map<std::string, objc::String*>;
-  static const char* const known[] = {"contentText", "linkText", "red", "#808080"};
-  for (const char* candidate : {name, fallback}) {
-    if (!candidate) continue;
-    for (const char* k : known)
-      if (std::string(k) == candidate) {
-        objc::String*& c = (*table)[k];
-        if (!c) c = objc::String::create(k, std::string(k).size());
-        return c;
-      }
-  }
-  return nullptr;
-}
-
 class AttrStringTest : public ::testing::Test {
  protected:
-  void SetUp() override { setColourLookup(namedColour); }
-  void TearDown() override { setColourLookup(nullptr); }
   objc::AutoreleasePool pool_;
 };
 
+// A string's text; a colour's system name, or else its "#rrggbb".
 std::string str(objc::Object* o) {
-  auto* s = dynamic_cast<objc::String*>(o);
-  return s ? s->utf8() : (o ? "?" : "-");
+  if (auto* s = dynamic_cast<objc::String*>(o)) return s->utf8();
+  if (auto* c = dynamic_cast<appkit::Color*>(o)) {
+    for (const char* name : {"contentBg", "contentText", "disabledText", "buttonBg", "buttonText", "selectedBg",
+                             "selectedText", "inactiveBg", "linkText"})
+      if (systemColour(name) == c) return name;
+    plat::Rgb rgb = rgbFromColour(c);
+    char hex[8];
+    snprintf(hex, sizeof hex, "#%02x%02x%02x", rgb.red & 0xff, rgb.green & 0xff, rgb.blue & 0xff);
+    return hex;
+  }
+  return o ? "?" : "-";
 }
 
 // One line per run: its text, font (size, weight, italic), colour,
@@ -89,10 +79,10 @@ TEST_F(AttrStringTest, MarkupBecomesOneRunPerStyle) {
                                    std::string(" |13/0") + contentText + p1,
                                    std::string("u|13/0|contentText|1|-|-|-|") + p1,
                                    std::string(" |13/0") + contentText + p1,
-                                   std::string("big|20/0|red|-|-|-|-|") + p1,
+                                   std::string("big|20/0|#ff0000|-|-|-|-|") + p1,
                                    // The paragraph's end in the last run's style, then a
                                    // half-height gap.
-                                   "\n|20/0|red|-|-|-|-|-",
+                                   "\n|20/0|#ff0000|-|-|-|-|-",
                                    "\n|10/0|-|-|-|-|-|-",
                                    // The last paragraph: centred, no line feed after it.
                                    "go|13/0|linkText|1|http://x/|2|go|2,0,0,-0",
@@ -136,7 +126,7 @@ TEST_F(AttrStringTest, SingleParagraphAndBuildingRules) {
   EXPECT_TRUE(static_cast<appkit::Font*>(s.attributeAt0(appkit::kFontAttributeName))->isBold());
   s.setLink("http://y/", nullptr, "red");
   EXPECT_EQ(s.attributeAt0(appkit::kToolTipAttributeName), nullptr);
-  EXPECT_EQ(str(s.attributeAt0(appkit::kForegroundColorAttributeName)), "red");
+  EXPECT_EQ(str(s.attributeAt0(appkit::kForegroundColorAttributeName)), "#ff0000");
   s.setIndent(7);
   s.setLineSpacing(2);
   s.setAlignment(appkit::kTextAlignmentRight);

@@ -5,11 +5,14 @@
 
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Graphics.h"
 #include "platform/appkit/Injector.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/TextMetrics.h"
 #include "platform/appkit/Window.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/rfb/PixelBuffer.h"
+#include "qocore/base/rfb/PixelDraw.h"
 #include "qocore/uilibs/ui/mac/AttrString.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
 #include "qocore/uilibs/ui/mac/DelegateBridges.h"
@@ -77,6 +80,35 @@ TEST_F(TextControlsTest, LabelsAndSelectableTextViews) {
   button->release();
 
   EXPECT_EQ(editFieldSize(), (appkit::Size{2 * appkit::kTextFieldTitleInsetX, appkit::kTextFieldHeight}));
+}
+
+TEST_F(TextControlsTest, AFocusedTextViewDrawsItsRingAroundTheText) {
+  TextView text(nullptr, true, true);
+  text.view()->setFrame(appkit::makeRect(0, 0, 60, 30));
+  window_->contentView()->addSubview(text.view());
+  setControlText(text.view(), "abcd");  // 26 x 16.25, no padding
+  rfb::ManagedPixelBuffer pb(rfb::PixelFormat::rgbaBytes(), rfb::Rect(0, 0, 60, 30));
+  auto draw = [&] {
+    rfb::fillRect(pb, pb.getRect(), 0);
+    auto* context = new appkit::GraphicsContext(pb, 1, true);
+    appkit::GraphicsContext::setCurrent(context);
+    text.view()->drawRect(text.view()->bounds());
+    appkit::GraphicsContext::setCurrent(nullptr);
+    context->release();
+  };
+  text.setFocusRing(true);
+  draw();  // not focused: no ring
+  EXPECT_EQ(pb.getPixel(rfb::Point{27, 5}), 0u);
+  ASSERT_TRUE(window_->makeFirstResponder(text.view()));
+  draw();
+  EXPECT_NE(pb.getPixel(rfb::Point{27, 5}), 0u);
+  EXPECT_NE(pb.getPixel(rfb::Point{10, 17}), 0u);
+  EXPECT_EQ(pb.getPixel(rfb::Point{10, 5}), 0u) << "inside the ring";
+  EXPECT_EQ(pb.getPixel(rfb::Point{40, 5}), 0u) << "beyond the text";
+  text.setFocusRing(false);
+  draw();
+  EXPECT_EQ(pb.getPixel(rfb::Point{27, 5}), 0u);
+  text.view()->removeFromSuperview();
 }
 
 // The text view's receiver; clicks on links are recorded and may throw.
@@ -201,6 +233,12 @@ TEST_F(TextControlsTest, TheFormatterBridgeFixesOrRefusesEachEdit) {
   EXPECT_STREQ(field.field()->stringValue(), "abcd");
   EXPECT_STREQ(field.field()->displayedString().c_str(), "\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2");
   EXPECT_EQ(edit.changes, (std::vector<std::string>{"abc", "abcd"}));
+  // The field editor draws a secure field's text as the field shows it.
+  appkit::clearTextDrawings();
+  editor->drawRect(editor->bounds());
+  ASSERT_EQ(appkit::textDrawings().size(), 1u);
+  EXPECT_STREQ(appkit::textDrawings()[0].text.c_str(), field.field()->displayedString().c_str());
+  appkit::clearTextDrawings();
   endFieldEditing(window_);
   EXPECT_EQ(edit.ended, 1);
 

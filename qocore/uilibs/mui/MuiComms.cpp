@@ -1,0 +1,427 @@
+#include "qocore/uilibs/mui/MuiComms.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "qocore/base/io/Listener.h"
+#include "qocore/base/os/unix/NamedPipeListener.h"
+#include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/NumberParse.h"
+#include "qocore/base/qoutil/TestFeatures.h"
+#include "qocore/base/rdr/InStream.h"
+#include "qocore/base/rdr/OutStream.h"
+#include "qocore/uilibs/mui/MuDialog.h"
+#include "qocore/uilibs/mui/MuElement.h"
+#include "qocore/uilibs/mui/MuStrings.h"
+#include "qocore/uilibs/mui/Mui.h"
+#include "qocore/uilibs/ui/Menu.h"
+
+namespace mui {
+
+namespace {
+
+PLAT_LOG_SOURCE(vlog, "MuiComms");
+
+MuiComms* g_instance = nullptr;
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Splits a command line into words in place of a cursor: a run of blanks
+// separates two words, and the rest of the line starts right after the
+// blank that ended the previous word.
+class Words {
+ public:
+  explicit Words(std::string_view line) : line_(line) {}
+
+  // The next word; empty at the end of the line.
+  std::string next() {
+    while (pos_ < line_.size() && isBlank(line_[pos_])) ++pos_;
+    const size_t start = pos_;
+    while (pos_ < line_.size() && !isBlank(line_[pos_])) ++pos_;
+    std::string word(line_.substr(start, pos_ - start));
+    if (pos_ < line_.size())
+      ++pos_;  // the blank that ends the word
+    else
+      atEnd_ = true;
+    return word;
+  }
+
+  // What follows the last word's ending blank; false when the last word
+  // ended the line.
+  bool rest(std::string& out) const {
+    if (atEnd_) return false;
+    out = std::string(line_.substr(pos_));
+    return true;
+  }
+
+ private:
+  std::string_view line_;
+  size_t pos_ = 0;
+  bool atEnd_ = false;
+};
+
+// Text the platform's integer parser reads completely in base 10.
+bool isWholeDecimal(const std::string& text) {
+  if (text.empty()) return false;
+  int32_t value = 0;
+  const char* cursor = text.c_str();
+  return plat::parseInt(value, cursor, 10) && *cursor == '\0';
+}
+
+bool allDigits(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The dialog selector (a serial number or an id), then a path inside it.
+MuElement* resolve(const std::string& address) {
+  Mui* toolkit = Mui::instance();
+  if (!toolkit || address.empty()) return nullptr;
+  const size_t dot = address.find('.');
+  const std::string selector = address.substr(0, dot);
+  MuElement* dialog = nullptr;
+  const auto& registry = toolkit->registry();
+  if (allDigits(selector)) {
+    // A number never names a dialog by id, even one whose id is digits.
+    const unsigned long long serial = std::strtoull(selector.c_str(), nullptr, 10);
+    if (serial <= UINT32_MAX) {
+      auto it = registry.find(static_cast<uint32_t>(serial));
+      if (it != registry.end()) dialog = it->second;
+    }
+  } else {
+    for (const auto& [serial, element] : registry) {
+      if (element->id() && selector == element->id()) {
+        dialog = element;
+        break;
+      }
+    }
+  }
+  if (!dialog) return nullptr;
+  if (dot == std::string::npos) return dialog;
+  const std::string rest = address.substr(dot + 1);
+  return dialog->findElement(rest.c_str());
+}
+
+void listDescendants(MuElement* element, plat::DString& out) {
+  auto* container = dynamic_cast<MuContainer*>(element);
+  if (!container) return;
+  const int32_t count = container->childCount();
+  for (int32_t i = 0; i < count; ++i) {
+    MuElement* child = container->childAt(i);
+    if (!child) continue;
+    if (child->id()) out.appendf("%s (%s)\n", MuElement::path(child).get(), child->typeName());
+    listDescendants(child, out);
+  }
+}
+
+bool containsIgnoringCase(const char* text, const std::string& part) {
+  if (part.empty()) return true;
+  if (!text) return false;
+  const std::string_view haystack(text);
+  auto it = std::search(haystack.begin(), haystack.end(), part.begin(), part.end(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+  return it != haystack.end();
+}
+
+// The first item whose position is the name read as a whole number, or
+// whose label contains the name ignoring case.
+ui::Menu::Item* findMenuItem(const std::vector<ui::Menu::Item*>& items, const std::string& name) {
+  const bool numeric = isWholeDecimal(name);
+  const long position = numeric ? std::strtol(name.c_str(), nullptr, 10) : -1;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if ((numeric && position >= 0 && static_cast<size_t>(position) == i) ||
+        containsIgnoringCase(items[i]->title(), name))
+      return items[i];
+  }
+  return nullptr;
+}
+
+class LayoutChecker : public MuLayoutCheckObserver {
+ public:
+  explicit LayoutChecker(plat::DString& out) : out_(out) {}
+  void report(MuElement* element, const char* message) override {
+    ++findings;
+    out_.appendf("%s: %s\n", MuElement::path(element).get(), message);
+  }
+  int32_t findings = 0;
+
+ private:
+  plat::DString& out_;
+};
+
+}  // namespace
+
+// One client connection; it deletes itself when its socket closes.
+class MuiCommsConn : public io::IoHandler {
+ public:
+  MuiCommsConn(MuiComms* server, io::Io* io) : server_(server), io_(io) {
+    server_->connections_.push_back(this);
+    io_->setHandler(this, true);
+  }
+
+  ~MuiCommsConn() override {
+    auto& list = server_->connections_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    if (io_) {
+      // The connection frees itself once its shutdown completes.
+      io_->setHandler(nullptr, false);
+      io_->shutdown(false, false);
+    }
+  }
+
+  void readable(io::Io& io) override {
+    try {
+      rdr::InStream& in = io.in();
+      while (in.check(false, 1)) {
+        const uint8_t* start = in.getPtr();
+        const int32_t available = in.nUnread();
+        const auto* newline = static_cast<const uint8_t*>(std::memchr(start, '\n', static_cast<size_t>(available)));
+        const int32_t take = newline ? static_cast<int32_t>(newline - start) : available;
+        append(reinterpret_cast<const char*>(start), take);
+        in.advance(newline ? take + 1 : take);
+        in.setCheckpoint();
+        if (newline) endOfLine();
+      }
+    } catch (const rdr::EndOfStream&) {
+      close();
+    } catch (const plat::Exception& e) {
+      vlog().error("Connection failed: %s", e.str());
+      close();
+    }
+  }
+
+  void shutdownDone(io::Io&) override {
+    io_ = nullptr;
+    delete this;
+  }
+
+ private:
+  // Keeps at most one line's worth; past that the line is only skipped.
+  void append(const char* bytes, int32_t n) {
+    if (overlong_) return;
+    if (static_cast<int64_t>(line_.size()) + n > MuiComms::kMaxLine) {
+      overlong_ = true;
+      line_.clear();
+      return;
+    }
+    line_.append(bytes, static_cast<size_t>(n));
+  }
+
+  void endOfLine() {
+    std::string line;
+    line.swap(line_);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    plat::DString reply;
+    if (overlong_) {
+      overlong_ = false;
+      vlog().debug("Got an over-long command line");
+      reply.append("0\n");
+    } else {
+      reply = handle(line);
+    }
+    reply.append("\n");
+    rdr::OutStream& out = io_->out();
+    out.writeBytes(reply.c_str(), reply.length());
+    out.flush();
+  }
+
+  void close() { io_->shutdown(false, true); }
+
+  plat::DString handle(const std::string& line) {
+    Words words(line);
+    const std::string command = words.next();
+    if (command == "settext" || command == "pressenter") {
+      // The text may be a password: only the command and its path reach
+      // the log.
+      Words head(line);
+      const std::string word = head.next();
+      vlog().debug("Got command %s %s", word.c_str(), head.next().c_str());
+    } else {
+      vlog().debug("Got command %s", line.c_str());
+    }
+    plat::DString reply;
+    try {
+      if (!dispatch(command, words, reply)) reply = plat::DString("0\n");
+    } catch (const plat::Exception& e) {
+      vlog().error("Command %s failed: %s", command.c_str(), e.str());
+      reply = plat::DString("0\n");
+    }
+    return reply;
+  }
+
+  // False answers failure; otherwise `reply` holds the reply lines.
+  bool dispatch(const std::string& command, Words& words, plat::DString& reply) {
+    if (command == "version") {
+      reply.append("1\n");
+      return true;
+    }
+    if (command == "dialogs") {
+      Mui* toolkit = Mui::instance();
+      if (toolkit) {
+        for (const auto& [serial, element] : toolkit->registry())
+          reply.appendf("%u %s\n", serial, element->id() ? element->id() : "");
+      }
+      if (reply.length() == 0) reply.append("\n");
+      return true;
+    }
+    if (command == "menubar") return menuCommand(nullptr, words, reply);
+    if (command == "popupmenu" || command == "menu") {
+      const std::string name = words.next();
+      return menuCommand(&name, words, reply);
+    }
+    if (command == "inspect") return false;
+
+    const std::string address = words.next();
+    MuElement* element = resolve(address);
+    if (!element) return false;
+
+    if (command == "lists") {
+      listDescendants(element, reply);
+      return true;
+    }
+    if (command == "listitems") {
+      reply = element->listItems();
+      if (reply.length() == 0) reply.append("\n");
+      return true;
+    }
+    if (command == "state") {
+      reply = element->describe();
+      return true;
+    }
+    if (command == "show") {
+      const std::string number = words.next();
+      if (!isWholeDecimal(number)) return false;
+      const bool visible = std::atoi(number.c_str()) != 0;
+      if (visible == element->isVisible()) return false;
+      element->setVisible(visible);
+      reply.append("1\n");
+      return true;
+    }
+    if (command == "click" || command == "dblclick" || command == "rightclick" || command == "select") {
+      const std::string number = words.next();
+      if (!number.empty() && !isWholeDecimal(number)) return false;
+      if (!element->performAction(command.c_str(), number.empty() ? nullptr : number.c_str())) return false;
+      reply.append("1\n");
+      return true;
+    }
+    if (command == "pressenter" || command == "settext") {
+      std::string rest;
+      const bool hasRest = words.rest(rest);
+      if (!element->performAction(command.c_str(), hasRest ? rest.c_str() : nullptr)) return false;
+      reply.append("1\n");
+      return true;
+    }
+    if (command == "close") {
+      auto* dialog = dynamic_cast<MuDialog*>(element);
+      if (!dialog || !dialog->close()) return false;
+      reply.append("1\n");
+      return true;
+    }
+    if (command == "focus") {
+      const std::string number = words.next();
+      if (!isWholeDecimal(number)) return false;
+      element->notifyObservers(element,
+                               std::atoi(number.c_str()) != 0 ? kEventDialogActivated : kEventDialogDeactivated);
+      reply.append("1\n");
+      return true;
+    }
+    if (command == "checklayout") {
+      LayoutChecker checker(reply);
+      element->checkLayout(&checker);
+      if (checker.findings == 0) reply.append("\n");
+      return true;
+    }
+    return false;
+  }
+
+  // `name` null: the application menu bar; otherwise the popup menu
+  // registered under it ("popupmenu" without one lists the names).
+  bool menuCommand(const std::string* name, Words& words, plat::DString& reply) {
+    std::vector<ui::Menu::Item*> items;
+    if (!name) {
+      ui::MenuBar* bar = ui::MenuBar::instance();
+      if (!bar) return false;
+      items = bar->collectItems();
+    } else if (name->empty()) {
+      // Without a name: the registered names.
+      for (const auto& [registered, menu] : popupMenus()) reply.appendf("%s\n", registered.c_str());
+      return true;
+    } else {
+      auto it = popupMenus().find(*name);
+      if (it == popupMenus().end() || !it->second) return false;
+      items = it->second->collectItems();
+    }
+
+    const std::string sub = words.next();
+    if (sub == "listitems") {
+      for (ui::Menu::Item* item : items) reply.appendf("%s\n", item->title() ? item->title() : "");
+      return true;
+    }
+    // "state" and "invoke" take the rest of the line as the item's name;
+    // any other word is itself the name of an item to invoke.
+    std::string itemName = sub;
+    if (sub == "state" || sub == "invoke") {
+      if (!words.rest(itemName)) itemName.clear();
+    }
+    ui::Menu::Item* item = findMenuItem(items, itemName);
+    if (!item) return false;
+    if (sub == "state") {
+      reply.appendf("%d %d\n", item->isEnabled() ? 1 : 0, item->isChecked() ? 1 : 0);
+      return true;
+    }
+    if (item->isEnabled()) {
+      if (ui::Menu::ActionCallback* callback = ui::Menu::callbackFor(item)) callback->menuAction(item);
+    }
+    reply.append("1\n");
+    return true;
+  }
+
+  MuiComms* server_;
+  io::Io* io_;
+  std::string line_;
+  bool overlong_ = false;
+};
+
+MuiComms::MuiComms(const char* prefix, int64_t pid, int32_t)
+    : socketName_(os::makeUniqueName("MuiComms", nullptr, prefix, pid, -1)) {}
+
+MuiComms::~MuiComms() {
+  while (!connections_.empty()) delete connections_.back();
+  if (g_instance == this) g_instance = nullptr;
+}
+
+void MuiComms::start(const char* prefix, int64_t pid, int32_t counter) {
+  const MuiComms* instance = g_instance;
+  PLAT_ASSERT(!instance);
+  g_instance = new MuiComms(prefix, pid, counter);
+  g_instance->setListening(qoutil::testFeaturesEnabled());
+}
+
+MuiComms* MuiComms::instance() { return g_instance; }
+
+void MuiComms::setListening(bool on) {
+  if (on == (listener_ != nullptr)) return;
+  if (!on) {
+    listener_.reset();
+    return;
+  }
+  try {
+    os::NamedPipeListener::Options options;
+    options.createDirectory = true;
+    options.makePrivate = true;
+    auto listener = std::make_unique<os::NamedPipeListener>(socketName_.get(), options);
+    listener->setAcceptor(this);
+    listener_ = std::move(listener);
+  } catch (const plat::Exception& e) {
+    vlog().error("MuiComms failed: %s", e.str());
+  }
+}
+
+void MuiComms::acceptIo(io::Io* io) { new MuiCommsConn(this, io); }
+
+}  // namespace mui

@@ -1,0 +1,321 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qocore/base/io/mac/IoRunLoopManager.h"
+#include "qocore/base/os/AppDirs.h"
+#include "qocore/base/os/AppInfo.h"
+#include "qocore/base/plat/UniqueFd.h"
+#include "qocore/uilibs/mui/MuControls.h"
+#include "qocore/uilibs/mui/MuDialog.h"
+#include "qocore/uilibs/mui/MuLayout.h"
+#include "qocore/uilibs/mui/MuStrings.h"
+#include "qocore/uilibs/mui/MuiComms.h"
+#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/ui/Menu.h"
+#include "qocore/uilibs/ui/mac/AppMenuBar.h"
+#include "qocore/uilibs/ui/mac/MenuMac.h"
+#include "testing/FileFixtures.h"
+#include "testing/MuTestBackend.h"
+
+namespace {
+
+using mui_test::Recorder;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using yarl_test::MuTestBackend;
+
+// A client of the server on a real socket; the test's thread runs the
+// server's loop while it waits for a reply.
+class Client {
+ public:
+  Client(io::IoRunLoopManager& loop, const char* path) : loop_(loop) {
+    fd_.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path, sizeof(address.sun_path) - 1);
+    connected_ = ::connect(fd_.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+  }
+
+  bool connected() const { return connected_; }
+
+  void send(const std::string& bytes) {
+    ASSERT_EQ(::write(fd_.get(), bytes.data(), bytes.size()), ssize_t(bytes.size()));
+  }
+
+  // Sends one line and answers its reply, up to and with the empty line
+  // that ends it.
+  std::string ask(const std::string& line) {
+    send(line + "\n");
+    return reply();
+  }
+
+  // The next reply: everything up to an empty line.  A reply of only the
+  // empty line is told from the first line of a longer one by waiting a
+  // little more.
+  std::string reply() {
+    for (int round = 0; round < 400; ++round) {
+      loop_.runLoop().runOnce(round < 200 ? 10 : 25);
+      pull();
+      const size_t end = pending_.find("\n\n");
+      if (end != std::string::npos || (pending_ == "\n" && round > 5)) {
+        const size_t length = end != std::string::npos ? end + 2 : 1;
+        std::string answer = pending_.substr(0, length);
+        pending_.erase(0, length);
+        return answer;
+      }
+    }
+    return "<no reply>" + pending_;
+  }
+
+  // Whether the server closed the connection.
+  bool closedByServer() {
+    for (int round = 0; round < 100; ++round) {
+      loop_.runLoop().runOnce(10);
+      char byte;
+      const ssize_t n = ::recv(fd_.get(), &byte, 1, MSG_DONTWAIT);
+      if (n == 0) return true;
+    }
+    return false;
+  }
+
+  void close() { fd_.reset(); }
+
+ private:
+  void pull() {
+    char buffer[4096];
+    for (;;) {
+      const ssize_t n = ::recv(fd_.get(), buffer, sizeof(buffer), MSG_DONTWAIT);
+      if (n <= 0) return;
+      pending_.append(buffer, static_cast<size_t>(n));
+    }
+  }
+
+  io::IoRunLoopManager& loop_;
+  plat::UniqueFd fd_;
+  bool connected_ = false;
+  std::string pending_;
+};
+
+class Refusing : public mui::MuDialog::CloseCallback {
+ public:
+  bool queryClose(mui::MuDialog*) override { return false; }
+};
+
+class MuiCommsTest : public mui_test::MuTest {
+ protected:
+  void SetUp() override {
+    os::init("muicommstest", "maker", "yarl", nullptr, nullptr);
+    ASSERT_EQ(::chmod(tmp.c_str(), 01777), 0);
+    os::setTempDir(tmp.c_str());
+    comms = std::make_unique<mui::MuiComms>(nullptr, -1, -1);
+    comms->setListening(true);
+    ASSERT_TRUE(comms->isListening());
+    client = std::make_unique<Client>(loop, comms->socketName());
+    ASSERT_TRUE(client->connected()) << std::strerror(errno);
+
+    dialog = makeDialog("wizard");
+    layout = mui::MuLayout::create(dialog.get(), "body", 1);
+    button = mui::MuButton::create(layout, "next", "Next", mui::MuButton::kNormal, 0, 0);
+    mui::MuLayout* unnamed = mui::MuLayout::create(layout, nullptr, 0);
+    edit = mui::MuEdit::create(unnamed, "name", "Name", mui::MuEdit::kText, 0);
+    dialog->setVisible(true);
+    dialog->addObserver(&recorder);
+  }
+
+  void TearDown() override { os::setTempDir(nullptr); }
+
+  yarl_test::TempDir tmp;
+  io::IoRunLoopManager loop;
+  std::unique_ptr<mui::MuiComms> comms;
+  std::unique_ptr<Client> client;
+  std::unique_ptr<mui::MuDialog> dialog;
+  mui::MuLayout* layout = nullptr;
+  mui::MuButton* button = nullptr;
+  mui::MuEdit* edit = nullptr;
+  std::vector<std::string> log;
+  Recorder recorder{log, "r"};
+};
+
+TEST_F(MuiCommsTest, SimpleCommandsAndFailures) {
+  struct Case {
+    const char* line;
+    const char* reply;
+  };
+  const Case cases[] = {
+      {"version", "1\n\n"},
+      {"inspect", "0\n\n"},
+      {"", "0\n\n"},
+      {"frobnicate wizard", "0\n\n"},
+      {"state nosuch", "0\n\n"},
+      {"state wizard.nosuch", "0\n\n"},
+      // A number selects by serial, never a dialog whose id is that text.
+      {"state 4294967296", "0\n\n"},
+      {"lists wizard.body.next", "\n"},
+      {"listitems wizard.body.next", "\n\n"},
+      {"checklayout wizard.body.next", "\n\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(client->ask(c.line), c.reply) << c.line;
+}
+
+TEST_F(MuiCommsTest, DialogsListsAndState) {
+  const uint32_t serial = dialog->serial();
+  const std::string dialogs = client->ask("dialogs");
+  EXPECT_THAT(dialogs, HasSubstr(std::to_string(serial) + " wizard\n"));
+  EXPECT_EQ(dialogs.substr(dialogs.size() - 2), "\n\n");
+
+  // Unnamed containers are walked through but not listed.
+  EXPECT_EQ(client->ask("lists wizard"), "body (layout)\nbody.next (button)\nbody.name (edit)\n\n");
+  EXPECT_EQ(client->ask("lists " + std::to_string(serial) + ".body"), "body.next (button)\nbody.name (edit)\n\n");
+
+  const std::string state = client->ask("state wizard.body.next");
+  EXPECT_THAT(state, HasSubstr("label Next\n"));
+  EXPECT_EQ(state.substr(state.size() - 2), "\n\n");
+}
+
+TEST_F(MuiCommsTest, ActionsReachTheElements) {
+  EXPECT_EQ(client->ask("click wizard.body.next"), "1\n\n");
+  // A third word that is not a whole number: nothing is called.
+  EXPECT_EQ(client->ask("click wizard.body.next x"), "0\n\n");
+  EXPECT_EQ(client->ask("click wizard.body.next 1x"), "0\n\n");
+  EXPECT_THAT(log, ElementsAre("r:next:1"));
+
+  // The whole rest of the line, blanks included, is the text.
+  EXPECT_EQ(client->ask("settext wizard.body.name   two  words "), "1\n\n");
+  EXPECT_STREQ(edit->getText(), "  two  words ");
+  // A refused action fails.
+  EXPECT_EQ(client->ask("select wizard.body.name 1"), "0\n\n");
+}
+
+TEST_F(MuiCommsTest, ShowFocusAndClose) {
+  // Already visible: nothing changes.
+  EXPECT_EQ(client->ask("show wizard.body.next 1"), "0\n\n");
+  EXPECT_EQ(client->ask("show wizard.body.next"), "0\n\n");
+  EXPECT_EQ(client->ask("show wizard.body.next 0"), "1\n\n");
+  EXPECT_FALSE(button->isVisible());
+
+  EXPECT_EQ(client->ask("focus wizard 1"), "1\n\n");
+  EXPECT_EQ(client->ask("focus wizard 0"), "1\n\n");
+  EXPECT_EQ(client->ask("focus wizard x"), "0\n\n");
+  EXPECT_THAT(log, ElementsAre("r:wizard:4", "r:wizard:5"));
+
+  EXPECT_EQ(client->ask("close wizard.body"), "0\n\n");
+  Refusing refusing;
+  dialog->setCloseCallback(&refusing);
+  EXPECT_EQ(client->ask("close wizard"), "0\n\n");
+  dialog->setCloseCallback(nullptr);
+  EXPECT_EQ(client->ask("close wizard"), "1\n\n");
+  EXPECT_FALSE(dialog->isVisible());
+}
+
+TEST_F(MuiCommsTest, CheckLayoutReportsOverflow) {
+  dialog->setSize({10, 1});
+  const std::string reply = client->ask("checklayout wizard");
+  EXPECT_EQ(reply, "body: Overflowing H layout by 16 units\n\n");
+}
+
+TEST_F(MuiCommsTest, LinesArriveInPiecesAndTogether) {
+  client->send("vers");
+  client->send("ion\r\nversion\nbogus\n");
+  EXPECT_EQ(client->reply(), "1\n\n");
+  EXPECT_EQ(client->reply(), "1\n\n");
+  EXPECT_EQ(client->reply(), "0\n\n");
+}
+
+TEST_F(MuiCommsTest, AnOverlongLineFailsAndTheConnectionGoesOn) {
+  client->send(std::string(mui::MuiComms::kMaxLine + 500, 'a'));
+  client->send(std::string(3000, 'b') + "\nversion\n");
+  EXPECT_EQ(client->reply(), "0\n\n");
+  EXPECT_EQ(client->reply(), "1\n\n");
+  // A line of exactly the limit is still read; one byte more is not.
+  const std::string padded = "version" + std::string(mui::MuiComms::kMaxLine - 7, ' ');
+  EXPECT_EQ(client->ask(padded), "1\n\n");
+  EXPECT_EQ(client->ask(padded + " "), "0\n\n");
+}
+
+TEST_F(MuiCommsTest, ConnectionsEndWithTheirClientOrTheServer) {
+  Client second(loop, comms->socketName());
+  ASSERT_TRUE(second.connected());
+  EXPECT_EQ(second.ask("version"), "1\n\n");
+  second.close();
+  EXPECT_EQ(client->ask("version"), "1\n\n");
+
+  // Not listening: no new connections, the open one stays.
+  comms->setListening(false);
+  Client refused(loop, comms->socketName());
+  EXPECT_FALSE(refused.connected());
+  EXPECT_EQ(client->ask("version"), "1\n\n");
+
+  comms.reset();
+  EXPECT_TRUE(client->closedByServer());
+}
+
+// Writes down the title of every item it is told of.
+class Chosen : public ui::Menu::ActionCallback {
+ public:
+  void menuAction(ui::Menu::Item* item) override { titles.push_back(item->title() ? item->title() : "-"); }
+  std::vector<std::string> titles;
+};
+
+TEST_F(MuiCommsTest, PopupMenus) {
+  EXPECT_EQ(client->ask("popupmenu"), "\n");
+  Chosen chosen;
+  ui::MenuMac menu(&chosen, false);
+  menu.addItem("Open", nullptr, nullptr, nullptr, 0);
+  menu.addItem(nullptr, nullptr, nullptr, nullptr, 0);  // a separator is no item
+  ui::Menu::Item* remove = menu.addItem("Remove all", nullptr, nullptr, nullptr, 0);
+  ui::Menu::Item* check = menu.addItem("Show hidden", nullptr, nullptr, nullptr, 0);
+  remove->setEnabled(false);
+  check->setChecked(true);
+  mui::popupMenus()["context"] = &menu;
+  struct Case {
+    const char* line;
+    const char* reply;
+  };
+  const Case cases[] = {
+      {"popupmenu", "context\n\n"},
+      {"popupmenu context listitems", "Open\nRemove all\nShow hidden\n\n"},
+      {"menu context state 2", "1 1\n\n"},
+      {"popupmenu context state remove ALL", "0 0\n\n"},
+      // An empty name matches the first item.
+      {"popupmenu context state", "1 0\n\n"},
+      {"popupmenu context state nothing like it", "0\n\n"},
+      {"popupmenu other listitems", "0\n\n"},
+      // A disabled item is invoked without a call, and still answers 1.
+      {"popupmenu context invoke Remove", "1\n\n"},
+      {"popupmenu context invoke hidden", "1\n\n"},
+      {"popupmenu context 0", "1\n\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(client->ask(c.line), c.reply) << c.line;
+  mui::popupMenus().erase("context");
+  EXPECT_THAT(chosen.titles, ElementsAre("Show hidden", "Open"));
+}
+
+TEST_F(MuiCommsTest, TheApplicationMenuBar) {
+  EXPECT_EQ(client->ask("menubar listitems"), "0\n\n");
+  Chosen chosen;
+  ui::AppMenuBar bar(&chosen, ui::AppMenuBar::kShowAbout);
+  ui::Menu::Item* about = bar.aboutItem(0);
+  const std::string items = client->ask("menubar listitems");
+  EXPECT_THAT(items, HasSubstr(std::string(about->title()) + "\n"));
+  EXPECT_THAT(items, HasSubstr("Quit "));
+
+  about->setEnabled(false);
+  EXPECT_EQ(client->ask(std::string("menubar state ") + about->title()), "0 0\n\n");
+  EXPECT_EQ(client->ask(std::string("menubar invoke ") + about->title()), "1\n\n");
+  EXPECT_TRUE(chosen.titles.empty());
+  about->setEnabled(true);
+  EXPECT_EQ(client->ask(std::string("menubar invoke ") + about->title()), "1\n\n");
+  EXPECT_THAT(chosen.titles, ElementsAre(about->title()));
+}
+
+}  // namespace
