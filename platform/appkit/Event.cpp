@@ -1,6 +1,7 @@
 #include "platform/appkit/Event.h"
 
 #include "platform/appkit/Application.h"
+#include "platform/appkit/Metrics.h"
 #include "platform/appkit/Window.h"
 
 namespace appkit {
@@ -70,5 +71,7 @@ Event* Event::otherEvent(int type, Point location, uint64_t flags, double timest
 long Event::windowNumber() const noexcept { return window_ ? window_->windowNumber() : windowNumber_; }
 
 Point Event::locationOnScreen() const noexcept { return window_ ? window_->convertBaseToScreen(location_) : location_; }
+
+double Event::doubleClickInterval() noexcept { return kDoubleClickIntervalMs / 1000.0; }
 
 }  // namespace appkit

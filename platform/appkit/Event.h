@@ -33,6 +33,8 @@ class Event : public objc::Object {
 
   // The pointer's current position in screen coordinates.
   static Point mouseLocation();
+  // The longest time between the clicks of a double click, in seconds.
+  static double doubleClickInterval() noexcept;
 
   int type() const noexcept { return type_; }
   Point locationInWindow() const noexcept { return location_; }

@@ -7,6 +7,9 @@
 
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Event.h"
+#include "platform/appkit/Graphics.h"
+#include "platform/appkit/Menu.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/Window.h"
 #include "platform/objc/NotificationCenter.h"
@@ -248,6 +251,25 @@ bool Button::performKeyEquivalent(Event* e) {
   if (std::strcmp(chars->utf8(), key_.c_str()) != 0) return false;
   performClick();
   return true;
+}
+
+void View::displayRectIgnoringOpacity(Rect rect, GraphicsContext* context) {
+  GraphicsContext* previous = GraphicsContext::current();
+  GraphicsContext::setCurrent(context);
+  GraphicsContext::saveGraphicsState();
+  context->setFlipped(isFlipped());
+  context->translate(-bounds_.origin.x, -bounds_.origin.y);
+  context->clipToRect(rect);
+  drawRect(rect);
+  GraphicsContext::restoreGraphicsState();
+  GraphicsContext::setCurrent(previous);
+}
+
+void View::rightMouseDown(Event* e) {
+  Menu* menu = menuForEvent(e);
+  if (!menu) return Responder::rightMouseDown(e);
+  Point at = convertPointFromView(e->locationInWindow(), nullptr);
+  menu->popUpMenuPositioningItem(nullptr, at, this);
 }
 
 }  // namespace appkit

@@ -16,6 +16,8 @@ namespace appkit {
 
 class Window;
 class View;
+class GraphicsContext;
+class Menu;
 
 // The name of the frame-change notification.
 extern const char* const kViewFrameDidChangeNotification;
@@ -149,6 +151,23 @@ class View : public Responder {
   // Called when the frame size changed, before the frame-change
   // notification; views that tile their subviews do it here.
   virtual void resizeSubviewsWithOldSize(Size) {}
+  // Draws the part of the bounds in the current graphics context; views
+  // that draw themselves override it.
+  virtual void drawRect(Rect) {}
+  // displayRectIgnoringOpacity:inContext:: makes the context current over
+  // the view (its origin at the bounds' origin, flipped as the view is,
+  // clipped to the rectangle) and draws the rectangle.
+  void displayRectIgnoringOpacity(Rect rect, GraphicsContext* context);
+  // The context menu for a right press; null for none.
+  virtual Menu* menuForEvent(Event*) { return nullptr; }
+  // A right press pops up the view's context menu when it has one, and is
+  // passed on otherwise.
+  void rightMouseDown(Event* e) override;
+  // Asked to set up the cursor rectangles again.
+  virtual void resetCursorRects() {}
+  // The Escape key's action.
+  virtual void cancelOperation(objc::Object*) {}
+
   // Recorded: subviews here never resize with their superview on their own.
   bool autoresizesSubviews() const noexcept { return autoresizes_; }
   void setAutoresizesSubviews(bool autoresizes) noexcept { autoresizes_ = autoresizes; }

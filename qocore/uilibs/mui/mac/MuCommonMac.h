@@ -18,6 +18,7 @@
 
 #include "platform/appkit/View.h"
 #include "qocore/uilibs/mui/MuElement.h"
+#include "qocore/uilibs/ui/mac/CocoaUtil.h"
 
 namespace mui {
 
@@ -81,13 +82,9 @@ class MuCommonMac : public MuCommon {
   Insets insets_;
 };
 
-// A coordinate read back from the platform: truncated toward zero, and
-// held to the 32-bit range.
-inline int32_t truncToInt32(double v) noexcept {
-  if (!(v > INT32_MIN)) return INT32_MIN;
-  if (!(v < INT32_MAX)) return INT32_MAX;
-  return static_cast<int32_t>(v);
-}
+// Coordinates read back from the platform are truncated as the ui layer
+// does.
+using ui::truncToInt32;
 
 // Takes the native views of a container's children out of the view tree,
 // before the container's core destroys the children.

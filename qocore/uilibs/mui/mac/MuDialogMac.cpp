@@ -7,6 +7,7 @@
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/CoreGraphics.h"
 #include "platform/appkit/Cursor.h"
+#include "platform/appkit/Pasteboard.h"
 #include "platform/appkit/Screen.h"
 #include "platform/objc/NotificationCenter.h"
 #include "qocore/base/plat/Exception.h"
@@ -245,6 +246,12 @@ Size MuDialogMac::screenSize() {
   if (screens.empty()) return {};
   const appkit::Size s = screens.front()->frame().size;
   return {truncToInt32(s.width), truncToInt32(s.height)};
+}
+
+void MuDialogMac::copyToPasteboard(const char* text) {
+  appkit::Pasteboard* board = appkit::Pasteboard::generalPasteboard();
+  board->clearContents();
+  board->setString(text, appkit::kPasteboardTypeString);
 }
 
 void MuDialogMac::setMinSize(Size size) {

@@ -90,6 +90,8 @@ class MuDialogMac : public MuDialog, public ui::WindowDelegate, public os::Notif
   void setTitle(const char* text) override;
   Size windowSize() override;
   Size screenSize() override;
+  // Puts the text on the general pasteboard as its only content.
+  void copyToPasteboard(const char* text) override;
 
   // Application-event filter (see muDialogEventFilterHook).  True consumes
   // the event.

@@ -14,6 +14,7 @@
 #include "platform/appkit/Cursor.h"
 #include "platform/appkit/Injector.h"
 #include "platform/appkit/Metrics.h"
+#include "platform/appkit/Pasteboard.h"
 #include "platform/objc/NotificationCenter.h"
 #include "platform/runloop/RunLoop.h"
 #include "qocore/base/plat/Time.h"
@@ -110,6 +111,16 @@ TEST_F(MuDialogMacTest, WindowStyleFollowsTheFlags) {
   auto transient = dialog(0x2000);
   EXPECT_TRUE(transient->window()->acceptsMouseMovedEvents());
   EXPECT_EQ(transient->window()->collectionBehavior(), 0u);
+}
+
+TEST_F(MuDialogMacTest, CopiedTextIsTheGeneralPasteboardsOnlyContent) {
+  appkit::Pasteboard* board = appkit::Pasteboard::generalPasteboard();
+  board->setString("old", "other.type");
+  auto d = dialog(0);
+  d->copyToPasteboard("s3cret");
+  EXPECT_EQ(board->types(), (std::vector<std::string>{appkit::kPasteboardTypeString}));
+  EXPECT_EQ(board->stringForType(appkit::kPasteboardTypeString), "s3cret");
+  board->clearContents();
 }
 
 TEST_F(MuDialogMacTest, GeometryIsTopDownOnTheMainDisplay) {

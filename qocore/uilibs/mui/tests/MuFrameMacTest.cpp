@@ -12,6 +12,7 @@
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/ui/mac/MouseHandlerMac.h"
 
 namespace mui {
 namespace {
@@ -55,7 +56,7 @@ class MuFrameMacTest : public testing::Test {
     muLineFactory = MuLineMac::create;
   }
   void TearDown() override {
-    ui::makeMouseReceiver = nullptr;
+    ui::makeMouseReceiver = ui::makeMouseHandler;
     yarl_test::MuTestBackend::fillHooks();
     appkit::Application::reset();
   }

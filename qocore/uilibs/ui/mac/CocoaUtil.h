@@ -14,9 +14,24 @@
 #include "platform/appkit/Screen.h"
 #include "platform/appkit/View.h"
 #include "platform/appkit/Window.h"
+#include "qocore/base/rfb/Rect.h"
 #include "qocore/uilibs/ui/AutoHider.h"
 
 namespace ui {
+
+// A coordinate read back from the platform: truncated toward zero, and
+// held to the 32-bit range.
+inline int32_t truncToInt32(double v) noexcept {
+  if (!(v > INT32_MIN)) return INT32_MIN;
+  if (!(v < INT32_MAX)) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
+
+// A point of the window's base coordinates in the view's, truncated.
+inline rfb::Point viewPointFromBase(const appkit::View* view, appkit::Point base) {
+  appkit::Point p = view->convertPointFromView(base, nullptr);
+  return rfb::Point{truncToInt32(p.x), truncToInt32(p.y)};
+}
 
 // Views and controls whose y axis runs downwards.
 class NSViewFlipped : public appkit::View {

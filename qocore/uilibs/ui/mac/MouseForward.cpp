@@ -1,10 +1,13 @@
 #include "qocore/uilibs/ui/mac/MouseForward.h"
 
+#include "qocore/uilibs/ui/mac/MouseHandlerMac.h"
+
 namespace ui {
 
 MouseReceiver::~MouseReceiver() = default;
 
-std::unique_ptr<MouseReceiver> (*makeMouseReceiver)(appkit::View* view, qoutil::MouseCallback* callback) = nullptr;
+std::unique_ptr<MouseReceiver> (*makeMouseReceiver)(appkit::View* view,
+                                                    qoutil::MouseCallback* callback) = makeMouseHandler;
 
 namespace {
 

@@ -2,8 +2,7 @@
 // Where the views of plain containers send their mouse events: a receiver
 // that turns them into the toolkit's mouse notices for the element's mouse
 // callback.  The mouse handler (click and double-click discrimination,
-// drag sources) implements it and puts its maker in makeMouseReceiver;
-// until it does, no receiver is made and the views behave as plain views.
+// drag sources) implements it; makeMouseReceiver makes one by default.
 
 #include <memory>
 
@@ -26,7 +25,8 @@ class MouseReceiver {
 };
 
 // Makes the receiver for a view's events, reporting to the callback in
-// the view's coordinates; null leaves the view without one.
+// the view's coordinates (a ui::MouseHandlerMac unless replaced); a null
+// maker leaves the view without one.
 extern std::unique_ptr<MouseReceiver> (*makeMouseReceiver)(appkit::View* view, qoutil::MouseCallback* callback);
 
 // A flipped view that hands its mouse events to a receiver first.  Press,
