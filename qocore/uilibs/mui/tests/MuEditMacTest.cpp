@@ -10,7 +10,7 @@
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuEditMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
-#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 
 namespace mui {
 namespace {
@@ -18,24 +18,13 @@ namespace {
 constexpr unsigned short kKeyA = 0;
 constexpr unsigned short kKeyReturn = 0x24;
 
-struct Changes : MuObserver {
-  void onChanged(MuElement*) override { ++count; }
-  int count = 0;
-};
+using mui_test::Changes;
 
-class MuEditMacTest : public testing::Test {
+class MuEditMacTest : public mui_test::MacPeerTest {
  protected:
   void SetUp() override {
-    yarl_test::MuTestBackend::install();
-    appkit::Application::reset();
-    appkit::inject::mainDisplay(1440, 900, 1);
-    muDialogFactory = MuDialogMac::create;
+    MacPeerTest::SetUp();
     muEditFactory = MuEditMac::create;
-    muLayoutFactory = MuLayoutMac::create;
-  }
-  void TearDown() override {
-    yarl_test::MuTestBackend::fillHooks();
-    appkit::Application::reset();
   }
   // A shown dialog holding one edit of the type, focused.
   MuEditMac* shownEdit(uint32_t type, uint32_t option = 0) {
@@ -52,8 +41,6 @@ class MuEditMacTest : public testing::Test {
     appkit::inject::handleQueued();
   }
 
-  objc::AutoreleasePool pool_;
-  std::unique_ptr<MuDialog> dialog_;
   Changes changes_;
 };
 

@@ -12,7 +12,7 @@
 #include "qocore/uilibs/mui/NamedImageHolder.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuListMac.h"
-#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 
 namespace mui {
 namespace {
@@ -31,20 +31,11 @@ struct OddRowsOnly : MuList::Callback {
   }
 };
 
-class MuListMacTest : public testing::Test {
+class MuListMacTest : public mui_test::MacPeerTest {
  protected:
   void SetUp() override {
-    yarl_test::MuTestBackend::install();
-    appkit::Application::reset();
-    appkit::inject::mainDisplay(1440, 900, 1);
-    muDialogFactory = MuDialogMac::create;
+    MacPeerTest::SetUp();
     muListFactory = MuListMac::create;
-    dialog_.reset(MuDialog::create("dlg", "Title", {400, 300}, 0, nullptr, nullptr));
-  }
-  void TearDown() override {
-    dialog_.reset();
-    yarl_test::MuTestBackend::fillHooks();
-    appkit::Application::reset();
   }
   MuListMac* list(uint32_t flags, MuList::Callback* callback = nullptr) {
     auto* l = static_cast<MuListMac*>(MuList::create(dialog_.get(), "l", flags, callback));
@@ -66,8 +57,6 @@ class MuListMacTest : public testing::Test {
     appkit::inject::handleQueued();
   }
 
-  objc::AutoreleasePool pool_;
-  std::unique_ptr<MuDialog> dialog_;
   Events events_;
 };
 

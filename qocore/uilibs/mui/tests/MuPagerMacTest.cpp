@@ -7,44 +7,20 @@
 #include "platform/appkit/Injector.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuPagerMac.h"
-#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 
 namespace mui {
 namespace {
 
-// A page with a native view of its own.
-class Page : public MuElement {
- public:
-  Page(MuContainer* parent, const char* id) : MuElement(parent, id, nullptr) {
-    view_ = new appkit::View(appkit::makeRect(0, 0, 1, 1));
-    setPeer(std::make_unique<MuCommonMac>(this, view_));
-  }
-  ~Page() override { view_->release(); }
-  appkit::View* view() const noexcept { return view_; }
+using Page = mui_test::ViewLeaf;
 
- private:
-  appkit::View* view_;
-};
+using mui_test::Changes;
 
-struct Changes : MuObserver {
-  void onChanged(MuElement*) override { ++count; }
-  int count = 0;
-};
-
-class MuPagerMacTest : public testing::Test {
+class MuPagerMacTest : public mui_test::MacPeerTest {
  protected:
   void SetUp() override {
-    yarl_test::MuTestBackend::install();
-    appkit::Application::reset();
-    appkit::inject::mainDisplay(1440, 900, 1);
-    muDialogFactory = MuDialogMac::create;
+    MacPeerTest::SetUp();
     muPagerFactory = MuPagerMac::create;
-    dialog_.reset(MuDialog::create("dlg", "Title", {400, 300}, 0, nullptr, nullptr));
-  }
-  void TearDown() override {
-    dialog_.reset();
-    yarl_test::MuTestBackend::fillHooks();
-    appkit::Application::reset();
   }
   MuPagerMac* pager(uint32_t style, Page** pages, int count) {
     auto* p = static_cast<MuPagerMac*>(MuPager::create(dialog_.get(), "p", style));
@@ -56,8 +32,6 @@ class MuPagerMacTest : public testing::Test {
     return p;
   }
 
-  objc::AutoreleasePool pool_;
-  std::unique_ptr<MuDialog> dialog_;
   Changes changes_;
 };
 

@@ -9,58 +9,29 @@
 #include "platform/appkit/Metrics.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuScrollSliderMac.h"
-#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 
 namespace mui {
 namespace {
 
-// A leaf with a native view that asks for a fixed size.
-class Tall : public MuElement {
- public:
-  Tall(MuContainer* parent, Size want) : MuElement(parent, "tall", nullptr), want_(want) {
-    view_ = new appkit::View(appkit::makeRect(0, 0, 1, 1));
-    setPeer(std::make_unique<MuCommonMac>(this, view_));
-  }
-  ~Tall() override { view_->release(); }
-  int32_t widthForHeight(int32_t) override { return want_.width; }
-  int32_t heightForWidth(int32_t) override { return want_.height; }
+using Tall = mui_test::ViewLeaf;
 
- private:
-  appkit::View* view_;
-  Size want_;
-};
+using mui_test::Changes;
 
-struct Changes : MuObserver {
-  void onChanged(MuElement*) override { ++count; }
-  int count = 0;
-};
-
-class MuScrollSliderMacTest : public testing::Test {
+class MuScrollSliderMacTest : public mui_test::MacPeerTest {
  protected:
   void SetUp() override {
-    yarl_test::MuTestBackend::install();
-    appkit::Application::reset();
-    appkit::inject::mainDisplay(1440, 900, 1);
-    muDialogFactory = MuDialogMac::create;
+    MacPeerTest::SetUp();
     muScrollFactory = MuScrollMac::create;
     muSliderFactory = MuSliderMac::create;
-    dialog_.reset(MuDialog::create("dlg", "Title", {400, 300}, 0, nullptr, nullptr));
   }
-  void TearDown() override {
-    dialog_.reset();
-    yarl_test::MuTestBackend::fillHooks();
-    appkit::Application::reset();
-  }
-
-  objc::AutoreleasePool pool_;
-  std::unique_ptr<MuDialog> dialog_;
 };
 
 TEST_F(MuScrollSliderMacTest, ABorderedScrollGivesItsChildTheViewportLessTwiceTheBorder) {
   for (uint32_t style : {MuScroll::kVertical, MuScroll::kVertical | MuScroll::kBordered}) {
     SCOPED_TRACE(style);
     auto* s = static_cast<MuScrollMac*>(MuScroll::create(dialog_.get(), "s", style));
-    auto* child = new Tall(s, {50, 500});
+    auto* child = new Tall(s, "tall", {50, 500});
     s->addChild(child);
     EXPECT_EQ(s->scrollView()->documentView(), nativeViewOf(child));
     s->setSize({200, 100});

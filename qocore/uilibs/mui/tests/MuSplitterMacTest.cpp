@@ -8,41 +8,18 @@
 #include "platform/appkit/Injector.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuSplitterMac.h"
-#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 
 namespace mui {
 namespace {
 
-// A pane with a native view of its own.
-class Pane : public MuElement {
- public:
-  Pane(MuContainer* parent, const char* id) : MuElement(parent, id, nullptr) {
-    view_ = new appkit::View(appkit::makeRect(0, 0, 1, 1));
-    setPeer(std::make_unique<MuCommonMac>(this, view_));
-  }
-  ~Pane() override { view_->release(); }
-  int32_t widthForHeight(int32_t) override { return 50; }
-  int32_t heightForWidth(int32_t) override { return 50; }
-  appkit::View* view() const noexcept { return view_; }
+using Pane = mui_test::ViewLeaf;
 
- private:
-  appkit::View* view_;
-};
-
-class MuSplitterMacTest : public testing::Test {
+class MuSplitterMacTest : public mui_test::MacPeerTest {
  protected:
   void SetUp() override {
-    yarl_test::MuTestBackend::install();
-    appkit::Application::reset();
-    appkit::inject::mainDisplay(1440, 900, 1);
-    muDialogFactory = MuDialogMac::create;
+    MacPeerTest::SetUp();
     muSplitterFactory = MuSplitterMac::create;
-    dialog_.reset(MuDialog::create("dlg", "Title", {400, 300}, 0, nullptr, nullptr));
-  }
-  void TearDown() override {
-    dialog_.reset();
-    yarl_test::MuTestBackend::fillHooks();
-    appkit::Application::reset();
   }
   MuSplitterMac* splitter(int panes, Pane** out) {
     auto* s = static_cast<MuSplitterMac*>(MuSplitter::create(dialog_.get(), "sp", 0, 0, 0));
@@ -53,9 +30,6 @@ class MuSplitterMacTest : public testing::Test {
     s->setSize({300, 100});
     return s;
   }
-
-  objc::AutoreleasePool pool_;
-  std::unique_ptr<MuDialog> dialog_;
 };
 
 TEST_F(MuSplitterMacTest, EachDividerGetsAResizeCursorExceptWhileDragging) {

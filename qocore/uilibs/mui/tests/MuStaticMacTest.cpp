@@ -10,25 +10,16 @@
 #include "platform/objc/String.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuStaticMac.h"
-#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 
 namespace mui {
 namespace {
 
-class MuStaticMacTest : public testing::Test {
+class MuStaticMacTest : public mui_test::MacPeerTest {
  protected:
   void SetUp() override {
-    yarl_test::MuTestBackend::install();
-    appkit::Application::reset();
-    appkit::inject::mainDisplay(1440, 900, 1);
-    muDialogFactory = MuDialogMac::create;
+    MacPeerTest::SetUp();
     muStaticFactory = MuStaticMac::create;
-    dialog_.reset(MuDialog::create("dlg", "Title", {400, 300}, 0, nullptr, nullptr));
-  }
-  void TearDown() override {
-    dialog_.reset();
-    yarl_test::MuTestBackend::fillHooks();
-    appkit::Application::reset();
   }
   MuStaticMac* label(const char* text, uint32_t type) {
     return static_cast<MuStaticMac*>(MuStatic::create(dialog_.get(), "s", text, type));
@@ -36,9 +27,6 @@ class MuStaticMacTest : public testing::Test {
   static objc::Object* colourOf(MuStaticMac* s) {
     return s->textView().textStorage()->attributeAt(appkit::kForegroundColorAttributeName, 0);
   }
-
-  objc::AutoreleasePool pool_;
-  std::unique_ptr<MuDialog> dialog_;
 };
 
 TEST_F(MuStaticMacTest, HeadingsAndDetailsTakeTheirSizes) {

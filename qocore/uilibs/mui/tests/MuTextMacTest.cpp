@@ -9,7 +9,7 @@
 #include "platform/objc/String.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuTextMac.h"
-#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 
 namespace mui {
 namespace {
@@ -19,28 +19,16 @@ struct Opened : plat::Markup::LinkCallback {
   std::vector<std::string> links;
 };
 
-class MuTextMacTest : public testing::Test {
+class MuTextMacTest : public mui_test::MacPeerTest {
  protected:
   void SetUp() override {
-    yarl_test::MuTestBackend::install();
-    appkit::Application::reset();
-    appkit::inject::mainDisplay(1440, 900, 1);
-    muDialogFactory = MuDialogMac::create;
+    MacPeerTest::SetUp();
     muTextFactory = MuTextMac::create;
-    dialog_.reset(MuDialog::create("dlg", "Title", {400, 300}, 0, nullptr, nullptr));
-  }
-  void TearDown() override {
-    dialog_.reset();
-    yarl_test::MuTestBackend::fillHooks();
-    appkit::Application::reset();
   }
   MuTextMac* text(const char* created, plat::Markup::LinkCallback* callback, uint32_t selectable) {
     return static_cast<MuTextMac*>(muTextFactory(dialog_.get(), "t", created, callback, selectable));
   }
   static std::string shown(MuTextMac* t) { return t->textView().textStorage()->string()->utf8(); }
-
-  objc::AutoreleasePool pool_;
-  std::unique_ptr<MuDialog> dialog_;
 };
 
 TEST_F(MuTextMacTest, CreatedTextIsShownAsPlainTextNotMarkup) {
