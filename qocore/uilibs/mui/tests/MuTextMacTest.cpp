@@ -26,7 +26,7 @@ class MuTextMacTest : public mui_test::MacPeerTest {
     muTextFactory = MuTextMac::create;
   }
   MuTextMac* text(const char* created, plat::Markup::LinkCallback* callback, uint32_t selectable) {
-    return static_cast<MuTextMac*>(muTextFactory(dialog_.get(), "t", created, callback, selectable));
+    return static_cast<MuTextMac*>(MuText::create(dialog_.get(), "t", created, callback, selectable));
   }
   static std::string shown(MuTextMac* t) { return t->textView().textStorage()->string()->utf8(); }
 };
