@@ -1,0 +1,16 @@
+#include "platform/appkit/ImageView.h"
+
+namespace appkit {
+
+void ImageView::setImage(Image* image) {
+  if (image) image->retain();
+  if (image_) image_->release();
+  image_ = image;
+  setNeedsDisplay(true);
+}
+
+ImageView::~ImageView() {
+  if (image_) image_->release();
+}
+
+}  // namespace appkit

@@ -1,0 +1,97 @@
+#include "platform/appkit/ScrollView.h"
+
+#include <algorithm>
+
+#include "platform/appkit/Constants.h"
+#include "platform/appkit/Metrics.h"
+
+namespace appkit {
+
+namespace {
+
+double borderWidth(int type) noexcept {
+  switch (type) {
+    case kLineBorder:
+    case kBezelBorder:
+      return kBezelBorderWidth;
+    case kGrooveBorder:
+      return kGrooveBorderWidth;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+Rect ClipView::documentVisibleRect() const {
+  // The document sits at the clip view's origin, in its flipped space.
+  return bounds();
+}
+
+void ClipView::scrollToPoint(Point point) {
+  const View* doc = documentView();
+  const Size visible = bounds().size;
+  const Size extent = doc ? doc->frame().size : Size{};
+  point.x = std::max(0.0, std::min(point.x, extent.width - visible.width));
+  point.y = std::max(0.0, std::min(point.y, extent.height - visible.height));
+  setBoundsOrigin(point);
+}
+
+ScrollView::ScrollView(Rect frame) : View(frame) {
+  clip_ = new ClipView(Rect{});
+  addSubview(clip_);
+  clip_->release();
+  tile();
+}
+
+ScrollView::~ScrollView() {
+  if (background_) background_->release();
+}
+
+void ScrollView::setDocumentView(View* view) {
+  if (View* old = clip_->documentView()) old->removeFromSuperview();
+  clip_->setBoundsOrigin({0, 0});
+  if (view) clip_->addSubview(view);
+}
+
+void ScrollView::setHasVerticalScroller(bool has) {
+  vertical_ = has;
+  tile();
+}
+
+void ScrollView::setHasHorizontalScroller(bool has) {
+  horizontal_ = has;
+  tile();
+}
+
+void ScrollView::setBorderType(int type) {
+  border_ = type;
+  tile();
+}
+
+void ScrollView::setBackgroundColor(Color* colour) {
+  if (colour) colour->retain();
+  if (background_) background_->release();
+  background_ = colour;
+}
+
+Size ScrollView::frameSizeForContentSize(Size content, bool horizontalScroller, bool verticalScroller, int borderType) {
+  const double b = 2 * borderWidth(borderType);
+  return {content.width + b + (verticalScroller ? kScrollerWidth : 0),
+          content.height + b + (horizontalScroller ? kScrollerWidth : 0)};
+}
+
+Size ScrollView::contentSizeForFrameSize(Size frame, bool horizontalScroller, bool verticalScroller, int borderType) {
+  const Size extra = frameSizeForContentSize({}, horizontalScroller, verticalScroller, borderType);
+  return {std::max(0.0, frame.width - extra.width), std::max(0.0, frame.height - extra.height)};
+}
+
+void ScrollView::tile() {
+  const double b = borderWidth(border_);
+  const Size content = contentSizeForFrameSize(bounds().size, horizontal_, vertical_, border_);
+  clip_->setFrame({{b, b}, content});
+}
+
+void ScrollView::resizeSubviewsWithOldSize(Size) { tile(); }
+
+}  // namespace appkit

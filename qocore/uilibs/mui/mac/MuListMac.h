@@ -1,0 +1,107 @@
+#pragma once
+// mui::MuListMac: the macOS list element.  A table of text and image
+// columns in a bezelled scroll view; AppKit reads the rows from the core's
+// row store through the table bridge, which is installed with the row
+// height question so that image columns can make the rows higher.  User
+// selections, clicks and double clicks become element events; selections
+// the program makes are not reported back.
+//
+// Main thread only.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/appkit/Color.h"
+#include "platform/appkit/ScrollView.h"
+#include "platform/appkit/TableColumns.h"
+#include "qocore/uilibs/mui/MuControls.h"
+#include "qocore/uilibs/mui/mac/MuCommonMac.h"
+#include "qocore/uilibs/ui/mac/ActionTarget.h"
+#include "qocore/uilibs/ui/mac/DelegateBridges.h"
+
+namespace mui {
+
+// A text cell whose text sits centred in the row's height, inset by two
+// points at either side.
+class TextFieldCellOC : public appkit::TextFieldCell {
+ public:
+  appkit::Rect titleRectForBounds(appkit::Rect bounds, double textHeight) const noexcept;
+  bool drawsBackground() const noexcept { return drawsBackground_; }
+  void setDrawsBackground(bool draws) noexcept { drawsBackground_ = draws; }
+  appkit::Color* backgroundColor() const noexcept { return background_; }
+  // Retained.
+  void setBackgroundColor(appkit::Color* colour);
+
+ protected:
+  ~TextFieldCellOC() override;
+
+ private:
+  appkit::Color* background_ = nullptr;
+  bool drawsBackground_ = false;
+};
+
+class MuListMac : public MuList, public ui::TableViewDelegate, public ui::ActionCallback {
+ public:
+  // The creator hook's signature.
+  static MuList* create(MuContainer* parent, const char* id, uint32_t flags, Callback* callback);
+
+  MuListMac(MuContainer* parent, const char* id, uint32_t flags, Callback* callback);
+  ~MuListMac() override;
+
+  void setSize(Size size) override;
+  int32_t widthForHeight(int32_t height) override;
+  void setSelected(int32_t row) override;
+  int32_t getSelected() override;
+  void addColumn(int32_t key, uint32_t type, const char* header, int32_t width) override;
+  void insertRow(int32_t index) override;
+  void removeRow(int32_t index) override;
+  void removeAllRows() override;
+  void setCell(int32_t row, int32_t columnKey, const char* text) override;
+  void scrollToRow(int32_t row);
+  // A negative row redraws every row.
+  void refreshRow(int32_t row);
+
+  double rowHeightOf(appkit::TableView* table, long row) override;
+  bool shouldEditColumn(appkit::TableView*, appkit::TableColumn*, long) override { return false; }
+  bool shouldSelectRow(appkit::TableView* table, long row) override;
+  bool selectionShouldChange(appkit::TableView* table) override;
+  bool shouldSelectColumn(appkit::TableView*, appkit::TableColumn*) override { return false; }
+  void selectionDidChange(appkit::TableView* table) override;
+  objc::Object* toolTipFor(appkit::TableView*, appkit::TableColumn*, long) override { return nullptr; }
+  int32_t numberOfRows(appkit::TableView* table) override;
+  objc::Object* cellValue(appkit::TableView* table, appkit::TableColumn* column, long row) override;
+  void setCellValue(appkit::TableView*, appkit::TableColumn*, long, objc::Object*) override {}
+  void willDisplayCell(objc::Object* cell, appkit::TableColumn* column, long row) override;
+
+  void action(objc::Object* sender) override;
+  void doubleClick(objc::Object* sender) override;
+
+  appkit::ScrollView* scrollView() const noexcept { return scrollView_; }
+  appkit::RowTableView* tableView() const noexcept { return tableView_; }
+  ui::TableViewDelegateOC* bridge() const noexcept { return tableDelegate_->bridge(); }
+  double rowHeight() const noexcept { return rowHeight_; }
+
+ private:
+  appkit::SizedTableColumn* columnAt(size_t index) const;
+  // The widest cell text of a column, in the cell font at the row height.
+  int32_t widestText(size_t column);
+  void shareFreeWidth();
+  // The table as wide as the visible area and as high as its rows.
+  void fitTable();
+  void sizeTextColumnsToContent();
+
+  // The rows' height, raised by image columns taller than it.
+ protected:
+  double rowHeight_;
+
+ private:
+  appkit::ScrollView* scrollView_;
+  appkit::RowTableView* tableView_;
+  std::unique_ptr<ui::TableViewDelegateHolder> tableDelegate_;
+  std::unique_ptr<ui::ActionTarget> actionTarget_;
+  std::vector<int32_t> columnWidths_;
+  bool selectingInCode_ = false;
+};
+
+}  // namespace mui

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Constants.h"
+#include "platform/appkit/Injector.h"
+#include "qocore/uilibs/mui/mac/MuDialogMac.h"
+#include "qocore/uilibs/mui/mac/MuEditMac.h"
+#include "qocore/uilibs/mui/mac/MuFrameMac.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
+
+namespace mui {
+namespace {
+
+constexpr unsigned short kKeyA = 0;
+constexpr unsigned short kKeyReturn = 0x24;
+
+using mui_test::Changes;
+
+class MuEditMacTest : public mui_test::MacPeerTest {
+ protected:
+  void SetUp() override {
+    MacPeerTest::SetUp();
+    muEditFactory = MuEditMac::create;
+  }
+  // A shown dialog holding one edit of the type, focused.
+  MuEditMac* shownEdit(uint32_t type, uint32_t option = 0) {
+    dialog_.reset(MuDialog::create("dlg", "Title", {300, 200}, 0, nullptr, nullptr));
+    auto* edit = static_cast<MuEditMac*>(MuEdit::create(dialog_.get(), "e", nullptr, type, option));
+    edit->setSize({200, 60});
+    dialog_->setVisible(true);
+    edit->setFocus();
+    edit->addObserver(&changes_);
+    return edit;
+  }
+  void type(const char* text, uint64_t flags = 0) {
+    appkit::inject::key(kKeyA, text, flags);
+    appkit::inject::handleQueued();
+  }
+
+  Changes changes_;
+};
+
+TEST_F(MuEditMacTest, EachTypeMakesItsFieldAndInsets) {
+  struct Case {
+    uint32_t type;
+    uint32_t option;
+    bool secure;
+    MuInsets insets;
+  };
+  for (const Case& c : {Case{MuEdit::kText, 0, false, {0, -1, 0, -1}}, Case{MuEdit::kPassword, 0, true, {0, -1, 0, -1}},
+                        Case{MuEdit::kMultiline, 0, false, {0, -1, 0, -1}},
+                        Case{MuEdit::kText, MuEdit::kBorderless, false, {0, 0, 0, 0}}}) {
+    SCOPED_TRACE(c.type * 10 + c.option);
+    std::unique_ptr<MuDialog> d(MuDialog::create("d", "T", {300, 200}, 0, nullptr, nullptr));
+    auto* edit = static_cast<MuEditMac*>(MuEdit::create(d.get(), "e", nullptr, c.type, c.option));
+    EXPECT_EQ(dynamic_cast<appkit::SecureTextField*>(edit->field()) != nullptr, c.secure);
+    EXPECT_EQ(edit->insets().top, c.insets.top);
+    EXPECT_EQ(edit->insets().bottom, c.insets.bottom);
+    EXPECT_EQ(edit->field()->isBordered(), c.option == 0);
+    EXPECT_EQ(edit->field()->textCell()->lineBreakMode(), c.type == MuEdit::kMultiline ? 0 : 4);
+    EXPECT_EQ(edit->field()->textCell()->focusRingType(), c.type == MuEdit::kMultiline ? 1 : 0);
+    EXPECT_EQ(edit->field()->textCell()->allowsAllInputSources(), c.type == MuEdit::kPassword);
+    EXPECT_EQ(nativeViewOf(edit), edit->carrier());
+    EXPECT_EQ(edit->field()->superview(), edit->carrier());
+  }
+}
+
+TEST_F(MuEditMacTest, TypingSendsChangesAndPasswordsReadBackClear) {
+  MuEditMac* edit = shownEdit(MuEdit::kPassword);
+  type("s");
+  type("3");
+  EXPECT_STREQ(edit->getText(), "s3");
+  EXPECT_EQ(changes_.count, 2);
+  edit->setText("x");
+  EXPECT_STREQ(edit->getText(), "x");
+}
+
+TEST_F(MuEditMacTest, OneLineFieldsDropTabsAndNewlinesMultiLineKeepsThem) {
+  for (uint32_t t : {MuEdit::kText, MuEdit::kPassword, MuEdit::kMultiline}) {
+    SCOPED_TRACE(t);
+    MuEditMac* edit = shownEdit(t);
+    type("a\tb\nc");
+    EXPECT_STREQ(edit->getText(), t == MuEdit::kMultiline ? "a\tb\nc" : "abc");
+  }
+}
+
+TEST_F(MuEditMacTest, AFilterRefusesTextWithoutAChange) {
+  MuEditMac* edit = shownEdit(MuEdit::kText);
+  edit->setNumeric();
+  type("1");
+  type("x");
+  EXPECT_STREQ(edit->getText(), "1");
+  EXPECT_EQ(changes_.count, 1);
+}
+
+TEST_F(MuEditMacTest, SelectionIsInUtf8BytesOverUtf16Text) {
+  MuEditMac* edit = shownEdit(MuEdit::kText);
+  // "a", e-acute (2 bytes, 1 unit), a G clef (4 bytes, 2 units), "b".
+  type(
+      "a\xC3\xA9\xF0\x9D\x84\x9E"
+      "b");
+  appkit::FieldEditor* editor = dynamic_cast<appkit::FieldEditor*>(edit->field()->window()->firstResponder());
+  ASSERT_NE(editor, nullptr);
+  struct Case {
+    int32_t start, length;
+    size_t location, units;
+    int32_t readStart, readLength;
+  };
+  for (const Case& c :
+       {Case{1, 6, 1, 3, 1, 6}, Case{3, 4, 2, 2, 3, 4},
+        // Inside a character: only whole characters.
+        Case{2, 1, 2, 0, 3, 0}, Case{4, 1, 4, 0, 7, 0}, Case{2, 5, 2, 2, 3, 4}, Case{-1, 0, 5, 0, 8, 0}}) {
+    SCOPED_TRACE(c.start * 100 + c.length);
+    edit->setSelection(c.start, c.length);
+    EXPECT_EQ(editor->selectedRange().location, c.location);
+    EXPECT_EQ(editor->selectedRange().length, c.units);
+    int32_t start = -5, length = -5;
+    edit->getSelection(start, length);
+    EXPECT_EQ(start, c.readStart);
+    EXPECT_EQ(length, c.readLength);
+  }
+}
+
+TEST_F(MuEditMacTest, WithoutAFieldEditorSelectionIsNothing) {
+  std::unique_ptr<MuDialog> d(MuDialog::create("d", "T", {300, 200}, 0, nullptr, nullptr));
+  MuEdit* edit = MuEdit::create(d.get(), "e", nullptr, MuEdit::kText, 0);
+  edit->setText("hello");
+  edit->setSelection(1, 2);
+  int32_t start = 9, length = 9;
+  edit->getSelection(start, length);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(length, 0);
+}
+
+TEST_F(MuEditMacTest, ShiftReturnTypesANewlineOnlyInAMultiLineField) {
+  MuEditMac* multi = shownEdit(MuEdit::kMultiline);
+  type("a");
+  changes_.count = 0;
+  appkit::inject::key(kKeyReturn, "\r", appkit::kModifierShift);
+  appkit::inject::handleQueued();
+  EXPECT_STREQ(multi->getText(), "a\n");
+  EXPECT_EQ(changes_.count, 1);
+  // Plain Return is the dialog's.
+  EXPECT_FALSE(multi->handleDialogKey(kDefaultButton, false));
+  EXPECT_FALSE(multi->handleDialogKey(kCancelButton, true));
+
+  MuEditMac* single = shownEdit(MuEdit::kText);
+  type("a");
+  EXPECT_FALSE(single->handleDialogKey(kDefaultButton, true));
+  EXPECT_STREQ(single->getText(), "a");
+}
+
+TEST_F(MuEditMacTest, HeightCoversTheCellAndTheBorderInsets) {
+  std::unique_ptr<MuDialog> d(MuDialog::create("d", "T", {300, 200}, 0, nullptr, nullptr));
+  auto* bordered = static_cast<MuEditMac*>(MuEdit::create(d.get(), "b", nullptr, MuEdit::kText, 0));
+  auto* borderless = static_cast<MuEditMac*>(MuEdit::create(d.get(), "n", nullptr, MuEdit::kText, MuEdit::kBorderless));
+  EXPECT_EQ(bordered->heightForWidth(100), borderless->heightForWidth(100) + 2);
+  borderless->setMinHeight(500);
+  EXPECT_EQ(borderless->heightForWidth(100), 500);
+  EXPECT_GT(bordered->heightForLines(3), bordered->heightForLines(1));
+  EXPECT_EQ(bordered->heightForLines(0), bordered->heightForLines(1));
+}
+
+}  // namespace
+}  // namespace mui

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Constants.h"
+#include "platform/appkit/Injector.h"
+#include "platform/appkit/Metrics.h"
+#include "qocore/uilibs/mui/mac/MuDialogMac.h"
+#include "qocore/uilibs/mui/mac/MuScrollSliderMac.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
+
+namespace mui {
+namespace {
+
+using Tall = mui_test::ViewLeaf;
+
+using mui_test::Changes;
+
+class MuScrollSliderMacTest : public mui_test::MacPeerTest {
+ protected:
+  void SetUp() override {
+    MacPeerTest::SetUp();
+    muScrollFactory = MuScrollMac::create;
+    muSliderFactory = MuSliderMac::create;
+  }
+};
+
+TEST_F(MuScrollSliderMacTest, ABorderedScrollGivesItsChildTheViewportLessTwiceTheBorder) {
+  for (uint32_t style : {MuScroll::kVertical, MuScroll::kVertical | MuScroll::kBordered}) {
+    SCOPED_TRACE(style);
+    auto* s = static_cast<MuScrollMac*>(MuScroll::create(dialog_.get(), "s", style));
+    auto* child = new Tall(s, "tall", {50, 500});
+    s->addChild(child);
+    EXPECT_EQ(s->scrollView()->documentView(), nativeViewOf(child));
+    s->setSize({200, 100});
+    const bool bordered = style & MuScroll::kBordered;
+    const int32_t border = bordered ? static_cast<int32_t>(appkit::kBezelBorderWidth) : 0;
+    EXPECT_EQ(s->borderSize(), (Size{border, border}));
+    EXPECT_EQ(s->scrollView()->borderType(), bordered ? appkit::kBezelBorder : appkit::kNoBorder);
+    EXPECT_TRUE(s->scrollView()->hasVerticalScroller());
+    EXPECT_FALSE(s->scrollView()->hasHorizontalScroller());
+    const int32_t bar = s->verticalScrollbarWidth();
+    EXPECT_EQ(bar, static_cast<int32_t>(appkit::kScrollerWidth));
+    EXPECT_EQ(child->getSize().width, 200 - 2 * border - bar);
+    EXPECT_EQ(child->getSize().height, 500);
+    s->setScrollPosition({0, 40});
+    EXPECT_EQ(s->scrollPosition(), (Point{0, 40}));
+    EXPECT_EQ(s->childOrigin(), (Point{0, -40}));
+    s->removeChild(child);
+    EXPECT_EQ(s->scrollView()->documentView(), nullptr);
+  }
+}
+
+TEST_F(MuScrollSliderMacTest, ScrollViewSizesAddScrollersAndBorder) {
+  const appkit::Size f = scrollFrameSize({100, 50}, true, true, appkit::kBezelBorder);
+  EXPECT_EQ(f.width, 100 + 2 * appkit::kBezelBorderWidth + appkit::kScrollerWidth);
+  EXPECT_EQ(f.height, 50 + 2 * appkit::kBezelBorderWidth + appkit::kScrollerWidth);
+  const appkit::Size c = scrollContentSize(f, true, true, appkit::kBezelBorder);
+  EXPECT_EQ(c.width, 100);
+  EXPECT_EQ(c.height, 50);
+  EXPECT_EQ(scrollContentSize({5, 5}, true, true, appkit::kGrooveBorder).width, 0);
+  auto* view = new appkit::ScrollView(appkit::makeRect(0, 0, 1, 1));
+  disableElasticScrolling(view);
+  EXPECT_EQ(view->verticalScrollElasticity(), appkit::kScrollElasticityNone);
+  EXPECT_EQ(view->horizontalScrollElasticity(), appkit::kScrollElasticityNone);
+  view->release();
+}
+
+TEST_F(MuScrollSliderMacTest, ASliderStopsOnWholeValuesAndReportsOnlyTheUser) {
+  auto* s = static_cast<MuSliderMac*>(MuSlider::create(dialog_.get(), "s", 0));
+  Changes changes;
+  s->addObserver(&changes);
+  s->setRange(0, 10);
+  EXPECT_EQ(s->slider()->numberOfTickMarks(), 11);
+  EXPECT_TRUE(s->slider()->allowsTickMarkValuesOnly());
+  EXPECT_EQ(s->getMin(), 0);
+  EXPECT_EQ(s->getMax(), 10);
+  s->setValue(7);
+  EXPECT_EQ(s->getValue(), 7);
+  EXPECT_EQ(changes.count, 0);
+  s->slider()->userMovesTo(3.4);
+  EXPECT_EQ(s->slider()->doubleValue(), 3);
+  EXPECT_EQ(s->getValue(), 3);
+  EXPECT_EQ(changes.count, 1);
+  s->setValue(99);
+  EXPECT_EQ(s->getValue(), 10);
+  EXPECT_EQ(s->heightForWidth(100), 28);
+  EXPECT_EQ(s->widthForHeight(100), 0);
+  auto* v = MuSlider::create(dialog_.get(), "v", MuSliderMac::kVerticalStyle);
+  EXPECT_EQ(v->heightForWidth(100), 0);
+  EXPECT_EQ(v->widthForHeight(100), 28);
+}
+
+}  // namespace
+}  // namespace mui
