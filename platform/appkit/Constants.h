@@ -133,6 +133,17 @@ enum CellHighlight : int { kCellNoHighlight = 0, kCellHighlightContents = 1 };
 // Border types of boxes and scroll views.
 enum BorderType : int { kNoBorder = 0, kLineBorder = 1, kBezelBorder = 2, kGrooveBorder = 3 };
 
+// Where a box shows its title.
+enum TitlePosition : int {
+  kNoTitle = 0,
+  kAboveTop = 1,
+  kAtTop = 2,
+  kBelowTop = 3,
+  kAboveBottom = 4,
+  kAtBottom = 5,
+  kBelowBottom = 6,
+};
+
 // Tracking-area options.
 enum TrackingOption : unsigned {
   kTrackingMouseEnteredAndExited = 0x01,

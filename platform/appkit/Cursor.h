@@ -14,6 +14,7 @@ enum CursorKind : int {
   kCursorResizeUpDown = 4,
   kCursorCrosshair = 5,
   kCursorOperationNotAllowed = 6,
+  kCursorClosedHand = 7,
 };
 
 class Cursor {

@@ -53,6 +53,14 @@ class Event : public objc::Object {
   short subtype() const noexcept { return subtype_; }
   long data1() const noexcept { return data1_; }
   long data2() const noexcept { return data2_; }
+  // How far the pointer moved since the previous mouse event, in screen
+  // points; y grows downwards.
+  double deltaX() const noexcept { return deltaX_; }
+  double deltaY() const noexcept { return deltaY_; }
+  void setDelta(double dx, double dy) noexcept {
+    deltaX_ = dx;
+    deltaY_ = dy;
+  }
   // The area of a mouse-entered or mouse-exited event.
   TrackingArea* trackingArea() const noexcept { return trackingArea_; }
   // The event's location on screen (its window's origin added).
@@ -84,6 +92,8 @@ class Event : public objc::Object {
   long eventNumber_ = 0;
   long clickCount_ = 0;
   float pressure_ = 0;
+  double deltaX_ = 0;
+  double deltaY_ = 0;
   unsigned short keyCode_ = 0;
   bool repeat_ = false;
   bool foreign_ = false;

@@ -34,10 +34,11 @@ long clickCountFor(Window* window, Point base) {
   return last.count;
 }
 
-void postMouse(int type, Window* window, Point base, uint64_t flags, long clicks) {
+void postMouse(int type, Window* window, Point base, uint64_t flags, long clicks, Point delta = {}) {
   setMouseLocation(window->convertBaseToScreen(base));
-  Application::shared().postEvent(
-      Event::mouseEvent(type, base, flags, now(), window->windowNumber(), eventNumber++, clicks, 1), false);
+  Event* e = Event::mouseEvent(type, base, flags, now(), window->windowNumber(), eventNumber++, clicks, 1);
+  e->setDelta(delta.x, delta.y);
+  Application::shared().postEvent(e, false);
 }
 
 long keyWindowNumber() {
@@ -79,9 +80,12 @@ void rightClick(Window* window, Point base) {
 void drag(Window* window, Point from, Point to, int steps) {
   mouseDown(window, from, 0);
   if (steps < 1) steps = 1;
+  Point previous = from;
   for (int i = 1; i <= steps; ++i) {
     Point p{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps};
-    postMouse(kEventLeftMouseDragged, window, p, 0, 1);
+    // The pointer's own movement: y grows downwards in the delta.
+    postMouse(kEventLeftMouseDragged, window, p, 0, 1, {p.x - previous.x, previous.y - p.y});
+    previous = p;
   }
   postMouse(kEventLeftMouseUp, window, to, 0, 1);
 }

@@ -41,6 +41,12 @@ constexpr double kStatusBarThickness = 22;
 constexpr double kCharacterWidth = 7;
 // Horizontal padding a push button adds around its title.
 constexpr double kButtonPadding = 14;
+// A box: the band its title takes along the top or bottom edge (the title
+// in the small system font with its padding), and the margins between its
+// border and its content view until set.  Its border is as wide as the
+// border type's width above (none: 0).
+constexpr double kBoxTitleHeight = 16;
+constexpr double kBoxContentMargin = 5;
 // Two clicks closer than this count as a double click.
 constexpr int kDoubleClickIntervalMs = 500;
 // Width of the keyboard focus ring drawn outside a focused control.

@@ -37,8 +37,10 @@ void View::frameChanged() {
 
 void View::setFrame(Rect frame) {
   if (frame == frame_) return;
+  const Size old = frame_.size;
   frame_ = frame;
   bounds_.size = frame.size;
+  if (old != frame.size) resizeSubviewsWithOldSize(old);
   frameChanged();
 }
 
@@ -50,6 +52,17 @@ bool View::isHiddenOrHasHiddenAncestor() const noexcept {
   for (const View* v = this; v; v = v->superview_)
     if (v->hidden_) return true;
   return false;
+}
+
+void View::setNeedsDisplayInRect(Rect rect) noexcept {
+  if (!needsDisplay_ || dirtyRect_.size == Size{}) {
+    dirtyRect_ = rect;
+  } else {
+    const double x0 = std::min(dirtyRect_.minX(), rect.minX()), y0 = std::min(dirtyRect_.minY(), rect.minY());
+    const double x1 = std::max(dirtyRect_.maxX(), rect.maxX()), y1 = std::max(dirtyRect_.maxY(), rect.maxY());
+    dirtyRect_ = makeRect(x0, y0, x1 - x0, y1 - y0);
+  }
+  needsDisplay_ = true;
 }
 
 void View::setWindow(Window* window) {

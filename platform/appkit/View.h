@@ -124,12 +124,34 @@ class View : public Responder {
 
   const char* toolTip() const noexcept { return toolTip_.c_str(); }
   void setToolTip(const char* tip) { toolTip_ = plat::CharArray(tip ? tip : ""); }
+  void removeAllToolTips() { toolTip_ = plat::CharArray(""); }
 
   bool needsDisplay() const noexcept { return needsDisplay_; }
-  void setNeedsDisplay(bool needs) noexcept { needsDisplay_ = needs; }
+  void setNeedsDisplay(bool needs) noexcept {
+    needsDisplay_ = needs;
+    if (!needs) dirtyRect_ = Rect{};
+  }
+  // Marks a part of the bounds for redrawing; the parts so far add up to
+  // the smallest rectangle holding them all.
+  void setNeedsDisplayInRect(Rect rect) noexcept;
+  Rect dirtyRect() const noexcept { return dirtyRect_; }
+  // Asks the enclosing scroll views to bring the rectangle (bounds
+  // coordinates) into sight; recorded, as nothing here scrolls.  False:
+  // nothing scrolled.
+  bool scrollRectToVisible(Rect rect) noexcept {
+    scrolledRect_ = rect;
+    return false;
+  }
+  Rect lastScrolledRect() const noexcept { return scrolledRect_; }
 
   // Called when the view has moved to another window (or none).
   virtual void viewDidMoveToWindow() {}
+  // Called when the frame size changed, before the frame-change
+  // notification; views that tile their subviews do it here.
+  virtual void resizeSubviewsWithOldSize(Size) {}
+  // Recorded: subviews here never resize with their superview on their own.
+  bool autoresizesSubviews() const noexcept { return autoresizes_; }
+  void setAutoresizesSubviews(bool autoresizes) noexcept { autoresizes_ = autoresizes; }
 
  protected:
   ~View() override;
@@ -150,7 +172,10 @@ class View : public Responder {
   std::vector<TrackingArea*> trackingAreas_;
   std::vector<CursorRect> cursorRects_;
   plat::CharArray toolTip_;
+  Rect dirtyRect_;
+  Rect scrolledRect_;
   bool postsFrameChanges_ = true;
+  bool autoresizes_ = true;
   bool clips_ = false;
   bool hidden_ = false;
   bool needsDisplay_ = false;

@@ -123,6 +123,19 @@ class Window : public Responder, public TitleSetter {
   const std::vector<Window*>& childWindows() const noexcept { return children_; }
   Window* parentWindow() const noexcept { return parent_; }
 
+  // Recorded options: mouse-moved events, hiding with the application,
+  // the key view loop and the smallest size the user may give it.
+  bool acceptsMouseMovedEvents() const noexcept { return acceptsMouseMoved_; }
+  void setAcceptsMouseMovedEvents(bool accepts) noexcept { acceptsMouseMoved_ = accepts; }
+  bool canHide() const noexcept { return canHide_; }
+  void setCanHide(bool canHide) noexcept { canHide_ = canHide; }
+  bool autorecalculatesKeyViewLoop() const noexcept { return autorecalculatesKeyViewLoop_; }
+  void setAutorecalculatesKeyViewLoop(bool recalculates) noexcept { autorecalculatesKeyViewLoop_ = recalculates; }
+  void recalculateKeyViewLoop() noexcept { ++keyViewLoopRecalculations_; }
+  int keyViewLoopRecalculations() const noexcept { return keyViewLoopRecalculations_; }
+  Size minSize() const noexcept { return minSize_; }
+  void setMinSize(Size size) noexcept { minSize_ = size; }
+
   Button* defaultButton() const noexcept { return defaultButton_; }
   void setDefaultButton(Button* button) noexcept { defaultButton_ = button; }
 
@@ -188,6 +201,11 @@ class Window : public Responder, public TitleSetter {
   Window* sheet_ = nullptr;
   Button* defaultButton_ = nullptr;
   View* mouseView_ = nullptr;
+  Size minSize_;
+  int keyViewLoopRecalculations_ = 0;
+  bool acceptsMouseMoved_ = false;
+  bool canHide_ = true;
+  bool autorecalculatesKeyViewLoop_ = false;
   bool releasedWhenClosed_ = true;
   bool visible_ = false;
   bool miniaturized_ = false;

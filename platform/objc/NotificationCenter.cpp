@@ -12,6 +12,11 @@ NotificationCenter& NotificationCenter::defaultCenter() {
   return *center;
 }
 
+NotificationCenter& NotificationCenter::distributedCenter() {
+  static NotificationCenter* center = new NotificationCenter;
+  return *center;
+}
+
 void NotificationCenter::addObserver(Object* observer, const char* selector, const char* name, Object* object) {
   entries_.push_back(
       {observer, plat::CharArray(selector ? selector : ""), name == nullptr, plat::CharArray(name), object, nextId_++});

@@ -35,6 +35,10 @@ class NotificationCenter {
 
   // The process-wide centre, made on first use and never destroyed.
   static NotificationCenter& defaultCenter();
+  // The centre of notifications between applications (system settings
+  // such as the appearance); here a second in-process centre, on which
+  // the façade's injectors post what the system would.
+  static NotificationCenter& distributedCenter();
 
   // addObserver:selector:name:object:.  `name` null observes every name.
   void addObserver(Object* observer, const char* selector, const char* name, Object* object);

@@ -164,6 +164,10 @@ class MuDialog : public MuContainer {
   void setKeyMonitor(KeyMonitorCallback* monitor) noexcept { keyMonitor_ = monitor; }
   KeyMonitorCallback* keyMonitor() const noexcept { return keyMonitor_; }
 
+ protected:
+  // For backends that place the window themselves instead of the peer.
+  void markPositionSet() noexcept { positionSet_ = true; }
+
  private:
   struct Panel {
     std::unique_ptr<MuElement> element;

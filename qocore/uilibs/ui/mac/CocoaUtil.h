@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/appkit/Image.h"
+#include "platform/appkit/Box.h"
 #include "platform/appkit/Screen.h"
 #include "platform/appkit/View.h"
 #include "platform/appkit/Window.h"
@@ -25,6 +26,11 @@ class NSViewFlipped : public appkit::View {
 class NSControlFlipped : public appkit::Control {
  public:
   using appkit::Control::Control;
+  bool isFlipped() const override { return true; }
+};
+class NSBoxFlipped : public appkit::Box {
+ public:
+  using appkit::Box::Box;
   bool isFlipped() const override { return true; }
 };
 

@@ -1,0 +1,157 @@
+#pragma once
+// mui::MuDialogMac: the macOS window of a toolkit dialog.  It owns one
+// native window whose content view is a flipped view holding every
+// panel's native view, and supplies what the platform-neutral dialog
+// leaves to the backend: the window's style from the dialog flags,
+// showing as a normal window, a sheet on the owner, a child window of the
+// owner or an application-modal loop (which keeps serving the run loop),
+// placement in top-down screen coordinates, dragging the window by its
+// background, key routing to the default and cancel buttons, activation
+// events, and hiding transient dialogs when the user turns elsewhere.
+//
+// The close button, the close command and Escape never destroy the
+// dialog: they go through MuDialog::close, which asks the close callback
+// and hides.  Main thread only.
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/appkit/Event.h"
+#include "platform/appkit/View.h"
+#include "platform/appkit/Window.h"
+#include "qocore/base/os/mac/NSUtil.h"
+#include "qocore/base/plat/CharArray.h"
+#include "qocore/uilibs/mui/MuDialog.h"
+#include "qocore/uilibs/ui/mac/WindowGlue.h"
+
+namespace mui {
+
+class MuDialogMac;
+
+// The toolkit's handle of a native window is the window itself.
+inline NativeWindow* toNativeWindow(appkit::Window* window) noexcept { return reinterpret_cast<NativeWindow*>(window); }
+inline appkit::Window* fromNativeWindow(NativeWindow* window) noexcept {
+  return reinterpret_cast<appkit::Window*>(window);
+}
+
+// Registers a transient dialog (flag 0x2000) with the application loop's
+// event filters while it is shown, and unregisters it when it hides or
+// goes; the loop then calls the dialog's filterAppEvent for every event,
+// filterNotice for the other applications' presses that appEventMask
+// selects, and menuTrackingBegan.  The application loop fills it in; null
+// registers nothing.
+extern void (*muDialogEventFilterHook)(MuDialogMac* dialog, bool enable);
+
+// The name of the system's appearance-change notification, posted on the
+// distributed notification centre.
+extern const char* const kThemeChangedNotification;
+
+// The element inside the dialog whose native view is the view or holds it
+// (walking from the view up through its superviews); null when none.
+MuElement* elementForView(MuDialog* dialog, appkit::View* view);
+
+class MuDialogMac : public MuDialog, public ui::WindowDelegate, public os::NotificationCallback {
+ public:
+  // Dialog flags the backend gives meaning to beyond the core's.
+  static constexpr uint32_t kChildWindow = 0x20;
+  static constexpr uint32_t kFloating = 0x80;
+  static constexpr uint32_t kBorderless = 0x100;
+  static constexpr uint32_t kNoActivate = 0x400;
+  static constexpr uint32_t kTransient = 0x2000;
+  static constexpr uint32_t kJoinAllSpaces = 0x4000;
+  static constexpr uint32_t kNoFullScreen = 0x8000;
+
+  // The creator that muDialogFactory holds.
+  static MuDialog* create(const char* id, const char* title, Size size, uint32_t flags, MuDialog* owner,
+                          NativeWindow* nativeParent);
+
+  MuDialogMac(const char* id, const char* title, Size size, uint32_t flags, MuDialog* owner,
+              NativeWindow* nativeParent);
+  ~MuDialogMac() override;
+
+  // Element operations.
+  void setVisible(bool visible) override;
+  bool isVisible() override;
+  void setFocus() override;
+  // Keeps the window's top edge in place.
+  void setSize(Size size) override;
+  void setPosition(Point point) override;
+  // Top-down screen coordinates of the main display: the window's frame,
+  // and for absolutePosition the top-left of the content area.
+  Point getPosition() override;
+  Point absolutePosition() override;
+  void refreshStyle() override;
+  void layoutNow() override;
+  void addChild(MuElement* element) override;
+  void removeChild(MuElement* element) override;
+  void removeAll() override;
+  void setMinSize(Size size) override;
+  NativeWindow* nativeWindow() override;
+  void setTitle(const char* text) override;
+  Size windowSize() override;
+  Size screenSize() override;
+
+  // Application-event filter (see muDialogEventFilterHook).  True consumes
+  // the event.
+  bool filterAppEvent(appkit::Event* event);
+  uint64_t appEventMask();
+  void filterNotice(appkit::Event* event);
+  void menuTrackingBegan();
+
+  // Window delegate.
+  bool canBecomeKeyWindow(appkit::Window* window) override;
+  bool canBecomeMainWindow(appkit::Window* window) override;
+  bool handleWindowEvent(appkit::Window* window, appkit::Event* event) override;
+  appkit::Rect constrainFrameRect(appkit::Window*, appkit::Rect frame, appkit::Screen*) override { return frame; }
+  appkit::Rect willPositionSheet(appkit::Window*, appkit::Window*, appkit::Rect rect) override { return rect; }
+  void windowDidEndSheet(appkit::Window*) override {}
+  appkit::Size windowWillResize(appkit::Window*, appkit::Size size) override { return size; }
+  void windowDidResize(appkit::Window* window) override;
+  void windowDidMiniaturize(appkit::Window*) override {}
+  void windowDidDeminiaturize(appkit::Window*) override {}
+  void windowWillMove(appkit::Window*) override {}
+  void windowDidMove(appkit::Window*) override {}
+  // Always false: the dialog closes itself, through its close query.
+  bool windowShouldClose(appkit::Window* window) override;
+  void windowWillClose(appkit::Window*) override {}
+  void windowDidBecomeKey(appkit::Window* window) override;
+  void windowDidResignKey(appkit::Window* window) override;
+  void windowWillEnterFullScreen(appkit::Window*) override {}
+  void windowDidEnterFullScreen(appkit::Window*) override {}
+  void windowWillExitFullScreen(appkit::Window*) override {}
+  void windowDidExitFullScreen(appkit::Window*) override {}
+  unsigned long willUseFullScreenPresentationOptions(appkit::Window*, unsigned long options) override {
+    return options;
+  }
+
+  // The appearance changed.
+  void notify(os::NotificationObserver* observer, objc::Notification* notification) override;
+
+  appkit::Window* window() const noexcept { return window_->nativeWindow(); }
+  appkit::View* contentView() const noexcept { return contentView_; }
+  bool runningCodeModal() const noexcept { return runningCodeModal_; }
+  bool shownAsSheet() const noexcept { return shownAsSheet_; }
+  bool dragging() const noexcept { return dragging_; }
+
+ private:
+  appkit::Window* ownerWindow() const noexcept { return fromNativeWindow(owner()); }
+  bool hasModalBit() const noexcept { return (dialogFlags() & (kModalToOwner | kAppModal)) != 0; }
+  void show(bool wasVisible);
+  void hide();
+  void centreOverOwner(appkit::Window* owner);
+  void setFilterEnabled(bool enable);
+  bool mouseDown(appkit::Event* event);
+  bool keyDown(appkit::Event* event);
+
+  std::unique_ptr<ui::Window> window_;
+  appkit::View* contentView_ = nullptr;
+  std::unique_ptr<os::NotificationObserver> themeObserver_;
+  plat::CharArray sheetTitle_;
+  plat::CharArray savedOwnerTitle_;
+  bool runningCodeModal_ = false;
+  bool shownAsSheet_ = false;
+  bool dragging_ = false;
+  bool filterEnabled_ = false;
+};
+
+}  // namespace mui

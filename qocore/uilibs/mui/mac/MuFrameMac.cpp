@@ -1,0 +1,200 @@
+#include "qocore/uilibs/mui/mac/MuFrameMac.h"
+
+#include <algorithm>
+
+#include "platform/appkit/Constants.h"
+#include "qocore/uilibs/mui/mac/MuCommonMac.h"
+#include "qocore/uilibs/ui/mac/CocoaUtil.h"
+
+namespace mui {
+
+namespace {
+
+int32_t clamp32(int64_t v) noexcept { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+std::unique_ptr<ui::MouseReceiver> mouseReceiverFor(appkit::View* view, qoutil::MouseCallback* callback) {
+  return ui::makeMouseReceiver ? ui::makeMouseReceiver(view, callback) : nullptr;
+}
+
+}  // namespace
+
+// ---- Frame ----
+
+MuFrame* MuFrameMac::create(MuContainer* parent, const char* id, const char* title, uint32_t type) {
+  return new MuFrameMac(parent, id, title, type);
+}
+
+MuFrameMac::MuFrameMac(MuContainer* parent, const char* id, const char* title, uint32_t type)
+    : MuFrame(parent, id, title, type) {
+  background_ = new BackgroundFrameOC(appkit::makeRect(0, 0, 1, 1));
+  background_->setClipsToBounds(true);
+  background_->cxx = this;
+  appkit::View* outer = background_;
+  if (type == kTitled) {
+    box_ = new appkit::Box(appkit::makeRect(0, 0, 1, 1));
+    box_->setClipsToBounds(true);
+    box_->setTitlePosition(title && *title ? appkit::kAtTop : appkit::kNoTitle);
+    ui::setControlText(box_, title);
+    box_->setContentViewMargins({0, 0});
+    box_->setContentView(background_);
+    outer = box_;
+  } else {
+    background_->setAutoresizesSubviews(false);
+  }
+  frameWatch_ = std::make_unique<ui::ViewNotifyCxx>(this, background_);
+  mouse_ = mouseReceiverFor(background_, this);
+  background_->receiver = mouse_.get();
+  setPeer(std::make_unique<MuCommonMac>(this, outer));
+}
+
+MuFrameMac::~MuFrameMac() {
+  removeAll();
+  frameWatch_.reset();
+  background_->receiver = nullptr;
+  mouse_.reset();
+  background_->cxx = nullptr;
+  background_->release();
+  if (box_) box_->release();
+}
+
+Size MuFrameMac::extra() {
+  const Size m = margins();
+  Size e{2 * m.width, 2 * m.height};
+  if (box_) {
+    // What the box takes around the background once it is large enough
+    // for it: a box not sized yet would give nonsense here.
+    const appkit::Size d = box_->decorationSize();
+    e.width += truncToInt32(d.width);
+    e.height += truncToInt32(d.height);
+  }
+  return e;
+}
+
+int32_t MuFrameMac::widthForHeight(int32_t height) {
+  const Size e = extra();
+  MuElement* c = child();
+  return clamp32(int64_t{e.width} + (c ? c->widthForHeight(clamp32(int64_t{height} - e.height)) : 0));
+}
+
+int32_t MuFrameMac::heightForWidth(int32_t width) {
+  const Size e = extra();
+  MuElement* c = child();
+  return clamp32(int64_t{e.height} + (c ? c->heightForWidth(clamp32(int64_t{width} - e.width)) : 0));
+}
+
+void MuFrameMac::refreshStyle() {
+  MuContainer::refreshStyle();
+  background_->setNeedsDisplay(true);
+}
+
+void MuFrameMac::addChild(MuElement* element) {
+  // The child replaces the previous one, whose view goes with it.
+  if (MuElement* previous = child(); previous && previous != element) {
+    if (appkit::View* view = nativeViewOf(previous)) view->removeFromSuperview();
+  }
+  MuFrame::addChild(element);
+  if (appkit::View* view = nativeViewOf(element)) background_->addSubview(view);
+  relayout();
+}
+
+void MuFrameMac::removeChild(MuElement* element) {
+  if (appkit::View* view = element ? nativeViewOf(element) : nullptr) view->removeFromSuperview();
+  MuFrame::removeChild(element);
+}
+
+void MuFrameMac::removeAll() {
+  detachChildViews(this);
+  MuFrame::removeAll();
+}
+
+Point MuFrameMac::childOrigin() {
+  if (!box_) return {};
+  const appkit::Rect f = background_->frame();
+  double y = f.origin.y;
+  if (!box_->isFlipped()) y = box_->bounds().size.height - (y + f.size.height);
+  return {truncToInt32(f.origin.x), truncToInt32(y)};
+}
+
+void MuFrameMac::relayout() {
+  MuElement* c = child();
+  appkit::View* view = c ? nativeViewOf(c) : nullptr;
+  if (!view) return;
+  const appkit::Rect b = background_->bounds();
+  const Size m = margins();
+  view->setFrame(appkit::makeRect(b.origin.x + m.width, b.origin.y + m.height,
+                                  std::max(0.0, b.size.width - 2.0 * m.width),
+                                  std::max(0.0, b.size.height - 2.0 * m.height)));
+}
+
+void MuFrameMac::viewFrameChanged(appkit::View*) { relayout(); }
+
+// ---- Layout ----
+
+MuLayout* MuLayoutMac::create(MuContainer* parent, const char* id, uint32_t direction) {
+  return new MuLayoutMac(parent, id, direction);
+}
+
+MuLayoutMac::MuLayoutMac(MuContainer* parent, const char* id, uint32_t direction) : MuLayout(parent, id, direction) {
+  container_ = new NSViewWithHandlerOC(appkit::makeRect(0, 0, 1, 1));
+  container_->setClipsToBounds(true);
+  container_->setAutoresizesSubviews(false);
+  frameWatch_ = std::make_unique<ui::ViewNotifyCxx>(this, container_);
+  mouse_ = mouseReceiverFor(container_, this);
+  container_->receiver = mouse_.get();
+  setPeer(std::make_unique<MuCommonMac>(this, container_));
+}
+
+MuLayoutMac::~MuLayoutMac() {
+  removeAll();
+  frameWatch_.reset();
+  container_->receiver = nullptr;
+  mouse_.reset();
+  container_->release();
+}
+
+void MuLayoutMac::layoutNow() {
+  relayout();
+  container_->setNeedsDisplay(true);
+}
+
+void MuLayoutMac::addChild(MuElement* element) {
+  MuLayout::addChild(element);
+  if (appkit::View* view = nativeViewOf(element)) container_->addSubview(view);
+  relayout();
+}
+
+void MuLayoutMac::removeChild(MuElement* element) {
+  if (appkit::View* view = element ? nativeViewOf(element) : nullptr) view->removeFromSuperview();
+  MuLayout::removeChild(element);
+  relayout();
+}
+
+void MuLayoutMac::removeAll() {
+  detachChildViews(this);
+  MuLayout::removeAll();
+}
+
+void MuLayoutMac::viewFrameChanged(appkit::View*) { relayout(); }
+
+// ---- Line ----
+
+MuLine* MuLineMac::create(MuContainer* parent, const char* id, bool horizontal, uint32_t etched, int32_t thickness) {
+  return new MuLineMac(parent, id, horizontal, etched, thickness);
+}
+
+MuLineMac::MuLineMac(MuContainer* parent, const char* id, bool horizontal, uint32_t etched, int32_t thickness)
+    : MuLine(parent, id, horizontal, etched, thickness) {
+  lineView_ = new MuLineOC(appkit::makeRect(0, 0, 1, 1));
+  lineView_->setClipsToBounds(true);
+  lineView_->cxx = this;
+  setPeer(std::make_unique<MuCommonMac>(this, lineView_));
+}
+
+MuLineMac::~MuLineMac() {
+  lineView_->cxx = nullptr;
+  lineView_->release();
+}
+
+void MuLineMac::refreshStyle() { lineView_->setNeedsDisplay(true); }
+
+}  // namespace mui

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Constants.h"
+#include "platform/appkit/Injector.h"
+#include "platform/appkit/Metrics.h"
+#include "qocore/uilibs/mui/mac/MuCommonMac.h"
+#include "qocore/uilibs/mui/mac/MuDialogMac.h"
+#include "qocore/uilibs/mui/mac/MuFrameMac.h"
+#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+
+namespace mui {
+namespace {
+
+using appkit::makeRect;
+using mui_test::Placement;
+using mui_test::placement;
+
+// Writes down the events handed to it, answering as told.
+class RecordingReceiver : public ui::MouseReceiver {
+ public:
+  RecordingReceiver(std::vector<std::string>* log, qoutil::MouseCallback* callback) : log_(log), callback_(callback) {}
+  bool mouseEvent(appkit::Event* event) override {
+    log_->push_back("event " + std::to_string(event->type()));
+    return callback_->mouseEvent(event->type() == appkit::kEventLeftMouseDown ? 0 : 1, {}, nullptr);
+  }
+  bool contextMenu(appkit::Event*) override { return false; }
+
+ private:
+  std::vector<std::string>* log_;
+  qoutil::MouseCallback* callback_;
+};
+
+class Clicks : public qoutil::MouseCallback {
+ public:
+  bool mouseEvent(int32_t kind, rfb::Point, ui::MouseHandlerMac*) override { return kinds.push_back(kind), true; }
+  std::vector<int32_t> kinds;
+};
+
+std::vector<std::string>* receiverLog;
+
+class MuFrameMacTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    yarl_test::MuTestBackend::install();
+    appkit::Application::reset();
+    appkit::inject::mainDisplay(1440, 900, 1);
+    muDialogFactory = MuDialogMac::create;
+    muFrameFactory = MuFrameMac::create;
+    muLayoutFactory = MuLayoutMac::create;
+    muLineFactory = MuLineMac::create;
+  }
+  void TearDown() override {
+    ui::makeMouseReceiver = nullptr;
+    yarl_test::MuTestBackend::fillHooks();
+    appkit::Application::reset();
+  }
+  std::unique_ptr<MuDialog> dialog(Size size) {
+    return std::unique_ptr<MuDialog>(MuDialog::create("dlg", "Title", size, 0, nullptr, nullptr));
+  }
+  // A leaf with a native view of its own.
+  static MuElement* leaf(MuContainer* parent, const char* id) {
+    auto* view = new appkit::View(makeRect(0, 0, 1, 1));
+    auto* e = new MuElement(parent, id, nullptr);
+    e->setPeer(std::make_unique<MuCommonMac>(e, view));
+    view->autorelease();
+    parent->addChild(e);
+    return e;
+  }
+
+  objc::AutoreleasePool pool_;
+};
+
+TEST_F(MuFrameMacTest, ATitledFrameIsABoxWithItsTitleAtTheTop) {
+  auto d = dialog({300, 200});
+  auto* titled = static_cast<MuFrameMac*>(MuFrame::create(d.get(), "a", "Group", MuFrame::kTitled));
+  auto* untitled = static_cast<MuFrameMac*>(MuFrame::create(d.get(), "b", nullptr, MuFrame::kTitled));
+  auto* plain = static_cast<MuFrameMac*>(MuFrame::create(d.get(), "c", "ignored", MuFrame::kBordered));
+
+  ASSERT_NE(titled->box(), nullptr);
+  EXPECT_EQ(nativeViewOf(titled), titled->box());
+  EXPECT_EQ(titled->box()->titlePosition(), appkit::kAtTop);
+  EXPECT_STREQ(titled->box()->title(), "Group");
+  EXPECT_EQ(titled->box()->contentView(), titled->background());
+  EXPECT_EQ(titled->box()->contentViewMargins(), (appkit::Size{0, 0}));
+  EXPECT_EQ(untitled->box()->titlePosition(), appkit::kNoTitle);
+  EXPECT_EQ(plain->box(), nullptr);
+  EXPECT_EQ(nativeViewOf(plain), plain->background());
+  EXPECT_FALSE(plain->background()->autoresizesSubviews());
+  EXPECT_TRUE(plain->background()->isFlipped());
+}
+
+TEST_F(MuFrameMacTest, AnEmptyFrameMeasuresAsItsMarginsAndBoxBorder) {
+  auto d = dialog({300, 200});
+  MuFrame* plain = MuFrame::create(d.get(), "p", nullptr, MuFrame::kPlain);
+  MuFrame* titled = MuFrame::create(d.get(), "t", "Group", MuFrame::kTitled);
+  const Size m = plain->margins();
+  EXPECT_EQ(plain->widthForHeight(100), 2 * m.width);
+  EXPECT_EQ(plain->heightForWidth(100), 2 * m.height);
+  const int32_t border = 2 * static_cast<int32_t>(appkit::kGrooveBorderWidth);
+  EXPECT_EQ(titled->widthForHeight(100), 2 * m.width + border);
+  EXPECT_EQ(titled->heightForWidth(100), 2 * m.height + border + static_cast<int32_t>(appkit::kBoxTitleHeight));
+}
+
+TEST_F(MuFrameMacTest, FramesPlaceTheirChildInsideMarginsAndBox) {
+  auto d = dialog({300, 200});
+  auto* plain = static_cast<MuFrameMac*>(MuFrame::create(d.get(), "p", nullptr, MuFrame::kPlain));
+  auto* titled = static_cast<MuFrameMac*>(MuFrame::create(d.get(), "t", "Group", MuFrame::kTitled));
+  MuElement* inPlain = leaf(plain, "x");
+  MuElement* inTitled = leaf(titled, "y");
+  const Size m = plain->margins();
+  const int32_t g = static_cast<int32_t>(appkit::kGrooveBorderWidth);
+  const int32_t t = static_cast<int32_t>(appkit::kBoxTitleHeight);
+
+  plain->setSize({200, 100});
+  EXPECT_EQ(placement(inPlain), (Placement{m.width, m.height, 200 - 2 * m.width, 100 - 2 * m.height}));
+  titled->setSize({200, 100});
+  EXPECT_EQ(titled->childOrigin(), (Point{g, g + t}));
+  EXPECT_EQ(placement(inTitled),
+            (Placement{g + m.width, g + t + m.height, 200 - 2 * g - 2 * m.width, 100 - 2 * g - t - 2 * m.height}));
+  // Measured from the child: the child's blank plus all that surrounds it.
+  EXPECT_EQ(titled->heightForWidth(200), 2 * g + t + 2 * m.height + inTitled->heightForWidth(0));
+
+  // A new child replaces the old one in the view tree as well.
+  MuElement* second = leaf(plain, "z");
+  ASSERT_EQ(plain->background()->subviews().size(), 1u);
+  EXPECT_EQ(plain->background()->subviews()[0], nativeViewOf(second));
+  EXPECT_EQ(placement(second), (Placement{m.width, m.height, 200 - 2 * m.width, 100 - 2 * m.height}));
+  plain->remove(second);
+  EXPECT_TRUE(plain->background()->subviews().empty());
+}
+
+TEST_F(MuFrameMacTest, BoxLayoutsPlaceTheirChildrenAlongTheAxis) {
+  auto d = dialog({300, 240});
+  auto* rows = static_cast<MuLayoutMac*>(MuLayout::create(d.get(), "rows", MuLayout::kVertical));
+  MuLine* line = MuLine::create(rows, "line", true, 1, 0);
+  MuFrame* frame = MuFrame::create(rows, "frame", nullptr, MuFrame::kPlain);
+  MuElement* rest = leaf(rows, "rest");
+  rows->setChildLayout(line, MuLayout::kFixed, line->thickness());
+  rows->setChildLayout(rest, MuLayout::kWeighted, 1);
+  d->layoutNow();
+
+  const int32_t margin = d->margin();
+  const int32_t w = 300 - 2 * margin, h = 240 - 2 * margin;
+  EXPECT_EQ(placement(rows), (Placement{margin, margin, w, h}));
+  EXPECT_EQ(rows->container()->frame(), makeRect(margin, margin, w, h));
+  const int32_t s = rows->spacing();
+  const int32_t fh = 2 * frame->margins().height;
+  EXPECT_EQ(placement(line), (Placement{0, 0, w, 2}));
+  EXPECT_EQ(placement(frame), (Placement{0, 2 + s, w, fh}));
+  EXPECT_EQ(placement(rest), (Placement{0, 2 + s + fh + s, w, h - (2 + s + fh + s)}));
+  EXPECT_EQ(nativeViewOf(rest)->frame().origin, (appkit::Point{0, 2.0 + s + fh + s}));
+
+  // The window grows: the frame-change notifications lay everything out
+  // again.
+  d->setSize({300, 340});
+  EXPECT_EQ(placement(rest).h, h + 100 - (2 + s + fh + s));
+
+  // Removing a child takes its view out and closes the gap.
+  rows->remove(frame);
+  EXPECT_EQ(rows->container()->subviews().size(), 2u);
+  EXPECT_EQ(placement(rest).y, 2 + s);
+}
+
+TEST_F(MuFrameMacTest, LinesKeepTheirThicknessAndRedrawOnStyleChange) {
+  auto d = dialog({300, 200});
+  auto* etched = static_cast<MuLineMac*>(MuLine::create(d.get(), "e", true, 1, 7));
+  auto* plain = static_cast<MuLineMac*>(MuLine::create(d.get(), "p", false, 0, 3));
+  EXPECT_EQ(etched->thickness(), 2);
+  EXPECT_EQ(plain->thickness(), 3);
+  EXPECT_EQ(nativeViewOf(plain), plain->lineView());
+  EXPECT_EQ(plain->lineView()->cxx, plain);
+  plain->lineView()->setNeedsDisplay(false);
+  plain->refreshStyle();
+  EXPECT_TRUE(plain->lineView()->needsDisplay());
+}
+
+TEST_F(MuFrameMacTest, BackgroundMouseEventsGoToTheElementsCallback) {
+  std::vector<std::string> log;
+  receiverLog = &log;
+  ui::makeMouseReceiver = [](appkit::View*, qoutil::MouseCallback* callback) -> std::unique_ptr<ui::MouseReceiver> {
+    return std::make_unique<RecordingReceiver>(receiverLog, callback);
+  };
+  auto d = dialog({300, 200});
+  MuLayout* rows = MuLayout::create(d.get(), "rows", MuLayout::kVertical);
+  Clicks clicks;
+  rows->setMouseCallback(&clicks);
+  d->setPosition({0, 0});
+  d->setVisible(true);
+
+  appkit::inject::click(static_cast<MuDialogMac*>(d.get())->window(), {150, 100});
+  appkit::inject::handleQueued();
+  EXPECT_EQ(log, (std::vector<std::string>{"event 1", "event 2"}));
+  EXPECT_EQ(clicks.kinds, (std::vector<int32_t>{0, 1}));
+}
+
+}  // namespace
+}  // namespace mui
