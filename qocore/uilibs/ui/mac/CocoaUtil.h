@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "platform/appkit/Image.h"
 #include "platform/appkit/Box.h"
+#include "platform/appkit/Image.h"
 #include "platform/appkit/Screen.h"
 #include "platform/appkit/View.h"
 #include "platform/appkit/Window.h"
