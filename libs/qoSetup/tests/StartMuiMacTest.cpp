@@ -22,8 +22,7 @@ TEST(StartMuiMacTest, InstallsTheBackendWithItsMetrics) {
   EXPECT_EQ(mui::Mui::displayScale(), 8);
   const mui::Mui::Metrics expected = {20, 8, 32, 24, 48, 136, 32, 38};
   EXPECT_EQ(backend->rawMetrics(), expected);
-  for (int i = 0; i < mui::Mui::kMetricCount; ++i)
-    EXPECT_EQ(backend->metric(mui::Mui::Metric(i)), expected[i]) << i;
+  for (int i = 0; i < mui::Mui::kMetricCount; ++i) EXPECT_EQ(backend->metric(mui::Mui::Metric(i)), expected[i]) << i;
 
   // Once per process: a second start installs the same singleton.
   qoSetup::startMuiMac();
@@ -47,8 +46,8 @@ TEST(StartMuiMacTest, ElementsMadeThroughTheHooksAreMacPeers) {
   mui::MuLayout* layout = mui::MuLayout::create(dialog.get(), "l", 0);
   mui::MuLine* line = mui::MuLine::create(layout, "line", true, 0, 1);
   mui::MuFrame* frame = mui::MuFrame::create(layout, "f", "", 0);
-  for (mui::MuElement* e : {static_cast<mui::MuElement*>(layout), static_cast<mui::MuElement*>(line),
-                            static_cast<mui::MuElement*>(frame)})
+  for (mui::MuElement* e :
+       {static_cast<mui::MuElement*>(layout), static_cast<mui::MuElement*>(line), static_cast<mui::MuElement*>(frame)})
     EXPECT_NE(mui::MuCommonMac::viewOf(e, true), nullptr) << e->typeName();
   dialog.reset();
   appkit::Application::reset();
