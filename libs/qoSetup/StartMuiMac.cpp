@@ -4,6 +4,7 @@
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
+#include "qocore/uilibs/mui/mac/MuButtonMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
 #include "qocore/uilibs/mui/mac/MuiMac.h"
@@ -18,8 +19,8 @@ void startMuiMac() {
   mui::muFrameFactory = mui::MuFrameMac::create;
   mui::muLayoutFactory = mui::MuLayoutMac::create;
   mui::muLineFactory = mui::MuLineMac::create;
-  // muButtonFactory: filled by the button peers
-  // muCheckFactory: filled by the check box peers
+  mui::muButtonFactory = mui::MuButtonMac::create;
+  mui::muCheckFactory = mui::MuCheckMac::create;
   // muChoiceFactory: filled by the choice peers
   // muAutoHiderFactory: filled by the auto-hider peers
   // progressBarFactory: filled by the progress bar peers

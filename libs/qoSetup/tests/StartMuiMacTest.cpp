@@ -35,6 +35,8 @@ TEST(StartMuiMacTest, FillsTheHooksOfTheMacPeers) {
   EXPECT_TRUE(mui::muFrameFactory);
   EXPECT_TRUE(mui::muLayoutFactory);
   EXPECT_TRUE(mui::muLineFactory);
+  EXPECT_TRUE(mui::muButtonFactory);
+  EXPECT_TRUE(mui::muCheckFactory);
 }
 
 TEST(StartMuiMacTest, ElementsMadeThroughTheHooksAreMacPeers) {

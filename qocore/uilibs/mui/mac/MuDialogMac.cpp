@@ -12,6 +12,7 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/qoutil/mac/MacKeyboard.h"
+#include "qocore/uilibs/mui/mac/MuButtonMac.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
 
@@ -398,6 +399,12 @@ bool MuDialogMac::keyDown(appkit::Event* event) {
     }
   }
   return handleKey(keysym);
+}
+
+void MuDialogMac::setButton(DialogButton index, MuElement* element) {
+  MuDialog::setButton(index, element);
+  if (index != kDefaultButton) return;
+  if (auto* button = dynamic_cast<MuButtonMac*>(element)) window()->setDefaultButton(button->button());
 }
 
 }  // namespace mui
