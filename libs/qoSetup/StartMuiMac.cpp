@@ -5,6 +5,7 @@
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/mac/MuButtonMac.h"
+#include "qocore/uilibs/mui/mac/MuChoiceMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
 #include "qocore/uilibs/mui/mac/MuiMac.h"
@@ -21,7 +22,7 @@ void startMuiMac() {
   mui::muLineFactory = mui::MuLineMac::create;
   mui::muButtonFactory = mui::MuButtonMac::create;
   mui::muCheckFactory = mui::MuCheckMac::create;
-  // muChoiceFactory: filled by the choice peers
+  mui::muChoiceFactory = mui::MuChoiceMac::create;
   // muAutoHiderFactory: filled by the auto-hider peers
   // progressBarFactory: filled by the progress bar peers
   // muEditFactory: filled by the edit peers

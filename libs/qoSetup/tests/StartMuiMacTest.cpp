@@ -37,6 +37,7 @@ TEST(StartMuiMacTest, FillsTheHooksOfTheMacPeers) {
   EXPECT_TRUE(mui::muLineFactory);
   EXPECT_TRUE(mui::muButtonFactory);
   EXPECT_TRUE(mui::muCheckFactory);
+  EXPECT_TRUE(mui::muChoiceFactory);
 }
 
 TEST(StartMuiMacTest, ElementsMadeThroughTheHooksAreMacPeers) {
