@@ -34,10 +34,10 @@ class ButtonControlsTest : public testing::Test {
     return control;
   }
   void click(Control* control) {
-    Event* e = Event::mouseEvent(kEventLeftMouseDown, {1, 1}, 0, 0, 0, 0, 1, 1);
-    control->mouseDown(e);
-    e->release();
+    // Autoreleased.
+    control->mouseDown(Event::mouseEvent(kEventLeftMouseDown, {1, 1}, 0, 0, 0, 0, 1, 1));
   }
+  objc::AutoreleasePool pool_;
   ActionCounter* target = new ActionCounter;
 };
 
