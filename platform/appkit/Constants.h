@@ -183,6 +183,17 @@ enum AlertReturn : long {
   kAlertThirdButtonReturn = 1002,
 };
 
+// Where a button puts its image.
+enum ImagePosition : int {
+  kNoImage = 0,
+  kImageOnly = 1,
+  kImageLeft = 2,
+  kImageRight = 3,
+  kImageBelow = 4,
+  kImageAbove = 5,
+  kImageOverlaps = 6,
+};
+
 }  // namespace appkit
 
 namespace appkit {

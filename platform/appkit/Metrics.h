@@ -54,6 +54,18 @@ constexpr double kFocusRingWidth = 3;
 // Size of the icons the workspace gives for files.
 constexpr double kFileIconSize = 32;
 
+// A check box or radio button: the indicator's width, the gap before the
+// title, and the height of one line; the gap between a push button's
+// image and its title.
+constexpr double kCheckIndicatorWidth = 18;
+constexpr double kCheckTitleGap = 4;
+constexpr double kCheckHeight = 18;
+constexpr double kButtonImageGap = 4;
+// A pop-up button: the room its arrows take beside the title, and its
+// height.
+constexpr double kPopUpArrowWidth = 18;
+constexpr double kPopUpHeight = 21;
+
 }  // namespace appkit
 
 namespace appkit {

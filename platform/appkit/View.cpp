@@ -9,6 +9,7 @@
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Event.h"
 #include "platform/appkit/Graphics.h"
+#include "platform/appkit/Image.h"
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/Window.h"
@@ -236,12 +237,68 @@ void Control::mouseDown(Event* e) {
 }
 
 Size Button::fittingSize() const {
-  return {static_cast<double>(plat::utf8CharCount(title_.c_str())) * kCharacterWidth + 2 * kButtonPadding,
-          kButtonHeight};
+  if (type_ == kButtonSwitch || type_ == kButtonRadio) {
+    // The indicator, a gap and the title.
+    const double text = static_cast<double>(plat::utf8CharCount(title_.c_str())) * kCharacterWidth;
+    return {kCheckIndicatorWidth + (text > 0 ? kCheckTitleGap + text : 0), kCheckHeight};
+  }
+  const double text = static_cast<double>(plat::utf8CharCount(title_.c_str())) * kCharacterWidth;
+  Size size{text + 2 * kButtonPadding, kButtonHeight};
+  if (image_ && imagePosition_ != kNoImage) {
+    const Size i = image_->size();
+    if (imagePosition_ == kImageOnly)
+      size.width = i.width + 2 * kButtonPadding;
+    else
+      size.width += i.width + (text > 0 ? kButtonImageGap : 0);
+    size.height = std::max(size.height, i.height + 2);
+  }
+  return size;
+}
+
+Button::~Button() {
+  if (image_) image_->release();
+  if (alternate_) alternate_->release();
+}
+
+void Button::setState(int state) noexcept { state_ = state < 0 ? (allowsMixed_ ? -1 : 1) : (state > 0 ? 1 : 0); }
+
+int Button::nextState() const noexcept {
+  if (type_ == kButtonRadio) return 1;
+  if (state_ < 0) return 1;
+  if (state_ > 0) return 0;
+  return allowsMixed_ ? -1 : 1;
+}
+
+void Button::setImage(Image* image) noexcept {
+  if (image) image->retain();
+  if (image_) image_->release();
+  image_ = image;
+}
+
+void Button::setAlternateImage(Image* image) noexcept {
+  if (image) image->retain();
+  if (alternate_) alternate_->release();
+  alternate_ = image;
+}
+
+void Button::setAttributedTitle(const char* title, double fontSize) {
+  setTitle(title);
+  fontSize_ = fontSize;
+}
+
+bool Button::keepsState() const noexcept {
+  return type_ != kButtonMomentaryLight && type_ != kButtonMomentaryChange && type_ != kButtonMomentaryPushIn;
+}
+
+void Button::mouseDown(Event* e) {
+  if (!isEnabled()) return;
+  if (keepsState()) state_ = nextState();
+  Control::mouseDown(e);
 }
 
 void Button::performClick() {
   if (!isEnabled()) return;
+  if (keepsState()) state_ = nextState();
   sendAction(action(), target());
 }
 

@@ -14,6 +14,7 @@
 
 namespace appkit {
 
+class Image;
 class Window;
 class View;
 class GraphicsContext;
@@ -275,20 +276,57 @@ class Button : public Control, public TitleSetter, public KeyEquivalentSetter {
   int bezelStyle() const noexcept { return bezel_; }
   void setBezelStyle(int bezel) noexcept { bezel_ = bezel; }
   bool isBordered() const noexcept { return bordered_; }
+  // Push-on/push-off, toggle, switch, radio and on-off buttons keep a
+  // state that clicks move on; momentary ones do not.
+  bool keepsState() const noexcept;
   void setBordered(bool bordered) noexcept { bordered_ = bordered; }
-  // performClick:: as if the user clicked it (nothing when disabled).
+  // performClick:: as if the user clicked it (nothing when disabled): a
+  // check box or radio button first moves to its next state.
   void performClick();
   bool performKeyEquivalent(Event* e) override;
+  // A click is the user's: the state moves on before the action is sent.
+  void mouseDown(Event* e) override;
+
+  // The state (ControlState of Menu.h).  Setting it sends nothing; a mixed
+  // state is taken as on unless the button allows it.
+  int state() const noexcept { return state_; }
+  void setState(int state) noexcept;
+  bool allowsMixedState() const noexcept { return allowsMixed_; }
+  void setAllowsMixedState(bool allows) noexcept { allowsMixed_ = allows; }
+  // The state a click gives: mixed to on, on to off, off to mixed when
+  // the button allows it, else on.  Radio buttons are turned on.
+  int nextState() const noexcept;
+  // Both retained; null takes the image away.
+  Image* image() const noexcept { return image_; }
+  void setImage(Image* image) noexcept;
+  Image* alternateImage() const noexcept { return alternate_; }
+  void setAlternateImage(Image* image) noexcept;
+  // 0 no image, 1 image only, 2 image left of the title, ... (Constants.h).
+  int imagePosition() const noexcept { return imagePosition_; }
+  void setImagePosition(int position) noexcept { imagePosition_ = position; }
+  bool showsBorderOnlyWhileMouseInside() const noexcept { return borderOnHover_; }
+  void setShowsBorderOnlyWhileMouseInside(bool shows) noexcept { borderOnHover_ = shows; }
+  // The title with its font size (points; 0 the system font's).
+  void setAttributedTitle(const char* title, double fontSize);
+  double fontSize() const noexcept { return fontSize_; }
 
  protected:
+  ~Button() override;
   Size fittingSize() const override;
 
  private:
   plat::CharArray title_;
   plat::CharArray key_;
+  Image* image_ = nullptr;
+  Image* alternate_ = nullptr;
+  double fontSize_ = 0;
   int type_ = 0;
   int bezel_ = 0;
+  int state_ = 0;
+  int imagePosition_ = 0;
   bool bordered_ = true;
+  bool allowsMixed_ = false;
+  bool borderOnHover_ = false;
 };
 
 // The text editor a window shares among its text fields (TextView.h).

@@ -13,6 +13,7 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/qoutil/mac/MacKeyboard.h"
+#include "qocore/uilibs/mui/mac/MuButtonMac.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
 
@@ -405,6 +406,12 @@ bool MuDialogMac::keyDown(appkit::Event* event) {
     }
   }
   return handleKey(keysym);
+}
+
+void MuDialogMac::setButton(DialogButton index, MuElement* element) {
+  MuDialog::setButton(index, element);
+  if (index != kDefaultButton) return;
+  if (auto* button = dynamic_cast<MuButtonMac*>(element)) window()->setDefaultButton(button->button());
 }
 
 }  // namespace mui

@@ -87,6 +87,9 @@ class MuDialogMac : public MuDialog, public ui::WindowDelegate, public os::Notif
   void removeAll() override;
   void setMinSize(Size size) override;
   NativeWindow* nativeWindow() override;
+  // The core's, then a macOS push button as default button becomes the
+  // window's default button cell, which the platform draws as such.
+  void setButton(DialogButton index, MuElement* element) override;
   void setTitle(const char* text) override;
   Size windowSize() override;
   Size screenSize() override;

@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include "libs/qoSetup/StartMuiMac.h"
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Injector.h"
+#include "qocore/libs/muimisc/ProgressBar.h"
+#include "qocore/uilibs/mui/MuAutoHider.h"
+#include "qocore/uilibs/mui/MuControls.h"
+#include "qocore/uilibs/mui/MuDialog.h"
+#include "qocore/uilibs/mui/MuLayout.h"
+#include "qocore/uilibs/mui/Mui.h"
+#include "qocore/uilibs/mui/mac/MuCommonMac.h"
+#include "qocore/uilibs/mui/mac/MuDialogMac.h"
+#include "qocore/uilibs/mui/mac/MuiMac.h"
+
+namespace {
+
+TEST(StartMuiMacTest, InstallsTheBackendWithItsMetrics) {
+  qoSetup::startMuiMac();
+  mui::Mui* backend = mui::Mui::instance();
+  ASSERT_NE(dynamic_cast<mui::MuiMac*>(backend), nullptr);
+  EXPECT_EQ(mui::Mui::displayScale(), 8);
+  const mui::Mui::Metrics expected = {20, 8, 32, 24, 48, 136, 32, 38};
+  EXPECT_EQ(backend->rawMetrics(), expected);
+  for (int i = 0; i < mui::Mui::kMetricCount; ++i) EXPECT_EQ(backend->metric(mui::Mui::Metric(i)), expected[i]) << i;
+
+  // Once per process: a second start installs the same singleton.
+  qoSetup::startMuiMac();
+  EXPECT_EQ(mui::Mui::instance(), backend);
+}
+
+TEST(StartMuiMacTest, FillsTheHooksOfTheMacPeers) {
+  qoSetup::startMuiMac();
+  EXPECT_TRUE(mui::muDialogFactory);
+  EXPECT_TRUE(mui::muFrameFactory);
+  EXPECT_TRUE(mui::muLayoutFactory);
+  EXPECT_TRUE(mui::muLineFactory);
+  EXPECT_TRUE(mui::muButtonFactory);
+  EXPECT_TRUE(mui::muCheckFactory);
+  EXPECT_TRUE(mui::muChoiceFactory);
+}
+
+TEST(StartMuiMacTest, ElementsMadeThroughTheHooksAreMacPeers) {
+  appkit::Application::reset();
+  appkit::inject::mainDisplay(1440, 900, 1);
+  qoSetup::startMuiMac();
+  std::unique_ptr<mui::MuDialog> dialog(mui::MuDialog::create("d", "T", {200, 100}, 0, nullptr, nullptr));
+  ASSERT_NE(dynamic_cast<mui::MuDialogMac*>(dialog.get()), nullptr);
+  mui::MuLayout* layout = mui::MuLayout::create(dialog.get(), "l", 0);
+  mui::MuLine* line = mui::MuLine::create(layout, "line", true, 0, 1);
+  mui::MuFrame* frame = mui::MuFrame::create(layout, "f", "", 0);
+  for (mui::MuElement* e :
+       {static_cast<mui::MuElement*>(layout), static_cast<mui::MuElement*>(line), static_cast<mui::MuElement*>(frame)})
+    EXPECT_NE(mui::MuCommonMac::viewOf(e, true), nullptr) << e->typeName();
+  dialog.reset();
+  appkit::Application::reset();
+}
+
+}  // namespace

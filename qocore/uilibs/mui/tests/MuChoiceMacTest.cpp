@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Injector.h"
+#include "platform/appkit/Metrics.h"
+#include "qocore/uilibs/mui/Mui.h"
+#include "qocore/uilibs/mui/mac/MuChoiceMac.h"
+#include "qocore/uilibs/mui/mac/MuDialogMac.h"
+#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+
+namespace mui {
+namespace {
+
+class MuChoiceMacTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    yarl_test::MuTestBackend::install();
+    appkit::Application::reset();
+    appkit::inject::mainDisplay(1440, 900, 1);
+    muDialogFactory = MuDialogMac::create;
+    muChoiceFactory = MuChoiceMac::create;
+    dialog.reset(MuDialog::create("dlg", "Title", {300, 200}, 0, nullptr, nullptr));
+    dialog->addObserver(&recorder);
+  }
+  void TearDown() override {
+    dialog.reset();
+    yarl_test::MuTestBackend::fillHooks();
+    appkit::Application::reset();
+  }
+  MuChoiceMac* choice(const char* label, uint32_t flags) {
+    return static_cast<MuChoiceMac*>(MuChoice::create(dialog.get(), "c", label, flags));
+  }
+  std::vector<std::string> elementEvents() const {
+    std::vector<std::string> out;
+    for (const std::string& e : log)
+      if (e.rfind("r:dlg:", 0) != 0) out.push_back(e);
+    return out;
+  }
+
+  objc::AutoreleasePool pool_;
+  std::unique_ptr<MuDialog> dialog;
+  std::vector<std::string> log;
+  mui_test::Recorder recorder{log, "r"};
+};
+
+TEST_F(MuChoiceMacTest, ItemsAreSelectedByIdAfterRemovals) {
+  for (uint32_t flags : {0u, MuChoiceMac::kEditable}) {
+    MuChoiceMac* c = choice(nullptr, flags);
+    EXPECT_EQ(c->comboBox() != nullptr, flags != 0);
+    c->addItem(10, "a");
+    c->addItem(20, "b");
+    c->addItem(30, "c");
+    c->removeItem(10);
+    c->removeItem(99);
+    EXPECT_EQ(c->itemCount(), 2);
+    c->select(30);
+    EXPECT_EQ(c->selectedId(), 30);
+    EXPECT_STREQ(c->getText(), "c");
+    c->select(20);
+    EXPECT_EQ(c->getSelected(), 20);
+    EXPECT_STREQ(c->listItems().c_str(), "20:b\n30:c\n");
+    // Selecting in code is not reported.
+    EXPECT_TRUE(elementEvents().empty());
+    c->removeAllItems();
+    EXPECT_EQ(c->selectedId(), -1);
+    dialog->remove(c);
+  }
+}
+
+TEST_F(MuChoiceMacTest, AnUnknownIdEmptiesAnEditableChoiceAndUserInputIsReported) {
+  MuChoiceMac* c = choice(nullptr, MuChoiceMac::kEditable | MuChoiceMac::kAutoComplete);
+  ASSERT_NE(c->comboBox(), nullptr);
+  EXPECT_TRUE(c->comboBox()->isEditable());
+  EXPECT_TRUE(c->comboBox()->completes());
+  c->addItem(1, "one");
+  c->select(1);
+  c->select(7);
+  EXPECT_STREQ(c->getText(), "");
+  EXPECT_EQ(c->selectedId(), -1);
+  c->comboBox()->typeText("typed");
+  c->comboBox()->chooseItem(0);
+  EXPECT_EQ(c->selectedId(), 1);
+  EXPECT_EQ(elementEvents().size(), 2u);
+
+  MuChoiceMac* fixed = choice(nullptr, 0);
+  ASSERT_NE(fixed->popUp(), nullptr);
+  fixed->addItem(5, "five");
+  fixed->select(7);
+  EXPECT_EQ(fixed->selectedId(), -1);
+  fixed->popUp()->chooseItem(0);
+  EXPECT_EQ(fixed->selectedId(), 5);
+  EXPECT_EQ(elementEvents().size(), 3u);
+}
+
+TEST_F(MuChoiceMacTest, AnItemWhoseIdWasTakenListsAsMinusOne) {
+  MuChoiceMac* c = choice(nullptr, 0);
+  c->addItem(1, "first");
+  c->addItem(1, "second");
+  EXPECT_STREQ(c->listItems().c_str(), "-1:first\n1:second\n");
+  c->popUp()->chooseItem(0);
+  EXPECT_EQ(c->selectedId(), -1);
+}
+
+TEST_F(MuChoiceMacTest, TheLabelTakesItsColumnAndLinesUpWithTheControl) {
+  const int32_t gap = Mui::instance()->metric(Mui::kLabelGap);
+  MuChoiceMac* c = choice("Name", 0);
+  c->addItem(1, "An item");
+  LabelledControl* l = c->labelled();
+  ASSERT_NE(l->label(), nullptr);
+  EXPECT_EQ(l->insets().left, 0);  // the label takes the left edge
+  const int32_t labelWidth = int32_t(4 * appkit::kCharacterWidth);
+  EXPECT_EQ(c->labelWidth(), labelWidth);
+  const int32_t controlWidth =
+      int32_t(7 * appkit::kCharacterWidth + appkit::kPopUpArrowWidth + 2 * appkit::kButtonPadding) -
+      2;  // the right inset
+  EXPECT_EQ(c->widthForHeight(0), controlWidth + labelWidth + gap);
+
+  // Natural columns.
+  c->setSize({300, 30});
+  EXPECT_EQ(l->control()->frame().origin.x, labelWidth + gap);
+  EXPECT_EQ(l->control()->frame().size.width, controlWidth + 2);
+  // The label is as high as one line and centred on the control.
+  const appkit::Rect label = l->label()->frame();
+  EXPECT_EQ(label.size.height, appkit::kSystemFontSize);
+  EXPECT_EQ(label.origin.y, std::floor(2 + (30 - appkit::kSystemFontSize) / 2 + 0.5));
+
+  // A fixed label column and a weighted control share the width.
+  c->setLabelWidth(100, -1);
+  EXPECT_EQ(l->control()->frame().origin.x, 100);
+  EXPECT_EQ(l->control()->frame().size.width, 300 - 100 + 2);
+  EXPECT_EQ(l->label()->frame().size.width, 100 - gap);
+
+  // A narrow label column wraps the label.
+  c->setLabelWidth(gap + 10, 0);
+  EXPECT_GT(l->label()->frame().size.height, appkit::kSystemFontSize);
+}
+
+}  // namespace
+}  // namespace mui
