@@ -7,7 +7,16 @@
 #include "qocore/uilibs/mui/mac/MuButtonMac.h"
 #include "qocore/uilibs/mui/mac/MuChoiceMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
+#include "qocore/uilibs/mui/mac/MuEditMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
+#include "qocore/uilibs/mui/mac/MuImageMac.h"
+#include "qocore/uilibs/mui/mac/MuListMac.h"
+#include "qocore/uilibs/mui/mac/MuPagerMac.h"
+#include "qocore/uilibs/mui/mac/MuPopupMenuMac.h"
+#include "qocore/uilibs/mui/mac/MuScrollSliderMac.h"
+#include "qocore/uilibs/mui/mac/MuSplitterMac.h"
+#include "qocore/uilibs/mui/mac/MuStaticMac.h"
+#include "qocore/uilibs/mui/mac/MuTextMac.h"
 #include "qocore/uilibs/mui/mac/MuiMac.h"
 
 namespace qoSetup {
@@ -25,17 +34,17 @@ void startMuiMac() {
   mui::muChoiceFactory = mui::MuChoiceMac::create;
   // muAutoHiderFactory: filled by the auto-hider peers
   // progressBarFactory: filled by the progress bar peers
-  // muEditFactory: filled by the edit peers
-  // muImageFactory: filled by the image peers
-  // muListFactory: filled by the list peers
-  // muPagerFactory: filled by the pager peers
-  // muPopupMenuFactory: filled by the popup menu peers
-  // muScrollFactory: filled by the scroll peers
-  // muSliderFactory: filled by the slider peers
-  // muSplitterFactory: filled by the splitter peers
-  // muStaticFactory: filled by the static peers
+  mui::muEditFactory = mui::MuEditMac::create;
+  mui::muImageFactory = mui::MuImageMac::create;
+  mui::muListFactory = mui::MuListMac::create;
+  mui::muPagerFactory = mui::MuPagerMac::create;
+  mui::muPopupMenuFactory = mui::MuPopupMenuMac::create;
+  mui::muScrollFactory = mui::MuScrollMac::create;
+  mui::muSliderFactory = mui::MuSliderMac::create;
+  mui::muSplitterFactory = mui::MuSplitterMac::create;
+  mui::muStaticFactory = mui::MuStaticMac::create;
   // muSuperboxFactory: filled by the superbox peers
-  // muTextFactory: filled by the rich text peers
+  mui::muTextFactory = mui::MuTextMac::create;
 }
 
 }  // namespace qoSetup

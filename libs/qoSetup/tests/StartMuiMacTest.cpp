@@ -9,8 +9,20 @@
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/Mui.h"
+#include "qocore/uilibs/mui/mac/MuButtonMac.h"
+#include "qocore/uilibs/mui/mac/MuChoiceMac.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
+#include "qocore/uilibs/mui/mac/MuEditMac.h"
+#include "qocore/uilibs/mui/mac/MuFrameMac.h"
+#include "qocore/uilibs/mui/mac/MuImageMac.h"
+#include "qocore/uilibs/mui/mac/MuListMac.h"
+#include "qocore/uilibs/mui/mac/MuPagerMac.h"
+#include "qocore/uilibs/mui/mac/MuPopupMenuMac.h"
+#include "qocore/uilibs/mui/mac/MuScrollSliderMac.h"
+#include "qocore/uilibs/mui/mac/MuSplitterMac.h"
+#include "qocore/uilibs/mui/mac/MuStaticMac.h"
+#include "qocore/uilibs/mui/mac/MuTextMac.h"
 #include "qocore/uilibs/mui/mac/MuiMac.h"
 
 namespace {
@@ -31,13 +43,23 @@ TEST(StartMuiMacTest, InstallsTheBackendWithItsMetrics) {
 
 TEST(StartMuiMacTest, FillsTheHooksOfTheMacPeers) {
   qoSetup::startMuiMac();
-  EXPECT_TRUE(mui::muDialogFactory);
-  EXPECT_TRUE(mui::muFrameFactory);
-  EXPECT_TRUE(mui::muLayoutFactory);
-  EXPECT_TRUE(mui::muLineFactory);
-  EXPECT_TRUE(mui::muButtonFactory);
-  EXPECT_TRUE(mui::muCheckFactory);
-  EXPECT_TRUE(mui::muChoiceFactory);
+  EXPECT_EQ(mui::muDialogFactory, &mui::MuDialogMac::create);
+  EXPECT_EQ(mui::muFrameFactory, &mui::MuFrameMac::create);
+  EXPECT_EQ(mui::muLayoutFactory, &mui::MuLayoutMac::create);
+  EXPECT_EQ(mui::muLineFactory, &mui::MuLineMac::create);
+  EXPECT_EQ(mui::muButtonFactory, &mui::MuButtonMac::create);
+  EXPECT_EQ(mui::muCheckFactory, &mui::MuCheckMac::create);
+  EXPECT_EQ(mui::muChoiceFactory, &mui::MuChoiceMac::create);
+  EXPECT_EQ(mui::muEditFactory, &mui::MuEditMac::create);
+  EXPECT_EQ(mui::muImageFactory, &mui::MuImageMac::create);
+  EXPECT_EQ(mui::muListFactory, &mui::MuListMac::create);
+  EXPECT_EQ(mui::muPagerFactory, &mui::MuPagerMac::create);
+  EXPECT_EQ(mui::muPopupMenuFactory, &mui::MuPopupMenuMac::create);
+  EXPECT_EQ(mui::muScrollFactory, &mui::MuScrollMac::create);
+  EXPECT_EQ(mui::muSliderFactory, &mui::MuSliderMac::create);
+  EXPECT_EQ(mui::muSplitterFactory, &mui::MuSplitterMac::create);
+  EXPECT_EQ(mui::muStaticFactory, &mui::MuStaticMac::create);
+  EXPECT_EQ(mui::muTextFactory, &mui::MuTextMac::create);
 }
 
 TEST(StartMuiMacTest, ElementsMadeThroughTheHooksAreMacPeers) {
