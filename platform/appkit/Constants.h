@@ -184,3 +184,15 @@ enum AlertReturn : long {
 };
 
 }  // namespace appkit
+
+namespace appkit {
+
+// Symbolic font traits, and the single underline style.
+enum FontTrait : uint32_t { kFontItalicTrait = 1u << 0, kFontBoldTrait = 1u << 1 };
+enum UnderlineStyle : int { kUnderlineStyleNone = 0, kUnderlineStyleSingle = 1 };
+// The typesetter behaviour "latest".
+enum TypesetterBehavior : int { kTypesetterLatestBehavior = -1 };
+// Text-drawing option: lay lines out from the rectangle's origin.
+enum StringDrawingOption : int { kStringDrawingUsesLineFragmentOrigin = 1 };
+
+}  // namespace appkit

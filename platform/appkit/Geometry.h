@@ -37,3 +37,21 @@ inline bool mouseInRect(Point p, const Rect& r, bool flipped) noexcept {
 }
 
 }  // namespace appkit
+
+#include <cstddef>
+
+namespace appkit {
+
+// A range of UTF-16 units of a string, as the platform's text interfaces
+// take them.
+struct Range {
+  size_t location = 0;
+  size_t length = 0;
+  bool operator==(const Range&) const = default;
+  size_t end() const noexcept { return location + length; }
+};
+
+// "No such index", as the platform answers it.
+constexpr size_t kNotFound = static_cast<size_t>(-1) >> 1;
+
+}  // namespace appkit

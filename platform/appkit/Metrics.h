@@ -55,3 +55,19 @@ constexpr double kFocusRingWidth = 3;
 constexpr double kFileIconSize = 32;
 
 }  // namespace appkit
+
+namespace appkit {
+
+// How far a text field's cell insets its text from its bounds, on the
+// left and right and on the top and bottom.
+constexpr double kTextFieldTitleInsetX = 2;
+constexpr double kTextFieldTitleInsetY = 2;
+
+}  // namespace appkit
+
+namespace appkit {
+
+// Height of a table row, its spacing included.
+constexpr double kTableRowHeight = 19;
+
+}  // namespace appkit

@@ -88,7 +88,12 @@ void View::removeFromSuperview() {
   if (window_) {
     Responder* first = window_->firstResponder();
     View* firstView = dynamic_cast<View*>(first);
-    if (firstView && firstView->isDescendantOf(this)) window_->makeFirstResponder(nullptr);
+    if (firstView && firstView->isDescendantOf(this)) {
+      window_->makeFirstResponder(nullptr);
+      // The field editor leaves its field when editing ends: then this
+      // view is out already.
+      if (superview_ != super) return;
+    }
   }
   auto it = std::find(super->subviews_.begin(), super->subviews_.end(), this);
   if (it != super->subviews_.end()) super->subviews_.erase(it);
@@ -192,6 +197,8 @@ void View::removeTrackingArea(TrackingArea* area) {
 }
 
 Control::Control(Rect frame) : View(frame), cell_(new Cell) {}
+
+Control::Control(Rect frame, Cell* cell) : View(frame), cell_(cell) {}
 
 Control::~Control() { cell_->release(); }
 

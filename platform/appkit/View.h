@@ -225,6 +225,9 @@ class Control : public View, public StringValueSetter {
   void mouseDown(Event* e) override;
 
  protected:
+  // A control of a class with its own kind of cell (one reference, which
+  // the control takes).
+  Control(Rect frame, Cell* cell);
   ~Control() override;
   // The content's natural size, for sizeToFit.
   virtual Size fittingSize() const;
@@ -269,21 +272,7 @@ class Button : public Control, public TitleSetter, public KeyEquivalentSetter {
   bool bordered_ = true;
 };
 
-// The text editor a window shares among its text fields while one of
-// them is being edited; its delegate is the field being edited.
-class FieldEditor : public View {
- public:
-  FieldEditor() = default;
-  bool isFieldEditor() const noexcept { return true; }
-  View* delegate() const noexcept { return delegate_; }
-  void setDelegate(View* field) noexcept { delegate_ = field; }
-  bool acceptsFirstResponder() override { return true; }
-
- protected:
-  ~FieldEditor() override = default;
-
- private:
-  View* delegate_ = nullptr;
-};
+// The text editor a window shares among its text fields (TextView.h).
+class FieldEditor;
 
 }  // namespace appkit

@@ -6,6 +6,7 @@
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/Screen.h"
+#include "platform/appkit/TextView.h"
 
 namespace appkit {
 
@@ -277,7 +278,9 @@ bool Window::makeFirstResponder(Responder* responder) {
   }
   if (!responder) return true;
   if (!responder->acceptsFirstResponder() || !responder->becomeFirstResponder()) return false;
-  firstResponder_ = responder;
+  // A text field that starts editing hands the focus on to the field
+  // editor from its becomeFirstResponder; the editor keeps it.
+  if (!firstResponder_) firstResponder_ = responder;
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include "platform/appkit/Injector.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/Screen.h"
+#include "platform/appkit/TextView.h"
 #include "platform/objc/NotificationCenter.h"
 #include "platform/runloop/RunLoop.h"
 #include "qocore/base/plat/Exception.h"

@@ -4,20 +4,46 @@
 
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/TextField.h"
+#include "platform/appkit/TextView.h"
 #include "qocore/base/plat/Markup.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/qoutil/mac/MacKeyboard.h"
+#include "qocore/uilibs/ui/mac/AttrString.h"
 
 namespace ui {
 
-void setControlText(objc::Object* control, const char* text) {
-  if (!text) text = "";
+namespace {
+void setPlainText(objc::Object* control, const char* text) {
   if (auto* t = dynamic_cast<appkit::TitleSetter*>(control))
     t->setTitle(text);
   else if (auto* s = dynamic_cast<appkit::StringValueSetter*>(control))
     s->setStringValue(text);
   else if (auto* l = dynamic_cast<appkit::LabelSetter*>(control))
     l->setLabel(text);
+}
+}  // namespace
+
+void setControlText(objc::Object* control, const char* text) {
+  if (!text) text = "";
+  if (dynamic_cast<appkit::TextView*>(control)) {
+    AttrString s(text, false, 0);
+    setControlAttributedText(control, s.get());
+    return;
+  }
+  setPlainText(control, text);
+}
+
+void setControlAttributedText(objc::Object* control, const appkit::AttributedString* text) {
+  if (auto* view = dynamic_cast<appkit::TextView*>(control)) {
+    view->textStorage()->setAttributedString(text);
+    view->setSelectedRange(appkit::Range{0, 0});
+  } else if (auto* t = dynamic_cast<appkit::AttributedTitleSetter*>(control)) {
+    t->setAttributedTitle(text);
+  } else {
+    objc::AutoreleasePool pool;
+    setPlainText(control, text ? text->string()->utf8() : "");
+  }
 }
 
 uint32_t mnemonicChar(char* text) {
@@ -59,6 +85,16 @@ appkit::Size fittingSize(appkit::Control* control, bool restore) {
   return fitted;
 }
 
+appkit::Size editFieldSize() {
+  auto* field = new appkit::TextField(appkit::makeRect(0, 0, 1, 1));
+  field->setClipsToBounds(true);
+  field->setSelectable(true);
+  field->setEditable(true);
+  appkit::Size size = fittingSize(field, false);
+  field->release();
+  return size;
+}
+
 appkit::Point viewToScreen(appkit::View* view, appkit::Point point) {
   appkit::Point base = view->convertPointToView(point, nullptr);
   return view->window() ? view->window()->convertBaseToScreen(base) : base;
@@ -79,12 +115,13 @@ bool isFirstResponder(appkit::View* view) {
   appkit::Responder* first = view->window()->firstResponder();
   if (first == view) return true;
   auto* editor = dynamic_cast<appkit::FieldEditor*>(first);
-  return editor && dynamic_cast<appkit::Control*>(view) && editor->delegate() == view;
+  return editor && dynamic_cast<appkit::TextField*>(view) && editor->delegate() == view;
 }
 
 void endFieldEditing(appkit::Window* window) {
   if (!window) return;
-  if (dynamic_cast<appkit::FieldEditor*>(window->firstResponder())) window->makeFirstResponder(nullptr);
+  auto* editor = dynamic_cast<appkit::TextView*>(window->firstResponder());
+  if (editor && editor->isFieldEditor()) window->makeFirstResponder(nullptr);
 }
 
 namespace detail {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "platform/appkit/AttributedString.h"
 #include "platform/appkit/Box.h"
 #include "platform/appkit/Image.h"
 #include "platform/appkit/Screen.h"
@@ -34,10 +35,15 @@ class NSBoxFlipped : public appkit::Box {
   bool isFlipped() const override { return true; }
 };
 
-// Sets the text (UTF-8; null means empty) through the first of the title,
-// the string value and the label that the object has; an object with none
-// is left alone.  Also used for window titles.
+// Sets the text (UTF-8; null means empty): a text view takes it as its
+// attributed text; other objects through the first of the title, the
+// string value and the label that they have; an object with none is left
+// alone.  Also used for window titles.
 void setControlText(objc::Object* control, const char* text);
+// Sets styled text: a text view's storage takes it (and the caret goes to
+// the start); other objects take it as their attributed title, or its
+// plain text as setControlText does.
+void setControlAttributedText(objc::Object* control, const appkit::AttributedString* text);
 // The character marked with '&' (the markers are removed from the text in
 // place), lower-cased as typed characters are; 0 when none.
 uint32_t mnemonicChar(char* text);
@@ -51,6 +57,8 @@ uint16_t eventChar(appkit::Event* event);
 
 // The size after sizeToFit; with `restore` the control keeps its frame.
 appkit::Size fittingSize(appkit::Control* control, bool restore);
+// The fitted size of a fresh selectable, editable text field.
+appkit::Size editFieldSize();
 
 // Between a view's coordinates and the screen.
 appkit::Point viewToScreen(appkit::View* view, appkit::Point point);

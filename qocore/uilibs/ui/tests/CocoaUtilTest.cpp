@@ -8,6 +8,7 @@
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Injector.h"
 #include "platform/appkit/Metrics.h"
+#include "platform/appkit/TextField.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Timer.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
@@ -126,14 +127,29 @@ TEST_F(CocoaUtilTest, ScreenConversionFocusAndChildWindows) {
   EXPECT_EQ(screenToView(field, {110, 380}), (appkit::Point{0, 0}));
   EXPECT_EQ(viewRectToScreen(field, field->bounds()), makeRect(110, 359, 100, 21));
 
+  // A text field has the focus while the field editor edits it; a
+  // control that is no text field only when it is the first responder.
+  auto* text = own(new appkit::TextField(makeRect(10, 60, 100, 21)));
+  root->addSubview(text);
   EXPECT_FALSE(isFirstResponder(nullptr));
-  EXPECT_FALSE(isFirstResponder(field));
-  ASSERT_TRUE(w->beginFieldEditing(field));
-  EXPECT_TRUE(isFirstResponder(field));
+  EXPECT_FALSE(isFirstResponder(text));
+  ASSERT_TRUE(w->makeFirstResponder(text));
+  EXPECT_NE(w->firstResponder(), text);
+  EXPECT_TRUE(isFirstResponder(text));
   EXPECT_FALSE(isFirstResponder(root));
-  endFieldEditing(w);
+  ASSERT_TRUE(w->beginFieldEditing(field));
   EXPECT_FALSE(isFirstResponder(field));
+  EXPECT_FALSE(isFirstResponder(text));
+  ASSERT_TRUE(w->beginFieldEditing(text));
+  endFieldEditing(w);
+  EXPECT_FALSE(isFirstResponder(text));
   EXPECT_EQ(w->firstResponder(), w);
+  // Without a field editor, ending editing leaves the focus alone.
+  field->setEnabled(true);
+  ASSERT_TRUE(w->makeFirstResponder(field));
+  EXPECT_TRUE(isFirstResponder(field));
+  endFieldEditing(w);
+  EXPECT_EQ(w->firstResponder(), field);
 
   // A glue window as the child class, a plain one that is not.
   Window child(nullptr, makeRect(150, 150, 50, 50), appkit::kWindowStyleBorderless, false);
