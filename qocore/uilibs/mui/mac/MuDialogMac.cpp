@@ -15,6 +15,7 @@
 #include "qocore/base/qoutil/mac/MacKeyboard.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
 namespace mui {
 
@@ -259,7 +260,10 @@ void MuDialogMac::setTitle(const char* text) {
   }
 }
 
-void MuDialogMac::refreshStyle() { MuContainer::refreshStyle(); }
+void MuDialogMac::refreshStyle() {
+  MuContainer::refreshStyle();
+  window()->setBackgroundColor(ui::getColour(getFont().background.get(), "contentBg"));
+}
 
 void MuDialogMac::layoutNow() {
   MuDialog::layoutNow();
