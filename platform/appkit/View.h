@@ -111,6 +111,9 @@ class View : public Responder {
   // The deepest visible view under the point, given in the superview's
   // coordinates; null when the point is outside this view.
   virtual View* hitTest(Point p);
+  // Draws the view's own content into the current graphics context, in
+  // the view's coordinates; the base draws nothing.
+  virtual void drawRect(Rect /*dirty*/) {}
 
   void addTrackingArea(TrackingArea* area);
   void removeTrackingArea(TrackingArea* area);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/appkit/Application.h"
+#include "platform/appkit/Color.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/Screen.h"
@@ -42,11 +43,18 @@ Window::Window(Rect contentRect, uint64_t styleMask, int backing, bool)
   Application::shared().windows_.push_back(this);
 }
 
+void Window::setBackgroundColor(Color* color) {
+  if (color) color->retain();
+  if (background_) background_->release();
+  background_ = color;
+}
+
 Window::~Window() {
   Application::shared().windowGone(this);
   for (Window* child : children_) child->parent_ = nullptr;
   if (parent_) parent_->removeChildWindow(this);
   if (mouseView_) mouseView_->release();
+  if (background_) background_->release();
   if (fieldEditor_) {
     fieldEditor_->removeFromSuperview();
     fieldEditor_->release();

@@ -18,6 +18,7 @@
 
 namespace appkit {
 
+class Color;
 class Screen;
 class Window;
 
@@ -69,6 +70,9 @@ class Window : public Responder, public TitleSetter {
   int backingType() const noexcept { return backing_; }
   int level() const noexcept { return level_; }
   void setLevel(int level) noexcept { level_ = level; }
+  // The colour shown behind the content view (retained); null until set.
+  Color* backgroundColor() const noexcept { return background_; }
+  void setBackgroundColor(Color* color);
   uint64_t collectionBehavior() const noexcept { return collection_; }
   void setCollectionBehavior(uint64_t behavior) noexcept { collection_ = behavior; }
   long windowNumber() const noexcept { return number_; }
@@ -189,6 +193,7 @@ class Window : public Responder, public TitleSetter {
   uint64_t style_;
   int backing_;
   int level_ = 0;
+  Color* background_ = nullptr;
   uint64_t collection_ = 0;
   long number_;
   plat::CharArray title_;

@@ -17,7 +17,7 @@
 #include "qocore/uilibs/mui/Mui.h"
 
 namespace ui {
-class Menu;
+class MenuBar;
 }  // namespace ui
 
 namespace mui {
@@ -121,8 +121,9 @@ class MuDialog : public MuContainer {
   virtual void setTitle(const char* text) = 0;
   virtual Size windowSize() { return getSize(); }
   virtual Size screenSize() = 0;
-  // The backend makes the application menu bar.
-  virtual ui::Menu* appMenuBar() { return nullptr; }
+  // The application menu bar, which the backend makes once, on the first
+  // request, and keeps as long as the dialog lives; null without one.
+  virtual ui::MenuBar* appMenuBar() { return nullptr; }
   virtual void copyToPasteboard(const char*) {}
   // Called by every element's setFocus.
   virtual void elementFocused(MuElement*) {}

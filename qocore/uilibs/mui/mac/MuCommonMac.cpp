@@ -2,7 +2,9 @@
 
 #include <cmath>
 
+#include "platform/appkit/Constants.h"
 #include "platform/appkit/Metrics.h"
+#include "platform/appkit/TextSystem.h"
 #include "platform/appkit/Window.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
@@ -14,15 +16,22 @@ PLAT_LOG_SOURCE(vlog, "MuCommonMac");
 
 namespace {
 
-appkit::Size metricBlank(double, double) { return {appkit::kCharacterWidth, appkit::kSystemFontSize}; }
+// The size a single blank in the system font takes in a container of the
+// size.
+appkit::Size measureBlank(ui::TextMeasurer& measurer, double width, double height) {
+  // Layouts measure from anywhere, with or without a pool of their own.
+  objc::AutoreleasePool pool;
+  appkit::Attributes attributes;
+  attributes.set(appkit::kFontAttributeName, appkit::Font::systemFontOfSize(appkit::Font::systemFontSize()));
+  appkit::AttributedString* blank = appkit::AttributedString::withUtf8(" ", attributes);
+  return measurer.measure(blank, -1, width, height);
+}
 
 appkit::Rect toNative(const Rect& r) noexcept {
   return appkit::makeRect(r.x1, r.y1, static_cast<double>(r.x2) - r.x1, static_cast<double>(r.y2) - r.y1);
 }
 
 }  // namespace
-
-appkit::Size (*muMeasureBlank)(double width, double height) = metricBlank;
 
 void detachChildViews(MuContainer* container) {
   for (int32_t i = 0; i < container->childCount(); ++i) {
@@ -33,7 +42,7 @@ void detachChildViews(MuContainer* container) {
 appkit::View* nativeViewOf(MuElement* element, bool) { return element ? MuCommonMac::viewOf(element, false) : nullptr; }
 
 MuCommonMac::MuCommonMac(MuElement* element, appkit::View* view, Insets insets)
-    : element_(element), view_(view), insets_(insets) {}
+    : element_(element), view_(view), measurer_(appkit::kTypesetterLatestBehavior), insets_(insets) {}
 
 MuCommonMac::~MuCommonMac() = default;
 
@@ -73,11 +82,11 @@ Size MuCommonMac::getSize() {
 }
 
 int32_t MuCommonMac::widthForHeight(int32_t height) {
-  return truncToInt32(std::ceil(muMeasureBlank(3.4028234663852886e38, height).width));
+  return truncToInt32(std::ceil(measureBlank(measurer_, appkit::kFloatMax, height).width));
 }
 
 int32_t MuCommonMac::heightForWidth(int32_t width) {
-  return truncToInt32(muMeasureBlank(width, 3.4028234663852886e38).height);
+  return truncToInt32(measureBlank(measurer_, width, appkit::kFloatMax).height);
 }
 
 void MuCommonMac::setPosition(Point point) {

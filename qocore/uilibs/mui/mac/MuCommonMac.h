@@ -19,14 +19,9 @@
 #include "platform/appkit/View.h"
 #include "qocore/uilibs/mui/MuElement.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
+#include "qocore/uilibs/ui/mac/TextMeasurer.h"
 
 namespace mui {
-
-// Lays out a single blank in the system font within a width and a height
-// (points) and answers the size it uses.  The text system puts its
-// measurer here; until then a blank is one average character wide and one
-// system font size high (platform/appkit/Metrics.h).
-extern appkit::Size (*muMeasureBlank)(double width, double height);
 
 // The margins by which a peer's view is larger than its element.
 struct MuInsets {
@@ -79,6 +74,7 @@ class MuCommonMac : public MuCommon {
  private:
   MuElement* element_;
   appkit::View* view_;
+  ui::TextMeasurer measurer_;
   Insets insets_;
 };
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/appkit/Application.h"
+#include "platform/appkit/Color.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/CoreGraphics.h"
 #include "platform/appkit/Cursor.h"
@@ -16,12 +17,9 @@
 #include "qocore/uilibs/mui/mac/MuButtonMac.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
 namespace mui {
-
-void (*muDialogEventFilterHook)(MuDialogMac* dialog, bool enable) = nullptr;
-
-const char* const kThemeChangedNotification = "AppleInterfaceThemeChangedNotification";
 
 namespace {
 
@@ -77,7 +75,7 @@ MuDialogMac::MuDialogMac(const char* id, const char* title, Size size, uint32_t 
   contentView_->autorelease();
 
   themeObserver_ = std::make_unique<os::NotificationObserver>(this, &objc::NotificationCenter::distributedCenter(),
-                                                              kThemeChangedNotification);
+                                                              appkit::kInterfaceThemeChangedNotification);
 
   childWindowFlag = (flags & kChildWindow) != 0;
   if (flags & (kTransient | kChildWindow)) w->setAcceptsMouseMovedEvents(true);
@@ -108,8 +106,9 @@ MuDialogMac::~MuDialogMac() {
   } catch (...) {
   }
   removeAll();
-  setFilterEnabled(false);
+  ui::AppEventFilter::setEnabled(false);
   themeObserver_.reset();
+  appMenuBar_.reset();
   window_.reset();
 }
 
@@ -125,7 +124,7 @@ void MuDialogMac::setVisible(bool visible) {
     // the front again.
     if (ownerWindow() && (dialogFlags() & (kModalToOwner | kAppModal | kChildWindow))) return;
   }
-  if (dialogFlags() & kTransient) setFilterEnabled(visible);
+  if (dialogFlags() & kTransient) ui::AppEventFilter::setEnabled(visible);
   if (visible) {
     show(wasVisible);
   } else {
@@ -198,12 +197,6 @@ void MuDialogMac::centreOverOwner(appkit::Window* owner) {
   ui::placeWindow(window(), x, y, owner->screen());
 }
 
-void MuDialogMac::setFilterEnabled(bool enable) {
-  if (enable == filterEnabled_) return;
-  filterEnabled_ = enable;
-  if (muDialogEventFilterHook) muDialogEventFilterHook(this, enable);
-}
-
 void MuDialogMac::setFocus() {
   appkit::Application::shared().activateIgnoringOtherApps(true);
   window()->makeKeyAndOrderFront(nullptr);
@@ -255,6 +248,13 @@ void MuDialogMac::copyToPasteboard(const char* text) {
   board->setString(text, appkit::kPasteboardTypeString);
 }
 
+ui::MenuBar* MuDialogMac::appMenuBar() {
+  // The items the program adds carry their own callbacks; the standard
+  // ones go to the first responder.
+  if (!appMenuBar_) appMenuBar_ = std::make_unique<ui::AppMenuBar>(nullptr, ui::AppMenuBar::kShowHide);
+  return appMenuBar_.get();
+}
+
 void MuDialogMac::setMinSize(Size size) {
   window()->setMinSize({static_cast<double>(size.width), static_cast<double>(size.height)});
 }
@@ -268,7 +268,10 @@ void MuDialogMac::setTitle(const char* text) {
   }
 }
 
-void MuDialogMac::refreshStyle() { MuContainer::refreshStyle(); }
+void MuDialogMac::refreshStyle() {
+  MuContainer::refreshStyle();
+  window()->setBackgroundColor(ui::getColour(getFont().background.get(), "contentBg"));
+}
 
 void MuDialogMac::layoutNow() {
   MuDialog::layoutNow();

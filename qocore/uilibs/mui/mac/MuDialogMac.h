@@ -22,6 +22,8 @@
 #include "qocore/base/os/mac/NSUtil.h"
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/uilibs/mui/MuDialog.h"
+#include "qocore/uilibs/ui/mac/AppLoop.h"
+#include "qocore/uilibs/ui/mac/AppMenuBar.h"
 #include "qocore/uilibs/ui/mac/WindowGlue.h"
 
 namespace mui {
@@ -34,23 +36,18 @@ inline appkit::Window* fromNativeWindow(NativeWindow* window) noexcept {
   return reinterpret_cast<appkit::Window*>(window);
 }
 
-// Registers a transient dialog (flag 0x2000) with the application loop's
-// event filters while it is shown, and unregisters it when it hides or
-// goes; the loop then calls the dialog's filterAppEvent for every event,
-// filterNotice for the other applications' presses that appEventMask
-// selects, and menuTrackingBegan.  The application loop fills it in; null
-// registers nothing.
-extern void (*muDialogEventFilterHook)(MuDialogMac* dialog, bool enable);
-
-// The name of the system's appearance-change notification, posted on the
-// distributed notification centre.
-extern const char* const kThemeChangedNotification;
-
 // The element inside the dialog whose native view is the view or holds it
 // (walking from the view up through its superviews); null when none.
 MuElement* elementForView(MuDialog* dialog, appkit::View* view);
 
-class MuDialogMac : public MuDialog, public ui::WindowDelegate, public os::NotificationCallback {
+// A transient dialog (flag 0x2000) is one of the application loop's event
+// filters while it is shown: the loop then asks it about every event, tells
+// it of the other applications' presses that appEventMask selects, and of
+// the main menu beginning to track.
+class MuDialogMac : public MuDialog,
+                    public ui::AppEventFilter,
+                    public ui::WindowDelegate,
+                    public os::NotificationCallback {
  public:
   // Dialog flags the backend gives meaning to beyond the core's.
   static constexpr uint32_t kChildWindow = 0x20;
@@ -95,13 +92,14 @@ class MuDialogMac : public MuDialog, public ui::WindowDelegate, public os::Notif
   Size screenSize() override;
   // Puts the text on the general pasteboard as its only content.
   void copyToPasteboard(const char* text) override;
+  // Made on the first request, deleted with the dialog.
+  ui::MenuBar* appMenuBar() override;
 
-  // Application-event filter (see muDialogEventFilterHook).  True consumes
-  // the event.
-  bool filterAppEvent(appkit::Event* event);
-  uint64_t appEventMask();
-  void filterNotice(appkit::Event* event);
-  void menuTrackingBegan();
+  // Application-event filter.  True consumes the event.
+  bool filterAppEvent(appkit::Event* event) override;
+  uint64_t appEventMask() override;
+  void filterNotice(appkit::Event* event) override;
+  void menuTrackingBegan() override;
 
   // Window delegate.
   bool canBecomeKeyWindow(appkit::Window* window) override;
@@ -144,19 +142,18 @@ class MuDialogMac : public MuDialog, public ui::WindowDelegate, public os::Notif
   void show(bool wasVisible);
   void hide();
   void centreOverOwner(appkit::Window* owner);
-  void setFilterEnabled(bool enable);
   bool mouseDown(appkit::Event* event);
   bool keyDown(appkit::Event* event);
 
   std::unique_ptr<ui::Window> window_;
   appkit::View* contentView_ = nullptr;
   std::unique_ptr<os::NotificationObserver> themeObserver_;
+  std::unique_ptr<ui::AppMenuBar> appMenuBar_;
   plat::CharArray sheetTitle_;
   plat::CharArray savedOwnerTitle_;
   bool runningCodeModal_ = false;
   bool shownAsSheet_ = false;
   bool dragging_ = false;
-  bool filterEnabled_ = false;
 };
 
 }  // namespace mui

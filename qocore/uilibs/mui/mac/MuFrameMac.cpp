@@ -2,9 +2,12 @@
 
 #include <algorithm>
 
+#include "platform/appkit/Color.h"
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Graphics.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
 namespace mui {
 
@@ -193,6 +196,56 @@ MuLineMac::MuLineMac(MuContainer* parent, const char* id, bool horizontal, uint3
 MuLineMac::~MuLineMac() {
   lineView_->cxx = nullptr;
   lineView_->release();
+}
+
+// ---- Drawing ----
+
+namespace {
+
+void fill(appkit::Rect rect, appkit::Color* colour) {
+  appkit::GraphicsContext* context = appkit::GraphicsContext::current();
+  if (!context || !colour) return;
+  context->setFillColor(colour);
+  context->fillRect(rect);
+}
+
+}  // namespace
+
+void BackgroundFrameOC::drawRect(appkit::Rect dirty) {
+  if (cxx) {
+    if (const char* name = cxx->getFont().background.get()) fill(dirty, ui::getColour(name, "#808080"));
+  }
+  ui::MouseForwardingView::drawRect(dirty);
+  appkit::GraphicsContext* context = appkit::GraphicsContext::current();
+  if (!cxx || cxx->box() || !context) return;
+  const uint32_t type = cxx->type();
+  if (type != MuFrame::kHeader && type != MuFrame::kFooter && type != MuFrame::kBordered) return;
+  const appkit::Size size = bounds().size;
+  const double w = size.width, h = size.height;
+  context->setLineWidth(1);
+  context->setStrokeColor(appkit::Color::systemGrayColor());
+  if (type == MuFrame::kHeader || type == MuFrame::kBordered) context->strokeLine({0, h}, {w, h});
+  if (type == MuFrame::kFooter || type == MuFrame::kBordered) context->strokeLine({0, 0}, {w, 0});
+  if (type == MuFrame::kBordered) {
+    context->strokeLine({0, h}, {0, 0});
+    context->strokeLine({w, h}, {w, 0});
+  }
+}
+
+void MuLineOC::drawRect(appkit::Rect dirty) {
+  if (cxx && cxx->etched()) {
+    fill(dirty, ui::getColour("disabledText", "#808080"));
+    appkit::Rect half = dirty;
+    if (cxx->horizontal()) {
+      half.origin.y += dirty.size.height / 2;
+    } else {
+      half.origin.x += dirty.size.width / 2;
+    }
+    fill(half, ui::getColour("contentBg", "#808080"));
+  } else if (cxx) {
+    fill(dirty, ui::getColour(cxx->getFont().colour.get(), "contentText"));
+  }
+  ui::NSViewFlipped::drawRect(dirty);
 }
 
 void MuLineMac::refreshStyle() { lineView_->setNeedsDisplay(true); }

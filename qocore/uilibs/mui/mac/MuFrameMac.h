@@ -27,6 +27,9 @@ class BackgroundFrameOC : public ui::MouseForwardingView {
  public:
   using ui::MouseForwardingView::MouseForwardingView;
   MuFrameMac* cxx = nullptr;
+  // The style's background colour, then the border of a frame without a
+  // box.
+  void drawRect(appkit::Rect dirty) override;
 
  protected:
   ~BackgroundFrameOC() override = default;
@@ -40,6 +43,9 @@ class MuLineOC : public ui::NSViewFlipped {
  public:
   using ui::NSViewFlipped::NSViewFlipped;
   MuLineMac* cxx = nullptr;
+  // An etched line is a grey half and a background-coloured half; a plain
+  // one is in the style's text colour.
+  void drawRect(appkit::Rect dirty) override;
 
  protected:
   ~MuLineOC() override = default;

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Font.h"
 #include "platform/appkit/Injector.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
+#include "qocore/uilibs/ui/mac/TextMeasurer.h"
 #include "testing/LogCapture.h"
 #include "testing/MuTestBackend.h"
 
@@ -74,6 +77,18 @@ TEST_F(MuCommonMacTest, InsetsWidenTheFrameAndAreTakenOffAgain) {
 
   MuCommonMac without(nullptr, nullptr, {2, 3, 4, 5});
   EXPECT_EQ(without.getSize(), (Size{-6, -8}));
+}
+
+TEST_F(MuCommonMacTest, APlainElementMeasuresAsABlankOfTheSystemFont) {
+  MuElement* e = element(own(new appkit::View(makeRect(0, 0, 1, 1))));
+  ui::TextMeasurer text(appkit::kTypesetterLatestBehavior);
+  appkit::Font* font = appkit::Font::systemFontOfSize(appkit::Font::systemFontSize());
+  const double blank = text.sizeOfPlainText(objc::String::withUtf8(" "), font, 100).width;
+  ASSERT_GT(blank, 0);
+  EXPECT_EQ(e->widthForHeight(100), static_cast<int32_t>(std::ceil(blank)));
+  // One line, however narrow the width.
+  EXPECT_EQ(e->heightForWidth(200), text.lineHeight(font));
+  EXPECT_EQ(e->heightForWidth(1), text.lineHeight(font));
 }
 
 TEST_F(MuCommonMacTest, VisibilityEnablementAndToolTipsReachTheView) {

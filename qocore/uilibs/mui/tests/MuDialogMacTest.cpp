@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "platform/appkit/Application.h"
+#include "platform/appkit/Color.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Cursor.h"
 #include "platform/appkit/Injector.h"
+#include "platform/appkit/Menu.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/Pasteboard.h"
 #include "platform/objc/NotificationCenter.h"
@@ -23,6 +25,8 @@
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/ui/mac/AppLoop.h"
+#include "qocore/uilibs/ui/mac/AppMenuBar.h"
 
 namespace mui {
 namespace {
@@ -45,7 +49,6 @@ class MuDialogMacTest : public testing::Test {
     muLayoutFactory = MuLayoutMac::create;
   }
   void TearDown() override {
-    muDialogEventFilterHook = nullptr;
     yarl_test::MuTestBackend::fillHooks();
     appkit::Application::reset();
   }
@@ -464,12 +467,13 @@ TEST_F(MuDialogMacTest, TheBackgroundDragsTheWindowButTheCornerResizes) {
 }
 
 TEST_F(MuDialogMacTest, ATransientDialogHidesWhenTheUserTurnsElsewhere) {
-  appkit::Application& app = appkit::Application::shared();
-  // The application loop's registration, as it calls its filters.
-  static MuDialogMac* registered;
-  registered = nullptr;
-  muDialogEventFilterHook = [](MuDialogMac* d, bool enable) { registered = enable ? d : nullptr; };
-  app.setEventFilter([](appkit::Event* e) { return registered && registered->filterAppEvent(e); });
+  // The application loop's application object asks its event filters.
+  appkit::Application::reset();
+  appkit::Application& app = *ui::AppLoopAppOC::sharedApplication();
+  ASSERT_NE(dynamic_cast<ui::AppLoopAppOC*>(&app), nullptr);
+  auto* mainMenu = new appkit::Menu("Main");
+  app.setMainMenu(mainMenu);
+  mainMenu->release();
 
   auto other = dialog(0, {200, 200});
   struct Presses : MuDialog::MouseDownCallback {
@@ -482,7 +486,6 @@ TEST_F(MuDialogMacTest, ATransientDialogHidesWhenTheUserTurnsElsewhere) {
   auto popup = dialog(0x2000 | 0x400, {100, 80});
   popup->setPosition({10, 10});
   popup->setVisible(true);
-  EXPECT_EQ(registered, popup.get());
   popup->window()->makeKeyWindow();
 
   appkit::inject::click(popup->window(), {20, 20});
@@ -492,7 +495,6 @@ TEST_F(MuDialogMacTest, ATransientDialogHidesWhenTheUserTurnsElsewhere) {
   appkit::inject::mouseDown(other->window(), {20, 20});
   appkit::inject::handleQueued();
   EXPECT_FALSE(popup->isVisible());
-  EXPECT_EQ(registered, nullptr);
   // The dismissing press stopped at the filter; the next one arrives.
   EXPECT_EQ(presses.count, 0);
   appkit::inject::mouseDown(other->window(), {20, 20});
@@ -502,13 +504,35 @@ TEST_F(MuDialogMacTest, ATransientDialogHidesWhenTheUserTurnsElsewhere) {
   // Shown again, a menu that begins tracking or the window losing the
   // keys hides it too.
   popup->setVisible(true);
-  popup->menuTrackingBegan();
+  auto* menu = new appkit::Menu("Pop-up");
+  menu->popUpMenuPositioningItem(nullptr, {0, 0}, nullptr);
+  menu->release();
   EXPECT_FALSE(popup->isVisible());
+  // Hidden, it is no filter any more: presses elsewhere arrive.
+  appkit::inject::mouseDown(other->window(), {20, 20});
+  appkit::inject::handleQueued();
+  EXPECT_EQ(presses.count, 2);
   popup->setVisible(true);
   popup->window()->makeKeyWindow();
   other->window()->makeKeyWindow();
   EXPECT_FALSE(popup->isVisible());
-  app.setEventFilter(nullptr);
+}
+
+TEST_F(MuDialogMacTest, TheApplicationMenuBarIsMadeOnceAndGoesWithTheDialog) {
+  auto d = dialog(0);
+  EXPECT_EQ(ui::MenuBar::instance(), nullptr);
+  ui::MenuBar* bar = d->appMenuBar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(d->appMenuBar(), bar);
+  EXPECT_EQ(ui::MenuBar::instance(), bar);
+  auto* mac = static_cast<ui::AppMenuBar*>(bar);
+  EXPECT_EQ(appkit::Application::shared().mainMenu(), mac->mainMenu()->nsMenu());
+  // Callers add the About item through it.
+  ui::Menu::Item* about = bar->aboutItem(0);
+  ASSERT_NE(about, nullptr);
+  EXPECT_EQ(bar->aboutItem(3), about);
+  d.reset();
+  EXPECT_EQ(ui::MenuBar::instance(), nullptr);
 }
 
 TEST_F(MuDialogMacTest, KeyChangesAndAppearanceChangesReachTheObservers) {
@@ -518,7 +542,7 @@ TEST_F(MuDialogMacTest, KeyChangesAndAppearanceChangesReachTheObservers) {
   a->addObserver(&recorder);
   a->setVisible(true);
   b->setVisible(true);
-  objc::NotificationCenter::distributedCenter().post(kThemeChangedNotification, nullptr);
+  objc::NotificationCenter::distributedCenter().post(appkit::kInterfaceThemeChangedNotification, nullptr);
   std::vector<std::string> expected{"a:dlg:4", "a:dlg:5", "a:dlg:7"};
   std::vector<std::string> got;
   for (const std::string& entry : log)

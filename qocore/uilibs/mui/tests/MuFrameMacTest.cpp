@@ -1,18 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/appkit/Application.h"
+#include "platform/appkit/Color.h"
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Graphics.h"
 #include "platform/appkit/Injector.h"
 #include "platform/appkit/Metrics.h"
+#include "qocore/base/rfb/PixelBuffer.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
 #include "qocore/uilibs/ui/mac/MouseHandlerMac.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
 namespace mui {
 namespace {
@@ -178,6 +183,117 @@ TEST_F(MuFrameMacTest, LinesKeepTheirThicknessAndRedrawOnStyleChange) {
   plain->lineView()->setNeedsDisplay(false);
   plain->refreshStyle();
   EXPECT_TRUE(plain->lineView()->needsDisplay());
+}
+
+// A flipped canvas of w x h points at scale 2 (every edge line keeps one
+// device pixel inside the bounds), current while it lives.
+class Canvas {
+ public:
+  Canvas(int w, int h)
+      : buffer_(rfb::PixelFormat::rgbaBytes(), rfb::Rect(0, 0, 2 * w, 2 * h)),
+        context_(new appkit::GraphicsContext(buffer_, 2, true)) {
+    int stride;
+    uint8_t* p = buffer_.getPixelsRW(buffer_.getRect(), &stride);
+    std::fill(p, p + size_t(4) * w * h * 4, 0);
+    appkit::GraphicsContext::setCurrent(context_);
+  }
+  ~Canvas() {
+    appkit::GraphicsContext::setCurrent(nullptr);
+    context_->release();
+  }
+  // The pixel at device (x, y).
+  uint32_t at(int x, int y) { return buffer_.getPixel(rfb::Point{x, y}); }
+
+ private:
+  rfb::ManagedPixelBuffer buffer_;
+  appkit::GraphicsContext* context_;
+};
+
+// The device value of an opaque colour (RGBA bytes, red lowest).
+uint32_t pixelOf(appkit::Color* colour) {
+  const plat::Rgb rgb = ui::rgbFromColour(colour);
+  return 0xff000000u | uint32_t(rgb.blue) << 16 | uint32_t(rgb.green) << 8 | uint32_t(rgb.red);
+}
+
+TEST_F(MuFrameMacTest, FramesWithoutABoxDrawTheirBackgroundAndBorder) {
+  struct Case {
+    uint32_t type;
+    bool top, bottom, leftRight;
+  };
+  const Case cases[] = {
+      {MuFrame::kPlain, false, false, false},
+      {MuFrame::kHeader, false, true, false},
+      {MuFrame::kFooter, true, false, false},
+      {MuFrame::kBordered, true, true, true},
+  };
+  const uint32_t grey = pixelOf(appkit::Color::systemGrayColor());
+  const uint32_t red = 0xff0000ff;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    auto d = dialog({300, 200});
+    auto* frame = static_cast<MuFrameMac*>(MuFrame::create(d.get(), "f", nullptr, c.type));
+    frame->setBackgroundColour("#ff0000");
+    BackgroundFrameOC* view = frame->background();
+    view->setFrameSize({20, 10});
+    Canvas canvas(20, 10);
+    view->drawRect(view->bounds());
+    EXPECT_EQ(canvas.at(20, 10), red);
+    EXPECT_EQ(canvas.at(20, 0), c.top ? grey : red);
+    EXPECT_EQ(canvas.at(20, 19), c.bottom ? grey : red);
+    EXPECT_EQ(canvas.at(0, 10), c.leftRight ? grey : red);
+    EXPECT_EQ(canvas.at(39, 10), c.leftRight ? grey : red);
+  }
+  // Without a background colour only the border is drawn; a titled frame
+  // has its box and draws no lines of its own.
+  auto d = dialog({300, 200});
+  auto* bare = static_cast<MuFrameMac*>(MuFrame::create(d.get(), "b", nullptr, MuFrame::kBordered));
+  auto* titled = static_cast<MuFrameMac*>(MuFrame::create(d.get(), "t", "Group", MuFrame::kTitled));
+  for (MuFrameMac* frame : {bare, titled}) {
+    frame->background()->setFrameSize({20, 10});
+    Canvas canvas(20, 10);
+    frame->background()->drawRect(frame->background()->bounds());
+    EXPECT_EQ(canvas.at(20, 10), 0u);
+    EXPECT_EQ(canvas.at(20, 19), frame == bare ? grey : 0u);
+  }
+}
+
+TEST_F(MuFrameMacTest, EtchedLinesAreAGreyAndABackgroundHalfAndPlainOnesTakeTheTextColour) {
+  auto d = dialog({300, 200});
+  auto* across = static_cast<MuLineMac*>(MuLine::create(d.get(), "h", true, 1, 0));
+  auto* down = static_cast<MuLineMac*>(MuLine::create(d.get(), "v", false, 1, 0));
+  auto* plain = static_cast<MuLineMac*>(MuLine::create(d.get(), "p", true, 0, 2));
+  plain->setColour("#0000ff");
+  const uint32_t grey = pixelOf(ui::getColour("disabledText", "#808080"));
+  const uint32_t background = pixelOf(ui::getColour("contentBg", "#808080"));
+  ASSERT_NE(grey, background);
+  {
+    Canvas canvas(10, 2);
+    across->lineView()->drawRect(makeRect(0, 0, 10, 2));
+    EXPECT_EQ(canvas.at(5, 0), grey);
+    EXPECT_EQ(canvas.at(5, 3), background);
+  }
+  {
+    Canvas canvas(2, 10);
+    down->lineView()->drawRect(makeRect(0, 0, 2, 10));
+    EXPECT_EQ(canvas.at(0, 5), grey);
+    EXPECT_EQ(canvas.at(3, 5), background);
+  }
+  {
+    Canvas canvas(10, 2);
+    plain->lineView()->drawRect(makeRect(0, 0, 10, 2));
+    EXPECT_EQ(canvas.at(0, 0), 0xffff0000u);
+    EXPECT_EQ(canvas.at(19, 3), 0xffff0000u);
+  }
+}
+
+TEST_F(MuFrameMacTest, TheDialogsBackgroundFollowsItsStyle) {
+  auto d = dialog({300, 200});
+  auto* window = static_cast<MuDialogMac*>(d.get())->window();
+  d->refreshStyle();
+  ASSERT_NE(window->backgroundColor(), nullptr);
+  EXPECT_EQ(pixelOf(window->backgroundColor()), pixelOf(ui::getColour("contentBg")));
+  d->setBackgroundColour("#00ff00");
+  EXPECT_EQ(pixelOf(window->backgroundColor()), 0xff00ff00u);
 }
 
 TEST_F(MuFrameMacTest, BackgroundMouseEventsGoToTheElementsCallback) {

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Menu.h"
 #include "platform/appkit/Screen.h"
 #include "platform/objc/NotificationCenter.h"
 #include "qocore/base/os/ExecutablePath.h"
@@ -24,7 +25,6 @@ PLAT_LOG_SOURCE(urlLog, "AppDelegateUrlHandler");
 constexpr short kSubtypeQuit = 0x7c17;
 constexpr short kSubtypeWake = 0x7c18;
 
-constexpr const char* kMenuDidBeginTracking = "NSMenuDidBeginTrackingNotification";
 constexpr const char* kWillTerminate = "NSApplicationWillTerminateNotification";
 
 // Process-wide state, main thread only.
@@ -149,8 +149,8 @@ void AppEventFilter::setEnabled(bool enabled) {
   AppLoopAppOC* oc = appOC();
   if (enabled) {
     if (filters().empty() && oc)
-      objc::NotificationCenter::defaultCenter().addObserver(oc, "menuDidBeginTracking:", kMenuDidBeginTracking,
-                                                            nullptr);
+      objc::NotificationCenter::defaultCenter().addObserver(
+          oc, "menuDidBeginTracking:", appkit::kMenuDidBeginTrackingNotification, app.mainMenu());
     uint64_t mask = appEventMask();
     if (mask && !monitor_) monitor_ = app.addGlobalMonitor(mask, [this](appkit::Event* e) { filterNotice(e); });
     filters().insert(this);

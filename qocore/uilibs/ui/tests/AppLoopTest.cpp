@@ -13,6 +13,7 @@
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Injector.h"
+#include "platform/appkit/Menu.h"
 #include "platform/appkit/Window.h"
 #include "platform/objc/NotificationCenter.h"
 #include "qocore/base/os/ExecutablePath.h"
@@ -261,6 +262,9 @@ TEST_F(AppLoopTest, FiltersSeeEventsFirstAndMayConsumeThem) {
 
 TEST_F(AppLoopTest, MonitorsAndMenuTrackingReachTheFilters) {
   std::vector<std::string> log;
+  auto* mainMenu = new appkit::Menu("Main");
+  Application::shared().setMainMenu(mainMenu);
+  mainMenu->release();
   FnFilter watching, quiet;
   watching.name = "watching";
   watching.mask = appkit::eventMaskFor(appkit::kEventLeftMouseDown);
@@ -276,9 +280,16 @@ TEST_F(AppLoopTest, MonitorsAndMenuTrackingReachTheFilters) {
   EXPECT_EQ(log, (std::vector<std::string>{"watching notice 1"}));
 
   log.clear();
-  objc::NotificationCenter::defaultCenter().post("NSMenuDidBeginTrackingNotification", nullptr);
+  // A pop-up menu begins tracking as the main menu does.
+  auto* popUp = new appkit::Menu("Pop-up");
+  popUp->popUpMenuPositioningItem(nullptr, {0, 0}, nullptr);
   std::sort(log.begin(), log.end());
   EXPECT_EQ(log, (std::vector<std::string>{"quiet menu", "watching menu"}));
+  // The same name from another object is not the main menu's.
+  log.clear();
+  objc::NotificationCenter::defaultCenter().post(appkit::kMenuDidBeginTrackingNotification, popUp);
+  EXPECT_TRUE(log.empty());
+  popUp->release();
 
   // A filter destroyed while registered leaves no monitor behind.
   log.clear();
