@@ -155,9 +155,6 @@ class View : public Responder {
   // Called when the frame size changed, before the frame-change
   // notification; views that tile their subviews do it here.
   virtual void resizeSubviewsWithOldSize(Size) {}
-  // Draws the part of the bounds in the current graphics context; views
-  // that draw themselves override it.
-  virtual void drawRect(Rect) {}
   // displayRectIgnoringOpacity:inContext:: makes the context current over
   // the view (its origin at the bounds' origin, flipped as the view is,
   // clipped to the rectangle) and draws the rectangle.
