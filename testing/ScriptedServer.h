@@ -7,8 +7,10 @@
 // record is read after wait() (or the destructor) has joined the thread.
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -63,6 +65,20 @@ class ScriptedServer {
     void resetOnClose() {
       const linger abort{1, 0};
       ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+    // Waits (bounded) until the peer has acknowledged every byte sent: an
+    // abortive close discards what has not left yet, data and all.
+    void waitSent() {
+      for (int i = 0; i < kWaitMs; i++) {
+        int unsent = 0;
+        if (::ioctl(fd_, SIOCOUTQ, &unsent) != 0 || unsent == 0) return;
+        ::usleep(1000);
+      }
+    }
+    // True when nothing arrives (not even the end) for the given time.
+    bool quietFor(int ms) {
+      pollfd p{fd_, POLLIN, 0};
+      return ::poll(&p, 1, ms) == 0;
     }
     // True once the peer has closed (or stays silent for the wait).
     bool peerClosed() {
