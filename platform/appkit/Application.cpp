@@ -7,8 +7,10 @@
 #include <cerrno>
 
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Image.h"
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/StatusBar.h"
+#include "platform/appkit/Workspace.h"
 #include "platform/runloop/RunLoop.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/ScopeExit.h"
@@ -56,10 +58,25 @@ Application::~Application() {
   for (Menu* m : {mainMenu_, appleMenu_, windowsMenu_})
     if (m) m->release();
   if (dockTile_) dockTile_->release();
+  if (iconImage_) iconImage_->release();
   for (Event* e : queue_) e->release();
   if (wakeSource_) runloop::RunLoop::current().removeSource(wakeSource_);
   if (wakeFd_ >= 0) ::close(wakeFd_);
   if (sharedApp == this) sharedApp = nullptr;
+}
+
+Image* Application::applicationIconImage() {
+  if (!iconImage_) {
+    iconImage_ = Workspace::shared().iconForFileType("app");
+    if (iconImage_) iconImage_->retain();
+  }
+  return iconImage_;
+}
+
+void Application::setApplicationIconImage(Image* image) {
+  if (image) image->retain();
+  if (iconImage_) iconImage_->release();
+  iconImage_ = image;
 }
 
 void Application::wake() {

@@ -51,6 +51,7 @@ class ApplicationDelegate {
 class ModalSession;
 class Menu;
 class DockTile;
+class Image;
 
 class Application : public Responder {
  public:
@@ -164,6 +165,10 @@ class Application : public Responder {
   bool performMenuKeyEquivalent(Event* event);
   // The Dock tile, made on first use.
   DockTile* dockTile();
+  // The application's icon: a generic one until the program sets another
+  // (retained).
+  Image* applicationIconImage();
+  void setApplicationIconImage(Image* image);
 
   // Hiding, recorded: hide: hides the application (and deactivates it),
   // unhideAllApplications: shows it again, hideOtherApplications: counts.
@@ -230,6 +235,7 @@ class Application : public Responder {
   Menu* appleMenu_ = nullptr;
   Menu* windowsMenu_ = nullptr;
   DockTile* dockTile_ = nullptr;
+  Image* iconImage_ = nullptr;
   bool hidden_ = false;
   int othersHidden_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -47,7 +48,36 @@ uint32_t BitmapImageRep::pixelAt(long x, long y) const noexcept {
 long BitmapImageRep::madeCount() noexcept { return bitmapsMade.load(); }
 
 Image::~Image() {
+  unlockFocus();
   for (ImageRep* rep : reps_) rep->release();
+}
+
+void Image::lockFocus() {
+  if (focus_) return;
+  BitmapImageRep* rep = bitmap();
+  if (!rep) {
+    const long wide = static_cast<long>(std::ceil(std::clamp(size_.width, 1.0, 65536.0)));
+    const long high = static_cast<long>(std::ceil(std::clamp(size_.height, 1.0, 65536.0)));
+    rep = BitmapImageRep::create(nullptr, wide, high, 8, 4, true, false, kDeviceRGBColorSpace, wide * 4, 32);
+    if (!rep) return;
+    addRepresentation(rep);
+    rep->release();
+  }
+  GraphicsContext* context = GraphicsContext::withBitmap(rep);
+  if (!context) return;
+  focus_ = static_cast<GraphicsContext*>(context->retain());
+  unfocused_ = GraphicsContext::current();
+  if (unfocused_) unfocused_->retain();
+  GraphicsContext::setCurrent(focus_);
+}
+
+void Image::unlockFocus() {
+  if (!focus_) return;
+  GraphicsContext::setCurrent(unfocused_);
+  if (unfocused_) unfocused_->release();
+  focus_->release();
+  focus_ = nullptr;
+  unfocused_ = nullptr;
 }
 
 void Image::addRepresentation(ImageRep* rep) {

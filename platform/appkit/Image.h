@@ -21,6 +21,8 @@
 
 namespace appkit {
 
+class GraphicsContext;
+
 class ImageRep : public objc::Object {
  public:
   // The size in points; a new bitmap representation's is its pixel size.
@@ -96,6 +98,14 @@ class Image : public objc::Object {
   // down otherwise.
   void drawInRect(Rect dst, Rect src, int operation, double fraction, bool respectFlipped, const void* hints) const;
 
+  // lockFocus: makes the image's bitmap the target of a new current
+  // graphics context (origin at the lower left, one pixel per point),
+  // first adding a bitmap of the image's size, cleared to transparent,
+  // when it has none; unlockFocus puts the previous context back.  A
+  // second lockFocus before unlockFocus changes nothing.
+  void lockFocus();
+  void unlockFocus();
+
   // A short description of what the image shows, for icons the system
   // makes ("document", "folder"); empty for images made by the program.
   const char* iconKind() const noexcept { return iconKind_; }
@@ -108,6 +118,8 @@ class Image : public objc::Object {
   Size size_;
   std::vector<ImageRep*> reps_;
   const char* iconKind_ = "";
+  GraphicsContext* focus_ = nullptr;
+  GraphicsContext* unfocused_ = nullptr;
 };
 
 }  // namespace appkit

@@ -3,14 +3,17 @@
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Image.h"
 #include "platform/appkit/Window.h"
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/os/AppInfo.h"
 #include "qocore/base/os/mac/NSUtil.h"
+#include "qocore/base/plat/Colors.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/ScopeExit.h"
 #include "qocore/uilibs/ui/UiStrings.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
+#include "qocore/uilibs/ui/mac/NamedImageMac.h"
 
 namespace ui {
 
@@ -53,6 +56,29 @@ const char* msgBoxStatusImage(MsgBoxFlags flags) noexcept {
   }
 }
 
+namespace {
+
+// The application icon with the status badge at its bottom right: a 64
+// point square, its origin at the lower left.  One reference, the caller's.
+appkit::Image* statusIcon(const char* badgeName) {
+  auto* icon = new appkit::Image(appkit::Size{64, 64});
+  icon->lockFocus();
+  plat::ScopeExit unlock([icon] { icon->unlockFocus(); });
+  if (appkit::Image* app = appkit::Application::shared().applicationIconImage())
+    app->drawInRect(appkit::makeRect(0, 16, 48, 48), appkit::Rect{}, appkit::kCompositeSourceOver, 1.0, false, nullptr);
+  // 64 toolkit units in points.
+  const int side = (64 * plat::ppmm.getValue() + 4) / 8;
+  plat::LinkedPtr<NamedImage> badge = loadNamedImage(badgeName, side, side);
+  if (badge && badge->image) {
+    const rfb::Size size = imageSize(badge.get());
+    badge->image->drawInRect(appkit::makeRect(32, 0, size.width, size.height), appkit::Rect{},
+                             appkit::kCompositeSourceOver, 1.0, false, nullptr);
+  }
+  return icon;
+}
+
+}  // namespace
+
 bool msgBox(appkit::Window* parent, const char* text, MsgBoxFlags flags, const char* caption) {
   registerMessages();
   MsgBox box;
@@ -80,8 +106,11 @@ bool msgBox(appkit::Window* parent, const char* text, MsgBoxFlags flags, const c
     if (parent) setControlText(parent, oldTitle.c_str());
   });
 
-  // The status badge (msgBoxStatusImage) over the application icon joins
-  // here once the façade draws images; until then the default icon stays.
+  if (const char* badge = msgBoxStatusImage(flags)) {
+    appkit::Image* icon = statusIcon(badge);
+    box.alert->setIcon(icon);
+    icon->release();
+  }
 
   MsgBoxFlags set = flags & kMsgBoxButtonMask;
   const char* positive = loc::translate(set == kMsgBoxYesNo ? "ui_button_yes" : "ui_button_ok");

@@ -6,12 +6,16 @@
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Image.h"
 #include "platform/appkit/Injector.h"
 #include "platform/appkit/View.h"
 #include "platform/appkit/Window.h"
 #include "qocore/base/os/AppInfo.h"
+#include "qocore/base/plat/Resource.h"
 #include "qocore/base/plat/ScopeExit.h"
+#include "qocore/base/qoutil/tests/PngWriter.h"
 #include "qocore/uilibs/ui/mac/MsgBox.h"
+#include "testing/FileFixtures.h"
 #include "testing/StderrCapture.h"
 
 namespace {
@@ -38,7 +42,24 @@ Seen see(Alert* alert) {
 
 class MsgBoxTest : public ::testing::Test {
  protected:
+  // The question badge, red, among the resources of every test here: a
+  // name's first load is cached for the process.
+  static void SetUpTestSuite() {
+    resources = new yarl_test::TempDir;
+    qoutil_test::TestPng png;
+    png.width = png.height = 32;
+    png.colourType = PNG_COLOR_TYPE_PALETTE;
+    png.palette = {png_color{0xc0, 0x00, 0x00}};
+    const std::vector<uint8_t> bytes = qoutil_test::encodePng(png);
+    resources->write("statusQuestion.png", std::string(bytes.begin(), bytes.end()));
+  }
+  static void TearDownTestSuite() {
+    delete resources;
+    resources = nullptr;
+  }
+
   void SetUp() override {
+    previousDir = plat::resource_dir::set([] { return plat::CharArray(resources->c_str()); });
     Application::reset();
     appkit::inject::mainDisplay(1440, 900, 1);
     os::setAppTitle("Setup");
@@ -47,8 +68,14 @@ class MsgBoxTest : public ::testing::Test {
     appkit::inject::setAlertScript(nullptr);
     os::setAppTitle(nullptr);
     Application::reset();
+    plat::resource_dir::set(previousDir);
   }
+
+  static yarl_test::TempDir* resources;
+  plat::resource_dir::DirFn previousDir = nullptr;
 };
+
+yarl_test::TempDir* MsgBoxTest::resources = nullptr;
 
 TEST_F(MsgBoxTest, ButtonsTextsAndResultFollowTheFlags) {
   struct Case {
@@ -146,6 +173,45 @@ TEST_F(MsgBoxTest, WithoutAScriptTheBoxWritesToStderrAndGivesItsFirstButton) {
   EXPECT_EQ(err.stop(), "Setup - Download\nDisk full\nSetup\nDisk full\nSetup\nStart-up failed\n");
   // The error box brought the application to the front.
   EXPECT_TRUE(Application::shared().isActive());
+}
+
+// The alert's icon is the application icon with the status badge at its
+// bottom right; the pixels tell which picture lies where.
+TEST_F(MsgBoxTest, TheStatusBadgeSitsOverTheApplicationIcon) {
+  // A solid blue application icon.
+  appkit::BitmapImageRep* rep =
+      appkit::BitmapImageRep::create(nullptr, 48, 48, 8, 4, true, false, appkit::kDeviceRGBColorSpace, 48 * 4, 32);
+  ASSERT_NE(rep, nullptr);
+  for (long i = 0; i < 48 * 48; ++i) {
+    uint8_t* p = rep->bitmapData() + i * 4;
+    p[0] = 0x00, p[1] = 0x00, p[2] = 0xff, p[3] = 0xff;
+  }
+  auto* appIcon = new appkit::Image(appkit::Size{48, 48});
+  appIcon->addRepresentation(rep);
+  rep->release();
+  Application::shared().setApplicationIconImage(appIcon);
+  appIcon->release();
+
+  std::vector<uint32_t> pixels;
+  bool hadIcon = true;
+  appkit::inject::setAlertScript([&](Alert* alert) -> long {
+    auto* icon = dynamic_cast<appkit::Image*>(alert->icon());
+    hadIcon = icon != nullptr;
+    if (icon && icon->bitmap()) {
+      // Top left, bottom right, where they overlap, and the empty corner
+      // at the top right (the buffer's rows run top down).
+      for (auto [x, y] : {std::pair{10, 10}, {60, 60}, {40, 40}, {60, 5}})
+        pixels.push_back(icon->bitmap()->pixelAt(x, y));
+    }
+    return appkit::kAlertFirstButtonReturn;
+  });
+  EXPECT_TRUE(ui::msgBox(nullptr, "Disk full", ui::kMsgBoxIconQuestion, nullptr));
+  const uint32_t blue = 0xffff0000u, red = 0xff0000c0u;
+  EXPECT_EQ(pixels, (std::vector<uint32_t>{blue, red, red, 0}));
+
+  // Without an icon kind the platform's default icon stays.
+  EXPECT_TRUE(ui::msgBox(nullptr, "Disk full", ui::kMsgBoxOkCancel, nullptr));
+  EXPECT_FALSE(hadIcon);
 }
 
 TEST(MsgBoxStatusImage, TheIconKindNamesTheStatusImage) {
