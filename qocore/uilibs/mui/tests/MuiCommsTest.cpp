@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Injector.h"
 #include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "qocore/base/os/AppDirs.h"
 #include "qocore/base/os/AppInfo.h"
@@ -20,6 +22,10 @@
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/MuStrings.h"
 #include "qocore/uilibs/mui/MuiComms.h"
+#include "qocore/uilibs/mui/mac/MuButtonMac.h"
+#include "qocore/uilibs/mui/mac/MuDialogMac.h"
+#include "qocore/uilibs/mui/mac/MuEditMac.h"
+#include "qocore/uilibs/mui/mac/MuFrameMac.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
 #include "qocore/uilibs/ui/Menu.h"
 #include "qocore/uilibs/ui/mac/AppMenuBar.h"
@@ -117,6 +123,13 @@ class MuiCommsTest : public mui_test::MuTest {
     os::init("muicommstest", "maker", "yarl", nullptr, nullptr);
     ASSERT_EQ(::chmod(tmp.c_str(), 01777), 0);
     os::setTempDir(tmp.c_str());
+    // The dialog tree is made of the macOS peers on the windowing stand-in.
+    appkit::Application::reset();
+    appkit::inject::mainDisplay(1440, 900, 1);
+    mui::muDialogFactory = mui::MuDialogMac::create;
+    mui::muLayoutFactory = mui::MuLayoutMac::create;
+    mui::muButtonFactory = mui::MuButtonMac::create;
+    mui::muEditFactory = mui::MuEditMac::create;
     comms = std::make_unique<mui::MuiComms>(nullptr, -1, -1);
     comms->setListening(true);
     ASSERT_TRUE(comms->isListening());
@@ -132,7 +145,12 @@ class MuiCommsTest : public mui_test::MuTest {
     dialog->addObserver(&recorder);
   }
 
-  void TearDown() override { os::setTempDir(nullptr); }
+  void TearDown() override {
+    dialog.reset();
+    MuTestBackend::fillHooks();
+    appkit::Application::reset();
+    os::setTempDir(nullptr);
+  }
 
   yarl_test::TempDir tmp;
   io::IoRunLoopManager loop;
@@ -220,7 +238,11 @@ TEST_F(MuiCommsTest, ShowFocusAndClose) {
 TEST_F(MuiCommsTest, CheckLayoutReportsOverflow) {
   dialog->setSize({10, 1});
   const std::string reply = client->ask("checklayout wizard");
-  EXPECT_EQ(reply, "body: Overflowing H layout by 16 units\n\n");
+  EXPECT_EQ(reply,
+            "body.next: Overflowing H layout by 136 units\n"
+            "body: Overflowing H layout by 162 units\n"
+            "body.next: Overflowing by 40 units\n"
+            "body.name: Overflowing V layout by 22 units\n\n");
 }
 
 TEST_F(MuiCommsTest, LinesArriveInPiecesAndTogether) {
