@@ -1,5 +1,6 @@
 #include "libs/qoSetup/StartMuiMac.h"
 
+#include "qocore/libs/muimisc/mac/ProgressBarMac.h"
 #include "qocore/uilibs/mui/MuAutoHider.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
@@ -33,7 +34,7 @@ void startMuiMac() {
   mui::muCheckFactory = mui::MuCheckMac::create;
   mui::muChoiceFactory = mui::MuChoiceMac::create;
   // muAutoHiderFactory: filled by the auto-hider peers
-  // progressBarFactory: filled by the progress bar peers
+  muimisc::progressBarFactory = muimisc::ProgressBarMac::create;
   mui::muEditFactory = mui::MuEditMac::create;
   mui::muImageFactory = mui::MuImageMac::create;
   mui::muListFactory = mui::MuListMac::create;

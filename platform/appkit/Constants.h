@@ -144,6 +144,9 @@ enum TitlePosition : int {
   kBelowBottom = 6,
 };
 
+// Where addSubview:positioned:relativeTo: puts a view among its siblings.
+enum SubviewPlace : int { kSubviewBelow = -1, kSubviewAbove = 1 };
+
 // Tracking-area options.
 enum TrackingOption : unsigned {
   kTrackingMouseEnteredAndExited = 0x01,

@@ -86,6 +86,19 @@ void View::addSubview(View* view) {
   view->setWindow(window_);
 }
 
+void View::addSubview(View* view, int place, const View* relativeTo) {
+  if (!view || view == this) return;
+  addSubview(view);
+  subviews_.pop_back();
+  auto at = std::find(subviews_.begin(), subviews_.end(), relativeTo);
+  if (at == subviews_.end()) {
+    at = place == kSubviewAbove ? subviews_.end() : subviews_.begin();
+  } else if (place == kSubviewAbove) {
+    ++at;
+  }
+  subviews_.insert(at, view);
+}
+
 void View::removeFromSuperview() {
   View* super = superview_;
   if (!super) return;

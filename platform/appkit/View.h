@@ -95,6 +95,10 @@ class View : public Responder {
   Window* window() const noexcept { return window_; }
   // Retains the subview, taking it from its former superview first.
   void addSubview(View* view);
+  // addSubview:positioned:relativeTo:: the same, in front of (kSubviewAbove)
+  // or behind (kSubviewBelow) a sibling; when `relativeTo` is not a
+  // subview (or null), in front of or behind all of them.
+  void addSubview(View* view, int place, const View* relativeTo);
   // Drops the view from its superview (releasing the superview's
   // reference); nothing without a superview.
   void removeFromSuperview();

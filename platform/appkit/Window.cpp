@@ -431,6 +431,18 @@ void Window::updateTrackingAreas(Point base) {
   }
 }
 
+void Window::resetCursorRects() {
+  if (!content_) return;
+  std::vector<View*> stack{content_};
+  while (!stack.empty()) {
+    View* v = stack.back();
+    stack.pop_back();
+    v->discardCursorRects();
+    if (!v->isHiddenOrHasHiddenAncestor()) v->resetCursorRects();
+    for (View* s : v->subviews()) stack.push_back(s);
+  }
+}
+
 void Window::becomeKey() {
   if (delegate_) delegate_->windowDidBecomeKey(this);
 }

@@ -174,6 +174,15 @@ class Window : public Responder, public TitleSetter {
   // or leaves.
   void updateTrackingAreas(Point base);
 
+  // Cursor rectangles.  Nothing here sets the cursor from them: whether
+  // they are enabled is recorded.  resetCursorRects discards the
+  // rectangles of every view in the window and asks each view that is not
+  // hidden for its own again.
+  void disableCursorRects() noexcept { cursorRectsEnabled_ = false; }
+  void enableCursorRects() noexcept { cursorRectsEnabled_ = true; }
+  bool areCursorRectsEnabled() const noexcept { return cursorRectsEnabled_; }
+  void resetCursorRects();
+
   void keyDown(Event* e) override;
   void noResponderFor(Event*) override {}
   // The window menu's actions: performClose:, performMiniaturize: and
@@ -215,6 +224,7 @@ class Window : public Responder, public TitleSetter {
   bool visible_ = false;
   bool miniaturized_ = false;
   bool zoomed_ = false;
+  bool cursorRectsEnabled_ = true;
   Rect unzoomedFrame_;
 };
 

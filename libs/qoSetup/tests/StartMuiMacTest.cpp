@@ -4,6 +4,7 @@
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Injector.h"
 #include "qocore/libs/muimisc/ProgressBar.h"
+#include "qocore/libs/muimisc/mac/ProgressBarMac.h"
 #include "qocore/uilibs/mui/MuAutoHider.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
@@ -60,6 +61,7 @@ TEST(StartMuiMacTest, FillsTheHooksOfTheMacPeers) {
   EXPECT_EQ(mui::muSplitterFactory, &mui::MuSplitterMac::create);
   EXPECT_EQ(mui::muStaticFactory, &mui::MuStaticMac::create);
   EXPECT_EQ(mui::muTextFactory, &mui::MuTextMac::create);
+  EXPECT_EQ(muimisc::progressBarFactory, &muimisc::ProgressBarMac::create);
 }
 
 TEST(StartMuiMacTest, ElementsMadeThroughTheHooksAreMacPeers) {
@@ -74,6 +76,9 @@ TEST(StartMuiMacTest, ElementsMadeThroughTheHooksAreMacPeers) {
   for (mui::MuElement* e :
        {static_cast<mui::MuElement*>(layout), static_cast<mui::MuElement*>(line), static_cast<mui::MuElement*>(frame)})
     EXPECT_NE(mui::MuCommonMac::viewOf(e, true), nullptr) << e->typeName();
+  muimisc::ProgressBar* bar = muimisc::ProgressBar::create(layout, "bar");
+  EXPECT_NE(dynamic_cast<muimisc::ProgressBarMac*>(bar), nullptr);
+  EXPECT_EQ(mui::MuCommonMac::viewOf(bar, true)->superview(), mui::MuCommonMac::viewOf(layout, true));
   dialog.reset();
   appkit::Application::reset();
 }

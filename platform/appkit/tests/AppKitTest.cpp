@@ -139,6 +139,63 @@ TEST_F(AppKitTest, HitTestFindsTheDeepestVisibleView) {
 }
 
 // Observes frame changes and re-lays out from inside the notification.
+// Asks for an I-beam over its bounds whenever the window resets the
+// cursor rectangles.
+class CursorView : public View {
+ public:
+  using View::View;
+  void resetCursorRects() override {
+    ++resets;
+    addCursorRect(bounds(), kCursorIBeam);
+  }
+  int resets = 0;
+};
+
+TEST_F(AppKitTest, SubviewsGoInFrontOfOrBehindASibling) {
+  auto* parent = owned(new View(makeRect(0, 0, 100, 100)));
+  auto* a = owned(new View);
+  auto* b = owned(new View);
+  auto* c = owned(new View);
+  auto* stranger = owned(new View);
+  parent->addSubview(a);
+  parent->addSubview(b, kSubviewBelow, a);
+  EXPECT_EQ(parent->subviews(), (std::vector<View*>{b, a}));
+  parent->addSubview(c, kSubviewAbove, b);
+  EXPECT_EQ(parent->subviews(), (std::vector<View*>{b, c, a}));
+  // Moving one that is there already, and placing by a view that is not.
+  parent->addSubview(b, kSubviewAbove, a);
+  EXPECT_EQ(parent->subviews(), (std::vector<View*>{c, a, b}));
+  parent->addSubview(b, kSubviewBelow, stranger);
+  EXPECT_EQ(parent->subviews(), (std::vector<View*>{b, c, a}));
+  parent->addSubview(b, kSubviewAbove, nullptr);
+  EXPECT_EQ(parent->subviews(), (std::vector<View*>{c, a, b}));
+  EXPECT_EQ(b->superview(), parent);
+}
+
+TEST_F(AppKitTest, WindowsResetTheCursorRectanglesOfTheirShownViews) {
+  Window* w = window(makeRect(0, 0, 200, 100));
+  auto* shown = owned(new CursorView(makeRect(0, 0, 50, 50)));
+  auto* hidden = owned(new CursorView(makeRect(50, 0, 50, 50)));
+  auto* inner = owned(new CursorView(makeRect(0, 0, 10, 10)));
+  w->contentView()->addSubview(shown);
+  w->contentView()->addSubview(hidden);
+  hidden->addSubview(inner);
+  hidden->addCursorRect(makeRect(0, 0, 1, 1), kCursorArrow);
+  hidden->setHidden(true);
+  EXPECT_TRUE(w->areCursorRectsEnabled());
+  w->disableCursorRects();
+  EXPECT_FALSE(w->areCursorRectsEnabled());
+  w->enableCursorRects();
+  w->resetCursorRects();
+  w->resetCursorRects();
+  EXPECT_EQ(shown->resets, 2);
+  ASSERT_EQ(shown->cursorRects().size(), 1u);
+  EXPECT_EQ(shown->cursorRects()[0].rect, makeRect(0, 0, 50, 50));
+  // A hidden view keeps none, nor do the views inside it.
+  EXPECT_EQ(hidden->resets + inner->resets, 0);
+  EXPECT_TRUE(hidden->cursorRects().empty());
+}
+
 class LayoutObserver : public objc::Object {
  public:
   void perform(const char* selector, objc::Object* argument) override {

@@ -46,6 +46,11 @@ void ProgressBar::setValue(uint16_t value) {
   if (after != before) invalidateRect(mui::Rect(0, 0, size.width, size.height));
 }
 
+void ProgressBar::setColours(const char* fill, const char* track) {
+  fillColour_ = plat::CharArray(fill ? fill : "");
+  trackColour_ = plat::CharArray(track ? track : "");
+}
+
 mui::Rect ProgressBar::filledRect() {
   const mui::Size size = getSize();
   return mui::Rect(0, 0, std::min(filled_, size.width), size.height);

@@ -44,6 +44,11 @@ class ProgressBar : public mui::MuElement {
   // The fill length of a value at a width: value x width / 65535.
   static int32_t fillFor(uint16_t value, int32_t width) noexcept;
 
+ protected:
+  // Colour texts ("#rrggbb" or a colour name) for a subclass that paints
+  // the bar differently.
+  void setColours(const char* fill, const char* track);
+
  private:
   int32_t filled_ = 0;
   uint16_t value_ = 0;

@@ -6,10 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/appkit/Application.h"
+#include "platform/appkit/Color.h"
+#include "platform/appkit/Graphics.h"
 #include "platform/appkit/Injector.h"
+#include "qocore/base/rfb/PixelBuffer.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
@@ -57,5 +64,39 @@ class ViewLeaf : public mui::MuElement {
   appkit::View* view_;
   mui::Size want_;
 };
+
+// What a view paints itself (not its subviews) for a rectangle of its
+// bounds at a backing scale, over a transparent buffer of the view's size:
+// device pixels in rows, red in the lowest byte, alpha in the highest.
+struct Drawn {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t at(int x, int y) const { return pixels.at(static_cast<size_t>(y) * width + x); }
+};
+
+inline Drawn drawView(appkit::View* view, double scale, appkit::Rect dirty) {
+  Drawn out;
+  out.width = static_cast<int>(view->bounds().size.width * scale);
+  out.height = static_cast<int>(view->bounds().size.height * scale);
+  rfb::ManagedPixelBuffer buffer(rfb::PixelFormat::rgbaBytes(), rfb::Rect(0, 0, out.width, out.height));
+  int32_t stride = 0;
+  uint8_t* p = buffer.getPixelsRW(buffer.getRect(), &stride);
+  std::fill(p, p + static_cast<size_t>(stride) * out.height * 4, uint8_t{0});
+  auto* context = new appkit::GraphicsContext(buffer, scale, false);
+  view->displayRectIgnoringOpacity(dirty, context);
+  context->release();
+  for (int y = 0; y < out.height; ++y)
+    for (int x = 0; x < out.width; ++x) out.pixels.push_back(buffer.getPixel(rfb::Point{x, y}));
+  return out;
+}
+
+// The pixel an opaque colour paints.
+inline uint32_t pixelOf(const appkit::Color* colour) {
+  double r = 0, g = 0, b = 0;
+  colour->getRed(&r, &g, &b, nullptr);
+  auto channel = [](double v) { return static_cast<uint32_t>(std::lround(v * 255)); };
+  return 0xff000000u | channel(b) << 16 | channel(g) << 8 | channel(r);
+}
 
 }  // namespace mui_test

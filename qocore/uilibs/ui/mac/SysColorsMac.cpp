@@ -84,6 +84,11 @@ plat::Rgb rgbFromColour(const appkit::Color* colour) {
   return out;
 }
 
+void fillRect(appkit::Rect rect, appkit::Color* colour) {
+  if (colour) colour->set();
+  appkit::rectFill(rect);
+}
+
 void fillRoundedRect(appkit::Rect rect, appkit::Color* colour, double radius) {
   if (colour) colour->set();
   appkit::BezierPath::withRoundedRect(rect, radius, radius)->fill();

@@ -37,6 +37,11 @@ appkit::Color* colourFromRgb(const plat::Rgb& rgb);
 // A colour's components as an RGB triple (each times 255, truncated).
 plat::Rgb rgbFromColour(const appkit::Color* colour);
 
+// Fills the rectangle with the colour in the current graphics context
+// (NSRectFill after setting it); a null colour fills with the colour set
+// before.
+void fillRect(appkit::Rect rect, appkit::Color* colour);
+
 // Fills a rounded rectangle with the colour in the current graphics
 // context, with one radius for both corner radii.
 void fillRoundedRect(appkit::Rect rect, appkit::Color* colour, double radius);
