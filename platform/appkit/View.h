@@ -96,7 +96,8 @@ class View : public Responder {
   // Retains the subview, taking it from its former superview first.
   void addSubview(View* view);
   // Drops the view from its superview (releasing the superview's
-  // reference); nothing without a superview.
+  // reference); a window's content view leaves its window (which releases
+  // it); nothing for other views without a superview.
   void removeFromSuperview();
   bool isDescendantOf(const View* view) const noexcept;
 

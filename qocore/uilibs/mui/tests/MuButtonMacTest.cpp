@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
-#include "platform/appkit/Injector.h"
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/Metrics.h"
 #include "qocore/uilibs/mui/Mui.h"
@@ -15,49 +13,28 @@
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
-#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 
 namespace mui {
 namespace {
 
-class MuButtonMacTest : public testing::Test {
+class MuButtonMacTest : public mui_test::MacPeerTest {
  protected:
+  MuButtonMacTest() : MacPeerTest({300, 200}) {}
   void SetUp() override {
-    yarl_test::MuTestBackend::install();
-    appkit::Application::reset();
-    appkit::inject::mainDisplay(1440, 900, 1);
-    muDialogFactory = MuDialogMac::create;
+    MacPeerTest::SetUp();
     muLayoutFactory = MuLayoutMac::create;
     muButtonFactory = MuButtonMac::create;
     muCheckFactory = MuCheckMac::create;
-    dialog.reset(MuDialog::create("dlg", "Title", {300, 200}, 0, nullptr, nullptr));
-    dialog->addObserver(&recorder);
-  }
-  // The events of the elements (not the dialog's own layout notices).
-  std::vector<std::string> elementEvents() const {
-    std::vector<std::string> out;
-    for (const std::string& e : log)
-      if (e.rfind("r:dlg:", 0) != 0) out.push_back(e);
-    return out;
-  }
-  void TearDown() override {
-    dialog.reset();
-    yarl_test::MuTestBackend::fillHooks();
-    appkit::Application::reset();
   }
   MuButtonMac* button(const char* label, uint32_t type = MuButton::kNormal, uint32_t flags = 0) {
-    return static_cast<MuButtonMac*>(MuButton::create(dialog.get(), "b", label, type, flags, 0));
+    return static_cast<MuButtonMac*>(MuButton::create(dialog_.get(), "b", label, type, flags, 0));
   }
   MuCheckMac* check(const char* id, const char* label, uint32_t type, MuCheck* member = nullptr,
                     const char* imageBase = nullptr) {
-    return static_cast<MuCheckMac*>(MuCheck::create(dialog.get(), id, label, type, member, imageBase));
+    return static_cast<MuCheckMac*>(MuCheck::create(dialog_.get(), id, label, type, member, imageBase));
   }
   static const MuInsets& insets(MuElement* e) { return static_cast<MuCommonMac*>(e->peer())->insets(); }
-
-  objc::AutoreleasePool pool_;
-  std::unique_ptr<MuDialog> dialog;
-  std::vector<std::string> log;
-  mui_test::Recorder recorder{log, "r"};
 };
 
 TEST_F(MuButtonMacTest, PushButtonsMeasureByTheirCellWithinTheToolkitMinimum) {
@@ -126,8 +103,8 @@ TEST_F(MuButtonMacTest, TitlesTakeTheMnemonicAndTheMenuArrow) {
 
 TEST_F(MuButtonMacTest, AClickIsReportedAndTheDefaultButtonBecomesTheWindowsDefault) {
   MuButtonMac* ok = button("OK");
-  dialog->setButton(kDefaultButton, ok);
-  EXPECT_EQ(static_cast<MuDialogMac*>(dialog.get())->window()->defaultButton(), ok->button());
+  dialog_->setButton(kDefaultButton, ok);
+  EXPECT_EQ(static_cast<MuDialogMac*>(dialog_.get())->window()->defaultButton(), ok->button());
   ok->button()->performClick();
   EXPECT_EQ(elementEvents(), (std::vector<std::string>{"r:b:" + std::to_string(kEventClicked)}));
 }
