@@ -9,6 +9,8 @@
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/Mui.h"
+#include "qocore/uilibs/mui/mac/MuAutoHiderMac.h"
+#include "qocore/uilibs/mui/mac/MuButtonHyperlinkMac.h"
 #include "qocore/uilibs/mui/mac/MuButtonMac.h"
 #include "qocore/uilibs/mui/mac/MuChoiceMac.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
@@ -50,6 +52,7 @@ TEST(StartMuiMacTest, FillsTheHooksOfTheMacPeers) {
   EXPECT_EQ(mui::muButtonFactory, &mui::MuButtonMac::create);
   EXPECT_EQ(mui::muCheckFactory, &mui::MuCheckMac::create);
   EXPECT_EQ(mui::muChoiceFactory, &mui::MuChoiceMac::create);
+  EXPECT_EQ(mui::muAutoHiderFactory, &mui::MuAutoHiderMac::create);
   EXPECT_EQ(mui::muEditFactory, &mui::MuEditMac::create);
   EXPECT_EQ(mui::muImageFactory, &mui::MuImageMac::create);
   EXPECT_EQ(mui::muListFactory, &mui::MuListMac::create);
@@ -74,6 +77,18 @@ TEST(StartMuiMacTest, ElementsMadeThroughTheHooksAreMacPeers) {
   for (mui::MuElement* e :
        {static_cast<mui::MuElement*>(layout), static_cast<mui::MuElement*>(line), static_cast<mui::MuElement*>(frame)})
     EXPECT_NE(mui::MuCommonMac::viewOf(e, true), nullptr) << e->typeName();
+  // Buttons of the hyperlink type are hyperlinks; the others push buttons.
+  EXPECT_NE(dynamic_cast<mui::MuButtonHyperlinkMac*>(
+                mui::MuButton::create(layout, "link", "Help", mui::MuButton::kHyperlink, 0, 0)),
+            nullptr);
+  EXPECT_NE(dynamic_cast<mui::MuButtonMac*>(mui::MuButton::create(layout, "ok", "OK", mui::MuButton::kNormal, 0, 0)),
+            nullptr);
+  std::unique_ptr<mui::MuAutoHider> hider(mui::MuAutoHider::create("tools", {120, 40}, 0, nullptr));
+  auto* macHider = dynamic_cast<mui::MuAutoHiderMac*>(hider.get());
+  ASSERT_NE(macHider, nullptr);
+  hider->attach(dialog->nativeWindow());
+  EXPECT_EQ(macHider->viewHider()->view()->window(), mui::fromNativeWindow(dialog->nativeWindow()));
+  hider.reset();
   dialog.reset();
   appkit::Application::reset();
 }
