@@ -43,7 +43,13 @@ int32_t MuButtonHyperlinkMac::widthForHeight(int32_t height) { return textView_-
 
 int32_t MuButtonHyperlinkMac::heightForWidth(int32_t width) { return textView_->heightForWidth(width); }
 
-void MuButtonHyperlinkMac::linkClicked(objc::Object*) { notifyObservers(this, kEventClicked); }
+void MuButtonHyperlinkMac::click() {
+  // A text view is no control that the platform disables: a disabled or
+  // locked link stays clickable unless it refuses here.
+  if (flags() == 0) notifyObservers(this, kEventClicked);
+}
+
+void MuButtonHyperlinkMac::linkClicked(objc::Object*) { click(); }
 
 bool MuButtonHyperlinkMac::refuseSelectionChange(appkit::TextView*, const std::vector<appkit::Range>&,
                                                  const std::vector<appkit::Range>&) {
@@ -56,7 +62,7 @@ bool MuButtonHyperlinkMac::acceptsFirstResponder(ui::TextView*) {
 
 bool MuButtonHyperlinkMac::keyDown(ui::TextView*, appkit::Event* event) {
   if (!event || event->keyCode() != kSpaceKeyCode) return false;
-  notifyObservers(this, kEventClicked);
+  click();
   return true;
 }
 

@@ -2,8 +2,8 @@
 // mui::MuButtonHyperlinkMac: the macOS peer of a hyperlink button.  The
 // label, without its mnemonic markers, is one link filling a left-aligned
 // text view; a click on the link, or the space bar while the view has the
-// focus, is the button's click.  The link has no target of its own: it
-// only tells the element.
+// focus, is the button's click, unless the element is disabled or locked.
+// The link has no target of its own: it only tells the element.
 //
 // Main thread only.
 
@@ -48,6 +48,8 @@ class MuButtonHyperlinkMac : public MuButton, public ui::TextViewDelegate, publi
 
  private:
   void showLabel();
+  // Sends clicked while the element is enabled.
+  void click();
 
   std::unique_ptr<ui::TextView> textView_;
   std::unique_ptr<ui::TextViewDelegateHolder> delegate_;

@@ -106,6 +106,13 @@ TEST_F(MuButtonHyperlinkMacTest, AClickOnTheLinkOrTheSpaceBarSendsOneClick) {
   appkit::inject::handleQueued();
   EXPECT_EQ(elementEvents(), clicked(2));
   EXPECT_EQ(shown(h), "Open the log");
+
+  // Disabled, neither clicks nor the space bar count.
+  h->setEnabled(false);
+  appkit::inject::click(view->window(), onLink);
+  appkit::inject::key(MuButtonHyperlinkMac::kSpaceKeyCode, " ");
+  appkit::inject::handleQueued();
+  EXPECT_EQ(elementEvents(), clicked(2));
 }
 
 TEST_F(MuButtonHyperlinkMacTest, FocusNeedsFullKeyboardAccessAndNoNotFocusableFlag) {
