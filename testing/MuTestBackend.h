@@ -211,13 +211,18 @@ class MuTestPopupMenu : public mui::MuPopupMenu {
   std::vector<mui::Point> shownAt;
 };
 
-// The content is a dialog of its own.
+// The content is a dialog of its own; the hider moves nothing (it has no
+// widget) but reports its movements, and attaching is written down.
 class MuTestAutoHider : public mui::MuAutoHider {
  public:
   MuTestAutoHider(const char* id, mui::Size size, Listener* listener)
       : mui::MuAutoHider(listener), content(mui::MuDialog::create(id, "", size, 4, nullptr, nullptr)) {}
   mui::MuElement* element() override { return content.get(); }
+  void attach(mui::NativeWindow* window) override { attachedTo = window; }
+  ui::AutoHider* hider() override { return &movements; }
   std::unique_ptr<mui::MuDialog> content;
+  mui::NativeWindow* attachedTo = nullptr;
+  ui::AutoHider movements{ui::AutoHider::kEdgeTop, 0, this};
 };
 
 class MuTestDialog : public mui::MuDialog {

@@ -5,6 +5,7 @@
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
+#include "qocore/uilibs/mui/mac/MuAutoHiderMac.h"
 #include "qocore/uilibs/mui/mac/MuButtonMac.h"
 #include "qocore/uilibs/mui/mac/MuChoiceMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
@@ -33,7 +34,7 @@ void startMuiMac() {
   mui::muButtonFactory = mui::MuButtonMac::create;
   mui::muCheckFactory = mui::MuCheckMac::create;
   mui::muChoiceFactory = mui::MuChoiceMac::create;
-  // muAutoHiderFactory: filled by the auto-hider peers
+  mui::muAutoHiderFactory = mui::MuAutoHiderMac::create;
   muimisc::progressBarFactory = muimisc::ProgressBarMac::create;
   mui::muEditFactory = mui::MuEditMac::create;
   mui::muImageFactory = mui::MuImageMac::create;

@@ -101,7 +101,12 @@ void View::addSubview(View* view, int place, const View* relativeTo) {
 
 void View::removeFromSuperview() {
   View* super = superview_;
-  if (!super) return;
+  if (!super) {
+    // A window's content view sits in the window's frame: taken out of
+    // it, the view leaves the window.
+    if (window_ && window_->contentView() == this) window_->setContentView(nullptr);
+    return;
+  }
   if (window_) {
     Responder* first = window_->firstResponder();
     View* firstView = dynamic_cast<View*>(first);

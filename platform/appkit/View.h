@@ -100,7 +100,8 @@ class View : public Responder {
   // subview (or null), in front of or behind all of them.
   void addSubview(View* view, int place, const View* relativeTo);
   // Drops the view from its superview (releasing the superview's
-  // reference); nothing without a superview.
+  // reference); a window's content view leaves its window (which releases
+  // it); nothing for other views without a superview.
   void removeFromSuperview();
   bool isDescendantOf(const View* view) const noexcept;
 

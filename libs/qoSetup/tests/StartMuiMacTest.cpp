@@ -10,6 +10,8 @@
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/Mui.h"
+#include "qocore/uilibs/mui/mac/MuAutoHiderMac.h"
+#include "qocore/uilibs/mui/mac/MuButtonHyperlinkMac.h"
 #include "qocore/uilibs/mui/mac/MuButtonMac.h"
 #include "qocore/uilibs/mui/mac/MuChoiceMac.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
@@ -51,6 +53,7 @@ TEST(StartMuiMacTest, FillsTheHooksOfTheMacPeers) {
   EXPECT_EQ(mui::muButtonFactory, &mui::MuButtonMac::create);
   EXPECT_EQ(mui::muCheckFactory, &mui::MuCheckMac::create);
   EXPECT_EQ(mui::muChoiceFactory, &mui::MuChoiceMac::create);
+  EXPECT_EQ(mui::muAutoHiderFactory, &mui::MuAutoHiderMac::create);
   EXPECT_EQ(mui::muEditFactory, &mui::MuEditMac::create);
   EXPECT_EQ(mui::muImageFactory, &mui::MuImageMac::create);
   EXPECT_EQ(mui::muListFactory, &mui::MuListMac::create);
@@ -79,6 +82,18 @@ TEST(StartMuiMacTest, ElementsMadeThroughTheHooksAreMacPeers) {
   muimisc::ProgressBar* bar = muimisc::ProgressBar::create(layout, "bar");
   EXPECT_NE(dynamic_cast<muimisc::ProgressBarMac*>(bar), nullptr);
   EXPECT_EQ(mui::MuCommonMac::viewOf(bar, true)->superview(), mui::MuCommonMac::viewOf(layout, true));
+  // Buttons of the hyperlink type are hyperlinks; the others push buttons.
+  EXPECT_NE(dynamic_cast<mui::MuButtonHyperlinkMac*>(
+                mui::MuButton::create(layout, "link", "Help", mui::MuButton::kHyperlink, 0, 0)),
+            nullptr);
+  EXPECT_NE(dynamic_cast<mui::MuButtonMac*>(mui::MuButton::create(layout, "ok", "OK", mui::MuButton::kNormal, 0, 0)),
+            nullptr);
+  std::unique_ptr<mui::MuAutoHider> hider(mui::MuAutoHider::create("tools", {120, 40}, 0, nullptr));
+  auto* macHider = dynamic_cast<mui::MuAutoHiderMac*>(hider.get());
+  ASSERT_NE(macHider, nullptr);
+  hider->attach(dialog->nativeWindow());
+  EXPECT_EQ(macHider->viewHider()->view()->window(), mui::fromNativeWindow(dialog->nativeWindow()));
+  hider.reset();
   dialog.reset();
   appkit::Application::reset();
 }

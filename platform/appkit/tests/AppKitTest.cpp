@@ -138,6 +138,29 @@ TEST_F(AppKitTest, HitTestFindsTheDeepestVisibleView) {
   EXPECT_EQ(flipped->hitTest({500, 10}), nullptr);
 }
 
+TEST_F(AppKitTest, AContentViewMovedIntoAnotherWindowLeavesItsOwn) {
+  Window* from = window(makeRect(0, 0, 200, 100));
+  Window* to = window(makeRect(0, 0, 400, 300));
+  auto* content = owned(new RecordingView(makeRect(0, 0, 200, 100), true, &log_, "c"));
+  auto* target = owned(new RecordingView(makeRect(0, 0, 400, 300), true, &log_, "t"));
+  content->accepts = true;
+  from->setContentView(content);
+  to->setContentView(target);
+  from->makeFirstResponder(content);
+  target->addSubview(content);
+  EXPECT_EQ(from->contentView(), nullptr);
+  EXPECT_EQ(from->firstResponder(), from);
+  EXPECT_EQ(content->superview(), target);
+  EXPECT_EQ(content->window(), to);
+  // The old window's resizing no longer reaches it.
+  from->setFrame(makeRect(0, 0, 300, 300), false);
+  EXPECT_EQ(content->frame().size, (Size{200, 100}));
+  // Any other view without a superview stays as it is.
+  auto* loose = owned(new RecordingView(makeRect(0, 0, 10, 10), true, &log_, "l"));
+  loose->removeFromSuperview();
+  EXPECT_EQ(loose->superview(), nullptr);
+}
+
 // Observes frame changes and re-lays out from inside the notification.
 // Asks for an I-beam over its bounds whenever the window resets the
 // cursor rectangles.

@@ -11,6 +11,8 @@
 
 namespace mui {
 
+class NativeWindow;
+
 class MuAutoHider : public ui::AutoHider::Callback {
  public:
   class Listener {
@@ -32,6 +34,12 @@ class MuAutoHider : public ui::AutoHider::Callback {
 
   // The element whose visibility is managed.
   virtual MuElement* element() = 0;
+  // Floats the content over the window's content area; null takes it out
+  // of any window.
+  virtual void attach(NativeWindow* window) = 0;
+  // What moves the content in and out (ui::AutoHider::start,
+  // showThenHide).
+  virtual ui::AutoHider* hider() = 0;
   virtual void setBackgroundColour(const char* name) { element()->setBackgroundColour(name); }
   virtual void addObserver(MuObserver* observer, bool add) { element()->addObserver(observer, add); }
   virtual void layoutNow() { element()->layoutNow(); }

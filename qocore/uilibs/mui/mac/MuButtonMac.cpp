@@ -13,6 +13,7 @@
 #include "qocore/base/plat/Markup.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/uilibs/mui/Mui.h"
+#include "qocore/uilibs/mui/mac/MuButtonHyperlinkMac.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/ButtonUtil.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
@@ -64,6 +65,7 @@ void ButtonOC::mouseExited(appkit::Event*) {
 
 MuButton* MuButtonMac::create(MuContainer* parent, const char* id, const char* label, uint32_t type, uint32_t flags,
                               uint32_t option) {
+  if (type == kHyperlink) return new MuButtonHyperlinkMac(parent, id, label, type, flags, option);
   return new MuButtonMac(parent, id, label, type, flags, option);
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // Shared by the tests of the macOS element peers: a fixture with the test
 // backend installed, a fresh application on a 1440 x 900 main display and
-// one macOS dialog to put elements in; and a leaf element with a native
-// view of its own and a fixed measure.
+// one macOS dialog to put elements in, whose elements' events are written
+// down; and a leaf element with a native view of its own and a fixed
+// measure.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/appkit/Application.h"
@@ -25,12 +27,15 @@ namespace mui_test {
 
 class MacPeerTest : public testing::Test {
  protected:
+  explicit MacPeerTest(mui::Size dialogSize = {400, 300}) : dialogSize_(dialogSize) {}
+
   void SetUp() override {
     yarl_test::MuTestBackend::install();
     appkit::Application::reset();
     appkit::inject::mainDisplay(1440, 900, 1);
     mui::muDialogFactory = mui::MuDialogMac::create;
-    dialog_.reset(mui::MuDialog::create("dlg", "Title", {400, 300}, 0, nullptr, nullptr));
+    dialog_ = makeDialog(dialogSize_);
+    dialog_->addObserver(&recorder_);
   }
   void TearDown() override {
     dialog_.reset();
@@ -38,8 +43,26 @@ class MacPeerTest : public testing::Test {
     appkit::Application::reset();
   }
 
+  // A macOS dialog "dlg" of the size, hidden.
+  static std::unique_ptr<mui::MuDialog> makeDialog(mui::Size size) {
+    return std::unique_ptr<mui::MuDialog>(mui::MuDialog::create("dlg", "Title", size, 0, nullptr, nullptr));
+  }
+  // The events of the elements in dialog_ as "r:<id>:<event>" (not the
+  // dialog's own layout notices).
+  std::vector<std::string> elementEvents() const {
+    std::vector<std::string> out;
+    for (const std::string& e : log_)
+      if (e.rfind("r:dlg:", 0) != 0) out.push_back(e);
+    return out;
+  }
+
   objc::AutoreleasePool pool_;
+  std::vector<std::string> log_;
+  Recorder recorder_{log_, "r"};
   std::unique_ptr<mui::MuDialog> dialog_;
+
+ private:
+  mui::Size dialogSize_;
 };
 
 // Counts the changed events it hears.

@@ -3,61 +3,43 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
-#include "platform/appkit/Injector.h"
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/Metrics.h"
+#include "qocore/base/plat/CharArray.h"
+#include "qocore/base/plat/Resource.h"
+#include "qocore/base/qoutil/tests/PngWriter.h"
 #include "qocore/uilibs/mui/Mui.h"
 #include "qocore/uilibs/mui/mac/MuButtonMac.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
-#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
+#include "testing/FileFixtures.h"
 
 namespace mui {
 namespace {
 
-class MuButtonMacTest : public testing::Test {
+class MuButtonMacTest : public mui_test::MacPeerTest {
  protected:
+  MuButtonMacTest() : MacPeerTest({300, 200}) {}
   void SetUp() override {
-    yarl_test::MuTestBackend::install();
-    appkit::Application::reset();
-    appkit::inject::mainDisplay(1440, 900, 1);
-    muDialogFactory = MuDialogMac::create;
+    MacPeerTest::SetUp();
     muLayoutFactory = MuLayoutMac::create;
     muButtonFactory = MuButtonMac::create;
     muCheckFactory = MuCheckMac::create;
-    dialog.reset(MuDialog::create("dlg", "Title", {300, 200}, 0, nullptr, nullptr));
-    dialog->addObserver(&recorder);
-  }
-  // The events of the elements (not the dialog's own layout notices).
-  std::vector<std::string> elementEvents() const {
-    std::vector<std::string> out;
-    for (const std::string& e : log)
-      if (e.rfind("r:dlg:", 0) != 0) out.push_back(e);
-    return out;
-  }
-  void TearDown() override {
-    dialog.reset();
-    yarl_test::MuTestBackend::fillHooks();
-    appkit::Application::reset();
   }
   MuButtonMac* button(const char* label, uint32_t type = MuButton::kNormal, uint32_t flags = 0) {
-    return static_cast<MuButtonMac*>(MuButton::create(dialog.get(), "b", label, type, flags, 0));
+    return static_cast<MuButtonMac*>(MuButton::create(dialog_.get(), "b", label, type, flags, 0));
   }
   MuCheckMac* check(const char* id, const char* label, uint32_t type, MuCheck* member = nullptr,
                     const char* imageBase = nullptr) {
-    return static_cast<MuCheckMac*>(MuCheck::create(dialog.get(), id, label, type, member, imageBase));
+    return static_cast<MuCheckMac*>(MuCheck::create(dialog_.get(), id, label, type, member, imageBase));
   }
   static const MuInsets& insets(MuElement* e) { return static_cast<MuCommonMac*>(e->peer())->insets(); }
-
-  objc::AutoreleasePool pool_;
-  std::unique_ptr<MuDialog> dialog;
-  std::vector<std::string> log;
-  mui_test::Recorder recorder{log, "r"};
 };
 
 TEST_F(MuButtonMacTest, PushButtonsMeasureByTheirCellWithinTheToolkitMinimum) {
@@ -126,33 +108,72 @@ TEST_F(MuButtonMacTest, TitlesTakeTheMnemonicAndTheMenuArrow) {
 
 TEST_F(MuButtonMacTest, AClickIsReportedAndTheDefaultButtonBecomesTheWindowsDefault) {
   MuButtonMac* ok = button("OK");
-  dialog->setButton(kDefaultButton, ok);
-  EXPECT_EQ(static_cast<MuDialogMac*>(dialog.get())->window()->defaultButton(), ok->button());
+  dialog_->setButton(kDefaultButton, ok);
+  EXPECT_EQ(static_cast<MuDialogMac*>(dialog_.get())->window()->defaultButton(), ok->button());
   ok->button()->performClick();
   EXPECT_EQ(elementEvents(), (std::vector<std::string>{"r:b:" + std::to_string(kEventClicked)}));
 }
 
+// The three state images of the check box "checkstate", each of its own
+// width (mixed 10, unchecked 12, checked 14), in a resource folder of
+// their own while the test runs.
+class StateImages {
+ public:
+  StateImages() {
+    folder() = dir_.path();
+    previous_ = plat::resource_dir::set([] { return plat::CharArray(folder().c_str()); });
+    for (const auto& [name, side] : {std::pair<const char*, uint32_t>{"ind-checkstate.png", 10},
+                                     {"off-checkstate.png", 12},
+                                     {"on-checkstate.png", 14}}) {
+      qoutil_test::TestPng png;
+      png.width = png.height = side;
+      png.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
+      const std::vector<uint8_t> bytes = qoutil_test::encodePng(png);
+      dir_.write(name, std::string(bytes.begin(), bytes.end()));
+    }
+  }
+  ~StateImages() { plat::resource_dir::set(previous_); }
+  // The width of the image a check shows.
+  static double shownWidth(MuCheckMac* c) { return c->stateImage() ? c->stateImage()->size().width : -1; }
+
+ private:
+  static std::string& folder() {
+    static std::string path;
+    return path;
+  }
+  yarl_test::TempDir dir_;
+  plat::resource_dir::DirFn previous_ = nullptr;
+};
+
 TEST_F(MuButtonMacTest, ChecksShowTheirStateAndDropTheMixedStateOnAClick) {
-  MuCheckMac* c = check("c", "&Remember", MuCheck::kNormal, nullptr, "box");
+  StateImages images;
+  MuCheckMac* c = check("c", "&Remember", MuCheck::kNormal, nullptr, "checkstate");
   EXPECT_EQ(c->check()->buttonType(), appkit::kButtonSwitch);
   EXPECT_STREQ(c->check()->title(), "Remember");
   EXPECT_STREQ(c->check()->keyEquivalent(), "r");
   EXPECT_EQ(c->check()->cell()->highlightsBy(), 0);
   EXPECT_NE(c->stateImage(), nullptr);
+  EXPECT_EQ(StateImages::shownWidth(c), 12);  // unchecked
 
   c->setIndeterminate();
   EXPECT_TRUE(c->isIndeterminate());
+  EXPECT_EQ(StateImages::shownWidth(c), 10);
   c->setValue(true);
+  EXPECT_EQ(StateImages::shownWidth(c), 14);
   EXPECT_TRUE(elementEvents().empty());  // the program's changes are not reported
 
   c->setIndeterminate();
   c->check()->performClick();
   EXPECT_FALSE(c->isIndeterminate());
   EXPECT_TRUE(c->getValue());
+  EXPECT_EQ(StateImages::shownWidth(c), 14);
   EXPECT_FALSE(c->check()->allowsMixedState());
   c->check()->performClick();
   EXPECT_FALSE(c->getValue());  // never mixed again
+  EXPECT_EQ(StateImages::shownWidth(c), 12);
   EXPECT_EQ(elementEvents().size(), 2u);
+  // The check is as high as the unchecked image and a little more.
+  EXPECT_GE(c->heightForWidth(200), 12 + 3);
 }
 
 TEST_F(MuButtonMacTest, RadioButtonsExcludeEachOtherWithoutEchoes) {

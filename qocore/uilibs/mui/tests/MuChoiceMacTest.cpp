@@ -5,47 +5,25 @@
 #include <string>
 #include <vector>
 
-#include "platform/appkit/Application.h"
-#include "platform/appkit/Injector.h"
 #include "platform/appkit/Metrics.h"
 #include "qocore/uilibs/mui/Mui.h"
 #include "qocore/uilibs/mui/mac/MuChoiceMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
-#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 
 namespace mui {
 namespace {
 
-class MuChoiceMacTest : public testing::Test {
+class MuChoiceMacTest : public mui_test::MacPeerTest {
  protected:
+  MuChoiceMacTest() : MacPeerTest({300, 200}) {}
   void SetUp() override {
-    yarl_test::MuTestBackend::install();
-    appkit::Application::reset();
-    appkit::inject::mainDisplay(1440, 900, 1);
-    muDialogFactory = MuDialogMac::create;
+    MacPeerTest::SetUp();
     muChoiceFactory = MuChoiceMac::create;
-    dialog.reset(MuDialog::create("dlg", "Title", {300, 200}, 0, nullptr, nullptr));
-    dialog->addObserver(&recorder);
-  }
-  void TearDown() override {
-    dialog.reset();
-    yarl_test::MuTestBackend::fillHooks();
-    appkit::Application::reset();
   }
   MuChoiceMac* choice(const char* label, uint32_t flags) {
-    return static_cast<MuChoiceMac*>(MuChoice::create(dialog.get(), "c", label, flags));
+    return static_cast<MuChoiceMac*>(MuChoice::create(dialog_.get(), "c", label, flags));
   }
-  std::vector<std::string> elementEvents() const {
-    std::vector<std::string> out;
-    for (const std::string& e : log)
-      if (e.rfind("r:dlg:", 0) != 0) out.push_back(e);
-    return out;
-  }
-
-  objc::AutoreleasePool pool_;
-  std::unique_ptr<MuDialog> dialog;
-  std::vector<std::string> log;
-  mui_test::Recorder recorder{log, "r"};
 };
 
 TEST_F(MuChoiceMacTest, ItemsAreSelectedByIdAfterRemovals) {
@@ -68,7 +46,7 @@ TEST_F(MuChoiceMacTest, ItemsAreSelectedByIdAfterRemovals) {
     EXPECT_TRUE(elementEvents().empty());
     c->removeAllItems();
     EXPECT_EQ(c->selectedId(), -1);
-    dialog->remove(c);
+    dialog_->remove(c);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/appkit/Application.h"
+#include "platform/appkit/AttributedString.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Font.h"
 #include "platform/appkit/Injector.h"
@@ -83,6 +84,10 @@ TEST_F(MuCommonMacTest, APlainElementMeasuresAsABlankOfTheSystemFont) {
   MuElement* e = element(own(new appkit::View(makeRect(0, 0, 1, 1))));
   ui::TextMeasurer text(appkit::kTypesetterLatestBehavior);
   appkit::Font* font = appkit::Font::systemFontOfSize(appkit::Font::systemFontSize());
+  // The blank is laid out with the line-fragment padding that the thread's
+  // last measuring left (a label's is 0): start from a fresh container's.
+  constexpr double kFreshPadding = 5;
+  (void)text.measure(appkit::AttributedString::withUtf8("x"), kFreshPadding, 100, 100);
   const double blank = text.sizeOfPlainText(objc::String::withUtf8(" "), font, 100).width;
   ASSERT_GT(blank, 0);
   EXPECT_EQ(e->widthForHeight(100), static_cast<int32_t>(std::ceil(blank)));

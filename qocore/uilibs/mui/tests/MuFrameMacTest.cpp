@@ -15,7 +15,7 @@
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
-#include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 #include "qocore/uilibs/ui/mac/MouseHandlerMac.h"
 #include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
@@ -49,36 +49,26 @@ class Clicks : public qoutil::MouseCallback {
 
 std::vector<std::string>* receiverLog;
 
-class MuFrameMacTest : public testing::Test {
+class MuFrameMacTest : public mui_test::MacPeerTest {
  protected:
   void SetUp() override {
-    yarl_test::MuTestBackend::install();
-    appkit::Application::reset();
-    appkit::inject::mainDisplay(1440, 900, 1);
-    muDialogFactory = MuDialogMac::create;
+    MacPeerTest::SetUp();
     muFrameFactory = MuFrameMac::create;
     muLayoutFactory = MuLayoutMac::create;
     muLineFactory = MuLineMac::create;
   }
   void TearDown() override {
     ui::makeMouseReceiver = ui::makeMouseHandler;
-    yarl_test::MuTestBackend::fillHooks();
-    appkit::Application::reset();
+    MacPeerTest::TearDown();
   }
-  std::unique_ptr<MuDialog> dialog(Size size) {
-    return std::unique_ptr<MuDialog>(MuDialog::create("dlg", "Title", size, 0, nullptr, nullptr));
-  }
+  // Each test makes the dialogs of the sizes it needs.
+  static std::unique_ptr<MuDialog> dialog(Size size) { return makeDialog(size); }
   // A leaf with a native view of its own.
   static MuElement* leaf(MuContainer* parent, const char* id) {
-    auto* view = new appkit::View(makeRect(0, 0, 1, 1));
-    auto* e = new MuElement(parent, id, nullptr);
-    e->setPeer(std::make_unique<MuCommonMac>(e, view));
-    view->autorelease();
+    auto* e = new mui_test::ViewLeaf(parent, id);
     parent->addChild(e);
     return e;
   }
-
-  objc::AutoreleasePool pool_;
 };
 
 TEST_F(MuFrameMacTest, ATitledFrameIsABoxWithItsTitleAtTheTop) {
