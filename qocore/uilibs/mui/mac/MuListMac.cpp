@@ -24,7 +24,6 @@ namespace mui {
 namespace {
 
 constexpr int kTruncateTail = 4;
-constexpr int kNoImageScaling = 2;
 // A text column's extra room beside its widest text, and the list's
 // beside its columns.
 constexpr int32_t kTextColumnPadding = 4;
@@ -187,7 +186,7 @@ void MuListMac::addColumn(int32_t key, uint32_t type, const char* header, int32_
   column->setHeaderTitle(header ? header : "");
   if (type == kImageColumn) {
     auto* cell = new appkit::ImageCell(nullptr);
-    cell->setImageScaling(kNoImageScaling);
+    cell->setImageScaling(appkit::kImageScaleNone);
     column->setDataCell(cell);
     cell->release();
     column->setWidth(listImageSize);

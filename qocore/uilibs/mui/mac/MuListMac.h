@@ -12,7 +12,6 @@
 #include <memory>
 #include <vector>
 
-#include "platform/appkit/Color.h"
 #include "platform/appkit/ScrollView.h"
 #include "platform/appkit/TableColumns.h"
 #include "qocore/uilibs/mui/MuControls.h"
