@@ -15,13 +15,17 @@
 #include "platform/appkit/TextMetrics.h"
 #include "platform/appkit/TextSystem.h"
 #include "platform/objc/String.h"
+#include "qocore/base/plat/Resource.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Time.h"
+#include "qocore/base/qoutil/tests/PngWriter.h"
 #include "qocore/base/rfb/PixelBuffer.h"
 #include "qocore/uilibs/mui/NamedImageHolder.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuListMac.h"
 #include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 #include "qocore/uilibs/ui/mac/SysColorsMac.h"
+#include "testing/FileFixtures.h"
 
 namespace mui {
 namespace {
@@ -177,6 +181,41 @@ TEST_F(MuListMacTest, AnImageColumnMakesEveryRowImageSizePlusFourHigh) {
   auto* text = static_cast<appkit::SizedTableColumn*>(l->tableView()->tableColumns()[1]);
   EXPECT_EQ(text->width(), 50);
   EXPECT_EQ(text->resizingMask(), 0u);
+}
+
+TEST_F(MuListMacTest, ImageCellsDrawTheirImageCentredAtItsOwnSize) {
+  static std::string folder;
+  yarl_test::TempDir dir;
+  folder = dir.path();
+  const plat::resource_dir::DirFn previous = plat::resource_dir::set([] { return plat::CharArray(folder.c_str()); });
+  plat::ScopeExit restore([&] { plat::resource_dir::set(previous); });
+  qoutil_test::TestPng png;
+  png.width = listImageSize;
+  png.height = listImageSize;
+  const std::vector<uint8_t> bytes = qoutil_test::encodePng(png);
+  dir.write("listdot.png", std::string(bytes.begin(), bytes.end()));
+
+  auto* l = new LowRows(dialog_.get());
+  dialog_->addChild(l);
+  l->addColumn(1, MuList::kImageColumn, nullptr, -1);
+  l->addColumn(7, 0, nullptr, 50);
+  fill(l, 2);
+  l->setCell(0, 1, "no-such-image");
+  l->setCell(1, 1, "listdot");
+  l->setSize({200, 200});
+  Drawing d(l->tableView());
+  const uint32_t plain = pixelOf(appkit::Color::textBackgroundColor());
+  const int top = listImageSize + 4 + 2;  // the second row's, and the margin above the image
+  for (int y : {0, 7, listImageSize - 1})
+    for (int x : {0, 9, listImageSize - 1}) {
+      const uint32_t want = 0xff000000u | png.sample(uint32_t(x), uint32_t(y), 2) << 16 |
+                            png.sample(uint32_t(x), uint32_t(y), 1) << 8 | png.sample(uint32_t(x), uint32_t(y), 0);
+      EXPECT_EQ(d.at(x, top + y), want) << x << "," << y;
+    }
+  EXPECT_EQ(d.at(8, top - 1), plain);
+  EXPECT_EQ(d.at(8, top + listImageSize), plain);
+  // A missing image draws nothing.
+  EXPECT_EQ(d.at(8, 10), plain);
 }
 
 TEST_F(MuListMacTest, AutoColumnsShareTheFreeWidthAndTheLastIsLeftToAppKit) {
