@@ -39,6 +39,7 @@ constexpr ThemeColor kThemeColors[] = {
     {0x8e8e93, 0x98989d, 1.0},  // system grey
     {0xffffff, 0xffffff, 1.0},  // alternate selected control text
     {0x0067f4, 0x1aa9ff, 0.5},  // keyboard focus indicator
+    {0x0063e1, 0x0058d0, 1.0},  // alternate selected control (selected table rows)
 };
 // clang-format on
 constexpr int kSystemColorCount = static_cast<int>(sizeof kThemeColors / sizeof kThemeColors[0]);

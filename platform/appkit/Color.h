@@ -57,6 +57,7 @@ enum class SystemColor : int {
   kSystemGray,
   kAlternateSelectedControlText,
   kKeyboardFocusIndicator,
+  kAlternateSelectedControl,
 };
 
 class Color : public objc::Object {
@@ -82,6 +83,8 @@ class Color : public objc::Object {
   static Color* systemGrayColor() { return system(SystemColor::kSystemGray); }
   static Color* alternateSelectedControlTextColor() { return system(SystemColor::kAlternateSelectedControlText); }
   static Color* keyboardFocusIndicatorColor() { return system(SystemColor::kKeyboardFocusIndicator); }
+  // The background of a table's selected rows.
+  static Color* alternateSelectedControlColor() { return system(SystemColor::kAlternateSelectedControl); }
   static Color* clearColor();
   static Color* blackColor();
   static Color* whiteColor();

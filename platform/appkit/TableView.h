@@ -80,6 +80,9 @@ class TableViewDelegate {
   // table.
   virtual void tableViewSelectionDidChange(TableView*) {}
   virtual objc::Object* toolTipForRow(TableView*, TableColumn*, long /*row*/) { return nullptr; }
+  // tableView:willDisplayCell:forTableColumn:row:: a data cell, its value
+  // set for the row, is about to be drawn; the delegate may set it up.
+  virtual void willDisplayCell(TableView*, objc::Object* /*cell*/, TableColumn*, long /*row*/) {}
 };
 
 // A delegate that sets each row's height (tableView:heightOfRow:).
@@ -110,8 +113,9 @@ class TableView : public Control {
   void reloadData();
   double rowHeight() const noexcept { return rowHeight_; }
   void setRowHeight(double height) noexcept { rowHeight_ = height; }
-  // The row under a point of the table (flipped), -1 below the rows.
-  long rowAtPoint(Point point);
+  // The row under a point of the table (flipped), -1 below the rows;
+  // clicks find their row through it.
+  virtual long rowAtPoint(Point point);
   bool isFlipped() const override { return true; }
 
   // The current selection (the table's own set; copy it to keep it).

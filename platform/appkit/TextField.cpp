@@ -29,6 +29,31 @@ Size TextFieldCell::cellSizeForBounds(Rect bounds) const {
   return Size{used.size.width + 2 * kTextFieldTitleInsetX, used.size.height + 2 * kTextFieldTitleInsetY};
 }
 
+TextFieldCell::~TextFieldCell() {
+  if (backgroundColor_) backgroundColor_->release();
+}
+
+void TextFieldCell::setBackgroundColor(Color* colour) noexcept {
+  if (colour) colour->retain();
+  if (backgroundColor_) backgroundColor_->release();
+  backgroundColor_ = colour;
+}
+
+AttributedString* TextFieldCell::attributedStringValue() const {
+  if (field_) return field_->attributedStringValue();
+  if (auto* styled = dynamic_cast<AttributedString*>(objectValue())) return styled->substring(styled->wholeRange());
+  Attributes a;
+  a.set(kFontAttributeName, Font::systemFontOfSize(0));
+  if (lineBreakMode_ != 0) {
+    ParagraphStyle* style = ParagraphStyle::defaultStyle()->mutableCopy();
+    style->setLineBreakMode(lineBreakMode_);
+    a.set(kParagraphStyleAttributeName, style);
+    style->release();
+  }
+  auto* plain = dynamic_cast<objc::String*>(objectValue());
+  return AttributedString::withUtf8(plain ? plain->utf8() : "", a);
+}
+
 TextField::TextField(Rect frame) : Control(frame, new TextFieldCell) { textCell()->field_ = this; }
 
 TextField::~TextField() {

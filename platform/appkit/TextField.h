@@ -7,6 +7,7 @@
 // delegate hears of it.  A secure field shows a bullet per character.
 
 #include "platform/appkit/AttributedString.h"
+#include "platform/appkit/Color.h"
 #include "platform/appkit/TextView.h"
 #include "platform/appkit/View.h"
 
@@ -64,9 +65,27 @@ class TextFieldCell : public Cell {
   // text wrapped when the cell wraps), title insets included.
   Size cellSizeForBounds(Rect bounds) const;
 
+  // The cell's own background, as a table's data cell draws it (a text
+  // field keeps its own, TextField::drawsBackground); off at first.  The
+  // colour is retained.
+  bool drawsBackground() const noexcept { return drawsBackground_; }
+  void setDrawsBackground(bool draws) noexcept { drawsBackground_ = draws; }
+  Color* backgroundColor() const noexcept { return backgroundColor_; }
+  void setBackgroundColor(Color* colour) noexcept;
+  // The text with its attributes (autoreleased): the field's when the
+  // cell belongs to one; else the object value when it is an attributed
+  // string, or its text in the system font (and the cell's line break
+  // mode) when it is a string; else empty.
+  AttributedString* attributedStringValue() const;
+
+ protected:
+  ~TextFieldCell() override;
+
  private:
   friend class TextField;
   TextField* field_ = nullptr;
+  Color* backgroundColor_ = nullptr;
+  bool drawsBackground_ = false;
   plat::CharArray placeholder_;
   int lineBreakMode_ = 0;
   int focusRingType_ = 0;

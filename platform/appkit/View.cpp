@@ -218,6 +218,18 @@ void View::removeTrackingArea(TrackingArea* area) {
   area->release();
 }
 
+Cell::~Cell() {
+  if (objectValue_) objectValue_->release();
+}
+
+void Cell::setObjectValue(objc::Object* value) noexcept {
+  if (value) value->retain();
+  if (objectValue_) objectValue_->release();
+  objectValue_ = value;
+}
+
+void Cell::drawWithFrame(Rect frame, View* view) { drawInteriorWithFrame(frame, view); }
+
 Control::Control(Rect frame) : View(frame), cell_(new Cell) {}
 
 Control::Control(Rect frame, Cell* cell) : View(frame), cell_(cell) {}

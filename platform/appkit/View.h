@@ -211,9 +211,23 @@ class Cell : public objc::Object {
  public:
   int highlightsBy() const noexcept { return highlightsBy_; }
   void setHighlightsBy(int mask) noexcept { highlightsBy_ = mask; }
+  // The value the cell shows (a table sets its data cells' value for each
+  // row before drawing them); retained.
+  objc::Object* objectValue() const noexcept { return objectValue_; }
+  void setObjectValue(objc::Object* value) noexcept;
+  // drawWithFrame:inView:: the whole cell in the current graphics context,
+  // in the view's coordinates; the base draws the interior.
+  virtual void drawWithFrame(Rect frame, View* view);
+  // drawInteriorWithFrame:inView:: the cell's content; the base draws
+  // nothing.
+  virtual void drawInteriorWithFrame(Rect /*frame*/, View* /*view*/) {}
+
+ protected:
+  ~Cell() override;
 
  private:
   int highlightsBy_ = 0;
+  objc::Object* objectValue_ = nullptr;
 };
 
 // A view that sends an action to a target when the user works it.

@@ -9,7 +9,9 @@
 
 #include "platform/appkit/Color.h"
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Graphics.h"
 #include "platform/appkit/Selector.h"
+#include "platform/appkit/TextSystem.h"
 #include "platform/objc/String.h"
 #include "qocore/uilibs/mui/NamedImageHolder.h"
 #include "qocore/uilibs/ui/mac/AttrString.h"
@@ -22,11 +24,12 @@ namespace mui {
 namespace {
 
 constexpr int kTruncateTail = 4;
-constexpr int kNoImageScaling = 2;
 // A text column's extra room beside its widest text, and the list's
 // beside its columns.
 constexpr int32_t kTextColumnPadding = 4;
 constexpr int32_t kListPadding = 8;
+// A text cell's inset at either side.
+constexpr double kTextInset = 2;
 
 int32_t clamp32(int64_t v) noexcept { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
@@ -41,20 +44,25 @@ T* keepAutoreleased(T* object) {
 
 }  // namespace
 
-TextFieldCellOC::~TextFieldCellOC() {
-  if (background_) background_->release();
-}
-
-void TextFieldCellOC::setBackgroundColor(appkit::Color* colour) {
-  if (colour) colour->retain();
-  if (background_) background_->release();
-  background_ = colour;
-}
-
-appkit::Rect TextFieldCellOC::titleRectForBounds(appkit::Rect bounds, double textHeight) const noexcept {
+appkit::Rect TextFieldCellOC::titleRectForBounds(appkit::Rect bounds) const {
+  objc::AutoreleasePool pool;
+  // The string's size on one line.
+  const double textHeight = appkit::boundingRectWithSize(attributedStringValue(), {}, 0).size.height;
   appkit::Rect r = appkit::TextFieldCell::titleRectForBounds(bounds);
   r.origin.y = bounds.origin.y - 0.5 + (bounds.size.height - textHeight) * 0.5;
   return r;
+}
+
+void TextFieldCellOC::drawInteriorWithFrame(appkit::Rect frame, appkit::View*) {
+  objc::AutoreleasePool pool;
+  if (drawsBackground() && backgroundColor()) {
+    backgroundColor()->setFill();
+    appkit::rectFill(frame);
+  }
+  appkit::Rect text = titleRectForBounds(frame);
+  text.origin.x += kTextInset;
+  text.size.width = std::max(text.size.width - 2 * kTextInset, 0.0);
+  appkit::drawInRect(attributedStringValue(), text);
 }
 
 MuList* MuListMac::create(MuContainer* parent, const char* id, uint32_t flags, Callback* callback) {
@@ -178,7 +186,7 @@ void MuListMac::addColumn(int32_t key, uint32_t type, const char* header, int32_
   column->setHeaderTitle(header ? header : "");
   if (type == kImageColumn) {
     auto* cell = new appkit::ImageCell(nullptr);
-    cell->setImageScaling(kNoImageScaling);
+    cell->setImageScaling(appkit::kImageScaleNone);
     column->setDataCell(cell);
     cell->release();
     column->setWidth(listImageSize);
@@ -273,11 +281,10 @@ objc::Object* MuListMac::cellValue(appkit::TableView*, appkit::TableColumn* colu
   markup.weight = style.weight;
   markup.color = style.colour;
   if (tableView_->selectedRowIndexes()->containsIndex(static_cast<size_t>(row))) {
-    double r = 0, g = 0, b = 0;
-    appkit::Color::alternateSelectedControlTextColor()->getRed(&r, &g, &b, nullptr);
+    const plat::Rgb rgb = ui::rgbFromColour(appkit::Color::alternateSelectedControlTextColor());
     char hex[8];
-    std::snprintf(hex, sizeof hex, "#%02x%02x%02x", static_cast<unsigned>(std::lround(r * 255)),
-                  static_cast<unsigned>(std::lround(g * 255)), static_cast<unsigned>(std::lround(b * 255)));
+    std::snprintf(hex, sizeof hex, "#%02x%02x%02x", static_cast<unsigned>(rgb.red) & 0xff,
+                  static_cast<unsigned>(rgb.green) & 0xff, static_cast<unsigned>(rgb.blue) & 0xff);
     markup.color = plat::CharArray(hex);
   }
   ui::AttrString s(text ? text : "", markup, "contentText");
@@ -285,7 +292,7 @@ objc::Object* MuListMac::cellValue(appkit::TableView*, appkit::TableColumn* colu
 }
 
 void MuListMac::willDisplayCell(objc::Object* cellObject, appkit::TableColumn* column, long row) {
-  auto* cell = dynamic_cast<TextFieldCellOC*>(cellObject);
+  auto* cell = dynamic_cast<appkit::TextFieldCell*>(cellObject);
   if (!cell || row < 0 || row >= rowCount()) return;
   const long index = column ? std::strtol(column->identifier(), nullptr, 10) : -1;
   const int32_t key = index >= 0 && static_cast<size_t>(index) < columns().size() ? columns()[index].key : -1;

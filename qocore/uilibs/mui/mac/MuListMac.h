@@ -12,7 +12,6 @@
 #include <memory>
 #include <vector>
 
-#include "platform/appkit/Color.h"
 #include "platform/appkit/ScrollView.h"
 #include "platform/appkit/TableColumns.h"
 #include "qocore/uilibs/mui/MuControls.h"
@@ -22,23 +21,18 @@
 
 namespace mui {
 
-// A text cell whose text sits centred in the row's height, inset by two
-// points at either side.
+// A list's text cell: its text sits centred in the row's height, inset by
+// two points at either side, over the row style's background when the
+// list gives it one.
 class TextFieldCellOC : public appkit::TextFieldCell {
  public:
-  appkit::Rect titleRectForBounds(appkit::Rect bounds, double textHeight) const noexcept;
-  bool drawsBackground() const noexcept { return drawsBackground_; }
-  void setDrawsBackground(bool draws) noexcept { drawsBackground_ = draws; }
-  appkit::Color* backgroundColor() const noexcept { return background_; }
-  // Retained.
-  void setBackgroundColor(appkit::Color* colour);
+  // The platform's title rectangle, moved so that the one-line height of
+  // the attributed value is centred in the bounds.
+  appkit::Rect titleRectForBounds(appkit::Rect bounds) const;
+  void drawInteriorWithFrame(appkit::Rect frame, appkit::View* view) override;
 
  protected:
-  ~TextFieldCellOC() override;
-
- private:
-  appkit::Color* background_ = nullptr;
-  bool drawsBackground_ = false;
+  ~TextFieldCellOC() override = default;
 };
 
 class MuListMac : public MuList, public ui::TableViewDelegate, public ui::ActionCallback {

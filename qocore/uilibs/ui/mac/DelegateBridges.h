@@ -168,7 +168,7 @@ class TableViewDelegateOC : public objc::Object, public appkit::TableViewDataSou
   void tableViewSelectionDidChange(appkit::TableView* table) override;
   objc::Object* toolTipForRow(appkit::TableView* table, appkit::TableColumn* column, long row) override;
   // Called for text cells only.
-  void willDisplayCell(appkit::TableView* table, objc::Object* cell, appkit::TableColumn* column, long row);
+  void willDisplayCell(appkit::TableView* table, objc::Object* cell, appkit::TableColumn* column, long row) override;
 
  protected:
   ~TableViewDelegateOC() override = default;
