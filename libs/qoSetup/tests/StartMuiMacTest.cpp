@@ -22,6 +22,7 @@
 #include "qocore/uilibs/mui/mac/MuScrollSliderMac.h"
 #include "qocore/uilibs/mui/mac/MuSplitterMac.h"
 #include "qocore/uilibs/mui/mac/MuStaticMac.h"
+#include "qocore/uilibs/mui/mac/MuSuperboxMac.h"
 #include "qocore/uilibs/mui/mac/MuTextMac.h"
 #include "qocore/uilibs/mui/mac/MuiMac.h"
 
@@ -59,6 +60,7 @@ TEST(StartMuiMacTest, FillsTheHooksOfTheMacPeers) {
   EXPECT_EQ(mui::muSliderFactory, &mui::MuSliderMac::create);
   EXPECT_EQ(mui::muSplitterFactory, &mui::MuSplitterMac::create);
   EXPECT_EQ(mui::muStaticFactory, &mui::MuStaticMac::create);
+  EXPECT_EQ(mui::muSuperboxFactory, &mui::MuSuperboxMac::create);
   EXPECT_EQ(mui::muTextFactory, &mui::MuTextMac::create);
 }
 
@@ -74,6 +76,7 @@ TEST(StartMuiMacTest, ElementsMadeThroughTheHooksAreMacPeers) {
   for (mui::MuElement* e :
        {static_cast<mui::MuElement*>(layout), static_cast<mui::MuElement*>(line), static_cast<mui::MuElement*>(frame)})
     EXPECT_NE(mui::MuCommonMac::viewOf(e, true), nullptr) << e->typeName();
+  EXPECT_NE(dynamic_cast<mui::MuSuperboxMac*>(mui::MuSuperbox::create(layout, "box", "Find", nullptr, 80)), nullptr);
   dialog.reset();
   appkit::Application::reset();
 }
