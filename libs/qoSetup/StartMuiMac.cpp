@@ -18,6 +18,7 @@
 #include "qocore/uilibs/mui/mac/MuScrollSliderMac.h"
 #include "qocore/uilibs/mui/mac/MuSplitterMac.h"
 #include "qocore/uilibs/mui/mac/MuStaticMac.h"
+#include "qocore/uilibs/mui/mac/MuSuperboxMac.h"
 #include "qocore/uilibs/mui/mac/MuTextMac.h"
 #include "qocore/uilibs/mui/mac/MuiMac.h"
 
@@ -45,7 +46,7 @@ void startMuiMac() {
   mui::muSliderFactory = mui::MuSliderMac::create;
   mui::muSplitterFactory = mui::MuSplitterMac::create;
   mui::muStaticFactory = mui::MuStaticMac::create;
-  // muSuperboxFactory: filled by the superbox peers
+  mui::muSuperboxFactory = mui::MuSuperboxMac::create;
   mui::muTextFactory = mui::MuTextMac::create;
 }
 

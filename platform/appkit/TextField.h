@@ -54,6 +54,9 @@ class TextFieldCell : public Cell {
   void setFocusRingType(int type) noexcept { focusRingType_ = type; }
   bool wraps() const noexcept { return wraps_; }
   void setWraps(bool wraps) noexcept { wraps_ = wraps; }
+  // setUsesSingleLineMode:: recorded.
+  bool usesSingleLineMode() const noexcept { return singleLine_; }
+  void setUsesSingleLineMode(bool single) noexcept { singleLine_ = single; }
   // setAllowedInputSourceLocales: with nil (all): recorded.
   bool allowsAllInputSources() const noexcept { return allInputSources_; }
   void setAllowedInputSourceLocales(objc::Object* locales) noexcept { allInputSources_ = locales == nullptr; }
@@ -90,6 +93,7 @@ class TextFieldCell : public Cell {
   int lineBreakMode_ = 0;
   int focusRingType_ = 0;
   bool wraps_ = false;
+  bool singleLine_ = false;
   bool allInputSources_ = false;
 };
 

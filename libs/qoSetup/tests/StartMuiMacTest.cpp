@@ -25,6 +25,7 @@
 #include "qocore/uilibs/mui/mac/MuScrollSliderMac.h"
 #include "qocore/uilibs/mui/mac/MuSplitterMac.h"
 #include "qocore/uilibs/mui/mac/MuStaticMac.h"
+#include "qocore/uilibs/mui/mac/MuSuperboxMac.h"
 #include "qocore/uilibs/mui/mac/MuTextMac.h"
 #include "qocore/uilibs/mui/mac/MuiMac.h"
 
@@ -63,6 +64,7 @@ TEST(StartMuiMacTest, FillsTheHooksOfTheMacPeers) {
   EXPECT_EQ(mui::muSliderFactory, &mui::MuSliderMac::create);
   EXPECT_EQ(mui::muSplitterFactory, &mui::MuSplitterMac::create);
   EXPECT_EQ(mui::muStaticFactory, &mui::MuStaticMac::create);
+  EXPECT_EQ(mui::muSuperboxFactory, &mui::MuSuperboxMac::create);
   EXPECT_EQ(mui::muTextFactory, &mui::MuTextMac::create);
   EXPECT_EQ(muimisc::progressBarFactory, &muimisc::ProgressBarMac::create);
 }
@@ -94,6 +96,7 @@ TEST(StartMuiMacTest, ElementsMadeThroughTheHooksAreMacPeers) {
   hider->attach(dialog->nativeWindow());
   EXPECT_EQ(macHider->viewHider()->view()->window(), mui::fromNativeWindow(dialog->nativeWindow()));
   hider.reset();
+  EXPECT_NE(dynamic_cast<mui::MuSuperboxMac*>(mui::MuSuperbox::create(layout, "box", "Find", nullptr, 80)), nullptr);
   dialog.reset();
   appkit::Application::reset();
 }
