@@ -1,18 +1,23 @@
 #pragma once
 // Shared by the tests of the macOS element peers: a fixture with the test
 // backend installed, a fresh application on a 1440 x 900 main display and
-// one macOS dialog to put elements in; and a leaf element with a native
-// view of its own and a fixed measure.
+// one macOS dialog to put elements in; a leaf element with a native view
+// of its own and a fixed measure; and a reader of the pixels a view draws.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "platform/appkit/Application.h"
+#include "platform/appkit/Graphics.h"
 #include "platform/appkit/Injector.h"
+#include "qocore/base/rfb/PixelBuffer.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
 namespace mui_test {
 
@@ -57,5 +62,26 @@ class ViewLeaf : public mui::MuElement {
   appkit::View* view_;
   mui::Size want_;
 };
+
+// The pixel (RGBA bytes, red lowest) at a point of what the view draws of
+// its own (its subviews left out) over a transparent buffer of its size at
+// scale 1.
+inline uint32_t drawnPixel(appkit::View* view, int x, int y) {
+  const appkit::Rect b = view->bounds();
+  rfb::ManagedPixelBuffer buffer(rfb::PixelFormat::rgbaBytes(), rfb::Rect(0, 0, int(b.size.width), int(b.size.height)));
+  int32_t stride = 0;
+  uint8_t* p = buffer.getPixelsRW(buffer.getRect(), &stride);
+  std::fill(p, p + size_t(stride) * size_t(b.size.height) * 4, 0);
+  auto* context = new appkit::GraphicsContext(buffer, 1, view->isFlipped());
+  view->displayRectIgnoringOpacity(b, context);
+  context->release();
+  return buffer.getPixel(rfb::Point{x, y});
+}
+
+// The device value of an opaque colour.
+inline uint32_t pixelOf(appkit::Color* colour) {
+  const plat::Rgb rgb = ui::rgbFromColour(colour);
+  return 0xff000000u | uint32_t(rgb.blue) << 16 | uint32_t(rgb.green) << 8 | uint32_t(rgb.red);
+}
 
 }  // namespace mui_test
