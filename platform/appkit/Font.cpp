@@ -4,6 +4,7 @@
 
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Metrics.h"
+#include "platform/appkit/TextMetrics.h"
 
 namespace appkit {
 
@@ -18,6 +19,8 @@ FontDescriptor* FontDescriptor::withFontAttributes(const FontAttributes& attribu
 }
 
 double Font::systemFontSize() noexcept { return kSystemFontSize; }
+
+double Font::ascender() const { return textMetrics().ascender(*this); }
 
 Font* Font::systemFontOfSize(double size) {
   return static_cast<Font*>((new Font(size > 0 ? size : kSystemFontSize, 0, 0))->autorelease());

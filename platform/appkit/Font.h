@@ -63,6 +63,9 @@ class Font : public objc::Object {
   bool isItalic() const noexcept { return (traits_ & 1u) != 0; }
   // Bold traits or a weight above regular: such text is set wider.
   bool isBold() const noexcept { return (traits_ & 2u) != 0 || weight_ > 0; }
+  // The height above the baseline of the font's tallest letters, in
+  // points (TextMetrics.h).
+  double ascender() const;
   // The same size, weight and traits.
   bool isEqual(const Font& other) const noexcept {
     return size_ == other.size_ && weight_ == other.weight_ && traits_ == other.traits_;

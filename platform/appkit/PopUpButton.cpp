@@ -1,8 +1,11 @@
 #include "platform/appkit/PopUpButton.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "platform/appkit/Font.h"
 #include "platform/appkit/Metrics.h"
+#include "platform/appkit/TextMetrics.h"
 #include "qocore/base/plat/Utf8.h"
 
 namespace appkit {
@@ -17,6 +20,19 @@ double widestTitle(const ItemList& items) {
 }
 
 }  // namespace
+
+PopUpButtonCell::PopUpButtonCell() {
+  objc::AutoreleasePool pool;
+  font_ = static_cast<Font*>(Font::systemFontOfSize(0)->retain());
+}
+
+PopUpButtonCell::~PopUpButtonCell() { font_->release(); }
+
+Rect PopUpButtonCell::titleRectForBounds(Rect bounds) const {
+  const double line = std::ceil(textMetrics().lineHeight(*font_));
+  return makeRect(bounds.origin.x + kButtonPadding, bounds.origin.y + std::floor((bounds.size.height - line) / 2),
+                  bounds.size.width - kButtonPadding - kPopUpArrowWidth, line);
+}
 
 const char* ItemList::itemTitleAtIndex(long index) const noexcept {
   return index >= 0 && index < numberOfItems() ? items_[static_cast<size_t>(index)].c_str() : nullptr;

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/appkit/TextField.h"
 #include "platform/appkit/View.h"
 #include "qocore/base/plat/CharArray.h"
 
@@ -30,10 +31,33 @@ class ItemList {
   long selected_ = -1;
 };
 
+// A pop-up button's cell: its title is one line of the system font,
+// between the button's padding on the left and its arrows on the right,
+// as high as the font's line rounded up to whole points and centred in
+// the bounds (its top rounded down to a whole point).
+class PopUpButtonCell : public Cell {
+ public:
+  PopUpButtonCell();
+  Font* font() const override { return font_; }
+  Rect titleRectForBounds(Rect bounds) const override;
+
+ protected:
+  ~PopUpButtonCell() override;
+
+ private:
+  Font* font_;
+};
+
+// A combo box's cell is a text field's, as on the platform.
+class ComboBoxCell : public TextFieldCell {
+ protected:
+  ~ComboBoxCell() override = default;
+};
+
 // A button that opens a menu of items and shows the selected one.
 class PopUpButton : public Button, public ItemList {
  public:
-  explicit PopUpButton(Rect frame = {}) : Button(frame) {}
+  explicit PopUpButton(Rect frame = {}) : Button(frame, new PopUpButtonCell) {}
 
   // menu addItemWithTitle:action:keyEquivalent:; the first item added is
   // selected.
@@ -55,7 +79,7 @@ class PopUpButton : public Button, public ItemList {
 // An editable (or not) text field with a list of values to pick from.
 class ComboBox : public Control, public ItemList {
  public:
-  explicit ComboBox(Rect frame = {}) : Control(frame) {}
+  explicit ComboBox(Rect frame = {}) : Control(frame, new ComboBoxCell) {}
 
   bool isEditable() const noexcept { return editable_; }
   void setEditable(bool editable) noexcept { editable_ = editable; }

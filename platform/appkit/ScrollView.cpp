@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Graphics.h"
 #include "platform/appkit/Metrics.h"
 
 namespace appkit {
@@ -73,6 +74,13 @@ void ScrollView::setBackgroundColor(Color* colour) {
   if (colour) colour->retain();
   if (background_) background_->release();
   background_ = colour;
+}
+
+void ScrollView::drawRect(Rect) {
+  if (!drawsBackground_) return;
+  Color* colour = background_ ? background_ : Color::windowBackgroundColor();
+  colour->setFill();
+  rectFill(bounds());
 }
 
 Size ScrollView::frameSizeForContentSize(Size content, bool horizontalScroller, bool verticalScroller, int borderType) {

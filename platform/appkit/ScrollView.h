@@ -62,6 +62,9 @@ class ScrollView : public View {
   // Lays out the content view inside the border and the scrollers.
   void tile();
   bool isFlipped() const override { return true; }
+  // Fills the bounds with the background colour (the window background
+  // until one is set) when the scroll view draws its background.
+  void drawRect(Rect dirty) override;
 
  protected:
   ~ScrollView() override;

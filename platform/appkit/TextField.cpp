@@ -5,6 +5,7 @@
 
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Font.h"
+#include "platform/appkit/Graphics.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/TextMetrics.h"
 #include "platform/appkit/Window.h"
@@ -53,13 +54,28 @@ AttributedString* TextFieldCell::attributedStringValue() const {
   auto* plain = dynamic_cast<objc::String*>(objectValue());
   return AttributedString::withUtf8(plain ? plain->utf8() : "", a);
 }
+Font* TextFieldCell::font() const { return field_ && field_->font() ? field_->font() : Font::systemFontOfSize(0); }
 
 TextField::TextField(Rect frame) : Control(frame, new TextFieldCell) { textCell()->field_ = this; }
 
 TextField::~TextField() {
   if (formatter_) formatter_->release();
   if (font_) font_->release();
+  if (background_) background_->release();
   if (attributed_) attributed_->release();
+}
+
+void TextField::setBackgroundColor(Color* colour) {
+  if (colour) colour->retain();
+  if (background_) background_->release();
+  background_ = colour;
+}
+
+void TextField::drawRect(Rect) {
+  if (!drawsBackground_) return;
+  Color* colour = background_ ? background_ : Color::textBackgroundColor();
+  colour->setFill();
+  rectFill(bounds());
 }
 
 void TextField::setEditable(bool editable) noexcept {

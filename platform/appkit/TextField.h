@@ -63,7 +63,10 @@ class TextFieldCell : public Cell {
 
   // The text's rectangle in a cell of the bounds: inset by the title
   // insets (Metrics.h); a zero rectangle gives a negative width.
-  Rect titleRectForBounds(Rect bounds) const noexcept;
+  Rect titleRectForBounds(Rect bounds) const noexcept override;
+  // The field's font (the system font until set); a cell of no field
+  // (a combo box's) sets its text in the system font.
+  Font* font() const override;
   // The size the cell needs for its text within the bounds' width (the
   // text wrapped when the cell wraps), title insets included.
   Size cellSizeForBounds(Rect bounds) const;
@@ -111,6 +114,9 @@ class TextField : public Control, public FieldEditorClient {
   void setBordered(bool bordered) noexcept { bordered_ = bordered; }
   bool drawsBackground() const noexcept { return drawsBackground_; }
   void setDrawsBackground(bool draws) noexcept { drawsBackground_ = draws; }
+  // Retained; null until set (the platform's text background then).
+  Color* backgroundColor() const noexcept { return background_; }
+  void setBackgroundColor(Color* colour);
   Font* font() const noexcept { return font_; }
   void setFont(Font* font);
 
@@ -135,6 +141,10 @@ class TextField : public Control, public FieldEditorClient {
   bool acceptsFirstResponder() override;
   bool becomeFirstResponder() override;
   void mouseDown(Event* e) override;
+  // Fills the bounds with the background colour (the text background
+  // until one is set) when the field draws its background.  Its text is
+  // not drawn here: the field editor draws it while the field is edited.
+  void drawRect(Rect dirty) override;
 
   // From the field editor.
   bool fieldEditorShouldChange(objc::String*& proposed, Range& selection, objc::String* original,
@@ -154,6 +164,7 @@ class TextField : public Control, public FieldEditorClient {
   Formatter* formatter_ = nullptr;
   TextFieldDelegate* delegate_ = nullptr;
   Font* font_ = nullptr;
+  Color* background_ = nullptr;
   AttributedString* attributed_ = nullptr;
   bool editable_ = true;
   bool selectable_ = true;

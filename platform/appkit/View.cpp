@@ -8,6 +8,7 @@
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Event.h"
+#include "platform/appkit/Font.h"
 #include "platform/appkit/Graphics.h"
 #include "platform/appkit/Image.h"
 #include "platform/appkit/Menu.h"
@@ -251,6 +252,14 @@ Size Control::fittingSize() const {
 }
 
 void Control::sizeToFit() { setFrameSize(fittingSize()); }
+
+double Control::firstBaselineOffsetFromTop() const {
+  const Font* font = cell_->font();
+  if (!font) return 0;
+  Rect title = cell_->titleRectForBounds(bounds());
+  if (title.size.height <= 0) title = cell_->drawingRectForBounds(bounds());
+  return title.origin.y - bounds().origin.y + font->ascender();
+}
 
 bool Control::sendAction(Sel action, ActionTarget* target) {
   if (!action) return false;

@@ -14,6 +14,7 @@
 
 namespace appkit {
 
+class Font;
 class Image;
 class Window;
 class View;
@@ -225,6 +226,17 @@ class Cell : public objc::Object {
  protected:
   ~Cell() override;
 
+  // The font of the cell's title; null for a cell that shows no text of
+  // its own (the plain cell).
+  virtual Font* font() const { return nullptr; }
+  // drawingRectForBounds:: the part of the bounds the cell draws in; all
+  // of it, as no cell here draws a frame of its own.
+  virtual Rect drawingRectForBounds(Rect bounds) const { return bounds; }
+  // titleRectForBounds:: where the title goes.  Titles are laid out
+  // top-down: the first line starts at this rectangle's top.  The plain
+  // cell's is its drawing rectangle.
+  virtual Rect titleRectForBounds(Rect bounds) const { return drawingRectForBounds(bounds); }
+
  private:
   int highlightsBy_ = 0;
   objc::Object* objectValue_ = nullptr;
@@ -252,6 +264,11 @@ class Control : public View, public StringValueSetter {
   long integerValue() const noexcept;
   void setIntegerValue(long value);
   Cell* cell() const noexcept { return cell_; }
+  // firstBaselineOffsetFromTop: how far below the top of the bounds the
+  // title's first baseline lies: the top of the cell's title rectangle for
+  // the bounds (of its drawing rectangle when the title rectangle is
+  // empty) plus the cell font's ascender; 0 when the cell has no font.
+  double firstBaselineOffsetFromTop() const;
 
   // Gives the control the size its content asks for.
   virtual void sizeToFit();
@@ -330,6 +347,9 @@ class Button : public Control, public TitleSetter, public KeyEquivalentSetter {
   double fontSize() const noexcept { return fontSize_; }
 
  protected:
+  // A button of a class with its own kind of cell (one reference, which
+  // the button takes).
+  Button(Rect frame, Cell* cell) : Control(frame, cell) {}
   ~Button() override;
   Size fittingSize() const override;
 

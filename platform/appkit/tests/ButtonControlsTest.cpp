@@ -3,10 +3,13 @@
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Event.h"
+#include "platform/appkit/Font.h"
 #include "platform/appkit/Image.h"
 #include "platform/appkit/Menu.h"
+#include "platform/appkit/Metrics.h"
 #include "platform/appkit/PopUpButton.h"
 #include "platform/appkit/Selector.h"
+#include "platform/appkit/TextField.h"
 
 namespace appkit {
 namespace {
@@ -138,6 +141,37 @@ TEST_F(ButtonControlsTest, ComboBoxTypingClearsTheSelectionAndOnlyEditableBoxesT
   EXPECT_STREQ(c->stringValue(), "one");
   EXPECT_EQ(target->count, 2);
   c->release();
+}
+
+TEST_F(ButtonControlsTest, CellsPlaceTheirTitleAndItsFirstBaseline) {
+  // The system font's line is 16.25 points (17 rounded up), its ascender
+  // 9.75.
+  struct Case {
+    const char* name;
+    Control* control;
+    Rect title;  // in bounds of 100 x 25
+    double baseline;
+  };
+  const Case cases[] = {
+      {"pop-up", new PopUpButton, makeRect(kButtonPadding, 4, 100 - kButtonPadding - kPopUpArrowWidth, 17), 13.75},
+      {"text field", new TextField, makeRect(2, 2, 96, 21), 11.75},
+      {"combo box", new ComboBox, makeRect(2, 2, 96, 21), 11.75},
+      {"plain", new Control, makeRect(0, 0, 100, 25), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.control->setFrame(makeRect(0, 0, 100, 25));
+    EXPECT_EQ(c.control->cell()->titleRectForBounds(c.control->bounds()), c.title);
+    EXPECT_EQ(c.control->firstBaselineOffsetFromTop(), c.baseline);
+    c.control->release();
+  }
+  // A field's own font sets its title.
+  auto* field = new TextField(makeRect(0, 0, 100, 3));
+  field->setFont(Font::systemFontOfSize(20));
+  EXPECT_EQ(field->textCell()->font()->pointSize(), 20);
+  // Too low for a title: the drawing rectangle's top.
+  EXPECT_EQ(field->firstBaselineOffsetFromTop(), 15);
+  field->release();
 }
 
 }  // namespace

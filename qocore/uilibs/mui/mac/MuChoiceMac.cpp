@@ -4,9 +4,6 @@
 #include <cmath>
 
 #include "platform/appkit/Metrics.h"
-#include "qocore/base/plat/Exception.h"
-#include "qocore/base/plat/Utf8.h"
-#include "qocore/uilibs/mui/Mui.h"
 
 namespace mui {
 
@@ -14,116 +11,7 @@ namespace {
 
 int32_t ceilInt(double v) { return truncToInt32(std::ceil(v)); }
 
-double textWidth(const char* text) { return double(plat::utf8CharCount(text ? text : "")) * appkit::kCharacterWidth; }
-
-int32_t gap() { return Mui::instance()->metric(Mui::kLabelGap); }
-
 }  // namespace
-
-// ---- Labelled control ----
-
-LabelledControl::LabelledControl(const char* label, MuInsets insets)
-    : ui::NSViewFlipped(appkit::makeRect(0, 0, 1, 1)), text_(label ? label : ""), insets_(insets) {
-  setClipsToBounds(true);
-  if (*text_.c_str()) {
-    label_ = new appkit::Control(appkit::makeRect(0, 0, 1, 1));
-    label_->setStringValue(text_.c_str());
-    addSubview(label_);
-  }
-}
-
-LabelledControl::~LabelledControl() {
-  if (label_) label_->release();
-  if (control_) control_->release();
-}
-
-void LabelledControl::addControl(appkit::Control* control) {
-  PLAT_ASSERT(!control_);
-  control_ = static_cast<appkit::Control*>(control->retain());
-  addSubview(control);
-}
-
-void LabelledControl::setEnabled(bool enabled) {
-  // The label's colour follows the control's state.
-  if (label_) label_->setEnabled(enabled);
-  if (control_) control_->setEnabled(enabled);
-}
-
-void LabelledControl::setWidths(int32_t labelColumn, int32_t controlWidth) {
-  labelSetting_ = labelColumn;
-  controlSetting_ = controlWidth;
-  resizeSubviewsWithOldSize(frame().size);
-}
-
-int32_t LabelledControl::controlNaturalWidth() {
-  if (!control_) return 0;
-  return ceilInt(ui::fittingSize(control_, true).width) - insets_.left - insets_.right;
-}
-
-int32_t LabelledControl::labelNaturalWidth() { return label_ ? ceilInt(textWidth(text_.c_str())) : 0; }
-
-void LabelledControl::columns(int32_t width, int32_t& labelColumn, int32_t& controlWidth, int32_t& textWidth) {
-  int64_t natural = labelNaturalWidth();
-  if (labelSetting_ <= 0) natural += gap();
-  int64_t fixed = 0, weights = 0;
-  int64_t label = 0, control = 0;
-  if (labelSetting_ < 0)
-    weights += -int64_t{labelSetting_};
-  else
-    fixed += label = labelSetting_ > 0 ? labelSetting_ : natural;
-  if (controlSetting_ < 0)
-    weights += -int64_t{controlSetting_};
-  else
-    fixed += control = controlSetting_ > 0 ? controlSetting_ : controlNaturalWidth();
-  const int64_t spare = std::max<int64_t>(width - fixed, 0);
-  if (weights > 0) {
-    if (labelSetting_ < 0) label = -int64_t{labelSetting_} * spare / weights;
-    if (controlSetting_ < 0) control = -int64_t{controlSetting_} * spare / weights;
-  }
-  if (width < fixed && labelSetting_ == 0 && controlSetting_ == 0) label = width - control;
-  labelColumn = static_cast<int32_t>(std::clamp<int64_t>(label, INT32_MIN, INT32_MAX));
-  controlWidth = static_cast<int32_t>(std::clamp<int64_t>(control, INT32_MIN, INT32_MAX));
-  textWidth = std::max(labelColumn - gap(), 0);
-}
-
-int32_t LabelledControl::labelHeightFor(int32_t width) {
-  if (!label_) return 0;
-  int32_t column, control, text;
-  columns(width, column, control, text);
-  const int32_t natural = labelNaturalWidth() + (labelSetting_ <= 0 ? gap() : 0);
-  if (natural <= text) return ceilInt(appkit::kSystemFontSize);
-  // Wrapped to the column: as many lines as the text needs.
-  const double lines = text > 0 ? std::ceil(textWidth(text_.c_str()) / text) : 1;
-  return ceilInt(std::max(lines, 1.0) * appkit::kSystemFontSize);
-}
-
-LabelledControl::Layout LabelledControl::layoutFor(int32_t width, int32_t height) {
-  const MuInsets& in = insets_;
-  if (!label_) return {Rect(), Rect(0, 0, in.left + width + in.right, in.top + height + in.bottom)};
-  int32_t column, control, text;
-  columns(width, column, control, text);
-  const int32_t labelHeight = labelHeightFor(width);
-  const Rect controlRect(column - in.left, 0, column + control + in.right, in.top + height + in.bottom);
-  // The control's title sits in the middle of its height, in the same
-  // font: centring the label puts both first baselines on one line.
-  const double y = in.top + (height - labelHeight) / 2.0;
-  const int32_t top = truncToInt32(std::floor(y + 0.5));
-  return {Rect(0, top, text, top + labelHeight), controlRect};
-}
-
-int32_t LabelledControl::naturalWidth() { return controlNaturalWidth() + (label_ ? labelNaturalWidth() + gap() : 0); }
-
-void LabelledControl::resizeSubviewsWithOldSize(appkit::Size) {
-  const appkit::Size size = frame().size;
-  const int32_t width = truncToInt32(size.width) - insets_.right - (label_ ? 0 : insets_.left);
-  const int32_t height = truncToInt32(size.height) - insets_.top - insets_.bottom;
-  const Layout l = layoutFor(width, height);
-  auto toFrame = [](const Rect& r) { return appkit::makeRect(r.x1, r.y1, double(r.width()), double(r.height())); };
-  if (label_) label_->setFrame(toFrame(l.label));
-  if (control_) control_->setFrame(toFrame(l.control));
-}
-
-// ---- Choice ----
 
 MuChoice* MuChoiceMac::create(MuContainer* parent, const char* id, const char* label, uint32_t flags) {
   return new MuChoiceMac(parent, id, label, flags);

@@ -1,7 +1,6 @@
 #pragma once
-// mui::LabelledControl, the flipped view that puts a label beside one
-// control in two columns, and mui::MuChoiceMac, the drop-down choice (a
-// pop-up button, or a combo box when editable) inside one.
+// mui::MuChoiceMac, the drop-down choice (a pop-up button, or a combo box
+// when editable) inside a mui::LabelledControl.
 
 #include <cstdint>
 #include <map>
@@ -10,58 +9,12 @@
 #include "platform/appkit/PopUpButton.h"
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/uilibs/mui/MuControls.h"
+#include "qocore/uilibs/mui/mac/LabelledControl.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/ActionTarget.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
 
 namespace mui {
-
-class LabelledControl : public ui::NSViewFlipped {
- public:
-  // Corners of the two rectangles the geometry gives.
-  struct Layout {
-    Rect label;
-    Rect control;
-  };
-
-  // The label (none when null or empty) goes in now.
-  LabelledControl(const char* label, MuInsets insets);
-  // At most one control ("!control").
-  void addControl(appkit::Control* control);
-  // Label colour and the control's enabled state.
-  void setEnabled(bool enabled);
-  // 0 natural, positive fixed, negative a weight; then lays out again.
-  void setWidths(int32_t labelColumn, int32_t controlWidth);
-
-  // The label's and the control's rectangles within the available size.
-  Layout layoutFor(int32_t width, int32_t height);
-  // The control's fitted width less its insets, plus the label column.
-  int32_t naturalWidth();
-  // The label's height when wrapped to its column at the width.
-  int32_t labelHeightFor(int32_t width);
-  // The label's natural width (without the gap).
-  int32_t labelNaturalWidth();
-
-  appkit::Control* label() const noexcept { return label_; }
-  appkit::Control* control() const noexcept { return control_; }
-  const MuInsets& insets() const noexcept { return insets_; }
-  void resizeSubviewsWithOldSize(appkit::Size) override;
-
- protected:
-  ~LabelledControl() override;
-
- private:
-  int32_t controlNaturalWidth();
-  // The label column and the label text width at the available width.
-  void columns(int32_t width, int32_t& labelColumn, int32_t& controlWidth, int32_t& textWidth);
-
-  appkit::Control* label_ = nullptr;
-  appkit::Control* control_ = nullptr;
-  plat::CharArray text_;
-  MuInsets insets_;
-  int32_t labelSetting_ = 0;
-  int32_t controlSetting_ = 0;
-};
 
 class MuChoiceMac : public MuChoice, public ui::ActionCallback {
  public:

@@ -66,40 +66,29 @@ MuEdit* MuEditMac::create(MuContainer* parent, const char* id, const char* label
 MuEditMac::MuEditMac(MuContainer* parent, const char* id, const char* label, uint32_t type, uint32_t option)
     : MuEdit(parent, id, label, type, option), textField_(type == kPassword) {
   appkit::TextField* f = field();
-  carrier_ = new ui::NSViewFlipped(appkit::makeRect(0, 0, 1, 1));
-  carrier_->setClipsToBounds(true);
-  carrier_->setAutoresizesSubviews(false);
-  carrier_->addSubview(f);
+  // A border takes a point above and below the text that the layout does
+  // not count.
+  if (!(option & kBorderless)) insets_ = {0, -1, 0, -1};
+  labelled_ = new LabelledControl(label, insets_);
+  labelled_->addControl(f);
   delegate_ = std::make_unique<ui::TextFieldDelegateHolder>(this, f);
   formatter_ = std::make_unique<ui::NSFormatterCxx>(this, f);
   f->setSelectable(true);
   f->setEditable(true);
-  if (option & kBorderless) {
-    f->setBordered(false);
-  } else {
-    insets_ = {0, -1, 0, -1};
-  }
+  if (option & kBorderless) f->setBordered(false);
   if (type == kMultiline) {
     f->textCell()->setFocusRingType(kNoFocusRing);
   } else {
     f->textCell()->setLineBreakMode(kTruncateTail);
   }
   if (type == kPassword) f->textCell()->setAllowedInputSourceLocales(nullptr);
-  frameWatch_ = std::make_unique<ui::ViewNotifyCxx>(this, carrier_);
-  setPeer(std::make_unique<MuCommonMac>(this, carrier_, insets_));
+  setPeer(std::make_unique<MuCommonMac>(this, labelled_, insets_));
 }
 
 MuEditMac::~MuEditMac() {
-  frameWatch_.reset();
   formatter_.reset();
   delegate_.reset();
-  field()->removeFromSuperview();
-  carrier_->release();
-}
-
-void MuEditMac::viewFrameChanged(appkit::View*) {
-  const appkit::Rect b = carrier_->bounds();
-  field()->setFrame(appkit::makeRect(0, 0, b.size.width, b.size.height));
+  labelled_->release();
 }
 
 void MuEditMac::setFocus() {
@@ -111,17 +100,24 @@ bool MuEditMac::hasFocus() { return ui::isFirstResponder(field()); }
 
 int32_t MuEditMac::heightForWidth(int32_t width) {
   appkit::TextFieldCell* cell = field()->textCell();
+  // The title rectangle of an empty rectangle is as much narrower than
+  // nothing as the cell insets its text.
   const double titleWidth = cell->titleRectForBounds(appkit::Rect{}).size.width;
-  const appkit::Size size = cell->cellSizeForBounds(appkit::makeRect(0, 0, width - titleWidth, 2147483647.0));
+  const appkit::Size size = cell->cellSizeForBounds(appkit::makeRect(0, 0, width + titleWidth, 2147483647.0));
   const int64_t cellHeight = int64_t{truncToInt32(size.height)} - insets_.top - insets_.bottom;
-  return clamp32(std::max<int64_t>(cellHeight, minHeight()));
+  return clamp32(std::max<int64_t>({cellHeight, labelled_->labelHeightFor(width), minHeight()}));
 }
 
 void MuEditMac::refreshStyle() {
+  objc::AutoreleasePool pool;
+  field()->setBackgroundColor(ui::getColour(getFont().background.get(), "contentBg"));
   if (appkit::FieldEditor* editor = currentEditor(field())) editor->setDrawsBackground(true);
-  field()->setDrawsBackground(true);
   field()->setNeedsDisplay(true);
 }
+
+void MuEditMac::setLabelWidth(int32_t width, int32_t extra) { labelled_->setWidths(width, extra); }
+
+int32_t MuEditMac::labelWidth() { return labelled_->labelNaturalWidth(); }
 
 bool MuEditMac::handleDialogKey(DialogButton key, bool modified) {
   if (type() != kMultiline || key != kDefaultButton || !modified) return false;
@@ -136,7 +132,7 @@ bool MuEditMac::handleDialogKey(DialogButton key, bool modified) {
   return true;
 }
 
-void MuEditMac::enabledChanged() { field()->setEnabled(!flags()); }
+void MuEditMac::enabledChanged() { labelled_->setEnabled(flags() == 0); }
 
 void MuEditMac::setText(const char* text) { ui::setControlText(field(), text); }
 
@@ -185,7 +181,7 @@ int32_t MuEditMac::heightForLines(int32_t lines) {
   const double line = manager->defaultLineHeightForFont(font);
   manager->release();
   const int64_t height = static_cast<int64_t>(line * std::max(lines, 1)) - insets_.top - insets_.bottom;
-  return clamp32(height);
+  return clamp32(std::max<int64_t>(height, labelled_->labelHeightFor(getSize().width)));
 }
 
 void MuEditMac::textDidChange(appkit::TextField*) {

@@ -1,9 +1,9 @@
 #pragma once
 // mui::MuEditMac: the macOS edit element.  A one-line text field, a
-// password field or a multi-line field inside a flipped carrier view, the
-// peer's view.  Typing reaches the element tree as changed events; the
-// selection crosses this class in UTF-8 byte offsets while the platform
-// counts UTF-16 units.
+// password field or a multi-line field inside a mui::LabelledControl with
+// the element's label beside it; the labelled control is the peer's view.
+// Typing reaches the element tree as changed events; the selection crosses
+// this class in UTF-8 byte offsets while the platform counts UTF-16 units.
 //
 // Main thread only.
 
@@ -12,18 +12,15 @@
 
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/uilibs/mui/MuControls.h"
+#include "qocore/uilibs/mui/mac/LabelledControl.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
 #include "qocore/uilibs/ui/mac/DelegateBridges.h"
 #include "qocore/uilibs/ui/mac/TextControls.h"
-#include "qocore/uilibs/ui/mac/WindowGlue.h"
 
 namespace mui {
 
-class MuEditMac : public MuEdit,
-                  public ui::TextFieldDelegate,
-                  public ui::NSFormatterCxx::Callback,
-                  public ui::ViewNotify {
+class MuEditMac : public MuEdit, public ui::TextFieldDelegate, public ui::NSFormatterCxx::Callback {
  public:
   // Told when the user leaves the field.
   class EndEditCallback {
@@ -40,8 +37,17 @@ class MuEditMac : public MuEdit,
 
   void setFocus() override;
   bool hasFocus() override;
+  // The largest of the label's height, the field's cell height less the
+  // insets and the minimum height.
   int32_t heightForWidth(int32_t width) override;
+  // The field's background in the style's background colour (else the
+  // content background); the field editor draws its background.
   void refreshStyle() override;
+  // The label column and the field's width (0 natural, positive fixed,
+  // negative a weight), then laid out again.
+  void setLabelWidth(int32_t width, int32_t extra) override;
+  // The label's natural width; 0 without a label.
+  int32_t labelWidth() override;
   // Shift+Return in a multi-line field types a newline; every other
   // Return or Escape goes to the dialog's buttons.
   bool handleDialogKey(DialogButton key, bool modified) override;
@@ -54,26 +60,24 @@ class MuEditMac : public MuEdit,
   void setSelection(int32_t start, int32_t length) override;
   void getSelection(int32_t& start, int32_t& length) override;
   // The line height of the field's font times the lines (at least one),
-  // less the insets.
+  // less the insets; at least the label's height at the current width.
   int32_t heightForLines(int32_t lines);
 
   void textDidChange(appkit::TextField* control) override;
   void textDidEndEditing(appkit::TextField* control) override;
   plat::CharArray fixPartialString(const char* text, appkit::TextField* control) override;
   bool isPartialStringValid(const char* text, appkit::TextField* control) override;
-  void viewFrameChanged(appkit::View* view) override;
 
   void setEndEditCallback(EndEditCallback* callback) noexcept { endEditCallback_ = callback; }
   appkit::TextField* field() const noexcept { return textField_.field(); }
-  appkit::View* carrier() const noexcept { return carrier_; }
+  LabelledControl* labelled() const noexcept { return labelled_; }
   const MuInsets& insets() const noexcept { return insets_; }
 
  private:
   ui::TextField textField_;
-  ui::NSViewFlipped* carrier_;
+  LabelledControl* labelled_ = nullptr;
   std::unique_ptr<ui::TextFieldDelegateHolder> delegate_;
   std::unique_ptr<ui::NSFormatterCxx> formatter_;
-  std::unique_ptr<ui::ViewNotifyCxx> frameWatch_;
   MuInsets insets_;
   EndEditCallback* endEditCallback_ = nullptr;
   plat::CharArray text_;

@@ -2,8 +2,8 @@
 // Shared by the tests of the macOS element peers: a fixture with the test
 // backend installed, a fresh application on a 1440 x 900 main display and
 // one macOS dialog to put elements in, whose elements' events are written
-// down; and a leaf element with a native view of its own and a fixed
-// measure.
+// down; a leaf element with a native view of its own and a fixed measure;
+// and readers of the pixels a view draws.
 
 #include <gtest/gtest.h>
 
@@ -22,6 +22,7 @@
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
 namespace mui_test {
 
@@ -120,6 +121,12 @@ inline uint32_t pixelOf(const appkit::Color* colour) {
   colour->getRed(&r, &g, &b, nullptr);
   auto channel = [](double v) { return static_cast<uint32_t>(std::lround(v * 255)); };
   return 0xff000000u | channel(b) << 16 | channel(g) << 8 | channel(r);
+}
+
+// The pixel at a point of what the view draws of its own over its whole
+// bounds at scale 1.
+inline uint32_t drawnPixel(appkit::View* view, int x, int y) {
+  return drawView(view, 1, view->bounds()).at(x, y);
 }
 
 }  // namespace mui_test

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Font.h"
+#include "platform/appkit/Injector.h"
 #include "platform/appkit/Metrics.h"
 #include "qocore/uilibs/mui/Mui.h"
 #include "qocore/uilibs/mui/mac/MuChoiceMac.h"
@@ -91,7 +93,8 @@ TEST_F(MuChoiceMacTest, TheLabelTakesItsColumnAndLinesUpWithTheControl) {
   LabelledControl* l = c->labelled();
   ASSERT_NE(l->label(), nullptr);
   EXPECT_EQ(l->insets().left, 0);  // the label takes the left edge
-  const int32_t labelWidth = int32_t(4 * appkit::kCharacterWidth);
+  // "Name" in the fixed text metrics of the system font: 4 x 6.5 points.
+  const int32_t labelWidth = 26;
   EXPECT_EQ(c->labelWidth(), labelWidth);
   const int32_t controlWidth =
       int32_t(7 * appkit::kCharacterWidth + appkit::kPopUpArrowWidth + 2 * appkit::kButtonPadding) -
@@ -102,10 +105,12 @@ TEST_F(MuChoiceMacTest, TheLabelTakesItsColumnAndLinesUpWithTheControl) {
   c->setSize({300, 30});
   EXPECT_EQ(l->control()->frame().origin.x, labelWidth + gap);
   EXPECT_EQ(l->control()->frame().size.width, controlWidth + 2);
-  // The label is as high as one line and centred on the control.
+  // The label is as high as one line (16.25 rounded up), and its baseline
+  // is the pop-up's.
   const appkit::Rect label = l->label()->frame();
-  EXPECT_EQ(label.size.height, appkit::kSystemFontSize);
-  EXPECT_EQ(label.origin.y, std::floor(2 + (30 - appkit::kSystemFontSize) / 2 + 0.5));
+  EXPECT_EQ(label.size.height, 17);
+  EXPECT_EQ(label.origin.y + appkit::Font::systemFontOfSize(0)->ascender(),
+            l->control()->frame().origin.y + l->control()->firstBaselineOffsetFromTop());
 
   // A fixed label column and a weighted control share the width.
   c->setLabelWidth(100, -1);
@@ -115,7 +120,7 @@ TEST_F(MuChoiceMacTest, TheLabelTakesItsColumnAndLinesUpWithTheControl) {
 
   // A narrow label column wraps the label.
   c->setLabelWidth(gap + 10, 0);
-  EXPECT_GT(l->label()->frame().size.height, appkit::kSystemFontSize);
+  EXPECT_GT(l->label()->frame().size.height, 17);
 }
 
 }  // namespace

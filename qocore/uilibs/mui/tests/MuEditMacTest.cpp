@@ -7,6 +7,8 @@
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Injector.h"
+#include "platform/appkit/Window.h"
+#include "qocore/uilibs/mui/Mui.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuEditMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
@@ -64,8 +66,8 @@ TEST_F(MuEditMacTest, EachTypeMakesItsFieldAndInsets) {
     EXPECT_EQ(edit->field()->textCell()->lineBreakMode(), c.type == MuEdit::kMultiline ? 0 : 4);
     EXPECT_EQ(edit->field()->textCell()->focusRingType(), c.type == MuEdit::kMultiline ? 1 : 0);
     EXPECT_EQ(edit->field()->textCell()->allowsAllInputSources(), c.type == MuEdit::kPassword);
-    EXPECT_EQ(nativeViewOf(edit), edit->carrier());
-    EXPECT_EQ(edit->field()->superview(), edit->carrier());
+    EXPECT_EQ(nativeViewOf(edit), edit->labelled());
+    EXPECT_EQ(edit->field()->superview(), edit->labelled());
   }
 }
 
@@ -163,6 +165,70 @@ TEST_F(MuEditMacTest, HeightCoversTheCellAndTheBorderInsets) {
   EXPECT_EQ(borderless->heightForWidth(100), 500);
   EXPECT_GT(bordered->heightForLines(3), bordered->heightForLines(1));
   EXPECT_EQ(bordered->heightForLines(0), bordered->heightForLines(1));
+}
+
+TEST_F(MuEditMacTest, TheLabelStandsLeftOfTheFieldAndGreysWhenDisabled) {
+  const int32_t gap = Mui::instance()->metric(Mui::kLabelGap);
+  // "Name" in the fixed text metrics: 4 x 6.5 points.
+  const int32_t name = 26;
+  auto* edit = static_cast<MuEditMac*>(MuEdit::create(dialog_.get(), "e", "Name", MuEdit::kText, 0));
+  LabelledControl* l = edit->labelled();
+  ASSERT_NE(l->label(), nullptr);
+  EXPECT_EQ(edit->labelWidth(), name);
+  edit->setLabelWidth(0, -1);
+  edit->setSize({300, edit->heightForWidth(300)});
+  EXPECT_EQ(l->label()->frame().origin.x, 0);
+  EXPECT_EQ(l->label()->frame().size.width, name);
+  EXPECT_EQ(edit->field()->frame().origin.x, name + gap);
+  EXPECT_EQ(edit->field()->frame().size.width, 300 - name - gap);
+  edit->setLabelWidth(100, -1);
+  EXPECT_EQ(edit->field()->frame().origin.x, 100);
+  EXPECT_EQ(l->label()->frame().size.width, 100 - gap);
+
+  auto colour = [&] { return l->labelView()->textStorage()->attributeAt(appkit::kForegroundColorAttributeName, 0); };
+  EXPECT_EQ(colour(), appkit::Color::controlTextColor());
+  edit->setEnabled(false);
+  EXPECT_EQ(colour(), appkit::Color::disabledControlTextColor());
+  EXPECT_FALSE(edit->field()->isEnabled());
+  edit->setEnabled(true);
+  EXPECT_EQ(colour(), appkit::Color::controlTextColor());
+  EXPECT_TRUE(edit->field()->isEnabled());
+
+  // Without a label the field fills the edit.
+  auto* bare = static_cast<MuEditMac*>(MuEdit::create(dialog_.get(), "b", nullptr, MuEdit::kText, 0));
+  EXPECT_EQ(bare->labelled()->label(), nullptr);
+  EXPECT_EQ(bare->labelWidth(), 0);
+  bare->setSize({300, 22});
+  EXPECT_EQ(bare->field()->frame(), appkit::makeRect(0, 0, 300, 20));
+}
+
+TEST_F(MuEditMacTest, AWrappedLabelMakesTheEditTaller) {
+  const int32_t gap = Mui::instance()->metric(Mui::kLabelGap);
+  auto* edit = static_cast<MuEditMac*>(MuEdit::create(dialog_.get(), "e", "A rather long label", MuEdit::kText, 0));
+  const int32_t oneLine = edit->heightForWidth(300);
+  edit->setLabelWidth(gap + 40, -1);
+  // In 40 points the label breaks after each word: four lines of 16.25.
+  EXPECT_EQ(edit->heightForWidth(300), 65);
+  EXPECT_GT(65, oneLine);
+  edit->setSize({300, 65});
+  EXPECT_EQ(edit->heightForLines(1), 65);
+}
+
+TEST_F(MuEditMacTest, TheFieldDrawsItsBackgroundInTheStylesColour) {
+  MuEditMac* edit = shownEdit(MuEdit::kText);
+  appkit::TextField* f = edit->field();
+  ASSERT_GT(f->bounds().size.width, 10);
+  edit->refreshStyle();
+  EXPECT_EQ(mui_test::drawnPixel(f, 5, 5), mui_test::pixelOf(ui::getColour("contentBg")));
+  auto* editor = dynamic_cast<appkit::FieldEditor*>(f->window()->firstResponder());
+  ASSERT_NE(editor, nullptr);
+  editor->setDrawsBackground(false);
+  edit->setBackgroundColour("#ff0000");
+  EXPECT_EQ(mui_test::drawnPixel(f, 5, 5), 0xff0000ffu);
+  EXPECT_TRUE(editor->drawsBackground());
+  // A name no one knows: the content background.
+  edit->setBackgroundColour("no such colour");
+  EXPECT_EQ(mui_test::drawnPixel(f, 5, 5), mui_test::pixelOf(ui::getColour("contentBg")));
 }
 
 }  // namespace

@@ -53,6 +53,17 @@ TEST_F(MuScrollSliderMacTest, ABorderedScrollGivesItsChildTheViewportLessTwiceTh
   }
 }
 
+TEST_F(MuScrollSliderMacTest, TheScrollDrawsItsBackgroundOnceStyled) {
+  auto* s = static_cast<MuScrollMac*>(MuScroll::create(dialog_.get(), "s", MuScroll::kVertical));
+  s->setSize({40, 30});
+  // Until styled the scroll view draws nothing of its own.
+  EXPECT_EQ(mui_test::drawnPixel(s->scrollView(), 5, 5), 0u);
+  s->refreshStyle();
+  EXPECT_EQ(mui_test::drawnPixel(s->scrollView(), 5, 5), mui_test::pixelOf(ui::getColour("contentBg")));
+  s->setBackgroundColour("#00ff00");
+  EXPECT_EQ(mui_test::drawnPixel(s->scrollView(), 5, 5), 0xff00ff00u);
+}
+
 TEST_F(MuScrollSliderMacTest, ScrollViewSizesAddScrollersAndBorder) {
   const appkit::Size f = scrollFrameSize({100, 50}, true, true, appkit::kBezelBorder);
   EXPECT_EQ(f.width, 100 + 2 * appkit::kBezelBorderWidth + appkit::kScrollerWidth);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/TextMetrics.h"
 #include "platform/appkit/TextSystem.h"
 #include "qocore/uilibs/ui/mac/AttrString.h"
 #include "qocore/uilibs/ui/mac/Fonts.h"
@@ -46,7 +47,9 @@ appkit::Size TextMeasurer::measure(const appkit::AttributedString* string, doubl
   TextSystem& t = textSystem;
   t.storage->setAttributedString(string);
   t.container->setContainerSize(appkit::Size{width, height});
-  if (padding >= 0) t.container->setLineFragmentPadding(padding);
+  // The text system is shared by every measurer of the thread: a padding
+  // left by an earlier measure must not change this one.
+  t.container->setLineFragmentPadding(padding >= 0 ? padding : appkit::kDefaultLineFragmentPadding);
   t.manager->setTypesetterBehavior(behavior_);
   (void)t.manager->glyphRangeForTextContainer(t.container);
   return t.manager->usedRectForTextContainer(t.container).size;

@@ -18,8 +18,8 @@ class TextMeasurer {
   explicit TextMeasurer(int behavior);
 
   // The used size of the string in a container of the size, with the
-  // line-fragment padding when it is not negative; (0, 0) for an empty or
-  // absent string.
+  // line-fragment padding, or the default padding when it is negative;
+  // (0, 0) for an empty or absent string.
   appkit::Size measure(const appkit::AttributedString* string, double padding, double width, double height);
   appkit::Size sizeForWidth(const appkit::AttributedString* string, double width, double padding);
   appkit::Size sizeForHeight(const appkit::AttributedString* string, double height, double padding);
@@ -27,7 +27,7 @@ class TextMeasurer {
   int heightForWidth(const appkit::AttributedString* string, int width, int padding);
   int widthForHeight(const appkit::AttributedString* string, int height, int padding);
   int naturalWidth(const appkit::AttributedString* string, int padding);
-  // Plain text in a font, the container's padding left as it is.
+  // Plain text in a font, with the default padding.
   appkit::Size sizeOfPlainText(objc::String* text, appkit::Font* font, double height);
   // The line height of a font (truncated); 0 on a thread without a text
   // system.

@@ -201,6 +201,10 @@ TEST_F(AttrStringTest, MeasuringWrapsAndStacksLineHeights) {
   EXPECT_EQ(measurer.measure(empty.get(), 5, 100, 100), (appkit::Size{}));
   EXPECT_EQ(measurer.sizeOfPlainText(objc::String::withUtf8("abcd"), appkit::Font::systemFontOfSize(10), 0),
             (appkit::Size{20 + 10, 12.5}));
+  // The padding of an earlier measure does not stay.
+  EXPECT_EQ(measurer.naturalWidth(three.get(), 0), 52);
+  EXPECT_EQ(measurer.sizeOfPlainText(objc::String::withUtf8("abcd"), appkit::Font::systemFontOfSize(10), 0),
+            (appkit::Size{20 + 10, 12.5}));
 
   plat::Markup::Style big;
   big.size = 240;
