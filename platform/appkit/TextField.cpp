@@ -13,7 +13,7 @@
 
 namespace appkit {
 
-Rect TextFieldCell::titleRectForBounds(Rect bounds) const noexcept {
+Rect TextFieldCell::titleRectForBounds(Rect bounds) const {
   return makeRect(bounds.origin.x + kTextFieldTitleInsetX, bounds.origin.y + kTextFieldTitleInsetY,
                   bounds.size.width - 2 * kTextFieldTitleInsetX, bounds.size.height - 2 * kTextFieldTitleInsetY);
 }

@@ -63,7 +63,7 @@ class TextFieldCell : public Cell {
 
   // The text's rectangle in a cell of the bounds: inset by the title
   // insets (Metrics.h); a zero rectangle gives a negative width.
-  Rect titleRectForBounds(Rect bounds) const noexcept override;
+  Rect titleRectForBounds(Rect bounds) const override;
   // The field's font (the system font until set); a cell of no field
   // (a combo box's) sets its text in the system font.
   Font* font() const override;

@@ -223,9 +223,6 @@ class Cell : public objc::Object {
   // nothing.
   virtual void drawInteriorWithFrame(Rect /*frame*/, View* /*view*/) {}
 
- protected:
-  ~Cell() override;
-
   // The font of the cell's title; null for a cell that shows no text of
   // its own (the plain cell).
   virtual Font* font() const { return nullptr; }
@@ -236,6 +233,9 @@ class Cell : public objc::Object {
   // top-down: the first line starts at this rectangle's top.  The plain
   // cell's is its drawing rectangle.
   virtual Rect titleRectForBounds(Rect bounds) const { return drawingRectForBounds(bounds); }
+
+ protected:
+  ~Cell() override;
 
  private:
   int highlightsBy_ = 0;

@@ -28,7 +28,7 @@ class TextFieldCellOC : public appkit::TextFieldCell {
  public:
   // The platform's title rectangle, moved so that the one-line height of
   // the attributed value is centred in the bounds.
-  appkit::Rect titleRectForBounds(appkit::Rect bounds) const;
+  appkit::Rect titleRectForBounds(appkit::Rect bounds) const override;
   void drawInteriorWithFrame(appkit::Rect frame, appkit::View* view) override;
 
  protected:

@@ -339,9 +339,9 @@ TEST_F(MuSuperboxMacTest, TheLabelSitsBesideTheFieldWhichTakesTheRest) {
   auto* box = static_cast<MuSuperboxMac*>(MuSuperbox::create(dialog_.get(), "find", "Find", nullptr, 80));
   box->setPosition({10, 50});
   box->setSize({200, 24});
-  appkit::Control* label = box->labelled()->label();
+  appkit::View* label = box->labelled()->label();
   ASSERT_NE(label, nullptr);
-  EXPECT_STREQ(label->stringValue(), "Find");
+  EXPECT_STREQ(box->labelled()->label()->string()->utf8(), "Find");
   const appkit::Rect l = label->frame(), f = box->field()->frame();
   EXPECT_LE(l.maxX(), f.origin.x);
   EXPECT_GT(f.origin.x, 0);
@@ -364,12 +364,16 @@ TEST_F(MuSuperboxMacTest, TheLabelSitsBesideTheFieldWhichTakesTheRest) {
   wordy->setLabelWidth(0, 0);
   EXPECT_GT(wordy->heightForWidth(60), standard);
 
+  // The label greys with the field.
+  auto colour = [&] {
+    return box->labelled()->labelView()->textStorage()->attributeAt(appkit::kForegroundColorAttributeName, 0);
+  };
   box->setEnabled(false);
   EXPECT_FALSE(box->field()->isEnabled());
-  EXPECT_FALSE(label->isEnabled());
+  EXPECT_EQ(colour(), appkit::Color::disabledControlTextColor());
   box->setEnabled(true);
   EXPECT_TRUE(box->field()->isEnabled());
-  EXPECT_TRUE(label->isEnabled());
+  EXPECT_EQ(colour(), appkit::Color::controlTextColor());
 }
 
 TEST_F(MuSuperboxMacTest, AGoneSuperboxHearsNoMoreEvents) {
