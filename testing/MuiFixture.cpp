@@ -11,11 +11,8 @@
 // server does not listen) on standard output.  Serves until the wizard is
 // closed (exit 0) or the lifetime ends (exit 3).
 //
-// "wizard.body" holds a button "next", an edit "name", a check box
-// "agree", a choice "color" (Red, Green, Blue with ids 1 to 3), a list
-// "files" (two columns, two rows), a pager "pages" (pages "first" and
-// "second" labelled "One" and "Two"), a static "note", a slider "volume"
-// (0 to 10), a button "ask" and a static "answer".  A click on "ask" asks
+// "wizard.body" holds a button "next", an edit "name", the controls of
+// testing/MuControlTree.h, a button "ask" and a static "answer".  A click on "ask" asks
 // "Go on?" in an application-modal Yes/No message box; once it ends,
 // "answer" shows "yes" or "no".
 
@@ -35,10 +32,9 @@
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/MuMessageBox.h"
-#include "qocore/uilibs/mui/MuPager.h"
 #include "qocore/uilibs/mui/MuWidgets.h"
 #include "qocore/uilibs/mui/MuiComms.h"
-#include "qocore/uilibs/mui/mac/MuChoiceMac.h"
+#include "testing/MuControlTree.h"
 
 namespace yarl_test {
 namespace {
@@ -52,23 +48,7 @@ class Wizard : public mui::MuObserver, public plat::Timer::Callback {
     mui::MuLayout* body = mui::MuLayout::create(dialog_.get(), "body", mui::MuLayout::kVertical);
     mui::MuButton::create(body, "next", "Next", mui::MuButton::kNormal, 0, 0);
     mui::MuEdit::create(body, "name", "Name", mui::MuEdit::kText, 0);
-    mui::MuCheck::create(body, "agree", "I agree", mui::MuCheck::kNormal, nullptr, nullptr);
-    auto* color = static_cast<mui::MuChoiceMac*>(mui::MuChoice::create(body, "color", "Colour", 0));
-    color->addItem(1, "Red");
-    color->addItem(2, "Green");
-    color->addItem(3, "Blue");
-    mui::MuList* files = mui::MuList::create(body, "files", mui::MuList::kHeader, nullptr);
-    files->addColumn(1, 0, "File", -1);
-    files->addColumn(2, 0, "Size", 60);
-    files->insertRow(-1);
-    files->setRow(0, {"a.txt", "1 KB"});
-    files->insertRow(-1);
-    files->setRow(1, {"b.txt", "2 KB"});
-    mui::MuPager* pages = mui::MuPager::create(body, "pages", 0);
-    pages->setPageLabel(mui::MuLayout::create(pages, "first", mui::MuLayout::kVertical), "One");
-    pages->setPageLabel(mui::MuLayout::create(pages, "second", mui::MuLayout::kVertical), "Two");
-    mui::MuStatic::create(body, "note", "Ready", 0);
-    mui::MuSlider::create(body, "volume", 0)->setRange(0, 10);
+    addControlTree(body);
     ask_ = mui::MuButton::create(body, "ask", "Ask", mui::MuButton::kNormal, 0, 0);
     answer_ = mui::MuStatic::create(body, "answer", "-", 0);
     dialog_->addObserver(this);

@@ -106,7 +106,7 @@ class MuiClientTest(unittest.TestCase):
             ui.send(line)
         self.assertEqual([ui.reply() for _ in lines], ["\n\n", "\n", "0 wizard\n\n", "0\n\n", "1\n\n"])
 
-        self.assertEqual(ui.command("listitems wizard.body.color"), ["1:Red", "2:Green", "3:Blue"])
+        self.assertEqual(ui.command("listitems wizard.body.color"), ["1:Red", "-1:Green", "2:Blue"])
         self.assertEqual(ui.command("checklayout wizard"), [])
         self.assertEqual(ui.command("lists wizard.body.next"), [])
         self.assertEqual(ui.command("select wizard.body.nosuch 1"), ["0"])

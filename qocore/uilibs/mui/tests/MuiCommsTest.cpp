@@ -20,12 +20,9 @@
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
-#include "qocore/uilibs/mui/MuPager.h"
 #include "qocore/uilibs/mui/MuStrings.h"
-#include "qocore/uilibs/mui/MuWidgets.h"
 #include "qocore/uilibs/mui/MuiComms.h"
 #include "qocore/uilibs/mui/mac/MuButtonMac.h"
-#include "qocore/uilibs/mui/mac/MuChoiceMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuEditMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
@@ -38,6 +35,7 @@
 #include "qocore/uilibs/ui/mac/AppMenuBar.h"
 #include "qocore/uilibs/ui/mac/MenuMac.h"
 #include "testing/FileFixtures.h"
+#include "testing/MuControlTree.h"
 #include "testing/MuTestBackend.h"
 
 namespace {
@@ -228,24 +226,7 @@ TEST_F(MuiCommsTest, ActionsReachTheElements) {
 }
 
 TEST_F(MuiCommsTest, ControlsOfEveryKindListAndAct) {
-  mui::MuCheck::create(layout, "agree", "I agree", mui::MuCheck::kNormal, nullptr, nullptr);
-  auto* color = static_cast<mui::MuChoiceMac*>(mui::MuChoice::create(layout, "color", "Colour", 0));
-  color->addItem(1, "Red");
-  color->addItem(2, "Green");
-  // Id 2 moves on to Blue: Green keeps a position without id.
-  color->addItem(2, "Blue");
-  mui::MuList* files = mui::MuList::create(layout, "files", 0, nullptr);
-  files->addColumn(1, 0, "File", -1);
-  files->addColumn(2, 0, "Size", 60);
-  files->insertRow(-1);
-  files->setRow(0, {"a.txt", "1 KB"});
-  files->insertRow(-1);
-  files->setRow(1, {"b c", ""});
-  mui::MuPager* pages = mui::MuPager::create(layout, "pages", 0);
-  pages->setPageLabel(mui::MuLayout::create(pages, "first", mui::MuLayout::kVertical), "One");
-  pages->setPageLabel(mui::MuLayout::create(pages, "second", mui::MuLayout::kVertical), "Two");
-  mui::MuStatic::create(layout, "note", "Ready", 0);
-  mui::MuSlider::create(layout, "volume", 0)->setRange(0, 10);
+  yarl_test::addControlTree(layout);
 
   struct Case {
     const char* line;
