@@ -26,11 +26,16 @@
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuEditMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
+#include "qocore/uilibs/mui/mac/MuListMac.h"
+#include "qocore/uilibs/mui/mac/MuPagerMac.h"
+#include "qocore/uilibs/mui/mac/MuScrollSliderMac.h"
+#include "qocore/uilibs/mui/mac/MuStaticMac.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
 #include "qocore/uilibs/ui/Menu.h"
 #include "qocore/uilibs/ui/mac/AppMenuBar.h"
 #include "qocore/uilibs/ui/mac/MenuMac.h"
 #include "testing/FileFixtures.h"
+#include "testing/MuControlTree.h"
 #include "testing/MuTestBackend.h"
 
 namespace {
@@ -130,6 +135,12 @@ class MuiCommsTest : public mui_test::MuTest {
     mui::muLayoutFactory = mui::MuLayoutMac::create;
     mui::muButtonFactory = mui::MuButtonMac::create;
     mui::muEditFactory = mui::MuEditMac::create;
+    mui::muCheckFactory = mui::MuCheckMac::create;
+    mui::muChoiceFactory = mui::MuChoiceMac::create;
+    mui::muListFactory = mui::MuListMac::create;
+    mui::muPagerFactory = mui::MuPagerMac::create;
+    mui::muSliderFactory = mui::MuSliderMac::create;
+    mui::muStaticFactory = mui::MuStaticMac::create;
     comms = std::make_unique<mui::MuiComms>(nullptr, -1, -1);
     comms->setListening(true);
     ASSERT_TRUE(comms->isListening());
@@ -212,6 +223,64 @@ TEST_F(MuiCommsTest, ActionsReachTheElements) {
   EXPECT_STREQ(edit->getText(), "  two  words ");
   // A refused action fails.
   EXPECT_EQ(client->ask("select wizard.body.name 1"), "0\n\n");
+}
+
+TEST_F(MuiCommsTest, ControlsOfEveryKindListAndAct) {
+  yarl_test::addControlTree(layout);
+
+  struct Case {
+    const char* line;
+    const char* reply;
+    const char* state;  // then the element's state holds this text
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"listitems wizard.body.color", "1:Red\n-1:Green\n2:Blue\n\n", nullptr},
+      {"select wizard.body.color 2", "1\n\n", "element Choice\nvalue 2\nvaluestr Blue\n"},
+      {"select wizard.body.color x", "0\n\n", "value 2\n"},
+      {"listitems wizard.body.files", "0:\"a.txt\"|\"1 KB\"\n1:\"b c\"|\"\"\n\n", nullptr},
+      {"select wizard.body.files 1", "1\n\n", "element List\nvalue 1\n"},
+      {"select wizard.body.files", "0\n\n", "value 1\n"},
+      {"click wizard.body.agree 1", "1\n\n", "element Check\ntype Normal\nvalue 1\n"},
+      {"click wizard.body.agree 0", "1\n\n", "value 0\n"},
+      {"click wizard.body.agree", "0\n\n", "value 0\n"},
+      {"listitems wizard.body.pages", "0:One\n1:Two\n\n", "element Pager\npage 0\n"},
+      {"select wizard.body.pages 1", "1\n\n", "page 1\n"},
+      // Out of range: no page changes, yet the pager answers that it acted.
+      {"select wizard.body.pages 9", "1\n\n", "page 1\n"},
+      {"click wizard.body.pages 0", "0\n\n", "page 1\n"},
+      {"state wizard.body.note", nullptr, "label Ready\nelement Static\ntype Text\nbold 0\n"},
+      {"click wizard.body.note", "0\n\n", nullptr},
+      {"listitems wizard.body.note", "\n\n", nullptr},
+      {"click wizard.body.volume 7", "1\n\n", "element Slider\nvalue 7\nmin 0\nmax 10\n"},
+      {"click wizard.body.volume", "0\n\n", "value 7\n"},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    const std::string reply = client->ask(c.line);
+    if (c.reply) {
+      EXPECT_EQ(reply, c.reply) << c.line;
+    }
+    if (!c.state) continue;
+    std::string line(c.line);
+    const size_t start = line.find(' ') + 1;
+    const std::string path = line.substr(start, line.find(' ', start) - start);
+    EXPECT_THAT(client->ask("state " + path), HasSubstr(c.state)) << c.line;
+  }
+  EXPECT_THAT(log,
+              ElementsAre("r:color:0", "r:files:0", "r:agree:0", "r:agree:0", "r:pages:0", "r:pages:0", "r:volume:0"));
+}
+
+TEST_F(MuiCommsTest, ANumberSelectsBySerialNeverById) {
+  std::unique_ptr<mui::MuDialog> named = makeDialog("0", {123, 45});
+  ASSERT_NE(named->serial(), 0u);
+  const auto& registry = mui::Mui::instance()->registry();
+  auto zero = registry.find(0);
+  // Serial 0 is this process's first dialog, or gone.
+  EXPECT_EQ(client->ask("state 0"),
+            zero == registry.end() ? "0\n\n" : zero->second->describe().c_str() + std::string("\n"));
+  EXPECT_EQ(client->ask("lists " + std::to_string(named->serial())), "\n");
+  EXPECT_THAT(client->ask("state " + std::to_string(named->serial())), HasSubstr("size 123,45\n"));
 }
 
 TEST_F(MuiCommsTest, ShowFocusAndClose) {
