@@ -125,8 +125,6 @@ inline uint32_t pixelOf(const appkit::Color* colour) {
 
 // The pixel at a point of what the view draws of its own over its whole
 // bounds at scale 1.
-inline uint32_t drawnPixel(appkit::View* view, int x, int y) {
-  return drawView(view, 1, view->bounds()).at(x, y);
-}
+inline uint32_t drawnPixel(appkit::View* view, int x, int y) { return drawView(view, 1, view->bounds()).at(x, y); }
 
 }  // namespace mui_test
