@@ -71,6 +71,10 @@ MuEditMac::MuEditMac(MuContainer* parent, const char* id, const char* label, uin
   if (!(option & kBorderless)) insets_ = {0, -1, 0, -1};
   labelled_ = new LabelledControl(label, insets_);
   labelled_->addControl(f);
+  // Until a layout aligns the label column, the field takes the width the
+  // edit is given beyond its label: at its natural width an empty field
+  // would be a few points wide with blank space beside it.
+  labelled_->setWidths(0, -1);
   delegate_ = std::make_unique<ui::TextFieldDelegateHolder>(this, f);
   formatter_ = std::make_unique<ui::NSFormatterCxx>(this, f);
   f->setSelectable(true);

@@ -175,7 +175,7 @@ TEST_F(MuEditMacTest, TheLabelStandsLeftOfTheFieldAndGreysWhenDisabled) {
   LabelledControl* l = edit->labelled();
   ASSERT_NE(l->label(), nullptr);
   EXPECT_EQ(edit->labelWidth(), name);
-  edit->setLabelWidth(0, -1);
+  // Before any layout sets the columns the field fills the rest.
   edit->setSize({300, edit->heightForWidth(300)});
   EXPECT_EQ(l->label()->frame().origin.x, 0);
   EXPECT_EQ(l->label()->frame().size.width, name);

@@ -311,9 +311,9 @@ TEST_F(MuiCommsTest, CheckLayoutReportsOverflow) {
             "body.next: Overflowing H layout by 136 units\n"
             "body: Overflowing H layout by 162 units\n"
             "body.next: Overflowing by 40 units\n"
-            // The edit's label, squeezed to nothing, stands a character a
-            // line: four lines of 16.25.
-            "body.name: Overflowing V layout by 65 units\n\n");
+            // The edit's field gives up its width first: its label keeps
+            // one line.
+            "body.name: Overflowing V layout by 22 units\n\n");
 }
 
 TEST_F(MuiCommsTest, LinesArriveInPiecesAndTogether) {
