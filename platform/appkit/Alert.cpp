@@ -58,11 +58,7 @@ Alert::~Alert() {
   if (icon_) icon_->release();
 }
 
-void Alert::setIcon(objc::Object* icon) {
-  if (icon) icon->retain();
-  if (icon_) icon_->release();
-  icon_ = icon;
-}
+void Alert::setIcon(objc::Object* icon) { objc::setRetained(icon_, icon); }
 
 Button* Alert::addButtonWithTitle(const char* title) {
   auto* button = new Button;

@@ -73,11 +73,7 @@ Image* Application::applicationIconImage() {
   return iconImage_;
 }
 
-void Application::setApplicationIconImage(Image* image) {
-  if (image) image->retain();
-  if (iconImage_) iconImage_->release();
-  iconImage_ = image;
-}
+void Application::setApplicationIconImage(Image* image) { objc::setRetained(iconImage_, image); }
 
 void Application::wake() {
   uint64_t one = 1;
@@ -333,11 +329,7 @@ void Application::performAction(Sel action, objc::Object* sender) {
 }
 
 namespace {
-void replaceRetained(Menu*& slot, Menu* menu) {
-  if (menu) menu->retain();
-  if (slot) slot->release();
-  slot = menu;
-}
+void replaceRetained(Menu*& slot, Menu* menu) { objc::setRetained(slot, menu); }
 }  // namespace
 
 void Application::setMainMenu(Menu* menu) { replaceRetained(mainMenu_, menu); }

@@ -28,11 +28,7 @@ DraggingImageComponent::~DraggingImageComponent() {
   if (contents_) contents_->release();
 }
 
-void DraggingImageComponent::setContents(Image* image) {
-  if (image) image->retain();
-  if (contents_) contents_->release();
-  contents_ = image;
-}
+void DraggingImageComponent::setContents(Image* image) { objc::setRetained(contents_, image); }
 
 DraggingItem::DraggingItem(PasteboardItem* writer) : writer_(writer) {
   if (writer_) writer_->retain();

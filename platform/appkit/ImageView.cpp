@@ -3,9 +3,7 @@
 namespace appkit {
 
 void ImageView::setImage(Image* image) {
-  if (image) image->retain();
-  if (image_) image_->release();
-  image_ = image;
+  objc::setRetained(image_, image);
   setNeedsDisplay(true);
 }
 

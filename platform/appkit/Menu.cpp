@@ -101,11 +101,7 @@ MenuItem::~MenuItem() {
   if (image_) image_->release();
 }
 
-void MenuItem::setImage(Image* image) {
-  if (image) image->retain();
-  if (image_) image_->release();
-  image_ = image;
-}
+void MenuItem::setImage(Image* image) { objc::setRetained(image_, image); }
 
 void MenuItem::setSubmenu(Menu* submenu) {
   if (submenu == submenu_) return;

@@ -70,11 +70,7 @@ void ScrollView::setBorderType(int type) {
   tile();
 }
 
-void ScrollView::setBackgroundColor(Color* colour) {
-  if (colour) colour->retain();
-  if (background_) background_->release();
-  background_ = colour;
-}
+void ScrollView::setBackgroundColor(Color* colour) { objc::setRetained(background_, colour); }
 
 void ScrollView::drawRect(Rect) {
   if (!drawsBackground_) return;

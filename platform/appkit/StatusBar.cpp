@@ -19,17 +19,9 @@ double StatusItem::width() const {
   return length_;
 }
 
-void StatusItem::setMenu(Menu* menu) {
-  if (menu) menu->retain();
-  if (menu_) menu_->release();
-  menu_ = menu;
-}
+void StatusItem::setMenu(Menu* menu) { objc::setRetained(menu_, menu); }
 
-void StatusItem::setImage(Image* image) {
-  if (image) image->retain();
-  if (image_) image_->release();
-  image_ = image;
-}
+void StatusItem::setImage(Image* image) { objc::setRetained(image_, image); }
 
 StatusBar& StatusBar::systemStatusBar() {
   // Never destroyed: items may be removed by code running at exit.

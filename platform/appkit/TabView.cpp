@@ -11,11 +11,7 @@ constexpr double kTabRowHeight = 26;
 
 }  // namespace
 
-void TabViewItem::setView(View* view) {
-  if (view) view->retain();
-  if (view_) view_->release();
-  view_ = view;
-}
+void TabViewItem::setView(View* view) { objc::setRetained(view_, view); }
 
 TabViewItem::~TabViewItem() {
   if (view_) view_->release();

@@ -16,11 +16,7 @@ constexpr double kMinColumnWidth = 10;
 
 }  // namespace
 
-void ImageCell::setImage(Image* image) {
-  if (image) image->retain();
-  if (image_) image_->release();
-  image_ = image;
-}
+void ImageCell::setImage(Image* image) { objc::setRetained(image_, image); }
 
 void ImageCell::drawInteriorWithFrame(Rect frame, View*) {
   auto* image = dynamic_cast<Image*>(objectValue());
@@ -49,11 +45,7 @@ SizedTableColumn::~SizedTableColumn() {
 
 void SizedTableColumn::setWidth(double width) noexcept { width_ = std::max(width, kMinColumnWidth); }
 
-void SizedTableColumn::setDataCell(Cell* cell) {
-  if (cell) cell->retain();
-  if (dataCell_) dataCell_->release();
-  dataCell_ = cell;
-}
+void SizedTableColumn::setDataCell(Cell* cell) { objc::setRetained(dataCell_, cell); }
 
 double RowTableView::heightOfRow(long row) {
   if (auto* rows = dynamic_cast<TableViewRowHeightDelegate*>(delegate())) return rows->heightOfRow(this, row);

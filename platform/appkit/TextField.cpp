@@ -34,11 +34,7 @@ TextFieldCell::~TextFieldCell() {
   if (backgroundColor_) backgroundColor_->release();
 }
 
-void TextFieldCell::setBackgroundColor(Color* colour) noexcept {
-  if (colour) colour->retain();
-  if (backgroundColor_) backgroundColor_->release();
-  backgroundColor_ = colour;
-}
+void TextFieldCell::setBackgroundColor(Color* colour) noexcept { objc::setRetained(backgroundColor_, colour); }
 
 AttributedString* TextFieldCell::attributedStringValue() const {
   if (field_) return field_->attributedStringValue();
@@ -65,11 +61,7 @@ TextField::~TextField() {
   if (attributed_) attributed_->release();
 }
 
-void TextField::setBackgroundColor(Color* colour) {
-  if (colour) colour->retain();
-  if (background_) background_->release();
-  background_ = colour;
-}
+void TextField::setBackgroundColor(Color* colour) { objc::setRetained(background_, colour); }
 
 void TextField::drawRect(Rect) {
   if (!drawsBackground_) return;
@@ -88,17 +80,9 @@ void TextField::setSelectable(bool selectable) noexcept {
   if (!selectable) editable_ = false;
 }
 
-void TextField::setFont(Font* font) {
-  if (font) font->retain();
-  if (font_) font_->release();
-  font_ = font;
-}
+void TextField::setFont(Font* font) { objc::setRetained(font_, font); }
 
-void TextField::setFormatter(Formatter* formatter) {
-  if (formatter) formatter->retain();
-  if (formatter_) formatter_->release();
-  formatter_ = formatter;
-}
+void TextField::setFormatter(Formatter* formatter) { objc::setRetained(formatter_, formatter); }
 
 FieldEditor* TextField::editor() const {
   Window* w = window();

@@ -48,9 +48,7 @@ TextContainer* TextView::textContainer() {
 }
 
 void TextView::setFont(Font* font) {
-  if (font) font->retain();
-  if (font_) font_->release();
-  font_ = font;
+  objc::setRetained(font_, font);
   if (font_ && storage_->length()) storage_->addAttribute(kFontAttributeName, font_, storage_->wholeRange());
 }
 
@@ -217,9 +215,7 @@ FieldEditor::~FieldEditor() {
 
 void FieldEditor::setDelegate(View* field) {
   if (field == field_) return;
-  if (field) field->retain();
-  if (field_) field_->release();
-  field_ = field;
+  objc::setRetained(field_, field);
   if (!field_) return;
   auto* control = dynamic_cast<Control*>(field_);
   setString(control ? control->stringValue() : "");

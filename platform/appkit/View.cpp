@@ -223,11 +223,7 @@ Cell::~Cell() {
   if (objectValue_) objectValue_->release();
 }
 
-void Cell::setObjectValue(objc::Object* value) noexcept {
-  if (value) value->retain();
-  if (objectValue_) objectValue_->release();
-  objectValue_ = value;
-}
+void Cell::setObjectValue(objc::Object* value) noexcept { objc::setRetained(objectValue_, value); }
 
 void Cell::drawWithFrame(Rect frame, View* view) { drawInteriorWithFrame(frame, view); }
 
@@ -308,17 +304,9 @@ int Button::nextState() const noexcept {
   return allowsMixed_ ? -1 : 1;
 }
 
-void Button::setImage(Image* image) noexcept {
-  if (image) image->retain();
-  if (image_) image_->release();
-  image_ = image;
-}
+void Button::setImage(Image* image) noexcept { objc::setRetained(image_, image); }
 
-void Button::setAlternateImage(Image* image) noexcept {
-  if (image) image->retain();
-  if (alternate_) alternate_->release();
-  alternate_ = image;
-}
+void Button::setAlternateImage(Image* image) noexcept { objc::setRetained(alternate_, image); }
 
 void Button::setAttributedTitle(const char* title, double fontSize) {
   setTitle(title);

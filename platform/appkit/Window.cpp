@@ -43,11 +43,7 @@ Window::Window(Rect contentRect, uint64_t styleMask, int backing, bool)
   Application::shared().windows_.push_back(this);
 }
 
-void Window::setBackgroundColor(Color* color) {
-  if (color) color->retain();
-  if (background_) background_->release();
-  background_ = color;
-}
+void Window::setBackgroundColor(Color* color) { objc::setRetained(background_, color); }
 
 Window::~Window() {
   Application::shared().windowGone(this);

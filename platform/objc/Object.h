@@ -43,6 +43,16 @@ class Object {
   std::atomic<int> refs_{1};
 };
 
+// The setter of a retained property: keeps `value` (null allowed) in
+// `slot`, retaining it before releasing what was there, so that storing
+// the object already held is safe.
+template <class T, class U>
+void setRetained(T*& slot, U* value) noexcept {
+  if (value) value->retain();
+  if (slot) slot->release();
+  slot = value;
+}
+
 // One autorelease pool; constructing it makes it the innermost pool of the
 // thread, destroying it releases what was autoreleased into it.  Pools are
 // strictly nested: only the innermost may be destroyed.
