@@ -58,6 +58,30 @@ MuElement* elementForView(MuDialog* dialog, appkit::View* view) {
   return nullptr;
 }
 
+// ---- Content view ----
+
+DialogContentOC::~DialogContentOC() {
+  if (background_) background_->release();
+}
+
+bool DialogContentOC::paintsBackground() const noexcept {
+  const appkit::Window* w = window();
+  return !w || w->contentView() != this;
+}
+
+void DialogContentOC::setBackgroundColour(appkit::Color* colour) {
+  if (colour) colour->retain();
+  if (background_) background_->release();
+  background_ = colour;
+  if (paintsBackground()) setNeedsDisplay(true);
+}
+
+void DialogContentOC::drawRect(appkit::Rect dirty) {
+  if (background_ && paintsBackground()) ui::fillRect(dirty, background_);
+}
+
+// ---- Construction ----
+
 MuDialog* MuDialogMac::create(const char* id, const char* title, Size size, uint32_t flags, MuDialog* owner,
                               NativeWindow* nativeParent) {
   return new MuDialogMac(id, title, size, flags, owner, nativeParent);
@@ -70,7 +94,7 @@ MuDialogMac::MuDialogMac(const char* id, const char* title, Size size, uint32_t 
   window_ = std::make_unique<ui::Window>(this, rect, styleFor(flags), false);
   appkit::Window* w = window();
 
-  contentView_ = new ui::NSViewFlipped(rect);
+  contentView_ = new DialogContentOC(rect);
   contentView_->setClipsToBounds(true);
   contentView_->autorelease();
 
@@ -270,7 +294,9 @@ void MuDialogMac::setTitle(const char* text) {
 
 void MuDialogMac::refreshStyle() {
   MuContainer::refreshStyle();
-  window()->setBackgroundColor(ui::getColour(getFont().background.get(), "contentBg"));
+  appkit::Color* background = ui::getColour(getFont().background.get(), "contentBg");
+  window()->setBackgroundColor(background);
+  contentView_->setBackgroundColour(background);
 }
 
 void MuDialogMac::layoutNow() {

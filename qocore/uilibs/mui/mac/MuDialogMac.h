@@ -24,6 +24,7 @@
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/ui/mac/AppLoop.h"
 #include "qocore/uilibs/ui/mac/AppMenuBar.h"
+#include "qocore/uilibs/ui/mac/CocoaUtil.h"
 #include "qocore/uilibs/ui/mac/WindowGlue.h"
 
 namespace mui {
@@ -39,6 +40,28 @@ inline appkit::Window* fromNativeWindow(NativeWindow* window) noexcept {
 // The element inside the dialog whose native view is the view or holds it
 // (walking from the view up through its superviews); null when none.
 MuElement* elementForView(MuDialog* dialog, appkit::View* view);
+
+// A dialog's content view.  As its window's content view it draws nothing:
+// the window paints the background around the panels.  Moved into another
+// window (the auto-hider floats a dialog's content over another window's
+// content) no window paints under it, so it fills itself with the
+// dialog's background colour.
+class DialogContentOC : public ui::NSViewFlipped {
+ public:
+  using ui::NSViewFlipped::NSViewFlipped;
+  // Retained; null paints nothing.
+  void setBackgroundColour(appkit::Color* colour);
+  appkit::Color* backgroundColour() const noexcept { return background_; }
+  void drawRect(appkit::Rect dirty) override;
+
+ protected:
+  ~DialogContentOC() override;
+
+ private:
+  bool paintsBackground() const noexcept;
+
+  appkit::Color* background_ = nullptr;
+};
 
 // A transient dialog (flag 0x2000) is one of the application loop's event
 // filters while it is shown: the loop then asks it about every event, tells
@@ -146,7 +169,7 @@ class MuDialogMac : public MuDialog,
   bool keyDown(appkit::Event* event);
 
   std::unique_ptr<ui::Window> window_;
-  appkit::View* contentView_ = nullptr;
+  DialogContentOC* contentView_ = nullptr;
   std::unique_ptr<os::NotificationObserver> themeObserver_;
   std::unique_ptr<ui::AppMenuBar> appMenuBar_;
   plat::CharArray sheetTitle_;

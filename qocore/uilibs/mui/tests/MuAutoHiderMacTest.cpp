@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/appkit/Injector.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Timer.h"
 #include "qocore/uilibs/mui/MuAutoHider.h"
@@ -138,6 +139,32 @@ TEST_F(MuAutoHiderMacTest, DetachingWithNilTakesTheContentOutOfTheWindow) {
   hider_->attach(dialog_->nativeWindow());
   EXPECT_EQ(floating()->superview(), window()->contentView());
   EXPECT_EQ(floating()->frame().origin, (appkit::Point{140, 0}));
+}
+
+// No window paints under the floating content, so it paints its
+// background itself, following the appearance and the content's style;
+// the content view of the window it floats in still leaves its background
+// to its window.
+TEST_F(MuAutoHiderMacTest, TheFloatingContentPaintsItsBackgroundInEitherAppearance) {
+  plat::ScopeExit light([] { appkit::inject::appearance(false); });
+  hider_->attach(dialog_->nativeWindow());
+  const appkit::Size size = floating()->frame().size;
+  const int right = static_cast<int>(size.width) - 1, bottom = static_cast<int>(size.height) - 1;
+  uint32_t seen[2] = {};
+  for (bool dark : {false, true}) {
+    SCOPED_TRACE(dark ? "dark" : "light");
+    appkit::inject::appearance(dark);
+    const uint32_t contentBg = mui_test::pixelOf(ui::getColour("contentBg"));
+    const mui_test::Drawn drawn = mui_test::drawView(floating(), 1, floating()->bounds());
+    EXPECT_EQ(drawn.at(0, 0), contentBg);
+    EXPECT_EQ(drawn.at(right, bottom), contentBg);
+    EXPECT_EQ(mui_test::drawnPixel(window()->contentView(), 0, 0), 0u);
+    seen[dark] = contentBg;
+  }
+  EXPECT_NE(seen[0], seen[1]);
+
+  hider_->setBackgroundColour("#336699");
+  EXPECT_EQ(mui_test::drawnPixel(floating(), right, bottom), 0xff996633u);
 }
 
 TEST_F(MuAutoHiderMacTest, TheContentsDefaultButtonIsTheDefaultOfTheWindowItFloatsIn) {
