@@ -9,12 +9,14 @@
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/Screen.h"
+#include "platform/appkit/Window.h"
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/base/plat/Markup.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/uilibs/mui/Mui.h"
 #include "qocore/uilibs/mui/mac/MuButtonHyperlinkMac.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
+#include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/ui/mac/ButtonUtil.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
 
@@ -91,6 +93,10 @@ MuButtonMac::MuButtonMac(MuContainer* parent, const char* id, const char* label,
 }
 
 MuButtonMac::~MuButtonMac() {
+  // The view usually left its window before the element goes: the dialog
+  // it belongs to still names the window.
+  resignDefaultIn(button_->window());
+  if (auto* dialog = dynamic_cast<MuDialogMac*>(getRoot(this))) resignDefaultIn(dialog->window());
   if (tracking_) {
     button_->removeTrackingArea(tracking_);
     tracking_->release();
@@ -101,6 +107,10 @@ MuButtonMac::~MuButtonMac() {
   button_->setTarget(nullptr);
   target_.reset();
   button_->release();
+}
+
+void MuButtonMac::resignDefaultIn(appkit::Window* window) const noexcept {
+  if (window && window->defaultButton() == button_) window->setDefaultButton(nullptr);
 }
 
 void MuButtonMac::setText(const char* text) {

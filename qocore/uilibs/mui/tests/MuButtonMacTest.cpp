@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Injector.h"
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/Metrics.h"
+#include "platform/appkit/Window.h"
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/base/plat/Resource.h"
 #include "qocore/base/qoutil/tests/PngWriter.h"
@@ -112,6 +114,35 @@ TEST_F(MuButtonMacTest, AClickIsReportedAndTheDefaultButtonBecomesTheWindowsDefa
   EXPECT_EQ(static_cast<MuDialogMac*>(dialog_.get())->window()->defaultButton(), ok->button());
   ok->button()->performClick();
   EXPECT_EQ(elementEvents(), (std::vector<std::string>{"r:b:" + std::to_string(kEventClicked)}));
+}
+
+// Return must never reach a default button that went away or was replaced
+// by none (the window holds it by plain pointer).
+TEST_F(MuButtonMacTest, TheWindowForgetsADefaultButtonThatGoesOrIsReplacedByNone) {
+  constexpr unsigned short kKeyReturn = 0x24;
+  appkit::Window* window = static_cast<MuDialogMac*>(dialog_.get())->window();
+  auto pressReturn = [] {
+    appkit::inject::key(kKeyReturn, "\r");
+    appkit::inject::handleQueued();
+  };
+  dialog_->setVisible(true);
+
+  MuLayout* page = MuLayout::create(dialog_.get(), "page", MuLayout::kVertical);
+  auto* ok = static_cast<MuButtonMac*>(MuButton::create(page, "ok", "OK", MuButton::kNormal, 0, 0));
+  dialog_->setButton(kDefaultButton, ok);
+  page->remove(ok);
+  EXPECT_EQ(window->defaultButton(), nullptr);
+  pressReturn();
+
+  MuButtonMac* next = button("Next");
+  for (MuElement* none :
+       {static_cast<MuElement*>(nullptr), static_cast<MuElement*>(check("c", "C", MuCheck::kNormal))}) {
+    dialog_->setButton(kDefaultButton, next);
+    dialog_->setButton(kDefaultButton, none);
+    EXPECT_EQ(window->defaultButton(), nullptr);
+    pressReturn();
+  }
+  EXPECT_EQ(elementEvents(), std::vector<std::string>{});
 }
 
 // The three state images of the check box "checkstate", each of its own
