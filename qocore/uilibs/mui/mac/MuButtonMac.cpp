@@ -19,6 +19,7 @@
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/ui/mac/ButtonUtil.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
 namespace mui {
 
@@ -285,7 +286,7 @@ void MuCheckMac::setText(const char* text) {
 
 void MuCheckMac::refreshStyle() {
   MuCheck::refreshStyle();
-  check_->setAttributedTitle(check_->title(), fontPoints(getFont()));
+  check_->setAttributedTitle(check_->title(), fontPoints(getFont()), ui::getColour("contentText"));
 }
 
 int32_t MuCheckMac::widthForHeight(int32_t) {

@@ -20,6 +20,7 @@
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
 #include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 #include "testing/FileFixtures.h"
 
 namespace mui {
@@ -205,6 +206,15 @@ TEST_F(MuButtonMacTest, ChecksShowTheirStateAndDropTheMixedStateOnAClick) {
   EXPECT_EQ(elementEvents().size(), 2u);
   // The check is as high as the unchecked image and a little more.
   EXPECT_GE(c->heightForWidth(200), 12 + 3);
+}
+
+TEST_F(MuButtonMacTest, ACheckBoxTitleTakesTheContentTextColourWithTheStyle) {
+  MuCheckMac* box = check("c", "Check", MuCheck::kNormal);
+  box->refreshStyle();
+  appkit::Color* colour = box->check()->titleColor();
+  ASSERT_NE(colour, nullptr);
+  EXPECT_EQ(ui::rgbFromColour(colour), ui::rgbFromColour(ui::getColour("contentText")));
+  EXPECT_STREQ(box->check()->title(), "Check");
 }
 
 TEST_F(MuButtonMacTest, RadioButtonsExcludeEachOtherWithoutEchoes) {
