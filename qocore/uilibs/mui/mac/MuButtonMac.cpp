@@ -16,7 +16,6 @@
 #include "qocore/uilibs/mui/Mui.h"
 #include "qocore/uilibs/mui/mac/MuButtonHyperlinkMac.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
-#include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/ui/mac/ButtonUtil.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
 #include "qocore/uilibs/ui/mac/SysColorsMac.h"
@@ -94,10 +93,11 @@ MuButtonMac::MuButtonMac(MuContainer* parent, const char* id, const char* label,
 }
 
 MuButtonMac::~MuButtonMac() {
-  // The view usually left its window before the element goes: the dialog
-  // it belongs to still names the window.
-  resignDefaultIn(button_->window());
-  if (auto* dialog = dynamic_cast<MuDialogMac*>(getRoot(this))) resignDefaultIn(dialog->window());
+  // The view has usually left its window before the element goes (and
+  // an auto-hider's button is the default of a window it floats in):
+  // every window is asked.
+  if (appkit::Application* app = appkit::Application::current())
+    for (appkit::Window* window : app->orderedWindows()) resignDefaultIn(window);
   if (tracking_) {
     button_->removeTrackingArea(tracking_);
     tracking_->release();
