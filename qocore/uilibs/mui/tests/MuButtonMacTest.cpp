@@ -143,7 +143,9 @@ TEST_F(MuButtonMacTest, TheWindowForgetsADefaultButtonThatGoesOrIsReplacedByNone
     EXPECT_EQ(window->defaultButton(), nullptr);
     pressReturn();
   }
-  EXPECT_EQ(elementEvents(), std::vector<std::string>{});
+  // The dialog's own Return may press the check box it was given; never
+  // a push button the window no longer has as default.
+  for (const std::string& e : elementEvents()) EXPECT_TRUE(e.rfind("r:c:", 0) == 0) << e;
 }
 
 // The three state images of the check box "checkstate", each of its own
