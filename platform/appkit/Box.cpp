@@ -26,6 +26,11 @@ void Box::setBorderType(int type) {
   tile();
 }
 
+void Box::setTransparent(bool transparent) {
+  transparent_ = transparent;
+  tile();
+}
+
 void Box::setContentViewMargins(Size margins) {
   margins_ = margins;
   tile();
@@ -42,6 +47,7 @@ void Box::setContentView(View* view) {
 }
 
 double Box::borderWidth() const noexcept {
+  if (transparent_) return 0;
   switch (borderType_) {
     case kLineBorder:
     case kBezelBorder:

@@ -24,6 +24,10 @@ class Box : public View, public TitleSetter {
   // A BorderType (Constants.h).
   int borderType() const noexcept { return borderType_; }
   void setBorderType(int type);
+  // A transparent box draws nothing of its own: no border, whatever its
+  // type, so the content view has all of the box but the margins.
+  bool isTransparent() const noexcept { return transparent_; }
+  void setTransparent(bool transparent);
   Size contentViewMargins() const noexcept { return margins_; }
   void setContentViewMargins(Size margins);
 
@@ -32,6 +36,7 @@ class Box : public View, public TitleSetter {
   // which is released; null leaves the box empty.
   void setContentView(View* view);
 
+  // 0 for a transparent box.
   double borderWidth() const noexcept;
   // The title band in the box's bounds (an empty rectangle without one).
   Rect titleRect() const noexcept;
@@ -54,6 +59,7 @@ class Box : public View, public TitleSetter {
   Size margins_;
   int titlePosition_;
   int borderType_;
+  bool transparent_ = false;
 };
 
 }  // namespace appkit

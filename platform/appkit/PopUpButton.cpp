@@ -40,6 +40,12 @@ const char* ItemList::itemTitleAtIndex(long index) const noexcept {
 
 void ItemList::addItem(const char* title) { items_.emplace_back(title ? title : ""); }
 
+void ItemList::insertItem(const char* title, long index) {
+  const long at = std::clamp(index, 0L, numberOfItems());
+  items_.emplace(items_.begin() + at, title ? title : "");
+  if (selected_ >= at) ++selected_;
+}
+
 void ItemList::removeItemAtIndex(long index) {
   if (index < 0 || index >= numberOfItems()) return;
   items_.erase(items_.begin() + index);
@@ -59,6 +65,11 @@ void ItemList::selectIndex(long index) noexcept { selected_ = index >= 0 && inde
 void PopUpButton::addItemWithTitle(const char* title) {
   addItem(title);
   if (indexOfSelectedItem() < 0) selectItemAtIndex(0);
+}
+
+void PopUpButton::insertItemWithTitle(const char* title, long index) {
+  insertItem(title, index);
+  selectItemAtIndex(indexOfSelectedItem() < 0 ? 0 : indexOfSelectedItem());
 }
 
 void PopUpButton::selectItemAtIndex(long index) {

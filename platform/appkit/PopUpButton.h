@@ -19,6 +19,9 @@ class ItemList {
   // Null out of range.
   const char* itemTitleAtIndex(long index) const noexcept;
   void addItem(const char* title);
+  // Before the item at the index (past the end: at the end); the
+  // selection follows its item.
+  void insertItem(const char* title, long index);
   // Out of range is ignored; the selection follows its item.
   void removeItemAtIndex(long index);
   void removeAllItems() noexcept;
@@ -62,6 +65,9 @@ class PopUpButton : public Button, public ItemList {
   // menu addItemWithTitle:action:keyEquivalent:; the first item added is
   // selected.
   void addItemWithTitle(const char* title);
+  // menu insertItemWithTitle:action:keyEquivalent:atIndex:; selects as
+  // adding does.
+  void insertItemWithTitle(const char* title, long index);
   // The title follows the selection ("" without one).
   void selectItemAtIndex(long index);
   void removeItemAtIndex(long index);
@@ -89,6 +95,7 @@ class ComboBox : public Control, public ItemList {
   void setCompletes(bool completes) noexcept { completes_ = completes; }
 
   void addItemWithObjectValue(const char* value) { addItem(value); }
+  void insertItemWithObjectValue(const char* value, long index) { insertItem(value, index); }
   const char* itemObjectValueAtIndex(long index) const noexcept { return itemTitleAtIndex(index); }
   // The text becomes the item's; out of range clears the selection and
   // leaves the text.

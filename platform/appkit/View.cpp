@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/appkit/Application.h"
+#include "platform/appkit/Color.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Event.h"
 #include "platform/appkit/Font.h"
@@ -293,6 +294,7 @@ Size Button::fittingSize() const {
 Button::~Button() {
   if (image_) image_->release();
   if (alternate_) alternate_->release();
+  if (titleColor_) titleColor_->release();
 }
 
 void Button::setState(int state) noexcept { state_ = state < 0 ? (allowsMixed_ ? -1 : 1) : (state > 0 ? 1 : 0); }
@@ -308,9 +310,10 @@ void Button::setImage(Image* image) noexcept { objc::setRetained(image_, image);
 
 void Button::setAlternateImage(Image* image) noexcept { objc::setRetained(alternate_, image); }
 
-void Button::setAttributedTitle(const char* title, double fontSize) {
+void Button::setAttributedTitle(const char* title, double fontSize, Color* colour) {
   setTitle(title);
   fontSize_ = fontSize;
+  objc::setRetained(titleColor_, colour);
 }
 
 bool Button::keepsState() const noexcept {

@@ -15,6 +15,7 @@
 namespace appkit {
 
 class Font;
+class Color;
 class Image;
 class Window;
 class View;
@@ -343,8 +344,11 @@ class Button : public Control, public TitleSetter, public KeyEquivalentSetter {
   bool showsBorderOnlyWhileMouseInside() const noexcept { return borderOnHover_; }
   void setShowsBorderOnlyWhileMouseInside(bool shows) noexcept { borderOnHover_ = shows; }
   // The title with its font size (points; 0 the system font's).
-  void setAttributedTitle(const char* title, double fontSize);
+  void setAttributedTitle(const char* title, double fontSize) { setAttributedTitle(title, fontSize, nullptr); }
+  // ... and its colour (retained; null: the control's own text colour).
+  void setAttributedTitle(const char* title, double fontSize, Color* colour);
   double fontSize() const noexcept { return fontSize_; }
+  Color* titleColor() const noexcept { return titleColor_; }
 
  protected:
   // A button of a class with its own kind of cell (one reference, which
@@ -359,6 +363,7 @@ class Button : public Control, public TitleSetter, public KeyEquivalentSetter {
   Image* image_ = nullptr;
   Image* alternate_ = nullptr;
   double fontSize_ = 0;
+  Color* titleColor_ = nullptr;
   int type_ = 0;
   int bezel_ = 0;
   int state_ = 0;

@@ -48,6 +48,19 @@ TEST(Box, ContentViewIsTiledInsideBorderTitleAndMargins) {
   }
 }
 
+TEST(Box, ATransparentBoxHasNoBorderWhateverItsType) {
+  Box* box = new Box(makeRect(0, 0, 200, 100));
+  box->setTitlePosition(kNoTitle);
+  box->setContentViewMargins({0, 0});
+  box->setTransparent(true);
+  EXPECT_EQ(box->borderWidth(), 0);
+  EXPECT_EQ(box->contentView()->frame(), makeRect(0, 0, 200, 100));
+  box->setTransparent(false);
+  EXPECT_EQ(box->contentView()->frame(), makeRect(kGrooveBorderWidth, kGrooveBorderWidth, 200 - 2 * kGrooveBorderWidth,
+                                                  100 - 2 * kGrooveBorderWidth));
+  box->release();
+}
+
 TEST(Box, StartsWithTheDocumentedLookAndFollowsItsFrame) {
   Box* box = new Box(makeRect(0, 0, 100, 60));
   EXPECT_EQ(box->titlePosition(), kAtTop);

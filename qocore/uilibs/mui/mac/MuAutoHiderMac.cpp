@@ -47,8 +47,7 @@ void MuAutoHiderMac::attach(NativeWindow* native) {
   appkit::View* view = hider_->view();
   // Return in the window left behind must not press a button it no longer
   // holds (the window does not keep the button alive).
-  if (appkit::Window* left = view->window(); button && left && left->defaultButton() == button->button())
-    left->setDefaultButton(nullptr);
+  if (button) button->resignDefaultIn(view->window());
   hider_->setContainer(window ? window->contentView() : nullptr);
   if (appkit::Window* now = view->window(); button && now) now->setDefaultButton(button->button());
 }

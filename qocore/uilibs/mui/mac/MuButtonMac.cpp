@@ -9,6 +9,7 @@
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/Screen.h"
+#include "platform/appkit/Window.h"
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/base/plat/Markup.h"
 #include "qocore/base/plat/Utf8.h"
@@ -17,6 +18,7 @@
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/ButtonUtil.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
 namespace mui {
 
@@ -91,6 +93,11 @@ MuButtonMac::MuButtonMac(MuContainer* parent, const char* id, const char* label,
 }
 
 MuButtonMac::~MuButtonMac() {
+  // The view has usually left its window before the element goes (and
+  // an auto-hider's button is the default of a window it floats in):
+  // every window is asked.
+  if (appkit::Application* app = appkit::Application::current())
+    for (appkit::Window* window : app->orderedWindows()) resignDefaultIn(window);
   if (tracking_) {
     button_->removeTrackingArea(tracking_);
     tracking_->release();
@@ -101,6 +108,10 @@ MuButtonMac::~MuButtonMac() {
   button_->setTarget(nullptr);
   target_.reset();
   button_->release();
+}
+
+void MuButtonMac::resignDefaultIn(appkit::Window* window) const noexcept {
+  if (window && window->defaultButton() == button_) window->setDefaultButton(nullptr);
 }
 
 void MuButtonMac::setText(const char* text) {
@@ -275,7 +286,7 @@ void MuCheckMac::setText(const char* text) {
 
 void MuCheckMac::refreshStyle() {
   MuCheck::refreshStyle();
-  check_->setAttributedTitle(check_->title(), fontPoints(getFont()));
+  check_->setAttributedTitle(check_->title(), fontPoints(getFont()), ui::getColour("contentText"));
 }
 
 int32_t MuCheckMac::widthForHeight(int32_t) {

@@ -64,6 +64,9 @@ class MuButtonMac : public MuButton, public ui::ActionCallback {
 
   void setHovering(bool hovering);
   ButtonOC* button() const noexcept { return button_; }
+  // Return in the window stops pressing this button, if it did (the
+  // window does not keep its default button alive).
+  void resignDefaultIn(appkit::Window* window) const noexcept;
 
  private:
   bool bordered() const noexcept { return type() == kNormal && !(buttonFlags() & kBorderless); }

@@ -62,7 +62,18 @@ void MuChoiceMac::addItem(int32_t itemId, const char* text) {
 }
 
 void MuChoiceMac::insertItem(int32_t index, const char* text) {
-  addItem(index >= 0 ? index : static_cast<int32_t>(items().numberOfItems()), text);
+  const long count = items().numberOfItems();
+  const long position = index >= 0 && index < count ? index : count;
+  // The next id not in use from the item count on: no item loses its own.
+  int32_t id = static_cast<int32_t>(count);
+  while (ids_.count(id)) ++id;
+  for (auto& [key, pos] : ids_)
+    if (pos >= position) ++pos;
+  if (combo_)
+    combo_->insertItemWithObjectValue(text, position);
+  else
+    popUp_->insertItemWithTitle(text, position);
+  ids_[id] = static_cast<int32_t>(position);
 }
 
 void MuChoiceMac::removeItem(int32_t itemId) {

@@ -37,8 +37,9 @@ class MuChoiceMac : public MuChoice, public ui::ActionCallback {
   // -1 when nothing (or an item without id) is selected.
   int32_t selectedId();
 
-  // The core's operations, by id; an item inserted with a negative index
-  // gets the next free position as its id.
+  // The core's operations, by id; an inserted item (a negative or too
+  // large index appends) gets the first id from the item count on that no
+  // item holds.
   void setSelected(int32_t index) override { select(index); }
   int32_t getSelected() override { return selectedId(); }
   void setText(const char* text) override;

@@ -440,7 +440,9 @@ bool MuDialogMac::keyDown(appkit::Event* event) {
 void MuDialogMac::setButton(DialogButton index, MuElement* element) {
   MuDialog::setButton(index, element);
   if (index != kDefaultButton) return;
-  if (auto* button = dynamic_cast<MuButtonMac*>(element)) window()->setDefaultButton(button->button());
+  // Anything but a push button leaves Return to the dialog's own keys.
+  auto* button = dynamic_cast<MuButtonMac*>(element);
+  window()->setDefaultButton(button ? button->button() : nullptr);
 }
 
 }  // namespace mui

@@ -130,9 +130,11 @@ bool MuEditMac::handleDialogKey(DialogButton key, bool modified) {
   // Typed in place of the selection, through the field's formatter.
   // The edit reaches the delegate like typing does; one changed event
   // either way.
+  // A filter may refuse the newline: then nothing changed.
+  const std::string before = field()->stringValue();
   changeSeen_ = false;
   editor->insertText("\n");
-  if (!changeSeen_) notifyObservers(this, kEventChanged);
+  if (!changeSeen_ && before != field()->stringValue()) notifyObservers(this, kEventChanged);
   return true;
 }
 

@@ -86,8 +86,11 @@ void MuImageMac::setPixelImage(rfb::PixelBuffer* image, bool take) {
   MuImage::setImage(nullptr, {});
   image_ = image;
   dropNative();
+  // Shown again without being handed over, an image already handed over
+  // stays the element's to delete.
+  const bool owned = take || (image && ownedImage_ == image);
   if (ownedImage_ && ownedImage_ != image) delete ownedImage_;
-  ownedImage_ = take ? image : nullptr;
+  ownedImage_ = owned ? image : nullptr;
   show();
 }
 

@@ -44,6 +44,7 @@ MuPagerMac::MuPagerMac(MuContainer* parent, const char* id, uint32_t style) : Mu
     box_ = new ui::NSBoxFlipped(appkit::makeRect(0, 0, 1, 1));
     box_->setClipsToBounds(true);
     box_->setTitlePosition(appkit::kNoTitle);
+    box_->setTransparent(true);
     box_->setContentViewMargins({0, 0});
     setPeer(std::make_unique<MuCommonMac>(this, box_));
   }

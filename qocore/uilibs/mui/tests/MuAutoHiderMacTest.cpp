@@ -194,5 +194,17 @@ TEST_F(MuAutoHiderMacTest, TheContentsDefaultButtonIsTheDefaultOfTheWindowItFloa
   EXPECT_EQ(log.size(), 1u);
 }
 
+TEST_F(MuAutoHiderMacTest, ADefaultButtonRemovedFromTheContentLeavesTheWindowItFloatsIn) {
+  auto* ok = static_cast<MuButtonMac*>(MuButton::create(hider_->content(), "ok", "OK", MuButton::kNormal, 0, 0));
+  hider_->content()->setButton(kDefaultButton, ok);
+  hider_->attach(dialog_->nativeWindow());
+  ASSERT_EQ(window()->defaultButton(), ok->button());
+  hider_->content()->remove(ok);
+  EXPECT_EQ(window()->defaultButton(), nullptr);
+  dialog_->setVisible(true);
+  appkit::inject::key(kKeyReturn, "\r");
+  appkit::inject::handleQueued();
+}
+
 }  // namespace
 }  // namespace mui

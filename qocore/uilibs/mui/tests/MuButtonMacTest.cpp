@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Injector.h"
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/Metrics.h"
+#include "platform/appkit/Window.h"
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/base/plat/Resource.h"
 #include "qocore/base/qoutil/tests/PngWriter.h"
@@ -18,6 +20,7 @@
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
 #include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 #include "testing/FileFixtures.h"
 
 namespace mui {
@@ -114,6 +117,37 @@ TEST_F(MuButtonMacTest, AClickIsReportedAndTheDefaultButtonBecomesTheWindowsDefa
   EXPECT_EQ(elementEvents(), (std::vector<std::string>{"r:b:" + std::to_string(kEventClicked)}));
 }
 
+// Return must never reach a default button that went away or was replaced
+// by none (the window holds it by plain pointer).
+TEST_F(MuButtonMacTest, TheWindowForgetsADefaultButtonThatGoesOrIsReplacedByNone) {
+  constexpr unsigned short kKeyReturn = 0x24;
+  appkit::Window* window = static_cast<MuDialogMac*>(dialog_.get())->window();
+  auto pressReturn = [] {
+    appkit::inject::key(kKeyReturn, "\r");
+    appkit::inject::handleQueued();
+  };
+  dialog_->setVisible(true);
+
+  MuLayout* page = MuLayout::create(dialog_.get(), "page", MuLayout::kVertical);
+  auto* ok = static_cast<MuButtonMac*>(MuButton::create(page, "ok", "OK", MuButton::kNormal, 0, 0));
+  dialog_->setButton(kDefaultButton, ok);
+  page->remove(ok);
+  EXPECT_EQ(window->defaultButton(), nullptr);
+  pressReturn();
+
+  MuButtonMac* next = button("Next");
+  for (MuElement* none :
+       {static_cast<MuElement*>(nullptr), static_cast<MuElement*>(check("c", "C", MuCheck::kNormal))}) {
+    dialog_->setButton(kDefaultButton, next);
+    dialog_->setButton(kDefaultButton, none);
+    EXPECT_EQ(window->defaultButton(), nullptr);
+    pressReturn();
+  }
+  // The dialog's own Return may press the check box it was given; never
+  // a push button the window no longer has as default.
+  for (const std::string& e : elementEvents()) EXPECT_TRUE(e.rfind("r:c:", 0) == 0) << e;
+}
+
 // The three state images of the check box "checkstate", each of its own
 // width (mixed 10, unchecked 12, checked 14), in a resource folder of
 // their own while the test runs.
@@ -174,6 +208,15 @@ TEST_F(MuButtonMacTest, ChecksShowTheirStateAndDropTheMixedStateOnAClick) {
   EXPECT_EQ(elementEvents().size(), 2u);
   // The check is as high as the unchecked image and a little more.
   EXPECT_GE(c->heightForWidth(200), 12 + 3);
+}
+
+TEST_F(MuButtonMacTest, ACheckBoxTitleTakesTheContentTextColourWithTheStyle) {
+  MuCheckMac* box = check("c", "Check", MuCheck::kNormal);
+  box->refreshStyle();
+  appkit::Color* colour = box->check()->titleColor();
+  ASSERT_NE(colour, nullptr);
+  EXPECT_EQ(ui::rgbFromColour(colour), ui::rgbFromColour(ui::getColour("contentText")));
+  EXPECT_STREQ(box->check()->title(), "Check");
 }
 
 TEST_F(MuButtonMacTest, RadioButtonsExcludeEachOtherWithoutEchoes) {

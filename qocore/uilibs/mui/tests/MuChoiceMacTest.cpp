@@ -77,6 +77,27 @@ TEST_F(MuChoiceMacTest, AnUnknownIdEmptiesAnEditableChoiceAndUserInputIsReported
   EXPECT_EQ(elementEvents().size(), 3u);
 }
 
+TEST_F(MuChoiceMacTest, InsertingPutsTheItemAtTheIndexUnderAnIdNoItemHolds) {
+  for (uint32_t flags : {0u, MuChoiceMac::kEditable}) {
+    MuChoiceMac* c = choice(nullptr, flags);
+    // A negative or too large index appends.
+    c->insertItem(-1, "a");
+    c->insertItem(-1, "b");
+    c->insertItem(7, "c");
+    c->select(1);
+    c->insertItem(1, "x");
+    c->insertItem(0, "y");
+    EXPECT_STREQ(c->listItems().c_str(), "4:y\n0:a\n3:x\n1:b\n2:c\n");
+    EXPECT_EQ(c->itemCount(), 5);
+    // The selection stays on its item.
+    EXPECT_EQ(c->selectedId(), 1);
+    EXPECT_STREQ(c->getText(), "b");
+    c->select(3);
+    EXPECT_STREQ(c->getText(), "x");
+    dialog_->remove(c);
+  }
+}
+
 TEST_F(MuChoiceMacTest, AnItemWhoseIdWasTakenListsAsMinusOne) {
   MuChoiceMac* c = choice(nullptr, 0);
   c->addItem(1, "first");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -154,6 +155,21 @@ TEST_F(MuEditMacTest, ShiftReturnTypesANewlineOnlyInAMultiLineField) {
   type("a");
   EXPECT_FALSE(single->handleDialogKey(kDefaultButton, true));
   EXPECT_STREQ(single->getText(), "a");
+}
+
+TEST_F(MuEditMacTest, AShiftReturnTheFilterRefusesChangesNothing) {
+  struct NoNewline : MuEdit::Filter {
+    bool accept(const char* text) override { return !std::strchr(text, '\n'); }
+  } noNewline;
+  MuEditMac* multi = shownEdit(MuEdit::kMultiline);
+  multi->setFilter(&noNewline);
+  type("a");
+  changes_.count = 0;
+  // Still the edit's key: it does not press the default button.
+  EXPECT_TRUE(multi->handleDialogKey(kDefaultButton, true));
+  EXPECT_STREQ(multi->getText(), "a");
+  EXPECT_EQ(changes_.count, 0);
+  multi->setFilter(nullptr);
 }
 
 TEST_F(MuEditMacTest, HeightCoversTheCellAndTheBorderInsets) {

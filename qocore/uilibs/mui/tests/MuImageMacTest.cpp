@@ -76,5 +76,18 @@ TEST_F(MuImageMacTest, AHandedOverImageReplacesTheNameAndIsDeletedWithTheNext) {
   delete kept;
 }
 
+TEST_F(MuImageMacTest, AHandedOverImageShownAgainAsBorrowedStaysOwned) {
+  appkit::inject::mainDisplay(1440, 900, 1);
+  MuImageMac* i = image(nullptr);
+  rfb::ManagedPixelBuffer* handed = pixels(8, 8);
+  i->setPixelImage(handed, true);
+  i->setPixelImage(handed, false);
+  EXPECT_EQ(i->imageSize(), (Size{8, 8}));
+  // Freed with the next image, once (the sanitizer sees a leak or a double
+  // free otherwise).
+  i->setPixelImage(pixels(2, 2), true);
+  EXPECT_EQ(i->imageSize(), (Size{2, 2}));
+}
+
 }  // namespace
 }  // namespace mui

@@ -79,6 +79,18 @@ TEST_F(MuPagerMacTest, AnUntabbedPagerShowsExactlyTheCurrentPage) {
   EXPECT_EQ(p->childCount(), 1);
 }
 
+TEST_F(MuPagerMacTest, AnUntabbedPagerGivesEachPageAllOfItsAreaAndNoBorder) {
+  Page* pages[2];
+  MuPagerMac* p = pager(1, pages, 2);
+  p->setSize({200, 100});
+  EXPECT_TRUE(p->box()->isTransparent());
+  EXPECT_EQ(p->box()->borderWidth(), 0);
+  for (int32_t i : {1, 0}) {
+    p->setPage(i);
+    EXPECT_EQ(pages[i]->view()->frame(), p->box()->bounds()) << i;
+  }
+}
+
 TEST_F(MuPagerMacTest, RemovingAnElementThatIsNoPageIsFatal) {
   Page* pages[1];
   MuPagerMac* p = pager(0, pages, 1);
