@@ -167,7 +167,9 @@ class MuiClientTest(unittest.TestCase):
         first.close()
         self.assertEqual(second.command("version"), ["1"])
         self.assertEqual(second.command("click messagebox.main.buttons.yes"), ["1"])
-        self.assertEqual(second.command("dialogs"), ["0 wizard"])
+        # The box goes once its loop has returned.
+        second.wait_for("dialogs", lambda lines: lines == ["0 wizard"], deadline=5)
+        self.assertIn("label yes", second.command("state wizard.body.answer"))
         self.assertIsNone(fixture.process.poll())
 
     def test_closing_the_wizard_ends_the_process(self):
