@@ -149,6 +149,29 @@ class MuiClientTest(unittest.TestCase):
         self.assertEqual(first.reply(), "1\n\n")
         self.assertIn("label no", second.command("state wizard.body.answer"))
 
+    def test_lines_after_a_modal_click_wait_for_its_reply(self):
+        fixture = self.start()
+        first, second = fixture.client(), fixture.client()
+        first.send("click wizard.body.ask")
+        second.wait_for("dialogs", lambda lines: "1 messagebox" in lines, deadline=5)
+        first.send("bogus")
+        first.send("version")
+        self.assertEqual(second.command("click messagebox.main.buttons.yes"), ["1"])
+        self.assertEqual([first.reply() for _ in range(3)], ["1\n\n", "0\n\n", "1\n\n"])
+
+    def test_a_client_leaving_during_its_modal_click_leaves_the_server_running(self):
+        fixture = self.start()
+        first, second = fixture.client(), fixture.client()
+        first.send("click wizard.body.ask")
+        second.wait_for("dialogs", lambda lines: "1 messagebox" in lines, deadline=5)
+        first.close()
+        self.assertEqual(second.command("version"), ["1"])
+        self.assertEqual(second.command("click messagebox.main.buttons.yes"), ["1"])
+        # The box goes once its loop has returned.
+        second.wait_for("dialogs", lambda lines: lines == ["0 wizard"], deadline=5)
+        self.assertIn("label yes", second.command("state wizard.body.answer"))
+        self.assertIsNone(fixture.process.poll())
+
     def test_closing_the_wizard_ends_the_process(self):
         fixture = self.start()
         ui = fixture.client()

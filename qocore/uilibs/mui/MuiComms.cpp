@@ -157,6 +157,14 @@ class LayoutChecker : public MuLayoutCheckObserver {
 }  // namespace
 
 // One client connection; it deletes itself when its socket closes.
+//
+// A command may run a nested event loop (a click that opens a modal box),
+// and that loop serves this connection's socket too.  While a command runs
+// the connection therefore handles no further line of its own, so replies
+// keep the order of the commands, and it stops watching its input until the
+// command returns.  A connection whose socket closes, or whose server goes,
+// while a command runs stays alive until that command returns, since the
+// command's frame still uses it; it then goes without a reply.
 class MuiCommsConn : public io::IoHandler {
  public:
   MuiCommsConn(MuiComms* server, io::Io* io) : server_(server), io_(io) {
@@ -165,19 +173,48 @@ class MuiCommsConn : public io::IoHandler {
   }
 
   ~MuiCommsConn() override {
-    auto& list = server_->connections_;
-    list.erase(std::remove(list.begin(), list.end(), this), list.end());
-    if (io_) {
-      // The connection frees itself once its shutdown completes.
-      io_->setHandler(nullptr, false);
-      io_->shutdown(false, false);
+    if (server_) {
+      auto& list = server_->connections_;
+      list.erase(std::remove(list.begin(), list.end(), this), list.end());
     }
+    releaseIo();
   }
 
-  void readable(io::Io& io) override {
+  // The server is being destroyed.
+  void serverGone() {
+    server_ = nullptr;
+    if (!busy_) {
+      delete this;
+      return;
+    }
+    releaseIo();
+  }
+
+  void readable(io::Io&) override {
+    if (busy_) {
+      // The lines wait in the socket until the command returns.
+      if (!paused_ && io_) {
+        paused_ = true;
+        io_->setHandler(this, false);
+      }
+      return;
+    }
+    serveLines();
+  }
+
+  void shutdownDone(io::Io&) override {
+    // The socket frees itself after this call.
+    io_ = nullptr;
+    if (!busy_) delete this;
+  }
+
+ private:
+  // Handles every complete line the input holds.  False when the
+  // connection has been deleted.
+  bool serveLines() {
     try {
-      rdr::InStream& in = io.in();
-      while (in.check(false, 1)) {
+      while (io_->in().check(false, 1)) {
+        rdr::InStream& in = io_->in();
         const uint8_t* start = in.getPtr();
         const int32_t available = in.nUnread();
         const auto* newline = static_cast<const uint8_t*>(std::memchr(start, '\n', static_cast<size_t>(available)));
@@ -185,7 +222,7 @@ class MuiCommsConn : public io::IoHandler {
         append(reinterpret_cast<const char*>(start), take);
         in.advance(newline ? take + 1 : take);
         in.setCheckpoint();
-        if (newline) endOfLine();
+        if (newline && !endOfLine()) return false;
       }
     } catch (const rdr::EndOfStream&) {
       close();
@@ -193,14 +230,18 @@ class MuiCommsConn : public io::IoHandler {
       vlog().error("Connection failed: %s", e.str());
       close();
     }
+    return true;
   }
 
-  void shutdownDone(io::Io&) override {
+  // Lets go of the socket without hearing of it again; it frees itself.
+  void releaseIo() {
+    if (!io_) return;
+    io::Io* io = io_;
     io_ = nullptr;
-    delete this;
+    io->setHandler(nullptr, false);
+    io->shutdown(false, false);
   }
 
- private:
   // Keeps at most one line's worth; past that the line is only skipped.
   void append(const char* bytes, int32_t n) {
     if (overlong_) return;
@@ -212,7 +253,9 @@ class MuiCommsConn : public io::IoHandler {
     line_.append(bytes, static_cast<size_t>(n));
   }
 
-  void endOfLine() {
+  // Answers the line just completed.  False when the connection closed
+  // while the command ran, and has been deleted.
+  bool endOfLine() {
     std::string line;
     line.swap(line_);
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -222,12 +265,23 @@ class MuiCommsConn : public io::IoHandler {
       vlog().debug("Got an over-long command line");
       reply.append("0\n");
     } else {
+      busy_ = true;
       reply = handle(line);
+      busy_ = false;
+      if (!io_) {
+        delete this;
+        return false;
+      }
+      if (paused_) {
+        paused_ = false;
+        io_->setHandler(this, true);
+      }
     }
     reply.append("\n");
     rdr::OutStream& out = io_->out();
     out.writeBytes(reply.c_str(), reply.length());
     out.flush();
+    return true;
   }
 
   void close() { io_->shutdown(false, true); }
@@ -385,13 +439,23 @@ class MuiCommsConn : public io::IoHandler {
   io::Io* io_;
   std::string line_;
   bool overlong_ = false;
+  // A command of this connection is running.
+  bool busy_ = false;
+  // Input is not watched until the running command returns.
+  bool paused_ = false;
 };
 
 MuiComms::MuiComms(const char* prefix, int64_t pid, int32_t)
     : socketName_(os::makeUniqueName("MuiComms", nullptr, prefix, pid, -1)) {}
 
 MuiComms::~MuiComms() {
-  while (!connections_.empty()) delete connections_.back();
+  // A connection amid a command (one that runs a nested loop, from which
+  // this server may be destroyed) goes once that command returns.
+  while (!connections_.empty()) {
+    MuiCommsConn* connection = connections_.back();
+    connections_.pop_back();
+    connection->serverGone();
+  }
   if (g_instance == this) g_instance = nullptr;
 }
 

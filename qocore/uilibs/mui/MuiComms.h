@@ -39,7 +39,9 @@ class MuiComms : public io::IoAcceptor {
   // accepted for the callers' sake; the name never carries one.  Does not
   // listen yet.
   MuiComms(const char* prefix, int64_t pid, int32_t counter);
-  // Deletes every remaining connection.
+  // Deletes every remaining connection; one whose command is running (a
+  // command may run a nested loop, from which the server can be destroyed)
+  // closes its socket now and goes once that command returns.
   ~MuiComms() override;
   MuiComms(const MuiComms&) = delete;
   MuiComms& operator=(const MuiComms&) = delete;

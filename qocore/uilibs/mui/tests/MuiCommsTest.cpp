@@ -7,8 +7,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/appkit/Application.h"
@@ -20,6 +22,7 @@
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
+#include "qocore/uilibs/mui/MuMessageBox.h"
 #include "qocore/uilibs/mui/MuStrings.h"
 #include "qocore/uilibs/mui/MuiComms.h"
 #include "qocore/uilibs/mui/mac/MuButtonMac.h"
@@ -97,6 +100,19 @@ class Client {
       if (n == 0) return true;
     }
     return false;
+  }
+
+  // Everything the server sends until it closes the connection.
+  std::string untilClosed() {
+    for (int round = 0; round < 200; ++round) {
+      loop_.runLoop().runOnce(10);
+      char buffer[256];
+      ssize_t n;
+      while ((n = ::recv(fd_.get(), buffer, sizeof(buffer), MSG_DONTWAIT)) > 0)
+        pending_.append(buffer, static_cast<size_t>(n));
+      if (n == 0) return std::exchange(pending_, std::string());
+    }
+    return "<still open>" + pending_;
   }
 
   void close() { fd_.reset(); }
@@ -209,6 +225,11 @@ TEST_F(MuiCommsTest, DialogsListsAndState) {
   const std::string state = client->ask("state wizard.body.next");
   EXPECT_THAT(state, HasSubstr("label Next\n"));
   EXPECT_EQ(state.substr(state.size() - 2), "\n\n");
+}
+
+TEST_F(MuiCommsTest, DialogsWhenNoneIsRegistered) {
+  dialog.reset();
+  EXPECT_EQ(client->ask("dialogs"), "\n\n");
 }
 
 TEST_F(MuiCommsTest, ActionsReachTheElements) {
@@ -350,6 +371,82 @@ TEST_F(MuiCommsTest, ConnectionsEndWithTheirClientOrTheServer) {
 
   comms.reset();
   EXPECT_TRUE(client->closedByServer());
+}
+
+class OnClick : public mui::MuObserver {
+ public:
+  explicit OnClick(std::function<void()> fn) : fn_(std::move(fn)) {}
+  void onClicked(mui::MuElement*) override { fn_(); }
+
+ private:
+  std::function<void()> fn_;
+};
+
+// A click on "ask" asks in an application-modal Yes/No box whose loop runs
+// inside the click, as a user's click runs it; that loop serves the server
+// meanwhile.  A second client stands by to answer the box.
+class MuiCommsModalTest : public MuiCommsTest {
+ protected:
+  void SetUp() override {
+    MuiCommsTest::SetUp();
+    mui::MuButton* ask = mui::MuButton::create(layout, "ask", "Ask", mui::MuButton::kNormal, 0, 0);
+    ask->addObserver(&asking);
+    second = std::make_unique<Client>(loop, comms->socketName());
+    ASSERT_EQ(second->ask("version"), "1\n\n");
+  }
+
+  // Run inside the click just before the box shows, and on a click inside
+  // the box.
+  std::function<void()> beforeBox, inBox;
+  std::vector<bool> answers;
+  OnClick insideBox{[this] {
+    if (inBox) inBox();
+  }};
+  OnClick asking{[this] {
+    mui::MuMessageBox box("Go on?", mui::MuMessageBox::kYesNo, nullptr, nullptr, true, nullptr);
+    box.dialog()->addObserver(&insideBox);
+    if (beforeBox) beforeBox();
+    answers.push_back(box.show());
+  }};
+  std::unique_ptr<Client> second;
+};
+
+TEST_F(MuiCommsModalTest, RepliesKeepTheOrderOfTheCommands) {
+  // Lines sent with the click and while its box runs wait for its reply.
+  beforeBox = [this] {
+    client->send("version\n");
+    second->send("click messagebox.main.buttons.yes\n");
+  };
+  client->send("click wizard.body.ask\nbogus\n");
+  EXPECT_EQ(second->reply(), "1\n\n");
+  EXPECT_EQ(client->reply(), "1\n\n");
+  EXPECT_EQ(client->reply(), "0\n\n");
+  EXPECT_EQ(client->reply(), "1\n\n");
+  EXPECT_THAT(answers, ElementsAre(true));
+  EXPECT_EQ(client->ask("bogus"), "0\n\n");
+}
+
+TEST_F(MuiCommsModalTest, AClientLeavingDuringItsClickLeavesTheOthersServed) {
+  beforeBox = [this] {
+    client->close();
+    second->send("click messagebox.main.buttons.yes\n");
+  };
+  client->send("click wizard.body.ask\n");
+  EXPECT_EQ(second->reply(), "1\n\n");
+  EXPECT_THAT(answers, ElementsAre(true));
+  EXPECT_EQ(second->ask("version"), "1\n\n");
+  EXPECT_EQ(second->ask("dialogs"), std::to_string(dialog->serial()) + " wizard\n\n");
+}
+
+TEST_F(MuiCommsModalTest, TheServerGoingDuringAModalClickClosesWithoutReplies) {
+  // The second client's click ends the box and destroys the server while
+  // both clients' clicks are still running.
+  beforeBox = [this] { second->send("click messagebox.main.buttons.yes\n"); };
+  inBox = [this] { comms.reset(); };
+  client->send("click wizard.body.ask\n");
+  EXPECT_EQ(client->untilClosed(), "");
+  EXPECT_EQ(second->untilClosed(), "");
+  EXPECT_THAT(answers, ElementsAre(true));
 }
 
 // Writes down the title of every item it is told of.
