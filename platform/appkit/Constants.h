@@ -169,6 +169,9 @@ enum ModalResponse : long {
 // Compositing operation "source over", and the scroll elasticity "none".
 enum CompositingOperation : int { kCompositeClear = 0, kCompositeCopy = 1, kCompositeSourceOver = 2 };
 enum ScrollElasticity : int { kScrollElasticityNone = 1 };
+// Scroller styles: legacy scrollers take room beside the content, overlay
+// scrollers float over it.
+enum ScrollerStyle : int { kScrollerStyleLegacy = 0, kScrollerStyleOverlay = 1 };
 
 // Focus ring placement: the ring only.
 enum FocusRingPlacement : int { kFocusRingOnly = 0 };

@@ -79,20 +79,28 @@ void ScrollView::drawRect(Rect) {
   rectFill(bounds());
 }
 
-Size ScrollView::frameSizeForContentSize(Size content, bool horizontalScroller, bool verticalScroller, int borderType) {
-  const double b = 2 * borderWidth(borderType);
-  return {content.width + b + (verticalScroller ? kScrollerWidth : 0),
-          content.height + b + (horizontalScroller ? kScrollerWidth : 0)};
+void ScrollView::setScrollerStyle(int style) {
+  scrollerStyle_ = style;
+  tile();
 }
 
-Size ScrollView::contentSizeForFrameSize(Size frame, bool horizontalScroller, bool verticalScroller, int borderType) {
-  const Size extra = frameSizeForContentSize({}, horizontalScroller, verticalScroller, borderType);
+Size ScrollView::frameSizeForContentSize(Size content, bool horizontalScroller, bool verticalScroller, int borderType,
+                                         int scrollerStyle) {
+  const double b = 2 * borderWidth(borderType);
+  const double scroller = scrollerStyle == kScrollerStyleOverlay ? 0 : kScrollerWidth;
+  return {content.width + b + (verticalScroller ? scroller : 0),
+          content.height + b + (horizontalScroller ? scroller : 0)};
+}
+
+Size ScrollView::contentSizeForFrameSize(Size frame, bool horizontalScroller, bool verticalScroller, int borderType,
+                                         int scrollerStyle) {
+  const Size extra = frameSizeForContentSize({}, horizontalScroller, verticalScroller, borderType, scrollerStyle);
   return {std::max(0.0, frame.width - extra.width), std::max(0.0, frame.height - extra.height)};
 }
 
 void ScrollView::tile() {
   const double b = borderWidth(border_);
-  const Size content = contentSizeForFrameSize(bounds().size, horizontal_, vertical_, border_);
+  const Size content = contentSizeForFrameSize(bounds().size, horizontal_, vertical_, border_, scrollerStyle_);
   clip_->setFrame({{b, b}, content});
 }
 

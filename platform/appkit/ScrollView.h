@@ -1,11 +1,12 @@
 #pragma once
 // Stands in for the platform's scroll views: a clip view (the content
-// view) showing part of one document view, legacy scrollers that take room
-// beside it when shown, and a border around both.  The content view is
+// view) showing part of one document view, scrollers (legacy ones take room
+// beside it when shown, overlay ones none) and a border around both.  The content view is
 // flipped, so a scroll position is the top-left point of the document that
 // shows.
 
 #include "platform/appkit/Color.h"
+#include "platform/appkit/Constants.h"
 #include "platform/appkit/View.h"
 
 namespace appkit {
@@ -52,12 +53,20 @@ class ScrollView : public View {
   void setHorizontalScrollElasticity(int e) noexcept { hElasticity_ = e; }
   int verticalScrollElasticity() const noexcept { return vElasticity_; }
   void setVerticalScrollElasticity(int e) noexcept { vElasticity_ = e; }
+  // kScrollerStyleLegacy (the default) or kScrollerStyleOverlay; the
+  // content view is laid out again.
+  int scrollerStyle() const noexcept { return scrollerStyle_; }
+  void setScrollerStyle(int style);
 
   // frameSizeForContentSize:...: the frame that holds a content of the
-  // size with the scrollers and the border given.
-  static Size frameSizeForContentSize(Size content, bool horizontalScroller, bool verticalScroller, int borderType);
+  // size with the scrollers and the border given; scrollers of the overlay
+  // style take no room.  Scrollers have their regular width here, which
+  // is the only control size this stand-in knows.
+  static Size frameSizeForContentSize(Size content, bool horizontalScroller, bool verticalScroller, int borderType,
+                                      int scrollerStyle = kScrollerStyleLegacy);
   // contentSizeForFrameSize:...: the reverse (never negative).
-  static Size contentSizeForFrameSize(Size frame, bool horizontalScroller, bool verticalScroller, int borderType);
+  static Size contentSizeForFrameSize(Size frame, bool horizontalScroller, bool verticalScroller, int borderType,
+                                      int scrollerStyle = kScrollerStyleLegacy);
 
   // Lays out the content view inside the border and the scrollers.
   void tile();
@@ -80,6 +89,7 @@ class ScrollView : public View {
   int border_ = 0;
   int hElasticity_ = 0;
   int vElasticity_ = 0;
+  int scrollerStyle_ = kScrollerStyleLegacy;
 };
 
 }  // namespace appkit

@@ -253,7 +253,7 @@ size_t LayoutManager::characterIndexForPoint(Point point, TextContainer* contain
   return kNotFound;
 }
 
-void LayoutManager::drawText(Rect rect, Point origin, TextContainer* container) {
+void LayoutManager::drawText(Rect rect, Point origin, TextContainer* container, const Attributes* linkAttributes) {
   objc::AutoreleasePool pool;
   layOut(container);
   if (!storage_) return;
@@ -281,10 +281,15 @@ void LayoutManager::drawText(Rect rect, Point origin, TextContainer* container) 
         text.append(buf, p);
         k += len;
       }
-      auto* underline = dynamic_cast<objc::Number*>(a.get(kUnderlineStyleAttributeName));
+      // A link's look comes from the link attributes where they say.
+      auto look = [&](const char* name) {
+        objc::Object* over = linkAttributes && a.get(kLinkAttributeName) ? linkAttributes->get(name) : nullptr;
+        return over ? over : a.get(name);
+      };
+      auto* underline = dynamic_cast<objc::Number*>(look(kUnderlineStyleAttributeName));
       recordTextDrawing(text.c_str(),
                         makeRect(origin.x + pieceX, origin.y + l.rect.minY(), x - pieceX, l.rect.size.height),
-                        fontAt(s, j), a.get(kForegroundColorAttributeName), underline && underline->longValue() != 0);
+                        fontAt(s, j), look(kForegroundColorAttributeName), underline && underline->longValue() != 0);
       j = k;
     }
   }

@@ -100,8 +100,9 @@ class LayoutManager : public objc::Object {
   // kNotFound when the point is over no text.
   size_t characterIndexForPoint(Point point, TextContainer* container);
   // Records the lines that cross the rectangle (container coordinates),
-  // drawn with the container's origin at `origin`.
-  void drawText(Rect rect, Point origin, TextContainer* container);
+  // drawn with the container's origin at `origin`; the colour and
+  // underline of `linkAttributes`, when given, win over those of link runs.
+  void drawText(Rect rect, Point origin, TextContainer* container, const Attributes* linkAttributes = nullptr);
 
   // The layout is stale.
   void invalidate() noexcept { valid_ = false; }

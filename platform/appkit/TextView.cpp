@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "platform/appkit/Constants.h"
+#include "platform/appkit/Graphics.h"
 #include "platform/appkit/TextField.h"
 #include "platform/appkit/Window.h"
+#include "platform/objc/Number.h"
 
 namespace appkit {
 
@@ -32,6 +34,9 @@ TextView::TextView(Rect frame)
       container_(new TextContainer(Size{frame.size.width, kFloatMax})) {
   manager_->addTextContainer(container_);
   storage_->addLayoutManager(manager_);
+  objc::AutoreleasePool pool;
+  linkAttributes_.set(kForegroundColorAttributeName, Color::linkColor());
+  linkAttributes_.set(kUnderlineStyleAttributeName, objc::Number::withLong(kUnderlineStyleSingle));
 }
 
 TextView::~TextView() {
@@ -39,7 +44,10 @@ TextView::~TextView() {
   manager_->release();
   storage_->release();
   if (font_) font_->release();
+  if (background_) background_->release();
 }
+
+void TextView::setBackgroundColor(Color* colour) { objc::setRetained(background_, colour); }
 
 TextContainer* TextView::textContainer() {
   if (container_->containerSize().width != bounds().size.width)
@@ -205,7 +213,15 @@ void TextView::keyDown(Event* e) {
   View::keyDown(e);
 }
 
-void TextView::drawRect(Rect dirty) { manager_->drawText(dirty, Point{0, 0}, textContainer()); }
+void TextView::drawRect(Rect dirty) {
+  if (drawsBackground_) {
+    backgroundColor()->setFill();
+    rectFill(dirty);
+  }
+  drawText(dirty);
+}
+
+void TextView::drawText(Rect dirty) { manager_->drawText(dirty, Point{0, 0}, textContainer(), &linkAttributes_); }
 
 FieldEditor::FieldEditor() = default;
 
@@ -239,7 +255,7 @@ void FieldEditor::keyDown(Event* e) {
 
 void FieldEditor::drawRect(Rect dirty) {
   auto* secure = dynamic_cast<SecureTextField*>(field_);
-  if (!secure) return TextView::drawRect(dirty);
+  if (!secure) return drawText(dirty);
   const std::vector<LineFragment>& lines = layoutManager()->lineFragments(textContainer());
   if (lines.empty()) return;
   objc::AutoreleasePool pool;

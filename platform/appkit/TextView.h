@@ -4,7 +4,8 @@
 // the view, 5 points of line-fragment padding), selectable and editable
 // in UTF-16 ranges that never split a surrogate pair.  Clicking a
 // character with a link attribute asks the delegate; typing edits the
-// selection.  Drawing records the text (TextSystem.h).
+// selection.  Drawing fills the background when the view draws one and
+// records the text (TextSystem.h), links in the link text attributes.
 //
 // The field editor is a text view too: one per window (Window.h), put over
 // the text field being edited, whose client the field is.
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/appkit/AttributedString.h"
+#include "platform/appkit/Color.h"
 #include "platform/appkit/TextSystem.h"
 #include "platform/appkit/View.h"
 
@@ -66,6 +68,16 @@ class TextView : public View, public RolloverButtonSetter {
   void setSelectable(bool selectable) noexcept;
   bool drawsBackground() const noexcept { return drawsBackground_; }
   void setDrawsBackground(bool draws) noexcept { drawsBackground_ = draws; }
+  // The colour drawn behind the text when the view draws its background;
+  // the text background colour until one is set.
+  Color* backgroundColor() const noexcept { return background_ ? background_ : Color::textBackgroundColor(); }
+  // Retained; null goes back to the text background colour.
+  void setBackgroundColor(Color* colour);
+  // What links look like, over the attributes of their runs: by default
+  // the link colour and a single underline; an empty set leaves links as
+  // their runs say.
+  const Attributes& linkTextAttributes() const noexcept { return linkAttributes_; }
+  void setLinkTextAttributes(const Attributes& attributes) { linkAttributes_ = attributes; }
   bool isContinuousSpellCheckingEnabled() const noexcept { return spellChecking_; }
   void setContinuousSpellCheckingEnabled(bool enabled) noexcept { spellChecking_ = enabled; }
   bool usesRolloverButtonForSelection() const noexcept { return rollover_; }
@@ -101,11 +113,14 @@ class TextView : public View, public RolloverButtonSetter {
   // Printable characters are typed, Delete (51), Forward Delete (117),
   // Left (123) and Right (124) edit and move; others pass on.
   void keyDown(Event* e) override;
-  // Records the text that crosses the rectangle.
+  // Fills the rectangle with the background colour when the view draws
+  // its background, then records the text that crosses it.
   virtual void drawRect(Rect dirty);
 
  protected:
   ~TextView() override;
+  // Records the text that crosses the rectangle, without the background.
+  void drawText(Rect dirty);
   // Replaces the units of `range` by `replacement` and selects
   // `selection`; false when the edit is refused.  The base applies it and
   // tells the delegate.
@@ -125,6 +140,8 @@ class TextView : public View, public RolloverButtonSetter {
   TextContainer* container_;
   TextViewDelegate* delegate_ = nullptr;
   Font* font_ = nullptr;
+  Color* background_ = nullptr;
+  Attributes linkAttributes_;
   Range selection_;
   size_t anchor_ = 0;
   bool editable_ = true;
@@ -162,7 +179,8 @@ class FieldEditor : public TextView {
   void setDelegate(View* field);
   bool resignFirstResponder() override;
   void keyDown(Event* e) override;
-  // A secure field's text is drawn as the field shows it, in bullets.
+  // A secure field's text is drawn as the field shows it, in bullets.  The
+  // background is the field's to draw.
   void drawRect(Rect dirty) override;
 
  protected:

@@ -9,9 +9,12 @@
 #include "platform/appkit/Graphics.h"
 #include "platform/appkit/Image.h"
 #include "platform/appkit/Metrics.h"
+#include "platform/appkit/TextSystem.h"
+#include "platform/appkit/TextView.h"
 #include "platform/appkit/UserDefaults.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/objc/NotificationCenter.h"
+#include "platform/objc/String.h"
 #include "qocore/base/rfb/PixelBuffer.h"
 #include "qocore/base/rfb/PixelTrans.h"
 #include "testing/FileFixtures.h"
@@ -341,6 +344,51 @@ TEST_F(GraphicsTest, WorkspaceIconsAreGenericPictures) {
       {"/a/b.pdf", "pdf"}, {"/a/b.tar.gz", "gz"}, {"/a.d/b", ""}, {"/a/.profile", ""}, {"b.", ""}, {"", ""},
   };
   for (auto [path, ext] : extensions) EXPECT_STREQ(pathExtension(path), ext) << path;
+}
+
+TEST_F(GraphicsTest, TextViewsDrawTheirBackgroundAndLinksAsAsked) {
+  auto* view = new TextView(makeRect(0, 0, 100, 20));
+  {
+    Canvas canvas(100, 20, 1, true);
+    view->drawRect(view->bounds());
+    EXPECT_EQ(canvas.at(50, 10), kWhite);  // the text background colour
+  }
+  {
+    Canvas canvas(100, 20, 1, true);
+    view->setBackgroundColor(red());
+    view->drawRect(view->bounds());
+    EXPECT_EQ(canvas.at(50, 10), kRed);
+  }
+  {
+    Canvas canvas(100, 20, 1, true);
+    view->setDrawsBackground(false);
+    view->drawRect(view->bounds());
+    EXPECT_EQ(canvas.at(50, 10), kClear);
+  }
+  // A blue link without underline: the default link look wins over the
+  // run's, an empty set of link attributes leaves the run's.
+  Color* linkBlue = blue();
+  Attributes run;
+  run.set(kLinkAttributeName, objc::String::withUtf8("https://example.com/"));
+  run.set(kForegroundColorAttributeName, linkBlue);
+  view->textStorage()->setAttributedString(AttributedString::withUtf8("link", run));
+  struct Case {
+    bool emptyLinkAttributes;
+    Color* colour;
+    bool underlined;
+  };
+  for (const Case& c : {Case{false, Color::linkColor(), true}, Case{true, linkBlue, false}}) {
+    SCOPED_TRACE(c.emptyLinkAttributes);
+    if (c.emptyLinkAttributes) view->setLinkTextAttributes(Attributes());
+    clearTextDrawings();
+    Canvas canvas(100, 20, 1, true);
+    view->drawRect(view->bounds());
+    ASSERT_EQ(textDrawings().size(), 1u);
+    EXPECT_EQ(textDrawings().front().colour, c.colour);
+    EXPECT_EQ(textDrawings().front().underlined, c.underlined);
+  }
+  clearTextDrawings();
+  view->release();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/appkit/Constants.h"
+#include "qocore/uilibs/ui/mac/CocoaUtil.h"
 #include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
 namespace mui {
@@ -13,20 +14,6 @@ namespace {
 constexpr int32_t kSliderThickness = 28;
 
 }  // namespace
-
-appkit::Size scrollContentSize(appkit::Size frame, bool horizontal, bool vertical, int borderType) {
-  return appkit::ScrollView::contentSizeForFrameSize(frame, horizontal, vertical, borderType);
-}
-
-appkit::Size scrollFrameSize(appkit::Size content, bool horizontal, bool vertical, int borderType) {
-  return appkit::ScrollView::frameSizeForContentSize(content, horizontal, vertical, borderType);
-}
-
-void disableElasticScrolling(appkit::ScrollView* view) {
-  if (!view) return;
-  view->setHorizontalScrollElasticity(appkit::kScrollElasticityNone);
-  view->setVerticalScrollElasticity(appkit::kScrollElasticityNone);
-}
 
 // ---- Scroll container ----
 
@@ -106,19 +93,18 @@ void MuScrollMac::setScrollPosition(Point point) {
 }
 
 Size MuScrollMac::borderSize() {
-  const appkit::Size f = scrollFrameSize({}, false, false, scrollView_->borderType());
+  const appkit::Size f = ui::scrollFrameSize(scrollView_, false, false, {});
   return {truncToInt32(f.width) / 2, truncToInt32(f.height) / 2};
 }
 
 int32_t MuScrollMac::horizontalScrollbarHeight() {
-  const int border = scrollView_->borderType();
-  return truncToInt32(scrollFrameSize({}, true, false, border).height -
-                      scrollFrameSize({}, false, false, border).height);
+  return truncToInt32(ui::scrollFrameSize(scrollView_, true, false, {}).height -
+                      ui::scrollFrameSize(scrollView_, false, false, {}).height);
 }
 
 int32_t MuScrollMac::verticalScrollbarWidth() {
-  const int border = scrollView_->borderType();
-  return truncToInt32(scrollFrameSize({}, false, true, border).width - scrollFrameSize({}, false, false, border).width);
+  return truncToInt32(ui::scrollFrameSize(scrollView_, false, true, {}).width -
+                      ui::scrollFrameSize(scrollView_, false, false, {}).width);
 }
 
 void MuScrollMac::viewFrameChanged(appkit::View*) { relayout(); }

@@ -77,11 +77,4 @@ class MuSliderMac : public MuSlider, public ui::ActionCallback {
   std::unique_ptr<ui::ActionTarget> actionTarget_;
 };
 
-// Frame and content sizes of scroll views: the content size a frame of
-// the size leaves with the scrollers and border given, and the reverse.
-appkit::Size scrollContentSize(appkit::Size frame, bool horizontal, bool vertical, int borderType);
-appkit::Size scrollFrameSize(appkit::Size content, bool horizontal, bool vertical, int borderType);
-// Scrolling stops at the edges without bouncing.
-void disableElasticScrolling(appkit::ScrollView* view);
-
 }  // namespace mui

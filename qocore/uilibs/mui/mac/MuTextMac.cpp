@@ -3,6 +3,7 @@
 #include "platform/appkit/AttributedString.h"
 #include "platform/objc/String.h"
 #include "qocore/uilibs/ui/mac/AttrString.h"
+#include "qocore/uilibs/ui/mac/SysColorsMac.h"
 
 namespace mui {
 
@@ -19,6 +20,12 @@ MuTextMac::MuTextMac(MuContainer* parent, const char* id, const char* text, plat
     : MuText(parent, id, nullptr, linkCallback, selectable) {
   textView_ = std::make_unique<ui::TextView>(this, selectable != 0, false);
   textView_->view()->setEditable(false);
+  // Without a background colour the text lies on whatever is behind it,
+  // from the start and not only after the first style refresh.
+  textView_->view()->setDrawsBackground(false);
+  // Links look as the markup made them (colour, underline), not as the
+  // platform's default links do.
+  textView_->view()->setLinkTextAttributes(appkit::Attributes());
   delegate_ = std::make_unique<ui::TextViewDelegateHolder>(this, textView_->view());
   setText(text);
   setPeer(std::make_unique<MuCommonMac>(this, textView_->view()));
@@ -43,7 +50,9 @@ bool MuTextMac::setText(const char* markup) {
 
 void MuTextMac::refreshStyle() {
   const char* background = getFont().background.get();
-  textView_->view()->setDrawsBackground(background && *background);
+  const bool draws = background && *background;
+  textView_->view()->setDrawsBackground(draws);
+  if (draws) textView_->view()->setBackgroundColor(ui::getColour(background, "#808080"));
   textView_->view()->setNeedsDisplay(true);
 }
 

@@ -48,6 +48,10 @@ TEST_F(MuScrollSliderMacTest, ABorderedScrollGivesItsChildTheViewportLessTwiceTh
     s->setScrollPosition({0, 40});
     EXPECT_EQ(s->scrollPosition(), (Point{0, 40}));
     EXPECT_EQ(s->childOrigin(), (Point{0, -40}));
+    // Overlay scrollers take no room from the child.
+    s->scrollView()->setScrollerStyle(appkit::kScrollerStyleOverlay);
+    EXPECT_EQ(s->verticalScrollbarWidth(), 0);
+    EXPECT_EQ(s->horizontalScrollbarHeight(), 0);
     s->removeChild(child);
     EXPECT_EQ(s->scrollView()->documentView(), nullptr);
   }
@@ -62,21 +66,6 @@ TEST_F(MuScrollSliderMacTest, TheScrollDrawsItsBackgroundOnceStyled) {
   EXPECT_EQ(mui_test::drawnPixel(s->scrollView(), 5, 5), mui_test::pixelOf(ui::getColour("contentBg")));
   s->setBackgroundColour("#00ff00");
   EXPECT_EQ(mui_test::drawnPixel(s->scrollView(), 5, 5), 0xff00ff00u);
-}
-
-TEST_F(MuScrollSliderMacTest, ScrollViewSizesAddScrollersAndBorder) {
-  const appkit::Size f = scrollFrameSize({100, 50}, true, true, appkit::kBezelBorder);
-  EXPECT_EQ(f.width, 100 + 2 * appkit::kBezelBorderWidth + appkit::kScrollerWidth);
-  EXPECT_EQ(f.height, 50 + 2 * appkit::kBezelBorderWidth + appkit::kScrollerWidth);
-  const appkit::Size c = scrollContentSize(f, true, true, appkit::kBezelBorder);
-  EXPECT_EQ(c.width, 100);
-  EXPECT_EQ(c.height, 50);
-  EXPECT_EQ(scrollContentSize({5, 5}, true, true, appkit::kGrooveBorder).width, 0);
-  auto* view = new appkit::ScrollView(appkit::makeRect(0, 0, 1, 1));
-  disableElasticScrolling(view);
-  EXPECT_EQ(view->verticalScrollElasticity(), appkit::kScrollElasticityNone);
-  EXPECT_EQ(view->horizontalScrollElasticity(), appkit::kScrollElasticityNone);
-  view->release();
 }
 
 TEST_F(MuScrollSliderMacTest, ASliderStopsOnWholeValuesAndReportsOnlyTheUser) {

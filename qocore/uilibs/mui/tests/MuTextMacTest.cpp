@@ -6,6 +6,7 @@
 
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Injector.h"
+#include "platform/appkit/TextSystem.h"
 #include "platform/objc/String.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuTextMac.h"
@@ -64,6 +65,39 @@ TEST_F(MuTextMacTest, SelectableFlagAndNoCallback) {
   t->setBackgroundColour("#102030");
   EXPECT_TRUE(t->textView().view()->drawsBackground());
   EXPECT_GT(t->heightForWidth(200), 0);
+}
+
+TEST_F(MuTextMacTest, TheBackgroundShowsOnlyWithAColour) {
+  MuTextMac* t = text("words", nullptr, 0);
+  t->setSize({60, 20});
+  appkit::TextView* view = t->textView().view();
+  // Fresh, and styled without a colour: transparent.
+  EXPECT_EQ(mui_test::drawnPixel(view, 50, 10), 0u);
+  t->refreshStyle();
+  EXPECT_EQ(mui_test::drawnPixel(view, 50, 10), 0u);
+  t->setBackgroundColour("#102030");
+  EXPECT_EQ(mui_test::drawnPixel(view, 50, 10), 0xff302010u);
+  // A name no one knows: the grey fallback.
+  t->setBackgroundColour("no such colour");
+  EXPECT_EQ(mui_test::drawnPixel(view, 50, 10), 0xff808080u);
+}
+
+TEST_F(MuTextMacTest, LinksLookAsTheMarkupSays) {
+  MuTextMac* t = text(nullptr, nullptr, 0);
+  t->setText("<a href=\"https://example.com/\" style=\"color: #ff0000\">here</a>");
+  t->setSize({200, 20});
+  appkit::TextView* view = t->textView().view();
+  EXPECT_TRUE(view->linkTextAttributes().empty());
+  appkit::clearTextDrawings();
+  mui_test::drawView(view, 1, view->bounds());
+  ASSERT_EQ(appkit::textDrawings().size(), 1u);
+  const appkit::TextDrawing& drawn = appkit::textDrawings().front();
+  EXPECT_STREQ(drawn.text.c_str(), "here");
+  // The markup's red, not the platform's link colour.
+  auto* colour = dynamic_cast<appkit::Color*>(drawn.colour);
+  ASSERT_NE(colour, nullptr);
+  EXPECT_EQ(mui_test::pixelOf(colour), 0xff0000ffu);
+  EXPECT_TRUE(drawn.underlined);
 }
 
 }  // namespace

@@ -95,6 +95,24 @@ appkit::Size editFieldSize() {
   return size;
 }
 
+appkit::Size scrollContentSize(const appkit::ScrollView* view, bool horizontal, bool vertical, appkit::Size frame) {
+  return appkit::ScrollView::contentSizeForFrameSize(frame, horizontal, vertical,
+                                                     view ? view->borderType() : appkit::kNoBorder,
+                                                     view ? view->scrollerStyle() : appkit::kScrollerStyleLegacy);
+}
+
+appkit::Size scrollFrameSize(const appkit::ScrollView* view, bool horizontal, bool vertical, appkit::Size content) {
+  return appkit::ScrollView::frameSizeForContentSize(content, horizontal, vertical,
+                                                     view ? view->borderType() : appkit::kNoBorder,
+                                                     view ? view->scrollerStyle() : appkit::kScrollerStyleLegacy);
+}
+
+void disableElasticScrolling(appkit::ScrollView* view) {
+  if (!view) return;
+  view->setHorizontalScrollElasticity(appkit::kScrollElasticityNone);
+  view->setVerticalScrollElasticity(appkit::kScrollElasticityNone);
+}
+
 appkit::Point viewToScreen(appkit::View* view, appkit::Point point) {
   appkit::Point base = view->convertPointToView(point, nullptr);
   return view->window() ? view->window()->convertBaseToScreen(base) : base;

@@ -12,6 +12,7 @@
 #include "platform/appkit/Box.h"
 #include "platform/appkit/Image.h"
 #include "platform/appkit/Screen.h"
+#include "platform/appkit/ScrollView.h"
 #include "platform/appkit/View.h"
 #include "platform/appkit/Window.h"
 #include "qocore/base/rfb/Rect.h"
@@ -74,6 +75,15 @@ uint16_t eventChar(appkit::Event* event);
 appkit::Size fittingSize(appkit::Control* control, bool restore);
 // The fitted size of a fresh selectable, editable text field.
 appkit::Size editFieldSize();
+// The content size that a frame of the size leaves inside the scroll
+// view's border and the wanted scrollers (regular size, in the scroll
+// view's scroller style: overlay scrollers take no room), and the frame
+// size that holds a content of the size.  A null scroll view counts as one
+// without border, with legacy scrollers.
+appkit::Size scrollContentSize(const appkit::ScrollView* view, bool horizontal, bool vertical, appkit::Size frame);
+appkit::Size scrollFrameSize(const appkit::ScrollView* view, bool horizontal, bool vertical, appkit::Size content);
+// Scrolling stops at the edges without bouncing.
+void disableElasticScrolling(appkit::ScrollView* view);
 
 // Between a view's coordinates and the screen.
 appkit::Point viewToScreen(appkit::View* view, appkit::Point point);

@@ -224,5 +224,67 @@ TEST_F(CocoaUtilTest, ViewAutoHiderFollowsThePointer) {
   plat::setMonotonicClock(previous);
 }
 
+TEST_F(CocoaUtilTest, ScrollSizesFollowTheViewsBorderAndScrollerStyle) {
+  constexpr double kB = appkit::kBezelBorderWidth;
+  constexpr double kS = appkit::kScrollerWidth;
+  // Content (100, 50) and the frame that holds it.
+  struct Case {
+    int border;
+    int style;
+    bool horizontal;
+    bool vertical;
+    appkit::Size frame;
+  };
+  const Case cases[] = {
+      {appkit::kNoBorder, appkit::kScrollerStyleLegacy, false, false, {100, 50}},
+      {appkit::kNoBorder, appkit::kScrollerStyleLegacy, true, false, {100, 50 + kS}},
+      {appkit::kNoBorder, appkit::kScrollerStyleLegacy, false, true, {100 + kS, 50}},
+      {appkit::kBezelBorder, appkit::kScrollerStyleLegacy, false, false, {100 + 2 * kB, 50 + 2 * kB}},
+      {appkit::kBezelBorder, appkit::kScrollerStyleLegacy, true, true, {100 + 2 * kB + kS, 50 + 2 * kB + kS}},
+      {appkit::kNoBorder, appkit::kScrollerStyleOverlay, true, true, {100, 50}},
+      {appkit::kBezelBorder, appkit::kScrollerStyleOverlay, true, false, {100 + 2 * kB, 50 + 2 * kB}},
+  };
+  auto* view = own(new appkit::ScrollView(makeRect(0, 0, 1, 1)));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "border " << c.border << " style " << c.style << " h " << c.horizontal << " v "
+                                    << c.vertical);
+    view->setBorderType(c.border);
+    view->setScrollerStyle(c.style);
+    const appkit::Size f = scrollFrameSize(view, c.horizontal, c.vertical, {100, 50});
+    EXPECT_EQ(f.width, c.frame.width);
+    EXPECT_EQ(f.height, c.frame.height);
+    // And back: frame -> content -> frame.
+    const appkit::Size content = scrollContentSize(view, c.horizontal, c.vertical, f);
+    EXPECT_EQ(content.width, 100);
+    EXPECT_EQ(content.height, 50);
+    const appkit::Size again = scrollFrameSize(view, c.horizontal, c.vertical, content);
+    EXPECT_EQ(again.width, f.width);
+    EXPECT_EQ(again.height, f.height);
+  }
+  // A frame smaller than border and scrollers leaves no content, never less.
+  view->setBorderType(appkit::kGrooveBorder);
+  view->setScrollerStyle(appkit::kScrollerStyleLegacy);
+  const appkit::Size none = scrollContentSize(view, true, true, {5, 5});
+  EXPECT_EQ(none.width, 0);
+  EXPECT_EQ(none.height, 0);
+}
+
+TEST_F(CocoaUtilTest, OverlayScrollersLeaveTheContentViewTheWholeInside) {
+  auto* view = own(new appkit::ScrollView(makeRect(0, 0, 100, 80)));
+  view->setBorderType(appkit::kBezelBorder);
+  view->setHasVerticalScroller(true);
+  EXPECT_EQ(view->contentView()->frame().size.width, 100 - 2 * appkit::kBezelBorderWidth - appkit::kScrollerWidth);
+  view->setScrollerStyle(appkit::kScrollerStyleOverlay);
+  EXPECT_EQ(view->contentView()->frame().size.width, 100 - 2 * appkit::kBezelBorderWidth);
+}
+
+TEST_F(CocoaUtilTest, ElasticScrollingCanBeTurnedOff) {
+  auto* view = own(new appkit::ScrollView(makeRect(0, 0, 1, 1)));
+  disableElasticScrolling(view);
+  EXPECT_EQ(view->verticalScrollElasticity(), appkit::kScrollElasticityNone);
+  EXPECT_EQ(view->horizontalScrollElasticity(), appkit::kScrollElasticityNone);
+  disableElasticScrolling(nullptr);
+}
+
 }  // namespace
 }  // namespace ui
