@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -303,6 +304,14 @@ class MuiCommsConn : public io::IoHandler {
       if (!dispatch(command, words, reply)) reply = plat::DString("0\n");
     } catch (const plat::Exception& e) {
       vlog().error("Command %s failed: %s", command.c_str(), e.str());
+      reply = plat::DString("0\n");
+    } catch (const std::exception& e) {
+      // Nothing may escape into the event loop, and the connection must
+      // not stay marked busy: any failure of an element answers "0".
+      vlog().error("Command %s failed: %s", command.c_str(), e.what());
+      reply = plat::DString("0\n");
+    } catch (...) {
+      vlog().error("Command %s failed", command.c_str());
       reply = plat::DString("0\n");
     }
     return reply;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "qocore/base/os/AppDirs.h"
 #include "qocore/base/os/AppInfo.h"
+#include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/UniqueFd.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
@@ -131,6 +133,21 @@ class Client {
   plat::UniqueFd fd_;
   bool connected_ = false;
   std::string pending_;
+};
+
+// An element whose actions fail the way element code can: with the
+// project's exception, a standard one, or anything else.
+class Failing : public mui::MuElement {
+ public:
+  Failing(mui::MuContainer* parent, const char* id, std::function<void()> fail)
+      : mui::MuElement(parent, id, nullptr), fail_(std::move(fail)) {}
+  bool performAction(const char*, const char*) override {
+    fail_();
+    return true;
+  }
+
+ private:
+  std::function<void()> fail_;
 };
 
 class Refusing : public mui::MuDialog::CloseCallback {
@@ -343,6 +360,21 @@ TEST_F(MuiCommsTest, LinesArriveInPiecesAndTogether) {
   EXPECT_EQ(client->reply(), "1\n\n");
   EXPECT_EQ(client->reply(), "1\n\n");
   EXPECT_EQ(client->reply(), "0\n\n");
+}
+
+TEST_F(MuiCommsTest, AFailingActionAnswersZeroAndTheConnectionGoesOn) {
+  const std::function<void()> failures[] = {
+      [] { throw plat::Exception("element gave up"); },
+      [] { throw std::runtime_error("out of something"); },
+      [] { throw 42; },
+  };
+  for (const auto& fail : failures) {
+    auto* failing = new Failing(layout, "failing", fail);
+    layout->addChild(failing);
+    EXPECT_EQ(client->ask("click wizard.body.failing"), "0\n\n");
+    EXPECT_EQ(client->ask("version"), "1\n\n");
+    layout->remove(failing);
+  }
 }
 
 TEST_F(MuiCommsTest, AnOverlongLineFailsAndTheConnectionGoesOn) {
