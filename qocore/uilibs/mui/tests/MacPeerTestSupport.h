@@ -26,6 +26,13 @@
 
 namespace mui_test {
 
+// The keyboard's key codes the tests type.
+constexpr unsigned short kKeyA = 0;
+constexpr unsigned short kKeyReturn = 36;
+constexpr unsigned short kKeyTab = 48;
+constexpr unsigned short kKeyEscape = 53;
+constexpr unsigned short kKeyDown = 125;
+
 class MacPeerTest : public testing::Test {
  protected:
   explicit MacPeerTest(mui::Size dialogSize = {400, 300}) : dialogSize_(dialogSize) {}

@@ -19,7 +19,7 @@
 namespace mui {
 namespace {
 
-constexpr unsigned short kKeyReturn = 36;
+using mui_test::kKeyReturn;
 
 plat::TimeValue fakeNow = 1'000'000'000;
 plat::TimeValue fakeClock(plat::TimeValue, bool*) { return fakeNow; }

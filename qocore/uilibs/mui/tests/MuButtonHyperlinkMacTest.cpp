@@ -17,7 +17,7 @@
 namespace mui {
 namespace {
 
-constexpr unsigned short kKeyA = 0;
+using mui_test::kKeyA;
 
 class MuButtonHyperlinkMacTest : public mui_test::MacPeerTest {
  protected:

@@ -26,6 +26,8 @@
 namespace mui {
 namespace {
 
+using mui_test::kKeyReturn;
+
 class MuButtonMacTest : public mui_test::MacPeerTest {
  protected:
   MuButtonMacTest() : MacPeerTest({300, 200}) {}
@@ -120,7 +122,6 @@ TEST_F(MuButtonMacTest, AClickIsReportedAndTheDefaultButtonBecomesTheWindowsDefa
 // Return must never reach a default button that went away or was replaced
 // by none (the window holds it by plain pointer).
 TEST_F(MuButtonMacTest, TheWindowForgetsADefaultButtonThatGoesOrIsReplacedByNone) {
-  constexpr unsigned short kKeyReturn = 0x24;
   appkit::Window* window = static_cast<MuDialogMac*>(dialog_.get())->window();
   auto pressReturn = [] {
     appkit::inject::key(kKeyReturn, "\r");

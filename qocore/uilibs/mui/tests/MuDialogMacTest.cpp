@@ -24,6 +24,7 @@
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/mui/mac/MuDialogMac.h"
 #include "qocore/uilibs/mui/mac/MuFrameMac.h"
+#include "qocore/uilibs/mui/tests/MacPeerTestSupport.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
 #include "qocore/uilibs/ui/mac/AppLoop.h"
 #include "qocore/uilibs/ui/mac/AppMenuBar.h"
@@ -31,11 +32,11 @@
 namespace mui {
 namespace {
 
+using mui_test::kKeyEscape;
+using mui_test::kKeyReturn;
+
 using appkit::makeRect;
 using mui_test::Recorder;
-
-constexpr unsigned short kKeyReturn = 0x24;
-constexpr unsigned short kKeyEscape = 0x35;
 
 class MuDialogMacTest : public testing::Test {
  protected:

@@ -18,8 +18,8 @@
 namespace mui {
 namespace {
 
-constexpr unsigned short kKeyA = 0;
-constexpr unsigned short kKeyReturn = 0x24;
+using mui_test::kKeyA;
+using mui_test::kKeyReturn;
 
 using mui_test::Changes;
 

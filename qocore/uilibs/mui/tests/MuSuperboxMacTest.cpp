@@ -20,14 +20,14 @@
 namespace mui {
 namespace {
 
+using mui_test::kKeyA;
+using mui_test::kKeyDown;
+using mui_test::kKeyEscape;
+using mui_test::kKeyReturn;
+using mui_test::kKeyTab;
+
 using appkit::makeRect;
 using mui_test::Changes;
-
-constexpr unsigned short kKeyA = 0;
-constexpr unsigned short kKeyReturn = 36;
-constexpr unsigned short kKeyTab = 48;
-constexpr unsigned short kKeyEscape = 53;
-constexpr unsigned short kKeyDown = 125;
 constexpr uint32_t kTabSym = 0xFF09, kReturnSym = 0xFF0D, kEscapeSym = 0xFF1B, kDownSym = 0xFF54;
 constexpr int kOtherMouseDown = 25;
 
