@@ -12,8 +12,7 @@ namespace {
 constexpr const char* kFallbackColour = "#808080";
 
 void fill(const mui::Rect& r, const char* colour) {
-  ui::fillRect(appkit::makeRect(r.x1, r.y1, static_cast<double>(r.width()), static_cast<double>(r.height())),
-               ui::getColour(colour, kFallbackColour));
+  ui::fillRect(ui::nativeRect(r), ui::getColour(colour, kFallbackColour));
 }
 
 }  // namespace

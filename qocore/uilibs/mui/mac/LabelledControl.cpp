@@ -22,10 +22,6 @@ namespace {
 // vertical placement counts.
 constexpr double kTitleProbeWidth = 200.0;
 
-int32_t ceilInt(double v) { return truncToInt32(std::ceil(v)); }
-
-int32_t clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 int32_t gap() { return Mui::instance()->metric(Mui::kLabelGap); }
 
 }  // namespace
@@ -71,7 +67,7 @@ void LabelledControl::setWidths(int32_t labelColumn, int32_t controlWidth) {
 
 int32_t LabelledControl::controlNaturalWidth() {
   if (!control_) return 0;
-  return clamp32(int64_t{ceilInt(ui::fittingSize(control_, true).width)} - insets_.left - insets_.right);
+  return rfb::clampTo32(int64_t{ceilToInt32(ui::fittingSize(control_, true).width)} - insets_.left - insets_.right);
 }
 
 int32_t LabelledControl::labelNaturalWidth() {
@@ -94,7 +90,7 @@ LabelledControl::Columns LabelledControl::columns(int32_t width, int32_t height)
   if (labelSetting_ < 0)
     weights += -int64_t{labelSetting_};
   else
-    fixed += label = labelSetting_ > 0 ? labelSetting_ : ceilInt(naturalWidth);
+    fixed += label = labelSetting_ > 0 ? labelSetting_ : ceilToInt32(naturalWidth);
   if (controlSetting_ < 0)
     weights += -int64_t{controlSetting_};
   else
@@ -107,11 +103,11 @@ LabelledControl::Columns LabelledControl::columns(int32_t width, int32_t height)
   // Too narrow for both at their natural widths: the label gives way, down
   // to nothing, so that the control still starts inside the view.
   if (width < fixed && labelSetting_ == 0 && controlSetting_ == 0) label = std::max<int64_t>(width - control, 0);
-  c.label = clamp32(label);
-  c.control = clamp32(control);
+  c.label = rfb::clampTo32(label);
+  c.control = rfb::clampTo32(control);
   c.text = std::max(c.label - gap(), 0);
   if (std::floor(naturalWidth) <= c.text)
-    c.height = ceilInt(natural.height);
+    c.height = ceilToInt32(natural.height);
   else
     c.height = label_->heightForWidth(c.text);
   return c;
@@ -144,30 +140,28 @@ double LabelledControl::labelTop(const Rect& control, int32_t height, int32_t la
 LabelledControl::Layout LabelledControl::layoutFor(int32_t width, int32_t height) {
   const MuInsets& in = insets_;
   if (!label_)
-    return {Rect(),
-            Rect(0, 0, clamp32(int64_t{in.left} + width + in.right), clamp32(int64_t{in.top} + height + in.bottom))};
+    return {Rect(), Rect(0, 0, rfb::clampTo32(int64_t{in.left} + width + in.right),
+                         rfb::clampTo32(int64_t{in.top} + height + in.bottom))};
   objc::AutoreleasePool pool;
   const Columns c = columns(width, height);
-  const Rect control(clamp32(int64_t{c.label} - in.left), 0, clamp32(int64_t{c.label} + c.control + in.right),
-                     clamp32(int64_t{in.top} + height + in.bottom));
+  const Rect control(rfb::clampTo32(int64_t{c.label} - in.left), 0,
+                     rfb::clampTo32(int64_t{c.label} + c.control + in.right),
+                     rfb::clampTo32(int64_t{in.top} + height + in.bottom));
   const int32_t top = truncToInt32(std::floor(labelTop(control, height, c.height) + 0.5));
-  return {Rect(0, top, c.text, clamp32(int64_t{top} + c.height)), control};
+  return {Rect(0, top, c.text, rfb::clampTo32(int64_t{top} + c.height)), control};
 }
 
 int32_t LabelledControl::naturalWidth() {
-  return clamp32(int64_t{controlNaturalWidth()} + (label_ ? int64_t{labelNaturalWidth()} + gap() : 0));
+  return rfb::clampTo32(int64_t{controlNaturalWidth()} + (label_ ? int64_t{labelNaturalWidth()} + gap() : 0));
 }
 
 void LabelledControl::resizeSubviewsWithOldSize(appkit::Size) {
   const appkit::Size size = frame().size;
   const int64_t width = int64_t{truncToInt32(size.width)} - insets_.right - (label_ ? 0 : insets_.left);
   const int64_t height = int64_t{truncToInt32(size.height)} - insets_.top - insets_.bottom;
-  const Layout l = layoutFor(clamp32(width), clamp32(height));
-  auto toFrame = [](const Rect& r) {
-    return appkit::makeRect(r.x1, r.y1, static_cast<double>(r.width()), static_cast<double>(r.height()));
-  };
-  if (label_) label_->view()->setFrame(toFrame(l.label));
-  if (control_) control_->setFrame(toFrame(l.control));
+  const Layout l = layoutFor(rfb::clampTo32(width), rfb::clampTo32(height));
+  if (label_) label_->view()->setFrame(ui::nativeRect(l.label));
+  if (control_) control_->setFrame(ui::nativeRect(l.control));
 }
 
 }  // namespace mui

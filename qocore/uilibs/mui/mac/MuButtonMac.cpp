@@ -34,8 +34,6 @@ int32_t backingScale() {
   return s >= 1 ? static_cast<int32_t>(s) : 1;
 }
 
-int32_t ceilInt(double v) { return truncToInt32(std::ceil(v)); }
-
 // The element's font size in points: 120 is the platform's standard size.
 double fontPoints(const MuFont& font) { return appkit::kSystemFontSize * font.size / 120.0; }
 
@@ -194,7 +192,7 @@ int32_t MuButtonMac::widthForHeight(int32_t) {
     return w / s;
   }
   const MuInsets& in = static_cast<MuCommonMac*>(peer())->insets();
-  int32_t w = ceilInt(fit.width) - in.left - in.right;
+  int32_t w = ceilToInt32(fit.width) - in.left - in.right;
   if (bordered() && label() && *label()) w = std::max(w, Mui::instance()->metric(Mui::kButtonMinWidth));
   return w;
 }
@@ -209,10 +207,11 @@ int32_t MuButtonMac::heightForWidth(int32_t) {
   }
   int32_t h;
   if (images_[0]) {
-    h = ceilInt(ui::fittingSize(button_, true).height);
+    h = ceilToInt32(ui::fittingSize(button_, true).height);
   } else {
     // Without an image every button of the kind is as high as an empty one.
-    static const int32_t empty = ceilInt(ui::buttonSize(appkit::kButtonMomentaryLight, appkit::kBezelRounded).height);
+    static const int32_t empty =
+        ceilToInt32(ui::buttonSize(appkit::kButtonMomentaryLight, appkit::kBezelRounded).height);
     h = empty;
   }
   if (bordered() && label() && *label()) h = std::max(h, Mui::instance()->metric(Mui::kButtonMinHeight));
@@ -292,7 +291,7 @@ void MuCheckMac::refreshStyle() {
 int32_t MuCheckMac::widthForHeight(int32_t) {
   const appkit::Size fit = ui::fittingSize(check_, true);
   const MuInsets& in = static_cast<MuCommonMac*>(peer())->insets();
-  return ceilInt(fit.width - (in.left + 2)) + 1;
+  return ceilToInt32(fit.width - (in.left + 2)) + 1;
 }
 
 int32_t MuCheckMac::heightForWidth(int32_t width) {
@@ -309,8 +308,8 @@ int32_t MuCheckMac::heightForWidth(int32_t width) {
   const double room = std::max(1.0, width - in.left - 2 - indicator);
   const double text = double(plat::utf8CharCount(check_->title())) * appkit::kCharacterWidth;
   const double lines = std::max(1.0, std::ceil(text / room));
-  int32_t h = std::max(ceilInt(lines * appkit::kSystemFontSize), Mui::instance()->metric(Mui::kSpacerSize));
-  if (images_[0]) h = std::max(h, ceilInt(images_[1]->image->size().height) + 3);
+  int32_t h = std::max(ceilToInt32(lines * appkit::kSystemFontSize), Mui::instance()->metric(Mui::kSpacerSize));
+  if (images_[0]) h = std::max(h, ceilToInt32(images_[1]->image->size().height) + 3);
   return h;
 }
 

@@ -7,12 +7,6 @@
 
 namespace mui {
 
-namespace {
-
-int32_t ceilInt(double v) { return truncToInt32(std::ceil(v)); }
-
-}  // namespace
-
 MuChoice* MuChoiceMac::create(MuContainer* parent, const char* id, const char* label, uint32_t flags) {
   return new MuChoiceMac(parent, id, label, flags);
 }
@@ -157,8 +151,8 @@ int32_t MuChoiceMac::labelWidth() { return labelled_->labelNaturalWidth(); }
 int32_t MuChoiceMac::widthForHeight(int32_t) { return labelled_->naturalWidth(); }
 
 int32_t MuChoiceMac::heightForWidth(int32_t width) {
-  static const int32_t popUpHeight = ceilInt(appkit::kPopUpHeight) - 4;
-  static const int32_t comboHeight = ceilInt(appkit::kTextFieldHeight + 2) - 4;
+  static const int32_t popUpHeight = ceilToInt32(appkit::kPopUpHeight) - 4;
+  static const int32_t comboHeight = ceilToInt32(appkit::kTextFieldHeight + 2) - 4;
   return std::max(labelled_->labelHeightFor(width), combo_ ? comboHeight : popUpHeight);
 }
 

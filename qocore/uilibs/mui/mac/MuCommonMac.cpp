@@ -27,10 +27,6 @@ appkit::Size measureBlank(ui::TextMeasurer& measurer, double width, double heigh
   return measurer.measure(blank, -1, width, height);
 }
 
-appkit::Rect toNative(const Rect& r) noexcept {
-  return appkit::makeRect(r.x1, r.y1, static_cast<double>(r.x2) - r.x1, static_cast<double>(r.y2) - r.y1);
-}
-
 }  // namespace
 
 void detachChildViews(MuContainer* container) {
@@ -112,11 +108,11 @@ Point MuCommonMac::getPosition() {
 }
 
 void MuCommonMac::scrollRectToVisible(const Rect& rect) {
-  if (view_) view_->scrollRectToVisible(toNative(rect));
+  if (view_) view_->scrollRectToVisible(ui::nativeRect(rect));
 }
 
 void MuCommonMac::invalidateRect(const Rect& rect) {
-  if (view_) view_->setNeedsDisplayInRect(toNative(rect));
+  if (view_) view_->setNeedsDisplayInRect(ui::nativeRect(rect));
 }
 
 appkit::View* MuCommonMac::viewOf(MuElement* element, bool assertCommon) {

@@ -80,6 +80,7 @@ class MuCommonMac : public MuCommon {
 
 // Coordinates read back from the platform are truncated as the ui layer
 // does.
+using ui::ceilToInt32;
 using ui::truncToInt32;
 
 // Takes the native views of a container's children out of the view tree,

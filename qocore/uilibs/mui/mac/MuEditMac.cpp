@@ -19,8 +19,6 @@ namespace {
 constexpr int kTruncateTail = 4;
 constexpr int kNoFocusRing = 1;
 
-int32_t clamp32(int64_t v) noexcept { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 // The field editor while it edits `field`, else null.
 appkit::FieldEditor* currentEditor(appkit::TextField* field) {
   appkit::Window* window = field->window();
@@ -109,7 +107,7 @@ int32_t MuEditMac::heightForWidth(int32_t width) {
   const double titleWidth = cell->titleRectForBounds(appkit::Rect{}).size.width;
   const appkit::Size size = cell->cellSizeForBounds(appkit::makeRect(0, 0, width + titleWidth, 2147483647.0));
   const int64_t cellHeight = int64_t{truncToInt32(size.height)} - insets_.top - insets_.bottom;
-  return clamp32(std::max<int64_t>({cellHeight, labelled_->labelHeightFor(width), minHeight()}));
+  return rfb::clampTo32(std::max<int64_t>({cellHeight, labelled_->labelHeightFor(width), minHeight()}));
 }
 
 void MuEditMac::refreshStyle() {
@@ -176,8 +174,8 @@ void MuEditMac::getSelection(int32_t& start, int32_t& length) {
   const appkit::Range r = editor->selectedRange();
   const size_t location = std::min(r.location, units.size());
   const size_t count = std::min(r.length, units.size() - location);
-  start = clamp32(static_cast<int64_t>(utf8BytesOfUtf16(units.data(), 0, location)));
-  length = clamp32(static_cast<int64_t>(utf8BytesOfUtf16(units.data(), location, count)));
+  start = rfb::clampTo32(static_cast<int64_t>(utf8BytesOfUtf16(units.data(), 0, location)));
+  length = rfb::clampTo32(static_cast<int64_t>(utf8BytesOfUtf16(units.data(), location, count)));
 }
 
 int32_t MuEditMac::heightForLines(int32_t lines) {
@@ -187,7 +185,7 @@ int32_t MuEditMac::heightForLines(int32_t lines) {
   const double line = manager->defaultLineHeightForFont(font);
   manager->release();
   const int64_t height = static_cast<int64_t>(line * std::max(lines, 1)) - insets_.top - insets_.bottom;
-  return clamp32(std::max<int64_t>(height, labelled_->labelHeightFor(getSize().width)));
+  return rfb::clampTo32(std::max<int64_t>(height, labelled_->labelHeightFor(getSize().width)));
 }
 
 void MuEditMac::textDidChange(appkit::TextField*) {

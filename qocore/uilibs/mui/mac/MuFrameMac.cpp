@@ -13,8 +13,6 @@ namespace mui {
 
 namespace {
 
-int32_t clamp32(int64_t v) noexcept { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 std::unique_ptr<ui::MouseReceiver> mouseReceiverFor(appkit::View* view, qoutil::MouseCallback* callback) {
   return ui::makeMouseReceiver ? ui::makeMouseReceiver(view, callback) : nullptr;
 }
@@ -76,13 +74,13 @@ Size MuFrameMac::extra() {
 int32_t MuFrameMac::widthForHeight(int32_t height) {
   const Size e = extra();
   MuElement* c = child();
-  return clamp32(int64_t{e.width} + (c ? c->widthForHeight(clamp32(int64_t{height} - e.height)) : 0));
+  return rfb::clampTo32(int64_t{e.width} + (c ? c->widthForHeight(rfb::clampTo32(int64_t{height} - e.height)) : 0));
 }
 
 int32_t MuFrameMac::heightForWidth(int32_t width) {
   const Size e = extra();
   MuElement* c = child();
-  return clamp32(int64_t{e.height} + (c ? c->heightForWidth(clamp32(int64_t{width} - e.width)) : 0));
+  return rfb::clampTo32(int64_t{e.height} + (c ? c->heightForWidth(rfb::clampTo32(int64_t{width} - e.width)) : 0));
 }
 
 void MuFrameMac::refreshStyle() {
@@ -200,20 +198,9 @@ MuLineMac::~MuLineMac() {
 
 // ---- Drawing ----
 
-namespace {
-
-void fill(appkit::Rect rect, appkit::Color* colour) {
-  appkit::GraphicsContext* context = appkit::GraphicsContext::current();
-  if (!context || !colour) return;
-  context->setFillColor(colour);
-  context->fillRect(rect);
-}
-
-}  // namespace
-
 void BackgroundFrameOC::drawRect(appkit::Rect dirty) {
   if (cxx) {
-    if (const char* name = cxx->getFont().background.get()) fill(dirty, ui::getColour(name, "#808080"));
+    if (const char* name = cxx->getFont().background.get()) ui::fillRect(dirty, ui::getColour(name, "#808080"));
   }
   ui::MouseForwardingView::drawRect(dirty);
   appkit::GraphicsContext* context = appkit::GraphicsContext::current();
@@ -234,16 +221,16 @@ void BackgroundFrameOC::drawRect(appkit::Rect dirty) {
 
 void MuLineOC::drawRect(appkit::Rect dirty) {
   if (cxx && cxx->etched()) {
-    fill(dirty, ui::getColour("disabledText", "#808080"));
+    ui::fillRect(dirty, ui::getColour("disabledText", "#808080"));
     appkit::Rect half = dirty;
     if (cxx->horizontal()) {
       half.origin.y += dirty.size.height / 2;
     } else {
       half.origin.x += dirty.size.width / 2;
     }
-    fill(half, ui::getColour("contentBg", "#808080"));
+    ui::fillRect(half, ui::getColour("contentBg", "#808080"));
   } else if (cxx) {
-    fill(dirty, ui::getColour(cxx->getFont().colour.get(), "contentText"));
+    ui::fillRect(dirty, ui::getColour(cxx->getFont().colour.get(), "contentText"));
   }
   ui::NSViewFlipped::drawRect(dirty);
 }

@@ -31,8 +31,6 @@ constexpr int32_t kListPadding = 8;
 // A text cell's inset at either side.
 constexpr double kTextInset = 2;
 
-int32_t clamp32(int64_t v) noexcept { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 // An autoreleased reference to an object the caller keeps.
 template <typename T>
 T* keepAutoreleased(T* object) {
@@ -134,7 +132,7 @@ int32_t MuListMac::widthForHeight(int32_t) {
   int64_t width = kListPadding;
   for (size_t i = 0; i < columns().size(); ++i)
     width += columns()[i].type == kImageColumn ? listImageSize : widestText(i);
-  return clamp32(width);
+  return rfb::clampTo32(width);
 }
 
 void MuListMac::shareFreeWidth() {

@@ -6,6 +6,7 @@
 // classes that give the peers a top-left origin; and ui::NSViewAutoHider,
 // the auto-hider's widget for a native view.
 
+#include <cmath>
 #include <cstdint>
 
 #include "platform/appkit/AttributedString.h"
@@ -26,6 +27,15 @@ inline int32_t truncToInt32(double v) noexcept {
   if (!(v > INT32_MIN)) return INT32_MIN;
   if (!(v < INT32_MAX)) return INT32_MAX;
   return static_cast<int32_t>(v);
+}
+
+// A measured length rounded up, held to the 32-bit range.
+inline int32_t ceilToInt32(double v) noexcept { return truncToInt32(std::ceil(v)); }
+
+// The platform's rectangle (origin and size) of a rectangle given by its
+// corners.
+inline appkit::Rect nativeRect(const rfb::Rect& r) noexcept {
+  return appkit::makeRect(r.x1, r.y1, static_cast<double>(r.x2) - r.x1, static_cast<double>(r.y2) - r.y1);
 }
 
 // A point of the window's base coordinates in the view's, truncated.

@@ -135,8 +135,7 @@ void CustomView::paint(const rfb::Rect& rect) {
 
 void CustomView::invalidate(const rfb::Rect& rect) {
   if (rect.isEmpty()) return;
-  view_->setNeedsDisplayInRect(
-      appkit::makeRect(rect.x1, rect.y1, static_cast<double>(rect.width()), static_cast<double>(rect.height())));
+  view_->setNeedsDisplayInRect(nativeRect(rect));
 }
 
 }  // namespace ui
