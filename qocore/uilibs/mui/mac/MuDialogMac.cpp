@@ -70,9 +70,7 @@ bool DialogContentOC::paintsBackground() const noexcept {
 }
 
 void DialogContentOC::setBackgroundColour(appkit::Color* colour) {
-  if (colour) colour->retain();
-  if (background_) background_->release();
-  background_ = colour;
+  objc::setRetained(background_, colour);
   if (paintsBackground()) setNeedsDisplay(true);
 }
 
