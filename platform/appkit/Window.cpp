@@ -14,6 +14,20 @@ namespace appkit {
 namespace {
 long nextWindowNumber = 1;
 
+// Visits the view tree under `root` (each view before its subviews) until
+// `visit` answers true; whether it did.
+template <class Visit>
+bool anyView(View* root, Visit visit) {
+  std::vector<View*> stack{root};
+  while (!stack.empty()) {
+    View* v = stack.back();
+    stack.pop_back();
+    if (visit(v)) return true;
+    for (View* s : v->subviews()) stack.push_back(s);
+  }
+  return false;
+}
+
 bool hasTitleBar(uint64_t style) noexcept {
   return (style & kWindowStyleTitled) && !(style & kWindowStyleFullSizeContentView);
 }
@@ -370,13 +384,7 @@ void Window::sendEvent(Event* e) {
     case kEventKeyDown:
       // Command-key combinations are key equivalents first.
       if ((e->modifierFlags() & kModifierCommand) && content_) {
-        std::vector<View*> stack{content_};
-        while (!stack.empty()) {
-          View* v = stack.back();
-          stack.pop_back();
-          if (v->performKeyEquivalent(e)) return;
-          for (View* s : v->subviews()) stack.push_back(s);
-        }
+        if (anyView(content_, [e](View* v) { return v->performKeyEquivalent(e); })) return;
       }
       // Then the menu bar's.
       if (Application::shared().performMenuKeyEquivalent(e)) return;
@@ -403,19 +411,16 @@ void Window::keyDown(Event* e) {
 
 void Window::updateTrackingAreas(Point base) {
   if (!content_ || !visible_) return;
-  std::vector<View*> stack{content_};
   std::vector<std::pair<TrackingArea*, bool>> changes;
-  while (!stack.empty()) {
-    View* v = stack.back();
-    stack.pop_back();
+  anyView(content_, [&](View* v) {
     for (TrackingArea* a : v->trackingAreas()) {
       Rect local = (a->options() & kTrackingInVisibleRect) ? v->bounds() : a->rect();
       Rect r = v->convertRectToView(local, nullptr);
       bool inside = !v->isHiddenOrHasHiddenAncestor() && mouseInRect(base, r, false);
       if (inside != a->inside_) changes.push_back({a, inside});
     }
-    for (View* s : v->subviews()) stack.push_back(s);
-  }
+    return false;
+  });
   for (auto& [area, inside] : changes) {
     area->inside_ = inside;
     Event* e = Event::otherEvent(inside ? kEventMouseEntered : kEventMouseExited, base, 0, 0, number_, 0, 0, 0);
@@ -429,14 +434,11 @@ void Window::updateTrackingAreas(Point base) {
 
 void Window::resetCursorRects() {
   if (!content_) return;
-  std::vector<View*> stack{content_};
-  while (!stack.empty()) {
-    View* v = stack.back();
-    stack.pop_back();
+  anyView(content_, [](View* v) {
     v->discardCursorRects();
     if (!v->isHiddenOrHasHiddenAncestor()) v->resetCursorRects();
-    for (View* s : v->subviews()) stack.push_back(s);
-  }
+    return false;
+  });
 }
 
 void Window::becomeKey() {
