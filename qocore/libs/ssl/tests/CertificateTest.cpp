@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/security/SystemRoots.h"
 #include "qocore/base/crypto/EcKey.h"
@@ -231,6 +232,29 @@ TEST_F(SystemStoreTest, FindsRootWhoseLowerCaseNameIsUpperCasedInTheQuery) {
   ASSERT_TRUE(found);
   EXPECT_STREQ(found->subjectText.c_str(), "CN=yarl lower root,O=yarl lower");
   EXPECT_EQ(store.list().size(), 2u);
+}
+
+// Names that end where the walk expects more are invalid, never read past.
+TEST(NormaliseSubjectTest, NamesEndingEarlyAreInvalid) {
+  // clang-format off
+  const std::vector<std::vector<unsigned char>> cases = {
+      {0x30, 0x06, 0x31, 0x04, 0x30, 0x02, 0x06, 0x00},  // an OID and no value
+      {0x30, 0x05, 0x31, 0x03, 0x30, 0x01, 0x06},        // an OID tag and no length
+      {0x30, 0x04, 0x31, 0x02, 0x30, 0x00},              // an empty attribute
+      {0x30, 0x02, 0x31, 0x81},                          // a long length cut off
+  };
+  // clang-format on
+  for (const std::vector<unsigned char>& name : cases) {
+    try {
+      (void)ssl::normaliseSubject(name.size(), name.data());
+      ADD_FAILURE() << "no failure for " << name.size() << " bytes";
+    } catch (const plat::Exception& e) {
+      EXPECT_STREQ(e.str(), "invalid ASN.1");
+    }
+  }
+  // The shortest complete attribute: an empty OID and an empty value.
+  const unsigned char whole[] = {0x30, 0x08, 0x31, 0x06, 0x30, 0x04, 0x06, 0x00, 0x13, 0x00};
+  EXPECT_EQ(ssl::normaliseSubject(sizeof whole, whole), std::vector<unsigned char>(whole, whole + sizeof whole));
 }
 
 TEST_F(SystemStoreTest, FailuresAreLoggedAndAnswerEmpty) {
