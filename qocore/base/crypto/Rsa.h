@@ -17,7 +17,10 @@
 // Readers run on non-blocking input: they answer false while the stream
 // has not delivered the whole item and keep what they have; once it is
 // complete they mark it consumed (stream checkpoint) and answer true.
-// After a failed read, reset() the key before using it again.
+// After a failed read, reset() the key before using it again.  A modulus
+// whose bit length is not exactly the announced bits is refused with
+// "Unsupported RSA key length" and leaves the key already reset, unlike
+// other failures: the library would size its outputs by the announcement.
 //
 // Hash sizes are digest bits: 160 (PKCS #1 v1.5 signatures only), 256 or
 // 512.  Another size is a failed assertion.  Failures of the library are

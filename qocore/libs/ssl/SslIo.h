@@ -25,7 +25,8 @@ class SslVerifier;
 
 // "TlsProfile": "Normal" (0) or "High" (1), the cipher suites offered.
 extern plat::EnumParameter tlsProfile;
-// "_TlsLogging": the TLS library's debug threshold (0: no debug lines).
+// "_TlsLogging": the TLS library's debug threshold (0: no debug lines),
+// used up to 2 only: higher levels print key material and plaintext.
 extern plat::IntParameter tlsLogging;
 
 enum TlsProfileValue : int { kTlsNormal = 0, kTlsHigh = 1 };

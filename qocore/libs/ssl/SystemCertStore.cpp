@@ -54,6 +54,7 @@ std::vector<unsigned char> normaliseSubject(size_t len, const unsigned char* sub
         size_t atvLen = w.header();
         const unsigned char* atvEnd = w.p + atvLen;
         w.p += w.header();  // the OID
+        if (w.p >= w.end) Walker::bad();
         unsigned char tag = *w.p;
         size_t valueLen = w.header();
         if (tag == 19) {

@@ -70,6 +70,10 @@ void orThrow(int ret, const char* operation) {
 
 int clampInt(size_t n) { return static_cast<int>(std::min(n, static_cast<size_t>(INT_MAX))); }
 
+// A buffer for one ciphertext or signature: the library writes as many
+// bytes as the context's length says.
+plat::Buffer outputFor(const mbedtls_rsa_context& ctx) { return plat::Buffer(static_cast<int>(ctx.len)); }
+
 int32_t halfLenOf(uint32_t bits) { return static_cast<int32_t>(((bits + 1) / 2 + 7) / 8); }
 
 // A u16, or false when the stream cannot deliver it without waiting.
@@ -150,6 +154,13 @@ bool RsaKey::readPublic(rdr::InStream& in, bool variableE) {
   if (pendingBits_ == kNoKey) return true;
   const int32_t len = static_cast<int32_t>((pendingBits_ + 7) / 8);
   if (!bigNumReadF(in, ctx_->N, len, reader_)) return false;
+  // The library takes the declared length as the size of everything it
+  // writes, the callers size their buffers by the modulus: the two must
+  // agree to the bit.
+  if (mbedtls_mpi_bitlen(&ctx_->N) != pendingBits_) {
+    reset();
+    throw MbedTlsException("Unsupported RSA key length");
+  }
   if (!(variableE ? bigNumReadV(in, ctx_->E, reader_, len) : bigNumReadF(in, ctx_->E, len, reader_))) return false;
   ctx_->len = static_cast<size_t>(len);
   return true;
@@ -198,7 +209,7 @@ void RsaKey::encrypt(size_t len, const void* data, plat::Buffer& out, Padding pa
   } else {
     mbedtls_rsa_set_padding(ctx_.get(), MBEDTLS_RSA_PKCS_V21, mdType(shaLen));
   }
-  out = plat::Buffer(byteLen());
+  out = outputFor(*ctx_);
   orThrow(mbedtls_rsa_pkcs1_encrypt(ctx_.get(), mbedtlsRandom, nullptr, MBEDTLS_RSA_PUBLIC, len,
                                     static_cast<const unsigned char*>(data), out.data()),
           "RSA encrypt error");
@@ -436,7 +447,7 @@ void RsaPrivateKey::sign(rdr::OutStream& out, size_t len, const void* data, uint
   checkPssHash(shaLen);
   Digest digest(shaLen, len, data);
   mbedtls_rsa_set_padding(ctx_.get(), MBEDTLS_RSA_PKCS_V21, digest.md);
-  plat::Buffer sig(byteLen());
+  plat::Buffer sig = outputFor(*ctx_);
   // The _ext form with the salt as long as the hash: the plain signer
   // picks its own salt length.
   orThrow(mbedtls_rsa_rsassa_pss_sign_ext(ctx_.get(), mbedtlsRandom, nullptr, digest.md, digest.size, digest.bytes,
@@ -449,7 +460,7 @@ void RsaPrivateKey::signPkcs1v15(rdr::OutStream& out, size_t len, const void* da
   checkPkcs1v15Hash(shaLen);
   Digest digest(shaLen, len, data);
   mbedtls_rsa_set_padding(ctx_.get(), MBEDTLS_RSA_PKCS_V15, digest.md);
-  plat::Buffer sig(byteLen());
+  plat::Buffer sig = outputFor(*ctx_);
   orThrow(mbedtls_rsa_pkcs1_sign(ctx_.get(), mbedtlsRandom, nullptr, MBEDTLS_RSA_PRIVATE, digest.md, digest.size,
                                  digest.bytes, sig.data()),
           "RSA signature error");

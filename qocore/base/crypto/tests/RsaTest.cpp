@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -126,6 +127,70 @@ TEST(RsaKeyStreamTest, ModulusSizesOutsideTheRangeAreRefused) {
     EXPECT_EQ(failureOf([&] { done = key.read(pipe, false); }), c.failure);
     // An accepted size waits for its modulus.
     EXPECT_FALSE(done);
+  }
+}
+
+// A private key record announcing `bits` instead of its own size: every
+// field moved to the field sizes of `bits`, padded with leading zero bytes
+// or cut of them.
+std::string reframed(const std::string& record, uint32_t bits) {
+  auto lens = [](uint32_t b) {
+    const size_t len = (b + 7) / 8, half = ((b + 1) / 2 + 7) / 8;
+    return std::vector<size_t>{len, len, len, half, half, half, half, half};
+  };
+  const auto* p = reinterpret_cast<const uint8_t*>(record.data());
+  const uint32_t own = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+  const std::vector<size_t> from = lens(own), to = lens(bits);
+  std::string out = {char(bits >> 24), char(bits >> 16), char(bits >> 8), char(bits)};
+  size_t at = 4;
+  for (size_t i = 0; i < from.size(); i++) {
+    std::string field = record.substr(at, from[i]);
+    at += from[i];
+    while (field.size() > to[i] && field[0] == '\0') field.erase(0, 1);
+    out += std::string(to[i] - std::min(to[i], field.size()), '\0') + field;
+  }
+  return out;
+}
+
+// A modulus that is not exactly as long as the record says would let the
+// library write a whole declared length into outputs sized by the modulus.
+TEST(RsaKeyStreamTest, AModulusOfAnotherSizeThanDeclaredIsRefused) {
+  const std::string& good = vec("key1024");
+  const std::string& m = message();
+  struct Case {
+    uint32_t declared;
+    bool publicOnly;
+  };
+  // 1032 and 1025 bits frame the 1024-bit modulus with a leading zero byte;
+  // 1023 bits keep its byte length.
+  const Case cases[] = {{1032, false}, {1025, false}, {1023, false}, {1032, true}, {1023, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.declared) + (c.publicOnly ? " public" : " private"));
+    std::string record = reframed(good, c.declared);
+    if (c.publicOnly) record.resize(4 + 2 * ((c.declared + 7) / 8));
+    crypto::RsaPrivateKey priv;
+    crypto::RsaPublicKey pub;
+    const crypto::RsaKey& key = c.publicOnly ? static_cast<crypto::RsaKey&>(pub) : priv;
+    rdr::MemInStream in(record.data(), static_cast<int32_t>(record.size()));
+    EXPECT_EQ(failureOf([&] { (void)(c.publicOnly ? pub.read(in, false) : priv.read(in)); }),
+              "[MbedTls] Unsupported RSA key length");
+    EXPECT_EQ(key.bits(), 0);
+    // Whatever the read said, no operation writes past its output.
+    rdr::MemOutStream out;
+    if (c.publicOnly) {
+      EXPECT_EQ(failureOf([&] { pub.encryptPkcs1v15(out, m.size(), m.data()); }).rfind("[MbedTls] RSA encrypt", 0), 0u);
+      EXPECT_EQ(failureOf([&] { pub.encrypt(out, m.size(), m.data(), 256); }).rfind("[MbedTls] RSA encrypt", 0), 0u);
+    } else {
+      EXPECT_EQ(failureOf([&] { priv.sign(out, m.size(), m.data(), 256); }).rfind("[MbedTls] RSA signature", 0), 0u);
+      EXPECT_EQ(failureOf([&] { priv.signPkcs1v15(out, m.size(), m.data(), 256); }).rfind("[MbedTls] RSA signature", 0),
+                0u);
+    }
+
+    // The refusal left nothing pending: the next record is read afresh.
+    const std::string next = c.publicOnly ? good.substr(0, 4 + 2 * 128) : good;
+    rdr::MemInStream nextIn(next.data(), static_cast<int32_t>(next.size()));
+    ASSERT_TRUE(c.publicOnly ? pub.read(nextIn, false) : priv.read(nextIn));
+    EXPECT_EQ(key.bits(), 1024);
   }
 }
 

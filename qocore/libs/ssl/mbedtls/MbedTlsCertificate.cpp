@@ -131,6 +131,33 @@ ByteSpan findExtension(const mbedtls_x509_crt& crt, const char* oid, size_t oidL
   return {};
 }
 
+enum class OtherName { kKept, kSkipped, kBroken };
+
+// An otherName entry, which the library keeps unparsed: its type OID, then
+// its value wrapped in [0].  Values of a string type without a zero byte
+// are kept; others are skipped.
+OtherName otherName(const mbedtls_x509_buf& entry, AltName& out) {
+  unsigned char* p = entry.p;
+  const unsigned char* end = p + entry.len;
+  size_t len = 0;
+  if (mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_OID) != 0) return OtherName::kBroken;
+  const mbedtls_x509_buf oid = {MBEDTLS_ASN1_OID, len, p};
+  p += len;
+  if (mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_CONTEXT_SPECIFIC | MBEDTLS_ASN1_CONSTRUCTED | 0) != 0) {
+    return OtherName::kBroken;
+  }
+  const unsigned char* wrapEnd = p + len;
+  if (p >= wrapEnd) return OtherName::kBroken;
+  const int tag = *p++;
+  if (mbedtls_asn1_get_len(&p, wrapEnd, &len) != 0) return OtherName::kBroken;
+  const mbedtls_x509_buf value = {tag, len, p};
+  if (!isTextType(tag) || hasZero(value)) return OtherName::kSkipped;
+  plat::CharArray type = dottedOid(oid);
+  if (!type) return OtherName::kSkipped;
+  out = {kAltOther, sanitised(value.p, value.len), std::move(type)};
+  return OtherName::kKept;
+}
+
 bool hasPrefix(const unsigned char* p, size_t len, std::initializer_list<const char*> prefixes) {
   for (const char* prefix : prefixes) {
     size_t n = std::strlen(prefix);
@@ -219,6 +246,11 @@ void MbedTlsCertificate::fill() {
       } else if (b.tag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | 7)) {
         if (b.len != 4 && b.len != 16) break;
         altNames.push_back({kAltIp, io::IpInfo::fromBinary(b.p, b.len, 0).toString(), plat::CharArray()});
+      } else if (b.tag == (MBEDTLS_ASN1_CONTEXT_SPECIFIC | MBEDTLS_ASN1_CONSTRUCTED | 0)) {
+        AltName other{};
+        const OtherName result = otherName(b, other);
+        if (result == OtherName::kBroken) break;
+        if (result == OtherName::kKept) altNames.push_back(std::move(other));
       }
     }
   }

@@ -3,6 +3,7 @@
 #include <mbedtls/debug.h>
 #include <mbedtls/net_sockets.h>
 #include <mbedtls/ssl_ciphersuites.h>
+#include <mbedtls/x509.h>
 
 #include <algorithm>
 #include <cstring>
@@ -22,6 +23,21 @@ namespace ssl {
 namespace {
 
 PLAT_LOG_SOURCE(engineLog, "SslEngine");
+
+constexpr int kMaxDebugLevel = 2;
+
+// Runs something that asks the certificate lookup during the handshake.
+// Its failure ends the handshake as a failing verification callback
+// would: logged by the trust manager, then the library's fatal error.
+template <typename Fn>
+auto askLookup(Fn fn) -> decltype(fn()) {
+  try {
+    return fn();
+  } catch (const plat::Exception& e) {
+    MbedTlsTrustManager::logSslError(e);
+    throw crypto::MbedTlsException("ssl_handshake", MBEDTLS_ERR_X509_FATAL_ERROR);
+  }
+}
 
 // "%s is null" naming the expected type, as a failed assertion.
 [[noreturn]] void wrongType(const char* expr, const char* type) {
@@ -72,7 +88,12 @@ MbedTlsEngine::MbedTlsEngine(SslTrustManager* trustManager, std::span<const int>
   mbedtls_ssl_conf_rng(&conf_, crypto::mbedtlsRandom, nullptr);
   mbedtls_ssl_conf_dbg(&conf_, debugCallback, this);
   mbedtls_ssl_conf_cert_profile(&conf_, MbedTlsTrustManager::profile());
-  mbedtls_debug_set_threshold(tlsLogging.getValue());
+  // The parameter's value, but never above 2, whatever the parameter is
+  // documented to do: from level 3 on the library prints the premaster and
+  // master secrets and the key block, at 4 every record's plaintext, and a
+  // support log is made to be sent.  Handshake messages and alerts (levels
+  // 1 and 2) stay visible.
+  mbedtls_debug_set_threshold(std::min(tlsLogging.getValue(), kMaxDebugLevel));
 
   suiteCount_ = suites.size();
   suites_.reset(new int[suiteCount_ + 1]());
@@ -81,10 +102,7 @@ MbedTlsEngine::MbedTlsEngine(SslTrustManager* trustManager, std::span<const int>
   mbedtls_ssl_conf_min_version(&conf_, MBEDTLS_SSL_MAJOR_VERSION_3, MBEDTLS_SSL_MINOR_VERSION_3);
   mbedtls_ssl_conf_max_version(&conf_, MBEDTLS_SSL_MAJOR_VERSION_3, MBEDTLS_SSL_MINOR_VERSION_3);
 
-  // The library of this platform cannot ask a lookup for trust anchors
-  // during the handshake: they are handed over as a list up front.
-  caList_ = std::make_unique<MbedTlsCaList>(trustManager_->lookup());
-  mbedtls_ssl_conf_ca_chain(&conf_, caList_->head(), nullptr);
+  // The trust anchors come as a list made on the first handshake step.
   mbedtls_ssl_conf_verify(&conf_, MbedTlsTrustManager::verifyCallback, trustManager_);
 
   if (identity.certificate && identity.key) {
@@ -183,10 +201,16 @@ void MbedTlsEngine::debugCallback(void*, int level, const char*, int, const char
 
 bool MbedTlsEngine::handshake(rdr::InStream& in, rdr::OutStream& out) {
   Streams streams(*this, &in, &out);
+  if (!caList_) {
+    // The library of this platform cannot ask a lookup for trust anchors
+    // during the handshake: they are handed over as a list, made once.
+    caList_ = askLookup([this] { return std::make_unique<MbedTlsCaList>(trustManager_->lookup()); });
+    mbedtls_ssl_conf_ca_chain(&conf_, caList_->head(), nullptr);
+  }
   for (;;) {
-    (void)trustManager_->takeChain();
+    (void)askLookup([this] { return trustManager_->takeChain(); });
     const int ret = mbedtls_ssl_handshake_step(&ssl_);
-    CertChain chain = trustManager_->takeChain();
+    CertChain chain = askLookup([this] { return trustManager_->takeChain(); });
     if (!chain.empty() && peerCerts_.empty()) peerCerts_ = std::move(chain);
 
     if (ret == 0 && ssl_.state != MBEDTLS_SSL_HANDSHAKE_OVER) {

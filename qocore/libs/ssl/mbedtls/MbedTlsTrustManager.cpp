@@ -35,12 +35,6 @@ bool sameSpan(const mbedtls_x509_buf& a, const mbedtls_x509_buf& b) {
   return a.len == b.len && std::memcmp(a.p, b.p, a.len) == 0;
 }
 
-void logFailure(const char* what, const plat::Exception& e) noexcept {
-  char text[plat::Exception::kMsgSize];
-  e.format(text);
-  trustLog().info("ssl error: %s", what && *what ? what : text);
-}
-
 // Validity flags against a given time (ticks), or the wall clock for -1.
 uint32_t validityAt(const mbedtls_x509_crt* crt, plat::TimeValue time) {
   if (time < 0) return validityFlags(crt);
@@ -59,7 +53,14 @@ uint32_t validityAt(const mbedtls_x509_crt* crt, plat::TimeValue time) {
 
 SslTrustManager::~SslTrustManager() = default;
 
+void MbedTlsTrustManager::logSslError(const plat::Exception& e) noexcept {
+  char text[plat::Exception::kMsgSize];
+  e.format(text);
+  trustLog().info("ssl error: %s", text);
+}
+
 MbedTlsCaList::MbedTlsCaList(SslCertLookup& lookup) : originals_(lookup.list()) {
+  if (originals_.empty()) return;
   slots_.resize(originals_.size());
   std::memset(static_cast<void*>(slots_.data()), 0, slots_.size() * sizeof(mbedtls_x509_crt));
   for (size_t i = 0; i < originals_.size(); i++) {
@@ -99,7 +100,7 @@ int MbedTlsTrustManager::verifyCallback(void* self, mbedtls_x509_crt* crt, int d
   try {
     return static_cast<MbedTlsTrustManager*>(self)->onVerify(crt, depth, flags);
   } catch (const plat::Exception& e) {
-    logFailure(nullptr, e);
+    logSslError(e);
   } catch (...) {
     trustLog().info("ssl error: %s", "unknown exception");
   }
@@ -120,7 +121,7 @@ int MbedTlsTrustManager::onVerify(mbedtls_x509_crt* crt, int depth, uint32_t* fl
     try {
       collected_.insert(collected_.begin(), MbedTlsCertificate::fromDer(crt->raw.len, crt->raw.p));
     } catch (const plat::Exception& e) {
-      logFailure(nullptr, e);
+      logSslError(e);
       return MBEDTLS_ERR_X509_FATAL_ERROR;
     }
   }
@@ -144,7 +145,7 @@ int MbedTlsTrustManager::onVerify(mbedtls_x509_crt* crt, int depth, uint32_t* fl
     } catch (const plat::Exception& e) {
       // The failure is still reported through the flags; only its log
       // lines are lost.
-      logFailure(nullptr, e);
+      logSslError(e);
     }
   }
   return 0;
@@ -204,7 +205,7 @@ CertChain MbedTlsTrustManager::verifyChain(const plat::LinkedPtr<SslCertificate>
   try {
     caList = std::make_unique<MbedTlsCaList>(*lookup_);
   } catch (const plat::Exception& e) {
-    logFailure(nullptr, e);
+    logSslError(e);
     throw SslException(0, MBEDTLS_ERR_X509_FATAL_ERROR);
   }
   uint32_t flags = 0;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LinkedPtr.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/libs/ssl/SslCertificate.h"
@@ -53,8 +54,12 @@ class MbedTlsTrustManager : public SslTrustManager {
   static int verifyCallback(void* self, mbedtls_x509_crt* crt, int depth, uint32_t* flags) noexcept;
 
   // The collected chain completed by lookups; resets the per-handshake
-  // state.
+  // state.  Throws what the lookup throws.
   CertChain takeChain();
+
+  // Logs a failure that ends a verification as "ssl error: %s" with the
+  // exception's text form, on this class's log source.
+  static void logSslError(const plat::Exception& e) noexcept;
 
   SslCertLookup& lookup() noexcept { return *lookup_; }
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/security/SystemRoots.h"
 #include "qocore/base/crypto/EcKey.h"
@@ -56,6 +58,55 @@ TEST(SslCertificateTest, GoodLeafFields) {
   EXPECT_LT(c->publicKey.data + c->publicKey.len, c->der.data + c->der.len);
   EXPECT_EQ(std::strlen(c->sha1Fingerprint().c_str()), 40u);
   EXPECT_STREQ(ssl::SslCertificate::displayName(c->subjectAttributes, c->altNames), "good.example.com");
+}
+
+struct Name {
+  int kind;
+  std::string value;
+  std::string second;
+  bool operator==(const Name&) const = default;
+};
+
+std::vector<Name> altNamesOf(const ssl::SslCertificate& c) {
+  std::vector<Name> names;
+  for (const ssl::AltName& n : c.altNames) names.push_back({n.kind, n.value.c_str(), n.second.c_str()});
+  return names;
+}
+
+// Other names keep their type OID and a value of a string type, in the
+// order of the extension; one of another type is left out, and a broken
+// one ends the list.
+TEST(SslCertificateTest, OtherNamesKeepTheirTypeAndStringValue) {
+  const plat::LinkedPtr<ssl::SslCertificate> c = cert("othername");
+  std::vector<Name> names = altNamesOf(*c);
+  // clang-format off
+  const std::vector<Name> expected = {
+      {ssl::kAltDns,   "other.example.com", ""},
+      {ssl::kAltOther, "user@example.com",  "1.3.6.1.4.1.311.20.2.3"},  // UTF8String
+      {ssl::kAltOther, "ia5 value",         "1.2.3.4"},                 // IA5String
+      {ssl::kAltOther, "Printable",         "1.2.3.5"},                 // PrintableString
+      {ssl::kAltEmail, "mail@example.com",  ""},
+  };
+  // clang-format on
+  ASSERT_EQ(names.size(), expected.size());
+  for (size_t i = 0; i < names.size(); i++) {
+    EXPECT_TRUE(names[i] == expected[i]) << i << ": " << names[i].kind << " " << names[i].value << " "
+                                         << names[i].second;
+  }
+
+  // The INTEGER's wrapper tagged [1] instead of [0], at the same length:
+  // the library, which reads other names no further than their type,
+  // still takes the certificate.
+  std::string der(reinterpret_cast<const char*>(c->der.data), c->der.len);
+  const std::string integerName = "\xA0\x0A\x06\x03\x2A\x03\x06\xA0\x03\x02\x01\x05";
+  const size_t at = der.find(integerName);
+  ASSERT_NE(at, std::string::npos);
+  der[at + 7] = '\xA1';
+  const plat::LinkedPtr<ssl::SslCertificate> broken =
+      ssl::MbedTlsCertificate::fromDer(der.size(), reinterpret_cast<const unsigned char*>(der.data()));
+  names = altNamesOf(*broken);
+  EXPECT_EQ(names.size(), 4u);
+  EXPECT_TRUE(std::equal(names.begin(), names.end(), expected.begin()));
 }
 
 TEST(SslCertificateTest, DistinguishedNameTextForms) {
@@ -231,6 +282,29 @@ TEST_F(SystemStoreTest, FindsRootWhoseLowerCaseNameIsUpperCasedInTheQuery) {
   ASSERT_TRUE(found);
   EXPECT_STREQ(found->subjectText.c_str(), "CN=yarl lower root,O=yarl lower");
   EXPECT_EQ(store.list().size(), 2u);
+}
+
+// Names that end where the walk expects more are invalid, never read past.
+TEST(NormaliseSubjectTest, NamesEndingEarlyAreInvalid) {
+  // clang-format off
+  const std::vector<std::vector<unsigned char>> cases = {
+      {0x30, 0x06, 0x31, 0x04, 0x30, 0x02, 0x06, 0x00},  // an OID and no value
+      {0x30, 0x05, 0x31, 0x03, 0x30, 0x01, 0x06},        // an OID tag and no length
+      {0x30, 0x04, 0x31, 0x02, 0x30, 0x00},              // an empty attribute
+      {0x30, 0x02, 0x31, 0x81},                          // a long length cut off
+  };
+  // clang-format on
+  for (const std::vector<unsigned char>& name : cases) {
+    try {
+      (void)ssl::normaliseSubject(name.size(), name.data());
+      ADD_FAILURE() << "no failure for " << name.size() << " bytes";
+    } catch (const plat::Exception& e) {
+      EXPECT_STREQ(e.str(), "invalid ASN.1");
+    }
+  }
+  // The shortest complete attribute: an empty OID and an empty value.
+  const unsigned char whole[] = {0x30, 0x08, 0x31, 0x06, 0x30, 0x04, 0x06, 0x00, 0x13, 0x00};
+  EXPECT_EQ(ssl::normaliseSubject(sizeof whole, whole), std::vector<unsigned char>(whole, whole + sizeof whole));
 }
 
 TEST_F(SystemStoreTest, FailuresAreLoggedAndAnswerEmpty) {

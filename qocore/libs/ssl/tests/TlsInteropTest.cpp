@@ -7,15 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "qocore/base/crypto/MbedTlsException.h"
 #include "qocore/base/http/HttpClient.h"
 #include "qocore/base/http/HttpRequest.h"
 #include "qocore/base/io/IpInfo.h"
 #include "qocore/base/io/TcpConnector.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/libs/ssl/SslConnFactory.h"
 #include "qocore/libs/ssl/SslIo.h"
 #include "qocore/libs/ssl/SslVerifier.h"
 #include "qocore/libs/ssl/tests/TlsTestSupport.h"
 #include "testing/DaemonProcess.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
@@ -109,6 +112,90 @@ TEST_F(TlsInteropTest, ServersOfOtherVersionsAreRefused) {
     connector_.reset();
     settle();
   }
+}
+
+// A lookup that fails: its list, or (with an empty list) the search for
+// the certificate that completes the server's chain.
+class ThrowingLookup : public ssl::SslCertLookup {
+ public:
+  explicit ThrowingLookup(bool listThrows) : listThrows_(listThrows) {}
+  plat::LinkedPtr<ssl::SslCertificate> findBySubject(size_t, const unsigned char*) override {
+    throw plat::Exception("lookup broke");
+  }
+  std::vector<plat::LinkedPtr<ssl::SslCertificate>> list() override {
+    ++listCalls;
+    if (listThrows_) throw plat::Exception("lookup broke");
+    return {};
+  }
+  int listCalls = 0;
+
+ private:
+  bool listThrows_;
+};
+
+// A lookup failing during the handshake is the library's fatal error,
+// logged once by the trust manager.
+TEST_F(TlsInteropTest, AThrowingLookupFailsTheHandshakeAsAFatalError) {
+  const std::string fatal = crypto::MbedTlsException("ssl_handshake", MBEDTLS_ERR_X509_FATAL_ERROR).str();
+  for (bool listThrows : {true, false}) {
+    SCOPED_TRACE(listThrows ? "list" : "findBySubject");
+    OpensslServer server({"-tls1_2"});
+    ASSERT_TRUE(server.daemon->running()) << "openssl s_server did not start";
+    auto lookup = std::make_unique<ThrowingLookup>(listThrows);
+    const ThrowingLookup& counted = *lookup;
+    auto trust = ssl::MbedTlsTrustManager::create(std::move(lookup));
+    // Information level: the chain's debug lines may come first.
+    yarl_test::LogCapture log("MbedTlsTrustManager:capture:30");
+    auto tcp = std::make_unique<io::TcpAddrConnector>(io::IpInfo("127.0.0.1", server.port), nullptr);
+    connector_ = std::make_unique<ssl::SslConnector>(std::move(tcp), &ssl::SslPublicHttpsVerifier::instance(),
+                                                     trust.get(), "good.example.com");
+    connector_->start(&receiver_);
+    ASSERT_TRUE(runUntil([&] { return receiver_.done(); }));
+    EXPECT_EQ("MbedTls", receiver_.type);
+    EXPECT_EQ(fatal, receiver_.outcome);
+    EXPECT_EQ((std::vector<yarl_test::LogRecord>{{"MbedTlsTrustManager", 30, "ssl error: lookup broke"}}),
+              log.from("MbedTlsTrustManager"));
+    // The list is made once, however many steps the handshake takes.
+    EXPECT_EQ(1, counted.listCalls);
+    receiver_.reset();
+    connector_.reset();
+    settle();
+  }
+}
+
+// However high the library's debug threshold is asked to be, its lines
+// hold no key material and no record's plaintext.
+TEST_F(TlsInteropTest, LibraryDebugLinesCarryNoSecretsOrPlaintext) {
+  OpensslServer server({"-HTTP", "-tls1_2"});
+  ASSERT_TRUE(server.daemon->running()) << "openssl s_server did not start";
+  ASSERT_TRUE(ssl::tlsLogging.setParam("4", 10));
+  plat::ScopeExit unset([] { ssl::tlsLogging.unsetParam(10); });
+  yarl_test::LogCapture log("*:capture:100");
+  std::unique_ptr<http::NativeHttpClient> client(http::createHttpClient(ssl_test::trusting({"root"})));
+  Owner owner;
+  std::unique_ptr<http::HttpRequest> request = client->createRequest(
+      "GET", ("https://127.0.0.1:" + std::to_string(server.port) + "/data/response.http").c_str());
+  // "user:s3cret"
+  request->addHeader("Authorization", "Basic dXNlcjpzM2NyZXQ=");
+  request->start(&owner);
+  runUntil([&] { return !owner.outcome.empty(); });
+  EXPECT_EQ("ok", owner.outcome);
+  request.reset();
+  client->closeConnections();
+  settle();
+
+  int debugLines = 0;
+  for (const yarl_test::LogRecord& r : log.records()) {
+    if (r.source == "SslEngine" && r.text.rfind("DEBUG<", 0) == 0) {
+      debugLines++;
+      EXPECT_TRUE(r.text.rfind("DEBUG<1>", 0) == 0 || r.text.rfind("DEBUG<2>", 0) == 0) << r.text;
+    }
+    for (const char* secret : {"premaster", "master secret", "key block", "payload", "dXNlcjpz", "served by"}) {
+      EXPECT_EQ(std::string::npos, r.text.find(secret)) << r;
+    }
+  }
+  // Handshake messages and alerts stay visible.
+  EXPECT_GT(debugLines, 0);
 }
 
 }  // namespace

@@ -74,6 +74,9 @@ authorityInfoAccess = OCSP;URI:http://ocsp.example.com, OCSP;URI:ftp://ocsp.exam
 [leaf_filecrl]
 basicConstraints = CA:false
 crlDistributionPoints = URI:file:///crl.pem
+[leaf_othername]
+basicConstraints = CA:false
+subjectAltName = DNS:other.example.com, otherName:1.3.6.1.4.1.311.20.2.3;UTF8:user@example.com, otherName:1.2.3.4;IA5STRING:ia5 value, otherName:1.2.3.5;PRINTABLESTRING:Printable, otherName:1.2.3.6;INTEGER:5, email:mail@example.com
 CNF
 sed -i "s#WORK#$work#g" "$work/ca.cnf"
 : >"$work/index.txt"
@@ -133,6 +136,9 @@ openssl req -new -key "$work/names.key" -out "$work/names.csr" -multivalue-rdn \
 openssl ca -batch -config "$work/ca.cnf" -notext -preserveDN -cert inter.pem -keyfile "$work/inter.key" \
   -extensions leaf_nosan -startdate "$START" -enddate "$END" -in "$work/names.csr" -out names.pem 2>/dev/null
 key bmp; issue bmp "/O=Bmp Org/CN=bmp.example.com" leaf_nosan inter "$START" "$END" sha256 bmp
+# Other names of three string types and one of another type, between a
+# DNS name and an e-mail address.
+key othername; issue othername "/CN=othername.example.com" leaf_othername self
 
 
 # Keys: a PKCS#8 key protected by a password (PBES2 with 3DES, which the
@@ -144,7 +150,7 @@ openssl rsa -in good.key -aes256 -traditional -passout pass:s3cret -out good-leg
 openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.key
 head -c 400 good.key >damaged.key
 echo "-----END PRIVATE KEY-----" >>damaged.key
-rm -f urls.key filecrl.key inter2.key leaf2.key bmp.key notca.key pathlen0.key subinter.key otherroot.key lowerroot.key names.key \
+rm -f othername.key urls.key filecrl.key inter2.key leaf2.key bmp.key notca.key pathlen0.key subinter.key otherroot.key lowerroot.key names.key \
   onecn.key twocn.key expired.key future.key wronghost.key clientauth.key badku.key undernotca.key deep.key \
   weak.key sha1.key stranger.key lowerleaf.key inter.key root.key
 cat root.pem lowerroot.pem >bundle.crt
