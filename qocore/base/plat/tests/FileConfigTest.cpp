@@ -271,6 +271,22 @@ TEST_F(FileConfigTest, TwoWritingProcessesKeepEverySetting) {
   EXPECT_EQ(readFile(path + ".tmp"), kMissing);
 }
 
+// The lock file's name may hold a link someone planted (the folder may be
+// writable by others): it is never followed, and the change is refused.
+TEST_F(FileConfigTest, ALinkAtTheLockNameIsRefusedNotFollowed) {
+  const std::string path = dir_.write("app.conf", "Host=h\n");
+  const std::string target = dir_ / "elsewhere";
+  ASSERT_EQ(::symlink(target.c_str(), (path + ".lock").c_str()), 0);
+  yarl_test::LogCapture capture("FileConfig:capture:100");
+  EXPECT_FALSE(plat::updateConfigFile(path.c_str(), "Host", "other", plat::FilePtr::kNoThrow));
+  const auto logged = capture.from("FileConfig");
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_EQ(logged[0].text.rfind("Unable to change " + path + ": Error opening \"" + path + ".lock\"", 0), 0u)
+      << logged[0].text;
+  EXPECT_EQ(readFile(path), "Host=h\n");
+  EXPECT_EQ(readFile(target), kMissing);
+}
+
 TEST_F(FileConfigTest, WrittenMapReadsBackEqual) {
   plat::CaseMap map;
   map.findOrInsert("Log")->second = plat::CharArray("*:file:30");
