@@ -17,6 +17,7 @@ PLAT_LOG_SOURCE(vlog, "TaggedOutStream");
 constexpr char kPtrIn[] = "TaggedInStream::serializePtrIn: ptr exceeds bufSize";
 constexpr char kPtrOut[] = "TaggedInStream::serializePtrOut: ptr exceeds bufSize";
 constexpr uint32_t kMaxRecordPayload = 0xFFFF;
+constexpr char kTruncated[] = "TaggedInStream: truncated record";
 
 }  // namespace
 
@@ -104,6 +105,14 @@ bool TaggedInStream::lowerHas(int32_t n) {
     return underlying_->check(false, n) && underlying_->nUnread() >= n;
   } catch (const rdr::BlockException&) {
     return false;
+  } catch (const rdr::EndOfStream&) {
+    // Only an end between records is the end of the data: one inside a
+    // record, even after the first byte of its length, means the stream
+    // was cut short.  The state stays as it is (the record's plaintext
+    // is never handed out), so it can still be saved and continued from
+    // another source.
+    if (!inMsg_ && underlying_->nUnread() == 0) throw;
+    throw plat::Exception(kTruncated);
   }
 }
 

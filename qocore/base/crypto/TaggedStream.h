@@ -20,6 +20,12 @@
 // later refill throws plat::Exception with its text, and the record's
 // plaintext is wiped without ever having been readable.
 //
+// The end of the underlying stream between records passes through as
+// rdr::EndOfStream.  An end inside a record (from the first byte of its
+// length to the last of its tag) throws plat::Exception "TaggedInStream:
+// truncated record" instead, so a cut file or connection never reads as
+// complete; the stream's state is left as it was (it may still be saved).
+//
 // Both streams can save their whole state to a stream and restore it into
 // a stream of the same kind in the same process (all numbers big-endian):
 //   reader: u32 buffer size, u32 discarded, u32 record remaining, u32

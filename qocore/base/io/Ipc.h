@@ -16,7 +16,9 @@
 // data.  A reader whose read blocks is called again from the start of the
 // body (the input buffer keeps a body longer than one frame whole); one
 // that answers false is called again where it left the stream, keeping its
-// own progress.  Whatever a reader leaves unread is skipped.
+// own progress.  Whatever a reader leaves unread is skipped, as are
+// messages of unknown names; skipped bytes are dropped as they arrive, so a
+// long skipped message costs no buffer.
 //
 // Everything runs on the thread whose event loop drives the connection;
 // nothing is locked.  Readers and callbacks may write messages, register

@@ -1,5 +1,7 @@
 #include "qocore/base/os/LaunchWithNamedPipe.h"
 
+#include <unistd.h>
+
 #include <optional>
 #include <utility>
 
@@ -63,6 +65,9 @@ LaunchPipeListener::LaunchPipeListener(const LaunchConfig& cfg, LaunchWithPipeCa
   NamedPipeListener::Options options;
   options.createDirectory = true;
   options.makePrivate = true;
+  // The channel is in the run-as user's folder: as root it is made that
+  // user's, so the child can reach it.
+  if (cfg.runAsUid != 0 && ::geteuid() == 0) options.owner = cfg.runAsUid;
   listener_ = std::make_unique<NamedPipeListener>(path.get(), options);
   if (callback_) listener_->setAcceptor(this);
 }

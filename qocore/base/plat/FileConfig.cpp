@@ -1,13 +1,19 @@
 #include "qocore/base/plat/FileConfig.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <cerrno>
 #include <optional>
 
 #include "qocore/base/plat/Configuration.h"
+#include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
+#include "qocore/base/plat/File.h"
 #include "qocore/base/plat/FilePtr.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/NameValue.h"
+#include "qocore/base/plat/UniqueFd.h"
 #include "qocore/base/rdr/FileInStream.h"
 #include "qocore/base/rdr/TransactedFileOutStream.h"
 
@@ -56,14 +62,46 @@ void writePairs(const char* path, const CaseMap& map, int flags) {
   out.commit();
 }
 
-// Runs one change of the file.  Under FilePtr::kNoThrow a failure to read
-// or write the file is logged and answered false (the file is then as it
-// was); otherwise it propagates.
+// Takes the writers' lock of the file: an exclusive flock on
+// "<file>.lock" beside it, which the caller holds across reading, changing
+// and renaming, so that two writers never interleave (and never share the
+// temporary file).  The lock file is created when missing and never
+// truncated or removed: removing it would let a later writer lock a new
+// file while an earlier one still holds the old.  Targets may sit in
+// folders other users can write, so a link there is refused and a FIFO
+// cannot hang the open.  No lock (an empty holder) when the folder is
+// missing or the file system read-only: nothing can be rewritten there.
+UniqueFd lockForWriting(const char* path) {
+  const CharArray lockName = DString::format("%s.lock", path);
+  constexpr int kOpenFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK;
+  UniqueFd lock(openCloexec(lockName.c_str(), kOpenFlags | O_CREAT, 0644));
+  // In a sticky folder the system may refuse O_CREAT on another user's
+  // existing file; opening it as it is still serves.
+  if (!lock && errno == EACCES) lock.reset(openCloexec(lockName.c_str(), kOpenFlags));
+  if (!lock) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR || error == EROFS) return lock;
+    throw SystemExceptionFmt("Error opening \"%s\"", error, lockName.c_str());
+  }
+  while (::flock(lock.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) throw SystemExceptionFmt("flock(%s)", errno, lockName.c_str());
+  }
+  return lock;
+}
+
+// Runs one change of the file under the writers' lock.  Under
+// FilePtr::kNoThrow a failure to lock, read or write the file is logged
+// and answered false (the file is then as it was); otherwise it
+// propagates.
 template <typename Change>
 bool tryFileChange(const char* path, int flags, Change change) {
-  if (!(flags & FilePtr::kNoThrow)) return change();
-  try {
+  auto locked = [&] {
+    const UniqueFd lock = lockForWriting(path);
     return change();
+  };
+  if (!(flags & FilePtr::kNoThrow)) return locked();
+  try {
+    return locked();
   } catch (const Exception& e) {
     fileConfigLog().error("Unable to change %s: %s", path, e.str());
     return false;

@@ -3,7 +3,10 @@
 // one into a configuration, and changing a file one setting at a time.
 // Every rewrite goes through a transacted file, so a crash leaves either
 // the old file or the new one, never half of it; a change that would not
-// alter the file's settings leaves the file untouched.
+// alter the file's settings leaves the file untouched.  Writers of one file,
+// in this process or others, take turns: each holds an exclusive flock on
+// "<file>.lock" beside it (created when missing, left in place) from
+// reading the file to renaming the new one over it, so no change is lost.
 //
 // The `flags` arguments are the plat::TransactedFile flags (kPrivate makes
 // a rewritten file private).  With FilePtr::kNoThrow a file that cannot be

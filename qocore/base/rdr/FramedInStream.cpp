@@ -100,7 +100,12 @@ bool FramedInStream::atEnd() {
 }
 
 void FramedInStream::skipRestOfMsg() {
-  while (!atEnd()) {
+  // Every piece is committed once it is passed over, so the underlying
+  // stream need not keep it, and a skip that blocks resumes where it
+  // stopped instead of going over the whole message again.
+  for (;;) {
+    setCheckpoint();
+    if (atEnd()) return;
     check(true, 1);
     ptr_ = end_;
   }

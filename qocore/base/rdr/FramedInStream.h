@@ -34,7 +34,9 @@ class FramedInStream : public InStream {
   // false while its first frame header is incomplete.
   [[nodiscard]] bool startMsg(bool wait);
   bool inMsg() const noexcept { return inMsg_; }
-  // Discards the rest of the open message.
+  // Discards the rest of the open message.  What was read before and each
+  // piece skipped are committed (the checkpoint moves past them), so a skip
+  // that blocks goes on from where it stopped when called again.
   void skipRestOfMsg();
   // Closes the open message, which must have been read to its end.
   void endMsg();

@@ -7,6 +7,7 @@
 #include "qocore/base/crypto/AesGcmStream.h"
 #include "qocore/base/crypto/MbedTlsException.h"
 #include "qocore/base/crypto/tests/CryptoTestUtil.h"
+#include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/FdInStream.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
@@ -161,6 +162,60 @@ TEST_F(ReaderFixture, RefusesATamperedRecordForGood) {
   }
 }
 
+// A stream that ends inside a record was cut short, however little of the
+// record had come; an end between records is a clean end.
+TEST(AesGcmInStreamTest, AnEndInsideARecordIsATruncation) {
+  GcmCase c = gcmCase("a128");
+  const size_t first = 2 + c.plain[0].size() + 16;
+  const size_t second = first + 2 + c.plain[1].size() + 16;
+  const std::string truncated = "TaggedInStream: truncated record";
+  struct Case {
+    const char* what;
+    size_t cut;
+    std::string plain;
+    std::string ending;
+  };
+  const Case cases[] = {
+      {"nothing sent", 0, "", "end of stream"},
+      {"after a whole record", first, c.plain[0], "end of stream"},
+      {"after two whole records", second, c.plain[0] + c.plain[1], "end of stream"},
+      {"after the first length byte", 1, "", truncated},
+      {"after the length", 2, "", truncated},
+      {"inside the payload", 7, "", truncated},
+      {"inside the tag", first - 1, "", truncated},
+      {"after the next record's first length byte", first + 1, c.plain[0], truncated},
+      {"before the next record's last tag byte", second - 1, c.plain[0], truncated},
+  };
+  for (const Case& t : cases) {
+    SCOPED_TRACE(t.what);
+    yarl_test::SocketPair sockets(SOCK_NONBLOCK);
+    rdr::FdInStream lower(sockets.near.get());
+    lower.setNonBlocking(true);
+    crypto::AesGcmInStream reader(&lower, 0);
+    reader.setRewindable(false);
+    reader.setKey(buf(c.key), buf(c.nonce));
+    ASSERT_EQ(::write(sockets.far.get(), c.wire.data(), t.cut), static_cast<ssize_t>(t.cut));
+    sockets.far.reset();
+    std::string got;
+    std::string ending = "no end";
+    try {
+      while (reader.check(false, 1)) {
+        got.append(reinterpret_cast<const char*>(reader.getPtr()), static_cast<size_t>(reader.nUnread()));
+        reader.advance(reader.nUnread());
+      }
+    } catch (const rdr::EndOfStream&) {
+      ending = "end of stream";
+    } catch (const plat::Exception& e) {
+      ending = e.str();
+    }
+    EXPECT_EQ(toHex(got), toHex(t.plain));
+    EXPECT_EQ(ending, t.ending);
+    // The end stays what it was.
+    EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 1); }),
+              t.ending == truncated ? truncated : "End of IO stream");
+  }
+}
+
 TEST_F(ReaderFixture, RefusesARecordLargerThanItsBuffer) {
   rdr::MemOutStream out;
   crypto::AesGcmOutStream writer(&out, 16801);
@@ -208,7 +263,7 @@ TEST(AesGcmStreamDeathTest, KeysOnlyBetweenRecords) {
         reader.setKey(key, nonce);
         try {
           reader.check(false, 1);
-        } catch (const rdr::EndOfStream&) {
+        } catch (const plat::Exception&) {
           // The record has begun; the rest is missing.
         }
         reader.setKey(key, nonce);
@@ -279,7 +334,7 @@ TEST(AesGcmStateTest, ReaderContinuesMidRecordFromItsSavedState) {
   got += str(reader.getPtr(), 4);
   reader.advance(4);
   reader.setCheckpoint();
-  EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 100); }), "End of IO stream");
+  EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 100); }), "TaggedInStream: truncated record");
   EXPECT_TRUE(reader.hasPendingData());
 
   rdr::MemOutStream state;

@@ -3,6 +3,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,7 +20,11 @@
 #include "qocore/base/io/FdIo.h"
 #include "qocore/base/io/Ipc.h"
 #include "qocore/base/io/tests/Managers.h"
+#include "qocore/base/plat/ScopeExit.h"
+#include "qocore/base/rdr/BufferedInStream.h"
 #include "qocore/base/rdr/Exceptions.h"
+#include "qocore/base/rdr/FdOutStream.h"
+#include "qocore/base/rdr/FramedOutStream.h"
 #include "testing/LogCapture.h"
 #include "testing/SocketPair.h"
 
@@ -254,6 +259,86 @@ TEST_F(MsgIpcTest, UnknownNamesAreSkippedOrCloseTheChannel) {
       EXPECT_THAT(recorder.received, ElementsAre("ping:after"));
     }
     peer.run([&] { sender.reset(); });
+  }
+}
+
+// A skipped message is committed as it goes by: however long it is, the
+// receiver's input buffer keeps its first size and the channel goes on.
+// The sender writes the bytes as it makes them, from a thread of its own.
+TEST_F(MsgIpcTest, SkippingAHugeMessageKeepsTheInputBufferSmall) {
+  struct ReadsNothing : io::MsgIpc::Reader {
+    bool readMsg(const char*, rdr::InStream&, io::MsgIpc&) override { return true; }
+  } nothing;
+  struct Case {
+    const char* what;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"an unknown name", "huge"},
+      {"what a reader leaves", "ignored"},
+  };
+  constexpr int64_t kBodySize = int64_t{200} << 20;
+  constexpr int32_t kChunk = 1 << 16;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    yarl_test::SocketPair fresh;
+    Recorder recorder;
+    Events events;
+    io::MsgIpc ipc(&events, "Near", false, true);
+    ipc.setReader("ping", &recorder);
+    ipc.setReader("ignored", &nothing);
+    ipc.attach(connectionOver(fresh.near));
+    auto* buffered = dynamic_cast<rdr::BufferedInStream*>(ipc.ipc().inStream());
+    ASSERT_NE(buffered, nullptr);
+    const int32_t initialSize = buffered->bufferSize();
+
+    std::string sendFailure;
+    std::thread writer([&] {
+      // A receiver that gives up closes its end: the write fails instead
+      // of raising SIGPIPE.
+      sigset_t pipe;
+      sigemptyset(&pipe);
+      sigaddset(&pipe, SIGPIPE);
+      pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+      try {
+        rdr::FdOutStream lower(fresh.far.get());
+        rdr::OutStreamV4 out(&lower);
+        std::string chunk(kChunk, '\0');
+        for (int32_t i = 0; i < kChunk; ++i) chunk[static_cast<size_t>(i)] = static_cast<char>(i * 13 + 5);
+        out.startMsg();
+        out.writeString8(c.name);
+        for (int64_t sent = 0; sent < kBodySize; sent += kChunk) out.writeBytes(chunk.data(), kChunk);
+        out.endMsg(true);
+        out.startMsg();
+        out.writeString8("ping");
+        out.writeString32("after");
+        out.endMsg(true);
+      } catch (const plat::Exception& e) {
+        sendFailure = e.str();
+      }
+    });
+    auto stopWriter = [&] {
+      if (!writer.joinable()) return;
+      ipc.detach(false);
+      writer.join();
+    };
+    plat::ScopeExit stopOnFailure(stopWriter);
+
+    int32_t largest = initialSize;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (recorder.received.empty() && events.closes == 0 && largest == initialSize &&
+           std::chrono::steady_clock::now() < deadline) {
+      io_test::turn(*manager, 5);
+      if (ipc.attached()) largest = std::max(largest, buffered->bufferSize());
+    }
+    EXPECT_EQ(largest, initialSize);
+    EXPECT_EQ(events.closes, 0);
+    EXPECT_THAT(events.errors, ElementsAre());
+    EXPECT_THAT(recorder.received, ElementsAre("ping:after"));
+    ASSERT_TRUE(ipc.attached());
+    EXPECT_GT(buffered->pos(), kBodySize);
+    stopWriter();
+    EXPECT_EQ(sendFailure, "");
   }
 }
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -131,8 +132,9 @@ class LaunchWithPipeTest : public os_test::ChannelTest {
   }
 
   // Sends a ping over io, waits for the pong, then closes the channel (the
-  // child ends).
-  Pong ping(os::LaunchedIo& io) {
+  // child ends).  With childUid, the user the child runs as is read while
+  // it still runs.
+  Pong ping(os::LaunchedIo& io, uid_t* childUid = nullptr) {
     Pong pong;
     io::MsgIpc ipc(&pong, "parent", false, false);
     ipc.setReader("pong", &pong);
@@ -140,6 +142,11 @@ class LaunchWithPipeTest : public os_test::ChannelTest {
     ipc.writeMsg("ping").writeString32("hello");
     ipc.out().endMsg(true);
     EXPECT_TRUE(os_test::turnUntil(loop_, [&] { return pong.got; }));
+    if (childUid) {
+      struct stat info {};
+      EXPECT_EQ(::stat(("/proc/" + std::to_string(pong.pid)).c_str(), &info), 0);
+      *childUid = info.st_uid;
+    }
     ipc.detach(false);
     EXPECT_EQ(pong.text, "hello");
     return pong;
@@ -407,6 +414,38 @@ TEST_F(LaunchWithPipeTest, NamedChannelElevatedThroughTheCommand) {
     EXPECT_FALSE(launcher);
     EXPECT_EQ(static_cast<bool>(receiver.io), c.syncFailure == nullptr);
     if (receiver.io) (void)ping(receiver.io);
+  }
+}
+
+// Run as another user (as root), the named channel sits in that user's
+// folder and belongs to that user, whether the launch makes the folder or
+// finds it, so the child reaches it.
+TEST_F(LaunchWithPipeTest, NamedChannelRunAsAnotherUser) {
+  ASSERT_EQ(::geteuid(), 0u) << "run-as needs root";
+  const yarl_test::User nobody = yarl_test::nobody();
+  const std::string folder = os::getUserTempPath(std::to_string(nobody.uid).c_str()).c_str();
+  os::LaunchConfig cfg = childConfig("echo");
+  cfg.runAsUid = nobody.uid;
+  for (bool existing : {false, true}) {
+    SCOPED_TRACE(existing ? "the user's existing folder" : "a folder made for the user");
+    std::filesystem::remove_all(folder);
+    if (existing) {
+      ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+      ASSERT_EQ(::chown(folder.c_str(), nobody.uid, nobody.gid), 0);
+    }
+    os::LaunchWithPipe launcher(cfg);
+    Receiver receiver;
+    launcher.named().start(&receiver);
+    ASSERT_TRUE(os_test::turnUntil(loop_, [&] { return receiver.called; }));
+    ASSERT_TRUE(receiver.io);
+    uid_t childUid = 0;
+    (void)ping(receiver.io, &childUid);
+    EXPECT_EQ(childUid, nobody.uid);
+    struct stat info {};
+    ASSERT_EQ(::lstat(folder.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_uid, nobody.uid);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
   }
 }
 

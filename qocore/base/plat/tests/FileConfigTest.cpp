@@ -1,6 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <string>
@@ -215,6 +219,72 @@ TEST_F(FileConfigTest, NoThrowChangesThatCannotBeWrittenAnswerFalseAndLog) {
     EXPECT_EQ(logged[0].text.rfind("Unable to change " + path + ": Error opening", 0), 0u) << logged[0].text;
     EXPECT_THROW(c.change(0), plat::SystemException);
   }
+}
+
+// Two processes changing one file at once: each read, change and rename
+// runs whole before the other's, so no change is lost or refused.
+TEST_F(FileConfigTest, TwoWritingProcessesKeepEverySetting) {
+  const std::string path = dir_ / "shared.conf";
+  constexpr int kEach = 200;
+  const char writers[] = {'a', 'b'};
+  // Both children wait on the pipe, so that they start together when the
+  // parent closes its end.
+  int start[2];
+  ASSERT_EQ(::pipe2(start, O_CLOEXEC), 0);
+  std::vector<pid_t> children;
+  for (char writer : writers) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::close(start[1]);
+      char go;
+      if (::read(start[0], &go, 1) < 0) ::_exit(100);
+      int refused = 0;
+      for (int i = 0; i < kEach; ++i) {
+        const std::string name = std::string(1, writer) + std::to_string(i);
+        if (!plat::updateConfigFile(path.c_str(), name.c_str(), "set", plat::FilePtr::kNoThrow)) ++refused;
+      }
+      ::_exit(std::min(refused, 99));
+    }
+    children.push_back(pid);
+  }
+  ::close(start[0]);
+  ::close(start[1]);
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "changes refused";
+  }
+
+  plat::CaseMap map;
+  plat::readConfigFile(path.c_str(), map);
+  EXPECT_EQ(map.size(), 2u * kEach);
+  std::vector<std::string> lost;
+  for (char writer : writers) {
+    for (int i = 0; i < kEach; ++i) {
+      const std::string name = std::string(1, writer) + std::to_string(i);
+      if (!map.contains(name.c_str())) lost.push_back(name);
+    }
+  }
+  EXPECT_EQ(lost, std::vector<std::string>{});
+  EXPECT_EQ(readFile(path + ".tmp"), kMissing);
+}
+
+// The lock file's name may hold a link someone planted (the folder may be
+// writable by others): it is never followed, and the change is refused.
+TEST_F(FileConfigTest, ALinkAtTheLockNameIsRefusedNotFollowed) {
+  const std::string path = dir_.write("app.conf", "Host=h\n");
+  const std::string target = dir_ / "elsewhere";
+  ASSERT_EQ(::symlink(target.c_str(), (path + ".lock").c_str()), 0);
+  yarl_test::LogCapture capture("FileConfig:capture:100");
+  EXPECT_FALSE(plat::updateConfigFile(path.c_str(), "Host", "other", plat::FilePtr::kNoThrow));
+  const auto logged = capture.from("FileConfig");
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_EQ(logged[0].text.rfind("Unable to change " + path + ": Error opening \"" + path + ".lock\"", 0), 0u)
+      << logged[0].text;
+  EXPECT_EQ(readFile(path), "Host=h\n");
+  EXPECT_EQ(readFile(target), kMissing);
 }
 
 TEST_F(FileConfigTest, WrittenMapReadsBackEqual) {
