@@ -302,10 +302,8 @@ void Scaler::chooseKernel() {
     kernel = copyKernel;
     return;
   }
-  if (accum.count() < coords_.dstSz.x) {
-    accum = plat::MBuf<Accum>(coords_.dstSz.x);
-    spans = plat::MBuf<Span>(coords_.dstSz.x);
-  }
+  // getImage sizes the working rows by the rectangle it is asked for,
+  // which may be a small part of a very wide image.
   kernel = selectKernel(source->getPf(), dstPf);
 }
 

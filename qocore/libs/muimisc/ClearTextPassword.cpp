@@ -143,11 +143,15 @@ void ClearTextPassword::refreshEyeImage() {
 }
 
 void ClearTextPassword::swapTo(bool shown) {
-  WipedText text(currentEdit()->getText());
+  mui::MuEdit* left = currentEdit();
+  WipedText text(left->getText());
   hiddenEdit_->setVisible(!shown);
   clearEdit_->setVisible(shown);
   refreshEyeImage();
-  currentEdit()->setText(text.get());
+  mui::MuEdit* now = currentEdit();
+  now->setText(text.get());
+  // The text moves: the hidden edit keeps no copy of the password.
+  if (left != now) left->setText("");
   row_->layoutNow();
 }
 

@@ -74,6 +74,20 @@ bool isWholeDecimal(const std::string& text) {
   return plat::parseInt(value, cursor, 10) && *cursor == '\0';
 }
 
+// An element's list or description as reply lines.  Some texts lack the
+// final line feed (a progress bar's percentage) and one ends in an empty
+// line of its own (a splitter's description); either would break the
+// reply's framing, whose only empty line is the one that ends it.  An
+// empty text stays empty.
+plat::DString asLines(plat::DString text) {
+  const char* chars = text.c_str();
+  int length = text.length();
+  while (length >= 2 && chars[length - 1] == '\n' && chars[length - 2] == '\n') --length;
+  if (length != text.length()) text.splice(length, text.length(), "", 0);
+  if (length != 0 && text.c_str()[length - 1] != '\n') text.append("\n");
+  return text;
+}
+
 bool allDigits(const std::string& text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -348,12 +362,12 @@ class MuiCommsConn : public io::IoHandler {
       return true;
     }
     if (command == "listitems") {
-      reply = element->listItems();
+      reply = asLines(element->listItems());
       if (reply.length() == 0) reply.append("\n");
       return true;
     }
     if (command == "state") {
-      reply = element->describe();
+      reply = asLines(element->describe());
       return true;
     }
     if (command == "show") {
