@@ -33,14 +33,14 @@ struct ConnectionInfo {
   void read(rdr::InStream& in);
   void write(rdr::OutStream& out) const;
 
-  // Every field compares as the header says.
+  // Field by field, a missing text equal only to a missing one.
   bool operator==(const ConnectionInfo& other) const noexcept;
 
   // The fields in order: fields[2] and fields[3] identify the connection.
   plat::CharArray fields[kFieldCount];
 };
 
-// Whether two texts are equal as the header says.
+// Whether both texts are missing, or both present with the same bytes.
 [[nodiscard]] bool sameText(const plat::CharArray& a, const plat::CharArray& b) noexcept;
 
 // Removes the first record whose third and fourth fields equal the key's

@@ -40,12 +40,6 @@ struct Message {
   bool operator==(const Message&) const = default;
 };
 
-void PrintTo(const Message& m, std::ostream* os) {
-  *os << m.name << "[" << m.body.size() << " bytes]";
-  for (unsigned char c : m.body)
-    *os << (c >= 0x20 && c < 0x7f ? std::string(1, static_cast<char>(c)) : "\\x" + std::to_string(c));
-}
-
 }  // namespace
 
 namespace score {
@@ -68,6 +62,8 @@ std::string toHex(const std::string& bytes) {
   }
   return hex;
 }
+
+void PrintTo(const Message& m, std::ostream* os) { *os << m.name << " " << toHex(m.body); }
 
 std::string fromHex(const std::string& hex) {
   std::string bytes;
@@ -131,15 +127,15 @@ class FakeServer {
       ::close(ready[0]);
       ::close(report[0]);
       std::string log;
+      int readyFd = ready[1];
       try {
-        log = serve(path, script, as, ready[1]);
+        log = serve(path, script, as, readyFd);
       } catch (const plat::Exception& e) {
         log = std::string("error ") + e.str();
       } catch (const std::exception& e) {
         log = std::string("error ") + e.what();
       }
-      writeAll(ready[1], "failed to start: " + log);
-      ::close(ready[1]);
+      if (readyFd >= 0) writeAll(readyFd, "failed to start: " + log);
       writeAll(report[1], log);
       ::_exit(0);
     }
@@ -209,7 +205,8 @@ class FakeServer {
     std::vector<Step> script_;
   };
 
-  static std::string serve(const std::string& path, const std::vector<Step>& script, As as, int ready) {
+  // Closes `ready` (and sets it to -1) once the server listens.
+  static std::string serve(const std::string& path, const std::vector<Step>& script, As as, int& ready) {
     if (as == kNobody) yarl_test::becomeUser(yarl_test::nobody());
     io::FdSelectManager loop(true);
     os::NamedPipeListener::Options options;
@@ -218,6 +215,7 @@ class FakeServer {
     os::NamedPipeListener listener(path.c_str(), options);
     writeAll(ready, "ready");
     ::close(ready);
+    ready = -1;
     io::Io* connection = listener.acceptWaiting(10000);
     if (!connection) return "error no client";
     connection->setTimeout(10000);
