@@ -96,13 +96,20 @@ function dateRange() {
   return hasYear ? lo <= x && x <= hi : __pacInRange(lo, x, hi);
 }
 function timeRange() {
-  var a = __pacArgs(arguments), l = a.list, now = a.now;
-  for (var i = 0; i < l.length; i++) if (typeof l[i] !== 'number') return false;
+  // Numbers or numeric strings; the range includes its end hour, minute
+  // or second, and a reversed range holds no time (it does not wrap round
+  // midnight).
+  var a = __pacArgs(arguments), l = [], now = a.now;
+  for (var i = 0; i < a.list.length; i++) {
+    var t = typeof a.list[i], v = Number(a.list[i]);
+    if ((t !== 'number' && t !== 'string') || isNaN(v)) return false;
+    l.push(v);
+  }
   var x = now[4] * 3600 + now[5] * 60 + now[6];
   if (l.length === 1) return now[4] === l[0];
-  if (l.length === 2) return __pacInRange(l[0] * 3600, x, l[1] * 3600 - 1);
-  if (l.length === 4) return __pacInRange(l[0] * 3600 + l[1] * 60, x, l[2] * 3600 + l[3] * 60 - 1);
-  if (l.length === 6) return __pacInRange(l[0] * 3600 + l[1] * 60 + l[2], x, l[3] * 3600 + l[4] * 60 + l[5]);
+  if (l.length === 2) return l[0] * 3600 <= x && x <= l[1] * 3600 + 3599;
+  if (l.length === 4) return l[0] * 3600 + l[1] * 60 <= x && x <= l[2] * 3600 + l[3] * 60 + 59;
+  if (l.length === 6) return l[0] * 3600 + l[1] * 60 + l[2] <= x && x <= l[3] * 3600 + l[4] * 60 + l[5];
   return false;
 }
 )js";
