@@ -319,6 +319,21 @@ TEST(PacScriptTest, AScriptThatNeverEndsIsGivenUp) {
   EXPECT_STREQ(outcome.proxies[0].host.c_str(), "s");
 }
 
+TEST(PacScriptTest, AnAllocatingScriptFailsWithinItsTime) {
+  // At the top level and inside FindProxyForURL: a heap past its bound
+  // ends the script as any error does (the error's text is the engine's).
+  const std::string scripts[] = {
+      "var a = []; for (var i = 0;; i++) a.push('x'.repeat(1 << 20) + i);",
+      "function FindProxyForURL(u, h) { for (var a = [], i = 0;; i++) a.push('x'.repeat(1 << 20) + i); }",
+  };
+  for (const std::string& script : scripts) {
+    cfnetwork::PacOutcome outcome;
+    ASSERT_TRUE(cfnetwork::executePacScript(script.data(), script.size(), "http://a/", "a", 5000, outcome)) << script;
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_NE(outcome.error.description.c_str()[0], '\0');
+  }
+}
+
 struct Receiver : cfnetwork::PacUrlExecution::Callback {
   void pacExecuted(cfnetwork::PacUrlExecution&, const cfnetwork::PacOutcome& got) override {
     outcome = got;
