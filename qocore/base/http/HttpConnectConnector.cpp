@@ -1,5 +1,7 @@
 #include "qocore/base/http/HttpConnectConnector.h"
 
+#include <strings.h>
+
 #include <cstring>
 
 #include "qocore/base/http/HttpDate.h"
@@ -17,6 +19,27 @@
 #include "qocore/base/rdr/OutStream.h"
 
 namespace http {
+
+namespace {
+
+// Whether a token list (a "Connection" value; null is none) holds
+// "keep-alive" in any letter case.  Throws as nextToken does.
+bool hasKeepAliveToken(const char* value) {
+  if (!value) return false;
+  const char* cursor = value;
+  while (const plat::CharArray token = nextToken(cursor)) {
+    if (strcasecmp(token.c_str(), "keep-alive") == 0) return true;
+  }
+  return false;
+}
+
+// A read or write that shows the connection gone: its end, or a failure
+// of the socket (a reset, a broken pipe).
+bool connectionGone(const plat::Exception& e) {
+  return dynamic_cast<const rdr::EndOfStream*>(&e) || dynamic_cast<const plat::SystemException*>(&e);
+}
+
+}  // namespace
 
 HttpConnectConnector::HttpConnectConnector(const char* host, int port, const char* proxy, io::Io* proxyIo,
                                            io::ProxyPasswdPrompt* prompt)
@@ -42,6 +65,8 @@ void HttpConnectConnector::checkTarget() {
 void HttpConnectConnector::sendGreeting() {
   const plat::CharArray target = io::formatEndpoint(host_.c_str(), port_, -1, 0);
   plat::DString request(1024);
+  // The request holds the credentials too, whether or not it goes out.
+  plat::ScopeExit wipe([&] { plat::secureZero(request.buf(), static_cast<size_t>(request.length())); });
   request.appendf("CONNECT %s HTTP/1.1\r\nHost: %s\r\nDate: ", target.c_str(), target.c_str());
   appendHttpDate(request, plat::getTime(), HttpDateForm::kRfc1123);
   request.appendf("\r\nProxy-Connection: keep-alive\r\nUser-Agent: %s\r\nContent-Length: 0\r\n", userAgent().c_str());
@@ -49,8 +74,10 @@ void HttpConnectConnector::sendGreeting() {
   request.append("\r\n");
   out_->writeBytes(request.c_str(), request.length());
   out_->flush();
-  // The request held the credentials too.
-  plat::secureZero(request.buf(), static_cast<size_t>(request.length()));
+  if (mayResend_) {
+    step_ = &HttpConnectConnector::awaitFirstByte;
+    return;
+  }
   plat::secureFreeStr(credentialsLine_);
   step_ = &HttpConnectConnector::makeParser;
 }
@@ -117,7 +144,10 @@ bool HttpConnectConnector::handleProxyAuth() {
   }
   step_ = &HttpConnectConnector::skipBody;
   bodyLeft_ = -1;
-  if (hasCloseToken(parser_->header("Connection"))) {
+  // An HTTP/1.0 connection does not persist unless the answer says so.
+  const char* connection = parser_->header("Connection");
+  const bool http10 = std::strcmp(parser_->version(), "HTTP/1.0") == 0;
+  if (hasCloseToken(connection) || (http10 && !hasKeepAliveToken(connection))) {
     // The proxy closes this connection: the next CONNECT goes on a new one.
     parser_.reset();
     reader_.reset();
@@ -160,9 +190,47 @@ bool HttpConnectConnector::skipBody() {
     reader_.reset();
     bodyLeft_ = 0;
   }
-  // After a 407: ask again, now with the credentials.
-  sendGreeting();
+  // After a 407: ask again, now with the credentials, on the connection
+  // that carried it.  The proxy may have dropped that connection while it
+  // stood idle (the user typing): then the request goes once more on a new
+  // one.
+  mayResend_ = true;
+  try {
+    sendGreeting();
+  } catch (const plat::Exception& e) {
+    if (!connectionGone(e)) throw;
+    resendOnNewConnection(e);
+    return false;
+  }
   return true;
+}
+
+bool HttpConnectConnector::awaitFirstByte() {
+  try {
+    (void)in_->check(true, 1);
+  } catch (const rdr::BlockException&) {
+    throw;
+  } catch (const plat::Exception& e) {
+    if (!connectionGone(e)) throw;
+    resendOnNewConnection(e);
+    return false;
+  }
+  // The proxy answers on this connection.
+  mayResend_ = false;
+  plat::secureFreeStr(credentialsLine_);
+  step_ = &HttpConnectConnector::makeParser;
+  return true;
+}
+
+void HttpConnectConnector::resendOnNewConnection(const plat::Exception& cause) {
+  io::proxyTcpLog().info("Proxy %s dropped the connection before answering (%s): sending the credentials again",
+                         proxy_.c_str(), cause.str());
+  mayResend_ = false;
+  parser_.reset();
+  reader_.reset();
+  step_ = nullptr;
+  // The new connection's CONNECT carries the kept credentials line.
+  restart();
 }
 
 void HttpConnectConnector::passwordEntered(const char* user, const char* password) {
