@@ -101,14 +101,14 @@ def resolve(including, target):
 
 
 def find_edges():
-    """({(from, to): [(file, line number, include text)]}, {folder: a file in it})"""
+    """({(from, to): [(file, line number, include text)]}, {every folder with sources})"""
     edges = {}
-    folders = {}
+    folders = set()
     for path in tracked_sources():
         source = folder_of(path)
         if source.split("/")[0] in TOP_FOLDERS:
             continue
-        folders.setdefault(source, path)
+        folders.add(source)
         with open(os.path.join(ROOT, path), encoding="utf-8", errors="replace") as f:
             for number, line in enumerate(f, 1):
                 m = INCLUDE.match(line)
@@ -156,7 +156,8 @@ def parse_rules(content, name="include-edges.txt"):
                     rules.frozen_count = int(m.group(2))
                     rules.frozen_line = number
             elif section not in ("layers", "edges") or m.group(2) is not None:
-                rules.problems.append(f"{where}: unknown section {text}; expected [layers], [cycle edges: <count>] or [edges]")
+                expected = "[layers], [cycle edges: <count>] or [edges]"
+                rules.problems.append(f"{where}: unknown section {text}; expected {expected}")
                 section = None
             continue
         if section == "layers":
@@ -228,102 +229,78 @@ def cycle_edges(edges):
     return {(s, t) for s, targets in graph.items() for t in targets if component[s] == component[t]}
 
 
-def check(edges, rules, folders=None, list_name="scripts/include-edges.txt"):
+def check(edges, rules, folders=(), list_name="scripts/include-edges.txt"):
     """(failures, notes): failures are (text, sites), notes are texts.
 
-    folders: {folder: a file in it} for every folder with sources, each of
-    which needs a layer unless it is test code."""
+    folders: every folder with sources; each needs a layer unless it is test
+    code (an edge names its two folders too)."""
     failures = [(problem, []) for problem in rules.problems]
-    notes = []
+    cycle_failures = []  # (does not go up, text, sites): upward ones first
     used = set()
     cycles = cycle_edges(edges)
-    cycle_failures = []  # (not upward, text, sites)
-    unlayered = {
-        folder: [(path, 1, "(a source of the folder)")]
-        for folder, path in (folders or {}).items()
-        if not is_test_code(folder) and folder not in rules.layers
-    }
+    unlayered = {folder for folder in folders if not is_test_code(folder) and folder not in rules.layers}
+
+    def unlisted(edge):
+        return f"{edge}: not on the allow-list {list_name}\n  (add the line '{edge}: <why>' if the edge is meant)"
 
     for (source, target), sites in sorted(edges.items()):
         edge = f"{source} -> {target}"
         if source.startswith(LOWER_LAYERS) and target.startswith(HIGHER_LAYERS):
             failures.append((f"{edge}: the core and platform/ never include a higher layer", sites))
-            continue
-
-        if is_test_code(source):
+        elif is_test_code(source):
             # No layer: the edge's own line, or one its library may take.
-            own = (source, target)
-            library = (library_of(source), target)
+            own, library = (source, target), (library_of(source), target)
             if own in rules.allowed:
                 used.add(own)
             elif library in rules.allowed or library in rules.frozen:
                 used.add(library)
             else:
-                failures.append(
-                    (f"{edge}: not on the allow-list {list_name}\n  (add the line '{edge}: <why>' if the edge is meant)", sites)
-                )
-            continue
-
-        if is_test_code(target):
+                failures.append((unlisted(edge), sites))
+        elif is_test_code(target):
             failures.append((f"{edge}: library code never includes test code", sites))
-            continue
-        missing = [folder for folder in (source, target) if folder not in rules.layers]
-        if missing:
-            for folder in missing:
-                unlayered.setdefault(folder, sites)
-            continue
-        if (source, target) in rules.allowed:
-            used.add((source, target))
-        low, high = rules.layers[source], rules.layers[target]
-        if (source, target) in cycles:
-            if (source, target) in rules.frozen:
-                continue
-            # The edge that goes up is most likely the new one: it comes first.
-            up = f" goes up from layer {low} to layer {high} and" if high > low else ""
-            cycle_failures.append(
-                (
-                    high <= low,
-                    f"{edge}:{up} closes a cycle ({source} and {target} reach each other); the frozen list of "
-                    f"cycle edges in {list_name} does not grow: break the cycle instead (move the code down, or "
-                    "give the lower folder a hook the higher one fills)",
-                    sites,
-                )
-            )
-            continue
-        if high > low:
-            failures.append(
-                (f"{edge}: goes up from layer {low} to layer {high}; a folder includes only its own layer and those below", sites)
-            )
-        elif (source, target) not in rules.allowed and (source, target) not in rules.frozen:  # a frozen line that closes no cycle is reported below
-            failures.append(
-                (f"{edge}: not on the allow-list {list_name}\n  (add the line '{edge}: <why>' if the edge is meant)", sites)
-            )
+        elif source not in rules.layers or target not in rules.layers:
+            unlayered.update(folder for folder in (source, target) if folder not in rules.layers)
+        else:
+            if (source, target) in rules.allowed:
+                used.add((source, target))
+            low, high = rules.layers[source], rules.layers[target]
+            if (source, target) in cycles:
+                if (source, target) not in rules.frozen:
+                    up = f" goes up from layer {low} to layer {high} and" if high > low else ""
+                    text = (
+                        f"{edge}:{up} closes a cycle ({source} and {target} reach each other); the frozen list "
+                        f"of cycle edges in {list_name} does not grow: break the cycle instead (move the code "
+                        "down, or give the lower folder a hook the higher one fills)"
+                    )
+                    cycle_failures.append((high <= low, text, sites))
+            elif high > low:
+                text = f"{edge}: goes up from layer {low} to layer {high}; a folder includes its own layer and below"
+                failures.append((text, sites))
+            elif (source, target) not in rules.allowed and (source, target) not in rules.frozen:
+                # (A frozen line that closes no cycle is reported below.)
+                failures.append((unlisted(edge), sites))
 
     failures += [(text, sites) for _, text, sites in sorted(cycle_failures, key=lambda failure: failure[0])]
-    for folder, sites in sorted(unlayered.items()):
-        failures.append(
-            (f"{folder}: has no layer; give it one in the [layers] table of {list_name} (by what it includes)", sites[:1])
-        )
+    for folder in sorted(unlayered):
+        failures.append((f"{folder}: has no layer; give it one in the [layers] of {list_name} by what it includes", []))
     for source, target in sorted(set(rules.frozen) - cycles):
-        failures.append(
-            (
-                f"{source} -> {target} is on the frozen cycle list ({list_name}:{rules.frozen[(source, target)]}) but "
-                "closes no cycle now: remove its line (to [edges] if the edge stays) and lower the list's count",
-                [],
-            )
+        text = (
+            f"{source} -> {target} is on the frozen cycle list ({list_name}:{rules.frozen[(source, target)]}) but "
+            "closes no cycle now: remove its line (to [edges] if the edge stays) and lower the list's count"
         )
+        failures.append((text, []))
     if rules.frozen_count is not None and rules.frozen_count != len(rules.frozen):
-        failures.append(
-            (
-                f"{list_name}:{rules.frozen_line}: the frozen cycle list holds {len(rules.frozen)} edges but its header "
-                f"says {rules.frozen_count}; it only shrinks, and growing it is a change to its header with the reason",
-                [],
-            )
+        text = (
+            f"{list_name}:{rules.frozen_line}: the frozen cycle list holds {len(rules.frozen)} edges but its "
+            f"header says {rules.frozen_count}; the list only shrinks, and growing it is a change to its header "
+            "with the reason"
         )
-    for source, target in sorted(set(rules.allowed) - used):
-        notes.append(
-            f"note: {source} -> {target} is allowed but no longer used ({list_name}:{rules.allowed[(source, target)]}); remove it"
-        )
+        failures.append((text, []))
+    notes = [
+        f"note: {source} -> {target} is allowed but no longer used ({list_name}:{rules.allowed[(source, target)]}); "
+        "remove it"
+        for source, target in sorted(set(rules.allowed) - used)
+    ]
     return failures, notes
 
 

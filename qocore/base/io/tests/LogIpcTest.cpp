@@ -182,6 +182,15 @@ class LogIpcTest : public testing::Test {
   std::unique_ptr<io::MsgIpc> ipc;
 };
 
+// plat's lookup reaches the destination through the hook this library
+// fills; the lookup makes it.
+TEST(LogDestIpcLookupTest, FindLogDestGivesTheChannelDestination) {
+  plat::LogDest* const found = plat::findLogDest("IPC");
+  EXPECT_EQ(found, &plat::LogDestIpc::instance());
+  ASSERT_NE(found, nullptr);
+  EXPECT_STREQ(found->name(), "ipc");
+}
+
 TEST_F(LogIpcTest, LinesLoggedBeforeTheParentAttachesArriveUpToTheQueueSize) {
   ChildScript script;
   script.beforeChannel = [] {
