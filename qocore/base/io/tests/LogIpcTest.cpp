@@ -186,8 +186,8 @@ class LogIpcTest : public testing::Test {
 // fills; the lookup makes it.
 TEST(LogDestIpcLookupTest, FindLogDestGivesTheChannelDestination) {
   plat::LogDest* const found = plat::findLogDest("IPC");
-  EXPECT_EQ(found, &plat::LogDestIpc::instance());
   ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found, &plat::LogDestIpc::instance());
   EXPECT_STREQ(found->name(), "ipc");
 }
 
