@@ -8,6 +8,7 @@
 #include "qocore/base/http/HttpError.h"
 #include "qocore/base/http/UserAgent.h"
 #include "qocore/base/io/EndpointName.h"
+#include "qocore/base/io/ProxyFetcherConnector.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/NumberParse.h"
@@ -38,6 +39,15 @@ bool hasKeepAliveToken(const char* value) {
 bool connectionGone(const plat::Exception& e) {
   return dynamic_cast<const rdr::EndOfStream*>(&e) || dynamic_cast<const plat::SystemException*>(&e);
 }
+
+std::unique_ptr<io::ProxyTcpConnector> makeHttpConnect(const char* host, int port, const char* proxy,
+                                                       io::ProxyPasswdPrompt* prompt) {
+  return std::make_unique<HttpConnectConnector>(host, port, proxy, nullptr, prompt);
+}
+
+// io's proxy-choosing connector makes the tunnels to "http" proxies
+// through this hook.
+[[maybe_unused]] const bool httpConnectHookFilled = (io::proxy_hooks::setHttpConnect(&makeHttpConnect), true);
 
 }  // namespace
 

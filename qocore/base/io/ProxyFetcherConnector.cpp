@@ -3,7 +3,6 @@
 #include <cstring>
 #include <utility>
 
-#include "qocore/base/http/HttpConnectConnector.h"
 #include "qocore/base/io/EndpointName.h"
 #include "qocore/base/io/EndpointUri.h"
 #include "qocore/base/io/ProxyError.h"
@@ -23,6 +22,8 @@ PLAT_LOG_SOURCE(vlog, "ProxyFetcherConnector");
 
 constexpr int kHttpProxyPort = 80;
 
+constinit proxy_hooks::HttpConnectFn httpConnectHook = nullptr;
+
 // The proxy's host and port as "host:port" (IPv6 bracketed), without any
 // user information.
 plat::CharArray proxyEndpoint(const char* hostAndPort, int defaultPort) {
@@ -33,6 +34,10 @@ plat::CharArray proxyEndpoint(const char* hostAndPort, int defaultPort) {
 }
 
 }  // namespace
+
+namespace proxy_hooks {
+void setHttpConnect(HttpConnectFn fn) noexcept { httpConnectHook = fn; }
+}  // namespace proxy_hooks
 
 ProxyFetcherConnector::ProxyFetcherConnector(const char* host, int port, std::unique_ptr<ProxyFetcher> fetcher)
     : host_(host), port_(port), fetcher_(std::move(fetcher)) {}
@@ -127,8 +132,8 @@ std::unique_ptr<IoConnector> ProxyFetcherConnector::choose(const char* proxyUrl,
   std::unique_ptr<ProxyTcpConnector> connector;
   if (http) {
     vlog().info("Using HTTP CONNECT proxy %s", endpoint.c_str());
-    connector = std::make_unique<http::HttpConnectConnector>(host_.c_str(), port_, endpoint.c_str(), nullptr,
-                                                             credentials.prompt);
+    if (!httpConnectHook) throw plat::Exception("No HTTP CONNECT connector is available");
+    connector = httpConnectHook(host_.c_str(), port_, endpoint.c_str(), credentials.prompt);
   } else {
     vlog().info("Using SOCKS 5 proxy %s", endpoint.c_str());
     connector = std::make_unique<Socks5Connector>(host_.c_str(), port_, endpoint.c_str(), nullptr, credentials.prompt);
