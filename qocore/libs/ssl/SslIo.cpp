@@ -165,7 +165,7 @@ int SslIo::decrypt() {
   try {
     return engine_->read(inner_->in(), inPipe_);
   } catch (const SslException& e) {
-    if (e.code() == 8) {
+    if (e.code() == SslException::kClosed) {
       // The peer's close notification: a plain end after the data.
       inPipe_.closeForWriting();
     } else {
@@ -173,7 +173,7 @@ int SslIo::decrypt() {
     }
   } catch (const rdr::EndOfStream&) {
     // The connection ended without a close notification.
-    failInput(SslException(16));
+    failInput(SslException(SslException::kTruncated));
   } catch (const plat::Exception& e) {
     failInput(e);
   }
@@ -184,7 +184,7 @@ int SslIo::decrypt() {
 }
 
 void SslIo::failInput(const plat::Exception& e) {
-  if (const auto* ssl = dynamic_cast<const SslException*>(&e); ssl && ssl->code() == 16) {
+  if (const auto* ssl = dynamic_cast<const SslException*>(&e); ssl && ssl->code() == SslException::kTruncated) {
     error_.reset(new SslException(*ssl));
   } else {
     keepError(e);

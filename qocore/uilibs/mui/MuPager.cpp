@@ -41,7 +41,7 @@ void MuPager::setSize(Size size) {
 }
 
 bool MuPager::performAction(const char* action, const char* argument) {
-  if (flags() != 0 || std::strcmp(action, "select") != 0) return false;
+  if (!acceptsActions() || std::strcmp(action, "select") != 0) return false;
   // Without an argument no page matches; the observers still hear of it.
   const int32_t n = argument ? std::atoi(argument) : -1;
   if (isValid(n)) {

@@ -61,7 +61,8 @@ std::vector<CertAttribute> attributes(const mbedtls_x509_name* name) {
 }
 
 plat::TimeValue toTime(const mbedtls_x509_time& t) {
-  if (!plat::isValidDate(t.year, t.mon, t.day, t.hour, t.min, t.sec)) throw SslException(0);
+  if (!plat::isValidDate(t.year, t.mon, t.day, t.hour, t.min, t.sec))
+    throw SslException(SslException::kInvalidCertificate);
   return plat::dateToTimeChecked(t.year, t.mon, t.day, t.hour, t.min, t.sec);
 }
 
@@ -111,20 +112,20 @@ ByteSpan findExtension(const mbedtls_x509_crt& crt, const char* oid, size_t oidL
   const unsigned char* end = p + crt.v3_ext.len;
   size_t len = 0;
   int ret = mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_CONSTRUCTED | MBEDTLS_ASN1_SEQUENCE);
-  if (ret != 0) throw SslException(0, ret);
+  if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
   while (p < end) {
     ret = mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_CONSTRUCTED | MBEDTLS_ASN1_SEQUENCE);
-    if (ret != 0) throw SslException(0, ret);
+    if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
     const unsigned char* extEnd = p + len;
     ret = mbedtls_asn1_get_tag(&p, extEnd, &len, MBEDTLS_ASN1_OID);
-    if (ret != 0) throw SslException(0, ret);
+    if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
     bool match = len == oidLen && std::memcmp(p, oid, len) == 0;
     p += len;
     int critical = 0;
     ret = mbedtls_asn1_get_bool(&p, extEnd, &critical);
-    if (ret != 0 && ret != MBEDTLS_ERR_ASN1_UNEXPECTED_TAG) throw SslException(0, ret);
+    if (ret != 0 && ret != MBEDTLS_ERR_ASN1_UNEXPECTED_TAG) throw SslException(SslException::kInvalidCertificate, ret);
     ret = mbedtls_asn1_get_tag(&p, extEnd, &len, MBEDTLS_ASN1_OCTET_STRING);
-    if (ret != 0) throw SslException(0, ret);
+    if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
     if (match) return {len, p};
     p = const_cast<unsigned char*>(extEnd);
   }
@@ -180,7 +181,7 @@ plat::LinkedPtr<SslCertificate> MbedTlsCertificate::create(const char* text) {
                                     reinterpret_cast<const unsigned char*>(text), nullptr, 0, &used);
   if (ret != 0) {
     mbedtls_pem_free(&pem);
-    throw SslException(0, ret);
+    throw SslException(SslException::kInvalidCertificate, ret);
   }
   size_t len = pem.buflen;
   const unsigned char* der = pem.buf;
@@ -197,7 +198,7 @@ plat::LinkedPtr<SslCertificate> MbedTlsCertificate::create(const char* text) {
 plat::LinkedPtr<SslCertificate> MbedTlsCertificate::fromDer(size_t len, const unsigned char* der) {
   std::unique_ptr<MbedTlsCertificate> cert(new MbedTlsCertificate());
   int ret = mbedtls_x509_crt_parse_der(&cert->crt_, der, len);
-  if (ret != 0) throw SslException(0, ret);
+  if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
   cert->fill();
   return plat::LinkedPtr<SslCertificate>(cert.release());
 }
@@ -216,7 +217,7 @@ void MbedTlsCertificate::fill() {
   const unsigned char* key = buf.data() + buf.size() - n;
   std::string_view whole(reinterpret_cast<const char*>(crt_.raw.p), crt_.raw.len);
   size_t at = whole.find(std::string_view(reinterpret_cast<const char*>(key), n));
-  if (at == std::string_view::npos) throw SslException(0, "key not substring");
+  if (at == std::string_view::npos) throw SslException(SslException::kInvalidCertificate, "key not substring");
   publicKey = {static_cast<size_t>(n), crt_.raw.p + at};
 
   issuerAttributes = attributes(&crt_.issuer);
@@ -299,8 +300,8 @@ std::unique_ptr<crypto::EcKey> MbedTlsCertificate::ecPublicKey() const {
 
 void MbedTlsCertificate::checkValidity() const {
   plat::TimeValue now = plat::getTime();
-  if (now > notAfter) throw SslException(2);
-  if (now < notBefore) throw SslException(1);
+  if (now > notAfter) throw SslException(SslException::kExpired);
+  if (now < notBefore) throw SslException(SslException::kNotYetValid);
 }
 
 std::vector<plat::CharArray> MbedTlsCertificate::ocspUrls() const {
@@ -330,7 +331,7 @@ std::vector<plat::CharArray> MbedTlsCertificate::ocspUrls() const {
     }
     p = const_cast<unsigned char*>(descEnd);
   }
-  if (ret != 0) throw SslException(0, ret);
+  if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
   return out;
 }
 
@@ -395,11 +396,11 @@ std::vector<plat::CharArray> MbedTlsCertificate::crlDistributionUrls() const {
     }
     p = const_cast<unsigned char*>(pointEnd);
   }
-  if (ret != 0) throw SslException(0, ret);
+  if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
   if (out.empty()) {
     std::string detail;
     for (const char* r : reasons) detail += (detail.empty() ? "" : ", ") + std::string(r);
-    throw SslException(10, detail.c_str());
+    throw SslException(SslException::kNoCrlEndpoint, detail.c_str());
   }
   return out;
 }
@@ -513,7 +514,7 @@ plat::LinkedPtr<SslPrivateKey> MbedTlsPrivateKey::create(const char* pem, const 
     if (ret == MBEDTLS_ERR_PK_PASSWORD_REQUIRED || ret == MBEDTLS_ERR_PK_PASSWORD_MISMATCH) {
       return plat::LinkedPtr<SslPrivateKey>();
     }
-    throw SslException(17, ret);
+    throw SslException(SslException::kInvalidKey, ret);
   }
   mbedtls_pk_type_t type = mbedtls_pk_get_type(&key->pk_);
   key->keyType = type == MBEDTLS_PK_RSA                                   ? kKeyRsa

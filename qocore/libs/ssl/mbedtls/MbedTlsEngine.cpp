@@ -234,13 +234,13 @@ bool MbedTlsEngine::handshake(rdr::InStream& in, rdr::OutStream& out) {
       return false;
     }
     if (ret == MBEDTLS_ERR_X509_CERT_VERIFY_FAILED) mapVerifyFlags(mbedtls_ssl_get_verify_result(&ssl_), peerCerts_);
-    if (ret == MBEDTLS_ERR_SSL_CONN_EOF) throw SslException(8);
+    if (ret == MBEDTLS_ERR_SSL_CONN_EOF) throw SslException(SslException::kClosed);
     throw crypto::MbedTlsException("ssl_handshake", ret);
   }
 }
 
 void MbedTlsEngine::write(const uint8_t* data, int32_t len, rdr::OutStream& out) {
-  if (closed_) throw SslException(8);
+  if (closed_) throw SslException(SslException::kClosed);
   Streams streams(*this, nullptr, &out);
   int32_t done = 0;
   while (done < len) {
@@ -269,7 +269,7 @@ int MbedTlsEngine::read(rdr::InStream& in, rdr::MemIoStream& pipe) {
     if (ret == MBEDTLS_ERR_SSL_WANT_READ) return ret;
     if (ret == MBEDTLS_ERR_SSL_PEER_CLOSE_NOTIFY) {
       closed_ = true;
-      throw SslException(8);
+      throw SslException(SslException::kClosed);
     }
     if (ret == 0 || ret == MBEDTLS_ERR_SSL_CONN_EOF) {
       closed_ = true;
