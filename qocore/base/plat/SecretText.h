@@ -7,7 +7,7 @@
 // there is no conversion to a character pointer.
 //
 // Like plat::CharArray it tells a null text (none given) from an empty
-// one.  Every owned secret text lives in one of these; fixed buffers (key
+// one.  Owned secret texts live in one of these; fixed buffers (key
 // material in arrays, texts being built in a plat::DString) are wiped with
 // plat::secureZero where they go.
 
