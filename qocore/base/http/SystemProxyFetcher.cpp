@@ -90,8 +90,8 @@ std::unique_ptr<io::ProxyFetcher> createSystemProxyFetcher(const char* host, int
     plat::CharArray endpoint =
         proxyPort >= 1 ? plat::DString::format(format, name, static_cast<long long>(proxyPort)) : plat::CharArray(name);
     plat::CharArray user;
-    const plat::SecretText password = plat::SecretText::adopt(
-        findProxyPassword(name, static_cast<uint16_t>(proxyPort & 0xffff), row.protocol, user));
+    const plat::SecretText password =
+        plat::SecretText::adopt(findProxyPassword(name, static_cast<uint16_t>(proxyPort & 0xffff), row.protocol, user));
     description.entries[row.kind] = ProxyEntry(endpoint.c_str(), user.get(), password.c_str());
   }
 
