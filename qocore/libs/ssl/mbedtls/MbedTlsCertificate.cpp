@@ -19,6 +19,7 @@
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/MBuf.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/rdr/MemInStream.h"
@@ -176,23 +177,12 @@ MbedTlsCertificate::~MbedTlsCertificate() { mbedtls_x509_crt_free(&crt_); }
 plat::LinkedPtr<SslCertificate> MbedTlsCertificate::create(const char* text) {
   mbedtls_pem_context pem;
   mbedtls_pem_init(&pem);
+  plat::ScopeExit freePem([&pem] { mbedtls_pem_free(&pem); });
   size_t used = 0;
   int ret = mbedtls_pem_read_buffer(&pem, "-----BEGIN CERTIFICATE-----", "-----END CERTIFICATE-----",
                                     reinterpret_cast<const unsigned char*>(text), nullptr, 0, &used);
-  if (ret != 0) {
-    mbedtls_pem_free(&pem);
-    throw SslException(SslException::kInvalidCertificate, ret);
-  }
-  size_t len = pem.buflen;
-  const unsigned char* der = pem.buf;
-  try {
-    plat::LinkedPtr<SslCertificate> out = fromDer(len, der);
-    mbedtls_pem_free(&pem);
-    return out;
-  } catch (...) {
-    mbedtls_pem_free(&pem);
-    throw;
-  }
+  if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
+  return fromDer(pem.buflen, pem.buf);
 }
 
 plat::LinkedPtr<SslCertificate> MbedTlsCertificate::fromDer(size_t len, const unsigned char* der) {
