@@ -158,8 +158,7 @@ CapsRequest::~CapsRequest() {
 }
 
 void CapsRequest::setBasicCredentials(const char* user, const char* password) {
-  const CapsCredProvider* credPdr = credProvider_;
-  PLAT_ASSERT(!credPdr);
+  PLAT_ASSERT_TEXT(!credProvider_, "!credPdr");
   dummyProvider_.user = plat::CharArray(user);
   dummyProvider_.password = plat::CharArray(password);
   credProvider_ = &dummyProvider_;
@@ -167,8 +166,7 @@ void CapsRequest::setBasicCredentials(const char* user, const char* password) {
 }
 
 void CapsRequest::setBearerToken(const char* token) {
-  const CapsCredProvider* credPdr = credProvider_;
-  PLAT_ASSERT(!credPdr);
+  PLAT_ASSERT_TEXT(!credProvider_, "!credPdr");
   dummyProvider_.token = plat::CharArray(token);
   credProvider_ = &dummyProvider_;
   credsRequired_ = true;
