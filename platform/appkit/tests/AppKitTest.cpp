@@ -161,6 +161,40 @@ TEST_F(AppKitTest, AContentViewMovedIntoAnotherWindowLeavesItsOwn) {
   EXPECT_EQ(loose->superview(), nullptr);
 }
 
+// A view whose mouse handler of one kind throws, once.
+class ThrowingView : public View {
+ public:
+  enum class Stage { kDown, kDrag, kUp };
+  ThrowingView(Rect frame, Stage stage) : View(frame), stage_(stage) {}
+  void mouseDown(Event*) override { maybeThrow(Stage::kDown); }
+  void mouseDragged(Event*) override { maybeThrow(Stage::kDrag); }
+  void mouseUp(Event*) override { maybeThrow(Stage::kUp); }
+
+ private:
+  void maybeThrow(Stage stage) {
+    if (stage != stage_ || thrown_) return;
+    thrown_ = true;
+    throw plat::Exception("handler failed");
+  }
+  Stage stage_;
+  bool thrown_ = false;
+};
+
+TEST_F(AppKitTest, AThrowingMouseHandlerLeavesTheViewItsOwnReferencesOnly) {
+  for (ThrowingView::Stage stage : {ThrowingView::Stage::kDown, ThrowingView::Stage::kDrag, ThrowingView::Stage::kUp}) {
+    Window* w = window(makeRect(0, 0, 200, 200));
+    auto* view = owned(new ThrowingView(makeRect(0, 0, 200, 200), stage));
+    w->contentView()->addSubview(view);
+    w->makeKeyAndOrderFront(nullptr);
+    const int held = view->retainCount();  // ours and the superview's
+    inject::drag(w, {10, 10}, {50, 50}, 2);
+    EXPECT_THROW(inject::handleQueued(), plat::Exception) << static_cast<int>(stage);
+    // The events after the throw are still queued.
+    inject::handleQueued();
+    EXPECT_EQ(view->retainCount(), held) << static_cast<int>(stage);
+  }
+}
+
 // Observes frame changes and re-lays out from inside the notification.
 // Asks for an I-beam over its bounds whenever the window resets the
 // cursor rectangles.

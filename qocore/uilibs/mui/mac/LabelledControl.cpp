@@ -38,14 +38,12 @@ LabelledControl::LabelledControl(const char* label, MuInsets insets)
   addSubview(label_->view());
 }
 
-LabelledControl::~LabelledControl() {
-  if (control_) control_->release();
-}
+LabelledControl::~LabelledControl() = default;
 
 void LabelledControl::addControl(appkit::Control* newControl) {
   const appkit::Control* control = control_;
   PLAT_ASSERT(!control);
-  control_ = static_cast<appkit::Control*>(newControl->retain());
+  control_ = newControl;
   addSubview(newControl);
 }
 

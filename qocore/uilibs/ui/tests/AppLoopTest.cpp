@@ -260,6 +260,32 @@ TEST_F(AppLoopTest, FiltersSeeEventsFirstAndMayConsumeThem) {
   app.setEventFilter(nullptr);
 }
 
+TEST_F(AppLoopTest, AFilterThatRunsANestedLoopLeavesTheLaterFiltersTheirTurn) {
+  Application& app = Application::shared();
+  std::vector<std::string> log;
+  app.setEventFilter([&log](Event* e) {
+    if (e->type() == appkit::kEventApplicationDefined) log.push_back("platform " + std::to_string(e->subtype()));
+    return false;
+  });
+  appkit::inject::setAlertScript([](appkit::Alert*) { return appkit::kAlertFirstButtonReturn; });
+  // Asked in address order: the first asks a question from its callback,
+  // the second consumes the event.
+  FnFilter filters[2];
+  filters[0].onEvent = [&log](Event*) {
+    log.push_back(std::string("a ") + (ui::msgBox(nullptr, "Sure?", ui::kMsgBoxYesNo, nullptr) ? "yes" : "no"));
+    return false;
+  };
+  filters[1].onEvent = [&log](Event*) {
+    log.push_back("b");
+    return true;
+  };
+  for (FnFilter& f : filters) f.setEnabled(true);
+  app.sendEvent(appEvent(1));
+  EXPECT_EQ(log, (std::vector<std::string>{"a yes", "b"}));
+  for (FnFilter& f : filters) f.setEnabled(false);
+  app.setEventFilter(nullptr);
+}
+
 TEST_F(AppLoopTest, MonitorsAndMenuTrackingReachTheFilters) {
   std::vector<std::string> log;
   auto* mainMenu = new appkit::Menu("Main");
