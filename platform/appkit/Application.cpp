@@ -210,15 +210,16 @@ void Application::discardEvents(const std::function<bool(Event*)>& match) {
 }
 
 void Application::sendEvent(Event* e) {
-  // Held for the call: a handler may let go of the event's window.
-  objc::Ref<Event> event(e);
+  // The event, its window and the window it goes to are held for the
+  // call: a handler may close a window released when closed.
+  const objc::Ref<Event> event(e);
   if (e->isForeign()) {
     std::vector<Monitor> monitors = monitors_;
     for (const Monitor& m : monitors)
       if (m.mask & eventMaskFor(e->type())) m.handler(e);
     return;
   }
-  objc::Ref<Window> window = e->window();
+  const objc::Ref<Window> window = e->window();
   // A copy: the filter may replace itself.
   if (std::function<bool(Event*)> filter = filter_; filter && filter(e)) return;
   switch (e->type()) {
@@ -451,6 +452,8 @@ void Application::stopModalForWindowWithCode(Window* window, long code) {
 
 void Application::beginSheet(Window* sheet, Window* parent) {
   if (!sheet || !parent) return;
+  // Held through the delegates' calls.
+  const objc::Ref<Window> heldSheet(sheet), heldParent(parent);
   parent->sheet_ = sheet;
   Rect where = makeRect(parent->frame().origin.x + (parent->frame().size.width - sheet->frame().size.width) / 2,
                         parent->contentRect().maxY() - sheet->frame().size.height, sheet->frame().size.width,
@@ -468,6 +471,8 @@ void Application::beginSheet(Window* sheet, Window* parent) {
 void Application::endSheet(Window* sheet) {
   Window* parent = sheet ? sheet->parentWindow() : nullptr;
   if (!parent || parent->sheet_ != sheet) return;
+  // Held through the delegates' calls.
+  const objc::Ref<Window> heldSheet(sheet), heldParent(parent);
   parent->sheet_ = nullptr;
   parent->removeChildWindow(sheet);
   sheet->orderOut(nullptr);

@@ -95,6 +95,8 @@ void Window::setContentView(View* view) {
 
 void Window::setFrame(Rect frame, bool) {
   if (frame == frame_) return;
+  // Held through the delegate's calls.
+  objc::Ref<Window> self(this);
   // A window moves when its top left corner does; growing downwards is
   // only a resize.
   bool moved = frame.origin.x != frame_.origin.x || frame.maxY() != frame_.maxY();

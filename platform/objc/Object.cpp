@@ -25,9 +25,10 @@ thread_local Orphans orphans;
 Object::~Object() = default;
 
 Object* Object::retain() noexcept {
+  const int before = refs_.fetch_add(1, std::memory_order_relaxed);
   // An object whose last reference went is being destroyed: a new one
   // would free it a second time.
-  PLAT_ASSERT(refs_.fetch_add(1, std::memory_order_relaxed) > 0);
+  PLAT_ASSERT(before > 0);
   return this;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -110,6 +111,32 @@ TEST(RefVector, HoldsEachObjectOnceAndReleasesAfterTheListChanged) {
   EXPECT_TRUE(log.size() == 1 && list.empty());
   kept.clear();
   EXPECT_EQ(log, (std::vector<std::string>{"a 2", "b 0", "c 0"}));
+}
+
+TEST(RefDeathTest, AReferenceTakenOrDroppedOnceTheLastHasGoneIsFatal) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  std::vector<std::string> log;
+  // A destructor that holds its own object, as a callout of it might.
+  EXPECT_EXIT(
+      {
+        auto* object = new Logged(&log, "o");
+        object->onDelete = [object] {
+          objc::Ref<Logged> held(object);
+          return std::string();
+        };
+        object->release();
+      },
+      testing::KilledBySignal(SIGABRT), "Assertion 'before > 0' failed");
+  EXPECT_EXIT(
+      {
+        auto* object = new Logged(&log, "o");
+        object->onDelete = [object] {
+          object->release();
+          return std::string();
+        };
+        object->release();
+      },
+      testing::KilledBySignal(SIGABRT), "Assertion 'before > 0' failed");
 }
 
 TEST(Liveness, TokensTellWhetherTheOwnerStillExists) {
