@@ -573,6 +573,46 @@ TEST_F(AppKitTest, AnExceptionLeavesEveryLoopAndRestoresTheModalState) {
   EXPECT_EQ(app.currentEvent(), nullptr);
 }
 
+TEST_F(AppKitTest, EachWindowsStopEndsItsOwnModalSession) {
+  Application& app = Application::shared();
+  Window* outer = window(makeRect(0, 0, 300, 200));
+  Window* inner = window(makeRect(50, 50, 100, 80));
+  Window* polled = window(makeRect(10, 10, 100, 80));
+  auto appEvent = [](short subtype) { return Event::otherEvent(kEventApplicationDefined, {}, 0, 0, 0, subtype, 0, 0); };
+  std::vector<std::string> steps;
+  app.setEventFilter([&](Event* e) {
+    if (e->type() != kEventApplicationDefined) return false;
+    switch (e->subtype()) {
+      case 1:  // inside the outer loop
+        app.postEvent(appEvent(2), false);
+        steps.push_back("inner " + std::to_string(app.runModalForWindow(inner)));
+        break;
+      case 2:  // inside the inner loop: the outer one is stopped first
+        app.stopModalForWindowWithCode(outer, 7);
+        app.postEvent(appEvent(3), false);
+        break;
+      case 3:
+        steps.push_back(app.modalWindow() == inner ? "inner still runs" : "inner stopped");
+        app.stopModalForWindowWithCode(inner, 8);
+        break;
+    }
+    return true;
+  });
+  app.postEvent(appEvent(1), false);
+  steps.push_back("outer " + std::to_string(app.runModalForWindow(outer)));
+  EXPECT_EQ(steps, (std::vector<std::string>{"inner still runs", "inner 8", "outer 7"}));
+  // A session without a loop of its own answers from its next turn; a
+  // window without a session is no one's to stop.
+  ModalSession* session = app.beginModalSession(polled);
+  EXPECT_EQ(app.runModalSession(session), kModalResponseContinue);
+  app.stopModalForWindow(outer);
+  app.stopModalForWindowWithCode(polled, 9);
+  EXPECT_EQ(app.runModalSession(session), 9);
+  app.endModalSession(session);
+  EXPECT_EQ(app.modalWindow(), nullptr);
+  app.setEventFilter(nullptr);
+}
+
 TEST_F(AppKitTest, PostedUnicodeKeysReachTheKeyWindow) {
   Window* w = window(makeRect(0, 0, 100, 100));
   auto* root = owned(new RecordingView(makeRect(0, 0, 100, 100), true, &log_, "r"));

@@ -267,21 +267,35 @@ TEST_F(AppLoopTest, AFilterThatRunsANestedLoopLeavesTheLaterFiltersTheirTurn) {
     if (e->type() == appkit::kEventApplicationDefined) log.push_back("platform " + std::to_string(e->subtype()));
     return false;
   });
-  appkit::inject::setAlertScript([](appkit::Alert*) { return appkit::kAlertFirstButtonReturn; });
-  // Asked in address order: the first asks a question from its callback,
-  // the second consumes the event.
-  FnFilter filters[2];
-  filters[0].onEvent = [&log](Event*) {
+  // Asked in address order: the first asks a question from its callback;
+  // inside the question's loop it unregisters the second; the third
+  // consumes the event.
+  FnFilter filters[3];
+  appkit::inject::setAlertScript([](appkit::Alert*) {
+    post(2);
+    return 0L;
+  });
+  filters[0].onEvent = [&](Event* e) {
+    if (e->subtype() == 2) {
+      filters[1].setEnabled(false);
+      appkit::inject::key(36, "\r");
+      return true;
+    }
     log.push_back(std::string("a ") + (ui::msgBox(nullptr, "Sure?", ui::kMsgBoxYesNo, nullptr) ? "yes" : "no"));
     return false;
   };
   filters[1].onEvent = [&log](Event*) {
     log.push_back("b");
+    return false;
+  };
+  filters[2].onEvent = [&log](Event*) {
+    log.push_back("c");
     return true;
   };
   for (FnFilter& f : filters) f.setEnabled(true);
   app.sendEvent(appEvent(1));
-  EXPECT_EQ(log, (std::vector<std::string>{"a yes", "b"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"a yes", "c"}));
+  EXPECT_EQ(app.queuedEvents(), 0u);
   for (FnFilter& f : filters) f.setEnabled(false);
   app.setEventFilter(nullptr);
 }
