@@ -4,17 +4,20 @@
 //   mui_fixture <temporary folder> <data folder> <lifetime seconds>
 //
 // Starts the way the setup program does: the windowing stand-in on a
-// 1440 x 900 display, the macOS toolkit backend, then the automation
-// server, which listens only when the test-feature key lies in the data
-// folder; its socket goes in the temporary folder's channel folder.  Shows
-// one dialog "wizard" and writes "READY <socket path>" ("READY -" when the
-// server does not listen) on standard output.  Serves until the wizard is
-// closed (exit 0) or the lifetime ends (exit 3).
+// 1440 x 900 display, the toolkit's application loop, the macOS toolkit
+// backend, then the automation server, which listens only when the
+// test-feature key lies in the data folder; its socket goes in the
+// temporary folder's channel folder.  Shows one dialog "wizard" and writes
+// "READY <socket path>" ("READY -" when the server does not listen) on
+// standard output.  Serves until the wizard is closed (exit 0, even while
+// a message box is up) or the lifetime ends (exit 3).
 //
 // "wizard.body" holds a button "next", an edit "name", the controls of
-// testing/MuControlTree.h, a button "ask" and a static "answer".  A click on "ask" asks
-// "Go on?" in an application-modal Yes/No message box; once it ends,
-// "answer" shows "yes" or "no".
+// testing/MuControlTree.h (every kind of element the peers build, the
+// auto-hider "hider" floating over the wizard), a button "ask" and a
+// static "answer".  A click on "ask" asks "Go on?" in an
+// application-modal Yes/No message box; once it ends, "answer" shows
+// "yes" or "no".
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +37,7 @@
 #include "qocore/uilibs/mui/MuMessageBox.h"
 #include "qocore/uilibs/mui/MuWidgets.h"
 #include "qocore/uilibs/mui/MuiComms.h"
+#include "qocore/uilibs/ui/mac/AppLoop.h"
 #include "testing/MuControlTree.h"
 
 namespace yarl_test {
@@ -44,11 +48,12 @@ constexpr uint32_t kYesNo = 4;
 class Wizard : public mui::MuObserver, public plat::Timer::Callback {
  public:
   explicit Wizard(int lifetimeSeconds) {
-    dialog_.reset(mui::MuDialog::create("wizard", "Fixture", {600, 640}, 0, nullptr, nullptr));
+    dialog_.reset(mui::MuDialog::create("wizard", "Fixture", {600, 880}, 0, nullptr, nullptr));
     mui::MuLayout* body = mui::MuLayout::create(dialog_.get(), "body", mui::MuLayout::kVertical);
     mui::MuButton::create(body, "next", "Next", mui::MuButton::kNormal, 0, 0);
     mui::MuEdit::create(body, "name", "Name", mui::MuEdit::kText, 0);
     addControlTree(body);
+    others_ = addEveryOtherKind(body, dialog_.get());
     ask_ = mui::MuButton::create(body, "ask", "Ask", mui::MuButton::kNormal, 0, 0);
     answer_ = mui::MuStatic::create(body, "answer", "-", 0);
     dialog_->addObserver(this);
@@ -80,6 +85,7 @@ class Wizard : public mui::MuObserver, public plat::Timer::Callback {
 
  private:
   std::unique_ptr<mui::MuDialog> dialog_;
+  OtherKinds others_;
   mui::MuButton* ask_ = nullptr;
   mui::MuStatic* answer_ = nullptr;
   plat::Timer lifetime_{this};
@@ -96,7 +102,7 @@ int run(int argc, char** argv) {
   os::setConfiguredDataDir(argv[2]);
   os::setConfigBase(argv[2]);
   appkit::inject::mainDisplay(1440, 900, 1);
-  os::AppLoop loop;
+  ui::AppLoop loop;
   qoSetup::startMuiMac();
   mui::MuiComms::start(nullptr, -1, -1);
   Wizard wizard(lifetime);

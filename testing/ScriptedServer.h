@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "qocore/base/plat/UniqueFd.h"
@@ -27,10 +28,11 @@ class ScriptedServer {
  public:
   static constexpr int kWaitMs = 5000;
 
-  // One accepted connection as a script sees it.
+  // One accepted connection as a script sees it; closed when the script
+  // ends, or earlier by close().
   class Conn {
    public:
-    explicit Conn(int fd) : fd_(fd) {}
+    explicit Conn(plat::UniqueFd fd) : owned_(std::move(fd)), fd_(owned_.get()) {}
     // Exactly n bytes, or fewer when the peer closes or stays silent.
     std::string read(size_t n) {
       std::string out;
@@ -60,7 +62,7 @@ class ScriptedServer {
         done += static_cast<size_t>(n);
       }
     }
-    // When the script ends, the peer sees a reset instead of an orderly
+    // When the connection closes, the peer sees a reset instead of an orderly
     // end.
     void resetOnClose() {
       const linger abort{1, 0};
@@ -85,12 +87,20 @@ class ScriptedServer {
       char c;
       return !waitReadable() || ::recv(fd_, &c, 1, 0) <= 0;
     }
+    // Closes the connection now (with a reset after resetOnClose), so that
+    // the script can tell the test it has; nothing is read or sent after.
+    void close() {
+      owned_.reset();
+      fd_ = -1;
+    }
 
    private:
     bool waitReadable() {
+      if (fd_ < 0) return false;
       pollfd p{fd_, POLLIN, 0};
       return ::poll(&p, 1, kWaitMs) == 1;
     }
+    plat::UniqueFd owned_;
     int fd_;
   };
 
@@ -127,7 +137,7 @@ class ScriptedServer {
       plat::UniqueFd conn(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
       if (!conn) return;
       accepted_++;
-      Conn c(conn.get());
+      Conn c(std::move(conn));
       script(c);
     }
   }

@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -96,13 +98,20 @@ function dateRange() {
   return hasYear ? lo <= x && x <= hi : __pacInRange(lo, x, hi);
 }
 function timeRange() {
-  var a = __pacArgs(arguments), l = a.list, now = a.now;
-  for (var i = 0; i < l.length; i++) if (typeof l[i] !== 'number') return false;
+  // Numbers or numeric strings; the range includes its end hour, minute
+  // or second, and a reversed range holds no time (it does not wrap round
+  // midnight).
+  var a = __pacArgs(arguments), l = [], now = a.now;
+  for (var i = 0; i < a.list.length; i++) {
+    var t = typeof a.list[i], v = Number(a.list[i]);
+    if ((t !== 'number' && t !== 'string') || isNaN(v)) return false;
+    l.push(v);
+  }
   var x = now[4] * 3600 + now[5] * 60 + now[6];
   if (l.length === 1) return now[4] === l[0];
-  if (l.length === 2) return __pacInRange(l[0] * 3600, x, l[1] * 3600 - 1);
-  if (l.length === 4) return __pacInRange(l[0] * 3600 + l[1] * 60, x, l[2] * 3600 + l[3] * 60 - 1);
-  if (l.length === 6) return __pacInRange(l[0] * 3600 + l[1] * 60 + l[2], x, l[3] * 3600 + l[4] * 60 + l[5]);
+  if (l.length === 2) return l[0] * 3600 <= x && x <= l[1] * 3600 + 3599;
+  if (l.length === 4) return l[0] * 3600 + l[1] * 60 <= x && x <= l[2] * 3600 + l[3] * 60 + 59;
+  if (l.length === 6) return l[0] * 3600 + l[1] * 60 + l[2] <= x && x <= l[3] * 3600 + l[4] * 60 + l[5];
   return false;
 }
 )js";
@@ -175,14 +184,56 @@ void fail(CFError& error, const std::string& text) {
   error.code = kPacFileError;
 }
 
-// The heap is freed on every path.
+// What one heap has taken.  Each block carries its size in front, so that
+// resizing and freeing keep the count; the front stays aligned as malloc's
+// blocks are.
+struct HeapBudget {
+  size_t used = 0;
+};
+constexpr size_t kBlockFront = alignof(std::max_align_t);
+
+size_t blockSize(void* block) {
+  size_t size = 0;
+  std::memcpy(&size, block, sizeof size);
+  return size;
+}
+
+// Refuses (null) what would take the heap past kMaxHeapBytes: the engine
+// then collects garbage and, when that frees too little, throws a
+// RangeError in the script.
+void* resizeBlock(void* udata, void* ptr, duk_size_t size) {
+  auto& budget = *static_cast<HeapBudget*>(udata);
+  void* block = ptr ? static_cast<unsigned char*>(ptr) - kBlockFront : nullptr;
+  const size_t old = block ? blockSize(block) : 0;
+  if (size == 0) {
+    budget.used -= old;
+    std::free(block);
+    return nullptr;
+  }
+  if (size > kMaxHeapBytes - kBlockFront || budget.used - old + kBlockFront + size > kMaxHeapBytes) return nullptr;
+  void* resized = std::realloc(block, kBlockFront + size);
+  if (!resized) return nullptr;
+  const size_t taken = kBlockFront + size;
+  budget.used = budget.used - old + taken;
+  std::memcpy(resized, &taken, sizeof taken);
+  return static_cast<unsigned char*>(resized) + kBlockFront;
+}
+
+void* allocateBlock(void* udata, duk_size_t size) { return resizeBlock(udata, nullptr, size); }
+
+void freeBlock(void* udata, void* ptr) {
+  if (ptr) (void)resizeBlock(udata, ptr, 0);
+}
+
+// The heap, within its budget, is freed on every path.
 struct Heap {
-  Heap() : ctx(duk_create_heap_default()) {}
+  Heap() : ctx(duk_create_heap(allocateBlock, resizeBlock, freeBlock, &budget, nullptr)) {}
   ~Heap() {
     if (ctx) duk_destroy_heap(ctx);
   }
   Heap(const Heap&) = delete;
   Heap& operator=(const Heap&) = delete;
+  HeapBudget budget;
   duk_context* ctx;
 };
 

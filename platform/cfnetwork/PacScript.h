@@ -10,7 +10,9 @@
 //
 // Duktape as Debian builds it cannot interrupt a running script, so a
 // script that loops for ever keeps its thread: the callers evaluate on a
-// worker thread and stop waiting for it (see PacExecution.h).
+// worker thread and stop waiting for it (see PacExecution.h).  Its memory
+// is bounded: each evaluation's heap takes at most kMaxHeapBytes, past
+// which the script fails as any failing script does.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +24,9 @@ namespace cfnetwork {
 
 // CFNetwork's error code of a PAC script that fails (kCFErrorPACFileError).
 constexpr long kPacFileError = 309;
+
+// The most memory one evaluation's JavaScript heap takes.
+constexpr size_t kMaxHeapBytes = size_t{64} << 20;
 
 // What failed, as a CFError carries it.
 struct CFError {

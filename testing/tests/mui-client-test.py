@@ -6,7 +6,9 @@ its windows and the server as the program does, and the client finds the
 socket by the process id, reads every reply exactly (empty lists
 included), keeps pipelined replies in order, polls with a deadline, and
 drives a modal message box from a second connection while the click that
-opened it waits for its answer.
+opened it waits for its answer.  Every kind of element the toolkit's
+peers build answers "listitems" and "state" in whole replies; a quit while
+a message box is up ends the process.
 """
 
 import importlib.util
@@ -23,6 +25,11 @@ del sys.argv[1:4]
 _spec = importlib.util.spec_from_file_location("mui_client", CLIENT)
 mui_client = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(mui_client)
+
+# The fixture's dialogs: the wizard, its superbox's popup list and its
+# auto-hider's content.  Message boxes take the serial numbers after them.
+DIALOGS = ["0 wizard", "1 wizard_body_search_popup", "2 hider"]
+FIRST_BOX = len(DIALOGS)
 
 
 class Fixture:
@@ -84,7 +91,7 @@ class MuiClientTest(unittest.TestCase):
         ui = fixture.client()
         cases = [
             ("version", "1\n\n"),
-            ("dialogs", "0 wizard\n\n"),
+            ("dialogs", "\n".join(DIALOGS) + "\n\n"),
             # Empty lists: an empty line, then the terminating one.
             ("listitems wizard.body.next", "\n\n"),
             ("checklayout wizard", "\n\n"),
@@ -104,7 +111,9 @@ class MuiClientTest(unittest.TestCase):
         lines = ["listitems wizard.body.next", "lists wizard.body.next", "dialogs", "bogus", "version"]
         for line in lines:
             ui.send(line)
-        self.assertEqual([ui.reply() for _ in lines], ["\n\n", "\n", "0 wizard\n\n", "0\n\n", "1\n\n"])
+        self.assertEqual(
+            [ui.reply() for _ in lines], ["\n\n", "\n", "\n".join(DIALOGS) + "\n\n", "0\n\n", "1\n\n"]
+        )
 
         self.assertEqual(ui.command("listitems wizard.body.color"), ["1:Red", "-1:Green", "2:Blue"])
         self.assertEqual(ui.command("checklayout wizard"), [])
@@ -129,7 +138,7 @@ class MuiClientTest(unittest.TestCase):
         # The click runs the box's modal loop: its reply waits for the box.
         first.send("click wizard.body.ask")
         dialogs = second.wait_for("dialogs", lambda lines: any(l.endswith(" messagebox") for l in lines), deadline=5)
-        self.assertEqual(dialogs, ["0 wizard", "1 messagebox"])
+        self.assertEqual(dialogs, DIALOGS + ["%d messagebox" % FIRST_BOX])
         self.assertEqual(second.command("version"), ["1"])
         self.assertIn("main.buttons.yes (button)", second.command("lists messagebox"))
         self.assertIn("label No", second.command("state messagebox.main.buttons.no"))
@@ -138,14 +147,14 @@ class MuiClientTest(unittest.TestCase):
         # The box ended and the loop returned: the click is answered, the
         # box is gone and its answer shown.
         self.assertEqual(first.reply(), "1\n\n")
-        self.assertEqual(second.command("dialogs"), ["0 wizard"])
+        self.assertEqual(second.command("dialogs"), DIALOGS)
         self.assertIn("label yes", second.command("state wizard.body.answer"))
 
         # A second box, with the next serial number, ended by closing its
         # window: no answer was chosen.
         first.send("click wizard.body.ask")
-        second.wait_for("dialogs", lambda lines: "2 messagebox" in lines, deadline=5)
-        self.assertEqual(second.command("close 2"), ["1"])
+        second.wait_for("dialogs", lambda lines: "%d messagebox" % (FIRST_BOX + 1) in lines, deadline=5)
+        self.assertEqual(second.command("close %d" % (FIRST_BOX + 1)), ["1"])
         self.assertEqual(first.reply(), "1\n\n")
         self.assertIn("label no", second.command("state wizard.body.answer"))
 
@@ -153,7 +162,7 @@ class MuiClientTest(unittest.TestCase):
         fixture = self.start()
         first, second = fixture.client(), fixture.client()
         first.send("click wizard.body.ask")
-        second.wait_for("dialogs", lambda lines: "1 messagebox" in lines, deadline=5)
+        second.wait_for("dialogs", lambda lines: "%d messagebox" % FIRST_BOX in lines, deadline=5)
         first.send("bogus")
         first.send("version")
         self.assertEqual(second.command("click messagebox.main.buttons.yes"), ["1"])
@@ -163,12 +172,12 @@ class MuiClientTest(unittest.TestCase):
         fixture = self.start()
         first, second = fixture.client(), fixture.client()
         first.send("click wizard.body.ask")
-        second.wait_for("dialogs", lambda lines: "1 messagebox" in lines, deadline=5)
+        second.wait_for("dialogs", lambda lines: "%d messagebox" % FIRST_BOX in lines, deadline=5)
         first.close()
         self.assertEqual(second.command("version"), ["1"])
         self.assertEqual(second.command("click messagebox.main.buttons.yes"), ["1"])
         # The box goes once its loop has returned.
-        second.wait_for("dialogs", lambda lines: lines == ["0 wizard"], deadline=5)
+        second.wait_for("dialogs", lambda lines: lines == DIALOGS, deadline=5)
         self.assertIn("label yes", second.command("state wizard.body.answer"))
         self.assertIsNone(fixture.process.poll())
 
@@ -177,6 +186,61 @@ class MuiClientTest(unittest.TestCase):
         ui = fixture.client()
         self.assertEqual(ui.command("close wizard"), ["1"])
         self.assertEqual(fixture.process.wait(timeout=10), 0)
+
+    def test_closing_the_wizard_while_a_message_box_runs_ends_the_process(self):
+        fixture = self.start()
+        first, second = fixture.client(), fixture.client()
+        first.send("click wizard.body.ask")
+        second.wait_for("dialogs", lambda lines: "%d messagebox" % FIRST_BOX in lines, deadline=5)
+        # The quit ends the box's loop and then the application's.
+        self.assertEqual(second.command("close wizard"), ["1"])
+        self.assertEqual(fixture.process.wait(timeout=10), 0)
+
+    def test_every_kind_of_element_answers_listitems_and_state_in_whole_replies(self):
+        fixture = self.start()
+        ui = fixture.client()
+        named = [line.rsplit(" (", 1) for line in ui.command("lists wizard")]
+        kinds = {kind.rstrip(")") for _, kind in named}
+        for kind in ["layout", "button", "edit", "check", "choice", "list", "pager", "static", "slider", "frame",
+                     "line", "image", "scroll", "splitter", "text", "superbox", "progressBar"]:
+            self.assertIn(kind, kinds)
+        self.assertIn("popup-dialogid wizard_body_search_popup", ui.command("state wizard.body.search"))
+        paths = ["wizard." + path for path, _ in named]
+        paths += [line.split(" ", 1)[1] for line in DIALOGS] + ["hider.pin"]
+
+        # Sent at once: a reply that runs into the next one shows in every
+        # reply after it.
+        for path in paths:
+            ui.send("listitems " + path)
+            ui.send("state " + path)
+        ui.send("version")
+        items, states = {}, {}
+        for path in paths:
+            items[path] = ui.reply()
+            states[path] = ui.reply()
+        self.assertEqual(ui.reply(), "1\n\n")
+
+        for path in paths:
+            for reply in (items[path], states[path]):
+                self.assertTrue(reply.endswith("\n\n"), (path, reply))
+                self.assertNotIn("\n\n", reply[:-2] if reply != "\n\n" else "", (path, reply))
+            self.assertTrue(states[path].startswith("shown "), (path, states[path]))
+        self.assertEqual(items["wizard.body.progress"], "25%\n\n")
+        self.assertIn("element Superbox\n", states["wizard.body.search"])
+        self.assertEqual(items["wizard.body.pages"], "0:One\n1:Two\n\n")
+        self.assertEqual(items["wizard.body.note"], "\n\n")
+
+    def test_the_password_moves_between_the_edits_of_the_clear_text_field(self):
+        fixture = self.start()
+        ui = fixture.client()
+        row = "wizard.body.secret."
+        self.assertEqual(ui.command("settext %shidden s3cret" % row), ["1"])
+        self.assertEqual(ui.command("click %sclearObsBtn" % row), ["1"])
+        self.assertIn("value s3cret", ui.command("state %sclear" % row))
+        self.assertEqual(ui.command("click %sclearObsBtn" % row), ["1"])
+        # Hidden again: the plain edit keeps no copy.
+        self.assertIn("value ", ui.command("state %sclear" % row))
+        self.assertIn("value <hidden>", ui.command("state %shidden" % row))
 
 
 if __name__ == "__main__":

@@ -1,11 +1,14 @@
 // PAC evaluation against expected answers, each checked against Debian's
-// pacparser (the evaluator the PAC format grew up with) where it is
-// installed; the answer parsing; and the script download over file URLs.
+// pacparser (the evaluator the PAC format grew up with, installed by
+// scripts/deps.sh; a machine without it fails these tests); the answer
+// parsing; and the script download over file URLs.
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/cfnetwork/PacExecution.h"
@@ -27,7 +30,8 @@ std::string evaluate(const std::string& script, const std::string& url, const st
   return answer.c_str();
 }
 
-// pacparser's answer, or "" when it is not installed.
+// pacparser's answer, or "" when it has none (the module is missing, or
+// the script fails in it).
 std::string oracle(const yarl_test::TempDir& tmp, const std::string& script, const std::string& url,
                    const std::string& host) {
   std::string file = tmp.write("oracle.pac", script);
@@ -82,16 +86,105 @@ const Case kCases[] = {
 };
 // clang-format on
 
+// The reference evaluator must be there: without it the comparisons would
+// compare nothing.
+void expectOracle(const yarl_test::TempDir& tmp) {
+  ASSERT_EQ(oracle(tmp, "function FindProxyForURL(u, h) { return 'DIRECT'; }", "http://a/", "a"), "DIRECT")
+      << "the reference evaluator does not answer: /usr/bin/python3 needs the pacparser module "
+         "(python3-pacparser, which scripts/deps.sh installs)";
+}
+
 TEST(PacScriptTest, StandardFunctionsAnswerAsTheReferenceEvaluator) {
   yarl_test::TempDir tmp;
-  bool haveOracle = oracle(tmp, "function FindProxyForURL(u, h) { return 'DIRECT'; }", "http://a/", "a") == "DIRECT";
+  ASSERT_NO_FATAL_FAILURE(expectOracle(tmp));
   for (const Case& c : kCases) {
     std::string script = std::string("function FindProxyForURL(url, host) { ") + c.body + " }";
     std::string url = std::string("https://") + c.host + "/private/index.html";
     EXPECT_EQ(evaluate(script, url, c.host), c.expected) << c.body << " host " << c.host;
-    if (haveOracle && c.reference) {
+    if (c.reference) {
       EXPECT_EQ(oracle(tmp, script, url, c.host), c.expected) << "reference: " << c.body;
     }
+  }
+}
+
+// Date and time calls for the UTC time `now`, each with its answer during
+// that minute: the reference evaluator reads the real clock, so the calls
+// are made around the current hour, minute and date.
+std::vector<std::pair<std::string, bool>> clockCases(time_t now) {
+  static const char* const kDays[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
+  static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                        "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  tm t{};
+  gmtime_r(&now, &t);
+  const std::string h = std::to_string(t.tm_hour), m = std::to_string(t.tm_min);
+  const std::string nextHour = std::to_string(t.tm_hour + 1), hourAfter = std::to_string(t.tm_hour + 2);
+  const std::string nextMinute = std::to_string(t.tm_min + 1);
+  const std::string day = std::to_string(t.tm_mday), year = std::to_string(t.tm_year + 1900);
+  const std::string weekday = kDays[t.tm_wday], month = kMonths[t.tm_mon];
+  // clang-format off
+  return {
+    {"timeRange(" + h + ", 'GMT')", true},
+    {"timeRange('" + h + "', 'GMT')", true},
+    {"timeRange(" + nextHour + ", 'GMT')", false},
+    // The end hour and the end minute belong to the range.
+    {"timeRange(0, " + h + ", 'GMT')", true},
+    {"timeRange(0, 0, " + h + ", " + m + ", 'GMT')", true},
+    {"timeRange('0', '0', '" + h + "', '" + m + "', 'GMT')", true},
+    {"timeRange(" + h + ", " + m + ", 0, " + h + ", " + m + ", 59, 'GMT')", true},
+    // A reversed range does not wrap round midnight.
+    {"timeRange(" + hourAfter + ", " + nextHour + ", 'GMT')", false},
+    {"timeRange(" + h + ", " + nextMinute + ", " + h + ", " + m + ", 'GMT')", false},
+    {"weekdayRange('" + weekday + "', 'GMT')", true},
+    {"weekdayRange('SUN', 'SAT', 'GMT')", true},
+    {"dateRange(" + day + ", 'GMT')", true},
+    {"dateRange('" + month + "', 'GMT')", true},
+    {"dateRange(" + year + ", 'GMT')", true},
+    {"dateRange(1, " + day + ", 'GMT')", true},
+    {"dateRange('JAN', '" + month + "', 'GMT')", true},
+    {"dateRange(1, 'JAN', " + year + ", " + day + ", '" + month + "', " + year + ", 'GMT')", true},
+    {"dateRange(" + day + ", '" + month + "', " + year + ", 31, 'DEC', " + year + ", 'GMT')", true},
+  };
+  // clang-format on
+}
+
+TEST(PacScriptTest, DateAndTimeFunctionsAnswerAsTheReferenceEvaluatorNow) {
+  yarl_test::TempDir tmp;
+  ASSERT_NO_FATAL_FAILURE(expectOracle(tmp));
+  // Both evaluators answer within one minute; when the minute turns
+  // meanwhile, the cases are made again for the new one.
+  for (int attempt = 0;; ++attempt) {
+    ASSERT_LT(attempt, 2) << "the minute turned twice";
+    const time_t now = ::time(nullptr);
+    const std::vector<std::pair<std::string, bool>> cases = clockCases(now);
+    // One answer of "yes" and "no" words, a word for each case.
+    std::string script = "function FindProxyForURL(u, h) { return ''";
+    std::string expected;
+    for (const auto& [call, answer] : cases) {
+      script += " + (" + call + " ? 'yes ' : 'no ')";
+      expected += answer ? "yes " : "no ";
+    }
+    script += "; }";
+    const std::string ours = evaluate(script, "http://a/", "a");
+    const std::string reference = oracle(tmp, script, "http://a/", "a");
+    if (::time(nullptr) / 60 != now / 60) continue;
+    // Word by word, so that a failure names its call.
+    auto words = [](const std::string& text) {
+      std::vector<std::string> out;
+      for (size_t at = 0; at < text.size();) {
+        const size_t blank = text.find(' ', at);
+        out.push_back(text.substr(at, blank - at));
+        at = blank == std::string::npos ? text.size() : blank + 1;
+      }
+      return out;
+    };
+    const std::vector<std::string> want = words(expected), got = words(ours), ref = words(reference);
+    ASSERT_EQ(got.size(), want.size()) << ours;
+    ASSERT_EQ(ref.size(), want.size()) << "reference: " << reference;
+    for (size_t i = 0; i < cases.size(); ++i) {
+      EXPECT_EQ(got[i], want[i]) << cases[i].first;
+      EXPECT_EQ(ref[i], want[i]) << "reference: " << cases[i].first;
+    }
+    return;
   }
 }
 
@@ -121,11 +214,20 @@ TEST(PacScriptTest, DateAndTimeFunctionsReadTheWallClock) {
     {"dateRange(10, 'MAR', 2026, 20, 'MAR', 2026, 'GMT')", true},
     {"dateRange(16, 'MAR', 2026, 20, 'MAR', 2026, 'GMT')", false},
     {"timeRange(13, 'GMT')", true},
+    {"timeRange('13', 'GMT')", true},
+    {"timeRange('x', 'GMT')", false},
     {"timeRange(12, 14, 'GMT')", true},
     {"timeRange(14, 15, 'GMT')", false},
-    {"timeRange(13, 0, 13, 30, 'GMT')", false},
+    // The end hour and minute are part of the range.
+    {"timeRange(12, 13, 'GMT')", true},
+    {"timeRange('12', '13', 'GMT')", true},
+    {"timeRange(13, 0, 13, 30, 'GMT')", true},
+    {"timeRange(13, 0, 13, 29, 'GMT')", false},
     {"timeRange(13, 30, 0, 13, 30, 0, 'GMT')", true},
-    {"timeRange(22, 14, 'GMT')", true},
+    // A reversed range holds no time.
+    {"timeRange(22, 14, 'GMT')", false},
+    {"timeRange(14, 13, 'GMT')", false},
+    {"timeRange(13, 31, 13, 30, 'GMT')", false},
   };
   // clang-format on
   for (const auto& [call, expected] : cases) {
@@ -215,6 +317,21 @@ TEST(PacScriptTest, AScriptThatNeverEndsIsGivenUp) {
   ASSERT_TRUE(outcome.ok);
   ASSERT_EQ(outcome.proxies.size(), 1u);
   EXPECT_STREQ(outcome.proxies[0].host.c_str(), "s");
+}
+
+TEST(PacScriptTest, AnAllocatingScriptFailsWithinItsTime) {
+  // At the top level and inside FindProxyForURL: a heap past its bound
+  // ends the script as any error does (the error's text is the engine's).
+  const std::string scripts[] = {
+      "var a = []; for (var i = 0;; i++) a.push('x'.repeat(1 << 20) + i);",
+      "function FindProxyForURL(u, h) { for (var a = [], i = 0;; i++) a.push('x'.repeat(1 << 20) + i); }",
+  };
+  for (const std::string& script : scripts) {
+    cfnetwork::PacOutcome outcome;
+    ASSERT_TRUE(cfnetwork::executePacScript(script.data(), script.size(), "http://a/", "a", 5000, outcome)) << script;
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_NE(outcome.error.description.c_str()[0], '\0');
+  }
 }
 
 struct Receiver : cfnetwork::PacUrlExecution::Callback {

@@ -1,11 +1,15 @@
 #include "qocore/base/http/HttpConnectConnector.h"
 
+#include <strings.h>
+
 #include <cstring>
+#include <utility>
 
 #include "qocore/base/http/HttpDate.h"
 #include "qocore/base/http/HttpError.h"
 #include "qocore/base/http/UserAgent.h"
 #include "qocore/base/io/EndpointName.h"
+#include "qocore/base/io/ProxyFetcherConnector.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Encodings.h"
 #include "qocore/base/plat/NumberParse.h"
@@ -18,6 +22,36 @@
 
 namespace http {
 
+namespace {
+
+// Whether a token list (a "Connection" value; null is none) holds
+// "keep-alive" in any letter case.  Throws as nextToken does.
+bool hasKeepAliveToken(const char* value) {
+  if (!value) return false;
+  const char* cursor = value;
+  while (const plat::CharArray token = nextToken(cursor)) {
+    if (strcasecmp(token.c_str(), "keep-alive") == 0) return true;
+  }
+  return false;
+}
+
+// A read or write that shows the connection gone: its end, or a failure
+// of the socket (a reset, a broken pipe).
+bool connectionGone(const plat::Exception& e) {
+  return dynamic_cast<const rdr::EndOfStream*>(&e) || dynamic_cast<const plat::SystemException*>(&e);
+}
+
+std::unique_ptr<io::ProxyTcpConnector> makeHttpConnect(const char* host, int port, const char* proxy,
+                                                       io::ProxyPasswdPrompt* prompt) {
+  return std::make_unique<HttpConnectConnector>(host, port, proxy, nullptr, prompt);
+}
+
+// io's proxy-choosing connector makes the tunnels to "http" proxies
+// through this hook.
+[[maybe_unused]] const bool httpConnectHookFilled = (io::proxy_hooks::setHttpConnect(&makeHttpConnect), true);
+
+}  // namespace
+
 HttpConnectConnector::HttpConnectConnector(const char* host, int port, const char* proxy, io::Io* proxyIo,
                                            io::ProxyPasswdPrompt* prompt)
     : io::ProxyTcpConnector(host, port, proxy, proxyIo, prompt, "Direct TCP via HTTP CONNECT proxy %s",
@@ -28,7 +62,6 @@ HttpConnectConnector::~HttpConnectConnector() {
   // connection they read.
   parser_.reset();
   reader_.reset();
-  plat::secureFreeStr(credentialsLine_);
 }
 
 void HttpConnectConnector::checkTarget() {
@@ -42,6 +75,8 @@ void HttpConnectConnector::checkTarget() {
 void HttpConnectConnector::sendGreeting() {
   const plat::CharArray target = io::formatEndpoint(host_.c_str(), port_, -1, 0);
   plat::DString request(1024);
+  // The request holds the credentials too, whether or not it goes out.
+  plat::ScopeExit wipe([&] { plat::secureZero(request.buf(), static_cast<size_t>(request.length())); });
   request.appendf("CONNECT %s HTTP/1.1\r\nHost: %s\r\nDate: ", target.c_str(), target.c_str());
   appendHttpDate(request, plat::getTime(), HttpDateForm::kRfc1123);
   request.appendf("\r\nProxy-Connection: keep-alive\r\nUser-Agent: %s\r\nContent-Length: 0\r\n", userAgent().c_str());
@@ -49,17 +84,17 @@ void HttpConnectConnector::sendGreeting() {
   request.append("\r\n");
   out_->writeBytes(request.c_str(), request.length());
   out_->flush();
-  // The request held the credentials too.
-  plat::secureZero(request.buf(), static_cast<size_t>(request.length()));
-  plat::secureFreeStr(credentialsLine_);
+  if (mayResend_) {
+    step_ = &HttpConnectConnector::awaitFirstByte;
+    return;
+  }
+  credentialsLine_.reset();
   step_ = &HttpConnectConnector::makeParser;
 }
 
 bool HttpConnectConnector::runState() {
   try {
-    // clang-format off
-    PLAT_ASSERT(step_);
-    // clang-format on
+    PLAT_ASSERT_TEXT(step_, "step_");
     const Step step = step_;
     if (!(this->*step)()) return false;
     if (in_) in_->setCheckpoint();
@@ -117,7 +152,10 @@ bool HttpConnectConnector::handleProxyAuth() {
   }
   step_ = &HttpConnectConnector::skipBody;
   bodyLeft_ = -1;
-  if (hasCloseToken(parser_->header("Connection"))) {
+  // An HTTP/1.0 connection does not persist unless the answer says so.
+  const char* connection = parser_->header("Connection");
+  const bool http10 = std::strcmp(parser_->version(), "HTTP/1.0") == 0;
+  if (hasCloseToken(connection) || (http10 && !hasKeepAliveToken(connection))) {
     // The proxy closes this connection: the next CONNECT goes on a new one.
     parser_.reset();
     reader_.reset();
@@ -127,11 +165,9 @@ bool HttpConnectConnector::handleProxyAuth() {
   // Input waits until the credentials are there.
   if (io_) io_->setHandler(this, false);
   if (user_ && password_) {
-    const plat::CharArray user(user_), password(password_);
-    plat::ScopeExit wipe([&] {
-      plat::secureZero(user.get(), std::strlen(user.c_str()));
-      plat::secureZero(password.get(), std::strlen(password.c_str()));
-    });
+    // Stored credentials are used once.
+    const plat::SecretText user = std::move(user_);
+    const plat::SecretText password = std::move(password_);
     passwordEntered(user.c_str(), password.c_str());
   } else {
     askPrompt();
@@ -160,24 +196,61 @@ bool HttpConnectConnector::skipBody() {
     reader_.reset();
     bodyLeft_ = 0;
   }
-  // After a 407: ask again, now with the credentials.
-  sendGreeting();
+  // After a 407: ask again, now with the credentials, on the connection
+  // that carried it.  The proxy may have dropped that connection while it
+  // stood idle (the user typing): then the request goes once more on a new
+  // one.
+  mayResend_ = true;
+  try {
+    sendGreeting();
+  } catch (const plat::Exception& e) {
+    if (!connectionGone(e)) throw;
+    resendOnNewConnection(e);
+    return false;
+  }
   return true;
+}
+
+bool HttpConnectConnector::awaitFirstByte() {
+  try {
+    (void)in_->check(true, 1);
+  } catch (const rdr::BlockException&) {
+    throw;
+  } catch (const plat::Exception& e) {
+    if (!connectionGone(e)) throw;
+    resendOnNewConnection(e);
+    return false;
+  }
+  // The proxy answers on this connection.
+  mayResend_ = false;
+  credentialsLine_.reset();
+  step_ = &HttpConnectConnector::makeParser;
+  return true;
+}
+
+void HttpConnectConnector::resendOnNewConnection(const plat::Exception& cause) {
+  io::proxyTcpLog().info("Proxy %s dropped the connection before answering (%s): sending the credentials again",
+                         proxy_.c_str(), cause.str());
+  mayResend_ = false;
+  parser_.reset();
+  reader_.reset();
+  step_ = nullptr;
+  // The new connection's CONNECT carries the kept credentials line.
+  restart();
 }
 
 void HttpConnectConnector::passwordEntered(const char* user, const char* password) {
   plat::DString pair;
   pair.append(user ? user : "").append(":").append(password ? password : "");
-  plat::CharArray encoded = plat::base64Encode(pair.c_str(), pair.length(), false);
+  const plat::SecretText encoded = plat::SecretText::adopt(plat::base64Encode(pair.c_str(), pair.length(), false));
   plat::secureZero(pair.buf(), static_cast<size_t>(pair.length()));
   plat::DString line;
   line.appendf("Proxy-Authorization: Basic %s\r\n", encoded.c_str());
-  plat::secureFreeStr(encoded);
-  plat::secureFreeStr(credentialsLine_, line.release());
+  credentialsLine_ = plat::SecretText::adopt(line.release());
   credentialsSent_ = true;
   // Stored credentials are used once.
-  plat::secureFreeStr(user_);
-  plat::secureFreeStr(password_);
+  user_.reset();
+  password_.reset();
   if (io_) {
     io_->setHandler(this, true);
     resumeAfterPrompt();

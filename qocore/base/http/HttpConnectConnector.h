@@ -14,7 +14,7 @@
 
 #include "qocore/base/http/HttpHeaderParser.h"
 #include "qocore/base/io/ProxyTcpConnector.h"
-#include "qocore/base/plat/CharArray.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/base/rdr/ByteReader.h"
 
 namespace http {
@@ -32,7 +32,10 @@ class HttpConnectConnector : public io::ProxyTcpConnector {
 
   // The credentials for the next CONNECT (the prompt's answer, or the
   // stored ones): the request is sent again, on a new connection when the
-  // proxy closed the old one.
+  // proxy closed the old one (its 407 said "Connection: close", or was an
+  // HTTP/1.0 answer without "keep-alive").  When the old connection turns
+  // out to be gone before any byte of the answer (the proxy dropped it
+  // while it stood idle), the request goes once more on a new one.
   void passwordEntered(const char* user, const char* password) override;
 
  protected:
@@ -48,12 +51,20 @@ class HttpConnectConnector : public io::ProxyTcpConnector {
   bool readAnswer();
   bool handleProxyAuth();
   bool skipBody();
+  // After the credentials went on the connection that carried the 407:
+  // waits for the answer's first byte.
+  bool awaitFirstByte();
+  // That connection was gone: the request goes again on a new one.
+  void resendOnNewConnection(const plat::Exception& cause);
 
   rdr::ByteReader reader_;
-  plat::CharArray credentialsLine_;  // wiped when released
+  plat::SecretText credentialsLine_;
   std::unique_ptr<HttpResponseHeaderParser> parser_;
   Step step_ = nullptr;
   bool credentialsSent_ = false;
+  // The credentials went on the connection that carried the 407 and no
+  // answer byte has come yet: the credentials line is kept for one resend.
+  bool mayResend_ = false;
   // The 407 body still to skip; -1 until its length is known.
   int64_t bodyLeft_ = -1;
 };

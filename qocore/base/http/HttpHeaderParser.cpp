@@ -23,14 +23,53 @@ const char* HttpHeaderParser::header(const char* name) const {
   return it == headers_.end() ? nullptr : it->second.c_str();
 }
 
+namespace {
+
+// Whether the next byte is an LF; false at the end of the input.  Input
+// that has run dry blocks as any read does.
+bool lfFollows(rdr::InStream& in) {
+  try {
+    return in.check(true, 1) && *in.getPtr() == '\n';
+  } catch (const rdr::EndOfStream&) {
+    return false;
+  } catch (const rdr::EndOfMsg&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+// Not rdr::InStream::readLine, which drops every CR: a CR inside a line
+// would then join what stands on either side of it ("1\r2" reading as
+// "12").  Here only the CR of a CR LF goes; any other CR is a space.
 void HttpHeaderParser::readLine() {
+  std::string line;
+  bool readAny = false;
   bool sawNul = false;
   try {
-    in_.readLine(line_, kMaxLine, &sawNul);
-  } catch (const rdr::StringTooLongException&) {
-    throw HttpParseException("Line exceeds maximum length");
+    for (;;) {
+      uint8_t c = in_.readU8();
+      readAny = true;
+      if (c == '\n') break;
+      if (c == '\r') {
+        if (lfFollows(in_)) {
+          in_.advance(1);
+          break;
+        }
+        c = ' ';
+      }
+      if (c == '\0') sawNul = true;
+      if (line.size() >= static_cast<size_t>(kMaxLine)) throw HttpParseException("Line exceeds maximum length");
+      line.push_back(static_cast<char>(c));
+    }
+  } catch (const rdr::EndOfStream&) {
+    // The end of the input ends a line that has begun.
+    if (!readAny) throw;
+  } catch (const rdr::EndOfMsg&) {
+    if (!readAny) throw;
   }
   if (sawNul) throw HttpParseException("Line has embedded nul");
+  line_.assign(line.c_str());
 }
 
 void HttpHeaderParser::accept() {

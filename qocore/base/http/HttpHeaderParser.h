@@ -2,6 +2,9 @@
 // Readers of HTTP message heads (a start line and header fields) on byte
 // input that may run dry.
 //
+// A line ends at LF; the CR of a CR LF is dropped and any other CR reads
+// as a space, so that it never joins the text on either side of it.
+//
 // parse() reads one line at a time and, unless told otherwise, sets the
 // input's checkpoint after each accepted line: when the input blocks, the
 // stream's rdr::BlockException reaches the caller, who calls parse() again
@@ -30,7 +33,8 @@ class HttpParseException : public plat::Exception {
 
 class HttpHeaderParser {
  public:
-  // A line longer than this many bytes (CRs dropped) is refused.
+  // A line longer than this many bytes (its ending CR LF or LF not
+  // counted) is refused.
   static constexpr int32_t kMaxLine = 8192;
   // The start line and the field lines together.
   static constexpr int32_t kMaxLines = 500;

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "qocore/base/http/MacPacFetcher.h"
+#include "qocore/base/io/LogDestIpc.h"
 #include "qocore/base/os/AppLoop.h"
 #include "qocore/base/os/ExecutablePath.h"
 #include "qocore/base/os/LaunchedProcessPipe.h"
@@ -17,7 +18,6 @@
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
-#include "qocore/base/plat/LogDestIpc.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/NumberParse.h"
 
@@ -35,14 +35,8 @@ constexpr char kTimeLimitsArg[] = "-pacTimeLimits";
 std::atomic<bool> childMode{false};
 
 // The child's log lines appear in the parent's log under the child's
-// source name.  Never destroyed, as every log source.
-plat::LogSrcViaIpc& forwardedLog() {
-  static plat::LogSrcViaIpc* source = new plat::LogSrcViaIpc("PacHelper");
-  return *source;
-}
-// Made at start-up, as every log source, so that it is bound to the log
-// destinations before its first line.
-[[maybe_unused]] plat::LogSrcViaIpc& forwardedAtStart = forwardedLog();
+// source name.
+PLAT_LOG_SOURCE_OF(plat::LogSrcViaIpc, forwardedLog, "PacHelper");
 
 // A failure that arrives as text: the child's, or the death of the child.
 class PacFailure : public plat::Exception {

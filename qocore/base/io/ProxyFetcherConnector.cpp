@@ -3,7 +3,6 @@
 #include <cstring>
 #include <utility>
 
-#include "qocore/base/http/HttpConnectConnector.h"
 #include "qocore/base/io/EndpointName.h"
 #include "qocore/base/io/EndpointUri.h"
 #include "qocore/base/io/ProxyError.h"
@@ -12,8 +11,6 @@
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
-#include "qocore/base/plat/ScopeExit.h"
-#include "qocore/base/plat/Strings.h"
 
 namespace io {
 
@@ -22,6 +19,8 @@ namespace {
 PLAT_LOG_SOURCE(vlog, "ProxyFetcherConnector");
 
 constexpr int kHttpProxyPort = 80;
+
+constinit proxy_hooks::HttpConnectFn httpConnectHook = nullptr;
 
 // The proxy's host and port as "host:port" (IPv6 bracketed), without any
 // user information.
@@ -33,6 +32,10 @@ plat::CharArray proxyEndpoint(const char* hostAndPort, int defaultPort) {
 }
 
 }  // namespace
+
+namespace proxy_hooks {
+void setHttpConnect(HttpConnectFn fn) noexcept { httpConnectHook = fn; }
+}  // namespace proxy_hooks
 
 ProxyFetcherConnector::ProxyFetcherConnector(const char* host, int port, std::unique_ptr<ProxyFetcher> fetcher)
     : host_(host), port_(port), fetcher_(std::move(fetcher)) {}
@@ -113,28 +116,21 @@ std::unique_ptr<IoConnector> ProxyFetcherConnector::choose(const char* proxyUrl,
     return std::make_unique<TcpConnector>(host_.c_str(), port_);
   }
   // The proxy text's own credentials win over the fetcher's.
-  plat::CharArray user(credentials.user);
-  plat::CharArray password(credentials.password);
-  plat::ScopeExit wipe([&] {
-    plat::secureFreeStr(user);
-    plat::secureFreeStr(password);
-  });
-  if (uri.password) plat::secureFreeStr(password, uri.password);
-  if (uri.user && std::strcmp(uri.user.c_str(), user.c_str()) != 0) plat::secureFreeStr(user, uri.user);
+  const char* user = uri.user ? uri.user.c_str() : credentials.user.c_str();
+  const char* password = uri.password ? uri.password.c_str() : credentials.password.c_str();
 
   const plat::CharArray endpoint =
       proxyEndpoint(uri.host.c_str(), http ? kHttpProxyPort : Socks5Connector::kDefaultPort);
   std::unique_ptr<ProxyTcpConnector> connector;
   if (http) {
     vlog().info("Using HTTP CONNECT proxy %s", endpoint.c_str());
-    connector = std::make_unique<http::HttpConnectConnector>(host_.c_str(), port_, endpoint.c_str(), nullptr,
-                                                             credentials.prompt);
+    if (!httpConnectHook) throw plat::Exception("No HTTP CONNECT connector is available");
+    connector = httpConnectHook(host_.c_str(), port_, endpoint.c_str(), credentials.prompt);
   } else {
     vlog().info("Using SOCKS 5 proxy %s", endpoint.c_str());
     connector = std::make_unique<Socks5Connector>(host_.c_str(), port_, endpoint.c_str(), nullptr, credentials.prompt);
   }
-  if ((user && *user.c_str()) || (password && *password.c_str()))
-    connector->setCredentials(user.c_str(), password.c_str());
+  if (*user || *password) connector->setCredentials(user, password);
   return connector;
 }
 

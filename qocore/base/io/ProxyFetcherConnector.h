@@ -7,14 +7,30 @@
 // The fetcher may answer inside fetch() or later; either way the answer is
 // acted on from the loop, so the fetcher is never destroyed inside its own
 // call.  Log source "ProxyFetcherConnector".
+//
+// The HTTP CONNECT connector belongs to the http library, above io: it is
+// made through proxy_hooks::setHttpConnect, which http fills from its
+// static initialiser.
 
 #include <memory>
 
 #include "qocore/base/io/Io.h"
 #include "qocore/base/io/ProxyFetcher.h"
+#include "qocore/base/io/ProxyTcpConnector.h"
 #include "qocore/base/plat/CharArray.h"
 
 namespace io {
+
+// Hooks that later layers fill.  Constant-initialised, so valid during
+// static initialisation.
+namespace proxy_hooks {
+// Makes the HTTP CONNECT tunnel connector to host:port through the proxy
+// endpoint ("host:port"), asking `prompt` (may be null) for credentials
+// (http::HttpConnectConnector).  Until it is filled an "http" proxy fails.
+using HttpConnectFn = std::unique_ptr<ProxyTcpConnector> (*)(const char* host, int port, const char* proxy,
+                                                             ProxyPasswdPrompt* prompt);
+void setHttpConnect(HttpConnectFn fn) noexcept;
+}  // namespace proxy_hooks
 
 class ProxyFetcherConnector : public IoConnectorBase, public ProxyFetcherCallback, public IoConnected {
  public:

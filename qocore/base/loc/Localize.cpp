@@ -74,12 +74,6 @@ plat::Mutex& locLock() {
 
 PLAT_LOG_SOURCE(localizeLog, "Localize");
 
-namespace {
-// A source made after `Log` was applied stays unbound until its next
-// change: make this one with the others, at start-up.
-[[maybe_unused]] plat::LogSrc& logAtStartup = localizeLog();
-}  // namespace
-
 // ---- TransMap ----
 
 TransMap::~TransMap() {

@@ -2,7 +2,6 @@
 
 #include <strings.h>
 
-#include "qocore/base/plat/LogDestIpc.h"
 #include "qocore/base/plat/LogSrc.h"
 
 namespace plat {
@@ -11,7 +10,12 @@ constinit Mutex logRegistryMutex;
 
 namespace {
 constinit LogDest* firstDest PLAT_GUARDED_BY(logRegistryMutex) = nullptr;
+constinit log_dest_hooks::IpcFn ipcHook = nullptr;
 }  // namespace
+
+namespace log_dest_hooks {
+void setIpc(IpcFn fn) noexcept { ipcHook = fn; }
+}  // namespace log_dest_hooks
 
 LogDest::LogDest(const char* name) noexcept : name_(name) {
   if (!name_) return;
@@ -53,7 +57,7 @@ LogDest* findLogDest(const char* name) noexcept {
   }
   // The channel destination is made on first lookup, so that a `Log` value
   // naming it binds before any channel exists.
-  if (strcasecmp(name, "ipc") == 0) return &LogDestIpc::instance();
+  if (ipcHook && strcasecmp(name, "ipc") == 0) return &ipcHook();
   return nullptr;
 }
 

@@ -53,6 +53,16 @@ class LogDest {
 // channel destination "ipc" is made by its first lookup.
 LogDest* findLogDest(const char* name) noexcept;
 
+// Hooks that later layers fill.  Constant-initialised, so valid during
+// static initialisation.
+namespace log_dest_hooks {
+// Makes the channel destination "ipc" on its first call and returns it
+// (plat::LogDestIpc::instance, which io fills in from the destination's
+// own static initialiser).  Until it is filled "ipc" names nothing.
+using IpcFn = LogDest& (*)();
+void setIpc(IpcFn fn) noexcept;
+}  // namespace log_dest_hooks
+
 // Writes each destination name as "  %s\n".
 void listLogDests(FILE* out);
 

@@ -177,9 +177,15 @@ void listLogNames(int width, FILE* out);
 // and a `Log` value binds it before its first message.  Use it at namespace
 // scope: in an unnamed namespace for a source of one file, in a named one
 // (with a declaration in a header) for a source several files share.
-#define PLAT_LOG_SOURCE(accessor, name)                             \
-  ::plat::LogSrc& accessor() noexcept {                             \
-    static ::plat::LogSrc* const source = new ::plat::LogSrc(name); \
-    return *source;                                                 \
-  }                                                                 \
-  [[maybe_unused]] static ::plat::LogSrc& accessor##Registered_ = accessor()
+//
+// PLAT_LOG_SOURCE_OF(Type, accessor, "Name") is the same for a source of a
+// class derived from plat::LogSrc whose constructor takes the name
+// (`Type& accessor()`).
+#define PLAT_LOG_SOURCE_OF(type, accessor, name) \
+  type& accessor() noexcept {                    \
+    static type* const source = new type(name);  \
+    return *source;                              \
+  }                                              \
+  [[maybe_unused]] static type& accessor##Registered_ = accessor()
+
+#define PLAT_LOG_SOURCE(accessor, name) PLAT_LOG_SOURCE_OF(::plat::LogSrc, accessor, name)

@@ -90,8 +90,7 @@ class Scaler : public rfb::ImageGetter {
   const rfb::ColourMap* dstCm = nullptr;
 
  private:
-  // Zero between rows; at least dstSz.x long once a scaling kernel is
-  // chosen.
+  // Zero between rows; as long as the widest rectangle asked for so far.
   mutable plat::MBuf<Accum> accum;
   mutable plat::MBuf<Span> spans;
   const rfb::PixelBuffer* source = nullptr;

@@ -25,9 +25,7 @@ void ScaledImageLoader::load(rfb::WritablePixelBuffer* pb, rfb::Point at) {
     il->load(pb, at);
     return;
   }
-  // clang-format off
-  PLAT_ASSERT(pb->getPf().equal(*il->getPf()));
-  // clang-format on
+  PLAT_ASSERT_TEXT(pb->getPf().equal(*il->getPf()), "pb->getPf().equal(*il->getPf())");
   rfb::ManagedPixelBuffer whole(il);
   const rfb::Rect r = rectOf(at.x, at.y, int64_t{at.x} + targetSize.width, int64_t{at.y} + targetSize.height);
   int32_t stride = 0;
@@ -126,8 +124,26 @@ void scaleRect(const rfb::PixelBuffer& src, const rfb::Rect& srcRect, rfb::Writa
   if (srcRect.isEmpty() || dstRect.isEmpty()) return;
   rfb::SubPixelBuffer sub(src, srcRect, true);
   if (sub.getRect().isEmpty()) return;
-  const ScaledPixelBuffer scaled(&sub, sizeOf(dstRect), true);
-  rfb::transRect(scaled, rfb::Point{}, dst, dstRect, op);
+  // The rectangle may be far larger than the destination (a bordered
+  // drawing stretched past the screen): only the part that shows is
+  // scaled, at the scale of the whole rectangle, and the working buffers
+  // are that part's size.
+  const rfb::Size whole = sizeOf(dstRect);
+  const rfb::Rect shown = dstRect.intersect(dst.getRect())
+                              .intersect(rectOf(dstRect.x1, dstRect.y1, int64_t{dstRect.x1} + whole.width,
+                                                int64_t{dstRect.y1} + whole.height));
+  if (shown.isEmpty()) return;
+  // The same part in the coordinates of the scaled image.
+  const rfb::Rect part = rectOf(int64_t{shown.x1} - dstRect.x1, int64_t{shown.y1} - dstRect.y1,
+                                int64_t{shown.x2} - dstRect.x1, int64_t{shown.y2} - dstRect.y1);
+  Scaler scaler;
+  scaler.coords_.dstSz = {whole.width, whole.height};
+  scaler.setSource(&sub, true);
+  const rfb::Size size = sizeOf(shown);
+  rfb::ManagedPixelBuffer scaled(sub.getPf(), rfb::Rect(0, 0, size.width, size.height), sub.getColourMap());
+  int32_t stride = 0;
+  scaler.getImage(scaled.getPixelsRW(scaled.getRect(), &stride), part, stride);
+  rfb::transRect(scaled, rfb::Point{}, dst, shown, op);
 }
 
 void scalePixels(int32_t l, int32_t t, int32_t r, int32_t b, const rfb::PixelBuffer& src, rfb::WritablePixelBuffer& dst,

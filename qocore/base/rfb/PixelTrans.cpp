@@ -59,12 +59,26 @@ class Codec {
   bool packed() const { return trueColour_ && packed_; }
 
   // Whether this is a little-endian 32 bpp format whose colour channels
-  // (and alpha, when it has one) are whole 8-bit fields: decoding and
-  // encoding need no tables then.
+  // (and alpha, when it has one) are 8-bit fields inside the pixel:
+  // decoding and encoding need no tables then.  A channel shifted past the
+  // pixel reads 0, which only the tables give.
   bool plain32() const {
     if (!trueColour_ || big_ || bpp_ != 32 || scaleRgb_ || alphaMode_ == kAlphaScaled) return false;
-    for (const Channel& ch : ch_)
-      if (ch.shift > 24) return false;
+    for (int i = 0; i < 4; ++i) {
+      if (i == 3 && alphaMode_ == kNoAlpha) break;
+      if (ch_[i].shift > 24 || ch_[i].keep == 0) return false;
+    }
+    return true;
+  }
+
+  // Whether, besides plain32(), every channel is a whole byte of the
+  // pixel, so that it can be read from memory byte by byte.
+  bool wholeBytes32() const {
+    if (!plain32()) return false;
+    for (int i = 0; i < 4; ++i) {
+      if (i == 3 && alphaMode_ == kNoAlpha) break;
+      if (ch_[i].shift % 8 != 0) return false;
+    }
     return true;
   }
 
@@ -390,14 +404,15 @@ bool copyByChannels(const Codec& sc, const Codec& dc, int srcBytes, int dstBytes
   if (!sc.packed() || !dc.packed() || (srcBytes != 2 && srcBytes != 4) || (dstBytes != 2 && dstBytes != 4))
     return false;
   const ChannelTables tables(sc, dc);
-  const bool bytes = srcBytes == 4 && sc.plain32();
   const bool alpha = sc.channel(3).mask != 0;
 #if defined(__SSE2__)
-  if (bytes && dstBytes == 2) {
+  // Shifts and masks: any 8-bit channel inside the pixel.
+  if (srcBytes == 4 && sc.plain32() && dstBytes == 2) {
     copyBytesTo16(sc, dc, tables, sp);
     return true;
   }
 #endif
+  const bool bytes = srcBytes == 4 && sc.wholeBytes32();
   if (bytes && dstBytes == 4)
     alpha ? copyByChannels<4, 4, true>(sc, tables, sp) : copyByChannels<4, 4, true, false>(sc, tables, sp);
   else if (bytes)

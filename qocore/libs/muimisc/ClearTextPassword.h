@@ -57,7 +57,8 @@ class ClearTextPassword : public mui::MuObserver {
  private:
   // Every image is square, as high as the password edit.
   mui::Size imageSize() const;
-  // Shows the other edit with the text of the current one.
+  // Shows the other edit with the text of the current one and empties
+  // the one it leaves.
   void swapTo(bool shown);
 
   mui::MuLayout* row_;

@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "qocore/base/http/HttpConnectConnector.h"
 #include "qocore/base/http/UserAgent.h"
@@ -230,6 +234,115 @@ TEST_F(HttpConnectConnectorTest, PromptAndReconnectAfterConnectionClose) {
   EXPECT_EQ(2, server.accepted());
   EXPECT_NE(std::string::npos, secondRequest.find(kAuth)) << secondRequest;
   EXPECT_EQ(1u, prompt.asked.size());
+}
+
+TEST_F(HttpConnectConnectorTest, WhichProxyAuthAnswersEndTheirConnection) {
+  struct Case {
+    const char* name;
+    std::string answer;
+    bool closes;  // the credentials go on a new connection
+  };
+  const Case cases[] = {
+      // HTTP/1.0 is not persistent unless the answer says keep-alive.
+      {"HTTP/1.0", "HTTP/1.0 407 x\r\nProxy-Authenticate: Basic\r\nContent-Length: 0\r\n\r\n", true},
+      {"HTTP/1.0 keep-alive",
+       "HTTP/1.0 407 x\r\nProxy-Authenticate: Basic\r\nConnection: Keep-Alive\r\nContent-Length: 0\r\n\r\n", false},
+      {"HTTP/1.1", "HTTP/1.1 407 x\r\nProxy-Authenticate: Basic\r\nContent-Length: 0\r\n\r\n", false},
+      {"HTTP/1.1 close", "HTTP/1.1 407 x\r\nProxy-Authenticate: Basic\r\nConnection: close\r\n\r\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    receiver_ = {};
+    std::string again, onNewConnection;
+    std::vector<ScriptedServer::Script> scripts = {[&](Conn& conn) {
+      conn.readUntil("\r\n\r\n");
+      conn.send(c.answer);
+      // Empty when the connector closes this connection.
+      again = conn.readUntil("\r\n\r\n");
+      if (again.empty()) return;
+      conn.send(kOk);
+      conn.peerClosed();
+    }};
+    if (c.closes) {
+      scripts.push_back([&](Conn& conn) {
+        onNewConnection = conn.readUntil("\r\n\r\n");
+        conn.send(kOk);
+        conn.peerClosed();
+      });
+    }
+    ScriptedServer server(std::move(scripts));
+    start(server).setCredentials("user", "pass");
+    connector_->start(&receiver_);
+    ASSERT_TRUE(runToOutcome());
+    EXPECT_EQ("connected", receiver_.outcome);
+    receiver_.io.reset();
+    connector_.reset();
+    server.wait();
+    EXPECT_EQ(c.closes ? 2 : 1, server.accepted());
+    EXPECT_NE(std::string::npos, (c.closes ? onNewConnection : again).find(kAuth)) << again << onNewConnection;
+    if (c.closes) {
+      EXPECT_EQ("", again);
+    }
+  }
+}
+
+TEST_F(HttpConnectConnectorTest, ProxyDropsTheIdleConnectionWhileTheUserTypes) {
+  struct Case {
+    const char* name;
+    bool reset;          // the proxy resets the connection rather than closing it
+    bool secondAnswers;  // the new connection answers
+    const char* reason;  // empty: connected
+  };
+  const Case cases[] = {
+      {"closed", false, true, ""},
+      // The resend then fails at once.
+      {"reset", true, true, ""},
+      // Once only: a new connection that goes as well ends the attempt.
+      {"new connection gone too", false, false, "ConnectionError"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    receiver_ = {};
+    proxy_test::Prompt prompt;
+    std::promise<void> asked, dropped;
+    std::future<void> askedFuture = asked.get_future(), droppedFuture = dropped.get_future();
+    std::string secondRequest;
+    ScriptedServer server({[&](Conn& conn) {
+                             conn.readUntil("\r\n\r\n");
+                             // Keep-alive: the 407 leaves the connection open.
+                             conn.send(proxyAuthRequired("Basic", "Content-Length: 0\r\n"));
+                             // Idle while the user types, until the proxy gives up on it.
+                             (void)askedFuture.wait_for(std::chrono::milliseconds(ScriptedServer::kWaitMs));
+                             if (c.reset) conn.resetOnClose();
+                             conn.close();
+                             dropped.set_value();
+                           },
+                           [&](Conn& conn) {
+                             secondRequest = conn.readUntil("\r\n\r\n");
+                             if (!c.secondAnswers) return;
+                             conn.send(kOk);
+                             conn.peerClosed();
+                           }});
+    start(server, &prompt).start(&receiver_);
+    ASSERT_TRUE(runUntil([&] { return prompt.callback != nullptr; }));
+    asked.set_value();
+    ASSERT_EQ(std::future_status::ready, droppedFuture.wait_for(std::chrono::milliseconds(ScriptedServer::kWaitMs)));
+    prompt.callback->passwordEntered("user", "pass");
+    ASSERT_TRUE(runToOutcome());
+    if (*c.reason) {
+      EXPECT_EQ(c.reason, receiver_.reason) << receiver_.outcome;
+    } else {
+      EXPECT_EQ("connected", receiver_.outcome);
+    }
+    receiver_.io.reset();
+    connector_.reset();
+    server.wait();
+    EXPECT_EQ(2, server.accepted());
+    // The stored credentials went again on the new connection, and the user
+    // was asked once.
+    EXPECT_NE(std::string::npos, secondRequest.find(kAuth)) << secondRequest;
+    EXPECT_EQ(1u, prompt.asked.size());
+  }
 }
 
 TEST_F(HttpConnectConnectorTest, HandshakeTimeOut) {

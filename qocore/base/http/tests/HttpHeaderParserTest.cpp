@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qocore/base/http/HttpHeaderParser.h"
@@ -103,6 +104,57 @@ TEST(HttpHeaderParserTest, RefusedLines) {
       {"HTTP/1.1 200 OK\r\nA: " + std::string(8189, 'v') + "\r\n\r\n", "ok"},  // exactly 8192 bytes
   };
   for (const Case& c : cases) EXPECT_EQ(c.message, parseResponse(c.head)) << c.head.substr(0, 40);
+}
+
+// A CR that does not end its line is a space, so it cannot join two tokens
+// or two fields; CR LF and a bare LF end a line.  Each head is read whole
+// and in pieces that each end with a CR, the last byte available.
+TEST(HttpHeaderParserTest, BareCrIsASpace) {
+  struct Case {
+    std::string head;
+    const char* result;
+    std::vector<std::pair<const char*, const char*>> fields;  // null value: absent
+  };
+  const Case cases[] = {
+      {"HTTP/1.1 200 OK\r\nContent-Length: 1\r2\r\n\r\n", "ok", {{"Content-Length", "1 2"}}},
+      {"HTTP/1.1 200 OK\r\nFoo: 1\rBar: 2\r\n\r\n", "ok", {{"Foo", "1 Bar: 2"}, {"Bar", nullptr}}},
+      {"HTTP/1.1 200\rOK\r\nA: x\r\r\n\r\n", "ok", {{"A", "x "}}},
+      {"HTTP/1.1 200 OK\r\nA: a\r\rb\n\r\n", "ok", {{"A", "a  b"}}},
+      // A bare CR counts towards the line's length.
+      {"HTTP/1.1 200 OK\r\nA: " + std::string(8188, 'v') + "\r\r\n\r\n", "ok", {}},
+      {"HTTP/1.1 200 OK\r\nA: " + std::string(8189, 'v') + "\r\r\n\r\n", "Line exceeds maximum length", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.head.substr(0, 40));
+    rdr::MemInStream whole(c.head.data(), static_cast<int32_t>(c.head.size()));
+    http::HttpResponseHeaderParser wholeParser(whole);
+    EXPECT_EQ(c.result, parseText(wholeParser));
+
+    rdr::MemIoStream pipe;
+    http::HttpResponseHeaderParser piecesParser(pipe);
+    std::string result;
+    for (size_t from = 0; from < c.head.size() && result.empty();) {
+      const size_t cr = c.head.find('\r', from);
+      const size_t to = cr == std::string::npos ? c.head.size() : cr + 1;
+      pipe.writeBytes(c.head.data() + from, static_cast<int32_t>(to - from));
+      pipe.flush();
+      from = to;
+      try {
+        result = parseText(piecesParser);
+      } catch (const rdr::BlockException&) {
+      }
+    }
+    EXPECT_EQ(c.result, result);
+    if (std::string(c.result) != "ok") continue;
+    EXPECT_EQ(200, wholeParser.status());
+    EXPECT_EQ(200, piecesParser.status());
+    for (const auto& [name, value] : c.fields) {
+      for (const http::HttpResponseHeaderParser* parser : {&wholeParser, &piecesParser}) {
+        const char* got = parser->header(name);
+        EXPECT_EQ(value ? value : "(absent)", std::string(got ? got : "(absent)")) << name;
+      }
+    }
+  }
 }
 
 std::string headWithFields(int n) {

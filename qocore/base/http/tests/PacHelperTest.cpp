@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -141,6 +145,74 @@ TEST_F(PacHelperTest, ChildThatDoesNotAnswerIsKilled) {
   // Nothing more arrives later.
   for (int i = 0; i < 5; ++i) loop_.poll(20);
   EXPECT_EQ(answer.calls, 1);
+}
+
+// The most memory the process has held so far (kB), or -1 once it has
+// gone.
+long peakKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+// Children started meanwhile run without AddressSanitizer's quarantine,
+// which keeps every freed block (up to 256 MiB) and so would count the
+// script's garbage as memory the child still holds.  Other builds ignore
+// the setting.
+class NoQuarantineForChildren {
+ public:
+  NoQuarantineForChildren() {
+    const char* options = std::getenv("ASAN_OPTIONS");
+    if (options) previous_ = options;
+    had_ = options != nullptr;
+    ::setenv("ASAN_OPTIONS", (previous_ + (had_ ? ":" : "") + "quarantine_size_mb=0").c_str(), 1);
+  }
+  ~NoQuarantineForChildren() {
+    if (had_)
+      ::setenv("ASAN_OPTIONS", previous_.c_str(), 1);
+    else
+      ::unsetenv("ASAN_OPTIONS");
+  }
+
+ private:
+  std::string previous_;
+  bool had_ = false;
+};
+
+TEST_F(PacHelperTest, AllocatingScriptEndsWithinItsMemory) {
+  constexpr long kFarBelowKb = 256 * 1024;
+  constexpr int kScriptMs = 10000;
+  Limits limits({20000, kScriptMs, kScriptMs});
+  Answer answer;
+  std::unique_ptr<io::ProxyFetcher> fetcher =
+      client(script("for (var a = [], i = 0;; i++) a.push('x'.repeat(1 << 20) + i);"));
+  const auto start = std::chrono::steady_clock::now();
+  {
+    NoQuarantineForChildren noQuarantine;
+    fetcher->fetch(&answer);
+  }
+  auto& helper = static_cast<http::PacHelperClient&>(*fetcher);
+  const pid_t pid = helper.childPid();
+  ASSERT_GT(pid, 0);
+  // Watched as it runs, so that a child without a bound is stopped (by the
+  // client's destruction) before it takes the machine's memory.
+  long seen = 0;
+  for (int i = 0; i < 400 && answer.calls == 0 && seen < kFarBelowKb; ++i) {
+    loop_.poll(20);
+    seen = std::max(seen, peakKb(pid));
+  }
+  ASSERT_LT(seen, kFarBelowKb) << "the child kept allocating";
+  ASSERT_EQ(answer.calls, 1);
+  // The script failed, as any failing script does, within its time.
+  EXPECT_EQ(answer.proxy, "direct://");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kScriptMs));
+  // Once the child has ended, the peak of its whole life is known.
+  for (int i = 0; i < 400 && helper.childPid() > 0; ++i) loop_.poll(20);
+  ASSERT_EQ(helper.childPid(), -1);
+  rusage children{};
+  ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &children), 0);
+  EXPECT_LT(children.ru_maxrss, kFarBelowKb);
 }
 
 TEST_F(PacHelperTest, DestroyingTheClientKillsTheChild) {

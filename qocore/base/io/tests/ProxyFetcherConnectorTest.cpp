@@ -147,6 +147,26 @@ TEST_F(ProxyFetcherConnectorTest, ProxyTypesAndDefaultPorts) {
   }
 }
 
+// The HTTP CONNECT connector comes from the http library, through the hook
+// it fills at start-up.
+TEST_F(ProxyFetcherConnectorTest, HttpProxiesTunnelThroughConnect) {
+  std::string request;
+  ScriptedServer proxy({[&](Conn& c) {
+    request = c.readUntil("\r\n\r\n");
+    c.send("HTTP/1.1 200 Connection established\r\n\r\ntunnel");
+    c.peerClosed();
+  }});
+  start("http://" + proxy.endpoint(), true);
+  ASSERT_TRUE(runToOutcome());
+  ASSERT_EQ("connected", receiver_.outcome);
+  EXPECT_EQ("Direct TCP via HTTP CONNECT proxy " + proxy.endpoint(), connector_->methodName().c_str());
+  EXPECT_EQ("tunnel", tunnelBytes(6));
+  receiver_.io.reset();
+  connector_.reset();
+  proxy.wait();
+  EXPECT_EQ(0u, request.find("CONNECT target.example:443 HTTP/1.1\r\n")) << request;
+}
+
 TEST_F(ProxyFetcherConnectorTest, CredentialsFromTheProxyTextWin) {
   struct Case {
     const char* userInfo;  // in the proxy text

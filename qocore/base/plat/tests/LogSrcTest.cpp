@@ -45,6 +45,23 @@ std::string withoutColour(const std::string& text) {
   return out;
 }
 
+// A source class of its own and a plain source, each declared the one way.
+class TaggedSrc : public plat::LogSrc {
+ public:
+  explicit TaggedSrc(const char* name) : plat::LogSrc(name) {}
+  int tag = 7;
+};
+PLAT_LOG_SOURCE_OF(TaggedSrc, taggedLog, "TaggedAtStart");
+PLAT_LOG_SOURCE(plainLog, "PlainAtStart");
+
+// The names on the list of sources, newest first.
+std::vector<std::string> listedSources() {
+  std::vector<std::string> names;
+  plat::MutexLock lock(plat::logRegistryMutex);
+  for (plat::LogSrc* src = plat::LogSrc::first(); src; src = src->next()) names.emplace_back(src->name());
+  return names;
+}
+
 // Re-applies the `Log` parameter's own value, undoing a test's direct
 // application.
 void restoreLogSetting() { plat::applyLogSetting(plat::Configuration::global().findParam("Log")->getValueStr().get()); }
@@ -118,6 +135,16 @@ TEST(LogSrcTest, SourcesAreListedNewestFirstUntilDestroyed) {
     EXPECT_EQ(inner.next(), &src);
   }
   EXPECT_EQ(plat::LogSrc::first(), &src);
+}
+
+TEST(LogSrcTest, DeclaredSourcesAreMadeAtStartUpOnceWithTheirType) {
+  // Listed before this test calls either accessor: start-up made them.
+  EXPECT_THAT(listedSources(), testing::IsSupersetOf({"TaggedAtStart", "PlainAtStart"}));
+  TaggedSrc& tagged = taggedLog();
+  EXPECT_EQ(&tagged, &taggedLog());
+  EXPECT_EQ(&plainLog(), &plainLog());
+  EXPECT_STREQ(tagged.name(), "TaggedAtStart");
+  EXPECT_EQ(tagged.tag, 7);
 }
 
 TEST(LogSrcTest, StderrDestinationTakesTheBoundLevelsOnly) {

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <vector>
@@ -193,6 +199,95 @@ TEST(ScaledPixelBufferTest, BordersLargerThanTheImage) {
   qoutil::scaleRect(*src, Rect(10, 10, 12, 12), dst, Rect(0, 0, 5, 5), rfb::opCopy);
   ManagedPixelBuffer empty(PixelFormat::argb8888(), Rect());
   qoutil::scalePixels(1, 1, 1, 1, empty, dst, Rect(0, 0, 5, 5), rfb::opCopy);
+}
+
+// A source whose every pixel differs from its neighbours.
+std::unique_ptr<ManagedPixelBuffer> numbered(int32_t w, int32_t h) {
+  auto pb = std::make_unique<ManagedPixelBuffer>(PixelFormat::argb8888(), Rect(0, 0, w, h));
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) pb->setPixel({x, y}, 0xFF000000u | uint32_t(x) << 8 | uint32_t(y));
+  return pb;
+}
+
+// The source column (or row) under destination column x of a bordered
+// drawing across [d1, d2) of a source [0, s): borders at their own size,
+// the middle stretched.  With a power-of-two stretch every destination
+// pixel lies inside one source pixel, whose value it takes exactly.
+int32_t sourceOf(int64_t x, int64_t d1, int64_t d2, int32_t lo, int32_t hi, int32_t s) {
+  const int64_t i1 = d1 + lo, i2 = d2 - hi;
+  if (x < i1) return static_cast<int32_t>(x - d1);
+  if (x >= i2) return static_cast<int32_t>(s - (d2 - x));
+  return static_cast<int32_t>(lo + (x - i1) * (s - lo - hi) / (i2 - i1));
+}
+
+// Rectangles many times wider and taller than the 16-bit range drawn into
+// a 64x48 buffer: each part keeps the scale of its whole rectangle, and
+// only the pixels that show are computed, with working memory to match.
+TEST(ScaledPixelBufferTest, HugeRectanglesDrawWhatShowsAtTheirWholeScale) {
+  struct Case {
+    const char* name;
+    int32_t srcW, srcH, l, t, r, b;
+    Rect d;
+  };
+  // clang-format off
+  const Case cases[] = {
+      // Middles stretched 16384 times: the top-left corner, both edges
+      // and the centre show.
+      {"top-left", 8, 6, 2, 1, 2, 1, Rect(10, 5, 10 + 2 + 4 * 16384 + 2, 5 + 1 + 4 * 16384 + 1)},
+      {"bottom-right", 8, 6, 2, 1, 2, 1, Rect(60 - (2 + 4 * 16384 + 2), 40 - (1 + 4 * 16384 + 1), 60, 40)},
+      // Stretched 16 times across: many source columns meet in view,
+      // far from the rectangle's origin.
+      {"inner columns", 2052, 6, 2, 1, 2, 1, Rect(-20003, -30000, -20003 + 2 + 2048 * 16 + 2, -30000 + 1 + 4 * 16384 + 1)},
+      // No borders: a plain scale.
+      {"plain", 8, 4, 0, 0, 0, 0, Rect(30 - 3 * 16384, 20 - 16384, 30 + 5 * 16384, 20 + 3 * 16384)},
+  };
+  // clang-format on
+  const Rect everything(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX);
+  auto drawAll = [&](std::vector<std::unique_ptr<ManagedPixelBuffer>>& out) {
+    for (const Case& c : cases) {
+      const auto src = numbered(c.srcW, c.srcH);
+      out.push_back(std::make_unique<ManagedPixelBuffer>(PixelFormat::argb8888(), Rect(0, 0, 64, 48)));
+      rfb::fillRect(*out.back(), out.back()->getRect(), 0);
+      qoutil::scalePixels(c.l, c.t, c.r, c.b, *src, *out.back(), c.d, rfb::opCopy);
+    }
+    // Across the whole coordinate range, and into another format.
+    const auto src = numbered(9, 7);
+    ManagedPixelBuffer dst(PixelFormat::rgb565(), Rect(0, 0, 64, 48));
+    qoutil::scalePixels(2, 2, 3, 3, *src, dst, everything, rfb::opCopy);
+    qoutil::scaleRect(*src, src->getRect(), dst, everything, rfb::opOver);
+  };
+  // Working memory sized by the whole rectangles would run into the limit.
+  ASSERT_EXIT(
+      {
+        rlimit limit{};
+        ::getrlimit(RLIMIT_AS, &limit);
+        long pages = 0;
+        std::FILE* statm = std::fopen("/proc/self/statm", "r");
+        if (!statm || std::fscanf(statm, "%ld", &pages) != 1) std::_Exit(2);
+        limit.rlim_cur = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (rlim_t{256} << 20);
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) std::_Exit(3);
+        std::vector<std::unique_ptr<ManagedPixelBuffer>> out;
+        drawAll(out);
+        std::_Exit(0);
+      },
+      testing::ExitedWithCode(0), "");
+
+  std::vector<std::unique_ptr<ManagedPixelBuffer>> out;
+  drawAll(out);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const auto src = numbered(c.srcW, c.srcH);
+    for (int32_t y = 0; y < 48; ++y) {
+      for (int32_t x = 0; x < 64; ++x) {
+        const bool inside = c.d.encloses(Rect(x, y, x + 1, y + 1));
+        const uint32_t want = inside ? src->getPixel({sourceOf(x, c.d.x1, c.d.x2, c.l, c.r, c.srcW),
+                                                      sourceOf(y, c.d.y1, c.d.y2, c.t, c.b, c.srcH)})
+                                     : 0u;
+        ASSERT_EQ(out[i]->getPixel({x, y}), want) << x << "," << y;
+      }
+    }
+  }
 }
 
 TEST(ScaledPixelBufferTest, ScaledImageLoader) {

@@ -34,13 +34,22 @@ PixelFormat bigEndian(PixelFormat pf) {
   return pf;
 }
 
-// The presets, a 24 bpp layout and big-endian forms of the multi-byte ones.
+// The presets, a 24 bpp layout, 8-bit channels off the byte boundaries,
+// channels shifted past the pixel (a format from outside) and big-endian
+// forms of the multi-byte ones.
 std::vector<PixelFormat> allFormats() {
-  std::vector<PixelFormat> all = {PixelFormat::rgb888(),    PixelFormat::bgr888(),
-                                  PixelFormat::rgb565(),    PixelFormat::rgb555(),
-                                  PixelFormat::rgb222(),    PixelFormat::rgb111(),
-                                  PixelFormat::pal8(),      PixelFormat::argb8888(),
-                                  PixelFormat::rgbaBytes(), PixelFormat(24, 24, false, true, 255, 255, 255, 16, 8, 0)};
+  std::vector<PixelFormat> all = {PixelFormat::rgb888(),
+                                  PixelFormat::bgr888(),
+                                  PixelFormat::rgb565(),
+                                  PixelFormat::rgb555(),
+                                  PixelFormat::rgb222(),
+                                  PixelFormat::rgb111(),
+                                  PixelFormat::pal8(),
+                                  PixelFormat::argb8888(),
+                                  PixelFormat::rgbaBytes(),
+                                  PixelFormat(24, 24, false, true, 255, 255, 255, 16, 8, 0),
+                                  PixelFormat(32, 24, false, true, 255, 255, 255, 18, 10, 2),
+                                  PixelFormat(32, 32, false, true, 255, 255, 255, 40, 8, 0, 200, 255)};
   for (const PixelFormat* pf : {&PixelFormat::rgb888(), &PixelFormat::rgb565(), &PixelFormat::rgb555(),
                                 &PixelFormat::argb8888(), &PixelFormat::rgbaBytes()})
     all.push_back(bigEndian(*pf));
@@ -62,19 +71,24 @@ uint32_t refRead(const PixelFormat& pf, const uint8_t* p) {
 
 long scaleTo(uint32_t v, uint32_t from, uint32_t to) { return from ? std::lround(double(v) * to / from) : 0; }
 
+// A channel shifted by 32 or more lies outside the pixel: it reads 0 and
+// writes nothing.
+uint32_t down(uint32_t v, int shift) { return shift < 32 ? v >> shift : 0; }
+uint32_t up(uint32_t v, int shift) { return shift < 32 ? v << shift : 0; }
+
 Colour refDecode(const PixelFormat& pf, uint32_t v) {
   if (!pf.trueColour) return {0, 0, 0, 255};
-  auto channel = [&](uint32_t max, int shift) { return uint32_t(scaleTo((v >> shift) & max, max, 255)); };
+  auto channel = [&](uint32_t max, int shift) { return uint32_t(scaleTo(down(v, shift) & max, max, 255)); };
   return {channel(pf.redMax, pf.redShift), channel(pf.greenMax, pf.greenShift), channel(pf.blueMax, pf.blueShift),
           pf.alphaMax ? channel(pf.alphaMax, pf.alphaShift) : 255};
 }
 
 uint32_t refEncode(const PixelFormat& pf, const Colour& c) {
   if (!pf.trueColour) return 0;
-  return uint32_t(scaleTo(c.r, 255, pf.redMax)) << pf.redShift |
-         uint32_t(scaleTo(c.g, 255, pf.greenMax)) << pf.greenShift |
-         uint32_t(scaleTo(c.b, 255, pf.blueMax)) << pf.blueShift |
-         uint32_t(scaleTo(c.a, 255, pf.alphaMax)) << pf.alphaShift;
+  return up(uint32_t(scaleTo(c.r, 255, pf.redMax)), pf.redShift) |
+         up(uint32_t(scaleTo(c.g, 255, pf.greenMax)), pf.greenShift) |
+         up(uint32_t(scaleTo(c.b, 255, pf.blueMax)), pf.blueShift) |
+         up(uint32_t(scaleTo(c.a, 255, pf.alphaMax)), pf.alphaShift);
 }
 
 // Source pixels for a format: every value of a narrow one, a random
@@ -122,15 +136,18 @@ uint32_t readPixel(const FullFramePixelBuffer& pb, size_t i) {
 }
 
 uint32_t usedBits(const PixelFormat& pf) {
-  return pf.redMax << pf.redShift | pf.greenMax << pf.greenShift | pf.blueMax << pf.blueShift |
-         pf.alphaMax << pf.alphaShift;
+  return up(pf.redMax, pf.redShift) | up(pf.greenMax, pf.greenShift) | up(pf.blueMax, pf.blueShift) |
+         up(pf.alphaMax, pf.alphaShift);
 }
 
-// Whether every channel of a has at most as many bits as b's.
+// Whether every channel of a has at most as many bits as b's (none past
+// the pixel).
 bool narrower(const PixelFormat& a, const PixelFormat& b) {
-  auto bits = [](uint32_t m) { return std::popcount(m); };
-  return a.trueColour && b.trueColour && bits(a.redMax) <= bits(b.redMax) && bits(a.greenMax) <= bits(b.greenMax) &&
-         bits(a.blueMax) <= bits(b.blueMax) && (a.alphaMax == 0 || bits(a.alphaMax) <= bits(b.alphaMax));
+  auto bits = [](uint32_t m, int shift) { return std::popcount(up(m, shift)); };
+  return a.trueColour && b.trueColour && bits(a.redMax, a.redShift) <= bits(b.redMax, b.redShift) &&
+         bits(a.greenMax, a.greenShift) <= bits(b.greenMax, b.greenShift) &&
+         bits(a.blueMax, a.blueShift) <= bits(b.blueMax, b.blueShift) &&
+         (a.alphaMax == 0 || bits(a.alphaMax, a.alphaShift) <= bits(b.alphaMax, b.alphaShift));
 }
 
 TEST(PixelTransTest, TranslationBetweenEveryPairOfFormatsMatchesTheReferenceAndRoundTrips) {

@@ -41,14 +41,17 @@ TEST_F(ClearTextPasswordTest, StartsHiddenAndShowsTheSameText) {
   ASSERT_TRUE(field.row()->childLayout(field.clearEdit(), mode, size));
   EXPECT_EQ(mode, static_cast<uint32_t>(mui::MuLayout::kWeighted));
 
+  // The text moves: the edit left behind keeps no copy.
   field.hiddenEdit()->setText("s3cret");
   field.setTextShown(true);
   EXPECT_EQ(field.currentEdit(), field.clearEdit());
   EXPECT_STREQ(field.clearEdit()->getText(), "s3cret");
+  EXPECT_STREQ(field.hiddenEdit()->getText(), "");
   EXPECT_EQ(image(field.eyeButton()), "eyeOpen");
   field.clearEdit()->setText("changed");
   field.setTextShown(false);
   EXPECT_STREQ(field.hiddenEdit()->getText(), "changed");
+  EXPECT_STREQ(field.clearEdit()->getText(), "");
   EXPECT_EQ(image(field.eyeButton()), "eyeClosed");
 }
 
@@ -64,8 +67,11 @@ TEST_F(ClearTextPasswordTest, EyeButtonKeepsTextSelectionAndFocus) {
   EXPECT_TRUE(shown->hasFocus());
   EXPECT_EQ(shown->selectionStart, 2);
   EXPECT_EQ(shown->selectionLength, 3);
+  EXPECT_EQ(edit(field.hiddenEdit())->text, "");
   EXPECT_TRUE(field.eyeButton()->performAction("click", nullptr));
   EXPECT_TRUE(field.hiddenEdit()->hasFocus());
+  EXPECT_EQ(edit(field.hiddenEdit())->text, "abcdef");
+  EXPECT_EQ(shown->text, "");
   EXPECT_EQ(image(field.eyeButton()), "eyeClosed");
 }
 

@@ -15,6 +15,12 @@
 //   "setLogLevel"  parent to child: level (s32)
 //   "logMsg"       child to parent: level (s32), source name (string8, cut
 //                  to 255 bytes), message (string32 of at most 1024 bytes)
+//
+// Both classes keep their plat names but live with the channel they read:
+// plat's logging never includes io.  plat::findLogDest reaches the "ipc"
+// destination through plat::log_dest_hooks::setIpc, which this unit's
+// static initialiser fills, so a `Log` value naming "ipc" still makes it on
+// first lookup.
 
 #include <cstdint>
 #include <map>

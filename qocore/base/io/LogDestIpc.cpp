@@ -1,4 +1,4 @@
-#include "qocore/base/plat/LogDestIpc.h"
+#include "qocore/base/io/LogDestIpc.h"
 
 #include <utility>
 
@@ -30,6 +30,11 @@ class LoopKicker : public Kicker, public io::FdKickerCallback {
   Kickee* kickee_;
   io::FdKicker kicker_;
 };
+
+LogDest& ipcDest() { return LogDestIpc::instance(); }
+
+// plat's lookup of "ipc" makes the destination through this hook.
+[[maybe_unused]] const bool ipcHookFilled = (log_dest_hooks::setIpc(&ipcDest), true);
 
 }  // namespace
 

@@ -20,9 +20,9 @@
 #include "qocore/base/io/FdIo.h"
 #include "qocore/base/io/FdSelectManager.h"
 #include "qocore/base/io/Ipc.h"
+#include "qocore/base/io/LogDestIpc.h"
 #include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "qocore/base/plat/Configuration.h"
-#include "qocore/base/plat/LogDestIpc.h"
 #include "qocore/base/plat/LogDestMem.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "testing/LogCapture.h"
@@ -176,6 +176,15 @@ class LogIpcTest : public testing::Test {
   Events events;
   std::unique_ptr<io::MsgIpc> ipc;
 };
+
+// plat's lookup reaches the destination through the hook this library
+// fills; the lookup makes it.
+TEST(LogDestIpcLookupTest, FindLogDestGivesTheChannelDestination) {
+  plat::LogDest* const found = plat::findLogDest("IPC");
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found, &plat::LogDestIpc::instance());
+  EXPECT_STREQ(found->name(), "ipc");
+}
 
 TEST_F(LogIpcTest, LinesLoggedBeforeTheParentAttachesArriveUpToTheQueueSize) {
   ChildScript script;
