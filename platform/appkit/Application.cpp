@@ -51,14 +51,12 @@ void Application::reset() {
   const objc::Ref<Application> app = std::move(sharedApp());
 }
 
-Application::Application() {
-  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wakeFd_ < 0) throw plat::StdlibException("eventfd");
+Application::Application() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (!wakeFd_) throw plat::StdlibException("eventfd");
 }
 
 Application::~Application() {
   if (wakeSource_) runloop::RunLoop::current().removeSource(wakeSource_);
-  if (wakeFd_ >= 0) ::close(wakeFd_);
   // Let go of by another holder than the slot: the slot forgets it without
   // releasing it again.
   if (sharedApp() == this) static_cast<void>(sharedApp().leak());
@@ -74,12 +72,12 @@ void Application::setApplicationIconImage(Image* image) { iconImage_ = image; }
 void Application::wake() {
   uint64_t one = 1;
   // A full counter still wakes the loop, so a failed write loses nothing.
-  [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+  [[maybe_unused]] ssize_t n = ::write(wakeFd_.get(), &one, sizeof one);
 }
 
 void Application::drainWake() {
   uint64_t count;
-  [[maybe_unused]] ssize_t n = ::read(wakeFd_, &count, sizeof count);
+  [[maybe_unused]] ssize_t n = ::read(wakeFd_.get(), &count, sizeof count);
 }
 
 long Application::addGlobalMonitor(uint64_t mask, std::function<void(Event*)> handler) {
@@ -166,7 +164,7 @@ void Application::postEvent(Event* event, bool atStart) {
 Event* Application::nextEvent(uint64_t mask, int timeoutMs, bool dequeue) {
   if (!wakeSource_)
     wakeSource_ = runloop::RunLoop::current().addSource(
-        wakeFd_, [this](unsigned, int) { drainWake(); }, runloop::kReadCallBack);
+        wakeFd_.get(), [this](unsigned, int) { drainWake(); }, runloop::kReadCallBack);
   plat::TimeValue deadline = timeoutMs < 0 ? 0 : plat::getMonotonicTime() + timeoutMs * plat::kTicksPerMs;
   Loop* loop = innermost_;
   for (;;) {

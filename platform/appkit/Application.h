@@ -21,6 +21,7 @@
 #include "platform/appkit/Event.h"
 #include "platform/appkit/Responder.h"
 #include "platform/appkit/Window.h"
+#include "qocore/base/plat/UniqueFd.h"
 
 namespace runloop {
 class Source;
@@ -231,7 +232,7 @@ class Application : public Responder {
   Window* key_ = nullptr;
   Window* main_ = nullptr;
   std::vector<plat::CharArray> pendingUrls_;
-  int wakeFd_ = -1;
+  plat::UniqueFd wakeFd_;
   runloop::Source* wakeSource_ = nullptr;
   bool launched_ = false;
   bool launching_ = false;

@@ -1,8 +1,9 @@
 #include "platform/appkit/Selector.h"
 
-#include <mutex>
 #include <set>
 #include <string>
+
+#include "qocore/base/plat/Mutex.h"
 
 namespace appkit {
 
@@ -11,8 +12,8 @@ Sel selector(const char* name) {
   // Made on first use and never destroyed: selectors are interned from
   // static initialisers and used until the process ends.
   static std::set<std::string, std::less<>>* names = new std::set<std::string, std::less<>>;
-  static std::mutex* lock = new std::mutex;
-  std::lock_guard<std::mutex> hold(*lock);
+  static plat::Mutex* lock = new plat::Mutex;
+  plat::MutexLock hold(*lock);
   return names->emplace(name).first->c_str();
 }
 

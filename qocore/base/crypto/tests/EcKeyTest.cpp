@@ -263,8 +263,10 @@ TEST(EcdsaTest, BothHalvesTakeTheLargerSize) {
     rdr::MemOutStream out;
     key.sign(out, msg.size(), msg.data(), 256);
     const std::string block = written(out);
-    ASSERT_EQ(block.size(), 66u);
-    if (block[2] != 0 || block[34] == 0) continue;
+    // Now and then both halves are a byte short together (one signature in
+    // 65536): the block is two bytes shorter, and not the case sought.
+    ASSERT_TRUE(block.size() == 66u || block.size() == 64u) << block.size();
+    if (block.size() != 66u || block[2] != 0 || block[34] == 0) continue;
     found = true;
     EXPECT_EQ(toHex(block.substr(0, 2)), "0040");
     rdr::MemInStream in(block.data(), static_cast<int32_t>(block.size()));

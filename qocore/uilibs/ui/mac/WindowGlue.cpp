@@ -5,6 +5,7 @@
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Constants.h"
 #include "platform/objc/NotificationCenter.h"
+#include "qocore/base/plat/ScopeExit.h"
 
 namespace ui {
 
@@ -102,16 +103,16 @@ Window::Window(WindowDelegate* delegate, appkit::Rect contentRect, uint64_t styl
 Window::Window(WindowDelegate* delegate, WindowOC* window) : window_(window), ns_(window) { attach(delegate); }
 
 void Window::attach(WindowDelegate* delegate) {
-  try {
-    window_->cxx = delegate;
-    window_->setReleasedWhenClosed(false);
-    if (delegate) bridge_ = new WindowDelegateBridge(delegate, window_);
-  } catch (...) {
-    // The constructor fails: the member's reference goes with it.
+  // When this fails the constructor fails: the member's reference goes
+  // with it, and the window must not call back into what is not built.
+  plat::ScopeExit detach([this] {
     window_->cxx = nullptr;
     window_->close();
-    throw;
-  }
+  });
+  window_->cxx = delegate;
+  window_->setReleasedWhenClosed(false);
+  if (delegate) bridge_ = new WindowDelegateBridge(delegate, window_);
+  detach.dismiss();
 }
 
 Window::~Window() {
