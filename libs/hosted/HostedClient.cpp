@@ -1,14 +1,11 @@
 #include "libs/hosted/HostedClient.h"
 
-#include <cstring>
-
 #include "libs/hosted/BootstrapRequest.h"
 #include "libs/hosted/HostedEndpoint.h"
 #include "libs/hosted/VendorConfig.h"
 #include "qocore/base/http/HttpClient.h"
 #include "qocore/base/io/Io.h"
-#include "qocore/base/plat/ScopeExit.h"
-#include "qocore/base/plat/Strings.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/libs/ssl/SslConnFactory.h"
 #include "qocore/libs/ssl/SslIo.h"
 #include "qocore/libs/ssl/SslVerifier.h"
@@ -42,8 +39,7 @@ std::unique_ptr<io::IoConnector> HostedSslFactory::createConnector(std::unique_p
   ssl::ClientIdentity identity;
   if (endpoint.clientCert().count() > 0 && endpoint.clientKey().count() > 0) {
     identity.certificate = ssl::MbedTlsCertificate::create(textOf(endpoint.clientCert()).c_str());
-    plat::CharArray key = textOf(endpoint.clientKey());
-    plat::ScopeExit wipe([&key] { plat::secureZero(key.get(), std::strlen(key.c_str())); });
+    const plat::SecretText key = plat::SecretText::adopt(textOf(endpoint.clientKey()));
     identity.key = ssl::MbedTlsPrivateKey::create(key.c_str(), nullptr);
   }
   return std::make_unique<ssl::SslConnector>(std::move(inner), &ssl::SslPublicHttpsVerifier::instance(),

@@ -13,6 +13,7 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Json.h"
 #include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Uuid.h"
@@ -97,10 +98,9 @@ HostedRequest::HostedRequest(HostedClient& client, const char* url, HostedReques
     if (endpoint.token()) {
       plat::DString value("Bearer %s", endpoint.token());
       if (endpoint.password()) {
-        plat::CharArray encoded =
-            plat::base64Encode(endpoint.password(), static_cast<int>(std::strlen(endpoint.password())), false);
+        const plat::SecretText encoded = plat::SecretText::adopt(
+            plat::base64Encode(endpoint.password(), static_cast<int>(std::strlen(endpoint.password())), false));
         value.appendf(":%s", encoded.c_str());
-        plat::secureZero(encoded.get(), std::strlen(encoded.c_str()));
       }
       request_->addHeader("Authorization", value.c_str());
       plat::secureZero(value.buf(), static_cast<size_t>(value.length()));
@@ -116,9 +116,7 @@ HostedRequest::HostedRequest(HostedClient& client, const char* url, HostedReques
   vlog().debug("%s: %s [%p]", kActionIdHeader, actionId.c_str(), static_cast<void*>(request_.get()));
   plat::DString accept("%s, application/json, */*;q=0.5", kBedContentType);
   request_->addHeader("Accept", accept.c_str());
-  // clang-format off
-  PLAT_ASSERT(isSecure() || !authenticate);
-  // clang-format on
+  PLAT_ASSERT_TEXT(isSecure() || !authenticate, "isSecure() || !authenticate");
 }
 
 HostedRequest::~HostedRequest() = default;

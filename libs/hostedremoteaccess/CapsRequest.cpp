@@ -109,21 +109,18 @@ std::unique_ptr<CapsCredProvider::FollowUp> CapsCredProvider::onRequestFailed(Ca
   return nullptr;
 }
 
-CapsRequest::DummyCapsCredProvider::~DummyCapsCredProvider() {
-  plat::secureFreeStr(token);
-  plat::secureFreeStr(password);
-}
+CapsRequest::DummyCapsCredProvider::~DummyCapsCredProvider() = default;
 
 bool CapsRequest::DummyCapsCredProvider::bearerToken(plat::CharArray* out) {
   if (!token) return false;
-  *out = plat::CharArray(token.get());
+  *out = plat::CharArray(token.c_str());
   return true;
 }
 
 bool CapsRequest::DummyCapsCredProvider::basicCredentials(plat::CharArray* outUser, plat::CharArray* outPassword) {
   if (!user || !password) return false;
   *outUser = plat::CharArray(user.get());
-  *outPassword = plat::CharArray(password.get());
+  *outPassword = plat::CharArray(password.c_str());
   return true;
 }
 
@@ -158,18 +155,16 @@ CapsRequest::~CapsRequest() {
 }
 
 void CapsRequest::setBasicCredentials(const char* user, const char* password) {
-  const CapsCredProvider* credPdr = credProvider_;
-  PLAT_ASSERT(!credPdr);
+  PLAT_ASSERT_TEXT(!credProvider_, "!credPdr");
   dummyProvider_.user = plat::CharArray(user);
-  dummyProvider_.password = plat::CharArray(password);
+  dummyProvider_.password.assign(password);
   credProvider_ = &dummyProvider_;
   credsRequired_ = true;
 }
 
 void CapsRequest::setBearerToken(const char* token) {
-  const CapsCredProvider* credPdr = credProvider_;
-  PLAT_ASSERT(!credPdr);
-  dummyProvider_.token = plat::CharArray(token);
+  PLAT_ASSERT_TEXT(!credProvider_, "!credPdr");
+  dummyProvider_.token.assign(token);
   credProvider_ = &dummyProvider_;
   credsRequired_ = true;
 }
@@ -206,15 +201,16 @@ void CapsRequest::sendTo(const char* url) {
     PLAT_ASSERT(request->isSecure());
     credsUsed_ = true;
     plat::CharArray token, user, password;
+    // The provider's secrets are taken over at once: wiped on every path.
     if (credProvider_->bearerToken(&token)) {
+      const plat::SecretText bearer = plat::SecretText::adopt(std::move(token));
       // Wiped on release, as the token is.
-      plat::MBuf<char> value(static_cast<int>(std::strlen(token.get())) + 8, true);
-      std::snprintf(value.data(), static_cast<size_t>(value.count()), "Bearer %s", token.get());
+      plat::MBuf<char> value(static_cast<int>(bearer.length()) + 8, true);
+      std::snprintf(value.data(), static_cast<size_t>(value.count()), "Bearer %s", bearer.c_str());
       r->addHeader("Authorization", value.data());
-      plat::secureFreeStr(token);
     } else if (credProvider_->basicCredentials(&user, &password)) {
-      r->setBasicAuth(user.get(), password.get());
-      plat::secureFreeStr(password);
+      const plat::SecretText secret = plat::SecretText::adopt(std::move(password));
+      r->setBasicAuth(user.get(), secret.c_str());
     } else {
       credsUsed_ = false;
       if (credsRequired_) {

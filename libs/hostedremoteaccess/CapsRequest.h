@@ -23,6 +23,7 @@
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/JsonValue.h"
 #include "qocore/base/plat/MBuf.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Timer.h"
@@ -187,9 +188,9 @@ class CapsRequest : public hosted::HostedBootstrapInfoCallback,
     bool bearerToken(plat::CharArray* token) override;
     bool basicCredentials(plat::CharArray* user, plat::CharArray* password) override;
 
-    plat::CharArray token;
+    plat::SecretText token;
     plat::CharArray user;
-    plat::CharArray password;
+    plat::SecretText password;
   };
 
   // How a decision ends the request.

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cstring>
+#include <utility>
 
 #include "qocore/base/http/HttpDate.h"
 #include "qocore/base/http/HttpError.h"
@@ -61,7 +62,6 @@ HttpConnectConnector::~HttpConnectConnector() {
   // connection they read.
   parser_.reset();
   reader_.reset();
-  plat::secureFreeStr(credentialsLine_);
 }
 
 void HttpConnectConnector::checkTarget() {
@@ -88,15 +88,13 @@ void HttpConnectConnector::sendGreeting() {
     step_ = &HttpConnectConnector::awaitFirstByte;
     return;
   }
-  plat::secureFreeStr(credentialsLine_);
+  credentialsLine_.reset();
   step_ = &HttpConnectConnector::makeParser;
 }
 
 bool HttpConnectConnector::runState() {
   try {
-    // clang-format off
-    PLAT_ASSERT(step_);
-    // clang-format on
+    PLAT_ASSERT_TEXT(step_, "step_");
     const Step step = step_;
     if (!(this->*step)()) return false;
     if (in_) in_->setCheckpoint();
@@ -167,11 +165,9 @@ bool HttpConnectConnector::handleProxyAuth() {
   // Input waits until the credentials are there.
   if (io_) io_->setHandler(this, false);
   if (user_ && password_) {
-    const plat::CharArray user(user_), password(password_);
-    plat::ScopeExit wipe([&] {
-      plat::secureZero(user.get(), std::strlen(user.c_str()));
-      plat::secureZero(password.get(), std::strlen(password.c_str()));
-    });
+    // Stored credentials are used once.
+    const plat::SecretText user = std::move(user_);
+    const plat::SecretText password = std::move(password_);
     passwordEntered(user.c_str(), password.c_str());
   } else {
     askPrompt();
@@ -227,7 +223,7 @@ bool HttpConnectConnector::awaitFirstByte() {
   }
   // The proxy answers on this connection.
   mayResend_ = false;
-  plat::secureFreeStr(credentialsLine_);
+  credentialsLine_.reset();
   step_ = &HttpConnectConnector::makeParser;
   return true;
 }
@@ -246,16 +242,15 @@ void HttpConnectConnector::resendOnNewConnection(const plat::Exception& cause) {
 void HttpConnectConnector::passwordEntered(const char* user, const char* password) {
   plat::DString pair;
   pair.append(user ? user : "").append(":").append(password ? password : "");
-  plat::CharArray encoded = plat::base64Encode(pair.c_str(), pair.length(), false);
+  const plat::SecretText encoded = plat::SecretText::adopt(plat::base64Encode(pair.c_str(), pair.length(), false));
   plat::secureZero(pair.buf(), static_cast<size_t>(pair.length()));
   plat::DString line;
   line.appendf("Proxy-Authorization: Basic %s\r\n", encoded.c_str());
-  plat::secureFreeStr(encoded);
-  plat::secureFreeStr(credentialsLine_, line.release());
+  credentialsLine_ = plat::SecretText::adopt(line.release());
   credentialsSent_ = true;
   // Stored credentials are used once.
-  plat::secureFreeStr(user_);
-  plat::secureFreeStr(password_);
+  user_.reset();
+  password_.reset();
   if (io_) {
     io_->setHandler(this, true);
     resumeAfterPrompt();

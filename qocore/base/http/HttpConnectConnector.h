@@ -14,7 +14,7 @@
 
 #include "qocore/base/http/HttpHeaderParser.h"
 #include "qocore/base/io/ProxyTcpConnector.h"
-#include "qocore/base/plat/CharArray.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/base/rdr/ByteReader.h"
 
 namespace http {
@@ -58,7 +58,7 @@ class HttpConnectConnector : public io::ProxyTcpConnector {
   void resendOnNewConnection(const plat::Exception& cause);
 
   rdr::ByteReader reader_;
-  plat::CharArray credentialsLine_;  // wiped when released
+  plat::SecretText credentialsLine_;
   std::unique_ptr<HttpResponseHeaderParser> parser_;
   Step step_ = nullptr;
   bool credentialsSent_ = false;

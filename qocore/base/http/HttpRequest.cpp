@@ -18,6 +18,7 @@
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/NumberParse.h"
 #include "qocore/base/plat/ScopeExit.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/InStream.h"
 #include "qocore/base/rdr/MemInStream.h"
@@ -120,11 +121,10 @@ void NativeHttpRequest::setBasicAuth(const char* user, const char* password) {
   }
   plat::DString pair;
   pair.append(user).append(":").append(password ? password : "");
-  plat::CharArray encoded = plat::base64Encode(pair.c_str(), pair.length(), false);
+  const plat::SecretText encoded = plat::SecretText::adopt(plat::base64Encode(pair.c_str(), pair.length(), false));
   plat::secureZero(pair.buf(), static_cast<size_t>(pair.length()));
   plat::DString value;
   value.append("Basic ").append(encoded.c_str());
-  plat::secureFreeStr(encoded);
   addHeader("Authorization", value.c_str());
   plat::secureZero(value.buf(), static_cast<size_t>(value.length()));
 }
@@ -147,11 +147,7 @@ void NativeHttpRequest::setBody(const char* contentType, const plat::Buffer& bod
 }
 
 void NativeHttpRequest::start(HttpCallback* cb) {
-  // Named so that the assertion reads "!callback && cb".
-  HttpCallback* callback = callback_;
-  // clang-format off
-  PLAT_ASSERT(!callback && cb);
-  // clang-format on
+  PLAT_ASSERT_TEXT(!callback_ && cb, "!callback && cb");
   PLAT_ASSERT(state_ == New);
   callback_ = cb;
   if (timeoutMs_ >= 0) timer_.start(timeoutMs_);

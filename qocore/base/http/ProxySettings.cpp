@@ -14,8 +14,6 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/NumberParse.h"
-#include "qocore/base/plat/ScopeExit.h"
-#include "qocore/base/plat/Strings.h"
 
 namespace http {
 
@@ -84,7 +82,7 @@ plat::CharArray readEntry(const ProxyDescription& description, ProxyEntryKind ki
     const io::Uri uri = io::parseUri(entry.value.c_str());
     const bool fromUri = uri.user && *uri.user.c_str();
     const char* user = fromUri ? uri.user.c_str() : entry.user.get();
-    const char* password = fromUri ? uri.password.get() : entry.password.get();
+    const char* password = fromUri ? uri.password.get() : entry.password ? entry.password.c_str() : nullptr;
     const char* scheme = uri.scheme ? uri.scheme.c_str() : scheme1;
     vlog().debug("%s is %s://%s%s", label, scheme, (user && *user) || (password && *password) ? "***:***@" : "",
                  uri.host.c_str());
@@ -94,8 +92,8 @@ plat::CharArray readEntry(const ProxyDescription& description, ProxyEntryKind ki
                             : std::strcmp(scheme, "https") == 0 ? 443
                                                                 : kSocksPort;
     plat::CharArray endpoint = endpointText(uri.host.c_str(), defaultPort);
-    if (user && *user && std::strcmp(user, credentials.user.c_str()) != 0) credentials.user = plat::CharArray(user);
-    if (password) plat::secureAssignStr(credentials.password, password);
+    if (user && *user) credentials.user.assign(user);
+    if (password) credentials.password.assign(password);
     return endpoint;
   } catch (const plat::Exception&) {
     vlog().debug("%s is invalid", label);
@@ -150,16 +148,16 @@ bool matchesPattern(const char* item, const char* host, int port, bool numeric) 
 ProxySettingsSource::~ProxySettingsSource() = default;
 
 ProxyEntry::ProxyEntry(const char* v, const char* u, const char* p) : value(v), user(u), password(p) {}
-ProxyEntry::ProxyEntry(const ProxyEntry& other) : value(other.value), user(other.user), password(other.password) {}
+ProxyEntry::ProxyEntry(const ProxyEntry& other)
+    : value(other.value), user(other.user), password(other.password.clone()) {}
 ProxyEntry& ProxyEntry::operator=(const ProxyEntry& other) {
   if (this != &other) {
     value = other.value;
     user = other.user;
-    plat::secureAssignStr(password, other.password.get());
+    password = other.password.clone();
   }
   return *this;
 }
-ProxyEntry::~ProxyEntry() { plat::secureFreeStr(password); }
 
 ProxySettings& ProxySettings::instance() {
   // Never destroyed: connections made during exit may still ask.
@@ -171,10 +169,8 @@ std::unique_ptr<io::ProxyFetcher> ProxySettings::makeFetcher(const char* host, i
   io::ProxyCredentials credentials;
   uint8_t flag = 0;
   if (source_) {
-    credentials.user = source_->userName(port, "http");
-    plat::CharArray password = source_->password();
-    plat::ScopeExit wipe([&password] { plat::secureFreeStr(password); });
-    plat::secureAssignStr(credentials.password, password.get());
+    credentials.user = plat::SecretText::adopt(source_->userName(port, "http"));
+    credentials.password = plat::SecretText::adopt(source_->password());
     const plat::CharArray server = source_->proxyServer();
     if (std::strcmp(server.c_str(), "<system>") != 0) return makeFixedProxyFetcher(server.c_str(), credentials);
     flag = source_->systemFlag();

@@ -19,6 +19,7 @@
 
 #include "qocore/base/io/ProxyFetcher.h"
 #include "qocore/base/plat/CharArray.h"
+#include "qocore/base/plat/SecretText.h"
 
 namespace io {
 class IoConnector;
@@ -88,13 +89,16 @@ enum class ProxyEntryKind : int32_t {
 struct ProxyEntry {
   ProxyEntry() = default;
   ProxyEntry(const char* value, const char* user, const char* password);
+  // A copy clones the password.
   ProxyEntry(const ProxyEntry& other);
   ProxyEntry& operator=(const ProxyEntry& other);
-  ~ProxyEntry();
+  ProxyEntry(ProxyEntry&& other) noexcept = default;
+  ProxyEntry& operator=(ProxyEntry&& other) noexcept = default;
+  ~ProxyEntry() = default;
 
   plat::CharArray value;
   plat::CharArray user;
-  plat::CharArray password;  // wiped when released
+  plat::SecretText password;
 };
 
 struct ProxyDescription {

@@ -8,7 +8,6 @@
 #include "qocore/base/http/PacHelper.h"
 #include "qocore/base/http/ProxySettings.h"
 #include "qocore/base/plat/DString.h"
-#include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/mac/CFUtil.h"
 
 namespace http {
@@ -91,9 +90,9 @@ std::unique_ptr<io::ProxyFetcher> createSystemProxyFetcher(const char* host, int
     plat::CharArray endpoint =
         proxyPort >= 1 ? plat::DString::format(format, name, static_cast<long long>(proxyPort)) : plat::CharArray(name);
     plat::CharArray user;
-    plat::CharArray password = findProxyPassword(name, static_cast<uint16_t>(proxyPort & 0xffff), row.protocol, user);
+    const plat::SecretText password =
+        plat::SecretText::adopt(findProxyPassword(name, static_cast<uint16_t>(proxyPort & 0xffff), row.protocol, user));
     description.entries[row.kind] = ProxyEntry(endpoint.c_str(), user.get(), password.c_str());
-    plat::secureZero(password.get(), std::strlen(password.c_str()));
   }
 
   std::unique_ptr<io::ProxyFetcher> chosen = chooseManualProxy(description, credentials);

@@ -6,6 +6,7 @@
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/PercentEncoding.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/Utf8.h"
 
@@ -164,18 +165,17 @@ plat::CharArray escapeEndpoint(const char* text) {
 }
 
 plat::CharArray unescapeEndpoint(const char* text, bool plusIsBlank) {
-  plat::CharArray decoded;
+  plat::SecretText decoded;
   try {
-    decoded = plat::percentDecode(text, plusIsBlank);
+    decoded = plat::SecretText::adopt(plat::percentDecode(text, plusIsBlank));
   } catch (const plat::Exception&) {
     throw EndpointInvalid("io_error_endpoint_badescape");
   }
-  if (decoded.isNull()) return decoded;
+  if (decoded.isNull()) return plat::CharArray();
   // Room for the worst case up front (each bad byte becomes three), so no
   // copy of a decoded password is left behind by growing the buffer.
-  plat::DString out(static_cast<int>(3 * strlen(decoded.get()) + 1));
-  plat::utf8Sanitise(out, decoded.get());
-  plat::secureFreeStr(decoded);
+  plat::DString out(static_cast<int>(3 * decoded.length() + 1));
+  plat::utf8Sanitise(out, decoded.c_str());
   return takeText(out);
 }
 

@@ -6,7 +6,7 @@
 // fetch() or later from the loop; destroying it cancels a query still
 // running.  Everything runs on the loop thread of the asker.
 
-#include "qocore/base/plat/CharArray.h"
+#include "qocore/base/plat/SecretText.h"
 
 namespace plat {
 class Exception;
@@ -35,18 +35,20 @@ class ProxyPasswdPrompt {
   virtual void forget(Callback* cb) = 0;
 };
 
-// Credentials that come with a fetcher's answer.  The password is wiped
-// when released.
+// Credentials that come with a fetcher's answer.  A copy clones the user
+// name and password; every copy wipes them when released.
 struct ProxyCredentials {
   ProxyCredentials() = default;
   ProxyCredentials(ProxyPasswdPrompt* prompt, const char* user, const char* password);
   ProxyCredentials(const ProxyCredentials& other);
   ProxyCredentials& operator=(const ProxyCredentials& other);
-  ~ProxyCredentials();
+  ProxyCredentials(ProxyCredentials&& other) noexcept = default;
+  ProxyCredentials& operator=(ProxyCredentials&& other) noexcept = default;
+  ~ProxyCredentials() = default;
 
   ProxyPasswdPrompt* prompt = nullptr;  // not owned; null when none
-  plat::CharArray user;
-  plat::CharArray password;
+  plat::SecretText user;
+  plat::SecretText password;
 };
 
 class ProxyFetcher;

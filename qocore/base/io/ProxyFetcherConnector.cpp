@@ -11,8 +11,6 @@
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
-#include "qocore/base/plat/ScopeExit.h"
-#include "qocore/base/plat/Strings.h"
 
 namespace io {
 
@@ -118,14 +116,8 @@ std::unique_ptr<IoConnector> ProxyFetcherConnector::choose(const char* proxyUrl,
     return std::make_unique<TcpConnector>(host_.c_str(), port_);
   }
   // The proxy text's own credentials win over the fetcher's.
-  plat::CharArray user(credentials.user);
-  plat::CharArray password(credentials.password);
-  plat::ScopeExit wipe([&] {
-    plat::secureFreeStr(user);
-    plat::secureFreeStr(password);
-  });
-  if (uri.password) plat::secureFreeStr(password, uri.password);
-  if (uri.user && std::strcmp(uri.user.c_str(), user.c_str()) != 0) plat::secureFreeStr(user, uri.user);
+  const char* user = uri.user ? uri.user.c_str() : credentials.user.c_str();
+  const char* password = uri.password ? uri.password.c_str() : credentials.password.c_str();
 
   const plat::CharArray endpoint =
       proxyEndpoint(uri.host.c_str(), http ? kHttpProxyPort : Socks5Connector::kDefaultPort);
@@ -138,8 +130,7 @@ std::unique_ptr<IoConnector> ProxyFetcherConnector::choose(const char* proxyUrl,
     vlog().info("Using SOCKS 5 proxy %s", endpoint.c_str());
     connector = std::make_unique<Socks5Connector>(host_.c_str(), port_, endpoint.c_str(), nullptr, credentials.prompt);
   }
-  if ((user && *user.c_str()) || (password && *password.c_str()))
-    connector->setCredentials(user.c_str(), password.c_str());
+  if (*user || *password) connector->setCredentials(user, password);
   return connector;
 }
 

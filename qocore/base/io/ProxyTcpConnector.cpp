@@ -7,7 +7,6 @@
 #include "qocore/base/loc/Format.h"
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/DString.h"
-#include "qocore/base/plat/Strings.h"
 #include "qocore/base/rdr/Exceptions.h"
 
 namespace io {
@@ -22,18 +21,14 @@ ProxyFetcher::~ProxyFetcher() = default;
 ProxyCredentials::ProxyCredentials(ProxyPasswdPrompt* p, const char* u, const char* pw)
     : prompt(p), user(u), password(pw) {}
 ProxyCredentials::ProxyCredentials(const ProxyCredentials& other)
-    : prompt(other.prompt), user(other.user), password(other.password) {}
+    : prompt(other.prompt), user(other.user.clone()), password(other.password.clone()) {}
 ProxyCredentials& ProxyCredentials::operator=(const ProxyCredentials& other) {
   if (this != &other) {
     prompt = other.prompt;
-    plat::secureFreeStr(user, other.user);
-    plat::secureFreeStr(password, other.password);
+    user = other.user.clone();
+    password = other.password.clone();
   }
   return *this;
-}
-ProxyCredentials::~ProxyCredentials() {
-  plat::secureFreeStr(user);
-  plat::secureFreeStr(password);
 }
 
 ProxyTcpConnector::ProxyTcpConnector(const char* host, int port, const char* proxy, Io* proxyIo,
@@ -47,19 +42,11 @@ ProxyTcpConnector::ProxyTcpConnector(const char* host, int port, const char* pro
       methodFormat_(methodFormat),
       methodKey_(methodKey) {}
 
-ProxyTcpConnector::~ProxyTcpConnector() {
-  cancel();
-  wipeCredentials();
-}
-
-void ProxyTcpConnector::wipeCredentials() noexcept {
-  plat::secureFreeStr(user_);
-  plat::secureFreeStr(password_);
-}
+ProxyTcpConnector::~ProxyTcpConnector() { cancel(); }
 
 void ProxyTcpConnector::setCredentials(const char* user, const char* password) {
-  plat::secureFreeStr(user_, plat::CharArray(user));
-  plat::secureFreeStr(password_, plat::CharArray(password));
+  user_.assign(user);
+  password_.assign(password);
 }
 
 plat::CharArray ProxyTcpConnector::methodName(bool localised) {

@@ -21,6 +21,7 @@
 #include "qocore/base/io/ProxyFetcher.h"
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/base/plat/Timer.h"
 
 namespace io {
@@ -36,8 +37,8 @@ class ProxyTcpConnector : public IoConnectorBase,
  public:
   static constexpr int kHandshakeMs = 10000;
 
-  // Wipes the stored user name and password, drops the prompt's callback,
-  // the connection and the connector to the proxy.
+  // Drops the prompt's callback, the connection and the connector to the
+  // proxy; the stored user name and password are wiped with the connector.
   ~ProxyTcpConnector() override;
 
   // Credentials to offer without asking; copied.
@@ -108,8 +109,8 @@ class ProxyTcpConnector : public IoConnectorBase,
   plat::CharArray host_;
   int port_;
   plat::CharArray proxy_;
-  plat::CharArray user_;      // wiped after use
-  plat::CharArray password_;  // wiped after use
+  plat::SecretText user_;
+  plat::SecretText password_;
   ProxyPasswdPrompt* prompt_;
   std::unique_ptr<Io> io_;
   rdr::InStream* in_ = nullptr;
@@ -125,7 +126,6 @@ class ProxyTcpConnector : public IoConnectorBase,
   // Step 2's failure: logged, reported as ConnectionError with the
   // exception as its cause.
   void connectionError(const plat::Exception& e);
-  void wipeCredentials() noexcept;
 
   std::unique_ptr<TcpConnector> tcp_;
   const char* methodFormat_;

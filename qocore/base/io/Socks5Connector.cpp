@@ -3,10 +3,10 @@
 #include <arpa/inet.h>
 
 #include <cstring>
+#include <utility>
 
 #include "qocore/base/io/EndpointName.h"
-#include "qocore/base/plat/ScopeExit.h"
-#include "qocore/base/plat/Strings.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/base/rdr/InStream.h"
 #include "qocore/base/rdr/OutStream.h"
 
@@ -57,9 +57,7 @@ void Socks5Connector::sendGreeting() {
 }
 
 bool Socks5Connector::runState() {
-  // clang-format off
-  PLAT_ASSERT(stateFn_);
-  // clang-format on
+  PLAT_ASSERT_TEXT(stateFn_, "stateFn_");
   StateFn step = stateFn_;
   const bool again = (this->*step)();
   if (again) in_->setCheckpoint();
@@ -117,15 +115,13 @@ void Socks5Connector::passwordEntered(const char* user, const char* password) {
 
 void Socks5Connector::sendUserPass() {
   // The credentials go once; nothing keeps them afterwards.
-  plat::ScopeExit wipe([this] {
-    plat::secureFreeStr(user_);
-    plat::secureFreeStr(password_);
-  });
-  if (!user_ || !*user_.c_str()) throw proxyError(ProxyError::AuthenticationFailed, "Username not provided");
-  if (!password_ || !*password_.c_str()) throw proxyError(ProxyError::AuthenticationFailed, "Password not provided");
+  const plat::SecretText user = std::move(user_);
+  const plat::SecretText password = std::move(password_);
+  if (user.empty()) throw proxyError(ProxyError::AuthenticationFailed, "Username not provided");
+  if (password.empty()) throw proxyError(ProxyError::AuthenticationFailed, "Password not provided");
   out_->writeU8(kUserPassVersion);
-  writeField(*out_, user_.c_str());
-  writeField(*out_, password_.c_str());
+  writeField(*out_, user.c_str());
+  writeField(*out_, password.c_str());
   out_->flush();
   stateFn_ = &Socks5Connector::readUserPassReply;
 }

@@ -160,3 +160,31 @@ extern const char* volatile lastAssertionMessage;
       ::plat::assertionFailed(plat_assert_fail_);                         \
     }                                                                     \
   } while (0)
+
+// Assertion points whose text is part of the behaviour (a message the
+// design documents, or one callers and tests match): the text is given,
+// printed exactly, and free of the expression's spelling, which is
+// evaluated as written.  An optional printf-style detail is appended after
+// ": ", as with PLAT_ASSERT_MSG.  The text is a string literal: the
+// exception borrows it.
+//
+// PLAT_ASSERT_TEXT is fatal, like PLAT_ASSERT.
+#define PLAT_ASSERT_TEXT(expr, text, ...)                                   \
+  do {                                                                      \
+    if (!(expr)) [[unlikely]] {                                             \
+      ::plat::AssertionFail plat_assert_fail_(text "", __FILE__, __LINE__); \
+      __VA_OPT__(plat_assert_fail_.appendf(__VA_ARGS__);)                   \
+      ::plat::assertionFailed(plat_assert_fail_);                           \
+    }                                                                       \
+  } while (0)
+
+// PLAT_REQUIRE_TEXT is for misuse the caller handles as an ordinary
+// failure: it throws the plat::AssertionFail and logs nothing.
+#define PLAT_REQUIRE_TEXT(expr, text, ...)                                  \
+  do {                                                                      \
+    if (!(expr)) [[unlikely]] {                                             \
+      ::plat::AssertionFail plat_assert_fail_(text "", __FILE__, __LINE__); \
+      __VA_OPT__(plat_assert_fail_.appendf(__VA_ARGS__);)                   \
+      throw plat_assert_fail_;                                              \
+    }                                                                       \
+  } while (0)

@@ -15,7 +15,7 @@
 #include "qocore/base/plat/Json.h"
 #include "qocore/base/plat/JsonArena.h"
 #include "qocore/base/plat/Mutex.h"
-#include "qocore/base/plat/ScopeExit.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/rdr/MemOutStream.h"
 
@@ -133,9 +133,8 @@ void checkNamesWrittenApart(const JsonObject::Members& members) {
   for (const JsonObject::Member& m : members) {
     rdr::MemOutStream out;
     writeString(out, m.name.get());
-    CharArray name = out.takeString();
-    const bool fresh = written.emplace(name.get()).second;
-    secureZero(name.get(), std::strlen(name.get()));
+    const SecretText name = SecretText::adopt(out.takeString());
+    const bool fresh = written.emplace(name.c_str()).second;
     if (!fresh) {
       throw JsonException("Two JSON object member names would be written alike");
     }
@@ -329,10 +328,9 @@ CharArray JsonValue::toText() const {
 }
 
 JsonRef JsonValue::clone() const {
-  CharArray text = toText();
   // The text may hold a secret the tree carries.
-  ScopeExit wipeText([&text] { secureFreeStr(text); });
-  JsonReader reader(text.get(), strLen(text.get()), true);
+  const SecretText text = SecretText::adopt(toText());
+  JsonReader reader(text.c_str(), static_cast<int32_t>(text.length()), true);
   return Json::parseHttpBody(nullptr, reader);
 }
 

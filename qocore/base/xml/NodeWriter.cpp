@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "qocore/base/plat/Strings.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/base/xml/CharEncoding.h"
 #include "qocore/base/xml/ErrorCode.h"
 #include "qocore/base/xml/Node.h"
@@ -189,10 +189,9 @@ int Node::writeToFile(const char* path, bool formatted, const char* encodingName
                                                : "ISO-8859-1";
     ok = std::fprintf(f, "<?xml version=\"1.0\" encoding=\"%s\"?>\n", name) >= 0;
   }
-  plat::CharArray text = createString(formatted);
-  size_t len = std::strlen(text.get());
-  if (ok && len) ok = std::fwrite(text.get(), 1, len, f) == len;
-  plat::secureZero(text.get(), len);
+  const plat::SecretText text = plat::SecretText::adopt(createString(formatted));
+  const size_t len = text.length();
+  if (ok && len) ok = std::fwrite(text.c_str(), 1, len, f) == len;
   if (std::fclose(f) != 0) ok = false;
   return ok ? kNoError : kCannotWrite;
 }

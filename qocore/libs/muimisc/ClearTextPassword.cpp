@@ -3,8 +3,7 @@
 #include <mutex>
 
 #include "qocore/base/loc/Localize.h"
-#include "qocore/base/plat/CharArray.h"
-#include "qocore/base/plat/Strings.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
@@ -15,19 +14,6 @@ namespace {
 
 // Flags of the image buttons: borderless.
 constexpr uint32_t kImageButtonFlags = mui::MuButton::kBorderless;
-
-// A copy of a password that is wiped when it goes.
-class WipedText {
- public:
-  explicit WipedText(const char* text) : text_(text ? text : "") {}
-  ~WipedText() { plat::secureZero(text_.get(), static_cast<size_t>(plat::strLen(text_.get()))); }
-  WipedText(const WipedText&) = delete;
-  WipedText& operator=(const WipedText&) = delete;
-  const char* get() const noexcept { return text_.get(); }
-
- private:
-  plat::CharArray text_;
-};
 
 // Columns: key, de, es, fr, en, pt.  The field shows only the clipboard
 // tip; the other keys belong to settings panels this program does not
@@ -144,12 +130,12 @@ void ClearTextPassword::refreshEyeImage() {
 
 void ClearTextPassword::swapTo(bool shown) {
   mui::MuEdit* left = currentEdit();
-  WipedText text(left->getText());
+  const plat::SecretText text(left->getText());
   hiddenEdit_->setVisible(!shown);
   clearEdit_->setVisible(shown);
   refreshEyeImage();
   mui::MuEdit* now = currentEdit();
-  now->setText(text.get());
+  now->setText(text.c_str());
   // The text moves: the hidden edit keeps no copy of the password.
   if (left != now) left->setText("");
   row_->layoutNow();
@@ -179,8 +165,8 @@ void ClearTextPassword::notify(mui::MuElement* element, mui::MuEvent event) {
     copyButton_->setImage("copiedToClipboard", imageSize(), 0);
     row_->layoutNow();
     if (auto* dialog = dynamic_cast<mui::MuDialog*>(mui::MuElement::getRoot(copyButton_))) {
-      WipedText text(currentEdit()->getText());
-      dialog->copyToPasteboard(text.get());
+      const plat::SecretText text(currentEdit()->getText());
+      dialog->copyToPasteboard(text.c_str());
     }
   } else if (element == eyeButton_) {
     int32_t start = 0;

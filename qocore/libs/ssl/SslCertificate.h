@@ -53,11 +53,11 @@ class SslCertificate {
   // or an unsupported curve.
   virtual std::unique_ptr<crypto::RsaPublicKey> rsaPublicKey() const = 0;
   virtual std::unique_ptr<crypto::EcKey> ecPublicKey() const = 0;
-  // Throws SslException 2 (expired) or 1 (not yet valid) against the wall
-  // clock.
+  // Throws SslException kExpired or kNotYetValid against the wall clock.
   virtual void checkValidity() const = 0;
   // The http(s) and ldap(s) URLs of the CRL distribution points; none
-  // without the extension, SslException 10 when no point is usable.
+  // without the extension, SslException kNoCrlEndpoint when no point is
+  // usable.
   virtual std::vector<plat::CharArray> crlDistributionUrls() const = 0;
   // The http(s) URLs of the OCSP responders.
   virtual std::vector<plat::CharArray> ocspUrls() const = 0;

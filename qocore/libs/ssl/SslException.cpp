@@ -1,5 +1,7 @@
 #include "qocore/libs/ssl/SslException.h"
 
+#include <iterator>
+
 #include "qocore/base/crypto/MbedTlsException.h"
 
 namespace ssl {
@@ -34,12 +36,11 @@ const char* const kCodeTexts[] = {
     "X.509 Error: OCSP responser is not a responder for this certificate",
 };
 // clang-format on
+static_assert(std::size(kCodeTexts) == SslException::kCodeCount);
 
 }  // namespace
 
-const char* SslException::codeText(uint32_t code) noexcept {
-  return code < sizeof(kCodeTexts) / sizeof(kCodeTexts[0]) ? kCodeTexts[code] : "";
-}
+const char* SslException::codeText(uint32_t code) noexcept { return code < kCodeCount ? kCodeTexts[code] : ""; }
 
 SslException::SslException(uint32_t code, const char* detail) noexcept : code_(code) {
   const char* text = codeText(code);

@@ -165,7 +165,7 @@ int SslIo::decrypt() {
   try {
     return engine_->read(inner_->in(), inPipe_);
   } catch (const SslException& e) {
-    if (e.code() == 8) {
+    if (e.code() == SslException::kClosed) {
       // The peer's close notification: a plain end after the data.
       inPipe_.closeForWriting();
     } else {
@@ -173,7 +173,7 @@ int SslIo::decrypt() {
     }
   } catch (const rdr::EndOfStream&) {
     // The connection ended without a close notification.
-    failInput(SslException(16));
+    failInput(SslException(SslException::kTruncated));
   } catch (const plat::Exception& e) {
     failInput(e);
   }
@@ -184,7 +184,7 @@ int SslIo::decrypt() {
 }
 
 void SslIo::failInput(const plat::Exception& e) {
-  if (const auto* ssl = dynamic_cast<const SslException*>(&e); ssl && ssl->code() == 16) {
+  if (const auto* ssl = dynamic_cast<const SslException*>(&e); ssl && ssl->code() == SslException::kTruncated) {
     error_.reset(new SslException(*ssl));
   } else {
     keepError(e);
@@ -194,9 +194,7 @@ void SslIo::failInput(const plat::Exception& e) {
 }
 
 void SslIo::readStep() {
-  // clang-format off
-  PLAT_ASSERT(!closed_);
-  // clang-format on
+  PLAT_ASSERT_TEXT(!closed_, "!closed_");
   if (!inputEnded_) (void)decrypt();
   if (!handler_) return;
   try {
@@ -226,9 +224,7 @@ void SslIo::innerShutdownDone() {
 }
 
 void SslIo::outputPending() {
-  // clang-format off
-  PLAT_ASSERT(!closed_);
-  // clang-format on
+  PLAT_ASSERT_TEXT(!closed_, "!closed_");
   rdr::InStream& plain = outPipe_;
   for (;;) {
     if (!plain.check(false, 1)) {
@@ -244,9 +240,7 @@ void SslIo::outputPending() {
 
 int SslIo::inputWanted() {
   if (inRead_ || inputEnded_) return 0;
-  // clang-format off
-  PLAT_ASSERT(!closed_);
-  // clang-format on
+  PLAT_ASSERT_TEXT(!closed_, "!closed_");
   // The end or a failure is recorded in the pipe rather than thrown, so
   // that the reader first gets the plaintext this same read produced.
   return decrypt();

@@ -49,12 +49,12 @@ class SslEngine {
   // the handshake is finished.  Throws SslException or
   // crypto::MbedTlsException.
   virtual bool handshake(rdr::InStream& in, rdr::OutStream& out) = 0;
-  // Encrypts all of data into out; SslException 8 once closed.
+  // Encrypts all of data into out; SslException kClosed once closed.
   virtual void write(const uint8_t* data, int32_t len, rdr::OutStream& out) = 0;
   // Decrypts what `in` holds into the pipe's writer side until the pipe is
   // full (answer 0) or no whole record is left (answer kWantRead).  The
-  // peer's close notification throws SslException 8, a connection ended
-  // without one rdr::EndOfStream "SSL connection truncated".
+  // peer's close notification throws SslException kClosed, a connection
+  // ended without one rdr::EndOfStream "SSL connection truncated".
   virtual int read(rdr::InStream& in, rdr::MemIoStream& pipe) = 0;
   // Sends the close notification and flushes out.
   virtual void closeNotify(rdr::OutStream& out) = 0;
@@ -133,9 +133,9 @@ class SslIo : public io::Io, public io::IoHandler, public rdr::MemIoStream::Call
   void handshakeStep();
   void readStep();
   // Runs engine.read with the in-read flag set.  The peer's close
-  // notification closes the input pipe; truncation (SslException 16) and
-  // other failures become the stored error, which the pipe hands its
-  // reader after the data.  Either ends the engine's input.
+  // notification closes the input pipe; truncation (SslException
+  // kTruncated) and other failures become the stored error, which the
+  // pipe hands its reader after the data.  Either ends the engine's input.
   int decrypt();
   void failInput(const plat::Exception& e);
 

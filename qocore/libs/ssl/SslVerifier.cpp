@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kServerAuth = "1.3.6.1.5.5.7.3.1";
 
 void requireChain(const std::vector<plat::LinkedPtr<SslCertificate>>& chain) {
-  if (chain.empty()) throw plat::AssertionFail("chain.size() > 0", __FILE__, __LINE__);
+  PLAT_REQUIRE_TEXT(!chain.empty(), "chain.size() > 0");
 }
 
 std::vector<std::string> labels(const char* text) {
@@ -92,19 +92,20 @@ void SslHostnameVerifier::verify(const std::vector<plat::LinkedPtr<SslCertificat
   if (hostPart.c_str()[0] == '[') hostPart = io::hostFromBracketed(hostPart.c_str());
   const SslCertificate& leaf = *chain.front();
   std::vector<const char*> cns = SslCertificate::attributeValues(leaf.subjectAttributes, "2.5.4.3");
-  if (!matchName(hostPart.c_str(), leaf.altNames, cns.size() == 1 ? cns[0] : nullptr)) throw SslException(9);
+  if (!matchName(hostPart.c_str(), leaf.altNames, cns.size() == 1 ? cns[0] : nullptr))
+    throw SslException(SslException::kHostMismatch);
 }
 
 void SslPublicUsageVerifier::verify(const std::vector<plat::LinkedPtr<SslCertificate>>& chain, const char*) const {
   requireChain(chain);
   const SslCertificate& leaf = *chain.front();
-  if (!leaf.hasExtKeyUsage(kServerAuth)) throw SslException(6, "missing serverAuth ext usage");
+  if (!leaf.hasExtKeyUsage(kServerAuth)) throw SslException(SslException::kBadUsage, "missing serverAuth ext usage");
   if (leaf.keyUsagePresent && !(leaf.keyUsage & ((1u << 0) | (1u << 2)))) {
-    throw SslException(6, "missing digitalSignature/keyEncipherment usage");
+    throw SslException(SslException::kBadUsage, "missing digitalSignature/keyEncipherment usage");
   }
   for (size_t i = 1; i + 1 < chain.size(); i++) {
     if (chain[i]->extKeyUsagePresent && !chain[i]->hasExtKeyUsage(kServerAuth)) {
-      throw SslException(6, "missing intermediate serverAuth ext usage");
+      throw SslException(SslException::kBadUsage, "missing intermediate serverAuth ext usage");
     }
   }
 }

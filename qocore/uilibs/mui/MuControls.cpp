@@ -53,10 +53,12 @@ plat::DString MuButton::describe() {
 }
 
 bool MuButton::performAction(const char* action, const char*) {
-  if (flags() != 0 || std::strcmp(action, "click") != 0) return false;
-  notifyObservers(this, kEventClicked);
+  if (!acceptsActions() || std::strcmp(action, "click") != 0) return false;
+  click();
   return true;
 }
+
+void MuButton::click() { notifyObservers(this, kEventClicked); }
 
 void MuButton::setText(const char* text) {
   if (plat::strCompare(text, label()) != 0) setLabel(text);
@@ -102,11 +104,13 @@ plat::DString MuCheck::describe() {
 }
 
 bool MuCheck::performAction(const char* action, const char* argument) {
-  if (flags() != 0 || std::strcmp(action, "click") != 0 || !isShown() || !argument) return false;
+  if (!acceptsActions() || std::strcmp(action, "click") != 0 || !isShown() || !argument) return false;
   setValue(std::atoi(argument) != 0);
-  notifyObservers(this, kEventChanged);
+  click();
   return true;
 }
+
+void MuCheck::click() { notifyObservers(this, kEventChanged); }
 
 void MuCheck::Group::onChanged(MuElement* element) {
   // A copy: setting a value may run observers that change the group.
@@ -147,10 +151,10 @@ plat::DString MuChoice::describe() {
 }
 
 bool MuChoice::performAction(const char* action, const char* argument) {
-  if (flags() != 0) return false;
+  if (!acceptsActions()) return false;
   if (std::strcmp(action, "click") == 0) {
     if (!isShown()) return false;
-    notifyObservers(this, kEventClicked);
+    click();
     return true;
   }
   if (!argument) return false;
@@ -164,6 +168,8 @@ bool MuChoice::performAction(const char* action, const char* argument) {
   notifyObservers(this, kEventChanged);
   return true;
 }
+
+void MuChoice::click() { notifyObservers(this, kEventClicked); }
 
 // ---- MuEdit ----
 
@@ -198,7 +204,7 @@ plat::DString MuEdit::describe() {
 }
 
 bool MuEdit::performAction(const char* action, const char* argument) {
-  if (flags() != 0 || std::strcmp(action, "settext") != 0 || !argument) return false;
+  if (!acceptsActions() || std::strcmp(action, "settext") != 0 || !argument) return false;
   setText(argument);
   notifyObservers(this, kEventChanged);
   return true;
@@ -325,11 +331,13 @@ plat::DString MuList::listItems() {
 }
 
 bool MuList::performAction(const char* action, const char* argument) {
-  if (flags() != 0 || std::strcmp(action, "select") != 0 || !argument) return false;
+  if (!acceptsActions() || std::strcmp(action, "select") != 0 || !argument) return false;
   setSelected(std::atoi(argument));
   notifyObservers(this, kEventChanged);
   return true;
 }
+
+void MuList::click() { notifyObservers(this, kEventClicked); }
 
 void MuList::addColumn(int32_t key, uint32_t type, const char* header, int32_t width) {
   columns_.push_back(Column{key, type, plat::CharArray(header), width});

@@ -9,6 +9,11 @@
 // added to its parent.  Every automation action is refused while the
 // control is disabled or locked.
 //
+// A control that can be clicked has one click(), which sends the event a
+// click means.  The automation's action calls it once it is accepted; the
+// peer's action calls it for the user's click, without asking the enable
+// flags, as the platform delivers no click to a disabled control.
+//
 // A backend's setValue / setSelected / setText never send the changed
 // event themselves: only user actions and performAction do (a radio group
 // answers a changed event by setting its members).
@@ -38,8 +43,10 @@ class MuButton : public MuElement {
 
   const char* typeName() override { return "button"; }
   plat::DString describe() override;
-  // "click" sends clicked.
+  // "click" clicks.
   bool performAction(const char* action, const char* argument) override;
+  // Sends clicked.
+  void click();
 
   // Replaces the label when it differs.
   virtual void setText(const char* text);
@@ -94,8 +101,10 @@ class MuCheck : public MuElement {
 
   const char* typeName() override { return "check"; }
   plat::DString describe() override;
-  // "click" with a number, while shown: sets the value, sends changed.
+  // "click" with a number, while shown: sets the value, then clicks.
   bool performAction(const char* action, const char* argument) override;
+  // Sends changed: the value is already set.
+  void click();
 
   virtual void setValue(bool checked) = 0;
   virtual bool getValue() = 0;
@@ -120,9 +129,11 @@ class MuChoice : public MuElement {
 
   const char* typeName() override { return "choice"; }
   plat::DString describe() override;
-  // "click" (while shown) sends clicked; "select" and "settext" set the
-  // value and send changed.
+  // "click" (while shown) clicks; "select" and "settext" set the value
+  // and send changed.
   bool performAction(const char* action, const char* argument) override;
+  // Sends clicked.
+  void click();
 
   virtual void setSelected(int32_t index) = 0;
   virtual int32_t getSelected() = 0;
@@ -318,6 +329,8 @@ class MuList : public MuElement {
   plat::DString listItems() override;
   // "select" with a row number selects it and sends changed.
   bool performAction(const char* action, const char* argument) override;
+  // Sends clicked (a click on a row, which the peer reports).
+  void click();
 
   virtual void setSelected(int32_t row) = 0;
   virtual int32_t getSelected() = 0;

@@ -166,7 +166,9 @@ class MuElement : public MuObserver, public qoutil::MouseCallback {
   // The element at a path of ids joined by "."; null asks for this one.
   virtual MuElement* findElement(const char* path);
   virtual void layoutNow();
-  // Automation actions; false when unsupported or refused.
+  // Automation actions; false when unsupported or refused.  A control's
+  // action asks acceptsActions first; one that clicks then calls the
+  // control's click(), the same call its peer's action makes.
   virtual bool performAction(const char* action, const char* argument);
   // Asked for the focused element before Return (kDefaultButton) or
   // Escape (kCancelButton) presses a dialog button; true consumes the key.
@@ -223,6 +225,12 @@ class MuElement : public MuObserver, public qoutil::MouseCallback {
   void setPeer(std::unique_ptr<MuCommon> peer) noexcept { peer_ = std::move(peer); }
   qoutil::MouseCallback* mouseCallback() const noexcept { return mouseCallback_; }
   void setMouseCallback(qoutil::MouseCallback* callback) noexcept { mouseCallback_ = callback; }
+
+ protected:
+  // Whether the automation's actions may act: every control's
+  // performAction refuses (answers false) while the element is disabled
+  // or locked.
+  bool acceptsActions() const noexcept { return flags_ == 0; }
 
  private:
   // One running notification on this element.

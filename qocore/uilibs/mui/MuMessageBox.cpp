@@ -4,6 +4,7 @@
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/os/AppInfo.h"
 #include "qocore/base/plat/DString.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/libs/product/Init.h"
 #include "qocore/uilibs/mui/MuButtonBar.h"
 #include "qocore/uilibs/mui/MuControls.h"
@@ -33,41 +34,42 @@ MuMessageBox::MuMessageBox(const char* message, uint32_t flags, MuDialog* owner,
   const int32_t width = Mui::scaled(960);
   dialog_.reset(MuDialog::create("messagebox", title(caption).get(), Size{width, 0},
                                  dialogFlags(owner || nativeParent, buttonSet, applicationModal), owner, nativeParent));
-  try {
-    dialog_->addObserver(this, true);
-    main_ = MuLayout::create(dialog_.get(), "main", MuLayout::kVertical);
-    frame_ = MuFrame::create(main_, "frame", nullptr, MuFrame::kPlain);
-    frame_->setMargins(Size{Mui::scaled(16), Mui::scaled(16)});
-    if (const char* icon = iconName(flags)) {
-      split_ = MuLayout::create(frame_, "split", MuLayout::kHorizontal);
-      split_->setSpacing(Mui::scaled(32));
-      MuImage* image = MuImage::create(split_, "icon", icon, Size{Mui::scaled(64), Mui::scaled(64)});
-      split_->setChildLayout(image, kNaturalAtStart, 1);
-      info_ = MuLayout::create(split_, "info", MuLayout::kVertical);
-      split_->setChildLayout(info_, kWeightedCentred, 1);
-    } else {
-      info_ = MuLayout::create(frame_, "info", MuLayout::kVertical);
-    }
-    msg_ = MuText::create(info_, "msg", message, MuText::defaultLinkCallback(), 1);
-    dialog_->setSize(Size{width - Mui::scaled(150), 0});
-
-    static constexpr uint32_t kBars[] = {MuButtonBar::kOk, MuButtonBar::kOk | MuButtonBar::kCancel, 0, 0,
-                                         MuButtonBar::kYes | MuButtonBar::kNo};
-    buttons_ = std::make_unique<MuButtonBar>(main_, kBars[buttonSet], false);
-    const bool negative = (flags & kNegativeDefault) != 0;
-    const bool yesNo = buttonSet == kYesNo;
-    uint32_t defaultBit = yesNo ? MuButtonBar::kYes : MuButtonBar::kOk;
-    if (negative && buttonSet != kOk) defaultBit = yesNo ? MuButtonBar::kNo : MuButtonBar::kCancel;
-    MuButton* defaultButton = buttons_->findButton(defaultBit, nullptr);
-    dialog_->setButton(kDefaultButton, defaultButton);
-    buttons_->setDialogButton(kCancelButton, {MuButtonBar::kCancel, MuButtonBar::kNo});
-    defaultButton->setFocus();
-  } catch (...) {
+  // A constructor that throws runs no destructor: the dialog goes here,
+  // its button bar first.
+  plat::ScopeExit undo([this] {
     buttons_.reset();
     dialog_->addObserverNoexcept(this);
     dialog_.reset();
-    throw;
+  });
+  dialog_->addObserver(this, true);
+  main_ = MuLayout::create(dialog_.get(), "main", MuLayout::kVertical);
+  frame_ = MuFrame::create(main_, "frame", nullptr, MuFrame::kPlain);
+  frame_->setMargins(Size{Mui::scaled(16), Mui::scaled(16)});
+  if (const char* icon = iconName(flags)) {
+    split_ = MuLayout::create(frame_, "split", MuLayout::kHorizontal);
+    split_->setSpacing(Mui::scaled(32));
+    MuImage* image = MuImage::create(split_, "icon", icon, Size{Mui::scaled(64), Mui::scaled(64)});
+    split_->setChildLayout(image, kNaturalAtStart, 1);
+    info_ = MuLayout::create(split_, "info", MuLayout::kVertical);
+    split_->setChildLayout(info_, kWeightedCentred, 1);
+  } else {
+    info_ = MuLayout::create(frame_, "info", MuLayout::kVertical);
   }
+  msg_ = MuText::create(info_, "msg", message, MuText::defaultLinkCallback(), 1);
+  dialog_->setSize(Size{width - Mui::scaled(150), 0});
+
+  static constexpr uint32_t kBars[] = {MuButtonBar::kOk, MuButtonBar::kOk | MuButtonBar::kCancel, 0, 0,
+                                       MuButtonBar::kYes | MuButtonBar::kNo};
+  buttons_ = std::make_unique<MuButtonBar>(main_, kBars[buttonSet], false);
+  const bool negative = (flags & kNegativeDefault) != 0;
+  const bool yesNo = buttonSet == kYesNo;
+  uint32_t defaultBit = yesNo ? MuButtonBar::kYes : MuButtonBar::kOk;
+  if (negative && buttonSet != kOk) defaultBit = yesNo ? MuButtonBar::kNo : MuButtonBar::kCancel;
+  MuButton* defaultButton = buttons_->findButton(defaultBit, nullptr);
+  dialog_->setButton(kDefaultButton, defaultButton);
+  buttons_->setDialogButton(kCancelButton, {MuButtonBar::kCancel, MuButtonBar::kNo});
+  defaultButton->setFocus();
+  undo.dismiss();
 }
 
 MuMessageBox::~MuMessageBox() {
@@ -155,31 +157,32 @@ MuAboutDialog::MuAboutDialog(MuDialog* owner, NativeWindow* nativeParent, const 
   dialog_.reset(MuDialog::create("aboutdlg", title.c_str(), Size{Mui::scaled(960), 0},
                                  MuDialog::kFixedSize | MuDialog::kNoHide | MuDialog::kAutoHeight, owner,
                                  nativeParent));
-  try {
-    MuLayout* column = MuLayout::create(dialog_.get(), nullptr, MuLayout::kVertical);
-    MuLayout* row = MuLayout::create(column, nullptr, MuLayout::kHorizontal);
-    row->setSpacing(Mui::instance()->metric(Mui::kDialogMargin));
-    const int32_t side = Mui::scaled(96);
-    image_ = MuImage::create(row, "img", imageName_.get(), Size{side, side});
-    row->setChildLayout(image_, kNaturalAtStart, 1);
-    plat::DString markup;
-    plat::Markup::div(markup, 0, nullptr);
-    plat::Markup::appendEscaped(markup, product::getVersionLine());
-    markup.append("</div>");
-    markup.append(product::getMarkedUpProductInfo());
-    MuText* text = MuText::create(row, "text", nullptr, MuText::defaultLinkCallback(), 1);
-    text->setText(markup.c_str());
-    row->setChildLayout(text, kWeightedStretched, 1);
-    buttons_ = std::make_unique<MuButtonBar>(dialog_.get(), MuButtonBar::kOk, false);
-    MuButton* ok = buttons_->findButton(MuButtonBar::kOk, nullptr);
-    dialog_->setButton(kDefaultButton, ok);
-    dialog_->setButton(kCancelButton, ok);
-    dialog_->addObserver(this, true);
-  } catch (...) {
+  // A constructor that throws runs no destructor: the dialog goes here,
+  // its button bar first.
+  plat::ScopeExit undo([this] {
     buttons_.reset();
     dialog_.reset();
-    throw;
-  }
+  });
+  MuLayout* column = MuLayout::create(dialog_.get(), nullptr, MuLayout::kVertical);
+  MuLayout* row = MuLayout::create(column, nullptr, MuLayout::kHorizontal);
+  row->setSpacing(Mui::instance()->metric(Mui::kDialogMargin));
+  const int32_t side = Mui::scaled(96);
+  image_ = MuImage::create(row, "img", imageName_.get(), Size{side, side});
+  row->setChildLayout(image_, kNaturalAtStart, 1);
+  plat::DString markup;
+  plat::Markup::div(markup, 0, nullptr);
+  plat::Markup::appendEscaped(markup, product::getVersionLine());
+  markup.append("</div>");
+  markup.append(product::getMarkedUpProductInfo());
+  MuText* text = MuText::create(row, "text", nullptr, MuText::defaultLinkCallback(), 1);
+  text->setText(markup.c_str());
+  row->setChildLayout(text, kWeightedStretched, 1);
+  buttons_ = std::make_unique<MuButtonBar>(dialog_.get(), MuButtonBar::kOk, false);
+  MuButton* ok = buttons_->findButton(MuButtonBar::kOk, nullptr);
+  dialog_->setButton(kDefaultButton, ok);
+  dialog_->setButton(kCancelButton, ok);
+  dialog_->addObserver(this, true);
+  undo.dismiss();
 }
 
 MuAboutDialog::~MuAboutDialog() {

@@ -41,7 +41,7 @@ void MuPager::setSize(Size size) {
 }
 
 bool MuPager::performAction(const char* action, const char* argument) {
-  if (flags() != 0 || std::strcmp(action, "select") != 0) return false;
+  if (!acceptsActions() || std::strcmp(action, "select") != 0) return false;
   // Without an argument no page matches; the observers still hear of it.
   const int32_t n = argument ? std::atoi(argument) : -1;
   if (isValid(n)) {
@@ -63,10 +63,8 @@ void MuPager::addChild(MuElement* element) {
 }
 
 void MuPager::removeChild(MuElement* element) {
-  // Named so the assertion reads as the toolkit's other containers do.
-  auto& pages = pages_;
-  auto i = child_list::find(pages, element);
-  PLAT_ASSERT(i != pages.end());
+  auto i = child_list::find(pages_, element);
+  PLAT_ASSERT_TEXT(i != pages_.end(), "i != pages.end()");
   if (i - pages_.begin() <= current_) current_ = std::max(current_ - 1, 0);
   child_list::destroy(pages_, element);
 }

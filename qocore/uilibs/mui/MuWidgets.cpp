@@ -40,11 +40,13 @@ plat::DString MuSlider::describe() {
 }
 
 bool MuSlider::performAction(const char* action, const char* argument) {
-  if (flags() != 0 || !isShown() || std::strcmp(action, "click") != 0 || !argument) return false;
+  if (!acceptsActions() || !isShown() || std::strcmp(action, "click") != 0 || !argument) return false;
   setValue(std::atoi(argument));
-  notifyObservers(this, kEventChanged);
+  click();
   return true;
 }
+
+void MuSlider::click() { notifyObservers(this, kEventChanged); }
 
 // ---- MuStatic ----
 
@@ -101,7 +103,7 @@ plat::DString MuSuperbox::describe() {
 }
 
 bool MuSuperbox::performAction(const char* action, const char* argument) {
-  if (flags() != 0) return false;
+  if (!acceptsActions()) return false;
   if (std::strcmp(action, "settext") == 0 && argument) {
     setText(argument);
     notifyObservers(this, kEventChanged);

@@ -19,8 +19,10 @@ class MuSlider : public MuElement {
 
   const char* typeName() override { return "slider"; }
   plat::DString describe() override;
-  // "click" with a value, while enabled and shown: sets it, sends changed.
+  // "click" with a value, while enabled and shown: sets it, then clicks.
   bool performAction(const char* action, const char* argument) override;
+  // Sends changed: the value is already set.
+  void click();
 
   virtual void setValue(int32_t value) = 0;
   virtual int32_t getValue() = 0;

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -66,12 +68,14 @@ class Words {
   bool atEnd_ = false;
 };
 
-// Text the platform's integer parser reads completely in base 10.
-bool isWholeDecimal(const std::string& text) {
-  if (text.empty()) return false;
+// The one reading of a whole-number argument: text the platform's integer
+// parser reads completely in base 10.  A number outside int32 is no number,
+// so its command fails rather than act on a wrapped value.
+std::optional<int32_t> wholeNumber(const std::string& text) {
   int32_t value = 0;
   const char* cursor = text.c_str();
-  return plat::parseInt(value, cursor, 10) && *cursor == '\0';
+  if (!plat::parseInt(value, cursor, 10) || *cursor != '\0') return std::nullopt;
+  return value;
 }
 
 // An element's list or description as reply lines.  Some texts lack the
@@ -146,10 +150,9 @@ bool containsIgnoringCase(const char* text, const std::string& part) {
 // The first item whose position is the name read as a whole number, or
 // whose label contains the name ignoring case.
 ui::Menu::Item* findMenuItem(const std::vector<ui::Menu::Item*>& items, const std::string& name) {
-  const bool numeric = isWholeDecimal(name);
-  const long position = numeric ? std::strtol(name.c_str(), nullptr, 10) : -1;
+  const std::optional<int32_t> position = wholeNumber(name);
   for (size_t i = 0; i < items.size(); ++i) {
-    if ((numeric && position >= 0 && static_cast<size_t>(position) == i) ||
+    if ((position && *position >= 0 && static_cast<size_t>(*position) == i) ||
         containsIgnoringCase(items[i]->title(), name))
       return items[i];
   }
@@ -168,6 +171,203 @@ class LayoutChecker : public MuLayoutCheckObserver {
  private:
   plat::DString& out_;
 };
+
+// What a command's handler is given: its first word, the words after the
+// path (after the first word for a command without one), the element the
+// path names (null without one) and the reply it builds.  A handler
+// answers false for failure.
+struct Call {
+  const std::string& command;
+  Words& words;
+  MuElement* element;
+  plat::DString& reply;
+};
+
+using Handler = bool (*)(Call& call);
+
+// Whether a command's second word is a path that must name an element
+// before its handler runs; when it names none the command fails.
+enum class Target : bool { kNone, kElement };
+
+struct Command {
+  std::string_view name;
+  Target target;
+  Handler handler;
+};
+
+bool onVersion(Call& call) {
+  call.reply.append("1\n");
+  return true;
+}
+
+bool onDialogs(Call& call) {
+  if (Mui* toolkit = Mui::instance()) {
+    for (const auto& [serial, element] : toolkit->registry())
+      call.reply.appendf("%u %s\n", serial, element->id() ? element->id() : "");
+  }
+  if (call.reply.length() == 0) call.reply.append("\n");
+  return true;
+}
+
+// `name` null: the application menu bar; otherwise the popup menu
+// registered under it ("popupmenu" without one lists the names).
+bool menuCommand(const std::string* name, Words& words, plat::DString& reply) {
+  std::vector<ui::Menu::Item*> items;
+  if (!name) {
+    ui::MenuBar* bar = ui::MenuBar::instance();
+    if (!bar) return false;
+    items = bar->collectItems();
+  } else if (name->empty()) {
+    for (const auto& [registered, menu] : popupMenus()) reply.appendf("%s\n", registered.c_str());
+    return true;
+  } else {
+    auto it = popupMenus().find(*name);
+    if (it == popupMenus().end() || !it->second) return false;
+    items = it->second->collectItems();
+  }
+
+  const std::string sub = words.next();
+  if (sub == "listitems") {
+    for (ui::Menu::Item* item : items) reply.appendf("%s\n", item->title() ? item->title() : "");
+    return true;
+  }
+  // "state" and "invoke" take the rest of the line as the item's name;
+  // any other word is itself the name of an item to invoke.
+  std::string itemName = sub;
+  if (sub == "state" || sub == "invoke") {
+    if (!words.rest(itemName)) itemName.clear();
+  }
+  ui::Menu::Item* item = findMenuItem(items, itemName);
+  if (!item) return false;
+  if (sub == "state") {
+    reply.appendf("%d %d\n", item->isEnabled() ? 1 : 0, item->isChecked() ? 1 : 0);
+    return true;
+  }
+  if (item->isEnabled()) {
+    if (ui::Menu::ActionCallback* callback = ui::Menu::callbackFor(item)) callback->menuAction(item);
+  }
+  reply.append("1\n");
+  return true;
+}
+
+bool onMenuBar(Call& call) { return menuCommand(nullptr, call.words, call.reply); }
+
+bool onPopupMenu(Call& call) {
+  const std::string name = call.words.next();
+  return menuCommand(&name, call.words, call.reply);
+}
+
+// Part of the protocol, and always fails.
+bool onInspect(Call&) { return false; }
+
+bool onLists(Call& call) {
+  listDescendants(call.element, call.reply);
+  return true;
+}
+
+bool onListItems(Call& call) {
+  call.reply = asLines(call.element->listItems());
+  if (call.reply.length() == 0) call.reply.append("\n");
+  return true;
+}
+
+bool onState(Call& call) {
+  call.reply = asLines(call.element->describe());
+  return true;
+}
+
+bool onShow(Call& call) {
+  const std::optional<int32_t> number = wholeNumber(call.words.next());
+  if (!number) return false;
+  const bool visible = *number != 0;
+  if (visible == call.element->isVisible()) return false;
+  call.element->setVisible(visible);
+  call.reply.append("1\n");
+  return true;
+}
+
+// The command word is the action; its argument the optional number, as
+// the text given.
+bool onNumberAction(Call& call) {
+  const std::string number = call.words.next();
+  if (!number.empty() && !wholeNumber(number)) return false;
+  if (!call.element->performAction(call.command.c_str(), number.empty() ? nullptr : number.c_str())) return false;
+  call.reply.append("1\n");
+  return true;
+}
+
+// The command word is the action; its argument the rest of the line,
+// blanks included.
+bool onTextAction(Call& call) {
+  std::string rest;
+  const bool hasRest = call.words.rest(rest);
+  if (!call.element->performAction(call.command.c_str(), hasRest ? rest.c_str() : nullptr)) return false;
+  call.reply.append("1\n");
+  return true;
+}
+
+bool onClose(Call& call) {
+  auto* dialog = dynamic_cast<MuDialog*>(call.element);
+  if (!dialog || !dialog->close()) return false;
+  call.reply.append("1\n");
+  return true;
+}
+
+bool onFocus(Call& call) {
+  const std::optional<int32_t> number = wholeNumber(call.words.next());
+  if (!number) return false;
+  call.element->notifyObservers(call.element, *number != 0 ? kEventDialogActivated : kEventDialogDeactivated);
+  call.reply.append("1\n");
+  return true;
+}
+
+bool onCheckLayout(Call& call) {
+  LayoutChecker checker(call.reply);
+  call.element->checkLayout(&checker);
+  if (checker.findings == 0) call.reply.append("\n");
+  return true;
+}
+
+// Every command of the protocol.  A new command is one more row; its
+// handler reads its arguments from the words.
+// clang-format off
+constexpr Command kCommands[] = {
+    {"version",     Target::kNone,    onVersion},
+    {"dialogs",     Target::kNone,    onDialogs},
+    {"menubar",     Target::kNone,    onMenuBar},
+    {"popupmenu",   Target::kNone,    onPopupMenu},
+    {"menu",        Target::kNone,    onPopupMenu},
+    {"inspect",     Target::kNone,    onInspect},
+    {"lists",       Target::kElement, onLists},
+    {"listitems",   Target::kElement, onListItems},
+    {"state",       Target::kElement, onState},
+    {"show",        Target::kElement, onShow},
+    {"click",       Target::kElement, onNumberAction},
+    {"dblclick",    Target::kElement, onNumberAction},
+    {"rightclick",  Target::kElement, onNumberAction},
+    {"select",      Target::kElement, onNumberAction},
+    {"pressenter",  Target::kElement, onTextAction},
+    {"settext",     Target::kElement, onTextAction},
+    {"close",       Target::kElement, onClose},
+    {"focus",       Target::kElement, onFocus},
+    {"checklayout", Target::kElement, onCheckLayout},
+};
+// clang-format on
+
+// False answers failure, as does a command not in the table; otherwise
+// `reply` holds the reply lines.
+bool runCommand(const std::string& command, Words& words, plat::DString& reply) {
+  const auto* found = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                   [&](const Command& entry) { return entry.name == command; });
+  if (found == std::end(kCommands)) return false;
+  MuElement* element = nullptr;
+  if (found->target == Target::kElement) {
+    element = resolve(words.next());
+    if (!element) return false;
+  }
+  Call call{command, words, element, reply};
+  return found->handler(call);
+}
 
 }  // namespace
 
@@ -315,7 +515,7 @@ class MuiCommsConn : public io::IoHandler {
     }
     plat::DString reply;
     try {
-      if (!dispatch(command, words, reply)) reply = plat::DString("0\n");
+      if (!runCommand(command, words, reply)) reply = plat::DString("0\n");
     } catch (const plat::Exception& e) {
       vlog().error("Command %s failed: %s", command.c_str(), e.str());
       reply = plat::DString("0\n");
@@ -329,133 +529,6 @@ class MuiCommsConn : public io::IoHandler {
       reply = plat::DString("0\n");
     }
     return reply;
-  }
-
-  // False answers failure; otherwise `reply` holds the reply lines.
-  bool dispatch(const std::string& command, Words& words, plat::DString& reply) {
-    if (command == "version") {
-      reply.append("1\n");
-      return true;
-    }
-    if (command == "dialogs") {
-      Mui* toolkit = Mui::instance();
-      if (toolkit) {
-        for (const auto& [serial, element] : toolkit->registry())
-          reply.appendf("%u %s\n", serial, element->id() ? element->id() : "");
-      }
-      if (reply.length() == 0) reply.append("\n");
-      return true;
-    }
-    if (command == "menubar") return menuCommand(nullptr, words, reply);
-    if (command == "popupmenu" || command == "menu") {
-      const std::string name = words.next();
-      return menuCommand(&name, words, reply);
-    }
-    if (command == "inspect") return false;
-
-    const std::string address = words.next();
-    MuElement* element = resolve(address);
-    if (!element) return false;
-
-    if (command == "lists") {
-      listDescendants(element, reply);
-      return true;
-    }
-    if (command == "listitems") {
-      reply = asLines(element->listItems());
-      if (reply.length() == 0) reply.append("\n");
-      return true;
-    }
-    if (command == "state") {
-      reply = asLines(element->describe());
-      return true;
-    }
-    if (command == "show") {
-      const std::string number = words.next();
-      if (!isWholeDecimal(number)) return false;
-      const bool visible = std::atoi(number.c_str()) != 0;
-      if (visible == element->isVisible()) return false;
-      element->setVisible(visible);
-      reply.append("1\n");
-      return true;
-    }
-    if (command == "click" || command == "dblclick" || command == "rightclick" || command == "select") {
-      const std::string number = words.next();
-      if (!number.empty() && !isWholeDecimal(number)) return false;
-      if (!element->performAction(command.c_str(), number.empty() ? nullptr : number.c_str())) return false;
-      reply.append("1\n");
-      return true;
-    }
-    if (command == "pressenter" || command == "settext") {
-      std::string rest;
-      const bool hasRest = words.rest(rest);
-      if (!element->performAction(command.c_str(), hasRest ? rest.c_str() : nullptr)) return false;
-      reply.append("1\n");
-      return true;
-    }
-    if (command == "close") {
-      auto* dialog = dynamic_cast<MuDialog*>(element);
-      if (!dialog || !dialog->close()) return false;
-      reply.append("1\n");
-      return true;
-    }
-    if (command == "focus") {
-      const std::string number = words.next();
-      if (!isWholeDecimal(number)) return false;
-      element->notifyObservers(element,
-                               std::atoi(number.c_str()) != 0 ? kEventDialogActivated : kEventDialogDeactivated);
-      reply.append("1\n");
-      return true;
-    }
-    if (command == "checklayout") {
-      LayoutChecker checker(reply);
-      element->checkLayout(&checker);
-      if (checker.findings == 0) reply.append("\n");
-      return true;
-    }
-    return false;
-  }
-
-  // `name` null: the application menu bar; otherwise the popup menu
-  // registered under it ("popupmenu" without one lists the names).
-  bool menuCommand(const std::string* name, Words& words, plat::DString& reply) {
-    std::vector<ui::Menu::Item*> items;
-    if (!name) {
-      ui::MenuBar* bar = ui::MenuBar::instance();
-      if (!bar) return false;
-      items = bar->collectItems();
-    } else if (name->empty()) {
-      // Without a name: the registered names.
-      for (const auto& [registered, menu] : popupMenus()) reply.appendf("%s\n", registered.c_str());
-      return true;
-    } else {
-      auto it = popupMenus().find(*name);
-      if (it == popupMenus().end() || !it->second) return false;
-      items = it->second->collectItems();
-    }
-
-    const std::string sub = words.next();
-    if (sub == "listitems") {
-      for (ui::Menu::Item* item : items) reply.appendf("%s\n", item->title() ? item->title() : "");
-      return true;
-    }
-    // "state" and "invoke" take the rest of the line as the item's name;
-    // any other word is itself the name of an item to invoke.
-    std::string itemName = sub;
-    if (sub == "state" || sub == "invoke") {
-      if (!words.rest(itemName)) itemName.clear();
-    }
-    ui::Menu::Item* item = findMenuItem(items, itemName);
-    if (!item) return false;
-    if (sub == "state") {
-      reply.appendf("%d %d\n", item->isEnabled() ? 1 : 0, item->isChecked() ? 1 : 0);
-      return true;
-    }
-    if (item->isEnabled()) {
-      if (ui::Menu::ActionCallback* callback = ui::Menu::callbackFor(item)) callback->menuAction(item);
-    }
-    reply.append("1\n");
-    return true;
   }
 
   MuiComms* server_;

@@ -19,6 +19,7 @@
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/MBuf.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/Utf8.h"
 #include "qocore/base/rdr/MemInStream.h"
@@ -61,7 +62,8 @@ std::vector<CertAttribute> attributes(const mbedtls_x509_name* name) {
 }
 
 plat::TimeValue toTime(const mbedtls_x509_time& t) {
-  if (!plat::isValidDate(t.year, t.mon, t.day, t.hour, t.min, t.sec)) throw SslException(0);
+  if (!plat::isValidDate(t.year, t.mon, t.day, t.hour, t.min, t.sec))
+    throw SslException(SslException::kInvalidCertificate);
   return plat::dateToTimeChecked(t.year, t.mon, t.day, t.hour, t.min, t.sec);
 }
 
@@ -111,20 +113,20 @@ ByteSpan findExtension(const mbedtls_x509_crt& crt, const char* oid, size_t oidL
   const unsigned char* end = p + crt.v3_ext.len;
   size_t len = 0;
   int ret = mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_CONSTRUCTED | MBEDTLS_ASN1_SEQUENCE);
-  if (ret != 0) throw SslException(0, ret);
+  if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
   while (p < end) {
     ret = mbedtls_asn1_get_tag(&p, end, &len, MBEDTLS_ASN1_CONSTRUCTED | MBEDTLS_ASN1_SEQUENCE);
-    if (ret != 0) throw SslException(0, ret);
+    if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
     const unsigned char* extEnd = p + len;
     ret = mbedtls_asn1_get_tag(&p, extEnd, &len, MBEDTLS_ASN1_OID);
-    if (ret != 0) throw SslException(0, ret);
+    if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
     bool match = len == oidLen && std::memcmp(p, oid, len) == 0;
     p += len;
     int critical = 0;
     ret = mbedtls_asn1_get_bool(&p, extEnd, &critical);
-    if (ret != 0 && ret != MBEDTLS_ERR_ASN1_UNEXPECTED_TAG) throw SslException(0, ret);
+    if (ret != 0 && ret != MBEDTLS_ERR_ASN1_UNEXPECTED_TAG) throw SslException(SslException::kInvalidCertificate, ret);
     ret = mbedtls_asn1_get_tag(&p, extEnd, &len, MBEDTLS_ASN1_OCTET_STRING);
-    if (ret != 0) throw SslException(0, ret);
+    if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
     if (match) return {len, p};
     p = const_cast<unsigned char*>(extEnd);
   }
@@ -175,29 +177,18 @@ MbedTlsCertificate::~MbedTlsCertificate() { mbedtls_x509_crt_free(&crt_); }
 plat::LinkedPtr<SslCertificate> MbedTlsCertificate::create(const char* text) {
   mbedtls_pem_context pem;
   mbedtls_pem_init(&pem);
+  plat::ScopeExit freePem([&pem] { mbedtls_pem_free(&pem); });
   size_t used = 0;
   int ret = mbedtls_pem_read_buffer(&pem, "-----BEGIN CERTIFICATE-----", "-----END CERTIFICATE-----",
                                     reinterpret_cast<const unsigned char*>(text), nullptr, 0, &used);
-  if (ret != 0) {
-    mbedtls_pem_free(&pem);
-    throw SslException(0, ret);
-  }
-  size_t len = pem.buflen;
-  const unsigned char* der = pem.buf;
-  try {
-    plat::LinkedPtr<SslCertificate> out = fromDer(len, der);
-    mbedtls_pem_free(&pem);
-    return out;
-  } catch (...) {
-    mbedtls_pem_free(&pem);
-    throw;
-  }
+  if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
+  return fromDer(pem.buflen, pem.buf);
 }
 
 plat::LinkedPtr<SslCertificate> MbedTlsCertificate::fromDer(size_t len, const unsigned char* der) {
   std::unique_ptr<MbedTlsCertificate> cert(new MbedTlsCertificate());
   int ret = mbedtls_x509_crt_parse_der(&cert->crt_, der, len);
-  if (ret != 0) throw SslException(0, ret);
+  if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
   cert->fill();
   return plat::LinkedPtr<SslCertificate>(cert.release());
 }
@@ -216,7 +207,7 @@ void MbedTlsCertificate::fill() {
   const unsigned char* key = buf.data() + buf.size() - n;
   std::string_view whole(reinterpret_cast<const char*>(crt_.raw.p), crt_.raw.len);
   size_t at = whole.find(std::string_view(reinterpret_cast<const char*>(key), n));
-  if (at == std::string_view::npos) throw SslException(0, "key not substring");
+  if (at == std::string_view::npos) throw SslException(SslException::kInvalidCertificate, "key not substring");
   publicKey = {static_cast<size_t>(n), crt_.raw.p + at};
 
   issuerAttributes = attributes(&crt_.issuer);
@@ -287,7 +278,7 @@ std::unique_ptr<crypto::EcKey> MbedTlsCertificate::ecPublicKey() const {
   size_t len = 0;
   int ret = mbedtls_ecp_point_write_binary(&ec->grp, &ec->Q, MBEDTLS_ECP_PF_UNCOMPRESSED, &len, buf.data() + 5,
                                            buf.size() - 5);
-  if (ret != 0 || len >= 256) throw plat::AssertionFail("!ret && len < 256", __FILE__, __LINE__);
+  PLAT_REQUIRE_TEXT(ret == 0 && len < 256, "!ret && len < 256");
   const unsigned char magic[] = {0xFF, 0xFE, 0xCD, 0x5A, static_cast<unsigned char>(len)};
   std::memcpy(buf.data(), magic, sizeof(magic));
   rdr::MemInStream in(buf.data(), static_cast<int32_t>(5 + len));
@@ -299,8 +290,8 @@ std::unique_ptr<crypto::EcKey> MbedTlsCertificate::ecPublicKey() const {
 
 void MbedTlsCertificate::checkValidity() const {
   plat::TimeValue now = plat::getTime();
-  if (now > notAfter) throw SslException(2);
-  if (now < notBefore) throw SslException(1);
+  if (now > notAfter) throw SslException(SslException::kExpired);
+  if (now < notBefore) throw SslException(SslException::kNotYetValid);
 }
 
 std::vector<plat::CharArray> MbedTlsCertificate::ocspUrls() const {
@@ -330,7 +321,7 @@ std::vector<plat::CharArray> MbedTlsCertificate::ocspUrls() const {
     }
     p = const_cast<unsigned char*>(descEnd);
   }
-  if (ret != 0) throw SslException(0, ret);
+  if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
   return out;
 }
 
@@ -395,11 +386,11 @@ std::vector<plat::CharArray> MbedTlsCertificate::crlDistributionUrls() const {
     }
     p = const_cast<unsigned char*>(pointEnd);
   }
-  if (ret != 0) throw SslException(0, ret);
+  if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
   if (out.empty()) {
     std::string detail;
     for (const char* r : reasons) detail += (detail.empty() ? "" : ", ") + std::string(r);
-    throw SslException(10, detail.c_str());
+    throw SslException(SslException::kNoCrlEndpoint, detail.c_str());
   }
   return out;
 }
@@ -491,9 +482,7 @@ std::unique_ptr<crypto::EcKey> MbedTlsPrivateKey::ecPrivateKey() const {
   plat::Buffer buf(static_cast<int>(2 + len), true);
   buf[0] = static_cast<unsigned char>(len >> 8);
   buf[1] = static_cast<unsigned char>(len);
-  if (mbedtls_mpi_write_binary(&ec->d, buf.data() + 2, len) != 0) {
-    throw plat::AssertionFail("!ret", __FILE__, __LINE__);
-  }
+  PLAT_REQUIRE_TEXT(mbedtls_mpi_write_binary(&ec->d, buf.data() + 2, len) == 0, "!ret");
   rdr::MemInStream in(buf.data(), buf.count());
   auto key = std::make_unique<crypto::EcKey>();
   key->create(curve);
@@ -502,7 +491,7 @@ std::unique_ptr<crypto::EcKey> MbedTlsPrivateKey::ecPrivateKey() const {
 }
 
 plat::LinkedPtr<SslPrivateKey> MbedTlsPrivateKey::create(const char* pem, const char* password) {
-  if (!pem) throw plat::AssertionFail("pemData", __FILE__, __LINE__);
+  PLAT_REQUIRE_TEXT(pem, "pemData");
   std::unique_ptr<MbedTlsPrivateKey> key(new MbedTlsPrivateKey());
   // mbedtls wants the NUL counted in a PEM text's length; a password's NUL
   // is not part of the password and would change the derived key.
@@ -513,7 +502,7 @@ plat::LinkedPtr<SslPrivateKey> MbedTlsPrivateKey::create(const char* pem, const 
     if (ret == MBEDTLS_ERR_PK_PASSWORD_REQUIRED || ret == MBEDTLS_ERR_PK_PASSWORD_MISMATCH) {
       return plat::LinkedPtr<SslPrivateKey>();
     }
-    throw SslException(17, ret);
+    throw SslException(SslException::kInvalidKey, ret);
   }
   mbedtls_pk_type_t type = mbedtls_pk_get_type(&key->pk_);
   key->keyType = type == MBEDTLS_PK_RSA                                   ? kKeyRsa

@@ -37,7 +37,7 @@ class MbedTlsCertificate : public SslCertificate {
 class MbedTlsPrivateKey : public SslPrivateKey {
  public:
   // Empty when the password is missing or wrong; other failures throw
-  // SslException 17.
+  // SslException kInvalidKey.
   static plat::LinkedPtr<SslPrivateKey> create(const char* pem, const char* password);
   ~MbedTlsPrivateKey() override;
   std::unique_ptr<crypto::RsaPrivateKey> rsaPrivateKey() const override;

@@ -23,11 +23,7 @@ constexpr size_t kMaxChain = 8;
 
 const MbedTlsCertificate& asMbedTls(const plat::LinkedPtr<SslCertificate>& cert) {
   auto* m = dynamic_cast<const MbedTlsCertificate*>(cert.get());
-  if (!m) {
-    plat::AssertionFail fail("cert", __FILE__, __LINE__);
-    fail.appendf("%s is null", "MbedTlsCertificate");
-    throw fail;
-  }
+  PLAT_REQUIRE_TEXT(m, "cert", "%s is null", "MbedTlsCertificate");
   return *m;
 }
 
@@ -206,24 +202,28 @@ CertChain MbedTlsTrustManager::verifyChain(const plat::LinkedPtr<SslCertificate>
     caList = std::make_unique<MbedTlsCaList>(*lookup_);
   } catch (const plat::Exception& e) {
     logSslError(e);
-    throw SslException(0, MBEDTLS_ERR_X509_FATAL_ERROR);
+    throw SslException(SslException::kInvalidCertificate, MBEDTLS_ERR_X509_FATAL_ERROR);
   }
   uint32_t flags = 0;
   int ret = verifyLinked(slots, caList->head(), time, &flags);
   if (ret == MBEDTLS_ERR_X509_CERT_VERIFY_FAILED) mapVerifyFlags(flags, collected_);
-  if (ret != 0) throw SslException(0, ret);
+  if (ret != 0) throw SslException(SslException::kInvalidCertificate, ret);
   return takeChain();
 }
 
 void mapVerifyFlags(uint32_t flags, const CertChain& chain) {
-  if (flags & MBEDTLS_X509_BADCERT_FUTURE) throw SslException(1);
-  if (flags & MBEDTLS_X509_BADCERT_EXPIRED) throw SslException(2);
+  if (flags & MBEDTLS_X509_BADCERT_FUTURE) throw SslException(SslException::kNotYetValid);
+  if (flags & MBEDTLS_X509_BADCERT_EXPIRED) throw SslException(SslException::kExpired);
   if (flags & MBEDTLS_X509_BADCERT_NOT_TRUSTED) {
-    throw SslException(!chain.empty() && chain.back()->selfIssued() ? 4 : 3);
+    throw SslException(!chain.empty() && chain.back()->selfIssued() ? SslException::kSelfSignedUntrusted
+                                                                    : SslException::kUnknownIssuer);
   }
-  if (flags & 0x3800) throw SslException(6);
-  if (flags & 0x1C000) throw SslException(7);
-  throw SslException(0);
+  constexpr uint32_t kUsage =
+      MBEDTLS_X509_BADCERT_KEY_USAGE | MBEDTLS_X509_BADCERT_EXT_KEY_USAGE | MBEDTLS_X509_BADCERT_NS_CERT_TYPE;
+  constexpr uint32_t kWeak = MBEDTLS_X509_BADCERT_BAD_MD | MBEDTLS_X509_BADCERT_BAD_PK | MBEDTLS_X509_BADCERT_BAD_KEY;
+  if (flags & kUsage) throw SslException(SslException::kBadUsage);
+  if (flags & kWeak) throw SslException(SslException::kWeakSignature);
+  throw SslException(SslException::kInvalidCertificate);
 }
 
 }  // namespace ssl

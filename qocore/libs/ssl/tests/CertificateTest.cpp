@@ -19,15 +19,17 @@
 
 namespace {
 
+using ssl::SslException;
 using ssl_test::cert;
 using ssl_test::readData;
 
 TEST(SslExceptionTest, MessageIsCodeTextThenDetail) {
-  EXPECT_STREQ(ssl::SslException(9).str(), "SSL Error: SSL certificate does not match intended host");
-  EXPECT_STREQ(ssl::SslException(6, "missing serverAuth ext usage").str(),
+  EXPECT_STREQ(SslException(SslException::kHostMismatch).str(),
+               "SSL Error: SSL certificate does not match intended host");
+  EXPECT_STREQ(SslException(SslException::kBadUsage, "missing serverAuth ext usage").str(),
                "X.509 Error: Certificate usage not correct: missing serverAuth ext usage");
-  EXPECT_STREQ(ssl::SslException(24, "detail").str(), "detail");
-  EXPECT_STREQ(ssl::SslException(24).typeName(), "");
+  EXPECT_STREQ(SslException(SslException::kCodeCount, "detail").str(), "detail");
+  EXPECT_STREQ(SslException(SslException::kCodeCount).typeName(), "");
 }
 
 TEST(SslCertificateTest, GoodLeafFields) {
@@ -131,11 +133,11 @@ TEST(SslCertificateTest, ValidityFollowsTheWallClock) {
   }
   {
     ssl_test::FixedClock clock(3000, 1, 1);
-    EXPECT_EQ(ssl_test::sslCode([&] { c->checkValidity(); }), 2);
+    EXPECT_EQ(ssl_test::sslCode([&] { c->checkValidity(); }), SslException::kExpired);
   }
   {
     ssl_test::FixedClock clock(2019, 1, 1);
-    EXPECT_EQ(ssl_test::sslCode([&] { c->checkValidity(); }), 1);
+    EXPECT_EQ(ssl_test::sslCode([&] { c->checkValidity(); }), SslException::kNotYetValid);
   }
 }
 
@@ -176,7 +178,8 @@ TEST(SslCertificateTest, RevocationUrls) {
 }
 
 TEST(SslCertificateTest, GarbageIsInvalidCertificate) {
-  EXPECT_EQ(ssl_test::sslCode([] { ssl::MbedTlsCertificate::create("no certificate here"); }), 0);
+  EXPECT_EQ(ssl_test::sslCode([] { ssl::MbedTlsCertificate::create("no certificate here"); }),
+            SslException::kInvalidCertificate);
 }
 
 TEST(SslPrivateKeyTest, PasswordProtectedKey) {
@@ -193,7 +196,8 @@ TEST(SslPrivateKeyTest, PasswordProtectedKey) {
 TEST(SslPrivateKeyTest, KindsAndDamage) {
   EXPECT_EQ(ssl::MbedTlsPrivateKey::create(readData("good.key").c_str(), nullptr)->keyType, ssl::kKeyRsa);
   EXPECT_EQ(ssl::MbedTlsPrivateKey::create(readData("ec.key").c_str(), nullptr)->keyType, ssl::kKeyEc);
-  EXPECT_EQ(ssl_test::sslCode([] { ssl::MbedTlsPrivateKey::create(readData("damaged.key").c_str(), nullptr); }), 17);
+  EXPECT_EQ(ssl_test::sslCode([] { ssl::MbedTlsPrivateKey::create(readData("damaged.key").c_str(), nullptr); }),
+            SslException::kInvalidKey);
 }
 
 TEST(SslPrivateKeyTest, KeysBecomeKeyObjects) {

@@ -14,6 +14,7 @@
 namespace {
 
 using ssl::CertChain;
+using ssl::SslException;
 using ssl_test::cert;
 
 // A trust manager whose lookup holds the test root only (or the given
@@ -50,24 +51,24 @@ TEST(TrustManagerTest, GoodChainAnswersLeafToRoot) {
 TEST(TrustManagerTest, DefectsMapToTheirCodes) {
   // clang-format off
   struct Case { const char* leaf; std::vector<std::string> others; long code; } cases[] = {
-      {"expired",    {"inter"},               2},
-      {"future",     {"inter"},               1},
-      {"undernotca", {"notca"},               3},   // a CA:false issuer is no issuer
-      {"deep",       {"subinter", "pathlen0"}, 3},  // path length exceeded
-      {"weak",       {"inter"},               7},   // 1024-bit RSA
-      {"sha1",       {"inter"},               7},
-      {"stranger",   {"otherroot"},           4},   // self-signed root not trusted
-      {"stranger",   {},                      3},
-      {"good",       {},                      3},   // missing intermediate
-      {"good",       {"inter"},              -1},
+      {"expired",    {"inter"},                SslException::kExpired},
+      {"future",     {"inter"},                SslException::kNotYetValid},
+      {"undernotca", {"notca"},                SslException::kUnknownIssuer},  // a CA:false issuer is no issuer
+      {"deep",       {"subinter", "pathlen0"}, SslException::kUnknownIssuer},  // path length exceeded
+      {"weak",       {"inter"},                SslException::kWeakSignature},  // 1024-bit RSA
+      {"sha1",       {"inter"},                SslException::kWeakSignature},
+      {"stranger",   {"otherroot"},            SslException::kSelfSignedUntrusted},  // self-signed root not trusted
+      {"stranger",   {},                       SslException::kUnknownIssuer},
+      {"good",       {},                       SslException::kUnknownIssuer},  // missing intermediate
+      {"good",       {"inter"},                -1},
   };
   // clang-format on
   for (const Case& c : cases) EXPECT_EQ(verifyCode(c.leaf, c.others), c.code) << c.leaf << " " << c.others.size();
 }
 
 TEST(TrustManagerTest, ExpiryWinsOverTrust) {
-  EXPECT_EQ(verifyCode("expired", {}), 2);
-  EXPECT_EQ(verifyCode("future", {}), 1);
+  EXPECT_EQ(verifyCode("expired", {}), SslException::kExpired);
+  EXPECT_EQ(verifyCode("future", {}), SslException::kNotYetValid);
 }
 
 TEST(TrustManagerTest, ValidityIsJudgedAtTheGivenTimeAndOnTheReplaceableClock) {
@@ -76,12 +77,12 @@ TEST(TrustManagerTest, ValidityIsJudgedAtTheGivenTimeAndOnTheReplaceableClock) {
     return ssl_test::sslCode(
         [&] { tm->verifyChain(cert("good"), certs({"inter"}), plat::dateToTimeChecked(year, 1, 1, 0, 0, 0)); });
   };
-  EXPECT_EQ(at(2019), 1);
+  EXPECT_EQ(at(2019), SslException::kNotYetValid);
   EXPECT_EQ(at(2500), -1);
-  EXPECT_EQ(at(3000), 2);
+  EXPECT_EQ(at(3000), SslException::kExpired);
   {
     ssl_test::FixedClock clock(2004, 1, 1);
-    EXPECT_EQ(verifyCode("expired", {"inter"}), 1);  // the intermediate is not yet valid then
+    EXPECT_EQ(verifyCode("expired", {"inter"}), SslException::kNotYetValid);  // the intermediate is not yet valid then
     EXPECT_EQ(ssl_test::sslCode([&] { cert("expired")->checkValidity(); }), -1);
   }
   {
@@ -107,16 +108,16 @@ TEST(TrustManagerTest, PeerOrderOfTwoIntermediatesMatters) {
     if (ret == 0) return -1L;
     return ssl_test::sslCode([&] { ssl::mapVerifyFlags(flags, tm->takeChain()); });
   };
-  EXPECT_EQ(run({"deep", "subinter", "pathlen0"}), 3);  // in order, but the path is too long
+  EXPECT_EQ(run({"deep", "subinter", "pathlen0"}), SslException::kUnknownIssuer);  // in order, but the path is too long
   EXPECT_EQ(run({"good", "inter"}), -1);
   EXPECT_EQ(run({"good", "root", "inter"}), -1);  // a single intermediate in any place
   EXPECT_EQ(run({"leaf2", "inter2", "inter"}), -1);
-  EXPECT_EQ(run({"leaf2", "inter", "inter2"}), 3);  // two intermediates out of order
+  EXPECT_EQ(run({"leaf2", "inter", "inter2"}), SslException::kUnknownIssuer);  // two intermediates out of order
 }
 
 TEST(TrustManagerTest, FailureIsLoggedWithSubjectAndIssuer) {
   yarl_test::LogCapture log;
-  EXPECT_EQ(verifyCode("stranger", {}), 3);
+  EXPECT_EQ(verifyCode("stranger", {}), SslException::kUnknownIssuer);
   auto lines = log.from("MbedTlsTrustManager");
   ASSERT_GE(lines.size(), 4u);
   EXPECT_EQ(lines[0].text, "Certificate validation failed for certificate:");
@@ -148,8 +149,8 @@ TEST(TrustManagerTest, ThrowingLookupIsAFatalErrorLoggedOnce) {
   try {
     tm->verifyChain(cert("good"), certs({"inter"}), plat::getTime());
     ADD_FAILURE() << "no failure";
-  } catch (const ssl::SslException& e) {
-    EXPECT_EQ(e.code(), 0u);
+  } catch (const SslException& e) {
+    EXPECT_EQ(e.code(), SslException::kInvalidCertificate);
     EXPECT_NE(std::string(e.str()).find("X509 - A fatal error occurred"), std::string::npos) << e.str();
   }
   auto lines = log.from("MbedTlsTrustManager");
@@ -161,13 +162,13 @@ TEST(TrustManagerTest, FlagMapping) {
   CertChain rootOnly = certs({"root"}), leafOnly = certs({"good"});
   // clang-format off
   struct Case { uint32_t flags; const CertChain* chain; long code; } cases[] = {
-      {MBEDTLS_X509_BADCERT_FUTURE | MBEDTLS_X509_BADCERT_EXPIRED, &leafOnly, 1},
-      {MBEDTLS_X509_BADCERT_EXPIRED | MBEDTLS_X509_BADCERT_NOT_TRUSTED, &leafOnly, 2},
-      {MBEDTLS_X509_BADCERT_NOT_TRUSTED, &rootOnly, 4},
-      {MBEDTLS_X509_BADCERT_NOT_TRUSTED, &leafOnly, 3},
-      {MBEDTLS_X509_BADCERT_EXT_KEY_USAGE, &leafOnly, 6},
-      {MBEDTLS_X509_BADCERT_BAD_KEY, &leafOnly, 7},
-      {MBEDTLS_X509_BADCERT_CN_MISMATCH, &leafOnly, 0},
+      {MBEDTLS_X509_BADCERT_FUTURE | MBEDTLS_X509_BADCERT_EXPIRED, &leafOnly, SslException::kNotYetValid},
+      {MBEDTLS_X509_BADCERT_EXPIRED | MBEDTLS_X509_BADCERT_NOT_TRUSTED, &leafOnly, SslException::kExpired},
+      {MBEDTLS_X509_BADCERT_NOT_TRUSTED, &rootOnly, SslException::kSelfSignedUntrusted},
+      {MBEDTLS_X509_BADCERT_NOT_TRUSTED, &leafOnly, SslException::kUnknownIssuer},
+      {MBEDTLS_X509_BADCERT_EXT_KEY_USAGE, &leafOnly, SslException::kBadUsage},
+      {MBEDTLS_X509_BADCERT_BAD_KEY, &leafOnly, SslException::kWeakSignature},
+      {MBEDTLS_X509_BADCERT_CN_MISMATCH, &leafOnly, SslException::kInvalidCertificate},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -46,7 +46,7 @@ int32_t MuButtonHyperlinkMac::heightForWidth(int32_t width) { return textView_->
 void MuButtonHyperlinkMac::click() {
   // A text view is no control that the platform disables: a disabled or
   // locked link stays clickable unless it refuses here.
-  if (flags() == 0) notifyObservers(this, kEventClicked);
+  if (flags() == 0) MuButton::click();
 }
 
 void MuButtonHyperlinkMac::linkClicked(objc::Object*) { click(); }

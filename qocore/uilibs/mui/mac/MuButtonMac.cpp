@@ -219,7 +219,7 @@ int32_t MuButtonMac::heightForWidth(int32_t) {
   return h - in.top - in.bottom;
 }
 
-void MuButtonMac::action(objc::Object*) { notifyObservers(this, kEventClicked); }
+void MuButtonMac::action(objc::Object*) { click(); }
 
 // ---- Check box and radio button ----
 
@@ -316,7 +316,7 @@ int32_t MuCheckMac::heightForWidth(int32_t width) {
 void MuCheckMac::action(objc::Object*) {
   if (check_->allowsMixedState() && check_->state() != appkit::kStateMixed) check_->setAllowsMixedState(false);
   showStateImage();
-  notifyObservers(this, kEventChanged);
+  click();
 }
 
 }  // namespace mui

@@ -141,8 +141,8 @@ void MuEditMac::enabledChanged() { labelled_->setEnabled(flags() == 0); }
 void MuEditMac::setText(const char* text) { ui::setControlText(field(), text); }
 
 const char* MuEditMac::getText() {
-  text_ = plat::CharArray(field()->stringValue());
-  return text_.get();
+  text_.assign(field()->stringValue());
+  return text_.c_str();
 }
 
 void MuEditMac::setPlaceholder(const char* text) { field()->textCell()->setPlaceholderString(text); }

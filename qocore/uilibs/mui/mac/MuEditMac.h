@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "qocore/base/plat/CharArray.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/mac/LabelledControl.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
@@ -80,7 +81,8 @@ class MuEditMac : public MuEdit, public ui::TextFieldDelegate, public ui::NSForm
   std::unique_ptr<ui::NSFormatterCxx> formatter_;
   MuInsets insets_;
   EndEditCallback* endEditCallback_ = nullptr;
-  plat::CharArray text_;
+  // The last text read; a password edit's is its password.
+  plat::SecretText text_;
   bool changeSeen_ = false;
 };
 

@@ -304,7 +304,7 @@ void MuListMac::willDisplayCell(objc::Object* cellObject, appkit::TableColumn* c
   }
 }
 
-void MuListMac::action(objc::Object*) { notifyObservers(this, kEventClicked); }
+void MuListMac::action(objc::Object*) { click(); }
 
 void MuListMac::doubleClick(objc::Object*) { notifyObservers(this, kEventItemActivated); }
 

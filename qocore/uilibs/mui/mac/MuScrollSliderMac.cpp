@@ -147,6 +147,6 @@ int32_t MuSliderMac::getMin() { return truncToInt32(slider_->minValue()); }
 
 int32_t MuSliderMac::getMax() { return truncToInt32(slider_->maxValue()); }
 
-void MuSliderMac::action(objc::Object*) { notifyObservers(this, kEventChanged); }
+void MuSliderMac::action(objc::Object*) { click(); }
 
 }  // namespace mui

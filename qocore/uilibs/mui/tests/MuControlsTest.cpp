@@ -45,6 +45,29 @@ TEST_F(MuControlsTest, ActionsAreRefusedWhileDisabledOrHidden) {
   EXPECT_THAT(check->describe().c_str(), HasSubstr("element Check\ntype Normal\nvalue 1\nindeterminate 0\n"));
 }
 
+// The refusal is the automation's; click() is the event itself, which the
+// peer's action sends for the user's click.
+TEST_F(MuControlsTest, ClickSendsTheEventThatRefusedActionsDoNot) {
+  auto* button = mui::MuButton::create(dialog.get(), "b", "Go", mui::MuButton::kNormal, 0, 0);
+  auto* check = mui::MuCheck::create(dialog.get(), "c", "Check", mui::MuCheck::kNormal, nullptr, nullptr);
+  auto* choice = mui::MuChoice::create(dialog.get(), "h", "Choice", 0);
+  auto* list = mui::MuList::create(dialog.get(), "l", 0, nullptr);
+  button->setEnabled(false);
+  check->setLocked(true);
+  choice->setEnabled(false);
+  list->setLocked(true);
+  EXPECT_FALSE(button->performAction("click", nullptr));
+  EXPECT_FALSE(check->performAction("click", "1"));
+  EXPECT_FALSE(choice->performAction("click", nullptr));
+  EXPECT_FALSE(list->performAction("select", "0"));
+  EXPECT_TRUE(log.empty());
+  button->click();
+  check->click();
+  choice->click();
+  list->click();
+  EXPECT_THAT(log, ElementsAre("r:b:1", "r:c:0", "r:h:1", "r:l:1"));
+}
+
 TEST_F(MuControlsTest, ButtonKeepsImageAndRedrawsForInsets) {
   auto* button = mui::MuButton::create(dialog.get(), "b", "Go", mui::MuButton::kCustom, 0, 0);
   button->setSize({40, 20});

@@ -342,6 +342,36 @@ TEST_F(MuiCommsTest, ShowFocusAndClose) {
   EXPECT_FALSE(dialog->isVisible());
 }
 
+TEST_F(MuiCommsTest, NumberArgumentsAreWholeInt32Numbers) {
+  struct Case {
+    const char* line;
+    const char* reply;
+  };
+  const Case cases[] = {
+      {"focus wizard 2147483647", "1\n\n"},
+      {"focus wizard -2147483648", "1\n\n"},
+      {"focus wizard +0", "1\n\n"},
+      // Outside int32 fails, although the C library would read
+      // 4294967296 as 0.
+      {"focus wizard 2147483648", "0\n\n"},
+      {"focus wizard -2147483649", "0\n\n"},
+      {"focus wizard 4294967296", "0\n\n"},
+      {"show wizard.body.next 4294967296", "0\n\n"},
+      {"click wizard.body.next 4294967296", "0\n\n"},
+      // Not a number.
+      {"focus wizard x", "0\n\n"},
+      {"focus wizard 0x10", "0\n\n"},
+      {"focus wizard", "0\n\n"},
+      {"show wizard.body.next 1.0", "0\n\n"},
+      {"click wizard.body.next -", "0\n\n"},
+      // The click's number is optional, and any whole number passes.
+      {"click wizard.body.next -1", "1\n\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(client->ask(c.line), c.reply) << c.line;
+  EXPECT_TRUE(button->isVisible());
+  EXPECT_THAT(log, ElementsAre("r:wizard:4", "r:wizard:4", "r:wizard:5", "r:next:1"));
+}
+
 TEST_F(MuiCommsTest, CheckLayoutReportsOverflow) {
   dialog->setSize({10, 1});
   const std::string reply = client->ask("checklayout wizard");
