@@ -573,7 +573,7 @@ TEST_F(AdminHelperTest, SettingsAreWrittenToTheServersFileAndTheServerIsToldToRe
   FakeServerListener server;
   ASSERT_TRUE(server.ready());
   // One setting per name in any case, with the later value.
-  wizard_->svrSettings({{"Authentication", "VncAuth"},
+  wizard_->svrSettings({{"Authentication", "YarlAuth"},
                         {"Password", password},
                         {"authentication", "SystemAuth"},
                         {"EnableAutoUpdateChecks", "0"}});
