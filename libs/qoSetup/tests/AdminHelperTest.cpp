@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -35,6 +36,7 @@
 #include "qocore/base/rdr/OutStream.h"
 #include "testing/FileFixtures.h"
 #include "testing/LogCapture.h"
+#include "testing/RunUntil.h"
 #include "testing/SocketPair.h"
 
 namespace {
@@ -214,8 +216,7 @@ class AdminHelperTest : public testing::Test {
 
   template <typename Pred>
   bool runUntil(Pred done) {
-    for (int i = 0; i < 1000 && !done(); i++) manager_.runLoop().runOnce(20);
-    return done();
+    return yarl_test::runUntil(manager_.runLoop(), done, std::chrono::seconds(20));
   }
   // Waits for the next reply of that name and answers it.
   Reply next(const char* name) {
