@@ -64,8 +64,17 @@ bool isDirectory(const char* path) noexcept {
 
 void rmDir(const char* path, bool recursive) {
   if (recursive) {
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path), closedir);
-    if (!dir) throw SystemExceptionFmt("rmDir(%s)", errno, path);
+    // Opened without following a link, so that neither a link named as the
+    // folder nor one swapped in for a subfolder during the walk leads the
+    // removal elsewhere: a link is "not a directory".
+    const int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throw SystemExceptionFmt("rmDir(%s)", errno == ELOOP ? ENOTDIR : errno, path);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(fdopendir(fd), closedir);
+    if (!dir) {
+      const int error = errno;
+      close(fd);
+      throw SystemExceptionFmt("rmDir(%s)", error, path);
+    }
     for (;;) {
       errno = 0;
       struct dirent* entry = readdir(dir.get());

@@ -31,8 +31,9 @@ bool mkDirs(const char* path, bool makePrivate = false, bool fixExisting = false
 bool mkDirMatchParent(const char* path, bool makePrivate);
 bool isDirectory(const char* path) noexcept;
 // Removes a directory; recursive removes its contents first (directories
-// by lstat recursively, anything else with remove).  Throws "rmDir(%s)"
-// naming the entry that could not be removed.
+// by lstat recursively, anything else with remove).  A link is never
+// followed, also not as path itself (ENOTDIR).  Throws "rmDir(%s)" naming
+// the entry that could not be removed.
 void rmDir(const char* path, bool recursive = false);
 bool removeFile(const char* path) noexcept;
 [[nodiscard]] bool chDir(const char* path, std::nothrow_t) noexcept;

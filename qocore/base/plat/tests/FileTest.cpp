@@ -123,6 +123,27 @@ TEST_F(FileTest, RmDirRemovesContentsWithoutFollowingLinks) {
   EXPECT_EQ(yarl_test::readFile(outside / "keep"), "x");
 }
 
+// A link named as the folder to remove is refused, never followed: the
+// folder it points at (which the caller may not own) keeps its contents.
+TEST_F(FileTest, RmDirRefusesALinkAsTheFolderToRemove) {
+  TempDir outside;
+  outside.write("keep", "x");
+  const std::string link = dir_ / "link";
+  ASSERT_EQ(symlink(outside.c_str(), link.c_str()), 0);
+  for (bool recursive : {false, true}) {
+    SCOPED_TRACE(recursive);
+    try {
+      plat::rmDir(link.c_str(), recursive);
+      ADD_FAILURE() << "removed through a link";
+    } catch (const plat::SystemException& e) {
+      EXPECT_EQ(e.error(), ENOTDIR);
+      EXPECT_THAT(e.str(), StartsWith("rmDir(" + link + "): "));
+    }
+    EXPECT_EQ(yarl_test::readFile(outside / "keep"), "x");
+    EXPECT_TRUE(plat::pathExists(link.c_str()));
+  }
+}
+
 TEST_F(FileTest, ExistenceChecks) {
   std::string file = dir_.write("file", "");
   std::string loop = dir_ / "loop";
