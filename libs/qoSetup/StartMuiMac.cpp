@@ -1,5 +1,6 @@
 #include "libs/qoSetup/StartMuiMac.h"
 
+#include "libs/qoSetup/SetupTexts.h"
 #include "qocore/libs/muimisc/mac/ProgressBarMac.h"
 #include "qocore/uilibs/mui/MuAutoHider.h"
 #include "qocore/uilibs/mui/MuControls.h"
@@ -23,6 +24,10 @@
 #include "qocore/uilibs/mui/mac/MuiMac.h"
 
 namespace qoSetup {
+
+namespace {
+[[maybe_unused]] const bool textsRegistered = (registerSetupTexts(), true);
+}  // namespace
 
 void startMuiMac() {
   static mui::MuiMac backend;

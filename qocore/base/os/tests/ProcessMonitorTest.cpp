@@ -84,6 +84,27 @@ TEST_F(ProcessMonitorTest, TheDestructorWaitsForTheChild) {
   EXPECT_EQ(errno, ECHILD);
 }
 
+TEST_F(ProcessMonitorTest, AReleasedChildGoesToTheReaperAndIsNotWaitedFor) {
+  yarl_test::LogCapture capture("ProcessMonitor:capture:100");
+  os_test::HeldChild child(5);
+  pid_t pid = child.pid;
+  {
+    os::ProcessMonitor monitor(pid, &exits_, "held");
+    loop_.poll(0);
+    monitor.release();
+    EXPECT_EQ(monitor.pid(), -1);
+    // Going now does not wait: the child runs until it is let go below.
+  }
+  child.letGo();
+  std::string line = "child " + std::to_string(pid) + " (<detached>) exited with status 5";
+  ASSERT_TRUE(turnUntil(loop_, [&] { return !capture.from("ProcessMonitor").empty(); }));
+  EXPECT_EQ(capture.from("ProcessMonitor"),
+            (std::vector<yarl_test::LogRecord>{{"ProcessMonitor", plat::LogSrc::kDebug, line}}));
+  EXPECT_TRUE(exits_.codes.empty());
+  int status;
+  EXPECT_EQ(::waitpid(pid, &status, WNOHANG), -1);
+}
+
 TEST_F(ProcessMonitorTest, TheReaperCollectsAHandedOverChild) {
   yarl_test::LogCapture capture("ProcessMonitor:capture:100");
   os_test::HeldChild child(4);

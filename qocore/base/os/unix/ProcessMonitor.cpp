@@ -178,6 +178,12 @@ void ProcessMonitor::kill(int sig) {
   }
 }
 
+void ProcessMonitor::release() {
+  callback_ = nullptr;
+  pid_t pid = cleanup_.release();
+  if (pid >= 0) addChildToReap(pid);
+}
+
 void ProcessMonitor::handleSignal(int /*sig*/) { check(); }
 
 bool ProcessMonitor::timerExpired(plat::Timer* /*timer*/) {

@@ -84,6 +84,10 @@ class ProcessMonitor : public SignalHandler::Callback, public plat::Timer::Callb
   void kill(int sig);
   // No more reports; the child is still waited for.
   void clearCallback() noexcept { callback_ = nullptr; }
+  // Gives the child up: no more reports, the process-wide reaper collects
+  // it, and the destructor no longer waits for it (for a child that may
+  // ignore the signal it was sent).
+  void release();
   pid_t pid() const noexcept { return cleanup_.pid(); }
 
   void handleSignal(int sig) override;
