@@ -125,9 +125,7 @@ void BootstrapClient::request(const char* uri, BootstrapRequest* request, bool a
 std::vector<BootstrapRequest*> BootstrapClient::takeEntry(HostedRequest& request, plat::CharArray* url) {
   auto it = std::find_if(requests_.begin(), requests_.end(),
                          [&request](const Entry& entry) { return entry.request.get() == &request; });
-  // clang-format off
-  PLAT_ASSERT(it != requests_.end());
-  // clang-format on
+  PLAT_ASSERT_TEXT(it != requests_.end(), "it != requests_.end()");
   std::vector<BootstrapRequest*> waiters = std::move(it->waiters);
   *url = plat::CharArray(request.url());
   requests_.erase(it);

@@ -106,11 +106,7 @@ bool BootstrapProgress::addBootstrap(const char* uri, uint32_t index, uint32_t g
 }
 
 void BootstrapProgress::nextBootstrap(const char* preferred) {
-  {
-    // Named so that the assertion reads as the state it checks.
-    const std::vector<Entry>& bootstrapToTry = bootstrapToTry_;
-    PLAT_ASSERT(!bootstrapToTry.empty());
-  }
+  PLAT_ASSERT_TEXT(!bootstrapToTry_.empty(), "!bootstrapToTry.empty()");
   if (preferred && !same(bootstrapToTry_.back().uri, preferred)) {
     const uint32_t generation = bootstrapToTry_.back().generation;
     for (size_t i = bootstrapToTry_.size() - 1; i-- > 0 && bootstrapToTry_[i].generation == generation;) {
@@ -128,10 +124,7 @@ void BootstrapProgress::nextBootstrap(const char* preferred) {
 }
 
 const char* BootstrapProgress::nextDiscovery() {
-  {
-    const std::vector<plat::CharArray>& discoveryToTry = discoveryToTry_;
-    PLAT_ASSERT(!discoveryToTry.empty());
-  }
+  PLAT_ASSERT_TEXT(!discoveryToTry_.empty(), "!discoveryToTry.empty()");
   currentDiscovery_ = std::move(discoveryToTry_.back());
   discoveryToTry_.pop_back();
   triedDiscovery_.insert(currentDiscovery_);

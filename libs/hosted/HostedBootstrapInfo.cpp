@@ -60,17 +60,7 @@ HostedBootstrapInfo::HostedBootstrapInfo(const HostedEndpoint& endpoint, HostedC
 HostedBootstrapInfo::~HostedBootstrapInfo() { cancel(); }
 
 void HostedBootstrapInfo::start(const HostedException* error, int delayMs) {
-  {
-    // Named so that the assertion reads as the state it checks.
-    const std::unique_ptr<BootstrapRequest>& request = request_;
-    struct {
-      const plat::Timer& timer;
-      bool isStarted() const noexcept { return timer.isRunning(); }
-    } fetchTimer{fetchTimer_};
-    // clang-format off
-    PLAT_ASSERT(!request.get() && !fetchTimer.isStarted());
-    // clang-format on
-  }
+  PLAT_ASSERT_TEXT(!request_ && !fetchTimer_.isRunning(), "!request.get() && !fetchTimer.isStarted()");
   lastError_ = error ? *error : HostedException(HostedException::NoError, nullptr);
   if (!initialised_) initialise();
   fetchTimer_.start(delayMs);

@@ -116,9 +116,7 @@ HostedRequest::HostedRequest(HostedClient& client, const char* url, HostedReques
   vlog().debug("%s: %s [%p]", kActionIdHeader, actionId.c_str(), static_cast<void*>(request_.get()));
   plat::DString accept("%s, application/json, */*;q=0.5", kBedContentType);
   request_->addHeader("Accept", accept.c_str());
-  // clang-format off
-  PLAT_ASSERT(isSecure() || !authenticate);
-  // clang-format on
+  PLAT_ASSERT_TEXT(isSecure() || !authenticate, "isSecure() || !authenticate");
 }
 
 HostedRequest::~HostedRequest() = default;

@@ -155,8 +155,7 @@ CapsRequest::~CapsRequest() {
 }
 
 void CapsRequest::setBasicCredentials(const char* user, const char* password) {
-  const CapsCredProvider* credPdr = credProvider_;
-  PLAT_ASSERT(!credPdr);
+  PLAT_ASSERT_TEXT(!credProvider_, "!credPdr");
   dummyProvider_.user = plat::CharArray(user);
   dummyProvider_.password.assign(password);
   credProvider_ = &dummyProvider_;
@@ -164,8 +163,7 @@ void CapsRequest::setBasicCredentials(const char* user, const char* password) {
 }
 
 void CapsRequest::setBearerToken(const char* token) {
-  const CapsCredProvider* credPdr = credProvider_;
-  PLAT_ASSERT(!credPdr);
+  PLAT_ASSERT_TEXT(!credProvider_, "!credPdr");
   dummyProvider_.token.assign(token);
   credProvider_ = &dummyProvider_;
   credsRequired_ = true;

@@ -50,12 +50,10 @@ SCredentialsData::SCredentialsData(hosted::BedValue& value) {
   fromBed(value.asMap());
   // Thrown, not handed to the fatal handler: a record that lacks a field
   // is data, and the admin helper reports it like any unreadable file.
-  // clang-format off
-#define CREDENTIALS_REQUIRE(expr) \
-  if (!(expr)) throw plat::AssertionFail(#expr, __FILE__, __LINE__)
-  CREDENTIALS_REQUIRE(serverId && serverName && serverSecret && team.name && team.id && principal && principalPassword && renewFrom >= 0);
-#undef CREDENTIALS_REQUIRE
-  // clang-format on
+  PLAT_REQUIRE_TEXT(serverId && serverName && serverSecret && team.name && team.id && principal && principalPassword &&
+                        renewFrom >= 0,
+                    "serverId && serverName && serverSecret && team.name && team.id && principal && "
+                    "principalPassword && renewFrom >= 0");
 }
 
 SCredentialsData::~SCredentialsData() {

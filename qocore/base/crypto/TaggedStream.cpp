@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "qocore/base/crypto/mbedtls/CryptoAssert.h"
+#include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/rdr/Exceptions.h"
@@ -30,7 +30,7 @@ TaggedInStream::TaggedInStream(rdr::InStream* underlying, int32_t tagLength, boo
       reserve_(reserve),
       bufferSize_(bufferSize == 0 ? kDefaultBufferSize : bufferSize) {
   const int32_t tagLen = tagLength;
-  CRYPTO_ASSERT(tagLen <= MAX_TAG_LEN, "tagLen <= MAX_TAG_LEN");
+  PLAT_ASSERT_TEXT(tagLen <= MAX_TAG_LEN, "tagLen <= MAX_TAG_LEN");
   PLAT_ASSERT(underlying && tagLength >= 0);
   PLAT_ASSERT(bufferSize_ > 0 && bufferSize_ <= kMaxBufferSize);
   PLAT_ASSERT(reserve >= 0 && reserve < bufferSize_);
@@ -69,7 +69,7 @@ void TaggedInStream::fail(const char* text) {
 
 void TaggedInStream::tagVerified(const char* errorText) {
   Callback* cb = cb_;
-  CRYPTO_ASSERT(cb, "cb");
+  PLAT_ASSERT_TEXT(cb, "cb");
   stalled_ = false;
   if (errorText) {
     fail(errorText);
@@ -248,7 +248,7 @@ TaggedOutStream::TaggedOutStream(rdr::OutStream* underlying, int32_t tagLength, 
     : underlying_(underlying), tagLength_(tagLength) {
   PLAT_ASSERT(underlying);
   const int32_t tagLen = tagLength;
-  CRYPTO_ASSERT(tagLen >= 0 && tagLen <= TaggedInStream::MAX_TAG_LEN, "tagLen <= MAX_TAG_LEN");
+  PLAT_ASSERT_TEXT(tagLen >= 0 && tagLen <= TaggedInStream::MAX_TAG_LEN, "tagLen <= MAX_TAG_LEN");
   if (maxPayload == 0) maxPayload = kDefaultMaxPayload;
   PLAT_ASSERT(maxPayload > 0 && maxPayload <= kMaxPayloadLimit);
   allocate(maxPayload);

@@ -58,12 +58,10 @@ std::unique_ptr<HttpRequest> NativeHttpClient::createRequest(const char* method,
   const bool http = std::strcmp(s.scheme.c_str(), "http") == 0;
   const bool https = std::strcmp(s.scheme.c_str(), "https") == 0;
   // Misuse by the caller, but thrown: nothing is created and nothing sent.
-  // clang-format off
-  if (!http && !https) throw plat::AssertionFail("s.scheme == \"http\" || s.scheme == \"https\"", __FILE__, __LINE__);
-  // clang-format on
+  PLAT_REQUIRE_TEXT(http || https, "s.scheme == \"http\" || s.scheme == \"https\"");
   if (s.fragment) throw plat::Exception("should not send request with fragment");
   const bool allowed = http ? allowPlainHttp_ : sslFactory_ != nullptr;
-  if (!allowed) throw plat::AssertionFail("allowed", __FILE__, __LINE__);
+  PLAT_REQUIRE_TEXT(allowed, "allowed");
 
   const plat::CharArray hostHeader = io::normaliseEndpoint(s.host.c_str(), http ? kHttpPort : kHttpsPort);
   const std::string poolKey = std::string(s.scheme.c_str()) + "://" + hostHeader.c_str();
@@ -87,11 +85,7 @@ std::unique_ptr<io::IoConnector> NativeHttpClient::makeConnector(const char* poo
   io::parseEndpoint(key.host.c_str(), host, &port, http ? kHttpPort : kHttpsPort, 0);
   const plat::CharArray bareHost = io::hostFromBracketed(host.c_str());
   if (http) return proxyRoutedConnector(bareHost.c_str(), port);
-  // Named so that the assertion reads "sslFactory.get()".
-  const std::unique_ptr<SslConnectorFactory>& sslFactory = sslFactory_;
-  // clang-format off
-  PLAT_ASSERT(sslFactory.get());
-  // clang-format on
+  PLAT_ASSERT_TEXT(sslFactory_, "sslFactory.get()");
   // A numeric host has no name to check; a named one is "host::port" (the
   // port after two colons is always the literal port).
   plat::CharArray peerName;

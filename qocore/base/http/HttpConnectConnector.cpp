@@ -94,9 +94,7 @@ void HttpConnectConnector::sendGreeting() {
 
 bool HttpConnectConnector::runState() {
   try {
-    // clang-format off
-    PLAT_ASSERT(step_);
-    // clang-format on
+    PLAT_ASSERT_TEXT(step_, "step_");
     const Step step = step_;
     if (!(this->*step)()) return false;
     if (in_) in_->setCheckpoint();

@@ -147,11 +147,7 @@ void NativeHttpRequest::setBody(const char* contentType, const plat::Buffer& bod
 }
 
 void NativeHttpRequest::start(HttpCallback* cb) {
-  // Named so that the assertion reads "!callback && cb".
-  HttpCallback* callback = callback_;
-  // clang-format off
-  PLAT_ASSERT(!callback && cb);
-  // clang-format on
+  PLAT_ASSERT_TEXT(!callback_ && cb, "!callback && cb");
   PLAT_ASSERT(state_ == New);
   callback_ = cb;
   if (timeoutMs_ >= 0) timer_.start(timeoutMs_);

@@ -41,12 +41,8 @@ FdIo::FdIo(int fd, bool owned, bool connecting, int32_t inTimeoutMs, int32_t out
   in_ = &inStream_;
   out_ = &outStream_;
   if (fd >= 0) {
-    // A connection is bound to one descriptor, once.  (The slot is read
-    // into a local so the assertion names it "fd" as elsewhere.)
-    [this] {
-      int fd = fd_;
-      PLAT_ASSERT(fd < 0);
-    }();
+    // A connection is bound to one descriptor, once.
+    PLAT_ASSERT_TEXT(fd_ < 0, "fd < 0");
     fd_ = fd;
   }
   inStream_.setTimeoutMs(inTimeoutMs);
@@ -213,8 +209,7 @@ bool FdIo::timerExpired(plat::Timer* timer) {
     if (state_ != kShuttingDown) {
       // The peer has stopped taking output: fail the handler's next read,
       // which ends the connection through the ordinary error path.
-      IoHandler* handler = handler_;
-      PLAT_ASSERT(handler);
+      PLAT_ASSERT_TEXT(handler_, "handler");
       inStream_.markBroken();
       if (readWanted_ && manager_) {
         manager_->queueReadReady(this);

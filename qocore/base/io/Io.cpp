@@ -14,9 +14,7 @@ void IoHandler::writable(Io&) {}
 
 Io::~Io() = default;
 
-void Io::markReadable() {
-  plat::assertionFailed(plat::AssertionFail("Io::markReadable() not implemented for this Io", __FILE__, __LINE__));
-}
+void Io::markReadable() { PLAT_ASSERT_TEXT(false, "Io::markReadable() not implemented for this Io"); }
 
 int32_t Io::query() { return 0; }
 

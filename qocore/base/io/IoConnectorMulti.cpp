@@ -20,10 +20,8 @@ void IoConnectorMulti::destroyConnectors() {
 }
 
 void IoConnectorMulti::start(IoConnected* callback) {
-  const auto& ics = connectors_;
-  IoConnected* const cb = cb_;
-  PLAT_ASSERT(!ics.empty());
-  PLAT_ASSERT(!cb);
+  PLAT_ASSERT_TEXT(!connectors_.empty(), "!ics.empty()");
+  PLAT_ASSERT_TEXT(!cb_, "!cb");
   cb_ = callback;
   PLAT_ASSERT(cb_);
   if (startNext() && staggerMs_ >= 0) timer_.start(staggerMs_);
@@ -47,8 +45,7 @@ bool IoConnectorMulti::timerExpired(plat::Timer* timer) {
 }
 
 Io* IoConnectorMulti::connect() {
-  const auto& ics = connectors_;
-  PLAT_ASSERT(!ics.empty());
+  PLAT_ASSERT_TEXT(!connectors_.empty(), "!ics.empty()");
   size_t last = connectors_.size() - 1;
   for (size_t i = 0; i < last; i++) {
     try {

@@ -80,11 +80,7 @@ IoPool::~IoPool() {
   }
   closeConnections();
   waitTimer_.cancel();
-  const ActiveList& activeConns = activeConns_;
-  const WaitingList& waitingConns = waitingConns_;
-  // clang-format off
-  PLAT_ASSERT(activeConns.empty() && waitingConns.empty());
-  // clang-format on
+  PLAT_ASSERT_TEXT(activeConns_.empty() && waitingConns_.empty(), "activeConns.empty() && waitingConns.empty()");
 }
 
 std::unique_ptr<IoPool::PoolConnector> IoPool::createConnector(const char* endpoint, int32_t waitMs) {
@@ -129,9 +125,7 @@ void IoPool::connectorRun(PoolConnector* pc) {
                                  [endpoint](const ActiveEntry& e) { return sameEndpoint(e.endpoint, endpoint); });
   if (inUse) {
     vlog().debug("Waiting to re-use open Io to %s", endpoint);
-    const WaitingList& waitingConns = waitingConns_;
-    (void)waitingConns;
-    PLAT_ASSERT(getWaiting(pc) == waitingConns.end());
+    PLAT_ASSERT_TEXT(getWaiting(pc) == waitingConns_.end(), "getWaiting(pc) == waitingConns.end()");
     waitingConns_.push_back(pc);
     pc->waitTimer_.start(static_cast<int>(std::min<int64_t>(2 * static_cast<int64_t>(pc->waitMs_), 0x7FFFFFFF)));
     return;
@@ -189,12 +183,10 @@ void IoPool::connectorCancel(PoolConnector* pc) {
 }
 
 void IoPool::addActive(const char* endpoint, Io* io, IoConnector* connector, int32_t waitMs) {
-  const ActiveList& activeConns = activeConns_;
-  (void)activeConns;
   if (io) {
-    PLAT_ASSERT(getActive(io, 0) == activeConns.end());
+    PLAT_ASSERT_TEXT(getActive(io, 0) == activeConns_.end(), "getActive(io, 0) == activeConns.end()");
   } else {
-    PLAT_ASSERT(getActive(io, connector) == activeConns.end());
+    PLAT_ASSERT_TEXT(getActive(io, connector) == activeConns_.end(), "getActive(io, connector) == activeConns.end()");
   }
   activeConns_.push_back({plat::CharArray(endpoint), io, connector, later(waitMs)});
   armWaitTimer();
@@ -241,9 +233,7 @@ void IoPool::armIdleTimer() {
 }
 
 Io* IoPool::takeIdle(IdleList::iterator it) {
-  const IdleList& idleConns = idleConns_;
-  (void)idleConns;
-  PLAT_ASSERT(it != idleConns.end());
+  PLAT_ASSERT_TEXT(it != idleConns_.end(), "it != idleConns.end()");
   Io* io = it->io.release();
   idleConns_.erase(it);
   io->setHandler(nullptr, false);
@@ -254,9 +244,7 @@ Io* IoPool::takeIdle(IdleList::iterator it) {
 void IoPool::shut(Io* io) { io->shutdown(false, false); }
 
 void IoPool::release(const char* endpoint, Io* io) {
-  const IdleList& idleConns = idleConns_;
-  (void)idleConns;
-  PLAT_ASSERT(getIdle(io) == idleConns.end());
+  PLAT_ASSERT_TEXT(getIdle(io) == idleConns_.end(), "getIdle(io) == idleConns.end()");
   auto active = getActive(io, nullptr);
   // The pool reads without waiting from here on.
   io->setHandler(this, false);

@@ -123,9 +123,10 @@ IpInfo::IpInfo(const PktInfo& info, int port) {
 
 void IpInfo::checkValid() const noexcept {
   PLAT_ASSERT(family() == AF_INET || ((family()) == AF_INET6));
-  socklen_t slen = len_;
-  PLAT_ASSERT(slen == sizeof(sockaddr_in) || ((slen) == sizeof(sockaddr_in6)));
-  PLAT_ASSERT(slen == (family() == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6)));
+  PLAT_ASSERT_TEXT(len_ == sizeof(sockaddr_in) || len_ == sizeof(sockaddr_in6),
+                   "slen == sizeof(sockaddr_in) || ((slen) == sizeof(sockaddr_in6))");
+  PLAT_ASSERT_TEXT(len_ == (family() == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6)),
+                   "slen == (family() == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6))");
 }
 
 int IpInfo::family() const noexcept {

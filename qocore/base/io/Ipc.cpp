@@ -40,10 +40,7 @@ Ipc::~Ipc() {
 }
 
 void Ipc::acceptIo(Io* newIo) {
-  {
-    Io* io = io_.get();
-    PLAT_ASSERT(!io);
-  }
+  PLAT_ASSERT_TEXT(!io_, "!io");
   io_.reset(newIo);
   in_ = &newIo->in();
   out_ = &newIo->out();

@@ -57,9 +57,7 @@ void Socks5Connector::sendGreeting() {
 }
 
 bool Socks5Connector::runState() {
-  // clang-format off
-  PLAT_ASSERT(stateFn_);
-  // clang-format on
+  PLAT_ASSERT_TEXT(stateFn_, "stateFn_");
   StateFn step = stateFn_;
   const bool again = (this->*step)();
   if (again) in_->setCheckpoint();

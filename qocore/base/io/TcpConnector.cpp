@@ -53,12 +53,7 @@ void TcpAddrConnector::run() {
 }
 
 void TcpAddrConnector::writable(Io& ioRef) {
-  // Named as the members are, so that a failure reads "io_ == io".
-  [&] {
-    const Io* io_ = this->io_.get();
-    const Io* io = &ioRef;
-    PLAT_ASSERT(io_ == io);
-  }();
+  PLAT_ASSERT_TEXT(io_.get() == &ioRef, "io_ == io");
   connectFinished(ioRef);
 }
 

@@ -92,9 +92,7 @@ LaunchWithNamedPipe::LaunchWithNamedPipe(LaunchConfig& cfg) : cfg_(cfg), timer_(
 LaunchWithNamedPipe::~LaunchWithNamedPipe() { timer_.cancel(); }
 
 bool LaunchWithNamedPipe::launch(bool withCallback) {
-  bool lpl = lpl_ != nullptr;
-  bool io = static_cast<bool>(io_);
-  PLAT_ASSERT(!lpl && !io);
+  PLAT_ASSERT_TEXT(!lpl_ && !io_, "!lpl && !io");
   lpl_ = std::make_unique<LaunchPipeListener>(cfg_, withCallback ? this : nullptr);
   plat::ScopeExit drop([&] {
     process_.reset();
@@ -169,8 +167,7 @@ bool LaunchWithNamedPipe::timerExpired(plat::Timer* /*timer*/) {
 }
 
 LaunchedIo LaunchWithNamedPipe::launchSync() {
-  const LaunchConfig* cfg = &cfg_;
-  PLAT_ASSERT(cfg->elevate);
+  PLAT_ASSERT_TEXT(cfg_.elevate, "cfg->elevate");
   if (!launch(false)) throw ElevateCancelled();
   plat::ScopeExit drop([&] {
     process_.reset();

@@ -44,8 +44,7 @@ LaunchWithNamedPipe& LaunchWithPipe::named() {
 
 void LaunchWithPipe::start(LaunchWithPipeCallback* callback) {
   callback_ = callback;
-  bool timerDeferredIo = static_cast<bool>(io_);
-  PLAT_ASSERT(!timerDeferredIo);
+  PLAT_ASSERT_TEXT(!io_, "!timerDeferredIo");
   io_ = launchChild();
   timer_.start(0);
 }

@@ -45,9 +45,7 @@ ConfigParameter::ConfigParameter(const char* name, ParamDescription description,
       locDesc_(description.key()),
       hidden_(hidden) {
   PLAT_ASSERT(name);
-  const char* desc = desc_;
-  const char* locDesc = locDesc_;
-  PLAT_ASSERT(desc || locDesc);
+  PLAT_ASSERT_TEXT(desc_ || locDesc_, "desc || locDesc");
   setFlags(flags);
   next_ = conf_->link(this);
 }

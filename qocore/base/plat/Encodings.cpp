@@ -121,7 +121,7 @@ bool base64Decode(const char* text, MBuf<unsigned char>& out) {
 
 char hexDigit(int i) {
   // Thrown rather than fatal: a caller's bad nibble is its own failure.
-  if (!(i >= 0 && i <= 15)) throw AssertionFail("i >= 0 && i <= 15", __FILE__, __LINE__);
+  PLAT_REQUIRE_TEXT(i >= 0 && i <= 15, "i >= 0 && i <= 15");
   return kLowerHex[i];
 }
 

@@ -274,8 +274,7 @@ void LogSrc::writeLines(int level, const char* text) {
 
 void LogSrc::deliver(int level, const char* text) {
   // A source used by another static initialiser before its own ran.
-  bool constructed = constructed_;
-  PLAT_ASSERT(constructed);
+  PLAT_ASSERT_TEXT(constructed_, "constructed");
   const LogBindings* table = bindings_.load(std::memory_order_acquire);
   if (!table && configured.load(std::memory_order_acquire)) return;
 

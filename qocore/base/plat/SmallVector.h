@@ -72,8 +72,7 @@ class SmallVector {
   // Exchanges the contents.  Both vectors must be inline or both on the
   // heap: heap vectors exchange their storage, inline ones their elements.
   void swap(SmallVector& other) noexcept {
-    if (isSmall_ != other.isSmall_) [[unlikely]]
-      assertionFailed(AssertionFail("isSmall == other.isSmall", __FILE__, __LINE__));
+    PLAT_ASSERT_TEXT(isSmall_ == other.isSmall_, "isSmall == other.isSmall");
     if (!isSmall_) {
       std::swap(data_, other.data_);
       std::swap(size_, other.size_);

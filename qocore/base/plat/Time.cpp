@@ -278,10 +278,7 @@ bool appendIsoDate(DString& out, const tm& fields, TimeValue value, bool withMil
 bool formatIsoDate(DString& out, const tm& fields, TimeValue value, bool withMillis) {
   if (!appendIsoDate(out, fields, value, withMillis)) return false;
   int64_t offSecs = calendarToSeconds(fields) - floorDiv(value, kTicksPerSecond);
-  // The expression's text is the assertion's message: keep its spacing.
-  // clang-format off
-  PLAT_ASSERT(offSecs < 365*86400 && offSecs > -365*86400);
-  // clang-format on
+  PLAT_ASSERT_TEXT(offSecs < 365 * 86400 && offSecs > -365 * 86400, "offSecs < 365*86400 && offSecs > -365*86400");
   int64_t magnitude = offSecs < 0 ? -offSecs : offSecs;
   out.appendf("%c%02d:%02d", offSecs >= 0 ? '+' : '-', static_cast<int>(magnitude / 3600),
               static_cast<int>(magnitude / 60 % 60));

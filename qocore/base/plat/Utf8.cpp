@@ -310,12 +310,7 @@ bool wildcardMatch(const char* pattern, const char* text, bool caseSensitive) no
 
 BadUtf8::BadUtf8(const char* message) noexcept : Exception(message) { checkAssert(); }
 
-void BadUtf8::checkAssert() const noexcept {
-  if (!badUtf8AssertEnabled()) return;
-  AssertionFail fail("0", __FILE__, __LINE__);
-  fail.appendf("%s", msg_);
-  assertionFailed(fail);
-}
+void BadUtf8::checkAssert() const noexcept { PLAT_ASSERT_TEXT(!badUtf8AssertEnabled(), "0", "%s", msg_); }
 
 namespace {
 

@@ -260,9 +260,8 @@ void Scaler::copyKernel(const Job& j) {
 
 Scaler::ScaleKernel Scaler::selectKernel(const PixelFormat& src, const PixelFormat& dst) {
   const int srcIdx = src.bpp / 8 - 1, dstIdx = dst.bpp / 8 - 1;
-  // clang-format off
-  PLAT_ASSERT(srcIdx >= 0 && srcIdx <= 3 && dstIdx >= 0 && dstIdx <= 3);
-  // clang-format on
+  PLAT_ASSERT_TEXT(srcIdx >= 0 && srcIdx <= 3 && dstIdx >= 0 && dstIdx <= 3,
+                   "srcIdx >= 0 && srcIdx <= 3 && dstIdx >= 0 && dstIdx <= 3");
   const bool srcBigEndian = src.bpp != 8 && src.bigEndian;
   const bool dstBigEndian = dst.bpp != 8 && dst.bigEndian;
   if (dst.trueColour && !srcBigEndian && !dstBigEndian) {
@@ -314,9 +313,8 @@ void Scaler::getImage(void* dst, const rfb::Rect& r, int32_t dstStride) const {
     char from[PixelFormat::kPrintSize], to[PixelFormat::kPrintSize];
     throw plat::Exception("Scaler error: %s to %s", source->getPf().print(from), dstPf.print(to));
   }
-  // clang-format off
-  PLAT_ASSERT(coords_.srcSz.x > 0 && coords_.srcSz.y > 0 && coords_.dstSz.x > 0 && coords_.dstSz.y > 0);
-  // clang-format on
+  PLAT_ASSERT_TEXT(coords_.srcSz.x > 0 && coords_.srcSz.y > 0 && coords_.dstSz.x > 0 && coords_.dstSz.y > 0,
+                   "coords_.srcSz.x > 0 && coords_.srcSz.y > 0 && coords_.dstSz.x > 0 && coords_.dstSz.y > 0");
   const int64_t ws = coords_.srcSz.x, hs = coords_.srcSz.y, wd = coords_.dstSz.x, hd = coords_.dstSz.y;
   // The source pixels that cover r, rounded outward.
   const int64_t sx1 = r.x1 * ws / wd, sy1 = r.y1 * hs / hd;

@@ -68,9 +68,7 @@ bool PngFile::readHeader() noexcept {
 }
 
 void PngFile::load(rfb::WritablePixelBuffer* pb, rfb::Point at) {
-  // clang-format off
-  PLAT_ASSERT(pb->getPf().equal(pf));
-  // clang-format on
+  PLAT_ASSERT_TEXT(pb->getPf().equal(pf), "pb->getPf().equal(pf)");
   const rfb::Rect r(at.x, at.y, at.x + width, at.y + height);
   int32_t stride = 0;
   uint8_t* first = pb->getPixelsRW(r, &stride);

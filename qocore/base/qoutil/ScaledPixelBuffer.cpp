@@ -25,9 +25,7 @@ void ScaledImageLoader::load(rfb::WritablePixelBuffer* pb, rfb::Point at) {
     il->load(pb, at);
     return;
   }
-  // clang-format off
-  PLAT_ASSERT(pb->getPf().equal(*il->getPf()));
-  // clang-format on
+  PLAT_ASSERT_TEXT(pb->getPf().equal(*il->getPf()), "pb->getPf().equal(*il->getPf())");
   rfb::ManagedPixelBuffer whole(il);
   const rfb::Rect r = rectOf(at.x, at.y, int64_t{at.x} + targetSize.width, int64_t{at.y} + targetSize.height);
   int32_t stride = 0;

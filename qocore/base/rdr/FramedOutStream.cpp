@@ -61,9 +61,7 @@ void FramedOutStream::endFrame(bool last) {
 
   ptr_ = header;
   writeFrameHeader(payload, last, firstFrame_);
-  uint8_t* ptr = ptr_;
-  int32_t hdrSize = hdrSize_;
-  PLAT_ASSERT(ptr == underlying->getPtr() + hdrSize);
+  PLAT_ASSERT_TEXT(ptr_ == underlying->getPtr() + hdrSize_, "ptr == underlying->getPtr() + hdrSize");
 
   length_ += static_cast<uint32_t>(payload);
   underlying->setPtr(payloadEnd);

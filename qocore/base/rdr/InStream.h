@@ -131,9 +131,7 @@ class InStream {
   const uint8_t* getEnd() const noexcept { return end_; }
   int32_t nUnread() const noexcept { return static_cast<int32_t>(end_ - ptr_); }
   void setPtr(const uint8_t* p) {
-    // Named so that the assertion reads "p >= ptr && p <= end".
-    const uint8_t *ptr = ptr_, *end = end_;
-    PLAT_ASSERT(p >= ptr && p <= end);
+    PLAT_ASSERT_TEXT(p >= ptr_ && p <= end_, "p >= ptr && p <= end");
     ptr_ = p;
   }
   bool isRewindable() const noexcept { return rewindable_; }

@@ -93,9 +93,7 @@ class OutStream {
   uint8_t* getPtr() const noexcept { return ptr_; }
   uint8_t* getEnd() const noexcept { return end_; }
   void setPtr(uint8_t* p) {
-    // Named so that the assertion reads "p >= ptr && p <= end".
-    uint8_t *ptr = ptr_, *end = end_;
-    PLAT_ASSERT(p >= ptr && p <= end);
+    PLAT_ASSERT_TEXT(p >= ptr_ && p <= end_, "p >= ptr && p <= end");
     ptr_ = p;
   }
   // Room for at least one item of itemSize bytes; answers how many of the

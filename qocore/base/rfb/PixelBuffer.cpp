@@ -171,8 +171,7 @@ void ManagedPixelBuffer::updateStorage() {
     return;
   }
   if (needed <= capacity_) return;
-  if (!(clampTo16(rect) == rect))
-    plat::assertionFailed(plat::AssertionFail("Rect(RgnRect(rect)) == rect", __FILE__, __LINE__));
+  PLAT_ASSERT_TEXT(clampTo16(rect) == rect, "Rect(RgnRect(rect)) == rect");
   uint8_t* fresh = new uint8_t[needed];
   delete[] data;
   data = fresh;
@@ -221,8 +220,7 @@ uint8_t* ManagedPixelBuffer::releaseData() noexcept {
 }
 
 void ManagedPixelBuffer::adoptData(uint8_t* data_, size_t capacity) {
-  if (!(capacity >= sizeBytes()))
-    plat::assertionFailed(plat::AssertionFail("capacity_ >= sizeBytes()", __FILE__, __LINE__));
+  PLAT_ASSERT_TEXT(capacity >= sizeBytes(), "capacity_ >= sizeBytes()");
   delete[] data;
   data = data_;
   capacity_ = capacity;

@@ -194,9 +194,7 @@ void SslIo::failInput(const plat::Exception& e) {
 }
 
 void SslIo::readStep() {
-  // clang-format off
-  PLAT_ASSERT(!closed_);
-  // clang-format on
+  PLAT_ASSERT_TEXT(!closed_, "!closed_");
   if (!inputEnded_) (void)decrypt();
   if (!handler_) return;
   try {
@@ -226,9 +224,7 @@ void SslIo::innerShutdownDone() {
 }
 
 void SslIo::outputPending() {
-  // clang-format off
-  PLAT_ASSERT(!closed_);
-  // clang-format on
+  PLAT_ASSERT_TEXT(!closed_, "!closed_");
   rdr::InStream& plain = outPipe_;
   for (;;) {
     if (!plain.check(false, 1)) {
@@ -244,9 +240,7 @@ void SslIo::outputPending() {
 
 int SslIo::inputWanted() {
   if (inRead_ || inputEnded_) return 0;
-  // clang-format off
-  PLAT_ASSERT(!closed_);
-  // clang-format on
+  PLAT_ASSERT_TEXT(!closed_, "!closed_");
   // The end or a failure is recorded in the pipe rather than thrown, so
   // that the reader first gets the plaintext this same read produced.
   return decrypt();

@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kServerAuth = "1.3.6.1.5.5.7.3.1";
 
 void requireChain(const std::vector<plat::LinkedPtr<SslCertificate>>& chain) {
-  if (chain.empty()) throw plat::AssertionFail("chain.size() > 0", __FILE__, __LINE__);
+  PLAT_REQUIRE_TEXT(!chain.empty(), "chain.size() > 0");
 }
 
 std::vector<std::string> labels(const char* text) {

@@ -95,11 +95,8 @@ void MuDialog::removeChild(MuElement* element) { child_list::destroy(panels_, el
 void MuDialog::removeAll() { child_list::destroyAll(panels_); }
 
 void MuDialog::setPanelMode(MuElement* element, int32_t mode) {
-  const std::vector<Panel>& panels = panels_;
   auto i = child_list::find(panels_, element);
-  // clang-format off
-  PLAT_ASSERT(i != panels.end());
-  // clang-format on
+  PLAT_ASSERT_TEXT(i != panels_.end(), "i != panels.end()");
   i->mode = mode;
 }
 

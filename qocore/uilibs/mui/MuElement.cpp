@@ -404,10 +404,7 @@ void MuContainerSingle::addChild(MuElement* element) {
 }
 
 void MuContainerSingle::removeChild(MuElement* element) {
-  const std::unique_ptr<MuElement>& child = child_;
-  // clang-format off
-  PLAT_ASSERT(element == child.get());
-  // clang-format on
+  PLAT_ASSERT_TEXT(element == child_.get(), "element == child.get()");
   std::unique_ptr<MuElement> gone = std::move(child_);
 }
 

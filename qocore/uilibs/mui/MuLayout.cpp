@@ -208,11 +208,9 @@ void MuLayout::removeChild(MuElement* element) { child_list::destroy(children_, 
 void MuLayout::removeAll() { child_list::destroyAll(children_); }
 
 void MuLayout::setChildLayout(MuElement* child, uint32_t mode, int32_t size) {
-  const std::vector<Entry>& children = children_;
   auto i = child_list::find(children_, child);
-  // clang-format off
-  PLAT_ASSERT_MSG(i != children.end(), "Element '%s' is not a child of '%s'", path(child).c_str(), path(this).c_str());
-  // clang-format on
+  PLAT_ASSERT_TEXT(i != children_.end(), "i != children.end()", "Element '%s' is not a child of '%s'",
+                   path(child).c_str(), path(this).c_str());
   i->mode = mode;
   i->size = size;
 }
@@ -228,11 +226,8 @@ bool MuLayout::childLayout(MuElement* child, uint32_t& mode, int32_t& size) cons
 }
 
 void MuLayout::moveChild(MuElement* child, int32_t where, MuElement* reference) {
-  const std::vector<Entry>& children = children_;
   auto i = child_list::find(children_, child);
-  // clang-format off
-  PLAT_ASSERT(i != children.end());
-  // clang-format on
+  PLAT_ASSERT_TEXT(i != children_.end(), "i != children.end()");
   Entry entry = std::move(*i);
   children_.erase(i);
   auto at = children_.end();

@@ -63,10 +63,8 @@ void MuPager::addChild(MuElement* element) {
 }
 
 void MuPager::removeChild(MuElement* element) {
-  // Named so the assertion reads as the toolkit's other containers do.
-  auto& pages = pages_;
-  auto i = child_list::find(pages, element);
-  PLAT_ASSERT(i != pages.end());
+  auto i = child_list::find(pages_, element);
+  PLAT_ASSERT_TEXT(i != pages_.end(), "i != pages.end()");
   if (i - pages_.begin() <= current_) current_ = std::max(current_ - 1, 0);
   child_list::destroy(pages_, element);
 }

@@ -144,17 +144,15 @@ void MuSplitter::setPaneSize(int32_t size, int32_t index) {
 }
 
 int32_t MuSplitter::getDividerPosition(int32_t index) {
-  const auto& children = panes_;
   PLAT_ASSERT(index >= 0);
-  PLAT_ASSERT(index < (int)children.size() - 1);
+  PLAT_ASSERT_TEXT(index < static_cast<int>(panes_.size()) - 1, "index < (int)children.size() - 1");
   MuElement* e = panes_[index].element.get();
   return along(e->getPosition()) + (e->isVisible() ? along(e->getSize()) : 0);
 }
 
 int32_t MuSplitter::dividerThicknessAt(int32_t index) {
-  const auto& children = panes_;
   PLAT_ASSERT(index >= 0);
-  PLAT_ASSERT(index < (int)children.size() - 1);
+  PLAT_ASSERT_TEXT(index < static_cast<int>(panes_.size()) - 1, "index < (int)children.size() - 1");
   return panes_[index].element->isVisible() ? dividerThickness() : 0;
 }
 

@@ -202,9 +202,7 @@ void removeFromGroup(GroupedMenu& grouped, Menu::Item*& item) {
 MenuBar* MenuBar::inst_ = nullptr;
 
 MenuBar::MenuBar() {
-  // clang-format off
-  PLAT_ASSERT(!inst_);
-  // clang-format on
+  PLAT_ASSERT_TEXT(!inst_, "!inst_");
   inst_ = this;
   registerMessages();
 }

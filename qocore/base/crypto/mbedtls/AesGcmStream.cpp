@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "qocore/base/crypto/MbedTlsException.h"
-#include "qocore/base/crypto/mbedtls/CryptoAssert.h"
+#include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/rdr/InStream.h"
 #include "qocore/base/rdr/OutStream.h"
@@ -37,7 +37,7 @@ std::unique_ptr<mbedtls_gcm_context> newGcm() {
 }
 
 void setGcmKey(mbedtls_gcm_context& gcm, const plat::Buffer& key, const plat::Buffer& nonce, uint8_t* nonceOut) {
-  CRYPTO_ASSERT((key.count() == 16) || (key.count() == 32), "(key.length() == 16) || (key.length() == 32)");
+  PLAT_ASSERT_TEXT((key.count() == 16) || (key.count() == 32), "(key.length() == 16) || (key.length() == 32)");
   PLAT_ASSERT(nonce.count() == kAesGcmNonceSize);
   checkRc(mbedtls_gcm_setkey(&gcm, MBEDTLS_CIPHER_ID_AES, key.data(), static_cast<unsigned>(key.count()) * 8),
           "mbedtls_gcm_setkey");
@@ -114,8 +114,8 @@ void saveAesContext(rdr::OutStream& out, const mbedtls_aes_context& ctx) {
   // The round keys' position is kept as an offset from the buffer; the
   // pointer itself means nothing in another context.
   const ptrdiff_t rkOffset = reinterpret_cast<const uint8_t*>(ctx.rk) - reinterpret_cast<const uint8_t*>(ctx.buf);
-  CRYPTO_ASSERT(rkOffset >= 0 && rkOffset < static_cast<ptrdiff_t>(kAesBufSize),
-                "(int)ctx->rk_offset >= 0 && ctx->rk_offset < sizeof(ctx->buf)");
+  PLAT_ASSERT_TEXT(rkOffset >= 0 && rkOffset < static_cast<ptrdiff_t>(kAesBufSize),
+                   "(int)ctx->rk_offset >= 0 && ctx->rk_offset < sizeof(ctx->buf)");
   out.writeU32(static_cast<uint32_t>(ctx.nr));
   out.writeU16(static_cast<uint16_t>(rkOffset));
   for (uint32_t word : ctx.buf) out.writeU32(word);
@@ -167,7 +167,7 @@ void restoreCipherContext(rdr::InStream& in, mbedtls_cipher_context_t& ctx) {
       (operation != MBEDTLS_ENCRYPT && operation != MBEDTLS_DECRYPT)) {
     throw plat::Exception(kBadState);
   }
-  CRYPTO_ASSERT(rkOffset < kAesBufSize, "ctx->rk_offset < sizeof(ctx->buf)");
+  PLAT_ASSERT_TEXT(rkOffset < kAesBufSize, "ctx->rk_offset < sizeof(ctx->buf)");
   // The schedule (rounds + 1 blocks of four words) must lie inside the
   // buffer, on a word boundary.
   if (rkOffset % 4 != 0 || rkOffset + (rounds + 1) * 16 > kAesBufSize) throw plat::Exception(kBadState);
@@ -195,7 +195,7 @@ AesGcmInStream::~AesGcmInStream() { freeGcm(gcm_); }
 
 void AesGcmInStream::setKey(const plat::Buffer& key, const plat::Buffer& nonce) {
   const bool inMsg = this->inMsg();
-  CRYPTO_ASSERT(!inMsg, "!inMsg");
+  PLAT_ASSERT_TEXT(!inMsg, "!inMsg");
   setGcmKey(*gcm_, key, nonce, nonce_);
 }
 
@@ -244,7 +244,7 @@ AesGcmOutStream::AesGcmOutStream(rdr::OutStream* underlying, int32_t maxPayload)
 AesGcmOutStream::~AesGcmOutStream() { freeGcm(gcm_); }
 
 void AesGcmOutStream::setKey(const plat::Buffer& key, const plat::Buffer& nonce) {
-  CRYPTO_ASSERT(plainLen() == 0, "plainLen() == 0");
+  PLAT_ASSERT_TEXT(plainLen() == 0, "plainLen() == 0");
   setGcmKey(*gcm_, key, nonce, nonce_);
 }
 

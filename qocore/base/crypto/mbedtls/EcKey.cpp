@@ -11,7 +11,6 @@
 #include "qocore/base/crypto/MbedTlsException.h"
 #include "qocore/base/crypto/RandomStream.h"
 #include "qocore/base/crypto/Sha.h"
-#include "qocore/base/crypto/mbedtls/CryptoAssert.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/plat/Strings.h"
@@ -172,8 +171,8 @@ void EcKey::writePublic(rdr::OutStream& out) const {
 }
 
 void EcKey::writePoint(rdr::OutStream& out) const {
-  CRYPTO_ASSERT(impl_->curve != Curve25519 && impl_->curve != Curve448,
-                "impl->curve != Curve25519 && impl->curve != Curve448");
+  PLAT_ASSERT_TEXT(impl_->curve != Curve25519 && impl_->curve != Curve448,
+                   "impl->curve != Curve25519 && impl->curve != Curve448");
   uint8_t point[kMaxPoint];
   size_t len = 0;
   int ret =
@@ -206,9 +205,7 @@ void EcKey::writePrivate(rdr::OutStream& out) const {
 }
 
 void EcKey::copyPublic(const EcKey& other) {
-  if (other.impl_->curve != impl_->curve) {
-    throw plat::AssertionFail("pubKey->impl->curve == impl->curve", __FILE__, __LINE__);
-  }
+  PLAT_REQUIRE_TEXT(other.impl_->curve == impl_->curve, "pubKey->impl->curve == impl->curve");
   orThrow(mbedtls_ecp_copy(&impl_->Q, &other.impl_->Q), "mbedtls_ecp_copy");
 }
 
@@ -261,9 +258,7 @@ void EcKey::verify(rdr::InStream& in, size_t len, const void* data, uint32_t sha
 }
 
 void EcKey::sharedSecret(const EcKey& peer, plat::Buffer& out) {
-  if (peer.impl_->curve != impl_->curve) {
-    throw plat::AssertionFail("peerKey.impl->curve == impl->curve", __FILE__, __LINE__);
-  }
+  PLAT_REQUIRE_TEXT(peer.impl_->curve == impl_->curve, "peerKey.impl->curve == impl->curve");
   if (!montgomery()) throw plat::Exception(kNotSupported);
   Mpi z;
   orThrow(mbedtls_ecdh_compute_shared(&impl_->grp, &z.x, &peer.impl_->Q, &impl_->d, mbedtlsRandom, nullptr),
@@ -277,10 +272,10 @@ void EcKey::sharedSecret(const EcKey& peer, plat::Buffer& out) {
 }
 
 void EcKey::setFromNcwSeed(const plat::Buffer& seed, bool flag) {
-  const mbedtls_ecp_group& grp = impl_->grp;
-  PLAT_ASSERT(grp.nbits == 254);
-  CRYPTO_ASSERT(seed.count() == keyBytes(), "seed.length() == keyBytes()");
-  PLAT_ASSERT(mbedtls_ecp_get_type(&grp) == MBEDTLS_ECP_TYPE_MONTGOMERY);
+  PLAT_ASSERT_TEXT(impl_->grp.nbits == 254, "grp.nbits == 254");
+  PLAT_ASSERT_TEXT(seed.count() == keyBytes(), "seed.length() == keyBytes()");
+  PLAT_ASSERT_TEXT(mbedtls_ecp_get_type(&impl_->grp) == MBEDTLS_ECP_TYPE_MONTGOMERY,
+                   "mbedtls_ecp_get_type(&grp) == MBEDTLS_ECP_TYPE_MONTGOMERY");
   clear();
   plat::ScopeExit dropHalfMade([&] { clear(); });
   mbedtls_mpi& d = impl_->d;

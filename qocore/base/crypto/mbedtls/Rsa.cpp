@@ -13,7 +13,6 @@
 #include "qocore/base/crypto/MbedTlsException.h"
 #include "qocore/base/crypto/RandomStream.h"
 #include "qocore/base/crypto/Sha.h"
-#include "qocore/base/crypto/mbedtls/CryptoAssert.h"
 #include "qocore/base/plat/ConfigParameter.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/Exception.h"
@@ -42,13 +41,15 @@ constexpr plat::TimeValue kSliceTicks = 100000;
 constexpr int kMillerRabinRounds = 40;
 
 mbedtls_md_type_t mdType(uint32_t l) {
-  CRYPTO_ASSERT(l == 160 || l == 256 || l == 512, "l == 160 || l == 256 || l == 512");
+  PLAT_ASSERT_TEXT(l == 160 || l == 256 || l == 512, "l == 160 || l == 256 || l == 512");
   return l == 160 ? MBEDTLS_MD_SHA1 : l == 256 ? MBEDTLS_MD_SHA256 : MBEDTLS_MD_SHA512;
 }
 
-void checkPssHash(uint32_t shaLen) { CRYPTO_ASSERT(shaLen == 256 || shaLen == 512, "shaLen == 256 || shaLen == 512"); }
+void checkPssHash(uint32_t shaLen) {
+  PLAT_ASSERT_TEXT(shaLen == 256 || shaLen == 512, "shaLen == 256 || shaLen == 512");
+}
 void checkPkcs1v15Hash(uint32_t shaLen) {
-  CRYPTO_ASSERT(shaLen == 160 || shaLen == 256 || shaLen == 512, "shaLen == 160 || shaLen == 256 || shaLen == 512");
+  PLAT_ASSERT_TEXT(shaLen == 160 || shaLen == 256 || shaLen == 512, "shaLen == 160 || shaLen == 256 || shaLen == 512");
 }
 
 // The digest of the message; SHA-1 only where the caller allows it.
@@ -217,7 +218,7 @@ void RsaKey::encrypt(size_t len, const void* data, plat::Buffer& out, Padding pa
 
 void RsaKey::decrypt(const plat::Buffer& data, plat::Buffer& out, Padding padding, uint32_t shaLen) {
   const size_t len = ctx_->len;
-  CRYPTO_ASSERT(data.count() >= (int)len, "data.length() >= (int)len");
+  PLAT_ASSERT_TEXT(data.count() >= (int)len, "data.length() >= (int)len");
   if (padding == Padding::kPkcs1v15) {
     mbedtls_rsa_set_padding(ctx_.get(), MBEDTLS_RSA_PKCS_V15, MBEDTLS_MD_NONE);
   } else {
@@ -345,8 +346,8 @@ plat::Buffer RsaPublicKey::toDer() const {
   if (ret < 0) throw MbedTlsException("MbedTls error", ret);
   const int start = buf.count() - ret;
   const int end = buf.count();
-  CRYPTO_ASSERT(start >= 0 && start <= buf.count(), "start >= 0 && start <= buf.length()");
-  CRYPTO_ASSERT(end >= start && end <= buf.count(), "end >= start && end <= buf.length()");
+  PLAT_ASSERT_TEXT(start >= 0 && start <= buf.count(), "start >= 0 && start <= buf.length()");
+  PLAT_ASSERT_TEXT(end >= start && end <= buf.count(), "end >= start && end <= buf.length()");
   memmove(buf.data(), buf.data() + start, static_cast<size_t>(end - start));
   buf.resize(end - start);
   return buf;
@@ -502,8 +503,7 @@ void RsaPrivateKey::check() { orThrow(mbedtls_rsa_check_privkey(ctx_.get()), "RS
 
 void RsaPrivateKey::generate(GenerateCallback* cb, bool inBackground) {
   vlog().info("Generating RSA private key");
-  const GenerateCallback* generateCb = generateCb_;
-  PLAT_ASSERT(!generateCb && cb);
+  PLAT_ASSERT_TEXT(!generateCb_ && cb, "!generateCb && cb");
   generateCb_ = cb;
   reset();
   generateBits_ = static_cast<uint32_t>(rsaModulusBits.getValue());
@@ -525,7 +525,7 @@ bool RsaPrivateKey::timerExpired(plat::Timer*) {
 bool RsaPrivateKey::generateSlice() {
   if (static_cast<uint32_t>(bits()) != generateBits_) {
     if (!generateStep(generateBits_, plat::getMonotonicTime() + kSliceTicks)) return false;
-    CRYPTO_ASSERT(static_cast<uint32_t>(bits()) == generateBits_, "mBits() == generateBits");
+    PLAT_ASSERT_TEXT(static_cast<uint32_t>(bits()) == generateBits_, "mBits() == generateBits");
   }
   generateBits_ = 0;
   GenerateCallback* cb = std::exchange(generateCb_, nullptr);

@@ -82,11 +82,7 @@ void Sha::update(size_t len, const void* data) {
 }
 
 void Sha::final(void* buf, size_t bufSize) {
-  uint32_t digestBits = digestBits_;
-  // The expression's text is the assertion's message: keep its spacing.
-  // clang-format off
-  PLAT_ASSERT(bufSize >= digestBits/8);
-  // clang-format on
+  PLAT_ASSERT_TEXT(bufSize >= digestBits_ / 8, "bufSize >= digestBits/8");
   Contexts* ctx = contexts(state_->bytes);
   unsigned char* out = static_cast<unsigned char*>(buf);
   int rv;

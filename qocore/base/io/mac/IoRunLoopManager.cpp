@@ -9,8 +9,7 @@
 namespace io {
 
 IoRunLoopManager::IoRunLoopManager(bool nested) : FdManager(nested), runLoop_(runloop::RunLoop::currentShared()) {
-  runloop::RunLoop* runLoop = runLoop_.get();
-  PLAT_ASSERT(runLoop);
+  PLAT_ASSERT_TEXT(runLoop_, "runLoop");
   timerManager().setCallback(this);
   outerTimerCallout_ = runLoop_->setTimerCallout([this] { timerCallout(); });
 }
@@ -32,12 +31,11 @@ void IoRunLoopManager::dropEntry(std::map<FdHandler*, Entry>::iterator it) {
 }
 
 bool IoRunLoopManager::updateInterest(FdHandler* handler, Interest interest) {
-  const std::map<FdHandler*, Entry>& socks = socks_;
   auto i = socks_.find(handler);
   const std::vector<FdHandler*>& handlers = this->handlers();
   auto j = std::lower_bound(handlers.begin(), handlers.end(), handler);
   if (j != handlers.end() && *j != handler) j = handlers.end();
-  PLAT_ASSERT(j != handlers.end() || i != socks.end());
+  PLAT_ASSERT_TEXT(j != handlers.end() || i != socks_.end(), "j != handlers.end() || i != socks.end()");
   unsigned wanted = 0;
   // kExcept and kPending mean nothing to a run-loop source.
   if (hasAny(interest, Interest::kRead | Interest::kAccept)) wanted |= runloop::kReadCallBack;

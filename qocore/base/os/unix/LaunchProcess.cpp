@@ -164,10 +164,8 @@ LaunchProcess::~LaunchProcess() {
 }
 
 bool LaunchProcess::launch() {
-  bool used = used_;
-  PLAT_ASSERT(!used);
+  PLAT_ASSERT_TEXT(!used_, "!used");
   used_ = true;
-  const LaunchConfig& cfg = cfg_;
 
   if (!cfg_.args.empty()) {
     if (cfg_.searchPath) {
@@ -175,9 +173,9 @@ bool LaunchProcess::launch() {
       if (!found) throw plat::SystemExceptionFmt("%s does not exist or is not executable", ENOENT, cfg_.args[0].get());
       cfg_.args[0] = std::move(found);
     }
-    PLAT_ASSERT(isAbsolutePath(cfg.args[0]));
+    PLAT_ASSERT_TEXT(isAbsolutePath(cfg_.args[0]), "isAbsolutePath(cfg.args[0])");
   }
-  if (::geteuid() != 0) PLAT_ASSERT(!cfg.requireElevation());
+  if (::geteuid() != 0) PLAT_ASSERT_TEXT(!cfg_.requireElevation(), "!cfg.requireElevation()");
   if (cfg_.runAsUid != 0) {
     PLAT_ASSERT(getuid() == 0 && geteuid() == 0);
     const char* self = getExecutablePath();
@@ -303,9 +301,8 @@ void LaunchProcess::redirect(int childFd, int parentFd) {
 }
 
 void LaunchProcess::redirectDup2(int fromChild, int toChild) {
-  std::map<int, plat::UniqueFd>& childDup = childDup_;
-  auto i = childDup.find(fromChild);
-  PLAT_ASSERT_MSG(i != childDup.end(), "redirectDup2: fd %d not redirected", fromChild);
+  auto i = childDup_.find(fromChild);
+  PLAT_ASSERT_TEXT(i != childDup_.end(), "i != childDup.end()", "redirectDup2: fd %d not redirected", fromChild);
   int copy = ::fcntl(i->second.get(), F_DUPFD_CLOEXEC, 0);
   if (copy < 0) throw plat::SystemException("dup", errno);
   redirect(toChild, copy);
@@ -385,8 +382,7 @@ std::unique_ptr<ProcessMonitor> LaunchProcess::detach(ProcessMonitor::Callback* 
 }
 
 void LaunchProcess::setDetachLevel(int dl) {
-  const LaunchConfig& cfg = cfg_;
-  PLAT_ASSERT(dl >= cfg.dl);
+  PLAT_ASSERT_TEXT(dl >= cfg_.dl, "dl >= cfg.dl");
   cfg_.dl = dl;
   if (dl == 2 && child_.pid() >= 0) addChildToReap(child_.release());
 }

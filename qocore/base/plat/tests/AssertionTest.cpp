@@ -3,8 +3,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "qocore/base/plat/ConfigParameter.h"
@@ -12,6 +14,8 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogDestFile.h"
 #include "qocore/base/plat/LogSrc.h"
+#include "testing/LogCapture.h"
+#include "testing/StderrCapture.h"
 
 namespace {
 
@@ -91,6 +95,76 @@ TEST_F(AssertionHooks, WarningReturnsEvenWhenLoggingThrows) {
   plat::assertion_hooks::setLog([](const char*) { throw plat::Exception("no log"); });
   plat::assertionWarning(plat::AssertionFail("x > 0", "f.cpp", 7));
   SUCCEED();
+}
+
+// The forms with a given text: each case fails once through the fatal form
+// and once through the throwing one, with the same text.
+int evaluations = 0;
+
+struct TextCase {
+  void (*fatal)();
+  void (*thrown)();
+  const char* text;    // the expression text printed
+  const char* detail;  // what follows the line number
+};
+
+const TextCase kTextCases[] = {
+    // The text keeps spacing and spelling the expression does not have.
+    {[] { PLAT_ASSERT_TEXT(evaluations * 2 == 3, "evaluations*2 == 3"); },
+     [] { PLAT_REQUIRE_TEXT(evaluations * 2 == 3, "evaluations*2 == 3"); }, "evaluations*2 == 3", ""},
+    {[] { PLAT_ASSERT_TEXT(evaluations < 0, "[NSApp isKindOfClass:[X class]] && s == \"http\""); },
+     [] { PLAT_REQUIRE_TEXT(evaluations < 0, "[NSApp isKindOfClass:[X class]] && s == \"http\""); },
+     "[NSApp isKindOfClass:[X class]] && s == \"http\"", ""},
+    {[] { PLAT_ASSERT_TEXT(evaluations < 0, "cert", "%s is null", "Widget"); },
+     [] { PLAT_REQUIRE_TEXT(evaluations < 0, "cert", "%s is null", "Widget"); }, "cert", ": Widget is null"},
+    {[] { PLAT_ASSERT_TEXT(false, "Widget::run() not implemented", "%d", 7); },
+     [] { PLAT_REQUIRE_TEXT(false, "Widget::run() not implemented", "%d", 7); }, "Widget::run() not implemented",
+     ": 7"},
+};
+
+std::string escapeRegex(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (std::strchr("\\.[](){}*+?|^$", c)) out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+std::string messageRegex(const TextCase& c) {
+  return "Assertion '" + escapeRegex(c.text) + "' failed at qocore/base/plat/tests/AssertionTest\\.cpp:[0-9]+" +
+         escapeRegex(c.detail);
+}
+
+TEST_F(AssertionDeathTest, GivenTextIsPrintedAsItStands) {
+  for (const TextCase& c : kTextCases) {
+    EXPECT_EXIT(c.fatal(), testing::KilledBySignal(SIGABRT), ContainsRegex(messageRegex(c) + "\n")) << c.text;
+  }
+}
+
+TEST(AssertionText, RequireThrowsTheAssertionWithTheGivenTextAndLogsNothing) {
+  yarl_test::LogCapture capture;
+  yarl_test::StderrCapture err;
+  for (const TextCase& c : kTextCases) {
+    try {
+      c.thrown();
+      ADD_FAILURE() << c.text << ": nothing thrown";
+    } catch (const plat::Exception& e) {
+      EXPECT_EQ(typeid(e), typeid(plat::AssertionFail)) << c.text;
+      EXPECT_STREQ(e.typeName(), "AssertionFail");
+      EXPECT_STREQ(static_cast<const plat::AssertionFail&>(e).expression(), c.text);
+      EXPECT_THAT(e.str(), testing::MatchesRegex(messageRegex(c)));
+    }
+  }
+  EXPECT_EQ(err.text(), "");
+  EXPECT_THAT(capture.records(), testing::IsEmpty());
+}
+
+TEST(AssertionText, ExpressionIsEvaluatedOnceAndPassesWhenItHolds) {
+  evaluations = 0;
+  PLAT_ASSERT_TEXT(++evaluations == 1, "false");
+  PLAT_REQUIRE_TEXT(++evaluations == 2, "false", "%s", "never formatted");
+  EXPECT_EQ(evaluations, 2);
 }
 
 TEST(AssertionFail, CanBeThrownAndCaughtAsAnException) {

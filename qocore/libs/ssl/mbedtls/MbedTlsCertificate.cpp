@@ -278,7 +278,7 @@ std::unique_ptr<crypto::EcKey> MbedTlsCertificate::ecPublicKey() const {
   size_t len = 0;
   int ret = mbedtls_ecp_point_write_binary(&ec->grp, &ec->Q, MBEDTLS_ECP_PF_UNCOMPRESSED, &len, buf.data() + 5,
                                            buf.size() - 5);
-  if (ret != 0 || len >= 256) throw plat::AssertionFail("!ret && len < 256", __FILE__, __LINE__);
+  PLAT_REQUIRE_TEXT(ret == 0 && len < 256, "!ret && len < 256");
   const unsigned char magic[] = {0xFF, 0xFE, 0xCD, 0x5A, static_cast<unsigned char>(len)};
   std::memcpy(buf.data(), magic, sizeof(magic));
   rdr::MemInStream in(buf.data(), static_cast<int32_t>(5 + len));
@@ -482,9 +482,7 @@ std::unique_ptr<crypto::EcKey> MbedTlsPrivateKey::ecPrivateKey() const {
   plat::Buffer buf(static_cast<int>(2 + len), true);
   buf[0] = static_cast<unsigned char>(len >> 8);
   buf[1] = static_cast<unsigned char>(len);
-  if (mbedtls_mpi_write_binary(&ec->d, buf.data() + 2, len) != 0) {
-    throw plat::AssertionFail("!ret", __FILE__, __LINE__);
-  }
+  PLAT_REQUIRE_TEXT(mbedtls_mpi_write_binary(&ec->d, buf.data() + 2, len) == 0, "!ret");
   rdr::MemInStream in(buf.data(), buf.count());
   auto key = std::make_unique<crypto::EcKey>();
   key->create(curve);
@@ -493,7 +491,7 @@ std::unique_ptr<crypto::EcKey> MbedTlsPrivateKey::ecPrivateKey() const {
 }
 
 plat::LinkedPtr<SslPrivateKey> MbedTlsPrivateKey::create(const char* pem, const char* password) {
-  if (!pem) throw plat::AssertionFail("pemData", __FILE__, __LINE__);
+  PLAT_REQUIRE_TEXT(pem, "pemData");
   std::unique_ptr<MbedTlsPrivateKey> key(new MbedTlsPrivateKey());
   // mbedtls wants the NUL counted in a PEM text's length; a password's NUL
   // is not part of the password and would change the derived key.

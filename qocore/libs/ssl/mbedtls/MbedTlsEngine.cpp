@@ -39,14 +39,6 @@ auto askLookup(Fn fn) -> decltype(fn()) {
   }
 }
 
-// "%s is null" naming the expected type, as a failed assertion.
-[[noreturn]] void wrongType(const char* expr, const char* type) {
-  plat::AssertionFail fail(expr, __FILE__, __LINE__);
-  fail.appendf("%s is null", type);
-  plat::assertionFailed(fail);
-  throw fail;  // not reached: assertionFailed throws
-}
-
 }  // namespace
 
 class MbedTlsEngine::Streams {
@@ -72,7 +64,7 @@ class MbedTlsEngine::Streams {
 MbedTlsEngine::MbedTlsEngine(SslTrustManager* trustManager, std::span<const int> suites, const char* host,
                              const ClientIdentity& identity)
     : trustManager_(dynamic_cast<MbedTlsTrustManager*>(trustManager)) {
-  if (!trustManager_) wrongType("trustManager", "MbedTlsTrustManager");
+  PLAT_ASSERT_TEXT(trustManager_, "trustManager", "%s is null", "MbedTlsTrustManager");
   mbedtls_ssl_init(&ssl_);
   mbedtls_ssl_config_init(&conf_);
   // The destructor does not run when the constructor throws.
@@ -107,9 +99,9 @@ MbedTlsEngine::MbedTlsEngine(SslTrustManager* trustManager, std::span<const int>
 
   if (identity.certificate && identity.key) {
     auto* cert = dynamic_cast<const MbedTlsCertificate*>(identity.certificate.get());
-    if (!cert) wrongType("cert", "MbedTlsCertificate");
+    PLAT_ASSERT_TEXT(cert, "cert", "%s is null", "MbedTlsCertificate");
     auto* key = dynamic_cast<const MbedTlsPrivateKey*>(identity.key.get());
-    if (!key) wrongType("key", "MbedTlsPrivateKey");
+    PLAT_ASSERT_TEXT(key, "key", "%s is null", "MbedTlsPrivateKey");
     ownCert_ = identity.certificate;
     ownKey_ = identity.key;
     // The library takes non-const pointers but only reads through them.
@@ -165,7 +157,7 @@ int MbedTlsEngine::recvCallback(void* self, unsigned char* buf, size_t len) noex
   auto* engine = static_cast<MbedTlsEngine*>(self);
   try {
     rdr::InStream* is = engine->is_;
-    if (!is) plat::assertionFailed(plat::AssertionFail("this_->is", __FILE__, __LINE__));
+    PLAT_ASSERT_TEXT(is, "this_->is");
     if (is->nUnread() == 0) {
       try {
         if (!is->check(false, 1)) return MBEDTLS_ERR_SSL_WANT_READ;
@@ -218,9 +210,7 @@ bool MbedTlsEngine::handshake(rdr::InStream& in, rdr::OutStream& out) {
       continue;
     }
     if (ret == 0) {
-      if (ssl_.minor_ver != MBEDTLS_SSL_MINOR_VERSION_3) {
-        plat::assertionFailed(plat::AssertionFail("ssl.tls_version == MBEDTLS_SSL_VERSION_TLS1_2", __FILE__, __LINE__));
-      }
+      PLAT_ASSERT_TEXT(ssl_.minor_ver == MBEDTLS_SSL_MINOR_VERSION_3, "ssl.tls_version == MBEDTLS_SSL_VERSION_TLS1_2");
       const int suite = ssl_.session->ciphersuite;
       const bool cipherOk = std::find(suites_.get(), suites_.get() + suiteCount_, suite) != suites_.get() + suiteCount_;
       PLAT_ASSERT(cipherOk);

@@ -23,11 +23,7 @@ constexpr size_t kMaxChain = 8;
 
 const MbedTlsCertificate& asMbedTls(const plat::LinkedPtr<SslCertificate>& cert) {
   auto* m = dynamic_cast<const MbedTlsCertificate*>(cert.get());
-  if (!m) {
-    plat::AssertionFail fail("cert", __FILE__, __LINE__);
-    fail.appendf("%s is null", "MbedTlsCertificate");
-    throw fail;
-  }
+  PLAT_REQUIRE_TEXT(m, "cert", "%s is null", "MbedTlsCertificate");
   return *m;
 }
 

@@ -43,8 +43,7 @@ LabelledControl::~LabelledControl() {
 }
 
 void LabelledControl::addControl(appkit::Control* newControl) {
-  const appkit::Control* control = control_;
-  PLAT_ASSERT(!control);
+  PLAT_ASSERT_TEXT(!control_, "!control");
   control_ = static_cast<appkit::Control*>(newControl->retain());
   addSubview(newControl);
 }

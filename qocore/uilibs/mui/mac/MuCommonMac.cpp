@@ -89,9 +89,7 @@ void MuCommonMac::setPosition(Point point) {
   if (!view_) return;
   appkit::View* superview = view_->superview();
   if (!superview || !superview->isFlipped()) {
-    // clang-format off
     vlog().error("Warning: %s", "[[view superview] isFlipped]");
-    // clang-format on
   }
   view_->setFrameOrigin({static_cast<double>(point.x) - insets_.left, static_cast<double>(point.y) - insets_.top});
 }
@@ -118,9 +116,7 @@ void MuCommonMac::invalidateRect(const Rect& rect) {
 appkit::View* MuCommonMac::viewOf(MuElement* element, bool assertCommon) {
   PLAT_ASSERT(element);
   auto* c = dynamic_cast<MuCommonMac*>(element->peer());
-  // clang-format off
-  PLAT_ASSERT(!assertCommon || c);
-  // clang-format on
+  PLAT_ASSERT_TEXT(!assertCommon || c, "!assertCommon || c");
   return c ? c->view_ : nullptr;
 }
 

@@ -184,10 +184,7 @@ void MuDialogMac::show(bool wasVisible) {
     w->makeKeyAndOrderFront(nullptr);
   }
   if (dialogFlags() & kAppModal) {
-    const bool runningCodeModal = runningCodeModal_;
-    // clang-format off
-    PLAT_ASSERT(!runningCodeModal);
-    // clang-format on
+    PLAT_ASSERT_TEXT(!runningCodeModal_, "!runningCodeModal");
     runningCodeModal_ = true;
     plat::ScopeExit done([this] { runningCodeModal_ = false; });
     appkit::Application::shared().runModalForWindow(w);

@@ -84,9 +84,7 @@ void MuPagerMac::removeChild(MuElement* element) {
   int32_t i = -1;
   for (int32_t k = 0; k < childCount(); ++k)
     if (childAt(k) == element) i = k;
-  // Named so the assertion reads as the core's does.
-  auto isValid = [this](int32_t n) { return n >= 0 && n < childCount(); };
-  PLAT_ASSERT(isValid(i));
+  PLAT_ASSERT_TEXT(i >= 0 && i < childCount(), "isValid(i)");
   const int32_t index = i;
   if (tabView_) {
     FlagScope scope(suppressSelect_);

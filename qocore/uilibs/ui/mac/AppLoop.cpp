@@ -105,11 +105,8 @@ void AppLoop::setAccessory(bool accessory) {
 AppLoopImpl::AppLoopImpl() {
   qoutil::setImageScale(displayScale());
   appkit::Application* oc = AppLoopAppOC::sharedApplication();
-  // clang-format off
-  if (!(dynamic_cast<AppLoopAppOC*>(&appkit::Application::shared()) && &appkit::Application::shared() == oc))
-    plat::assertionFailed(plat::AssertionFail("[NSApp isKindOfClass:[AppLoopAppOC class]] && NSApp == oc",
-                                              __FILE__, __LINE__));
-  // clang-format on
+  PLAT_ASSERT_TEXT(dynamic_cast<AppLoopAppOC*>(&appkit::Application::shared()) && &appkit::Application::shared() == oc,
+                   "[NSApp isKindOfClass:[AppLoopAppOC class]] && NSApp == oc");
   oc->setDelegate(static_cast<AppLoopAppOC*>(oc));
   if (accessoryMode) oc->setActivationPolicy(appkit::kActivationPolicyAccessory);
   // installs the system colours

@@ -16,11 +16,7 @@ ImageRepPixelBuffer::~ImageRepPixelBuffer() {
   if (rep_) rep_->release();
 }
 
-void ImageRepPixelBuffer::setPF(const rfb::PixelFormat& pf) {
-  // clang-format off
-  PLAT_ASSERT(pf.equal(pf_));
-  // clang-format on
-}
+void ImageRepPixelBuffer::setPF(const rfb::PixelFormat& pf) { PLAT_ASSERT_TEXT(pf.equal(pf_), "pf.equal(pf_)"); }
 
 void ImageRepPixelBuffer::setSize(rfb::Size size) {
   if (size.width == width() && size.height == height()) return;
