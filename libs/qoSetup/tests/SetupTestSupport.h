@@ -5,11 +5,13 @@
 // and recorders for a package's reports.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 
 #include <cstdint>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -23,6 +25,7 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/qoutil/SystemPath.h"
+#include "testing/FakeElevation.h"
 #include "testing/FileFixtures.h"
 
 namespace setup_test {
@@ -132,6 +135,46 @@ class SetupTest : public testing::Test {
   const std::string tmpDir_ = tmp_ / "tmp";
   plat::MonotonicClockFn previousClock_ = nullptr;
   std::unique_ptr<io::IoRunLoopManager> manager_;
+};
+
+// A helper launched for real: this executable started again as "-helper"
+// through the fake elevation command, which hands it the folders it uses
+// in place of root's (TestMain.cpp).  Root's home is "home": the
+// installed server's store and settings are "home/.yarl/config.d", where
+// the fake installed server works too.  The fake server stands at
+// "root/Library/yarl/yarlserver" and the fake installer at
+// "root/usr/sbin/installer".
+class HelperTest : public SetupTest {
+ protected:
+  void SetUp() override {
+    SetupTest::SetUp();
+    makeDirs(home_);
+    makeDirs(serverDir_);
+    makeDirs(channels_);
+    makeDirs(root_ + "/Library/yarl");
+    ASSERT_EQ(::symlink(YARL_FAKE_INSTALLED_SERVER, (root_ + "/Library/yarl/yarlserver").c_str()), 0);
+    elevation_ = std::make_unique<yarl_test::FakeElevation>(
+        tmp_.path(), std::map<std::string, std::string>{{"YARL_TEST_HELPER_HOME", home_},
+                                                        {"YARL_TEST_HELPER_ROOT", root_},
+                                                        {"YARL_TEST_HELPER_TMP", channels_},
+                                                        {"YARL_FAKE_SERVER_DIR", serverDir_},
+                                                        {"YARL_FAKE_SERVER_TMP", channels_}});
+  }
+  void TearDown() override {
+    // Every helper ends once its pipe has closed; the reaper collects it.
+    for (const yarl_test::FakeElevation::Launch& launch : elevation_->launches())
+      EXPECT_TRUE(runUntil([&] { return !exists(static_cast<pid_t>(launch.pid)); })) << launch.pid;
+    elevation_.reset();
+    SetupTest::TearDown();
+  }
+
+  // Whether a process of that id is still there (a zombie counts).
+  static bool exists(pid_t pid) { return pid > 0 && ::kill(pid, 0) == 0; }
+
+  const std::string home_ = tmp_ / "home";
+  const std::string serverDir_ = home_ + "/.yarl/config.d";
+  const std::string channels_ = tmp_ / "channels";
+  std::unique_ptr<yarl_test::FakeElevation> elevation_;
 };
 
 }  // namespace setup_test
