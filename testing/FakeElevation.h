@@ -60,6 +60,12 @@ class FakeElevation {
     body += "unset YARL_PROFILE YARL_CONFIG_PROFILE YARL_PROFILE_DIR\nexec \"$@\"\n";
     write(body);
   }
+  // Exports one more variable (or another value) to the programs launched
+  // from now on, which then run again.
+  void setVariable(const std::string& name, const std::string& value) {
+    variables_[name] = value;
+    execArguments();
+  }
   // Launches from now on end with the status, the program never run.
   void exitWith(int status) { write("exit " + std::to_string(status) + "\n"); }
 
