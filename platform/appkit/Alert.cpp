@@ -45,7 +45,7 @@ class AlertPanel : public Window {
 
 }  // namespace
 
-Alert::Alert() : panel_(new AlertPanel(this)) {
+Alert::Alert() : panel_(objc::adopt(new AlertPanel(this))) {
   panel_->setReleasedWhenClosed(false);
   panel_->setLevel(kWindowLevelModalPanel);
 }
@@ -54,14 +54,12 @@ Alert::~Alert() {
   cancelScriptEvent();
   if (sheetParent_) Application::shared().endSheet(panel_);
   panel_->orderOut(nullptr);
-  panel_->release();
-  if (icon_) icon_->release();
 }
 
-void Alert::setIcon(objc::Object* icon) { objc::setRetained(icon_, icon); }
+void Alert::setIcon(objc::Object* icon) { icon_ = icon; }
 
 Button* Alert::addButtonWithTitle(const char* title) {
-  auto* button = new Button;
+  objc::Ref<Button> button = objc::adopt(new Button);
   button->setTitle(title);
   button->setTarget(this);
   button->setAction(kPressed);
@@ -76,7 +74,6 @@ Button* Alert::addButtonWithTitle(const char* title) {
     panel_->setDefaultButton(button);
   }
   panel_->contentView()->addSubview(button);
-  button->release();
   buttons_.push_back(button);
   return button;
 }
@@ -94,7 +91,6 @@ void Alert::postScriptEvent() {
   Event* e = Event::otherEvent(kEventAppKitDefined, {}, 0, 0, 0, kSubtypeAlertScript, 0, 0);
   e->setWindow(panel_);
   pending_ = e;
-  pending_->retain();
   Application::shared().postEvent(e, false);
 }
 
@@ -102,15 +98,14 @@ void Alert::cancelScriptEvent() {
   if (!pending_) return;
   // The queue may still hold it: without a window it goes nowhere.
   pending_->setWindow(nullptr);
-  pending_->release();
-  pending_ = nullptr;
+  pending_.reset();
 }
 
 void Alert::scriptEvent(Event* e) {
   if (e != pending_) return;
   cancelScriptEvent();
-  retain();
-  plat::ScopeExit keep([this] { release(); });
+  // Held through the script's call and the button's action.
+  objc::Ref<Alert> self(this);
   long code = kAlertFirstButtonReturn;
   if (hasScript()) {
     // A copy: the script may replace itself.
@@ -118,7 +113,8 @@ void Alert::scriptEvent(Event* e) {
     code = answer(this);
   }
   long index = code - kAlertFirstButtonReturn;
-  if (index >= 0 && index < static_cast<long>(buttons_.size())) buttons_[static_cast<size_t>(index)]->performClick();
+  if (index >= 0 && index < static_cast<long>(buttons_.size()))
+    objc::Ref<Button>(buttons_[static_cast<size_t>(index)])->performClick();
 }
 
 long Alert::runModal() {
@@ -127,13 +123,12 @@ long Alert::runModal() {
     report();
     return kAlertFirstButtonReturn;
   }
-  retain();
+  objc::Ref<Alert> self(this);
   modal_ = true;
   plat::ScopeExit done([this] {
     modal_ = false;
     cancelScriptEvent();
     panel_->orderOut(nullptr);
-    release();
   });
   panel_->center();
   postScriptEvent();
@@ -164,12 +159,12 @@ void Alert::performAction(Sel action, objc::Object* sender) {
 void Alert::finish(long code) {
   Application& app = Application::shared();
   if (modal_) {
-    app.stopModalWithCode(code);
+    // This alert's loop, also when another runs inside it.
+    app.stopModalForWindowWithCode(panel_, code);
     return;
   }
   if (!sheetParent_) return;
-  retain();
-  plat::ScopeExit keep([this] { release(); });
+  objc::Ref<Alert> self(this);
   cancelScriptEvent();
   app.endSheet(panel_);
   sheetParent_ = nullptr;

@@ -20,6 +20,7 @@
 #include "platform/appkit/Responder.h"
 #include "platform/appkit/Selector.h"
 #include "platform/objc/Object.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/CharArray.h"
 
 namespace appkit {
@@ -89,14 +90,15 @@ class Alert : public objc::Object, public ActionTarget {
 
   plat::CharArray message_;
   plat::CharArray informative_;
-  objc::Object* icon_ = nullptr;
-  Window* panel_;
+  objc::Ref<objc::Object> icon_;
+  objc::Ref<Window> panel_;
+  // Held by the panel's content view.
   std::vector<Button*> buttons_;
   Window* sheetParent_ = nullptr;
   objc::Object* delegate_ = nullptr;
   Sel didEnd_ = nullptr;
   void* context_ = nullptr;
-  Event* pending_ = nullptr;
+  objc::Ref<Event> pending_;
   bool modal_ = false;
 };
 

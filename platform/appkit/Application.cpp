@@ -19,7 +19,11 @@
 namespace appkit {
 
 namespace {
-Application* sharedApp = nullptr;
+// Never destroyed: the application lives until the process ends.
+objc::Ref<Application>& sharedApp() {
+  static auto* const app = new objc::Ref<Application>;
+  return *app;
+}
 // The subtype of the AppKit-defined event that carries an open-URL request.
 constexpr short kSubtypeOpenUrl = 0x55;
 }  // namespace
@@ -31,22 +35,20 @@ struct Application::Loop {
 };
 
 Application& Application::shared() {
-  if (!sharedApp) sharedApp = new Application;
-  return *sharedApp;
+  if (!sharedApp()) sharedApp() = objc::adopt(new Application);
+  return *sharedApp();
 }
 
-Application* Application::current() noexcept { return sharedApp; }
+Application* Application::current() noexcept { return sharedApp(); }
 
 void Application::install(Application* app) {
-  if (sharedApp && sharedApp != app) sharedApp->release();
-  sharedApp = app;
+  if (sharedApp() == app) return;
+  sharedApp() = objc::adopt(app);
 }
 
 void Application::reset() {
-  if (!sharedApp) return;
-  Application* app = sharedApp;
-  sharedApp = nullptr;
-  app->release();
+  // Out of place first: what the application's end runs sees none.
+  const objc::Ref<Application> app = std::move(sharedApp());
 }
 
 Application::Application() {
@@ -55,25 +57,19 @@ Application::Application() {
 }
 
 Application::~Application() {
-  for (Menu* m : {mainMenu_, appleMenu_, windowsMenu_})
-    if (m) m->release();
-  if (dockTile_) dockTile_->release();
-  if (iconImage_) iconImage_->release();
-  for (Event* e : queue_) e->release();
   if (wakeSource_) runloop::RunLoop::current().removeSource(wakeSource_);
   if (wakeFd_ >= 0) ::close(wakeFd_);
-  if (sharedApp == this) sharedApp = nullptr;
+  // Let go of by another holder than the slot: the slot forgets it without
+  // releasing it again.
+  if (sharedApp() == this) static_cast<void>(sharedApp().leak());
 }
 
 Image* Application::applicationIconImage() {
-  if (!iconImage_) {
-    iconImage_ = Workspace::shared().iconForFileType("app");
-    if (iconImage_) iconImage_->retain();
-  }
+  if (!iconImage_) iconImage_ = Workspace::shared().iconForFileType("app");
   return iconImage_;
 }
 
-void Application::setApplicationIconImage(Image* image) { objc::setRetained(iconImage_, image); }
+void Application::setApplicationIconImage(Image* image) { iconImage_ = image; }
 
 void Application::wake() {
   uint64_t one = 1;
@@ -123,6 +119,9 @@ void Application::runLoop(Loop& loop) {
   plat::ScopeExit leave([this, &loop] {
     innermost_ = loop.outer;
     --depth_;
+    // A loop stopped while this one ran ends now; it may be waiting in
+    // the run loop that called this one out.
+    if (innermost_ && innermost_->stop) wake();
   });
   while (!loop.stop) {
     objc::AutoreleasePool pool;
@@ -157,11 +156,10 @@ void Application::terminate(objc::Object*) {
 
 void Application::postEvent(Event* event, bool atStart) {
   if (!event) return;
-  event->retain();
   if (atStart)
-    queue_.push_front(event);
+    queue_.emplace_front(event);
   else
-    queue_.push_back(event);
+    queue_.emplace_back(event);
   wake();
 }
 
@@ -178,9 +176,11 @@ Event* Application::nextEvent(uint64_t mask, int timeoutMs, bool dequeue) {
       Event* e = *it;
       if (!(mask & eventMaskFor(e->type()))) continue;
       if (!dequeue) return e;
+      // The queue's reference goes to the pool.
+      Event* out = it->leak();
       queue_.erase(it);
-      e->autorelease();
-      return e;
+      out->autorelease();
+      return out;
     }
     int wait = -1;
     if (timeoutMs >= 0) {
@@ -193,20 +193,15 @@ Event* Application::nextEvent(uint64_t mask, int timeoutMs, bool dequeue) {
 }
 
 void Application::discardEvents(uint64_t mask) {
-  for (auto it = queue_.begin(); it != queue_.end();) {
-    if (mask & eventMaskFor((*it)->type())) {
-      (*it)->release();
-      it = queue_.erase(it);
-    } else {
-      ++it;
-    }
-  }
+  discardEvents([mask](Event* e) { return (mask & eventMaskFor(e->type())) != 0; });
 }
 
 void Application::discardEvents(const std::function<bool(Event*)>& match) {
+  // Released once out of the queue: an event's end may post another.
+  std::vector<objc::Ref<Event>> gone;
   for (auto it = queue_.begin(); it != queue_.end();) {
     if (match(*it)) {
-      (*it)->release();
+      gone.push_back(std::move(*it));
       it = queue_.erase(it);
     } else {
       ++it;
@@ -215,18 +210,23 @@ void Application::discardEvents(const std::function<bool(Event*)>& match) {
 }
 
 void Application::sendEvent(Event* e) {
+  // The event, its window and the window it goes to are held for the
+  // call: a handler may close a window released when closed.
+  const objc::Ref<Event> event(e);
   if (e->isForeign()) {
     std::vector<Monitor> monitors = monitors_;
     for (const Monitor& m : monitors)
       if (m.mask & eventMaskFor(e->type())) m.handler(e);
     return;
   }
-  if (filter_ && filter_(e)) return;
+  const objc::Ref<Window> window = e->window();
+  // A copy: the filter may replace itself.
+  if (std::function<bool(Event*)> filter = filter_; filter && filter(e)) return;
   switch (e->type()) {
     case kEventKeyDown:
     case kEventKeyUp:
     case kEventFlagsChanged: {
-      Window* w = e->window() ? e->window() : key_;
+      objc::Ref<Window> w = window ? window.get() : key_;
       if (w)
         w->sendEvent(e);
       else if (e->type() == kEventKeyDown && !performMenuKeyEquivalent(e))
@@ -236,15 +236,15 @@ void Application::sendEvent(Event* e) {
     case kEventAppKitDefined:
       if (e->subtype() == kSubtypeOpenUrl)
         dispatchOpenUrl(e->url());
-      else if (e->window())
-        e->window()->sendEvent(e);
+      else if (window)
+        window->sendEvent(e);
       return;
     case kEventApplicationDefined:
     case kEventSystemDefined:
     case kEventPeriodic:
       return;
     default:
-      if (e->window()) e->window()->sendEvent(e);
+      if (window) window->sendEvent(e);
       return;
   }
 }
@@ -296,6 +296,9 @@ bool Application::sendAction(Sel action, ActionTarget* target, objc::Object* sen
   if (!action) return false;
   if (!target) target = targetForAction(action);
   if (!target || !target->respondsToAction(action)) return false;
+  // Held for the call: the action may close the window they are in.
+  objc::Ref<objc::Object> heldTarget = dynamic_cast<objc::Object*>(target);
+  objc::Ref<objc::Object> heldSender = sender;
   target->performAction(action, sender);
   return true;
 }
@@ -328,13 +331,9 @@ void Application::performAction(Sel action, objc::Object* sender) {
     Responder::performAction(action, sender);
 }
 
-namespace {
-void replaceRetained(Menu*& slot, Menu* menu) { objc::setRetained(slot, menu); }
-}  // namespace
-
-void Application::setMainMenu(Menu* menu) { replaceRetained(mainMenu_, menu); }
-void Application::setAppleMenu(Menu* menu) { replaceRetained(appleMenu_, menu); }
-void Application::setWindowsMenu(Menu* menu) { replaceRetained(windowsMenu_, menu); }
+void Application::setMainMenu(Menu* menu) { mainMenu_ = menu; }
+void Application::setAppleMenu(Menu* menu) { appleMenu_ = menu; }
+void Application::setWindowsMenu(Menu* menu) { windowsMenu_ = menu; }
 
 bool Application::performMenuKeyEquivalent(Event* e) {
   if (!mainMenu_ || !e || e->type() != kEventKeyDown) return false;
@@ -344,14 +343,13 @@ bool Application::performMenuKeyEquivalent(Event* e) {
     functionKey = c >= 0xF700 && c <= 0xF8FF;
   }
   if (!(e->modifierFlags() & (kModifierCommand | kModifierControl)) && !functionKey) return false;
-  Menu* menu = mainMenu_;
-  menu->retain();
-  plat::ScopeExit drop([menu] { menu->release(); });
+  // Held: an item's action may replace the main menu.
+  objc::Ref<Menu> menu = mainMenu_;
   return menu->performKeyEquivalent(e);
 }
 
 DockTile* Application::dockTile() {
-  if (!dockTile_) dockTile_ = new DockTile;
+  if (!dockTile_) dockTile_ = objc::adopt(new DockTile);
   return dockTile_;
 }
 
@@ -385,6 +383,7 @@ void Application::endModalSession(ModalSession* session) {
 Window* Application::modalWindow() const noexcept { return modal_.empty() ? nullptr : modal_.back()->window(); }
 
 long Application::runModalForWindow(Window* window) {
+  objc::Ref<Window> held(window);
   ModalSession* session = beginModalSession(window);
   plat::ScopeExit end([this, session] { endModalSession(session); });
   Loop loop;
@@ -399,7 +398,10 @@ long Application::runModalSession(ModalSession* session) {
   loop.session = session;
   loop.outer = innermost_;
   innermost_ = &loop;
-  plat::ScopeExit leave([this, &loop] { innermost_ = loop.outer; });
+  plat::ScopeExit leave([this, &loop] {
+    innermost_ = loop.outer;
+    if (innermost_ && innermost_->stop) wake();
+  });
   // Serves what is ready now, then handles the events waiting.
   runloop::RunLoop::current().runOnce(0);
   size_t waiting = queue_.size();
@@ -430,8 +432,28 @@ void Application::stopModalWithCode(long code) {
 void Application::stopModal() { stopModalWithCode(kModalResponseStop); }
 void Application::abortModal() { stopModalWithCode(kModalResponseAbort); }
 
+void Application::stopModalForWindow(Window* window) { stopModalForWindowWithCode(window, kModalResponseStop); }
+
+void Application::stopModalForWindowWithCode(Window* window, long code) {
+  if (!window) return;
+  for (Loop* l = innermost_; l; l = l->outer) {
+    if (!l->session || l->session->window_ != window) continue;
+    l->session->response_ = code;
+    l->stop = true;
+    wake();
+    return;
+  }
+  for (auto it = modal_.rbegin(); it != modal_.rend(); ++it) {
+    if ((*it)->window_ != window) continue;
+    (*it)->response_ = code;
+    return;
+  }
+}
+
 void Application::beginSheet(Window* sheet, Window* parent) {
   if (!sheet || !parent) return;
+  // Held through the delegates' calls.
+  const objc::Ref<Window> heldSheet(sheet), heldParent(parent);
   parent->sheet_ = sheet;
   Rect where = makeRect(parent->frame().origin.x + (parent->frame().size.width - sheet->frame().size.width) / 2,
                         parent->contentRect().maxY() - sheet->frame().size.height, sheet->frame().size.width,
@@ -449,6 +471,8 @@ void Application::beginSheet(Window* sheet, Window* parent) {
 void Application::endSheet(Window* sheet) {
   Window* parent = sheet ? sheet->parentWindow() : nullptr;
   if (!parent || parent->sheet_ != sheet) return;
+  // Held through the delegates' calls.
+  const objc::Ref<Window> heldSheet(sheet), heldParent(parent);
   parent->sheet_ = nullptr;
   parent->removeChildWindow(sheet);
   sheet->orderOut(nullptr);
@@ -512,7 +536,7 @@ void Application::windowOrderedOut(Window* w) {
 
 void Application::windowGone(Window* w) {
   // Events do not retain their window: those still queued for it go too.
-  discardEvents([w](Event* e) { return e->window() == w; });
+  discardEvents([w](Event* e) { return e->window_.pointsTo(w); });
   auto it = std::find(windows_.begin(), windows_.end(), w);
   if (it != windows_.end()) windows_.erase(it);
   if (key_ == w) key_ = nullptr;
@@ -523,7 +547,9 @@ void Application::windowGone(Window* w) {
 
 void Application::setKeyWindow(Window* w) {
   if (key_ == w) return;
-  Window* old = key_;
+  // Held: the delegates told may let go of either.
+  objc::Ref<Window> old = key_;
+  objc::Ref<Window> held(w);
   key_ = w;
   if (old && active_) old->resignKey();
   if (w && active_) w->becomeKey();

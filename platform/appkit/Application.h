@@ -115,10 +115,19 @@ class Application : public Responder {
   // Modal loops.  runModalForWindow handles events until stopModal or
   // abortModal; events of other windows than the modal one (and its
   // sheets and children) are dropped, application-defined events pass.
+  // The window is held while its loop runs.
   long runModalForWindow(Window* window);
+  // End the innermost modal loop.
   void stopModal();
   void stopModalWithCode(long code);
   void abortModal();
+  // End the innermost modal session of the window, whichever loop is
+  // innermost: a loop with others nested in it ends once they have
+  // returned, and a session without a loop of its own (beginModalSession)
+  // answers the code from its next runModalSession.  Nothing when the
+  // window runs no session.
+  void stopModalForWindow(Window* window);
+  void stopModalForWindowWithCode(Window* window, long code);
   ModalSession* beginModalSession(Window* window);
   // Handles the waiting events once; kModalResponseContinue while the
   // session goes on.
@@ -213,7 +222,7 @@ class Application : public Responder {
   };
   std::vector<Monitor> monitors_;
   long nextMonitor_ = 1;
-  std::deque<Event*> queue_;
+  std::deque<objc::Ref<Event>> queue_;
   Event* current_ = nullptr;
   Loop* innermost_ = nullptr;
   int depth_ = 0;
@@ -231,11 +240,11 @@ class Application : public Responder {
   bool fullKeyboardAccess_ = false;
   int beeps_ = 0;
   long activationPolicy_ = 0;
-  Menu* mainMenu_ = nullptr;
-  Menu* appleMenu_ = nullptr;
-  Menu* windowsMenu_ = nullptr;
-  DockTile* dockTile_ = nullptr;
-  Image* iconImage_ = nullptr;
+  objc::Ref<Menu> mainMenu_;
+  objc::Ref<Menu> appleMenu_;
+  objc::Ref<Menu> windowsMenu_;
+  objc::Ref<DockTile> dockTile_;
+  objc::Ref<Image> iconImage_;
   bool hidden_ = false;
   int othersHidden_ = 0;
 };

@@ -43,40 +43,10 @@ bool valuesEqual(objc::Object* a, objc::Object* b) noexcept {
 
 }  // namespace
 
-Attributes::Attributes(const Attributes& other) : entries_(other.entries_) {
-  for (Entry& e : entries_) e.value->retain();
-}
-
-Attributes& Attributes::operator=(const Attributes& other) {
-  if (this != &other) {
-    Attributes copy(other);
-    *this = std::move(copy);
-  }
-  return *this;
-}
-
-Attributes& Attributes::operator=(Attributes&& other) noexcept {
-  if (this != &other) {
-    clear();
-    entries_ = std::move(other.entries_);
-    other.entries_.clear();
-  }
-  return *this;
-}
-
-Attributes::~Attributes() { clear(); }
-
-void Attributes::clear() noexcept {
-  for (Entry& e : entries_) e.value->release();
-  entries_.clear();
-}
-
 void Attributes::set(const char* name, objc::Object* value) {
   auto it = std::find_if(entries_.begin(), entries_.end(),
                          [name](const Entry& e) { return std::strcmp(e.name.c_str(), name) == 0; });
-  if (value) value->retain();
   if (it != entries_.end()) {
-    it->value->release();
     if (value)
       it->value = value;
     else
@@ -264,9 +234,8 @@ void AttributedString::replaceCharacters(Range range, objc::String* string) {
     attributes = attributesAt(range.location - 1);
   else if (!units_.empty())
     attributes = attributesAt(0);
-  AttributedString* piece = new AttributedString(string, attributes);
-  replaceCharacters(range, piece);
-  piece->release();
+  objc::Ref<AttributedString> piece = objc::adopt(new AttributedString(string, attributes));
+  replaceCharacters(range, piece.get());
 }
 
 void AttributedString::replaceCharacters(Range range, const AttributedString* string) {

@@ -12,6 +12,7 @@
 
 #include "platform/appkit/Geometry.h"
 #include "platform/objc/Object.h"
+#include "platform/objc/Ref.h"
 #include "platform/objc/String.h"
 #include "qocore/base/plat/CharArray.h"
 
@@ -38,11 +39,11 @@ extern const char* const kParagraphStyleAttributeName;
 class Attributes {
  public:
   Attributes() = default;
-  Attributes(const Attributes& other);
-  Attributes& operator=(const Attributes& other);
-  Attributes(Attributes&& other) noexcept : entries_(std::move(other.entries_)) {}
-  Attributes& operator=(Attributes&& other) noexcept;
-  ~Attributes();
+  Attributes(const Attributes& other) = default;
+  Attributes& operator=(const Attributes& other) = default;
+  Attributes(Attributes&& other) noexcept = default;
+  Attributes& operator=(Attributes&& other) noexcept = default;
+  ~Attributes() = default;
 
   // Sets (null: removes) the value of a name.
   void set(const char* name, objc::Object* value);
@@ -59,9 +60,8 @@ class Attributes {
  private:
   struct Entry {
     plat::CharArray name;
-    objc::Object* value;
+    objc::Ref<objc::Object> value;
   };
-  void clear() noexcept;
   std::vector<Entry> entries_;
 };
 

@@ -9,9 +9,8 @@ namespace appkit {
 
 Box::Box(Rect frame)
     : View(frame), margins_{kBoxContentMargin, kBoxContentMargin}, titlePosition_(kAtTop), borderType_(kGrooveBorder) {
-  auto* content = new View;
+  objc::Ref<View> content = objc::adopt(new View);
   setContentView(content);
-  content->release();
 }
 
 Box::~Box() = default;

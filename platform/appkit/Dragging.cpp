@@ -12,7 +12,12 @@ namespace appkit {
 
 namespace {
 
-DraggingSession* currentSession = nullptr;
+// The session in progress; never destroyed, as a drag may be under way
+// when the process ends.
+objc::Ref<DraggingSession>& currentSession() {
+  static auto* const session = new objc::Ref<DraggingSession>;
+  return *session;
+}
 
 DraggingDestination* asDestination(View* view) { return dynamic_cast<DraggingDestination*>(view); }
 
@@ -24,19 +29,13 @@ DraggingImageComponent* DraggingImageComponent::withKey(const char* key) {
   return component;
 }
 
-DraggingImageComponent::~DraggingImageComponent() {
-  if (contents_) contents_->release();
-}
+DraggingImageComponent::~DraggingImageComponent() = default;
 
-void DraggingImageComponent::setContents(Image* image) { objc::setRetained(contents_, image); }
+void DraggingImageComponent::setContents(Image* image) { contents_ = image; }
 
-DraggingItem::DraggingItem(PasteboardItem* writer) : writer_(writer) {
-  if (writer_) writer_->retain();
-}
+DraggingItem::DraggingItem(PasteboardItem* writer) : writer_(writer) {}
 
-DraggingItem::~DraggingItem() {
-  if (writer_) writer_->release();
-}
+DraggingItem::~DraggingItem() = default;
 
 std::vector<DraggingImageComponent*> DraggingItem::imageComponents() const {
   return provider_ ? provider_() : std::vector<DraggingImageComponent*>{};
@@ -44,7 +43,7 @@ std::vector<DraggingImageComponent*> DraggingItem::imageComponents() const {
 
 DraggingSession* DraggingSession::begin(View* view, const std::vector<DraggingItem*>& items, Event* event,
                                         DraggingSource* source) {
-  auto* session = new DraggingSession;
+  objc::Ref<DraggingSession> session = objc::adopt(new DraggingSession);
   session->view_ = view;
   session->source_ = source;
   Pasteboard* pasteboard = Pasteboard::dragPasteboard();
@@ -52,7 +51,6 @@ DraggingSession* DraggingSession::begin(View* view, const std::vector<DraggingIt
   std::vector<PasteboardItem*> writers;
   for (DraggingItem* item : items) {
     if (!item) continue;
-    item->retain();
     session->items_.push_back(item);
     if (item->item()) writers.push_back(item->item());
   }
@@ -62,19 +60,13 @@ DraggingSession* DraggingSession::begin(View* view, const std::vector<DraggingIt
     session->location_ = event->locationInWindow();
   }
   // A newer drag replaces one that never ended.
-  if (currentSession) currentSession->release();
-  currentSession = session;
-  session->retain();
-  session->autorelease();
-  return session;
+  currentSession() = session;
+  return objc::autoreleased(std::move(session));
 }
 
-DraggingSession* DraggingSession::current() noexcept { return currentSession; }
+DraggingSession* DraggingSession::current() noexcept { return currentSession(); }
 
-DraggingSession::~DraggingSession() {
-  if (destination_) destination_->release();
-  for (DraggingItem* item : items_) item->release();
-}
+DraggingSession::~DraggingSession() = default;
 
 Pasteboard* DraggingSession::draggingPasteboard() const noexcept { return Pasteboard::dragPasteboard(); }
 
@@ -98,17 +90,11 @@ void DraggingSession::moveTo(Window* window, Point base) {
   if (ended_) return;
   window_ = window;
   location_ = base;
-  View* target = destinationAt(window, base);
+  objc::Ref<View> target = destinationAt(window, base);
   if (target != destination_) {
-    if (destination_) {
-      View* left = destination_;
-      destination_ = nullptr;
-      asDestination(left)->draggingExited(this);
-      left->release();
-    }
+    if (objc::Ref<View> left = std::move(destination_)) asDestination(left)->draggingExited(this);
     operation_ = kDragOperationNone;
     if (!target) return;
-    target->retain();
     destination_ = target;
     operation_ = asDestination(target)->draggingEntered(this) & draggingSourceOperationMask();
   }
@@ -120,18 +106,15 @@ void DraggingSession::moveTo(Window* window, Point base) {
 unsigned long DraggingSession::drop() {
   if (ended_) return kDragOperationNone;
   ended_ = true;
-  retain();
+  // Held through the destination's calls and the end of the session.
+  objc::Ref<DraggingSession> self(this);
   unsigned long performed = kDragOperationNone;
-  if (View* target = destination_) {
+  if (objc::Ref<View> target = destination_) {
     DraggingDestination* destination = asDestination(target);
     if (operation_ != kDragOperationNone && destination->performDragOperation(this)) performed = operation_;
     destination->draggingEnded(this);
   }
-  if (currentSession == this) {
-    currentSession = nullptr;
-    release();
-  }
-  release();
+  if (currentSession() == this) currentSession().reset();
   return performed;
 }
 

@@ -22,6 +22,7 @@
 
 #include "platform/appkit/Geometry.h"
 #include "platform/objc/Object.h"
+#include "platform/objc/Ref.h"
 
 namespace appkit {
 
@@ -64,7 +65,7 @@ class DraggingImageComponent : public objc::Object {
  private:
   explicit DraggingImageComponent(const char* key) : key_(key) {}
   std::string key_;
-  Image* contents_ = nullptr;
+  objc::Ref<Image> contents_;
   Rect frame_;
 };
 
@@ -88,7 +89,7 @@ class DraggingItem : public objc::Object {
   ~DraggingItem() override;
 
  private:
-  PasteboardItem* writer_;
+  objc::Ref<PasteboardItem> writer_;
   Rect frame_;
   ComponentsProvider provider_;
 };
@@ -147,7 +148,7 @@ class DraggingSession : public objc::Object {
   DraggingSource* draggingSource() const noexcept { return source_; }
   View* sourceView() const noexcept { return view_; }
   unsigned long draggingSourceOperationMask();
-  const std::vector<DraggingItem*>& items() const noexcept { return items_; }
+  const std::vector<DraggingItem*>& items() const noexcept { return items_.items(); }
   bool hasEnded() const noexcept { return ended_; }
 
  protected:
@@ -160,10 +161,10 @@ class DraggingSession : public objc::Object {
 
   View* view_ = nullptr;
   DraggingSource* source_ = nullptr;
-  std::vector<DraggingItem*> items_;
+  objc::RefVector<DraggingItem> items_;
   Window* window_ = nullptr;
   Point location_;
-  View* destination_ = nullptr;
+  objc::Ref<View> destination_;
   unsigned long operation_ = kDragOperationNone;
   bool ended_ = false;
 };

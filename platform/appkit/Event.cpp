@@ -9,22 +9,14 @@ namespace appkit {
 namespace {
 Point pointerLocation;
 
-objc::String* retainedString(const char* text) {
-  if (!text) return nullptr;
-  objc::String* s = objc::String::withUtf8(text);
-  if (s) s->retain();
-  return s;
-}
+objc::Ref<objc::String> stringOf(const char* text) { return text ? objc::String::withUtf8(text) : nullptr; }
 }  // namespace
 
 void setMouseLocation(Point screen) { pointerLocation = screen; }
 
 Point Event::mouseLocation() { return pointerLocation; }
 
-Event::~Event() {
-  if (characters_) characters_->release();
-  if (charactersIgnoring_) charactersIgnoring_->release();
-}
+Event::~Event() = default;
 
 Event* Event::make(int type, Point location, uint64_t flags, double timestamp, long windowNumber) {
   Event* e = new Event(type);
@@ -50,8 +42,8 @@ Event* Event::keyEvent(int type, Point location, uint64_t flags, double timestam
                        const char* characters, const char* charactersIgnoringModifiers, bool isARepeat,
                        unsigned short keyCode) {
   Event* e = make(type, location, flags, timestamp, windowNumber);
-  e->characters_ = retainedString(characters);
-  e->charactersIgnoring_ = retainedString(charactersIgnoringModifiers);
+  e->characters_ = stringOf(characters);
+  e->charactersIgnoring_ = stringOf(charactersIgnoringModifiers);
   e->repeat_ = isARepeat;
   e->keyCode_ = keyCode;
   e->autorelease();
@@ -68,9 +60,17 @@ Event* Event::otherEvent(int type, Point location, uint64_t flags, double timest
   return e;
 }
 
-long Event::windowNumber() const noexcept { return window_ ? window_->windowNumber() : windowNumber_; }
+void Event::setWindow(Window* window) noexcept { window_ = window; }
 
-Point Event::locationOnScreen() const noexcept { return window_ ? window_->convertBaseToScreen(location_) : location_; }
+long Event::windowNumber() const noexcept {
+  Window* w = window();
+  return w ? w->windowNumber() : windowNumber_;
+}
+
+Point Event::locationOnScreen() const noexcept {
+  Window* w = window();
+  return w ? w->convertBaseToScreen(location_) : location_;
+}
 
 double Event::doubleClickInterval() noexcept { return kDoubleClickIntervalMs / 1000.0; }
 

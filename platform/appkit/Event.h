@@ -10,6 +10,7 @@
 
 #include "platform/appkit/Geometry.h"
 #include "platform/objc/Object.h"
+#include "platform/objc/Ref.h"
 #include "platform/objc/String.h"
 
 namespace appkit {
@@ -40,9 +41,9 @@ class Event : public objc::Object {
   Point locationInWindow() const noexcept { return location_; }
   uint64_t modifierFlags() const noexcept { return flags_; }
   double timestamp() const noexcept { return timestamp_; }
-  // The window of the event, null for none; not retained: a window
-  // outlives the events it is sent.
-  Window* window() const noexcept { return window_; }
+  // The window of the event, null for none.  Not retained: it reads null
+  // once the window has gone.
+  Window* window() const noexcept { return window_.get(); }
   long windowNumber() const noexcept;
   long eventNumber() const noexcept { return eventNumber_; }
   long clickCount() const noexcept { return clickCount_; }
@@ -68,7 +69,7 @@ class Event : public objc::Object {
   // The event's location on screen (its window's origin added).
   Point locationOnScreen() const noexcept;
 
-  void setWindow(Window* window) noexcept { window_ = window; }
+  void setWindow(Window* window) noexcept;
   void setLocation(Point location) noexcept { location_ = location; }
   void setTrackingArea(TrackingArea* area) noexcept { trackingArea_ = area; }
   // Another application's event, seen only by global monitors.
@@ -82,6 +83,7 @@ class Event : public objc::Object {
   ~Event() override;
 
  private:
+  friend class Application;
   // A new event of the type with the fields every kind shares; the
   // factories fill in the rest and autorelease it.
   static Event* make(int type, Point location, uint64_t flags, double timestamp, long windowNumber);
@@ -89,7 +91,7 @@ class Event : public objc::Object {
   Point location_;
   uint64_t flags_ = 0;
   double timestamp_ = 0;
-  Window* window_ = nullptr;
+  objc::WeakRef<Window> window_;
   long windowNumber_ = 0;
   long eventNumber_ = 0;
   long clickCount_ = 0;
@@ -99,8 +101,8 @@ class Event : public objc::Object {
   unsigned short keyCode_ = 0;
   bool repeat_ = false;
   bool foreign_ = false;
-  objc::String* characters_ = nullptr;
-  objc::String* charactersIgnoring_ = nullptr;
+  objc::Ref<objc::String> characters_;
+  objc::Ref<objc::String> charactersIgnoring_;
   short subtype_ = 0;
   long data1_ = 0;
   long data2_ = 0;

@@ -99,13 +99,12 @@ GraphicsContext* GraphicsContext::withBitmap(BitmapImageRep* rep) {
       rep->bitmapData(), 0);
   auto* c = new GraphicsContext(*owned, 1, false);
   c->owned_ = std::move(owned);
-  c->rep_ = static_cast<BitmapImageRep*>(rep->retain());
+  c->rep_ = rep;
   return static_cast<GraphicsContext*>(c->autorelease());
 }
 
 GraphicsContext::~GraphicsContext() {
   if (currentContext == this) currentContext = nullptr;
-  if (rep_) rep_->release();
 }
 
 GraphicsContext* GraphicsContext::current() noexcept { return currentContext; }

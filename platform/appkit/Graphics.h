@@ -20,6 +20,7 @@
 
 #include "platform/appkit/Geometry.h"
 #include "platform/objc/Object.h"
+#include "platform/objc/Ref.h"
 
 namespace rfb {
 class WritablePixelBuffer;
@@ -129,7 +130,7 @@ class GraphicsContext : public objc::Object {
 
   rfb::WritablePixelBuffer& buffer_;
   std::unique_ptr<rfb::WritablePixelBuffer> owned_;
-  BitmapImageRep* rep_ = nullptr;
+  objc::Ref<BitmapImageRep> rep_;
   double scale_;
   double pointHeight_;
   State state_;

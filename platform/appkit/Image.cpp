@@ -47,10 +47,7 @@ uint32_t BitmapImageRep::pixelAt(long x, long y) const noexcept {
 
 long BitmapImageRep::madeCount() noexcept { return bitmapsMade.load(); }
 
-Image::~Image() {
-  unlockFocus();
-  for (ImageRep* rep : reps_) rep->release();
-}
+Image::~Image() { unlockFocus(); }
 
 void Image::lockFocus() {
   if (focus_) return;
@@ -58,40 +55,31 @@ void Image::lockFocus() {
   if (!rep) {
     const long wide = static_cast<long>(std::ceil(std::clamp(size_.width, 1.0, 65536.0)));
     const long high = static_cast<long>(std::ceil(std::clamp(size_.height, 1.0, 65536.0)));
-    rep = BitmapImageRep::create(nullptr, wide, high, 8, 4, true, false, kDeviceRGBColorSpace, wide * 4, 32);
-    if (!rep) return;
-    addRepresentation(rep);
-    rep->release();
+    objc::Ref<BitmapImageRep> made =
+        objc::adopt(BitmapImageRep::create(nullptr, wide, high, 8, 4, true, false, kDeviceRGBColorSpace, wide * 4, 32));
+    if (!made) return;
+    addRepresentation(made);
+    rep = made;
   }
   GraphicsContext* context = GraphicsContext::withBitmap(rep);
   if (!context) return;
-  focus_ = static_cast<GraphicsContext*>(context->retain());
+  focus_ = context;
   unfocused_ = GraphicsContext::current();
-  if (unfocused_) unfocused_->retain();
   GraphicsContext::setCurrent(focus_);
 }
 
 void Image::unlockFocus() {
   if (!focus_) return;
   GraphicsContext::setCurrent(unfocused_);
-  if (unfocused_) unfocused_->release();
-  focus_->release();
-  focus_ = nullptr;
-  unfocused_ = nullptr;
+  unfocused_.reset();
+  focus_.reset();
 }
 
 void Image::addRepresentation(ImageRep* rep) {
-  if (!rep) return;
-  rep->retain();
-  reps_.push_back(rep);
+  if (rep) reps_.push_back(rep);
 }
 
-void Image::removeRepresentation(ImageRep* rep) {
-  auto it = std::find(reps_.begin(), reps_.end(), rep);
-  if (it == reps_.end()) return;
-  reps_.erase(it);
-  rep->release();
-}
+void Image::removeRepresentation(ImageRep* rep) { reps_.remove(rep); }
 
 BitmapImageRep* Image::bitmap() const noexcept {
   for (ImageRep* rep : reps_)

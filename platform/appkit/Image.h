@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "platform/appkit/Geometry.h"
+#include "platform/appkit/Graphics.h"
 #include "platform/objc/Object.h"
+#include "platform/objc/Ref.h"
 
 namespace appkit {
 
@@ -86,7 +88,7 @@ class Image : public objc::Object {
   // addRepresentation:: retained by the image.
   void addRepresentation(ImageRep* rep);
   void removeRepresentation(ImageRep* rep);
-  const std::vector<ImageRep*>& representations() const noexcept { return reps_; }
+  const std::vector<ImageRep*>& representations() const noexcept { return reps_.items(); }
   // The first bitmap representation, null when there is none.
   BitmapImageRep* bitmap() const noexcept;
 
@@ -116,10 +118,10 @@ class Image : public objc::Object {
 
  private:
   Size size_;
-  std::vector<ImageRep*> reps_;
+  objc::RefVector<ImageRep> reps_;
   const char* iconKind_ = "";
-  GraphicsContext* focus_ = nullptr;
-  GraphicsContext* unfocused_ = nullptr;
+  objc::Ref<GraphicsContext> focus_;
+  objc::Ref<GraphicsContext> unfocused_;
 };
 
 }  // namespace appkit

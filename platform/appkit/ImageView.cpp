@@ -3,12 +3,10 @@
 namespace appkit {
 
 void ImageView::setImage(Image* image) {
-  objc::setRetained(image_, image);
+  image_ = image;
   setNeedsDisplay(true);
 }
 
-ImageView::~ImageView() {
-  if (image_) image_->release();
-}
+ImageView::~ImageView() = default;
 
 }  // namespace appkit

@@ -21,7 +21,7 @@ class ImageView : public Control {
   ~ImageView() override;
 
  private:
-  Image* image_ = nullptr;
+  objc::Ref<Image> image_;
   int scaling_ = 0;
 };
 

@@ -52,7 +52,7 @@ int handleQueued() {
   int handled = 0;
   while (Event* e = app.nextEvent(kEventMaskAny, 0, true)) {
     objc::AutoreleasePool pool;
-    e->retain()->autorelease();
+    objc::Ref<Event> held(e);
     app.sendEvent(e);
     ++handled;
   }
@@ -92,12 +92,10 @@ void drag(Window* window, Point from, Point to, int steps) {
 
 void movePointer(Point screen) {
   setMouseLocation(screen);
-  std::vector<Window*> windows = Application::shared().orderedWindows();
-  for (Window* w : windows) {
-    w->retain();
+  // Held: an owner's handler may close a window.
+  const std::vector<Window*>& ordered = Application::shared().orderedWindows();
+  for (const objc::Ref<Window>& w : std::vector<objc::Ref<Window>>(ordered.begin(), ordered.end()))
     w->updateTrackingAreas(w->convertScreenToBase(screen));
-    w->release();
-  }
 }
 
 void keyDown(unsigned short keyCode, const char* characters, uint64_t flags) {

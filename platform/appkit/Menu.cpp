@@ -94,25 +94,15 @@ MenuItem* MenuItem::separatorItem() {
 }
 
 MenuItem::~MenuItem() {
-  if (submenu_) {
-    submenu_->supermenu_ = nullptr;
-    submenu_->release();
-  }
-  if (image_) image_->release();
+  if (submenu_) submenu_->supermenu_ = nullptr;
 }
 
-void MenuItem::setImage(Image* image) { objc::setRetained(image_, image); }
+void MenuItem::setImage(Image* image) { image_ = image; }
 
 void MenuItem::setSubmenu(Menu* submenu) {
   if (submenu == submenu_) return;
-  if (submenu) {
-    submenu->retain();
-    submenu->supermenu_ = menu_;
-  }
-  if (submenu_) {
-    submenu_->supermenu_ = nullptr;
-    submenu_->release();
-  }
+  if (submenu) submenu->supermenu_ = menu_;
+  if (submenu_) submenu_->supermenu_ = nullptr;
   submenu_ = submenu;
 }
 
@@ -131,8 +121,8 @@ MenuItem* Menu::itemAtIndex(long index) const noexcept {
 }
 
 long Menu::indexOfItem(const MenuItem* item) const noexcept {
-  auto it = std::find(items_.begin(), items_.end(), item);
-  return it == items_.end() ? -1 : static_cast<long>(it - items_.begin());
+  const size_t i = items_.indexOf(item);
+  return i == items_.size() ? -1 : static_cast<long>(i);
 }
 
 void Menu::insertItem(MenuItem* item, long index) {
@@ -140,8 +130,7 @@ void Menu::insertItem(MenuItem* item, long index) {
   if (item->menu_) throw plat::Exception("Menu: item \"%s\" is already in a menu", item->title());
   if (index < 0 || index > numberOfItems())
     throw plat::Exception("Menu: index %ld beyond the %ld items", index, numberOfItems());
-  item->retain();
-  items_.insert(items_.begin() + index, item);
+  items_.insert(static_cast<size_t>(index), item);
   item->menu_ = this;
   if (item->submenu_) item->submenu_->supermenu_ = this;
 }
@@ -149,12 +138,10 @@ void Menu::insertItem(MenuItem* item, long index) {
 void Menu::removeItem(MenuItem* item) { removeItemAtIndex(indexOfItem(item)); }
 
 void Menu::removeItemAtIndex(long index) {
-  MenuItem* item = itemAtIndex(index);
-  if (!item) return;
-  items_.erase(items_.begin() + index);
+  if (!itemAtIndex(index)) return;
+  objc::Ref<MenuItem> item = items_.take(static_cast<size_t>(index));
   item->menu_ = nullptr;
   if (item->submenu_) item->submenu_->supermenu_ = nullptr;
-  item->release();
 }
 
 void Menu::removeAllItems() {
@@ -185,11 +172,11 @@ bool Menu::performKeyEquivalent(Event* event) {
   if (!typed) return false;
   uint64_t flags = event->modifierFlags() & kKeyEquivalentModifiers;
   update();
-  // A copy: an action may change the menu.
-  std::vector<MenuItem*> items = items_;
-  for (MenuItem* item : items) {
-    if (item->submenu_) {
-      if (item->submenu_->performKeyEquivalent(event)) return true;
+  // Held: an action may change the menu and free its items.
+  std::vector<objc::Ref<MenuItem>> items = items_.snapshot();
+  for (const objc::Ref<MenuItem>& item : items) {
+    if (objc::Ref<Menu> submenu = item->submenu_) {
+      if (submenu->performKeyEquivalent(event)) return true;
       continue;
     }
     bool upper;
@@ -197,21 +184,15 @@ bool Menu::performKeyEquivalent(Event* event) {
     if (!key || key != typed) continue;
     uint64_t mask = (item->keyMask_ & kKeyEquivalentModifiers) | (upper ? uint64_t{kModifierShift} : 0);
     if (mask != flags || !item->enabled_) continue;
-    item->retain();
-    bool sent = Application::shared().sendAction(item->action_, item->target_, item);
-    item->release();
-    if (sent) return true;
+    if (Application::shared().sendAction(item->action_, item->target_, item)) return true;
   }
   return false;
 }
 
 bool Menu::performActionForItemAtIndex(long index) {
-  MenuItem* item = itemAtIndex(index);
+  objc::Ref<MenuItem> item = itemAtIndex(index);
   if (!item || item->separator_ || item->submenu_ || !item->enabled_) return false;
-  item->retain();
-  bool sent = Application::shared().sendAction(item->action_, item->target_, item);
-  item->release();
-  return sent;
+  return Application::shared().sendAction(item->action_, item->target_, item);
 }
 
 bool Menu::popUpMenuPositioningItem(MenuItem* item, Point location, View* view) {
@@ -257,16 +238,12 @@ namespace inject {
 bool pickItem(MenuItem* item) {
   if (!item) return false;
   // Whoever hears the notification may drop the menu.
-  item->retain();
+  objc::Ref<MenuItem> held(item);
   postBeginTracking();
-  Menu* menu = item->menu();
-  bool sent = false;
-  if (menu) {
-    menu->update();
-    sent = menu->performActionForItemAtIndex(menu->indexOfItem(item));
-  }
-  item->release();
-  return sent;
+  objc::Ref<Menu> menu = item->menu();
+  if (!menu) return false;
+  menu->update();
+  return menu->performActionForItemAtIndex(menu->indexOfItem(item));
 }
 
 }  // namespace inject

@@ -20,6 +20,7 @@
 #include "platform/appkit/Selector.h"
 #include "platform/appkit/View.h"
 #include "platform/objc/Object.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/CharArray.h"
 
 namespace appkit {
@@ -82,8 +83,8 @@ class MenuItem : public objc::Object, public TitleSetter, public KeyEquivalentSe
   ActionTarget* target_ = nullptr;
   plat::CharArray key_;
   uint64_t keyMask_ = 0;
-  Image* image_ = nullptr;
-  Menu* submenu_ = nullptr;
+  objc::Ref<Image> image_;
+  objc::Ref<Menu> submenu_;
   Menu* menu_ = nullptr;
   int state_ = kStateOff;
   bool enabled_ = true;
@@ -100,7 +101,7 @@ class Menu : public objc::Object {
 
   // Items.  A menu retains its items; an item is in at most one menu.
   long numberOfItems() const noexcept { return static_cast<long>(items_.size()); }
-  const std::vector<MenuItem*>& itemArray() const noexcept { return items_; }
+  const std::vector<MenuItem*>& itemArray() const noexcept { return items_.items(); }
   // Null out of range.
   MenuItem* itemAtIndex(long index) const noexcept;
   // -1 when the item is not in the menu.
@@ -171,7 +172,7 @@ class Menu : public objc::Object {
 
  private:
   plat::CharArray title_;
-  std::vector<MenuItem*> items_;
+  objc::RefVector<MenuItem> items_;
   Menu* supermenu_ = nullptr;
   bool autoenables_ = true;
   bool showsStateColumn_ = true;

@@ -51,18 +51,14 @@ Pasteboard* Pasteboard::dragPasteboard() {
 Pasteboard::~Pasteboard() { clearContents(); }
 
 long Pasteboard::clearContents() {
-  for (PasteboardItem* item : items_) item->release();
   items_.clear();
   return ++changeCount_;
 }
 
 bool Pasteboard::writeObjects(const std::vector<PasteboardItem*>& items) {
   if (items.empty()) return false;
-  for (PasteboardItem* item : items) {
-    if (!item) continue;
-    item->retain();
-    items_.push_back(item);
-  }
+  for (PasteboardItem* item : items)
+    if (item) items_.push_back(item);
   return true;
 }
 
@@ -81,7 +77,7 @@ const std::vector<uint8_t>* Pasteboard::dataForType(const char* type) const {
 }
 
 PasteboardItem* Pasteboard::firstItem() {
-  if (items_.empty()) items_.push_back(new PasteboardItem);
+  if (items_.empty()) items_.push_back(objc::adopt(new PasteboardItem));
   return items_.front();
 }
 

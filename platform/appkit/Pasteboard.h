@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/objc/Object.h"
+#include "platform/objc/Ref.h"
 
 namespace appkit {
 
@@ -61,7 +62,7 @@ class Pasteboard : public objc::Object {
   bool setString(const char* text, const char* type);
   // The text of the type ("" with none), as stringForType:.
   std::string stringForType(const char* type) const;
-  const std::vector<PasteboardItem*>& pasteboardItems() const noexcept { return items_; }
+  const std::vector<PasteboardItem*>& pasteboardItems() const noexcept { return items_.items(); }
   // Counts every clearContents.
   long changeCount() const noexcept { return changeCount_; }
 
@@ -72,7 +73,7 @@ class Pasteboard : public objc::Object {
   Pasteboard() = default;
   PasteboardItem* firstItem();
 
-  std::vector<PasteboardItem*> items_;
+  objc::RefVector<PasteboardItem> items_;
   long changeCount_ = 0;
 };
 

@@ -23,10 +23,10 @@ double widestTitle(const ItemList& items) {
 
 PopUpButtonCell::PopUpButtonCell() {
   objc::AutoreleasePool pool;
-  font_ = static_cast<Font*>(Font::systemFontOfSize(0)->retain());
+  font_ = Font::systemFontOfSize(0);
 }
 
-PopUpButtonCell::~PopUpButtonCell() { font_->release(); }
+PopUpButtonCell::~PopUpButtonCell() = default;
 
 Rect PopUpButtonCell::titleRectForBounds(Rect bounds) const {
   const double line = std::ceil(textMetrics().lineHeight(*font_));

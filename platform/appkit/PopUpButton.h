@@ -48,7 +48,7 @@ class PopUpButtonCell : public Cell {
   ~PopUpButtonCell() override;
 
  private:
-  Font* font_;
+  objc::Ref<Font> font_;
 };
 
 // A combo box's cell is a text field's, as on the platform.

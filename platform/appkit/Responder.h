@@ -10,6 +10,7 @@
 #include "platform/appkit/Event.h"
 #include "platform/appkit/Selector.h"
 #include "platform/objc/Object.h"
+#include "platform/objc/Ref.h"
 
 namespace appkit {
 
@@ -64,8 +65,10 @@ class Responder : public objc::Object, public ActionTarget {
 
  private:
   void pass(void (Responder::*message)(Event*), Event* e) {
-    if (next_)
-      (next_->*message)(e);
+    // The next responder is held for the call: its handler may let go of
+    // the chain.
+    if (objc::Ref<Responder> next = next_)
+      (next.get()->*message)(e);
     else
       noResponderFor(e);
   }

@@ -39,15 +39,14 @@ void ClipView::scrollToPoint(Point point) {
 }
 
 ScrollView::ScrollView(Rect frame) : View(frame) {
-  clip_ = new ClipView(Rect{});
+  // The clip view is a subview: its superview holds it.
+  objc::Ref<ClipView> clip = objc::adopt(new ClipView(Rect{}));
+  clip_ = clip;
   addSubview(clip_);
-  clip_->release();
   tile();
 }
 
-ScrollView::~ScrollView() {
-  if (background_) background_->release();
-}
+ScrollView::~ScrollView() = default;
 
 void ScrollView::setDocumentView(View* view) {
   if (View* old = clip_->documentView()) old->removeFromSuperview();
@@ -70,11 +69,11 @@ void ScrollView::setBorderType(int type) {
   tile();
 }
 
-void ScrollView::setBackgroundColor(Color* colour) { objc::setRetained(background_, colour); }
+void ScrollView::setBackgroundColor(Color* colour) { background_ = colour; }
 
 void ScrollView::drawRect(Rect) {
   if (!drawsBackground_) return;
-  Color* colour = background_ ? background_ : Color::windowBackgroundColor();
+  Color* colour = background_ ? background_.get() : Color::windowBackgroundColor();
   colour->setFill();
   rectFill(bounds());
 }

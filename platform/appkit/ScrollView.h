@@ -8,6 +8,7 @@
 #include "platform/appkit/Color.h"
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/View.h"
+#include "platform/objc/Ref.h"
 
 namespace appkit {
 
@@ -81,7 +82,7 @@ class ScrollView : public View {
 
  private:
   ClipView* clip_;
-  Color* background_ = nullptr;
+  objc::Ref<Color> background_;
   bool vertical_ = false;
   bool horizontal_ = false;
   bool autohides_ = false;

@@ -8,10 +8,7 @@
 
 namespace appkit {
 
-StatusItem::~StatusItem() {
-  if (menu_) menu_->release();
-  if (image_) image_->release();
-}
+StatusItem::~StatusItem() = default;
 
 double StatusItem::width() const {
   if (length_ == kSquareStatusItemLength) return kStatusBarThickness;
@@ -19,9 +16,9 @@ double StatusItem::width() const {
   return length_;
 }
 
-void StatusItem::setMenu(Menu* menu) { objc::setRetained(menu_, menu); }
+void StatusItem::setMenu(Menu* menu) { menu_ = menu; }
 
-void StatusItem::setImage(Image* image) { objc::setRetained(image_, image); }
+void StatusItem::setImage(Image* image) { image_ = image; }
 
 StatusBar& StatusBar::systemStatusBar() {
   // Never destroyed: items may be removed by code running at exit.
@@ -32,18 +29,14 @@ StatusBar& StatusBar::systemStatusBar() {
 double StatusBar::thickness() const noexcept { return kStatusBarThickness; }
 
 StatusItem* StatusBar::statusItemWithLength(double length) {
-  auto* item = new StatusItem(this, length);
+  // The bar's reference, and an autoreleased one for the caller.
+  objc::Ref<StatusItem> item = objc::adopt(new StatusItem(this, length));
   items_.push_back(item);
-  item->retain()->autorelease();
-  return item;
+  return objc::autoreleased(std::move(item));
 }
 
 void StatusBar::removeStatusItem(StatusItem* item) {
-  auto it = std::find(items_.begin(), items_.end(), item);
-  if (it == items_.end()) return;
-  items_.erase(it);
-  item->bar_ = nullptr;
-  item->release();
+  if (objc::Ref<StatusItem> gone = items_.remove(item)) gone->bar_ = nullptr;
 }
 
 }  // namespace appkit

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/objc/Object.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/CharArray.h"
 
 namespace appkit {
@@ -42,8 +43,8 @@ class StatusItem : public objc::Object {
   friend class StatusBar;
   StatusItem(StatusBar* bar, double length) : length_(length), bar_(bar) {}
   double length_;
-  Menu* menu_ = nullptr;
-  Image* image_ = nullptr;
+  objc::Ref<Menu> menu_;
+  objc::Ref<Image> image_;
   StatusBar* bar_;
 };
 
@@ -58,11 +59,11 @@ class StatusBar {
   // Takes the item off the bar (dropping the bar's reference); nothing for
   // an item that is not on it.
   void removeStatusItem(StatusItem* item);
-  const std::vector<StatusItem*>& items() const noexcept { return items_; }
+  const std::vector<StatusItem*>& items() const noexcept { return items_.items(); }
 
  private:
   StatusBar() = default;
-  std::vector<StatusItem*> items_;
+  objc::RefVector<StatusItem> items_;
 };
 
 class DockTile : public objc::Object {

@@ -11,39 +11,33 @@ constexpr double kTabRowHeight = 26;
 
 }  // namespace
 
-void TabViewItem::setView(View* view) { objc::setRetained(view_, view); }
+void TabViewItem::setView(View* view) { view_ = view; }
 
-TabViewItem::~TabViewItem() {
-  if (view_) view_->release();
-}
+TabViewItem::~TabViewItem() = default;
 
 TabView::~TabView() {
-  for (TabViewItem* item : items_) {
-    item->tabView_ = nullptr;
-    item->release();
-  }
+  for (TabViewItem* item : items_) item->tabView_ = nullptr;
 }
 
 void TabView::addTabViewItem(TabViewItem* item) {
   if (!item) return;
-  item->retain();
-  item->tabView_ = this;
   items_.push_back(item);
+  item->tabView_ = this;
   if (!selected_) select(item);
 }
 
 void TabView::removeTabViewItem(TabViewItem* item) {
-  auto i = std::find(items_.begin(), items_.end(), item);
-  if (i == items_.end()) return;
-  const long index = i - items_.begin();
-  items_.erase(i);
+  const size_t at = items_.indexOf(item);
+  if (at == items_.size()) return;
+  const long index = static_cast<long>(at);
+  // The list's reference, dropped once the item is out.
+  objc::Ref<TabViewItem> held = items_.take(at);
   if (item == selected_) {
     if (item->view()) item->view()->removeFromSuperview();
     selected_ = nullptr;
     if (!items_.empty()) select(items_[static_cast<size_t>(std::min<long>(index, numberOfTabViewItems() - 1))]);
   }
   item->tabView_ = nullptr;
-  item->release();
 }
 
 TabViewItem* TabView::tabViewItemAtIndex(long index) const noexcept {
@@ -51,8 +45,8 @@ TabViewItem* TabView::tabViewItemAtIndex(long index) const noexcept {
 }
 
 long TabView::indexOfTabViewItem(const TabViewItem* item) const noexcept {
-  auto i = std::find(items_.begin(), items_.end(), item);
-  return i == items_.end() ? -1 : i - items_.begin();
+  const size_t i = items_.indexOf(item);
+  return i == items_.size() ? -1 : static_cast<long>(i);
 }
 
 void TabView::selectTabViewItemAtIndex(long index) {

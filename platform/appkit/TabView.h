@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/appkit/View.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/CharArray.h"
 
 namespace appkit {
@@ -32,7 +33,7 @@ class TabViewItem : public objc::Object {
   friend class TabView;
   plat::CharArray identifier_;
   plat::CharArray label_;
-  View* view_ = nullptr;
+  objc::Ref<View> view_;
   TabView* tabView_ = nullptr;
 };
 
@@ -73,7 +74,7 @@ class TabView : public View {
  private:
   void select(TabViewItem* item);
 
-  std::vector<TabViewItem*> items_;
+  objc::RefVector<TabViewItem> items_;
   TabViewItem* selected_ = nullptr;
   TabViewDelegate* delegate_ = nullptr;
 };

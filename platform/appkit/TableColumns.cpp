@@ -16,7 +16,7 @@ constexpr double kMinColumnWidth = 10;
 
 }  // namespace
 
-void ImageCell::setImage(Image* image) { objc::setRetained(image_, image); }
+void ImageCell::setImage(Image* image) { image_ = image; }
 
 void ImageCell::drawInteriorWithFrame(Rect frame, View*) {
   auto* image = dynamic_cast<Image*>(objectValue());
@@ -33,19 +33,15 @@ void ImageCell::drawInteriorWithFrame(Rect frame, View*) {
   image->drawInRect(dst, Rect{}, kCompositeSourceOver, 1, true, nullptr);
 }
 
-ImageCell::~ImageCell() {
-  if (image_) image_->release();
-}
+ImageCell::~ImageCell() = default;
 
 SizedTableColumn::SizedTableColumn(const char* identifier) : TableColumn(identifier), width_(kDefaultColumnWidth) {}
 
-SizedTableColumn::~SizedTableColumn() {
-  if (dataCell_) dataCell_->release();
-}
+SizedTableColumn::~SizedTableColumn() = default;
 
 void SizedTableColumn::setWidth(double width) noexcept { width_ = std::max(width, kMinColumnWidth); }
 
-void SizedTableColumn::setDataCell(Cell* cell) { objc::setRetained(dataCell_, cell); }
+void SizedTableColumn::setDataCell(Cell* cell) { dataCell_ = cell; }
 
 double RowTableView::heightOfRow(long row) {
   if (auto* rows = dynamic_cast<TableViewRowHeightDelegate*>(delegate())) return rows->heightOfRow(this, row);

@@ -14,6 +14,7 @@
 #include "platform/appkit/Image.h"
 #include "platform/appkit/TableView.h"
 #include "platform/appkit/TextField.h"
+#include "platform/objc/Ref.h"
 
 namespace appkit {
 
@@ -38,7 +39,7 @@ class ImageCell : public Cell {
   ~ImageCell() override;
 
  private:
-  Image* image_ = nullptr;
+  objc::Ref<Image> image_;
   int scaling_ = 0;
 };
 
@@ -65,7 +66,7 @@ class SizedTableColumn : public TableColumn {
   double width_;
   unsigned resizingMask_ = 3;  // autoresizing and user resizing
   plat::CharArray header_;
-  Cell* dataCell_ = nullptr;
+  objc::Ref<Cell> dataCell_;
 };
 
 class RowTableView : public TableView {

@@ -39,17 +39,12 @@ void IndexSet::removeIndex(size_t index) {
   if (it != indexes_.end() && *it == index) indexes_.erase(it);
 }
 
-TableView::TableView(Rect frame) : Control(frame), selected_(new IndexSet), rowHeight_(kTableRowHeight) {}
+TableView::TableView(Rect frame) : Control(frame), selected_(objc::adopt(new IndexSet)), rowHeight_(kTableRowHeight) {}
 
-TableView::~TableView() {
-  for (TableColumn* c : columns_) c->release();
-  selected_->release();
-}
+TableView::~TableView() = default;
 
 void TableView::addTableColumn(TableColumn* column) {
-  if (!column) return;
-  column->retain();
-  columns_.push_back(column);
+  if (column) columns_.push_back(column);
 }
 
 long TableView::numberOfRows() {
@@ -59,11 +54,10 @@ long TableView::numberOfRows() {
 
 void TableView::reloadData() {
   long n = numberOfRows();
-  IndexSet* kept = selected_->copy();
+  objc::Ref<IndexSet> kept = objc::adopt(selected_->copy());
   for (size_t i = kept->firstIndex(); i != kNotFound; i = kept->indexGreaterThanIndex(i))
     if (static_cast<long>(i) >= n) kept->removeIndex(i);
   setSelection(kept);
-  kept->release();
 }
 
 long TableView::rowAtPoint(Point point) {
@@ -79,9 +73,7 @@ long TableView::selectedRow() const noexcept {
 
 void TableView::setSelection(IndexSet* indexes) {
   if (indexes->isEqual(*selected_)) return;
-  IndexSet* next = indexes->copy();
-  selected_->release();
-  selected_ = next;
+  selected_ = objc::adopt(indexes->copy());
   if (delegate_) delegate_->tableViewSelectionDidChange(this);
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/appkit/Geometry.h"
 #include "platform/appkit/View.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/CharArray.h"
 
 namespace appkit {
@@ -105,7 +106,7 @@ class TableView : public Control {
 
   // Retained.
   void addTableColumn(TableColumn* column);
-  const std::vector<TableColumn*>& tableColumns() const noexcept { return columns_; }
+  const std::vector<TableColumn*>& tableColumns() const noexcept { return columns_.items(); }
 
   // The data source's count (0 without one, or for a negative answer).
   long numberOfRows();
@@ -138,8 +139,8 @@ class TableView : public Control {
 
   TableViewDataSource* dataSource_ = nullptr;
   TableViewDelegate* delegate_ = nullptr;
-  std::vector<TableColumn*> columns_;
-  IndexSet* selected_;
+  objc::RefVector<TableColumn> columns_;
+  objc::Ref<IndexSet> selected_;
   double rowHeight_;
 };
 

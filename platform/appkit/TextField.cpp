@@ -30,11 +30,9 @@ Size TextFieldCell::cellSizeForBounds(Rect bounds) const {
   return Size{used.size.width + 2 * kTextFieldTitleInsetX, used.size.height + 2 * kTextFieldTitleInsetY};
 }
 
-TextFieldCell::~TextFieldCell() {
-  if (backgroundColor_) backgroundColor_->release();
-}
+TextFieldCell::~TextFieldCell() = default;
 
-void TextFieldCell::setBackgroundColor(Color* colour) noexcept { objc::setRetained(backgroundColor_, colour); }
+void TextFieldCell::setBackgroundColor(Color* colour) noexcept { backgroundColor_ = colour; }
 
 AttributedString* TextFieldCell::attributedStringValue() const {
   if (field_) return field_->attributedStringValue();
@@ -42,10 +40,9 @@ AttributedString* TextFieldCell::attributedStringValue() const {
   Attributes a;
   a.set(kFontAttributeName, Font::systemFontOfSize(0));
   if (lineBreakMode_ != 0) {
-    ParagraphStyle* style = ParagraphStyle::defaultStyle()->mutableCopy();
+    objc::Ref<ParagraphStyle> style = objc::adopt(ParagraphStyle::defaultStyle()->mutableCopy());
     style->setLineBreakMode(lineBreakMode_);
     a.set(kParagraphStyleAttributeName, style);
-    style->release();
   }
   auto* plain = dynamic_cast<objc::String*>(objectValue());
   return AttributedString::withUtf8(plain ? plain->utf8() : "", a);
@@ -54,18 +51,13 @@ Font* TextFieldCell::font() const { return field_ && field_->font() ? field_->fo
 
 TextField::TextField(Rect frame) : Control(frame, new TextFieldCell) { textCell()->field_ = this; }
 
-TextField::~TextField() {
-  if (formatter_) formatter_->release();
-  if (font_) font_->release();
-  if (background_) background_->release();
-  if (attributed_) attributed_->release();
-}
+TextField::~TextField() = default;
 
-void TextField::setBackgroundColor(Color* colour) { objc::setRetained(background_, colour); }
+void TextField::setBackgroundColor(Color* colour) { background_ = colour; }
 
 void TextField::drawRect(Rect) {
   if (!drawsBackground_) return;
-  Color* colour = background_ ? background_ : Color::textBackgroundColor();
+  Color* colour = background_ ? background_.get() : Color::textBackgroundColor();
   colour->setFill();
   rectFill(bounds());
 }
@@ -80,9 +72,9 @@ void TextField::setSelectable(bool selectable) noexcept {
   if (!selectable) editable_ = false;
 }
 
-void TextField::setFont(Font* font) { objc::setRetained(font_, font); }
+void TextField::setFont(Font* font) { font_ = font; }
 
-void TextField::setFormatter(Formatter* formatter) { objc::setRetained(formatter_, formatter); }
+void TextField::setFormatter(Formatter* formatter) { formatter_ = formatter; }
 
 FieldEditor* TextField::editor() const {
   Window* w = window();
@@ -92,17 +84,14 @@ FieldEditor* TextField::editor() const {
 
 void TextField::setStringValue(const char* value) {
   Control::setStringValue(value);
-  if (attributed_) {
-    attributed_->release();
-    attributed_ = nullptr;
-  }
+  attributed_.reset();
   if (FieldEditor* e = editor()) e->setString(stringValue());
 }
 
 AttributedString* TextField::attributedStringValue() const {
   if (attributed_) return attributed_->substring(attributed_->wholeRange());
   Attributes a;
-  a.set(kFontAttributeName, font_ ? font_ : Font::systemFontOfSize(0));
+  a.set(kFontAttributeName, font_ ? font_.get() : Font::systemFontOfSize(0));
   return AttributedString::withUtf8(stringValue(), a);
 }
 
@@ -110,7 +99,7 @@ void TextField::setAttributedStringValue(const AttributedString* value) {
   objc::AutoreleasePool pool;
   objc::String* plain = value ? value->string() : nullptr;
   setStringValue(plain ? plain->utf8() : "");
-  if (value) attributed_ = value->mutableCopy();
+  if (value) attributed_ = objc::adopt(value->mutableCopy());
 }
 
 plat::CharArray TextField::displayedString() const { return plat::CharArray(stringValue()); }
@@ -151,10 +140,7 @@ void TextField::fieldEditorDidChange() {
   if (FieldEditor* e = editor()) {
     objc::AutoreleasePool pool;
     Control::setStringValue(e->string()->utf8());
-    if (attributed_) {
-      attributed_->release();
-      attributed_ = nullptr;
-    }
+    attributed_.reset();
   }
   if (delegate_) delegate_->controlTextDidChange(this);
 }

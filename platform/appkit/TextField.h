@@ -10,6 +10,7 @@
 #include "platform/appkit/Color.h"
 #include "platform/appkit/TextView.h"
 #include "platform/appkit/View.h"
+#include "platform/objc/Ref.h"
 
 namespace appkit {
 
@@ -90,7 +91,7 @@ class TextFieldCell : public Cell {
  private:
   friend class TextField;
   TextField* field_ = nullptr;
-  Color* backgroundColor_ = nullptr;
+  objc::Ref<Color> backgroundColor_;
   bool drawsBackground_ = false;
   plat::CharArray placeholder_;
   int lineBreakMode_ = 0;
@@ -161,11 +162,11 @@ class TextField : public Control, public FieldEditorClient {
   // The field editor while it edits this field, else null.
   FieldEditor* editor() const;
 
-  Formatter* formatter_ = nullptr;
+  objc::Ref<Formatter> formatter_;
   TextFieldDelegate* delegate_ = nullptr;
-  Font* font_ = nullptr;
-  Color* background_ = nullptr;
-  AttributedString* attributed_ = nullptr;
+  objc::Ref<Font> font_;
+  objc::Ref<Color> background_;
+  objc::Ref<AttributedString> attributed_;
   bool editable_ = true;
   bool selectable_ = true;
   bool bordered_ = true;

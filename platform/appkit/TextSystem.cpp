@@ -22,20 +22,18 @@ void TextContainer::setLineFragmentPadding(double padding) {
 
 void TextStorage::addLayoutManager(LayoutManager* manager) {
   if (!manager || manager->storage_ == this) return;
+  objc::Ref<LayoutManager> held(manager);
   if (manager->storage_) manager->storage_->removeLayoutManager(manager);
-  manager->retain();
-  managers_.push_back(manager);
+  managers_.push_back(std::move(held));
   manager->storage_ = this;
   manager->invalidate();
 }
 
 void TextStorage::removeLayoutManager(LayoutManager* manager) {
-  auto it = std::find(managers_.begin(), managers_.end(), manager);
-  if (it == managers_.end()) return;
-  managers_.erase(it);
-  manager->storage_ = nullptr;
-  manager->invalidate();
-  manager->release();
+  objc::Ref<LayoutManager> gone = managers_.remove(manager);
+  if (!gone) return;
+  gone->storage_ = nullptr;
+  gone->invalidate();
 }
 
 void TextStorage::edited() {
@@ -43,22 +41,15 @@ void TextStorage::edited() {
 }
 
 TextStorage::~TextStorage() {
-  for (LayoutManager* m : managers_) {
-    m->storage_ = nullptr;
-    m->release();
-  }
+  for (LayoutManager* m : managers_) m->storage_ = nullptr;
 }
 
 LayoutManager::~LayoutManager() {
-  for (TextContainer* c : containers_) {
-    c->layoutManager_ = nullptr;
-    c->release();
-  }
+  for (TextContainer* c : containers_) c->layoutManager_ = nullptr;
 }
 
 void LayoutManager::addTextContainer(TextContainer* container) {
   if (!container) return;
-  container->retain();
   containers_.push_back(container);
   container->layoutManager_ = this;
   invalidate();
@@ -299,14 +290,12 @@ namespace {
 
 struct DrawingLog {
   std::vector<TextDrawing> entries;
+  // The fonts and colours the entries name.
+  std::vector<objc::Ref<objc::Object>> held;
   void clear() {
-    for (TextDrawing& d : entries) {
-      d.font->release();
-      if (d.colour) d.colour->release();
-    }
     entries.clear();
+    held.clear();
   }
-  ~DrawingLog() { clear(); }
 };
 
 thread_local DrawingLog drawingLog;
@@ -314,23 +303,17 @@ thread_local DrawingLog drawingLog;
 // The private text system of string drawing, one per thread, released
 // when the thread ends.
 struct StringDrawingSystem {
-  TextStorage* storage = nullptr;
-  LayoutManager* manager = nullptr;
-  TextContainer* container = nullptr;
+  objc::Ref<TextStorage> storage;
+  objc::Ref<LayoutManager> manager;
+  objc::Ref<TextContainer> container;
   void make() {
     if (storage) return;
-    container = new TextContainer;
+    container = objc::adopt(new TextContainer);
     container->setLineFragmentPadding(0);
-    manager = new LayoutManager;
+    manager = objc::adopt(new LayoutManager);
     manager->addTextContainer(container);
-    storage = new TextStorage;
+    storage = objc::adopt(new TextStorage);
     storage->addLayoutManager(manager);
-  }
-  ~StringDrawingSystem() {
-    if (!storage) return;
-    container->release();
-    manager->release();
-    storage->release();
   }
 };
 
@@ -344,9 +327,10 @@ void clearTextDrawings() { drawingLog.clear(); }
 
 void recordTextDrawing(const char* text, Rect rect, Font* font, objc::Object* colour, bool underlined) {
   if (!font) font = Font::systemFontOfSize(0);
-  font->retain();
-  if (colour) colour->retain();
+  drawingLog.held.reserve(drawingLog.held.size() + 2);
   drawingLog.entries.push_back(TextDrawing{plat::CharArray(text ? text : ""), rect, font, colour, underlined});
+  drawingLog.held.emplace_back(font);
+  if (colour) drawingLog.held.emplace_back(colour);
 }
 
 Rect boundingRectWithSize(const AttributedString* string, Size size, int options) {

@@ -15,6 +15,7 @@
 #include "platform/appkit/AttributedString.h"
 #include "platform/appkit/Font.h"
 #include "platform/appkit/Geometry.h"
+#include "platform/objc/Ref.h"
 
 namespace appkit {
 
@@ -56,7 +57,7 @@ class TextStorage : public AttributedString {
   // Retains the layout manager; its text becomes this storage.
   void addLayoutManager(LayoutManager* manager);
   void removeLayoutManager(LayoutManager* manager);
-  const std::vector<LayoutManager*>& layoutManagers() const noexcept { return managers_; }
+  const std::vector<LayoutManager*>& layoutManagers() const noexcept { return managers_.items(); }
 
   void edited() override;
 
@@ -64,7 +65,7 @@ class TextStorage : public AttributedString {
   ~TextStorage() override;
 
  private:
-  std::vector<LayoutManager*> managers_;
+  objc::RefVector<LayoutManager> managers_;
 };
 
 // One laid-out line.
@@ -83,7 +84,7 @@ class LayoutManager : public objc::Object {
 
   // Retains the container.
   void addTextContainer(TextContainer* container);
-  const std::vector<TextContainer*>& textContainers() const noexcept { return containers_; }
+  const std::vector<TextContainer*>& textContainers() const noexcept { return containers_.items(); }
   TextStorage* textStorage() const noexcept { return storage_; }
   int typesetterBehavior() const noexcept { return behavior_; }
   void setTypesetterBehavior(int behavior);
@@ -114,7 +115,7 @@ class LayoutManager : public objc::Object {
   friend class TextStorage;
   void layOut(TextContainer* container);
 
-  std::vector<TextContainer*> containers_;
+  objc::RefVector<TextContainer> containers_;
   TextStorage* storage_ = nullptr;
   int behavior_ = -1;
   bool valid_ = false;

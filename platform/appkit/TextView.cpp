@@ -29,9 +29,9 @@ enum : unsigned short {
 
 TextView::TextView(Rect frame)
     : View(frame),
-      storage_(new TextStorage),
-      manager_(new LayoutManager),
-      container_(new TextContainer(Size{frame.size.width, kFloatMax})) {
+      storage_(objc::adopt(new TextStorage)),
+      manager_(objc::adopt(new LayoutManager)),
+      container_(objc::adopt(new TextContainer(Size{frame.size.width, kFloatMax}))) {
   manager_->addTextContainer(container_);
   storage_->addLayoutManager(manager_);
   objc::AutoreleasePool pool;
@@ -39,15 +39,9 @@ TextView::TextView(Rect frame)
   linkAttributes_.set(kUnderlineStyleAttributeName, objc::Number::withLong(kUnderlineStyleSingle));
 }
 
-TextView::~TextView() {
-  container_->release();
-  manager_->release();
-  storage_->release();
-  if (font_) font_->release();
-  if (background_) background_->release();
-}
+TextView::~TextView() = default;
 
-void TextView::setBackgroundColor(Color* colour) { objc::setRetained(background_, colour); }
+void TextView::setBackgroundColor(Color* colour) { background_ = colour; }
 
 TextContainer* TextView::textContainer() {
   if (container_->containerSize().width != bounds().size.width)
@@ -56,7 +50,7 @@ TextContainer* TextView::textContainer() {
 }
 
 void TextView::setFont(Font* font) {
-  objc::setRetained(font_, font);
+  font_ = font;
   if (font_ && storage_->length()) storage_->addAttribute(kFontAttributeName, font_, storage_->wholeRange());
 }
 
@@ -64,9 +58,8 @@ void TextView::setString(const char* text) {
   objc::AutoreleasePool pool;
   Attributes typing;
   if (font_) typing.set(kFontAttributeName, font_);
-  AttributedString* s = new AttributedString(objc::String::withUtf8(text ? text : ""), typing);
+  objc::Ref<AttributedString> s = objc::adopt(new AttributedString(objc::String::withUtf8(text ? text : ""), typing));
   storage_->setAttributedString(s);
-  s->release();
   setSelectedRange(Range{storage_->length(), 0});
 }
 
@@ -180,10 +173,9 @@ void TextView::mouseDown(Event* e) {
   Point p = convertPointFromView(e->locationInWindow(), nullptr);
   size_t index = manager_->characterIndexForPoint(p, textContainer());
   if (index != kNotFound) {
-    if (objc::Object* link = storage_->attributeAt(kLinkAttributeName, index)) {
-      link->retain();
+    // Held: the delegate may change the text.
+    if (objc::Ref<objc::Object> link = storage_->attributeAt(kLinkAttributeName, index)) {
       bool handled = delegate_ && delegate_->clickedOnLink(this, link, index);
-      link->release();
       // Unhandled links would open in the browser, which the façade
       // does not have.
       (void)handled;
@@ -225,27 +217,29 @@ void TextView::drawText(Rect dirty) { manager_->drawText(dirty, Point{0, 0}, tex
 
 FieldEditor::FieldEditor() = default;
 
-FieldEditor::~FieldEditor() {
-  if (field_) field_->release();
-}
+FieldEditor::~FieldEditor() = default;
 
 void FieldEditor::setDelegate(View* field) {
   if (field == field_) return;
-  objc::setRetained(field_, field);
+  field_ = field;
   if (!field_) return;
-  auto* control = dynamic_cast<Control*>(field_);
+  auto* control = dynamic_cast<Control*>(field_.get());
   setString(control ? control->stringValue() : "");
   selectAll(nullptr);
 }
 
 bool FieldEditor::resignFirstResponder() {
-  if (auto* client = dynamic_cast<FieldEditorClient*>(field_)) client->fieldEditorDidEndEditing();
+  if (auto* client = dynamic_cast<FieldEditorClient*>(field_.get())) client->fieldEditorDidEndEditing();
   return true;
 }
 
 void FieldEditor::keyDown(Event* e) {
   if (e->keyCode() == kKeyReturn) {
-    if (auto* client = dynamic_cast<FieldEditorClient*>(field_)) client->fieldEditorDidReturn();
+    // The editor and its field are held through the client's call: the
+    // field's action may close the window and free them both.
+    objc::Ref<FieldEditor> self(this);
+    objc::Ref<View> field = field_;
+    if (auto* client = dynamic_cast<FieldEditorClient*>(field.get())) client->fieldEditorDidReturn();
     // On to the window, whose default button answers Return.
     View::keyDown(e);
     return;
@@ -254,7 +248,7 @@ void FieldEditor::keyDown(Event* e) {
 }
 
 void FieldEditor::drawRect(Rect dirty) {
-  auto* secure = dynamic_cast<SecureTextField*>(field_);
+  auto* secure = dynamic_cast<SecureTextField*>(field_.get());
   if (!secure) return drawText(dirty);
   const std::vector<LineFragment>& lines = layoutManager()->lineFragments(textContainer());
   if (lines.empty()) return;
@@ -264,7 +258,10 @@ void FieldEditor::drawRect(Rect dirty) {
 }
 
 bool FieldEditor::applyEdit(Range range, const char* replacement, Range selection) {
-  auto* client = dynamic_cast<FieldEditorClient*>(field_);
+  // Held through the client's calls, as for Return.
+  objc::Ref<FieldEditor> self(this);
+  objc::Ref<View> field = field_;
+  auto* client = dynamic_cast<FieldEditorClient*>(field.get());
   if (!client) return TextView::applyEdit(range, replacement, selection);
   objc::AutoreleasePool pool;
   objc::String* original = string();

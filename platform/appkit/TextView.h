@@ -70,7 +70,7 @@ class TextView : public View, public RolloverButtonSetter {
   void setDrawsBackground(bool draws) noexcept { drawsBackground_ = draws; }
   // The colour drawn behind the text when the view draws its background;
   // the text background colour until one is set.
-  Color* backgroundColor() const noexcept { return background_ ? background_ : Color::textBackgroundColor(); }
+  Color* backgroundColor() const noexcept { return background_ ? background_.get() : Color::textBackgroundColor(); }
   // Retained; null goes back to the text background colour.
   void setBackgroundColor(Color* colour);
   // What links look like, over the attributes of their runs: by default
@@ -135,12 +135,12 @@ class TextView : public View, public RolloverButtonSetter {
   size_t previousIndex(size_t index) const noexcept;
   size_t nextIndex(size_t index) const noexcept;
 
-  TextStorage* storage_;
-  LayoutManager* manager_;
-  TextContainer* container_;
+  objc::Ref<TextStorage> storage_;
+  objc::Ref<LayoutManager> manager_;
+  objc::Ref<TextContainer> container_;
   TextViewDelegate* delegate_ = nullptr;
-  Font* font_ = nullptr;
-  Color* background_ = nullptr;
+  objc::Ref<Font> font_;
+  objc::Ref<Color> background_;
   Attributes linkAttributes_;
   Range selection_;
   size_t anchor_ = 0;
@@ -188,7 +188,7 @@ class FieldEditor : public TextView {
   bool applyEdit(Range range, const char* replacement, Range selection) override;
 
  private:
-  View* field_ = nullptr;
+  objc::Ref<View> field_;
 };
 
 }  // namespace appkit

@@ -29,12 +29,10 @@ View::~View() {
     v->superview_ = nullptr;
     v->setNextResponder(nullptr);
     v->setWindow(nullptr);
-    v->release();
   }
-  for (TrackingArea* a : trackingAreas_) {
-    a->view_ = nullptr;
-    a->release();
-  }
+  subviews_.clear();
+  for (TrackingArea* a : trackingAreas_) a->view_ = nullptr;
+  trackingAreas_.clear();
 }
 
 void View::frameChanged() {
@@ -80,9 +78,9 @@ void View::setWindow(Window* window) {
 
 void View::addSubview(View* view) {
   if (!view || view == this) return;
-  view->retain();
+  objc::Ref<View> held(view);
   view->removeFromSuperview();
-  subviews_.push_back(view);
+  subviews_.push_back(std::move(held));
   view->superview_ = this;
   view->setNextResponder(this);
   view->setWindow(window_);
@@ -91,14 +89,14 @@ void View::addSubview(View* view) {
 void View::addSubview(View* view, int place, const View* relativeTo) {
   if (!view || view == this) return;
   addSubview(view);
-  subviews_.pop_back();
-  auto at = std::find(subviews_.begin(), subviews_.end(), relativeTo);
-  if (at == subviews_.end()) {
-    at = place == kSubviewAbove ? subviews_.end() : subviews_.begin();
+  objc::Ref<View> moved = subviews_.take(subviews_.size() - 1);
+  size_t at = subviews_.indexOf(relativeTo);
+  if (at == subviews_.size()) {
+    at = place == kSubviewAbove ? subviews_.size() : 0;
   } else if (place == kSubviewAbove) {
     ++at;
   }
-  subviews_.insert(at, view);
+  subviews_.insert(at, std::move(moved));
 }
 
 void View::removeFromSuperview() {
@@ -119,12 +117,11 @@ void View::removeFromSuperview() {
       if (superview_ != super) return;
     }
   }
-  auto it = std::find(super->subviews_.begin(), super->subviews_.end(), this);
-  if (it != super->subviews_.end()) super->subviews_.erase(it);
+  // The superview's reference, dropped once this view is out.
+  objc::Ref<View> held = super->subviews_.remove(this);
   superview_ = nullptr;
   setNextResponder(nullptr);
   setWindow(nullptr);
-  release();
 }
 
 bool View::isDescendantOf(const View* view) const noexcept {
@@ -199,40 +196,34 @@ View* View::hitTest(Point p) {
   double u = p.x - frame_.origin.x;
   double w = superFlipped ? frame_.origin.y + frame_.size.height - p.y : p.y - frame_.origin.y;
   Point local{bounds_.origin.x + u, isFlipped() ? bounds_.origin.y + bounds_.size.height - w : bounds_.origin.y + w};
-  for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it)
+  for (auto it = subviews().rbegin(); it != subviews().rend(); ++it)
     if (View* hit = (*it)->hitTest(local)) return hit;
   return this;
 }
 
 void View::addTrackingArea(TrackingArea* area) {
   if (!area || area->view_) return;
-  area->retain();
+  trackingAreas_.push_back(area);
   area->view_ = this;
   area->inside_ = false;
-  trackingAreas_.push_back(area);
 }
 
 void View::removeTrackingArea(TrackingArea* area) {
-  auto it = std::find(trackingAreas_.begin(), trackingAreas_.end(), area);
-  if (it == trackingAreas_.end()) return;
-  trackingAreas_.erase(it);
-  area->view_ = nullptr;
-  area->release();
+  objc::Ref<TrackingArea> gone = trackingAreas_.remove(area);
+  if (gone) gone->view_ = nullptr;
 }
 
-Cell::~Cell() {
-  if (objectValue_) objectValue_->release();
-}
+Cell::~Cell() = default;
 
-void Cell::setObjectValue(objc::Object* value) noexcept { objc::setRetained(objectValue_, value); }
+void Cell::setObjectValue(objc::Object* value) noexcept { objectValue_ = value; }
 
 void Cell::drawWithFrame(Rect frame, View* view) { drawInteriorWithFrame(frame, view); }
 
-Control::Control(Rect frame) : View(frame), cell_(new Cell) {}
+Control::Control(Rect frame) : View(frame), cell_(objc::adopt(new Cell)) {}
 
-Control::Control(Rect frame, Cell* cell) : View(frame), cell_(cell) {}
+Control::Control(Rect frame, Cell* cell) : View(frame), cell_(objc::adopt(cell)) {}
 
-Control::~Control() { cell_->release(); }
+Control::~Control() = default;
 
 void Control::setStringValue(const char* value) { value_ = plat::CharArray(value ? value : ""); }
 
@@ -291,11 +282,7 @@ Size Button::fittingSize() const {
   return size;
 }
 
-Button::~Button() {
-  if (image_) image_->release();
-  if (alternate_) alternate_->release();
-  if (titleColor_) titleColor_->release();
-}
+Button::~Button() = default;
 
 void Button::setState(int state) noexcept { state_ = state < 0 ? (allowsMixed_ ? -1 : 1) : (state > 0 ? 1 : 0); }
 
@@ -306,14 +293,14 @@ int Button::nextState() const noexcept {
   return allowsMixed_ ? -1 : 1;
 }
 
-void Button::setImage(Image* image) noexcept { objc::setRetained(image_, image); }
+void Button::setImage(Image* image) noexcept { image_ = image; }
 
-void Button::setAlternateImage(Image* image) noexcept { objc::setRetained(alternate_, image); }
+void Button::setAlternateImage(Image* image) noexcept { alternate_ = image; }
 
 void Button::setAttributedTitle(const char* title, double fontSize, Color* colour) {
   setTitle(title);
   fontSize_ = fontSize;
-  objc::setRetained(titleColor_, colour);
+  titleColor_ = colour;
 }
 
 bool Button::keepsState() const noexcept {
@@ -353,7 +340,8 @@ void View::displayRectIgnoringOpacity(Rect rect, GraphicsContext* context) {
 }
 
 void View::rightMouseDown(Event* e) {
-  Menu* menu = menuForEvent(e);
+  // Held while it tracks: an item's action may let go of it.
+  objc::Ref<Menu> menu = menuForEvent(e);
   if (!menu) return Responder::rightMouseDown(e);
   Point at = convertPointFromView(e->locationInWindow(), nullptr);
   menu->popUpMenuPositioningItem(nullptr, at, this);

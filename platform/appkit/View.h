@@ -8,8 +8,11 @@
 
 #include <vector>
 
+#include "platform/appkit/Color.h"
 #include "platform/appkit/Geometry.h"
+#include "platform/appkit/Image.h"
 #include "platform/appkit/Responder.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/CharArray.h"
 
 namespace appkit {
@@ -93,7 +96,7 @@ class View : public Responder {
   bool isHiddenOrHasHiddenAncestor() const noexcept;
 
   View* superview() const noexcept { return superview_; }
-  const std::vector<View*>& subviews() const noexcept { return subviews_; }
+  const std::vector<View*>& subviews() const noexcept { return subviews_.items(); }
   Window* window() const noexcept { return window_; }
   // Retains the subview, taking it from its former superview first.
   void addSubview(View* view);
@@ -124,7 +127,7 @@ class View : public Responder {
 
   void addTrackingArea(TrackingArea* area);
   void removeTrackingArea(TrackingArea* area);
-  const std::vector<TrackingArea*>& trackingAreas() const noexcept { return trackingAreas_; }
+  const std::vector<TrackingArea*>& trackingAreas() const noexcept { return trackingAreas_.items(); }
 
   // Cursor rectangles, recorded.
   void addCursorRect(Rect rect, int cursor) { cursorRects_.push_back({rect, cursor}); }
@@ -194,9 +197,9 @@ class View : public Responder {
   Rect frame_;
   Rect bounds_;
   View* superview_ = nullptr;
-  std::vector<View*> subviews_;
+  objc::RefVector<View> subviews_;
   Window* window_ = nullptr;
-  std::vector<TrackingArea*> trackingAreas_;
+  objc::RefVector<TrackingArea> trackingAreas_;
   std::vector<CursorRect> cursorRects_;
   plat::CharArray toolTip_;
   Rect dirtyRect_;
@@ -240,7 +243,7 @@ class Cell : public objc::Object {
 
  private:
   int highlightsBy_ = 0;
-  objc::Object* objectValue_ = nullptr;
+  objc::Ref<objc::Object> objectValue_;
 };
 
 // A view that sends an action to a target when the user works it.
@@ -294,7 +297,7 @@ class Control : public View, public StringValueSetter {
   Sel action_ = nullptr;
   Sel doubleAction_ = nullptr;
   plat::CharArray value_;
-  Cell* cell_;
+  objc::Ref<Cell> cell_;
   bool enabled_ = true;
 };
 
@@ -360,10 +363,10 @@ class Button : public Control, public TitleSetter, public KeyEquivalentSetter {
  private:
   plat::CharArray title_;
   plat::CharArray key_;
-  Image* image_ = nullptr;
-  Image* alternate_ = nullptr;
+  objc::Ref<Image> image_;
+  objc::Ref<Image> alternate_;
   double fontSize_ = 0;
-  Color* titleColor_ = nullptr;
+  objc::Ref<Color> titleColor_;
   int type_ = 0;
   int bezel_ = 0;
   int state_ = 0;

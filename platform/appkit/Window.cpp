@@ -15,15 +15,16 @@ namespace {
 long nextWindowNumber = 1;
 
 // Visits the view tree under `root` (each view before its subviews) until
-// `visit` answers true; whether it did.
+// `visit` answers true; whether it did.  The views still to visit are
+// held: a visit may take views out of the tree.
 template <class Visit>
 bool anyView(View* root, Visit visit) {
-  std::vector<View*> stack{root};
+  std::vector<objc::Ref<View>> stack{root};
   while (!stack.empty()) {
-    View* v = stack.back();
+    objc::Ref<View> v = std::move(stack.back());
     stack.pop_back();
-    if (visit(v)) return true;
-    for (View* s : v->subviews()) stack.push_back(s);
+    if (visit(v.get())) return true;
+    for (View* s : v->subviews()) stack.emplace_back(s);
   }
   return false;
 }
@@ -51,43 +52,40 @@ Window::Window(Rect contentRect, uint64_t styleMask, int backing, bool)
       style_(styleMask),
       backing_(backing),
       number_(nextWindowNumber++) {
-  content_ = new View(makeRect(0, 0, contentRect.size.width, contentRect.size.height));
+  content_ = objc::adopt(new View(makeRect(0, 0, contentRect.size.width, contentRect.size.height)));
   content_->setNextResponder(this);
   content_->setWindow(this);
   Application::shared().windows_.push_back(this);
 }
 
-void Window::setBackgroundColor(Color* color) { objc::setRetained(background_, color); }
+void Window::setBackgroundColor(Color* color) { background_ = color; }
 
 Window::~Window() {
   Application::shared().windowGone(this);
   for (Window* child : children_) child->parent_ = nullptr;
   if (parent_) parent_->removeChildWindow(this);
-  if (mouseView_) mouseView_->release();
-  if (background_) background_->release();
+  mouseView_.reset();
+  background_.reset();
   if (fieldEditor_) {
     fieldEditor_->removeFromSuperview();
-    fieldEditor_->release();
+    fieldEditor_.reset();
   }
   if (content_) {
     content_->setWindow(nullptr);
-    content_->release();
+    content_.reset();
   }
 }
 
 void Window::setContentView(View* view) {
   if (view == content_) return;
-  if (view) {
-    view->retain();
-    view->removeFromSuperview();
-  }
+  objc::Ref<View> incoming(view);
+  if (view) view->removeFromSuperview();
   firstResponder_ = nullptr;
-  if (content_) {
-    content_->setWindow(nullptr);
-    content_->setNextResponder(nullptr);
-    content_->release();
+  if (objc::Ref<View> old = std::move(content_)) {
+    old->setWindow(nullptr);
+    old->setNextResponder(nullptr);
   }
-  content_ = view;
+  content_ = std::move(incoming);
   if (!view) return;
   view->setNextResponder(this);
   view->setWindow(this);
@@ -97,6 +95,8 @@ void Window::setContentView(View* view) {
 
 void Window::setFrame(Rect frame, bool) {
   if (frame == frame_) return;
+  // Held through the delegate's calls.
+  objc::Ref<Window> self(this);
   // A window moves when its top left corner does; growing downwards is
   // only a resize.
   bool moved = frame.origin.x != frame_.origin.x || frame.maxY() != frame_.maxY();
@@ -107,9 +107,10 @@ void Window::setFrame(Rect frame, bool) {
     Rect content = contentRect();
     content_->setFrameSize(content.size);
   }
-  // Children keep their place relative to the parent.
+  // Children keep their place relative to the parent; each tells its
+  // delegate, which may change the list.
   if (moved)
-    for (Window* child : children_)
+    for (const objc::Ref<Window>& child : std::vector<objc::Ref<Window>>(children_.begin(), children_.end()))
       child->setFrameOrigin({child->frame_.origin.x + delta.x, child->frame_.origin.y + delta.y});
   if (delegate_ && moved) delegate_->windowDidMove(this);
   if (delegate_ && resized) delegate_->windowDidResize(this);
@@ -181,7 +182,9 @@ void Window::orderFront(objc::Object*) {
 void Window::orderOut(objc::Object*) {
   if (!visible_) return;
   visible_ = false;
-  for (Window* child : children_) child->orderOut(nullptr);
+  // Each may tell its delegate that it lost the key status.
+  for (const objc::Ref<Window>& child : std::vector<objc::Ref<Window>>(children_.begin(), children_.end()))
+    child->orderOut(nullptr);
   Application::shared().windowOrderedOut(this);
 }
 
@@ -200,9 +203,12 @@ void Window::deminiaturize(objc::Object*) {
 }
 
 void Window::close() {
+  // Held through the delegate's call and the rest of the close.
+  objc::Ref<Window> self(this);
   if (delegate_) delegate_->windowWillClose(this);
   orderOut(nullptr);
   if (parent_) parent_->removeChildWindow(this);
+  // The window's own reference, which its creator handed it.
   if (releasedWhenClosed_) release();
 }
 
@@ -211,6 +217,7 @@ void Window::performClose(objc::Object*) {
     Application::shared().beep();
     return;
   }
+  objc::Ref<Window> self(this);
   if (delegate_ && !delegate_->windowShouldClose(this)) return;
   close();
 }
@@ -303,7 +310,7 @@ bool Window::makeFirstResponder(Responder* responder) {
 }
 
 FieldEditor* Window::fieldEditor(bool create) {
-  if (!fieldEditor_ && create) fieldEditor_ = new FieldEditor;
+  if (!fieldEditor_ && create) fieldEditor_ = objc::adopt(new FieldEditor);
   return fieldEditor_;
 }
 
@@ -319,16 +326,17 @@ bool Window::beginFieldEditing(View* field) {
 }
 
 void Window::sendEvent(Event* e) {
+  // The window and the responder it calls are held for the call: a
+  // handler may close a window released when closed, or take the view out.
+  objc::Ref<Window> self(this);
   Point p = e->locationInWindow();
   switch (e->type()) {
     case kEventLeftMouseDown:
     case kEventRightMouseDown: {
       if (!isKeyWindow() && canBecomeKeyWindow()) makeKeyAndOrderFront(nullptr);
-      View* hit = content_ ? content_->hitTest(p) : nullptr;
+      objc::Ref<View> hit = content_ ? content_->hitTest(p) : nullptr;
       if (!hit) return;
-      if (hit != firstResponder_ && hit->acceptsFirstResponder()) makeFirstResponder(hit);
-      hit->retain();
-      if (mouseView_) mouseView_->release();
+      if (hit.get() != firstResponder_ && hit->acceptsFirstResponder()) makeFirstResponder(hit);
       mouseView_ = hit;
       if (e->type() == kEventLeftMouseDown)
         hit->mouseDown(e);
@@ -340,13 +348,9 @@ void Window::sendEvent(Event* e) {
     case kEventRightMouseUp:
     case kEventLeftMouseDragged:
     case kEventRightMouseDragged: {
-      View* target = mouseView_;
+      objc::Ref<View> target = mouseView_;
       if (!target) return;
-      target->retain();
-      if (e->type() == kEventLeftMouseUp || e->type() == kEventRightMouseUp) {
-        mouseView_->release();
-        mouseView_ = nullptr;
-      }
+      if (e->type() == kEventLeftMouseUp || e->type() == kEventRightMouseUp) mouseView_.reset();
       switch (e->type()) {
         case kEventLeftMouseUp:
           target->mouseUp(e);
@@ -358,12 +362,11 @@ void Window::sendEvent(Event* e) {
           target->mouseDragged(e);
           break;
       }
-      target->release();
       return;
     }
     case kEventMouseMoved:
     case kEventScrollWheel: {
-      View* hit = content_ ? content_->hitTest(p) : nullptr;
+      objc::Ref<View> hit = content_ ? content_->hitTest(p) : nullptr;
       if (!hit) return;
       if (e->type() == kEventMouseMoved)
         hit->mouseMoved(e);
@@ -374,11 +377,12 @@ void Window::sendEvent(Event* e) {
     case kEventMouseEntered:
     case kEventMouseExited: {
       TrackingArea* area = e->trackingArea();
-      if (!area || !area->owner()) return;
+      objc::Ref<Responder> owner = area ? area->owner() : nullptr;
+      if (!owner) return;
       if (e->type() == kEventMouseEntered)
-        area->owner()->mouseEntered(e);
+        owner->mouseEntered(e);
       else
-        area->owner()->mouseExited(e);
+        owner->mouseExited(e);
       return;
     }
     case kEventKeyDown:
@@ -388,13 +392,13 @@ void Window::sendEvent(Event* e) {
       }
       // Then the menu bar's.
       if (Application::shared().performMenuKeyEquivalent(e)) return;
-      firstResponder()->keyDown(e);
+      objc::Ref<Responder>(firstResponder())->keyDown(e);
       return;
     case kEventKeyUp:
-      firstResponder()->keyUp(e);
+      objc::Ref<Responder>(firstResponder())->keyUp(e);
       return;
     case kEventFlagsChanged:
-      firstResponder()->flagsChanged(e);
+      objc::Ref<Responder>(firstResponder())->flagsChanged(e);
       return;
     default:
       return;
@@ -403,7 +407,7 @@ void Window::sendEvent(Event* e) {
 
 void Window::keyDown(Event* e) {
   if (defaultButton_ && isReturnKey(e->keyCode()) && defaultButton_->isEnabled()) {
-    defaultButton_->performClick();
+    objc::Ref<Button>(defaultButton_)->performClick();
     return;
   }
   Responder::keyDown(e);
@@ -411,13 +415,14 @@ void Window::keyDown(Event* e) {
 
 void Window::updateTrackingAreas(Point base) {
   if (!content_ || !visible_) return;
-  std::vector<std::pair<TrackingArea*, bool>> changes;
+  // Held: an owner's handler may remove areas still to be told.
+  std::vector<std::pair<objc::Ref<TrackingArea>, bool>> changes;
   anyView(content_, [&](View* v) {
     for (TrackingArea* a : v->trackingAreas()) {
       Rect local = (a->options() & kTrackingInVisibleRect) ? v->bounds() : a->rect();
       Rect r = v->convertRectToView(local, nullptr);
       bool inside = !v->isHiddenOrHasHiddenAncestor() && mouseInRect(base, r, false);
-      if (inside != a->inside_) changes.push_back({a, inside});
+      if (inside != a->inside_) changes.emplace_back(a, inside);
     }
     return false;
   });
@@ -425,10 +430,8 @@ void Window::updateTrackingAreas(Point base) {
     area->inside_ = inside;
     Event* e = Event::otherEvent(inside ? kEventMouseEntered : kEventMouseExited, base, 0, 0, number_, 0, 0, 0);
     e->setTrackingArea(area);
-    area->retain();
-    Responder* owner = area->owner();
+    objc::Ref<Responder> owner = area->owner();
     if (owner) inside ? owner->mouseEntered(e) : owner->mouseExited(e);
-    area->release();
   }
 }
 

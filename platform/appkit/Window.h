@@ -202,19 +202,20 @@ class Window : public Responder, public TitleSetter {
   uint64_t style_;
   int backing_;
   int level_ = 0;
-  Color* background_ = nullptr;
+  objc::Ref<Color> background_;
   uint64_t collection_ = 0;
   long number_;
   plat::CharArray title_;
-  View* content_ = nullptr;
+  objc::Ref<View> content_;
   WindowDelegate* delegate_ = nullptr;
   Responder* firstResponder_ = nullptr;
-  FieldEditor* fieldEditor_ = nullptr;
+  objc::Ref<FieldEditor> fieldEditor_;
   std::vector<Window*> children_;
   Window* parent_ = nullptr;
   Window* sheet_ = nullptr;
   Button* defaultButton_ = nullptr;
-  View* mouseView_ = nullptr;
+  // The view that took the press, until the release.
+  objc::Ref<View> mouseView_;
   Size minSize_;
   int keyViewLoopRecalculations_ = 0;
   bool acceptsMouseMoved_ = false;

@@ -9,6 +9,7 @@
 #include "platform/appkit/Graphics.h"
 #include "platform/appkit/Metrics.h"
 #include "platform/appkit/Screen.h"
+#include "platform/objc/Ref.h"
 
 namespace appkit {
 
@@ -19,15 +20,14 @@ namespace {
 Image* makeIcon(bool folder) {
   const double scale = Screen::screens().front()->backingScaleFactor();
   const long pixels = std::lround(kFileIconSize * scale);
-  BitmapImageRep* rep =
-      BitmapImageRep::create(nullptr, pixels, pixels, 8, 4, true, false, kDeviceRGBColorSpace, pixels * 4, 32);
+  objc::Ref<BitmapImageRep> rep = objc::adopt(
+      BitmapImageRep::create(nullptr, pixels, pixels, 8, 4, true, false, kDeviceRGBColorSpace, pixels * 4, 32));
   auto* image = new Image(Size{kFileIconSize, kFileIconSize});
   image->autorelease();
   image->setIconKind(folder ? "folder" : "document");
   if (!rep) return image;
   rep->setSize(Size{kFileIconSize, kFileIconSize});
   image->addRepresentation(rep);
-  rep->release();
 
   GraphicsContext* previous = GraphicsContext::current();
   objc::AutoreleasePool pool;

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "qocore/base/plat/ScopeExit.h"
+#include "platform/objc/Ref.h"
 
 namespace objc {
 
@@ -27,13 +27,12 @@ void NotificationCenter::removeObserver(Object* observer) noexcept {
 }
 
 void NotificationCenter::post(const char* name, Object* object) {
-  Notification* n = new Notification(name, object);
+  const Ref<Notification> n = adopt(new Notification(name, object));
   std::vector<unsigned long> ids;
   for (const Entry& e : entries_) {
     if ((e.anyName || strcmp(e.name.c_str(), name ? name : "") == 0) && (!e.object || e.object == object))
       ids.push_back(e.id);
   }
-  plat::ScopeExit releaseNotification([n] { n->release(); });
   for (unsigned long id : ids) {
     // Look the entry up again: an earlier delivery may have removed it.
     for (const Entry& e : entries_) {

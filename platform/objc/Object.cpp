@@ -25,12 +25,25 @@ thread_local Orphans orphans;
 Object::~Object() = default;
 
 Object* Object::retain() noexcept {
-  refs_.fetch_add(1, std::memory_order_relaxed);
+  const int before = refs_.fetch_add(1, std::memory_order_relaxed);
+  // An object whose last reference went is being destroyed: a new one
+  // would free it a second time.
+  PLAT_ASSERT(before > 0);
   return this;
 }
 
 void Object::release() noexcept {
-  if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  const int before = refs_.fetch_sub(1, std::memory_order_acq_rel);
+  PLAT_ASSERT(before > 0);
+  if (before != 1) return;
+  // Weak references read null from here on, also from the destructors.
+  if (alive_) *alive_ = false;
+  delete this;
+}
+
+std::shared_ptr<const bool> Object::liveFlag() const {
+  if (!alive_) alive_ = std::make_shared<bool>(true);
+  return alive_;
 }
 
 Object* Object::autorelease() noexcept {

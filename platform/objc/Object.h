@@ -4,16 +4,21 @@
 // stack of autorelease pools, and classes whose instance methods sit in a
 // table that can be looked up and replaced.  Backed by plain C++: a
 // reference count per object and a thread_local pool stack.  The UI façade
-// builds its classes on this base.
+// builds its classes on this base; platform/objc/Ref.h holds references
+// to them.
 
 #include <atomic>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "qocore/base/plat/CharArray.h"
 
 namespace objc {
+
+template <class T>
+class WeakRef;
 
 class Object {
  public:
@@ -23,7 +28,8 @@ class Object {
 
   // Adds one reference; returns this.
   Object* retain() noexcept;
-  // Drops one reference; the last one deletes the object.
+  // Drops one reference; the last one tells the weak references that the
+  // object is gone, then deletes it.
   void release() noexcept;
   // Hands one reference to the innermost autorelease pool of the calling
   // thread, which releases it when the pool is destroyed.  Without a pool
@@ -40,18 +46,15 @@ class Object {
   virtual ~Object();
 
  private:
-  std::atomic<int> refs_{1};
-};
+  template <class T>
+  friend class WeakRef;
+  // The flag the weak references share: true while the object lives; made
+  // for the first of them.
+  std::shared_ptr<const bool> liveFlag() const;
 
-// The setter of a retained property: keeps `value` (null allowed) in
-// `slot`, retaining it before releasing what was there, so that storing
-// the object already held is safe.
-template <class T, class U>
-void setRetained(T*& slot, U* value) noexcept {
-  if (value) value->retain();
-  if (slot) slot->release();
-  slot = value;
-}
+  std::atomic<int> refs_{1};
+  mutable std::shared_ptr<bool> alive_;
+};
 
 // One autorelease pool; constructing it makes it the innermost pool of the
 // thread, destroying it releases what was autoreleased into it.  Pools are

@@ -4,22 +4,18 @@
 #include <cstring>
 
 #include "qocore/base/plat/Exception.h"
-#include "qocore/base/plat/ScopeExit.h"
 
 namespace objc {
 
-Observable::~Observable() {
-  for (Entry& e : entries_) e.keyPath->release();
-}
+Observable::~Observable() = default;
 
 void Observable::addObserver(KvoTarget* observer, String* keyPath, int options, void* context) {
-  entries_.push_back({observer, keyPath->copy(), options, context, nextSerial_++});
+  entries_.push_back({observer, adopt(keyPath->copy()), options, context, nextSerial_++});
 }
 
 void Observable::removeObserver(KvoTarget* observer, String* keyPath) {
   for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
     if (it->observer == observer && strcmp(it->keyPath->utf8(), keyPath->utf8()) == 0) {
-      it->keyPath->release();
       entries_.erase(std::next(it).base());
       return;
     }
@@ -38,10 +34,9 @@ void Observable::didChange(const char* keyPath, Object* newValue) {
   for (uint64_t serial : due) {
     auto it = std::find_if(entries_.begin(), entries_.end(), [serial](const Entry& e) { return e.serial == serial; });
     if (it == entries_.end()) continue;
+    // A copy, holding the key path: the callout may remove this
+    // registration.
     const Entry e = *it;
-    // The callout may remove this registration, releasing its key path.
-    e.keyPath->retain();
-    plat::ScopeExit dropKeyPath([&e] { e.keyPath->release(); });
     e.observer->observeValue(e.keyPath, this, (e.options & kNew) ? newValue : nullptr, e.context);
   }
 }

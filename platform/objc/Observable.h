@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/objc/Object.h"
+#include "platform/objc/Ref.h"
 #include "platform/objc/String.h"
 
 namespace objc {
@@ -42,7 +43,7 @@ class Observable : public Object {
  private:
   struct Entry {
     KvoTarget* observer;
-    String* keyPath;  // retained
+    Ref<String> keyPath;
     int options;
     void* context;
     // Tells a registration from a later one of the same observer.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -21,6 +22,7 @@
 #include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "qocore/base/plat/Time.h"
 #include "testing/MockCloud.h"
+#include "testing/RunUntil.h"
 
 namespace caps_test {
 
@@ -102,8 +104,7 @@ class LoopTest : public ::testing::Test {
   }
   template <typename Pred>
   bool runUntil(Pred done) {
-    for (int i = 0; i < 1000 && !done(); i++) manager_->runLoop().runOnce(10);
-    return done();
+    return yarl_test::runUntil(manager_->runLoop(), done, std::chrono::seconds(10));
   }
   // Serves what the loop has now, waiting a little for loopback events.
   void settle() {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "qocore/base/io/IpResolver.h"
 #include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "testing/MockCloud.h"
+#include "testing/RunUntil.h"
 
 namespace {
 
@@ -38,7 +40,8 @@ class MockCloudTest : public testing::Test {
       r->setBody("application/json",
                  plat::Buffer(reinterpret_cast<const unsigned char*>(body.data()), static_cast<int>(body.size())));
     r->start(&owner);
-    for (int i = 0; i < 500 && !owner.status && owner.failure.empty(); i++) manager_.runLoop().runOnce(10);
+    const auto answered = [&] { return owner.status || !owner.failure.empty(); };
+    yarl_test::runUntil(manager_.runLoop(), answered, std::chrono::seconds(5));
     return owner;
   }
 

@@ -161,6 +161,40 @@ TEST_F(AppKitTest, AContentViewMovedIntoAnotherWindowLeavesItsOwn) {
   EXPECT_EQ(loose->superview(), nullptr);
 }
 
+// A view whose mouse handler of one kind throws, once.
+class ThrowingView : public View {
+ public:
+  enum class Stage { kDown, kDrag, kUp };
+  ThrowingView(Rect frame, Stage stage) : View(frame), stage_(stage) {}
+  void mouseDown(Event*) override { maybeThrow(Stage::kDown); }
+  void mouseDragged(Event*) override { maybeThrow(Stage::kDrag); }
+  void mouseUp(Event*) override { maybeThrow(Stage::kUp); }
+
+ private:
+  void maybeThrow(Stage stage) {
+    if (stage != stage_ || thrown_) return;
+    thrown_ = true;
+    throw plat::Exception("handler failed");
+  }
+  Stage stage_;
+  bool thrown_ = false;
+};
+
+TEST_F(AppKitTest, AThrowingMouseHandlerLeavesTheViewItsOwnReferencesOnly) {
+  for (ThrowingView::Stage stage : {ThrowingView::Stage::kDown, ThrowingView::Stage::kDrag, ThrowingView::Stage::kUp}) {
+    Window* w = window(makeRect(0, 0, 200, 200));
+    auto* view = owned(new ThrowingView(makeRect(0, 0, 200, 200), stage));
+    w->contentView()->addSubview(view);
+    w->makeKeyAndOrderFront(nullptr);
+    const int held = view->retainCount();  // ours and the superview's
+    inject::drag(w, {10, 10}, {50, 50}, 2);
+    EXPECT_THROW(inject::handleQueued(), plat::Exception) << static_cast<int>(stage);
+    // The events after the throw are still queued.
+    inject::handleQueued();
+    EXPECT_EQ(view->retainCount(), held) << static_cast<int>(stage);
+  }
+}
+
 // Observes frame changes and re-lays out from inside the notification.
 // Asks for an I-beam over its bounds whenever the window resets the
 // cursor rectangles.
@@ -537,6 +571,46 @@ TEST_F(AppKitTest, AnExceptionLeavesEveryLoopAndRestoresTheModalState) {
   EXPECT_FALSE(app.isRunning());
   EXPECT_EQ(app.modalWindow(), nullptr);
   EXPECT_EQ(app.currentEvent(), nullptr);
+}
+
+TEST_F(AppKitTest, EachWindowsStopEndsItsOwnModalSession) {
+  Application& app = Application::shared();
+  Window* outer = window(makeRect(0, 0, 300, 200));
+  Window* inner = window(makeRect(50, 50, 100, 80));
+  Window* polled = window(makeRect(10, 10, 100, 80));
+  auto appEvent = [](short subtype) { return Event::otherEvent(kEventApplicationDefined, {}, 0, 0, 0, subtype, 0, 0); };
+  std::vector<std::string> steps;
+  app.setEventFilter([&](Event* e) {
+    if (e->type() != kEventApplicationDefined) return false;
+    switch (e->subtype()) {
+      case 1:  // inside the outer loop
+        app.postEvent(appEvent(2), false);
+        steps.push_back("inner " + std::to_string(app.runModalForWindow(inner)));
+        break;
+      case 2:  // inside the inner loop: the outer one is stopped first
+        app.stopModalForWindowWithCode(outer, 7);
+        app.postEvent(appEvent(3), false);
+        break;
+      case 3:
+        steps.push_back(app.modalWindow() == inner ? "inner still runs" : "inner stopped");
+        app.stopModalForWindowWithCode(inner, 8);
+        break;
+    }
+    return true;
+  });
+  app.postEvent(appEvent(1), false);
+  steps.push_back("outer " + std::to_string(app.runModalForWindow(outer)));
+  EXPECT_EQ(steps, (std::vector<std::string>{"inner still runs", "inner 8", "outer 7"}));
+  // A session without a loop of its own answers from its next turn; a
+  // window without a session is no one's to stop.
+  ModalSession* session = app.beginModalSession(polled);
+  EXPECT_EQ(app.runModalSession(session), kModalResponseContinue);
+  app.stopModalForWindow(outer);
+  app.stopModalForWindowWithCode(polled, 9);
+  EXPECT_EQ(app.runModalSession(session), 9);
+  app.endModalSession(session);
+  EXPECT_EQ(app.modalWindow(), nullptr);
+  app.setEventFilter(nullptr);
 }
 
 TEST_F(AppKitTest, PostedUnicodeKeysReachTheKeyWindow) {

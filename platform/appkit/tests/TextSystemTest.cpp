@@ -340,6 +340,24 @@ TEST_F(FieldTest, ReturnEndsTheEditAndSendsTheAction) {
   EXPECT_EQ(ended, 2);
 }
 
+TEST_F(FieldTest, ReturnInAFieldWhoseActionClosesItsWindowWhichWasItsOnlyOwner) {
+  // Released when closed: the window's own reference is the only one.
+  auto* w = new Window(makeRect(100, 300, 300, 100), kWindowStyleTitled);
+  auto* field = new TextField(makeRect(10, 10, 200, 21));
+  w->contentView()->addSubview(field);
+  field->release();
+  Sel act = selector("closeWindow:");
+  w->contentView()->setActionHandler(act, [w](objc::Object*) { w->close(); });
+  field->setAction(act);
+  field->setStringValue("done");
+  w->makeKeyAndOrderFront(nullptr);
+  ASSERT_TRUE(w->makeFirstResponder(field));
+  const long number = w->windowNumber();
+  type(36, "\r");
+  EXPECT_EQ(Application::shared().windowWithNumber(number), nullptr);
+  EXPECT_EQ(Application::shared().keyWindow(), window_);
+}
+
 class LinkDelegate : public TextViewDelegate {
  public:
   bool clickedOnLink(TextView*, objc::Object* link, size_t index) override {

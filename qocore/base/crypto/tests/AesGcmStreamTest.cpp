@@ -11,11 +11,13 @@
 #include "qocore/base/rdr/FdInStream.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
+#include "testing/FailureOf.h"
 #include "testing/SocketPair.h"
 
 namespace {
 
 using crypto_test::toHex;
+using yarl_test::failureOf;
 
 plat::Buffer buf(const std::string& s) {
   return plat::Buffer(reinterpret_cast<const unsigned char*>(s.data()), static_cast<int>(s.size()));
@@ -88,7 +90,7 @@ TEST(AesGcmOutStreamTest, CutsRecordsAtTheMaximumPayload) {
   EXPECT_EQ(toHex(out.data() + 6618, 2), "0001");
   // An item larger than a record cannot be written.
   crypto::AesGcmOutStream small(&out, 3);
-  EXPECT_EQ(crypto_test::messageOf([&] { small.writeU32(1); }), "TaggedOutStream overrun: max itemSize exceeded");
+  EXPECT_EQ(failureOf<plat::Exception>([&] { small.writeU32(1); }), "TaggedOutStream overrun: max itemSize exceeded");
 }
 
 TEST(AesGcmOutStreamTest, SpaceLimitCountsRecordOverhead) {
@@ -154,11 +156,12 @@ TEST_F(ReaderFixture, RefusesATamperedRecordForGood) {
     wire[t.at] ^= 0x01;
     ASSERT_EQ(::write(sockets.far.get(), wire.data(), wire.size()), static_cast<ssize_t>(wire.size()));
     std::string got;
-    EXPECT_EQ(crypto_test::messageOf([&] { got = crypto_test::readAvailable(reader); }), "AES authentication failure");
+    EXPECT_EQ(failureOf<plat::Exception>([&] { got = crypto_test::readAvailable(reader); }),
+              "AES authentication failure");
     EXPECT_EQ(got, "");
     EXPECT_EQ(reader.nUnread(), 0);
     // Later records are never read either.
-    EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 1); }), "AES authentication failure");
+    EXPECT_EQ(failureOf<plat::Exception>([&] { reader.check(false, 1); }), "AES authentication failure");
   }
 }
 
@@ -211,7 +214,7 @@ TEST(AesGcmInStreamTest, AnEndInsideARecordIsATruncation) {
     EXPECT_EQ(toHex(got), toHex(t.plain));
     EXPECT_EQ(ending, t.ending);
     // The end stays what it was.
-    EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 1); }),
+    EXPECT_EQ(failureOf<plat::Exception>([&] { reader.check(false, 1); }),
               t.ending == truncated ? truncated : "End of IO stream");
   }
 }
@@ -225,7 +228,7 @@ TEST_F(ReaderFixture, RefusesARecordLargerThanItsBuffer) {
   writer.flush();
   reader_.setKey(buf(std::string(32, 'k')), buf(std::string(12, 'n')));
   send(str(out));
-  EXPECT_EQ(crypto_test::messageOf([&] { drain(); }), "TaggedInStream: message too large");
+  EXPECT_EQ(failureOf<plat::Exception>([&] { drain(); }), "TaggedInStream: message too large");
 }
 
 TEST_F(ReaderFixture, KeysChangeBetweenRecords) {
@@ -334,7 +337,7 @@ TEST(AesGcmStateTest, ReaderContinuesMidRecordFromItsSavedState) {
   got += str(reader.getPtr(), 4);
   reader.advance(4);
   reader.setCheckpoint();
-  EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 100); }), "TaggedInStream: truncated record");
+  EXPECT_EQ(failureOf<plat::Exception>([&] { reader.check(false, 100); }), "TaggedInStream: truncated record");
   EXPECT_TRUE(reader.hasPendingData());
 
   rdr::MemOutStream state;
@@ -397,7 +400,7 @@ TEST(AesGcmStateTest, BadStatesAreRefused) {
     rdr::MemOutStream sink;
     crypto::AesGcmOutStream w(&sink, 0);
     crypto::AesGcmInStream r(&wire, 0);
-    EXPECT_EQ(crypto_test::messageOf([&] {
+    EXPECT_EQ(failureOf<plat::Exception>([&] {
                 if (c.isReader) {
                   r.restoreState(in);
                 } else {

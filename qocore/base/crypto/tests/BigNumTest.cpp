@@ -9,10 +9,12 @@
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemIoStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
+#include "testing/FailureOf.h"
 
 namespace {
 
 using crypto_test::toHex;
+using yarl_test::failureOf;
 
 struct Mpi {
   Mpi() { mbedtls_mpi_init(&x); }
@@ -29,16 +31,6 @@ struct Mpi {
 
 std::string written(rdr::MemOutStream& out) {
   return std::string(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(out.length()));
-}
-
-template <typename F>
-std::string failureOf(F&& f) {
-  try {
-    f();
-  } catch (const crypto::BigNumOverflow& e) {
-    return e.str();
-  }
-  return "no failure";
 }
 
 TEST(BigNumTest, FixedAndVariableFieldsRoundTrip) {
@@ -105,7 +97,7 @@ TEST(BigNumTest, MalformedFieldsAreRefused) {
     rdr::ByteReader reader;
     Mpi x;
     EXPECT_EQ(
-        failureOf([&] {
+        failureOf<crypto::BigNumOverflow>([&] {
           (void)(c.n >= 0 ? crypto::bigNumReadF(in, x.x, c.n, reader) : crypto::bigNumReadV(in, x.x, reader, -c.n));
         }),
         c.message);
@@ -117,10 +109,10 @@ TEST(BigNumTest, MalformedFieldsAreRefused) {
 TEST(BigNumTest, ANumberTooLargeForItsFieldWritesNothing) {
   Mpi x("010000");
   rdr::MemOutStream out;
-  EXPECT_EQ(failureOf([&] { crypto::bigNumWriteF(out, x.x, 2); }), "bigNumWriteF overflow");
+  EXPECT_EQ(failureOf<crypto::BigNumOverflow>([&] { crypto::bigNumWriteF(out, x.x, 2); }), "bigNumWriteF overflow");
   EXPECT_EQ(out.length(), 0);
   // The variable form has written its length by the time the number fails.
-  EXPECT_EQ(failureOf([&] { crypto::bigNumWriteV(out, x.x, 2); }), "bigNumWriteF overflow");
+  EXPECT_EQ(failureOf<crypto::BigNumOverflow>([&] { crypto::bigNumWriteV(out, x.x, 2); }), "bigNumWriteF overflow");
   EXPECT_EQ(toHex(written(out)), "0002");
 }
 

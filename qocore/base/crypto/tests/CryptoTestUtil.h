@@ -87,17 +87,6 @@ inline std::vector<std::string> askOracle(const std::vector<std::string>& reques
   return answers;
 }
 
-// The message of the plat::Exception a call threw, or "no failure".
-template <typename F>
-std::string messageOf(F&& f) {
-  try {
-    f();
-  } catch (const plat::Exception& e) {
-    return e.str();
-  }
-  return "no failure";
-}
-
 // Everything the stream can hand out without waiting, consumed.
 inline std::string readAvailable(rdr::InStream& in) {
   std::string out;

@@ -9,12 +9,14 @@
 #include "qocore/base/crypto/tests/CryptoTestUtil.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
+#include "testing/FailureOf.h"
 
 namespace {
 
 using crypto_test::ChunkedInStream;
 using crypto_test::fromHex;
 using crypto_test::toHex;
+using yarl_test::formattedFailureOf;
 
 const std::string& vec(const std::string& name) {
   static const auto v = crypto_test::loadVectors("ec_vectors.txt");
@@ -42,18 +44,6 @@ const CurveCase kCurves[] = {
 
 std::string written(rdr::MemOutStream& out) {
   return std::string(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(out.length()));
-}
-
-template <typename F>
-std::string failureOf(F&& f) {
-  try {
-    f();
-  } catch (const plat::Exception& e) {
-    char text[plat::Exception::kMsgSize];
-    e.format(text);
-    return text;
-  }
-  return "no failure";
 }
 
 std::string publicOf(const crypto::EcKey& key) {
@@ -167,7 +157,7 @@ TEST(EcKeyTest, MalformedPublicValuesAreRefusedAndLeaveNoKey) {
     key.create(c.curve);
     empty.create(c.curve);
     key.generate();
-    EXPECT_EQ(failureOf([&] { setPublic(key, c.bytes); }), c.failure);
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { setPublic(key, c.bytes); }), c.failure);
     EXPECT_TRUE(key.publicEquals(empty));
     EXPECT_EQ(toHex(privateOf(key)), "0000");
   }
@@ -195,7 +185,7 @@ TEST(EcKeyTest, MalformedPrivateValuesAreRefused) {
     key.create(c.curve);
     empty.create(c.curve);
     key.generate();
-    EXPECT_EQ(failureOf([&] { setPrivate(key, c.bytes); }), c.failure);
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { setPrivate(key, c.bytes); }), c.failure);
     EXPECT_TRUE(key.publicEquals(empty));
   }
 }
@@ -213,11 +203,12 @@ TEST(EcdsaTest, OracleSignaturesVerifyAndChangedOnesDoNot) {
     std::string sig = vec(std::string(c.name) + "_sig" + std::to_string(c.shaLen));
     std::string block = std::string(1, static_cast<char>(sig.size() >> 8)) + static_cast<char>(sig.size()) + sig;
     rdr::MemInStream in(block.data(), static_cast<int32_t>(block.size()));
-    EXPECT_EQ(failureOf([&] { key.verify(in, m.size(), m.data(), c.shaLen); }), "no failure");
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { key.verify(in, m.size(), m.data(), c.shaLen); }),
+              "(nothing thrown)");
     EXPECT_TRUE(in.atEnd());
     block[5] ^= 1;
     rdr::MemInStream changed(block.data(), static_cast<int32_t>(block.size()));
-    EXPECT_EQ(failureOf([&] { key.verify(changed, m.size(), m.data(), c.shaLen); }),
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { key.verify(changed, m.size(), m.data(), c.shaLen); }),
               "[MbedTls] Invalid signature: ECP - The signature is not valid");
   }
 }
@@ -250,7 +241,8 @@ TEST(EcdsaTest, OurSignaturesVerifyHereAndWithTheOracle) {
       key.sign(out, m.size(), m.data(), shaLen);
       const std::string block = written(out);
       ChunkedInStream in(block, 1, ChunkedInStream::Ending::kEndOfStream);
-      EXPECT_EQ(failureOf([&] { key.verify(in, m.size(), m.data(), shaLen); }), "no failure");
+      EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { key.verify(in, m.size(), m.data(), shaLen); }),
+                "(nothing thrown)");
       rdr::MemOutStream point;
       key.writePoint(point);
       requests.push_back(std::string("ecdsa ") + c.name + " " + toHex(written(point)) + " " + toHex(m) + " " +
@@ -276,7 +268,8 @@ TEST(EcdsaTest, BothHalvesTakeTheLargerSize) {
     found = true;
     EXPECT_EQ(toHex(block.substr(0, 2)), "0040");
     rdr::MemInStream in(block.data(), static_cast<int32_t>(block.size()));
-    EXPECT_EQ(failureOf([&] { key.verify(in, msg.size(), msg.data(), 256); }), "no failure");
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { key.verify(in, msg.size(), msg.data(), 256); }),
+              "(nothing thrown)");
   }
   EXPECT_TRUE(found);
 }
@@ -289,7 +282,8 @@ TEST(EcdsaTest, MalformedSignatureLengthsAreRefused) {
     SCOPED_TRACE(block);
     const std::string bytes = fromHex(block) + std::string(66, 1);
     rdr::MemInStream in(bytes.data(), static_cast<int32_t>(bytes.size()));
-    EXPECT_EQ(failureOf([&] { key.verify(in, 0, nullptr, 256); }), "Invalid signature length");
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { key.verify(in, 0, nullptr, 256); }),
+              "Invalid signature length");
     EXPECT_EQ(in.pos(), 2);
   }
 }
@@ -309,10 +303,10 @@ TEST(EcKeyTest, OperationsOnTheWrongKindOfCurveAreRefused) {
   const std::string sig = fromHex("0040") + std::string(64, 1);
   rdr::MemInStream in(sig.data(), static_cast<int32_t>(sig.size()));
   const std::string notSupported = "Operation not supported for key type";
-  EXPECT_EQ(failureOf([&] { x25519.sign(out, 1, "x", 256); }), notSupported);
-  EXPECT_EQ(failureOf([&] { x25519.verify(in, 1, "x", 256); }), notSupported);
-  EXPECT_EQ(failureOf([&] { p384.sharedSecret(p384Peer, secret); }), notSupported);
-  EXPECT_EQ(failureOf([&] { p256.sharedSecret(p256, secret); }), notSupported);
+  EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { x25519.sign(out, 1, "x", 256); }), notSupported);
+  EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { x25519.verify(in, 1, "x", 256); }), notSupported);
+  EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { p384.sharedSecret(p384Peer, secret); }), notSupported);
+  EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { p256.sharedSecret(p256, secret); }), notSupported);
   EXPECT_EQ(out.length(), 0);
 
   // Keys on different curves: an assertion, thrown.
@@ -388,7 +382,9 @@ TEST(EcdhTest, PublicValuesKeepEveryBitAndLowOrderPointsAreRefused) {
   plat::Buffer secret;
   for (const std::string& lowOrder : {std::string(32, '\0'), std::string(1, 1) + std::string(31, '\0')}) {
     setPublic(peer, std::string(1, 32) + lowOrder);
-    EXPECT_EQ(failureOf([&] { mine.sharedSecret(peer, secret); }).rfind("[MbedTls] Error generating secret key: ", 0),
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] {
+                mine.sharedSecret(peer, secret);
+              }).rfind("[MbedTls] Error generating secret key: ", 0),
               0u);
   }
 }

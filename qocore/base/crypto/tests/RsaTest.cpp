@@ -16,12 +16,14 @@
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemIoStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
+#include "testing/FailureOf.h"
 #include "testing/LogCapture.h"
 
 namespace {
 
 using crypto_test::fromHex;
 using crypto_test::toHex;
+using yarl_test::formattedFailureOf;
 
 const std::map<std::string, std::string>& vectors() {
   static const auto v = crypto_test::loadVectors("rsa_vectors.txt");
@@ -36,19 +38,6 @@ const std::string& message() { return vec("message"); }
 
 std::string written(rdr::MemOutStream& out) {
   return std::string(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(out.length()));
-}
-
-// What a call threw: "[type] message", or "no failure".
-template <typename F>
-std::string failureOf(F&& f) {
-  try {
-    f();
-  } catch (const plat::Exception& e) {
-    char text[plat::Exception::kMsgSize];
-    e.format(text);
-    return text;
-  }
-  return "no failure";
 }
 
 void loadPrivate(crypto::RsaPrivateKey& key, const std::string& record) {
@@ -111,8 +100,8 @@ TEST(RsaKeyStreamTest, ModulusSizesOutsideTheRangeAreRefused) {
       {511, "[MbedTls] Unsupported RSA key length"},
       {8193, "[MbedTls] Unsupported RSA key length"},
       {0, "[MbedTls] Unsupported RSA key length"},
-      {512, "no failure"},
-      {8192, "no failure"},
+      {512, "(nothing thrown)"},
+      {8192, "(nothing thrown)"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -124,7 +113,7 @@ TEST(RsaKeyStreamTest, ModulusSizesOutsideTheRangeAreRefused) {
     out.flush();
     crypto::RsaPublicKey key;
     bool done = false;
-    EXPECT_EQ(failureOf([&] { done = key.read(pipe, false); }), c.failure);
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { done = key.read(pipe, false); }), c.failure);
     // An accepted size waits for its modulus.
     EXPECT_FALSE(done);
   }
@@ -172,17 +161,28 @@ TEST(RsaKeyStreamTest, AModulusOfAnotherSizeThanDeclaredIsRefused) {
     crypto::RsaPublicKey pub;
     const crypto::RsaKey& key = c.publicOnly ? static_cast<crypto::RsaKey&>(pub) : priv;
     rdr::MemInStream in(record.data(), static_cast<int32_t>(record.size()));
-    EXPECT_EQ(failureOf([&] { (void)(c.publicOnly ? pub.read(in, false) : priv.read(in)); }),
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { (void)(c.publicOnly ? pub.read(in, false) : priv.read(in)); }),
               "[MbedTls] Unsupported RSA key length");
     EXPECT_EQ(key.bits(), 0);
     // Whatever the read said, no operation writes past its output.
     rdr::MemOutStream out;
     if (c.publicOnly) {
-      EXPECT_EQ(failureOf([&] { pub.encryptPkcs1v15(out, m.size(), m.data()); }).rfind("[MbedTls] RSA encrypt", 0), 0u);
-      EXPECT_EQ(failureOf([&] { pub.encrypt(out, m.size(), m.data(), 256); }).rfind("[MbedTls] RSA encrypt", 0), 0u);
+      EXPECT_EQ(formattedFailureOf<plat::Exception>([&] {
+                  pub.encryptPkcs1v15(out, m.size(), m.data());
+                }).rfind("[MbedTls] RSA encrypt", 0),
+                0u);
+      EXPECT_EQ(formattedFailureOf<plat::Exception>([&] {
+                  pub.encrypt(out, m.size(), m.data(), 256);
+                }).rfind("[MbedTls] RSA encrypt", 0),
+                0u);
     } else {
-      EXPECT_EQ(failureOf([&] { priv.sign(out, m.size(), m.data(), 256); }).rfind("[MbedTls] RSA signature", 0), 0u);
-      EXPECT_EQ(failureOf([&] { priv.signPkcs1v15(out, m.size(), m.data(), 256); }).rfind("[MbedTls] RSA signature", 0),
+      EXPECT_EQ(formattedFailureOf<plat::Exception>([&] {
+                  priv.sign(out, m.size(), m.data(), 256);
+                }).rfind("[MbedTls] RSA signature", 0),
+                0u);
+      EXPECT_EQ(formattedFailureOf<plat::Exception>([&] {
+                  priv.signPkcs1v15(out, m.size(), m.data(), 256);
+                }).rfind("[MbedTls] RSA signature", 0),
                 0u);
     }
 
@@ -244,7 +244,7 @@ TEST(RsaKeyStreamTest, AZeroFieldIsRefused) {
   record.replace(4 + 2 * 128, 128, std::string(128, '\0'));
   crypto::RsaPrivateKey priv;
   rdr::MemInStream in(record.data(), static_cast<int32_t>(record.size()));
-  EXPECT_EQ(failureOf([&] { (void)priv.read(in); }), "bigNumReadF invalid bytes");
+  EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { (void)priv.read(in); }), "bigNumReadF invalid bytes");
 }
 
 TEST(RsaKeyTest, CopiesDescriptionAndConsistencyCheck) {
@@ -267,8 +267,8 @@ TEST(RsaKeyTest, CopiesDescriptionAndConsistencyCheck) {
   record[record.size() - 1] ^= 1;
   crypto::RsaPrivateKey bad;
   loadPrivate(bad, record);
-  EXPECT_EQ(failureOf([&] { bad.check(); }).rfind("[MbedTls] RSA key invalid: ", 0), 0u)
-      << failureOf([&] { bad.check(); });
+  EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { bad.check(); }).rfind("[MbedTls] RSA key invalid: ", 0), 0u)
+      << formattedFailureOf<plat::Exception>([&] { bad.check(); });
 }
 
 // ---- PEM and DER ----
@@ -279,26 +279,30 @@ TEST(RsaPemTest, PublicKeysRoundTripThroughDer) {
     crypto::RsaPrivateKey priv;
     loadPrivate(priv, vec("key" + std::to_string(bits)));
     crypto::RsaPublicKey pem;
-    ASSERT_EQ(failureOf([&] { pem.setFromPem(vec("pem" + std::to_string(bits)).c_str()); }), "no failure");
+    ASSERT_EQ(formattedFailureOf<plat::Exception>([&] { pem.setFromPem(vec("pem" + std::to_string(bits)).c_str()); }),
+              "(nothing thrown)");
     EXPECT_TRUE(pem.publicEquals(priv));
     EXPECT_EQ(pem.bits(), bits);
 
     const plat::Buffer der = pem.toDer();
     EXPECT_EQ(toHex(der), toHex(vec("spki" + std::to_string(bits))));
     crypto::RsaPublicKey back;
-    ASSERT_EQ(failureOf([&] { back.setFromPem(der.data(), static_cast<size_t>(der.count())); }), "no failure");
+    ASSERT_EQ(
+        formattedFailureOf<plat::Exception>([&] { back.setFromPem(der.data(), static_cast<size_t>(der.count())); }),
+        "(nothing thrown)");
     EXPECT_TRUE(back.publicEquals(priv));
   }
 }
 
 TEST(RsaPemTest, OtherKeysAndMalformedTextsAreRefused) {
   crypto::RsaPublicKey key;
-  EXPECT_EQ(failureOf([&] { key.setFromPem(vec("ecpem").c_str()); }), "Invalid key type, expected an RSA public key");
+  EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { key.setFromPem(vec("ecpem").c_str()); }),
+            "Invalid key type, expected an RSA public key");
   std::string broken = vec("pem1024");
   broken[40] = broken[40] == 'A' ? 'B' : 'A';
   broken.erase(60, 8);
   for (const std::string& text : {broken, std::string("no key here"), vec("spki1024").substr(0, 100)}) {
-    EXPECT_EQ(failureOf([&] {
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] {
                 key.setFromPem(text.data(), text.size());
               }).rfind("[MbedTls] mbedtls_pk_parse_public_key: ", 0),
               0u);
@@ -346,15 +350,15 @@ TEST(RsaSignatureTest, OracleSignaturesVerify) {
   };
   // clang-format off
   const Case cases[] = {
-      {"pss256_1024", true, 256, false, "no failure"},
-      {"pss256_1024", true, 256, true, "no failure"},
-      {"pss512_2048", true, 512, false, "no failure"},
+      {"pss256_1024", true, 256, false, "(nothing thrown)"},
+      {"pss256_1024", true, 256, true, "(nothing thrown)"},
+      {"pss512_2048", true, 512, false, "(nothing thrown)"},
       // A salt shorter than the hash passes only when any length is allowed.
       {"pss256salt20_1024", true, 256, false, kBadPadding},
-      {"pss256salt20_1024", true, 256, true, "no failure"},
-      {"pkcs1_160_1024", false, 160, false, "no failure"},
-      {"pkcs1_256_1024", false, 256, false, "no failure"},
-      {"pkcs1_512_2048", false, 512, false, "no failure"},
+      {"pss256salt20_1024", true, 256, true, "(nothing thrown)"},
+      {"pkcs1_160_1024", false, 160, false, "(nothing thrown)"},
+      {"pkcs1_256_1024", false, 256, false, "(nothing thrown)"},
+      {"pkcs1_512_2048", false, 512, false, "(nothing thrown)"},
       {"pkcs1_256_1024", false, 160, false, "[MbedTls] RSA verify error: RSA - The PKCS#1 verification failed"},
       {"pss256_1024", true, 512, false, kBadPadding},
   };
@@ -363,7 +367,7 @@ TEST(RsaSignatureTest, OracleSignaturesVerify) {
     SCOPED_TRACE(std::string(c.sig) + " " + std::to_string(c.shaLen));
     const std::string& sig = vec(c.sig);
     crypto::RsaPublicKey& key = sig.size() == 128 ? k.pub1024 : k.pub2048;
-    EXPECT_EQ(failureOf([&] {
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] {
                 if (c.pss) {
                   key.verify(sig.size(), sig.data(), m.size(), m.data(), c.shaLen, c.anySalt);
                 } else {
@@ -374,24 +378,26 @@ TEST(RsaSignatureTest, OracleSignaturesVerify) {
   }
   // A changed message.
   const std::string& sig = vec("pss256_1024");
-  EXPECT_EQ(failureOf([&] { k.pub1024.verify(sig.size(), sig.data(), 3, "abc", 256, true); }),
+  EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { k.pub1024.verify(sig.size(), sig.data(), 3, "abc", 256, true); }),
             "[MbedTls] RSA verify error: RSA - The PKCS#1 verification failed");
 }
 
 TEST(RsaSignatureTest, ASignatureOfTheWrongLengthIsRefusedBeforeHashing) {
   Keys k;
   const std::string sig = vec("pss256_1024").substr(1);
-  EXPECT_EQ(failureOf([&] { k.pub1024.verify(sig.size(), sig.data(), 0, nullptr, 256, false); }),
-            "[MbedTls] RSA verify error: bad length 127 (should be 128)");
-  EXPECT_EQ(failureOf([&] { k.pub1024.verifyPkcs1v15(sig.size(), sig.data(), 0, nullptr, 256); }),
-            "[MbedTls] RSA verify error: bad length 127 (should be 128)");
+  EXPECT_EQ(
+      formattedFailureOf<plat::Exception>([&] { k.pub1024.verify(sig.size(), sig.data(), 0, nullptr, 256, false); }),
+      "[MbedTls] RSA verify error: bad length 127 (should be 128)");
+  EXPECT_EQ(
+      formattedFailureOf<plat::Exception>([&] { k.pub1024.verifyPkcs1v15(sig.size(), sig.data(), 0, nullptr, 256); }),
+      "[MbedTls] RSA verify error: bad length 127 (should be 128)");
   // On a stream the block itself is refused.
   rdr::MemOutStream out;
   out.writeU16(127);
   out.writeBytes(sig.data(), 127);
   const std::string block = written(out);
   rdr::MemInStream in(block.data(), static_cast<int32_t>(block.size()));
-  EXPECT_EQ(failureOf([&] { (void)k.pub1024.verifyFromStream(in, 0, nullptr, 256, false); }),
+  EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { (void)k.pub1024.verifyFromStream(in, 0, nullptr, 256, false); }),
             "[MbedTls] RSA decrypt/check error: bad length 127 (should be 128)");
 }
 
@@ -488,9 +494,10 @@ TEST(RsaEncryptionTest, OurCiphertextsDecryptHereAndWithTheOracle) {
 
   // Too long for OAEP with SHA-512 in a 1024-bit key.
   rdr::MemOutStream out;
-  EXPECT_EQ(
-      failureOf([&] { k.pub1024.encrypt(out, m.size(), m.data(), 512); }).rfind("[MbedTls] RSA encrypt error: ", 0),
-      0u);
+  EXPECT_EQ(formattedFailureOf<plat::Exception>([&] {
+              k.pub1024.encrypt(out, m.size(), m.data(), 512);
+            }).rfind("[MbedTls] RSA encrypt error: ", 0),
+            0u);
 }
 
 TEST(RsaEncryptionTest, Pkcs1v15FailuresBecomeRandomBytesWhenALengthIsExpected) {
@@ -516,7 +523,7 @@ TEST(RsaEncryptionTest, Pkcs1v15FailuresBecomeRandomBytesWhenALengthIsExpected) 
   EXPECT_EQ(log.from("RsaPrivateKey"), (std::vector<yarl_test::LogRecord>{{"RsaPrivateKey", 100, padding}}));
   {
     rdr::MemInStream in(broken.data(), static_cast<int32_t>(broken.size()));
-    EXPECT_EQ(failureOf([&] { (void)k.priv1024.decryptPkcs1v15(in, plain, -1); }),
+    EXPECT_EQ(formattedFailureOf<plat::Exception>([&] { (void)k.priv1024.decryptPkcs1v15(in, plain, -1); }),
               "[MbedTls] RSA decrypt error: RSA - Input data contains invalid padding and is rejected");
   }
   // A good block of another length than expected.

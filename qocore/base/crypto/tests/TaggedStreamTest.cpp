@@ -9,10 +9,13 @@
 #include "qocore/base/rdr/FdInStream.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
+#include "testing/FailureOf.h"
 #include "testing/LogCapture.h"
 #include "testing/SocketPair.h"
 
 namespace {
+
+using yarl_test::failureOf;
 
 // A toy record kind: payload bytes XOR 0x55, a one-byte tag that is the
 // XOR of the plain bytes.  The reader processes in place and defers every
@@ -99,9 +102,9 @@ TEST(TaggedStreamTest, DeferredVerdictsStallTheReader) {
   // A refusal is final and the record never becomes readable.
   reader.tagVerified("forged record");
   EXPECT_EQ(reader.verdicts, 3);
-  EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 1); }), "forged record");
+  EXPECT_EQ(failureOf<plat::Exception>([&] { reader.check(false, 1); }), "forged record");
   EXPECT_EQ(reader.nUnread(), 0);
-  EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 1); }), "forged record");
+  EXPECT_EQ(failureOf<plat::Exception>([&] { reader.check(false, 1); }), "forged record");
 }
 
 TEST(TaggedStreamTest, ReaderBufferLimitsAndPositions) {
@@ -113,7 +116,7 @@ TEST(TaggedStreamTest, ReaderBufferLimitsAndPositions) {
   rdr::MemInStream in(wire.data(), wire.length());
   ToyInStream reader(&in);  // a 64-byte buffer
   reader.setRewindable(false);
-  EXPECT_EQ(crypto_test::messageOf([&] { reader.check(false, 1); }), "TaggedInStream: message too large");
+  EXPECT_EQ(failureOf<plat::Exception>([&] { reader.check(false, 1); }), "TaggedInStream: message too large");
 
   // Records of 40 bytes fit one at a time; consumed bytes make room.
   rdr::MemOutStream two;

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,7 @@
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/rdr/OutStream.h"
 #include "testing/LogCapture.h"
+#include "testing/RunUntil.h"
 #include "testing/SocketPair.h"
 
 namespace {
@@ -110,12 +112,9 @@ class IpResolverTest : public testing::Test {
     plat::setMonotonicClock(previousClock_);
   }
 
-  // Runs the loop until `done` holds; the bound only keeps a broken build
-  // from hanging.
   template <typename Pred>
   bool runUntil(Pred done) {
-    for (int i = 0; i < 1000 && !done(); i++) manager_->runLoop().runOnce(20);
-    return done();
+    return yarl_test::runUntil(manager_->runLoop(), done, std::chrono::seconds(20));
   }
   // Serves what is ready now without waiting.
   void settle() {

@@ -26,6 +26,7 @@
 #include "qocore/base/plat/LogDestMem.h"
 #include "qocore/base/plat/LogSrc.h"
 #include "testing/LogCapture.h"
+#include "testing/RunUntil.h"
 #include "testing/SocketPair.h"
 
 namespace {
@@ -137,13 +138,7 @@ class LogIpcTest : public testing::Test {
 
   // Turns the loop until `done` holds (at most ten seconds).
   bool spinUntil(const std::function<bool()>& done) {
-    auto& loop = manager->runLoop();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      loop.runOnce(10);
-    }
-    return true;
+    return yarl_test::runUntil(manager->runLoop(), done, std::chrono::seconds(10));
   }
 
   // The child's wait status (once).

@@ -25,7 +25,9 @@
 #include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/FdOutStream.h"
 #include "qocore/base/rdr/FramedOutStream.h"
+#include "testing/FailureOf.h"
 #include "testing/LogCapture.h"
+#include "testing/RunUntil.h"
 #include "testing/SocketPair.h"
 
 namespace {
@@ -33,6 +35,7 @@ namespace {
 using testing::Contains;
 using testing::ElementsAre;
 using testing::HasSubstr;
+using yarl_test::failureOf;
 using yarl_test::LogCapture;
 using yarl_test::LogRecord;
 
@@ -130,12 +133,7 @@ class MsgIpcTest : public testing::Test {
 
   // Turns this thread's loop until `done` holds (at most five seconds).
   bool spinUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      io_test::turn(*manager, 5);
-    }
-    return true;
+    return yarl_test::runUntil(static_cast<io::IoRunLoopManager&>(*manager).runLoop(), done, std::chrono::seconds(5));
   }
   // A few more rounds, for what should not happen.
   void settle() {
@@ -429,15 +427,6 @@ TEST_F(MsgIpcTest, PeerClosingReportsClosedOnce) {
 class MsgIpcReadMessageTest : public MsgIpcTest {
  protected:
   MsgIpcReadMessageTest() { near->ipc().setPaused(true); }
-
-  std::string failureOfRead(const char* expected) {
-    try {
-      near->readMessage(expected);
-    } catch (const plat::Exception& e) {
-      return e.str();
-    }
-    return "no failure";
-  }
 };
 
 TEST_F(MsgIpcReadMessageTest, ReadsTheExpectedMessageOrNamesBoth) {
@@ -448,7 +437,7 @@ TEST_F(MsgIpcReadMessageTest, ReadsTheExpectedMessageOrNamesBoth) {
     send(*far, "b", "wrong");
     send(*far, "a", "right");
   });
-  EXPECT_EQ(failureOfRead("a"), "MsgIpc: expected message a, got b");
+  EXPECT_EQ(failureOf<plat::Exception>([&] { near->readMessage("a"); }), "MsgIpc: expected message a, got b");
   // The unexpected message was skipped; the next one is read.
   near->readMessage("a");
   EXPECT_THAT(recorder.received, ElementsAre("a:right"));
@@ -457,7 +446,8 @@ TEST_F(MsgIpcReadMessageTest, ReadsTheExpectedMessageOrNamesBoth) {
 TEST_F(MsgIpcReadMessageTest, PeerReportingABadNameEndsTheRead) {
   peer.run([&] { far->setReplyBadMsg(true); });
   send(*near, "question");
-  EXPECT_EQ(failureOfRead("answer"), "MsgIpc: expected message answer, peer reports bad msg name 'question'");
+  EXPECT_EQ(failureOf<plat::Exception>([&] { near->readMessage("answer"); }),
+            "MsgIpc: expected message answer, peer reports bad msg name 'question'");
 }
 
 TEST_F(MsgIpcReadMessageTest, WaitsForANameAndReadsUntilClosed) {

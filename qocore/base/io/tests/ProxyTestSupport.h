@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -18,6 +19,8 @@
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/rdr/Exceptions.h"
 #include "qocore/base/rdr/InStream.h"
+#include "testing/ConnectionRecorder.h"
+#include "testing/RunUntil.h"
 
 namespace proxy_test {
 
@@ -34,25 +37,17 @@ inline plat::TimeValue readFakeClock(plat::TimeValue, bool* jumped) {
   return fakeNow;
 }
 
-struct Receiver : io::IoConnected {
-  void connected(io::IoConnector&, io::Io* newIo) override {
-    io.reset(newIo);
-    outcome = "connected";
-  }
-  void failed(io::IoConnector&, const plat::Exception& e) override {
-    outcome = e.str();
-    type = e.typeName();
+// Records the outcome, and a proxy failure's reason, description and cause.
+struct Receiver : yarl_test::ConnectionRecorder {
+  void failed(io::IoConnector& connector, const plat::Exception& e) override {
+    ConnectionRecorder::failed(connector, e);
     if (auto* p = dynamic_cast<const io::ProxyError*>(&e)) {
       reason = p->reason();
       description = p->localisedDescription().c_str();
       causeType = p->cause() ? p->cause()->typeName() : "";
     }
   }
-  bool done() const { return !outcome.empty(); }
 
-  std::unique_ptr<io::Io> io;
-  std::string outcome;
-  std::string type;
   std::string reason;
   std::string description;
   std::string causeType;
@@ -105,8 +100,7 @@ class ProxyTest : public testing::Test {
 
   template <typename Pred>
   bool runUntil(Pred done) {
-    for (int i = 0; i < 500 && !done(); i++) manager_->runLoop().runOnce(10);
-    return done();
+    return yarl_test::runUntil(manager_->runLoop(), done, std::chrono::seconds(5));
   }
   bool runToOutcome() {
     return runUntil([&] { return receiver_.done(); });

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,6 +25,8 @@
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/UniqueFd.h"
+#include "testing/ConnectionRecorder.h"
+#include "testing/RunUntil.h"
 
 namespace {
 
@@ -121,23 +124,17 @@ class ScriptedResolver : public io::IpResolver, public plat::Timer::Callback {
   plat::Timer timer{this};
 };
 
-struct Receiver : io::IoConnected {
-  void connected(io::IoConnector&, io::Io* newIo) override {
-    io.reset(newIo);
-    events.push_back("connected");
-  }
-  void failed(io::IoConnector&, const plat::Exception& e) override {
-    char text[plat::Exception::kMsgSize];
-    e.format(text);
-    events.push_back(std::string("failed:") + text);
+// Records the outcome, and a system failure's error number and the text
+// the connector gives for it.
+struct Receiver : yarl_test::ConnectionRecorder {
+  void failed(io::IoConnector& connector, const plat::Exception& e) override {
+    ConnectionRecorder::failed(connector, e);
     if (auto* s = dynamic_cast<const plat::SystemException*>(&e)) {
       error = s->error();
       const char* localised = io::TcpAddrConnector::localisedError(*s);
       localisedText = localised ? localised : "";
     }
   }
-  std::unique_ptr<io::Io> io;
-  std::vector<std::string> events;
   int error = 0;
   std::string localisedText;
 };
@@ -160,8 +157,7 @@ class TcpConnectorTest : public testing::Test {
 
   template <typename Pred>
   bool runUntil(Pred done) {
-    for (int i = 0; i < 1000 && !done(); i++) manager_->runLoop().runOnce(20);
-    return done();
+    return yarl_test::runUntil(manager_->runLoop(), done, std::chrono::seconds(20));
   }
   // Serves what the loop has now, waiting a little for the kernel to pass
   // loopback events on; asserts nothing about time.

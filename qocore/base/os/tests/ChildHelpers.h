@@ -8,11 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <string>
 
 #include "qocore/base/io/FdSelectManager.h"
 #include "qocore/base/plat/UniqueFd.h"
+#include "testing/RunUntil.h"
 
 namespace os_test {
 
@@ -72,8 +74,7 @@ inline std::string readAll(int fd) {
 
 // Turns the loop until done() holds or about five seconds have passed.
 inline bool turnUntil(io::FdSelectManager& loop, const std::function<bool()>& done) {
-  for (int i = 0; i < 500 && !done(); ++i) loop.poll(10);
-  return done();
+  return yarl_test::runUntil(loop, done, std::chrono::seconds(5));
 }
 
 }  // namespace os_test

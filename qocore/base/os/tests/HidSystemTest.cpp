@@ -6,22 +6,18 @@
 #include "platform/iokit/HidService.h"
 #include "qocore/base/os/mac/HidSystem.h"
 #include "qocore/base/os/mac/IOKitUtil.h"
+#include "testing/FailureOf.h"
 
 namespace {
 
 using iokit::PostedEvent;
+using yarl_test::failureOf;
 
 constexpr int32_t kBadArgument = iokit::kIOReturnBadArgument;
 
-// The failure as "<type>: <message> (<status>)", or "no failure".
-template <typename Fn>
-std::string failureOf(Fn fn) {
-  try {
-    fn();
-  } catch (const os::IOKitException& e) {
-    return std::string(e.typeName()) + ": " + e.str() + " (" + std::to_string(e.status()) + ")";
-  }
-  return "no failure";
+// An IOKit failure as "<type>: <message> (<status>)".
+std::string withStatus(const os::IOKitException& e) {
+  return std::string(e.typeName()) + ": " + e.str() + " (" + std::to_string(e.status()) + ")";
 }
 
 // A posted key or flags event as the HID system client writes it.
@@ -53,7 +49,7 @@ TEST(IOKitTest, OnlyTheHidSystemServiceIsFound) {
     os::IOService service("IOHIDSystem");
     EXPECT_NE(service.get(), 0u);
     EXPECT_EQ(iokit::openObjectCount(), baseline + 1);
-    EXPECT_EQ(failureOf([&] { os::IOConnect connect(service, 0); }),
+    EXPECT_EQ(failureOf<os::IOKitException>([&] { os::IOConnect connect(service, 0); }, withStatus),
               "IOKit: IOServiceOpen failed: -536870206 (" + std::to_string(kBadArgument) + ")");
     os::IOConnect connect(service, iokit::kIOHIDParamConnectType);
     EXPECT_NE(connect.get(), 0u);
@@ -61,10 +57,12 @@ TEST(IOKitTest, OnlyTheHidSystemServiceIsFound) {
   }
   // The holders released the service and closed the connection.
   EXPECT_EQ(iokit::openObjectCount(), baseline);
-  EXPECT_EQ(failureOf([] { os::IOService service("IOFramebuffer"); }), "IOKit: IOServiceGetMatchingService failed (0)");
+  EXPECT_EQ(failureOf<os::IOKitException>([] { os::IOService service("IOFramebuffer"); }, withStatus),
+            "IOKit: IOServiceGetMatchingService failed (0)");
   os::IOObject empty;
-  EXPECT_EQ(failureOf([&] { os::IOConnect connect(empty, iokit::kIOHIDParamConnectType); }),
-            "IOKit: IOServiceOpen failed: -536870206 (" + std::to_string(kBadArgument) + ")");
+  EXPECT_EQ(
+      failureOf<os::IOKitException>([&] { os::IOConnect connect(empty, iokit::kIOHIDParamConnectType); }, withStatus),
+      "IOKit: IOServiceOpen failed: -536870206 (" + std::to_string(kBadArgument) + ")");
 }
 
 TEST_F(HidSystemTest, ShiftThenRightShiftCombineTheirFlags) {
@@ -128,11 +126,15 @@ TEST_F(HidSystemTest, CapsLockStateAndAuxKeys) {
 TEST_F(HidSystemTest, FailuresNameTheCallAndKeepTheFlags) {
   os::HidSystem closed;
   const std::string bad = " failed: -536870206 (" + std::to_string(kBadArgument) + ")";
-  EXPECT_EQ(failureOf([&] { closed.postModifierKey(56, true); }), "IOKit: IOHIDPostEvent" + bad);
+  EXPECT_EQ(failureOf<os::IOKitException>([&] { closed.postModifierKey(56, true); }, withStatus),
+            "IOKit: IOHIDPostEvent" + bad);
   EXPECT_EQ(closed.flags(), 0x20002u);
-  EXPECT_EQ(failureOf([&] { (void)closed.getCapsLock(); }), "IOKit: IOHIDGetModifierLockState" + bad);
-  EXPECT_EQ(failureOf([&] { closed.setCapsLock(true); }), "IOKit: IOHIDSetModifierLockState" + bad);
-  EXPECT_EQ(failureOf([&] { closed.postAuxKey(16, true); }), "IOKit: IOHIDPostEvent" + bad);
+  EXPECT_EQ(failureOf<os::IOKitException>([&] { (void)closed.getCapsLock(); }, withStatus),
+            "IOKit: IOHIDGetModifierLockState" + bad);
+  EXPECT_EQ(failureOf<os::IOKitException>([&] { closed.setCapsLock(true); }, withStatus),
+            "IOKit: IOHIDSetModifierLockState" + bad);
+  EXPECT_EQ(failureOf<os::IOKitException>([&] { closed.postAuxKey(16, true); }, withStatus),
+            "IOKit: IOHIDPostEvent" + bad);
   EXPECT_TRUE(iokit::takePostedEvents().empty());
 }
 

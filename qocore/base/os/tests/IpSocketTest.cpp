@@ -12,8 +12,11 @@
 #include "qocore/base/io/IpInfo.h"
 #include "qocore/base/os/IpSocket.h"
 #include "qocore/base/plat/Exception.h"
+#include "testing/FailureOf.h"
 
 namespace {
+
+using yarl_test::failureOf;
 
 int openDescriptors() {
   int n = 0;
@@ -28,16 +31,10 @@ int intOption(int fd, int level, int option) {
   return value;
 }
 
-// The failing call's name and errno of f, or ("", 0).
-template <typename F>
-std::pair<std::string, int> failureOf(F&& f) {
-  try {
-    f();
-  } catch (const plat::SystemException& e) {
-    std::string text = e.str();
-    return {text.substr(0, text.find(':')), e.error()};
-  }
-  return {"", 0};
+// A system call's failure as "<call> <errno>".
+std::string callAndError(const plat::SystemException& e) {
+  const std::string text = e.str();
+  return text.substr(0, text.find(':')) + " " + std::to_string(e.error());
 }
 
 // A loopback port that nothing listens on: bound, then closed.
@@ -75,8 +72,8 @@ TEST(IpSocketTest, ConnectOnLoopback) {
 TEST(IpSocketTest, RefusedConnect) {
   io::IpInfo target(AF_INET, closedPort(AF_INET), true);
   int before = openDescriptors();
-  EXPECT_EQ(failureOf([&] { os::connectSocket(target, SOCK_STREAM, true); }),
-            std::make_pair(std::string("connect"), ECONNREFUSED));
+  EXPECT_EQ(failureOf<plat::SystemException>([&] { os::connectSocket(target, SOCK_STREAM, true); }, callAndError),
+            "connect " + std::to_string(ECONNREFUSED));
   EXPECT_EQ(openDescriptors(), before);
 
   // Without blocking the refusal arrives later, as the socket's error.
@@ -122,7 +119,8 @@ TEST(IpSocketTest, BindConflictClosesTheSocket) {
   ASSERT_EQ(listen(first, 1), 0);
   io::IpInfo taken(first, true);
   int before = openDescriptors();
-  EXPECT_EQ(failureOf([&] { os::bindSocket(taken, SOCK_STREAM); }), std::make_pair(std::string("bind"), EADDRINUSE));
+  EXPECT_EQ(failureOf<plat::SystemException>([&] { os::bindSocket(taken, SOCK_STREAM); }, callAndError),
+            "bind " + std::to_string(EADDRINUSE));
   EXPECT_EQ(openDescriptors(), before);
   close(first);
 }

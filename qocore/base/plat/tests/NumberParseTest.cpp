@@ -8,8 +8,11 @@
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/NumberParse.h"
+#include "testing/FailureOf.h"
 
 namespace {
+
+using yarl_test::failureOf;
 
 template <typename T>
 struct ParseCase {
@@ -38,16 +41,6 @@ void checkParser(bool (*parse)(T&, const char*&, int), const std::vector<ParseCa
       EXPECT_EQ(cursor, c.text);
     }
   }
-}
-
-// The BadNum message a call throws, or "" when it returns.
-std::string badNumOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const plat::BadNum& e) {
-    return e.str();
-  }
-  return "";
 }
 
 TEST(NumberParseTest, ParseIntTakesTheInt32Range) {
@@ -138,7 +131,7 @@ TEST(NumberParseTest, ThrowingFormsNameTheirWidth) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(badNumOf(c.call), c.message);
+    EXPECT_EQ(failureOf<plat::BadNum>(c.call), c.message);
   }
 }
 
@@ -196,8 +189,8 @@ TEST(NumberParseTest, ErrnoIsPreserved) {
         uint64_t v;
         EXPECT_FALSE(plat::parseU64(v, p, 99));
       },  // a base the C library refuses
-      [] { badNumOf([] { plat::parseS64Whole("99999999999999999999"); }); },
-      [] { badNumOf([] { plat::parseIntRange("12a", 10, nullptr, 0, 100); }); },
+      [] { failureOf<plat::BadNum>([] { plat::parseS64Whole("99999999999999999999"); }); },
+      [] { failureOf<plat::BadNum>([] { plat::parseIntRange("12a", 10, nullptr, 0, 100); }); },
   };
   int i = 0;
   for (const auto& call : calls) {

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,9 +10,12 @@
 #include "qocore/base/plat/tests/HugeText.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
+#include "testing/FailureOf.h"
 
 namespace plat {
 namespace {
+
+using yarl_test::failureOf;
 
 std::string hex(const void* data, int len) {
   std::string text;
@@ -29,15 +31,6 @@ MBuf<char> obfuscate(const char* password) {
   MBuf<char> form(0, true);
   writeObfPasswd(form, password);
   return form;
-}
-
-std::string messageOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const Exception& e) {
-    return e.str();
-  }
-  return "(no exception)";
 }
 
 TEST(ObfPasswdTest, BufferFormRoundTrips) {
@@ -103,7 +96,7 @@ TEST(ObfPasswdTest, RefusesBadLengths) {
   for (const auto& bytes : forms) {
     SCOPED_TRACE(bytes.size());
     MBuf<char> form(bytes.data(), static_cast<int>(bytes.size()), true);
-    EXPECT_EQ(messageOf([&] { readObfPasswd(form); }), "bad obfuscated password length");
+    EXPECT_EQ(failureOf<Exception>([&] { readObfPasswd(form); }), "bad obfuscated password length");
   }
 }
 
@@ -146,7 +139,7 @@ TEST(ObfPasswdTest, StreamLimitOf512Bytes) {
   for (const std::string& password : {std::string(513, 'x'), std::string(507, 'x') + "\xC3\xA4"}) {
     SCOPED_TRACE(password.size());
     rdr::MemOutStream os;
-    EXPECT_EQ(messageOf([&] { writeObfPasswd(os, password.c_str()); }), "writeObfPasswd: password too long");
+    EXPECT_EQ(failureOf<Exception>([&] { writeObfPasswd(os, password.c_str()); }), "writeObfPasswd: password too long");
     EXPECT_EQ(os.length(), 0);
   }
 
@@ -154,7 +147,7 @@ TEST(ObfPasswdTest, StreamLimitOf512Bytes) {
   bytes[0] = 0x02;
   bytes[1] = 0x01;
   rdr::MemInStream is(bytes.data(), static_cast<int32_t>(bytes.size()));
-  EXPECT_EQ(messageOf([&] { readObfPasswd(is); }), "readObfPasswd: password too long");
+  EXPECT_EQ(failureOf<Exception>([&] { readObfPasswd(is); }), "readObfPasswd: password too long");
 }
 
 // A password whose form an int cannot count is refused, not cut: one of
@@ -163,7 +156,7 @@ TEST(ObfPasswdTest, RefusesAPasswordWhoseFormAnIntCannotCount) {
   plat_test::HugeText password('p', (size_t(1) << 32) + 4096);
   ASSERT_TRUE(password.ok());
   MBuf<char> form(0, true);
-  EXPECT_EQ(messageOf([&] { writeObfPasswd(form, password.get()); }), "writeObfPasswd: password too long");
+  EXPECT_EQ(failureOf<Exception>([&] { writeObfPasswd(form, password.get()); }), "writeObfPasswd: password too long");
   EXPECT_EQ(form.count(), 0);
 }
 

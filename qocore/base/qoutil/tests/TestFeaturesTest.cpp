@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "qocore/base/os/AppDirs.h"
@@ -13,11 +12,9 @@ namespace {
 
 using yarl_test::TempDir;
 
-// The key whose digest the test build carries.
-std::string testKey() {
-  const char* dir = std::getenv("YARL_TEST_DATA");
-  return yarl_test::readFile(std::string(dir ? dir : "data") + "/TestFeaturesEnableKey");
-}
+// The key whose digest the test build carries (data/TestFeaturesEnableKey,
+// compiled in by the build).
+std::string testKey() { return YARL_TEST_FEATURES_KEY; }
 
 // The decision is made once per process: every case runs in its own child.
 // The data folder is data/, the store folder user/app.d; `files` are

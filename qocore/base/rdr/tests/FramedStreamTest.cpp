@@ -16,11 +16,13 @@
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/MemIoStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
+#include "testing/FailureOf.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using ::testing::HasSubstr;
+using yarl_test::typedFailureOf;
 
 // ---- Test streams ----
 
@@ -156,17 +158,6 @@ Bytes readMessage(rdr::FramedInStream& in) {
   return got;
 }
 
-// "Type: message" of the exception E that action throws.
-template <typename E, typename F>
-std::string failureOf(F action) {
-  try {
-    action();
-  } catch (const E& e) {
-    return std::string(e.typeName()) + ": " + e.str();
-  }
-  return "no exception";
-}
-
 // ---- Writing ----
 
 struct WireCase {
@@ -274,7 +265,7 @@ TEST(FramedOutStreamTest, MisuseThrowsFrameException) {
     SCOPED_TRACE(c.name);
     WindowOutStream under;
     rdr::OutStreamV4 out(&under);
-    EXPECT_EQ(failureOf<rdr::FrameException>([&] { c.misuse(out); }), c.expected);
+    EXPECT_EQ(typedFailureOf<rdr::FrameException>([&] { c.misuse(out); }), c.expected);
   }
 }
 
@@ -405,7 +396,7 @@ TEST(FramedInStreamTest, ReadingPastTheEndOfMessageThrows) {
     TrickleInStream under(wire, 1 << 20, static_cast<int32_t>(wire.size()) - 3);
     rdr::InStreamV4 in(&under);
     ASSERT_TRUE(in.startMsg(false));
-    EXPECT_EQ(failureOf<rdr::EndOfMsg>([&] { c.read(in); }), "EndOfMsg: End of message");
+    EXPECT_EQ(typedFailureOf<rdr::EndOfMsg>([&] { c.read(in); }), "EndOfMsg: End of message");
     // The failed read leaves the stream usable.
     in.endMsg();
     under.arrive(3);
@@ -429,7 +420,7 @@ TEST(FramedInStreamTest, EndMsgWithDataLeftThrows) {
     rdr::InStreamV4 in(&mem);
     ASSERT_TRUE(in.startMsg(true));
     in.readU8();
-    EXPECT_EQ(failureOf<rdr::FrameException>([&] { in.endMsg(); }),
+    EXPECT_EQ(typedFailureOf<rdr::FrameException>([&] { in.endMsg(); }),
               "FrameException: FramedInStream::endMsg: data left in msg");
     EXPECT_TRUE(in.inMsg());
     in.skipRestOfMsg();

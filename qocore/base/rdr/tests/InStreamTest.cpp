@@ -14,11 +14,13 @@
 #include "qocore/base/rdr/InStream.h"
 #include "qocore/base/rdr/MemInStream.h"
 #include "qocore/base/rdr/tests/ScriptedInStream.h"
+#include "testing/FailureOf.h"
 
 namespace {
 
 using rdr_test::ScriptedInStream;
 using testing::HasSubstr;
+using yarl_test::failureOf;
 
 // Big-endian bytes of the given 32-bit values.
 std::string u32s(const std::vector<uint32_t>& values) {
@@ -30,16 +32,6 @@ std::string u32s(const std::vector<uint32_t>& values) {
 }
 
 std::string string32(const std::string& body) { return u32s({static_cast<uint32_t>(body.size())}) + body; }
-
-template <typename E>
-std::string messageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.str();
-  }
-  return "(nothing thrown)";
-}
 
 TEST(InStream, IntegersAreBigEndianWhateverTheRefillSize) {
   const std::string bytes(
@@ -85,7 +77,7 @@ TEST(InStream, ShortDataRewindsToTheCheckpointAndBlocks) {
     ScriptedInStream in(bytes, {.chunk = 100, .arrived = 3, .blockByThrowing = blockByThrowing});
     EXPECT_EQ(in.readU8(), 7);
     in.setCheckpoint();
-    EXPECT_EQ(messageOf<rdr::BlockException>([&] { in.readU32(); }), "Reading from InStream would block");
+    EXPECT_EQ(failureOf<rdr::BlockException>([&] { in.readU32(); }), "Reading from InStream would block");
     EXPECT_EQ(in.pos(), 1);
     // Without wait the shortfall is an answer, not an exception.
     EXPECT_FALSE(in.check(false, 4));
@@ -107,7 +99,7 @@ TEST(InStream, NonRewindableStreamCheckpointsBeforeEachFill) {
   EXPECT_THROW(in.readU32(), rdr::BlockException);
   EXPECT_EQ(in.checkpointPos(), 6);
   EXPECT_EQ(in.pos(), 6);
-  EXPECT_EQ(messageOf<plat::Exception>([&] { in.rewind(); }), "Attempt to rewind a non-rewindable stream");
+  EXPECT_EQ(failureOf<plat::Exception>([&] { in.rewind(); }), "Attempt to rewind a non-rewindable stream");
 }
 
 TEST(InStream, RepositionGoesForwardFromTheCheckpointOnly) {
@@ -123,7 +115,7 @@ TEST(InStream, RepositionGoesForwardFromTheCheckpointOnly) {
     in.setCheckpoint();
     in.skip(4);
     if (c.nextChar < 0) {
-      EXPECT_EQ(messageOf<plat::Exception>([&] { in.reposition(c.to); }), "Can't reposition before checkpoint");
+      EXPECT_EQ(failureOf<plat::Exception>([&] { in.reposition(c.to); }), "Can't reposition before checkpoint");
       EXPECT_EQ(in.pos(), 7);
       continue;
     }
@@ -142,7 +134,7 @@ TEST(InStream, RefillThatDeliversNothingIsAnOverrun) {
    protected:
     bool overrun(int32_t) override { return true; }
   } in;
-  EXPECT_EQ(messageOf<plat::Exception>([&] { in.readU8(); }), "InStream overrun: buffer size exceeded");
+  EXPECT_EQ(failureOf<plat::Exception>([&] { in.readU8(); }), "InStream overrun: buffer size exceeded");
 }
 
 TEST(InStream, ByteRunsAcrossRefills) {
@@ -211,7 +203,7 @@ TEST(InStream, StringLengthIsCheckedBeforeTheBody) {
     std::string body(c.len <= 11 ? c.len : 0, 'x');
     ScriptedInStream in(u32s({static_cast<uint32_t>(c.len)}) + body, {.chunk = 100, .arrived = 4});
     if (c.tooLong) {
-      EXPECT_EQ(messageOf<rdr::StringTooLongException>([&] { in.readString(10); }), "String exceeds maximum length");
+      EXPECT_EQ(failureOf<rdr::StringTooLongException>([&] { in.readString(10); }), "String exceeds maximum length");
       EXPECT_EQ(in.pos(), 4);
       continue;
     }
@@ -228,7 +220,7 @@ TEST(InStream, ReadStringIntoRefusesALengthThatCannotFit) {
   // is read, and the buffer keeps its text.
   ScriptedInStream in("abc");
   plat::DString into("old");
-  EXPECT_EQ(messageOf<rdr::StringTooLongException>([&] { in.readStringInto(into, INT32_MAX); }),
+  EXPECT_EQ(failureOf<rdr::StringTooLongException>([&] { in.readStringInto(into, INT32_MAX); }),
             "String exceeds maximum length");
   EXPECT_EQ(in.pos(), 0);
   EXPECT_STREQ(into.c_str(), "old");
@@ -281,7 +273,7 @@ TEST(InStream, ReadLine) {
       }
       line.assign("stale");
       if (c.tooLong) {
-        EXPECT_EQ(messageOf<rdr::StringTooLongException>([&] { in.readLine(line, c.max); }),
+        EXPECT_EQ(failureOf<rdr::StringTooLongException>([&] { in.readLine(line, c.max); }),
                   "String exceeds maximum length");
       } else if (c.endOfMsg) {
         EXPECT_THROW(in.readLine(line, c.max), rdr::EndOfMsg);

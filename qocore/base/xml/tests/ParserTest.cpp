@@ -178,31 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
         CodeCase{"ColumnsCountCharacters", "<a>\xC3\xA9\xE2\x82\xAC &x;</a>", 12, 1, 7}),
     [](const ::testing::TestParamInfo<CodeCase>& i) { return std::string(i.param.name); });
 
-TEST(ErrorTextTest, EveryCodeHasItsText) {
-  const char* texts[] = {
-      "No error",
-      "Warning: Unmatched end tag",
-      "Warning: No XML tag found",
-      "Error: No XML data",
-      "Error: Missing start tag name",
-      "Error: Missing end tag name",
-      "Error: Unmatched end tag",
-      "Error: Unmatched clear tag end",
-      "Error: Unexpected token found",
-      "Error: No elements found",
-      "Error: File not found",
-      "Error: First Tag not found",
-      "Error: Unknown character entity",
-      "Error: Character code above 255 is forbidden in MultiByte char mode.",
-      "Error: unable to convert between WideChar and MultiByte chars",
-      "Error: unable to open file for writing",
-      "Error: cannot write into file",
-      "Warning: Base64-string length is not a multiple of 4",
-      "Error: Base64-string contains an illegal character",
-      "Warning: Base64-string is truncated",
-      "Error: Base64 decode output buffer is too small",
-  };
-  for (int code = 0; code <= 20; ++code) EXPECT_STREQ(errorText(code), texts[code]) << code;
+TEST(ErrorTextTest, CodesOutsideTheTableAreUnknown) {
   EXPECT_STREQ(errorText(21), "Unknown");
   EXPECT_STREQ(errorText(-1), "Unknown");
 }

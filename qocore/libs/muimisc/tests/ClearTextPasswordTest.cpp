@@ -8,7 +8,7 @@
 #include "qocore/libs/muimisc/ClearTextPassword.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "qocore/base/plat/Colors.h"
 #include "qocore/libs/muimisc/ProgressBar.h"
 #include "qocore/uilibs/mui/MuDialog.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,8 @@
 #include "qocore/libs/ssl/SslCertificate.h"
 #include "qocore/libs/ssl/tests/SslTestUtil.h"
 #include "qocore/libs/ssl/tests/TlsTestServer.h"
+#include "testing/ConnectionRecorder.h"
+#include "testing/RunUntil.h"
 
 namespace ssl_test {
 
@@ -35,27 +38,17 @@ inline TlsServerConfig serving(const std::string& leaf, const std::string& key) 
   return config;
 }
 
-struct ConnectReceiver : io::IoConnected {
-  void connected(io::IoConnector&, io::Io* newIo) override {
-    io.reset(newIo);
-    outcome = "connected";
-  }
-  void failed(io::IoConnector&, const plat::Exception& e) override {
-    outcome = e.str();
-    type = e.typeName();
-  }
-  bool done() const { return !outcome.empty(); }
-  // Forgets the outcome; the connection is released as an owned one is.
+// A recorder whose connection, when it forgets it, is released as an owned
+// one is: shut down, deleting itself when done.
+struct ConnectReceiver : yarl_test::ConnectionRecorder {
+  // Forgets the outcome.
   void reset() {
     if (io) io.release()->shutdown(true, false);
     outcome.clear();
     type.clear();
+    events.clear();
   }
   ~ConnectReceiver() override { reset(); }
-
-  std::unique_ptr<io::Io> io;
-  std::string outcome;
-  std::string type;
 };
 
 // Collects a connection's plaintext and how its input ended.
@@ -85,8 +78,7 @@ class LoopTest : public testing::Test {
  protected:
   template <typename Pred>
   bool runUntil(Pred done) {
-    for (int i = 0; i < 1000 && !done(); i++) manager_->runLoop().runOnce(10);
-    return done();
+    return yarl_test::runUntil(manager_->runLoop(), done, std::chrono::seconds(10));
   }
   void settle() {
     for (int i = 0; i < 10; i++) manager_->runLoop().runOnce(10);

@@ -38,13 +38,11 @@ LabelledControl::LabelledControl(const char* label, MuInsets insets)
   addSubview(label_->view());
 }
 
-LabelledControl::~LabelledControl() {
-  if (control_) control_->release();
-}
+LabelledControl::~LabelledControl() = default;
 
 void LabelledControl::addControl(appkit::Control* newControl) {
   PLAT_ASSERT_TEXT(!control_, "!control");
-  control_ = static_cast<appkit::Control*>(newControl->retain());
+  control_ = newControl;
   addSubview(newControl);
 }
 

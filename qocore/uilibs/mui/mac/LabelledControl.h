@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/appkit/View.h"
+#include "platform/objc/Ref.h"
 #include "qocore/uilibs/mui/MuElement.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
@@ -80,7 +81,7 @@ class LabelledControl : public ui::NSViewFlipped {
 
   std::unique_ptr<ui::TextView> label_;
   ui::TextMeasurer measurer_;
-  appkit::Control* control_ = nullptr;
+  objc::Ref<appkit::Control> control_;
   MuInsets insets_;
   int32_t labelSetting_ = 0;
   int32_t controlSetting_ = 0;

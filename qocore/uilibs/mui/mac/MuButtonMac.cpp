@@ -72,7 +72,7 @@ MuButton* MuButtonMac::create(MuContainer* parent, const char* id, const char* l
 MuButtonMac::MuButtonMac(MuContainer* parent, const char* id, const char* label, uint32_t type, uint32_t flags,
                          uint32_t option)
     : MuButton(parent, id, label, type, flags, option) {
-  button_ = new ButtonOC(appkit::makeRect(0, 0, 1, 1));
+  button_ = objc::adopt(new ButtonOC(appkit::makeRect(0, 0, 1, 1)));
   button_->setClipsToBounds(true);
   button_->cxx = this;
   target_ = std::make_unique<ui::ActionTarget>(this, button_);
@@ -81,7 +81,7 @@ MuButtonMac::MuButtonMac(MuContainer* parent, const char* id, const char* label,
   if (type == kCustom) {
     button_->setImagePosition(appkit::kImageOverlaps);
     button_->setButtonType(appkit::kButtonMomentaryChange);
-    tracking_ = new appkit::TrackingArea(button_->bounds(), kHoverTracking, button_);
+    tracking_ = objc::adopt(new appkit::TrackingArea(button_->bounds(), kHoverTracking, button_));
     button_->addTrackingArea(tracking_);
   }
   setPeer(std::make_unique<MuCommonMac>(this, button_, bordered() ? pushInsets(false) : MuInsets{}));
@@ -96,16 +96,10 @@ MuButtonMac::~MuButtonMac() {
   // every window is asked.
   if (appkit::Application* app = appkit::Application::current())
     for (appkit::Window* window : app->orderedWindows()) resignDefaultIn(window);
-  if (tracking_) {
-    button_->removeTrackingArea(tracking_);
-    tracking_->release();
-  }
-  for (appkit::Image*& r : rendered_)
-    if (r) r->release();
+  if (tracking_) button_->removeTrackingArea(tracking_);
   button_->cxx = nullptr;
   button_->setTarget(nullptr);
   target_.reset();
-  button_->release();
 }
 
 void MuButtonMac::resignDefaultIn(appkit::Window* window) const noexcept {
@@ -156,17 +150,14 @@ void MuButtonMac::setSize(Size size) {
 }
 
 void MuButtonMac::updateImages() {
-  for (appkit::Image*& r : rendered_) {
-    if (r) r->release();
-    r = nullptr;
-  }
+  for (objc::Ref<appkit::Image>& r : rendered_) r.reset();
   const Size size = getSize();
   appkit::Image* shown[3] = {};
   for (int i = 0; i < 3; ++i) {
     if (!images_[i]) continue;
     if (type() == kCustom && size.width > 0 && size.height > 0) {
       // Drawn at the button's size: the representations stretch to it.
-      rendered_[i] = new appkit::Image({double(size.width), double(size.height)});
+      rendered_[i] = objc::adopt(new appkit::Image({double(size.width), double(size.height)}));
       for (appkit::ImageRep* rep : images_[i]->image->representations()) rendered_[i]->addRepresentation(rep);
       shown[i] = rendered_[i];
     } else if (i == 0 || type() == kCustom) {
@@ -231,7 +222,7 @@ MuCheck* MuCheckMac::create(MuContainer* parent, const char* id, const char* lab
 MuCheckMac::MuCheckMac(MuContainer* parent, const char* id, const char* label, uint32_t type, MuCheck* member,
                        const char* imageBase)
     : MuCheck(parent, id, label, type, member, imageBase) {
-  check_ = new MuCheckMacOC(appkit::makeRect(0, 0, 1, 1));
+  check_ = objc::adopt(new MuCheckMacOC(appkit::makeRect(0, 0, 1, 1)));
   check_->setClipsToBounds(true);
   check_->cxx = this;
   target_ = std::make_unique<ui::ActionTarget>(this, check_);
@@ -251,7 +242,6 @@ MuCheckMac::~MuCheckMac() {
   check_->cxx = nullptr;
   check_->setTarget(nullptr);
   target_.reset();
-  check_->release();
 }
 
 void MuCheckMac::showStateImage() {

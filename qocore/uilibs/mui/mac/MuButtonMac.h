@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/appkit/View.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/LinkedPtr.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/ui/mac/ActionTarget.h"
@@ -72,12 +73,12 @@ class MuButtonMac : public MuButton, public ui::ActionCallback {
   bool bordered() const noexcept { return type() == kNormal && !(buttonFlags() & kBorderless); }
   void updateImages();
 
-  ButtonOC* button_;
+  objc::Ref<ButtonOC> button_;
   std::unique_ptr<ui::ActionTarget> target_;
-  appkit::TrackingArea* tracking_ = nullptr;
+  objc::Ref<appkit::TrackingArea> tracking_;
   // Normal, hover, pressed.
   plat::LinkedPtr<ui::NamedImage> images_[3];
-  appkit::Image* rendered_[3] = {};
+  objc::Ref<appkit::Image> rendered_[3];
   Size scaledInsets_[2];
   bool hovering_ = false;
 };
@@ -112,7 +113,7 @@ class MuCheckMac : public MuCheck, public ui::ActionCallback {
  private:
   void showStateImage();
 
-  MuCheckMacOC* check_;
+  objc::Ref<MuCheckMacOC> check_;
   std::unique_ptr<ui::ActionTarget> target_;
   // Mixed, unchecked, checked.
   plat::LinkedPtr<ui::NamedImage> images_[3];

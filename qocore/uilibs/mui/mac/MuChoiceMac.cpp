@@ -17,29 +17,28 @@ MuChoiceMac::MuChoiceMac(MuContainer* parent, const char* id, const char* label,
   const bool hasLabel = label && *label;
   MuInsets insets = combo ? MuInsets{0, 1, 3, 3} : MuInsets{2, 2, 2, 2};
   if (hasLabel) insets.left = 0;
-  labelled_ = new LabelledControl(label, insets);
-  appkit::Control* control;
+  labelled_ = objc::adopt(new LabelledControl(label, insets));
+  // The labelled control holds the control.
+  objc::Ref<appkit::Control> control;
   if (combo) {
     combo_ = new appkit::ComboBox(appkit::makeRect(0, 0, 1, 1));
+    control = objc::adopt<appkit::Control>(combo_);
     combo_->setSelectable(choiceFlags() & kEditable);
     combo_->setEditable(choiceFlags() & kEditable);
     combo_->setCompletes(choiceFlags() & kAutoComplete);
-    control = combo_;
   } else {
     popUp_ = new appkit::PopUpButton(appkit::makeRect(0, 0, 1, 1));
-    control = popUp_;
+    control = objc::adopt<appkit::Control>(popUp_);
   }
   control->setClipsToBounds(true);
   target_ = std::make_unique<ui::ActionTarget>(this, control);
   labelled_->addControl(control);
-  control->release();
   setPeer(std::make_unique<MuCommonMac>(this, labelled_, insets));
 }
 
 MuChoiceMac::~MuChoiceMac() {
   labelled_->control()->setTarget(nullptr);
   target_.reset();
-  labelled_->release();
 }
 
 appkit::ItemList& MuChoiceMac::items() const noexcept {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/appkit/PopUpButton.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/mac/LabelledControl.h"
@@ -65,7 +66,7 @@ class MuChoiceMac : public MuChoice, public ui::ActionCallback {
   appkit::ItemList& items() const noexcept;
   void selectIndex(long index);
 
-  LabelledControl* labelled_;
+  objc::Ref<LabelledControl> labelled_;
   appkit::PopUpButton* popUp_ = nullptr;
   appkit::ComboBox* combo_ = nullptr;
   std::unique_ptr<ui::ActionTarget> target_;

@@ -60,9 +60,7 @@ MuElement* elementForView(MuDialog* dialog, appkit::View* view) {
 
 // ---- Content view ----
 
-DialogContentOC::~DialogContentOC() {
-  if (background_) background_->release();
-}
+DialogContentOC::~DialogContentOC() = default;
 
 bool DialogContentOC::paintsBackground() const noexcept {
   const appkit::Window* w = window();
@@ -70,7 +68,7 @@ bool DialogContentOC::paintsBackground() const noexcept {
 }
 
 void DialogContentOC::setBackgroundColour(appkit::Color* colour) {
-  objc::setRetained(background_, colour);
+  background_ = colour;
   if (paintsBackground()) setNeedsDisplay(true);
 }
 
@@ -92,9 +90,10 @@ MuDialogMac::MuDialogMac(const char* id, const char* title, Size size, uint32_t 
   window_ = std::make_unique<ui::Window>(this, rect, styleFor(flags), false);
   appkit::Window* w = window();
 
-  contentView_ = new DialogContentOC(rect);
+  // The window holds the content view.
+  const objc::Ref<DialogContentOC> content = objc::adopt(new DialogContentOC(rect));
+  contentView_ = content;
   contentView_->setClipsToBounds(true);
-  contentView_->autorelease();
 
   themeObserver_ = std::make_unique<os::NotificationObserver>(this, &objc::NotificationCenter::distributedCenter(),
                                                               appkit::kInterfaceThemeChangedNotification);
@@ -155,7 +154,11 @@ void MuDialogMac::setVisible(bool visible) {
 }
 
 void MuDialogMac::show(bool wasVisible) {
-  appkit::Window* w = window();
+  // Showing tells the observers of activation and lay-out, any of which
+  // may delete the dialog; so may the modal loop.
+  const objc::Liveness::Token alive = liveness_.token();
+  const uint32_t flags = dialogFlags();
+  const objc::Ref<appkit::Window> w = window();
   appkit::Window* owner = ownerWindow();
   relayout();
   sizeToContent();
@@ -167,13 +170,13 @@ void MuDialogMac::show(bool wasVisible) {
         savedOwnerTitle_ = owner->title();
       owner->setTitle(sheetTitle_.get());
     }
+    shownAsSheet_ = true;
     appkit::Application::shared().beginSheet(w, owner);
+  } else if (owner && (flags & kChildWindow)) {
     shownAsSheet_ = true;
-  } else if (owner && (dialogFlags() & kChildWindow)) {
     owner->addChildWindow(w);
-    shownAsSheet_ = true;
   } else {
-    if (!(dialogFlags() & kNoActivate)) appkit::Application::shared().activateIgnoringOtherApps(true);
+    if (!(flags & kNoActivate)) appkit::Application::shared().activateIgnoringOtherApps(true);
     if (!positionSet() && !wasVisible) {
       if (owner && owner->isVisible()) {
         centreOverOwner(owner);
@@ -183,12 +186,13 @@ void MuDialogMac::show(bool wasVisible) {
     }
     w->makeKeyAndOrderFront(nullptr);
   }
-  if (dialogFlags() & kAppModal) {
-    PLAT_ASSERT_TEXT(!runningCodeModal_, "!runningCodeModal");
-    runningCodeModal_ = true;
-    plat::ScopeExit done([this] { runningCodeModal_ = false; });
-    appkit::Application::shared().runModalForWindow(w);
-  }
+  if (!(flags & kAppModal) || !alive) return;
+  PLAT_ASSERT_TEXT(!runningCodeModal_, "!runningCodeModal");
+  runningCodeModal_ = true;
+  plat::ScopeExit done([this, &alive] {
+    if (alive) runningCodeModal_ = false;
+  });
+  appkit::Application::shared().runModalForWindow(w);
 }
 
 void MuDialogMac::hide() {
@@ -203,7 +207,8 @@ void MuDialogMac::hide() {
     owner->removeChildWindow(w);
   }
   shownAsSheet_ = false;
-  if (dialogFlags() & kAppModal) appkit::Application::shared().stopModal();
+  // This dialog's loop, also when another runs inside it.
+  if (dialogFlags() & kAppModal) appkit::Application::shared().stopModalForWindow(w);
   w->orderOut(nullptr);
 }
 
@@ -357,7 +362,10 @@ void MuDialogMac::windowDidResize(appkit::Window*) {
 }
 
 bool MuDialogMac::windowShouldClose(appkit::Window*) {
-  if (close() && (dialogFlags() & kAppModal)) appkit::Application::shared().stopModal();
+  // Read before the close: its "closed" observers may delete the dialog.
+  const bool appModal = (dialogFlags() & kAppModal) != 0;
+  const objc::Ref<appkit::Window> w = window();
+  if (close() && appModal) appkit::Application::shared().stopModalForWindow(w);
   return false;
 }
 

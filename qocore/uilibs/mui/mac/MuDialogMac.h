@@ -19,6 +19,7 @@
 #include "platform/appkit/Event.h"
 #include "platform/appkit/View.h"
 #include "platform/appkit/Window.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/os/mac/NSUtil.h"
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/uilibs/mui/MuDialog.h"
@@ -60,7 +61,7 @@ class DialogContentOC : public ui::NSViewFlipped {
  private:
   bool paintsBackground() const noexcept;
 
-  appkit::Color* background_ = nullptr;
+  objc::Ref<appkit::Color> background_;
 };
 
 // A transient dialog (flag 0x2000) is one of the application loop's event
@@ -168,6 +169,9 @@ class MuDialogMac : public MuDialog,
   bool mouseDown(appkit::Event* event);
   bool keyDown(appkit::Event* event);
 
+  // Cleared when the dialog goes: the callers of its callouts (the modal
+  // loop among them) learn whether it is still there.
+  objc::Liveness liveness_;
   std::unique_ptr<ui::Window> window_;
   DialogContentOC* contentView_ = nullptr;
   std::unique_ptr<os::NotificationObserver> themeObserver_;

@@ -67,7 +67,7 @@ MuEditMac::MuEditMac(MuContainer* parent, const char* id, const char* label, uin
   // A border takes a point above and below the text that the layout does
   // not count.
   if (!(option & kBorderless)) insets_ = {0, -1, 0, -1};
-  labelled_ = new LabelledControl(label, insets_);
+  labelled_ = objc::adopt(new LabelledControl(label, insets_));
   labelled_->addControl(f);
   // Until a layout aligns the label column, the field takes the width the
   // edit is given beyond its label: at its natural width an empty field
@@ -90,7 +90,6 @@ MuEditMac::MuEditMac(MuContainer* parent, const char* id, const char* label, uin
 MuEditMac::~MuEditMac() {
   formatter_.reset();
   delegate_.reset();
-  labelled_->release();
 }
 
 void MuEditMac::setFocus() {
@@ -179,11 +178,10 @@ void MuEditMac::getSelection(int32_t& start, int32_t& length) {
 }
 
 int32_t MuEditMac::heightForLines(int32_t lines) {
-  auto* manager = new appkit::LayoutManager();
+  const objc::Ref<appkit::LayoutManager> manager = objc::adopt(new appkit::LayoutManager());
   manager->setTypesetterBehavior(0);
   appkit::Font* font = field()->font() ? field()->font() : appkit::Font::systemFontOfSize(0);
   const double line = manager->defaultLineHeightForFont(font);
-  manager->release();
   const int64_t height = static_cast<int64_t>(line * std::max(lines, 1)) - insets_.top - insets_.bottom;
   return rfb::clampTo32(std::max<int64_t>(height, labelled_->labelHeightFor(getSize().width)));
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/base/plat/SecretText.h"
 #include "qocore/uilibs/mui/MuControls.h"
@@ -76,7 +77,7 @@ class MuEditMac : public MuEdit, public ui::TextFieldDelegate, public ui::NSForm
 
  private:
   ui::TextField textField_;
-  LabelledControl* labelled_ = nullptr;
+  objc::Ref<LabelledControl> labelled_;
   std::unique_ptr<ui::TextFieldDelegateHolder> delegate_;
   std::unique_ptr<ui::NSFormatterCxx> formatter_;
   MuInsets insets_;

@@ -27,12 +27,12 @@ MuFrame* MuFrameMac::create(MuContainer* parent, const char* id, const char* tit
 
 MuFrameMac::MuFrameMac(MuContainer* parent, const char* id, const char* title, uint32_t type)
     : MuFrame(parent, id, title, type) {
-  background_ = new BackgroundFrameOC(appkit::makeRect(0, 0, 1, 1));
+  background_ = objc::adopt(new BackgroundFrameOC(appkit::makeRect(0, 0, 1, 1)));
   background_->setClipsToBounds(true);
   background_->cxx = this;
   appkit::View* outer = background_;
   if (type == kTitled) {
-    box_ = new appkit::Box(appkit::makeRect(0, 0, 1, 1));
+    box_ = objc::adopt(new appkit::Box(appkit::makeRect(0, 0, 1, 1)));
     box_->setClipsToBounds(true);
     box_->setTitlePosition(title && *title ? appkit::kAtTop : appkit::kNoTitle);
     ui::setControlText(box_, title);
@@ -54,8 +54,6 @@ MuFrameMac::~MuFrameMac() {
   background_->receiver = nullptr;
   mouse_.reset();
   background_->cxx = nullptr;
-  background_->release();
-  if (box_) box_->release();
 }
 
 Size MuFrameMac::extra() {
@@ -136,7 +134,7 @@ MuLayout* MuLayoutMac::create(MuContainer* parent, const char* id, uint32_t dire
 }
 
 MuLayoutMac::MuLayoutMac(MuContainer* parent, const char* id, uint32_t direction) : MuLayout(parent, id, direction) {
-  container_ = new NSViewWithHandlerOC(appkit::makeRect(0, 0, 1, 1));
+  container_ = objc::adopt(new NSViewWithHandlerOC(appkit::makeRect(0, 0, 1, 1)));
   container_->setClipsToBounds(true);
   container_->setAutoresizesSubviews(false);
   frameWatch_ = std::make_unique<ui::ViewNotifyCxx>(this, container_);
@@ -150,7 +148,6 @@ MuLayoutMac::~MuLayoutMac() {
   frameWatch_.reset();
   container_->receiver = nullptr;
   mouse_.reset();
-  container_->release();
 }
 
 void MuLayoutMac::layoutNow() {
@@ -185,16 +182,13 @@ MuLine* MuLineMac::create(MuContainer* parent, const char* id, bool horizontal, 
 
 MuLineMac::MuLineMac(MuContainer* parent, const char* id, bool horizontal, uint32_t etched, int32_t thickness)
     : MuLine(parent, id, horizontal, etched, thickness) {
-  lineView_ = new MuLineOC(appkit::makeRect(0, 0, 1, 1));
+  lineView_ = objc::adopt(new MuLineOC(appkit::makeRect(0, 0, 1, 1)));
   lineView_->setClipsToBounds(true);
   lineView_->cxx = this;
   setPeer(std::make_unique<MuCommonMac>(this, lineView_));
 }
 
-MuLineMac::~MuLineMac() {
-  lineView_->cxx = nullptr;
-  lineView_->release();
-}
+MuLineMac::~MuLineMac() { lineView_->cxx = nullptr; }
 
 // ---- Drawing ----
 

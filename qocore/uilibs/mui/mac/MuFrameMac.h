@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "platform/appkit/Box.h"
+#include "platform/objc/Ref.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/ui/mac/MouseForward.h"
@@ -78,8 +79,8 @@ class MuFrameMac : public MuFrame, public ui::ViewNotify {
  private:
   Size extra();
 
-  appkit::Box* box_ = nullptr;
-  BackgroundFrameOC* background_ = nullptr;
+  objc::Ref<appkit::Box> box_;
+  objc::Ref<BackgroundFrameOC> background_;
   std::unique_ptr<ui::MouseReceiver> mouse_;
   std::unique_ptr<ui::ViewNotifyCxx> frameWatch_;
 };
@@ -101,7 +102,7 @@ class MuLayoutMac : public MuLayout, public ui::ViewNotify {
   NSViewWithHandlerOC* container() const noexcept { return container_; }
 
  private:
-  NSViewWithHandlerOC* container_ = nullptr;
+  objc::Ref<NSViewWithHandlerOC> container_;
   std::unique_ptr<ui::MouseReceiver> mouse_;
   std::unique_ptr<ui::ViewNotifyCxx> frameWatch_;
 };
@@ -119,7 +120,7 @@ class MuLineMac : public MuLine {
   MuLineOC* lineView() const noexcept { return lineView_; }
 
  private:
-  MuLineOC* lineView_ = nullptr;
+  objc::Ref<MuLineOC> lineView_;
 };
 
 }  // namespace mui

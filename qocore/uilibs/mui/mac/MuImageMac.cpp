@@ -25,7 +25,7 @@ MuImage* MuImageMac::create(MuContainer* parent, const char* id, const char* nam
 
 MuImageMac::MuImageMac(MuContainer* parent, const char* id, const char* name, Size size)
     : MuImage(parent, id, name, size) {
-  imageView_ = new appkit::ImageView(appkit::makeRect(0, 0, 1, 1));
+  imageView_ = objc::adopt(new appkit::ImageView(appkit::makeRect(0, 0, 1, 1)));
   imageView_->setClipsToBounds(true);
   imageView_->setImageScaling(kNoImageScaling);
   setPeer(std::make_unique<MuCommonMac>(this, imageView_));
@@ -35,19 +35,12 @@ MuImageMac::MuImageMac(MuContainer* parent, const char* id, const char* name, Si
 MuImageMac::~MuImageMac() {
   dropNative();
   delete ownedImage_;
-  imageView_->release();
 }
 
-void MuImageMac::dropNative() {
-  if (nativeImage_) nativeImage_->release();
-  nativeImage_ = nullptr;
-}
+void MuImageMac::dropNative() { nativeImage_.reset(); }
 
 void MuImageMac::show() {
-  if (!nativeImage_ && image_) {
-    nativeImage_ = ui::nsImageFromPixelBuffer(*image_);
-    if (nativeImage_) nativeImage_->retain();
-  }
+  if (!nativeImage_ && image_) nativeImage_ = ui::nsImageFromPixelBuffer(*image_);
   imageView_->setImage(nativeImage_);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/appkit/ImageView.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/rfb/PixelBuffer.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/NamedImageHolder.h"
@@ -41,11 +42,11 @@ class MuImageMac : public MuImage {
   void dropNative();
   void show();
 
-  appkit::ImageView* imageView_;
+  objc::Ref<appkit::ImageView> imageView_;
   NamedImageHolder holder_;
   rfb::PixelBuffer* image_ = nullptr;
   rfb::PixelBuffer* ownedImage_ = nullptr;
-  appkit::Image* nativeImage_ = nullptr;
+  objc::Ref<appkit::Image> nativeImage_;
 };
 
 // The scale factor of the main display (1 without one), as whole pixels

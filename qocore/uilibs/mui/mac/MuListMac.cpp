@@ -31,15 +31,6 @@ constexpr int32_t kListPadding = 8;
 // A text cell's inset at either side.
 constexpr double kTextInset = 2;
 
-// An autoreleased reference to an object the caller keeps.
-template <typename T>
-T* keepAutoreleased(T* object) {
-  if (!object) return nullptr;
-  object->retain();
-  object->autorelease();
-  return object;
-}
-
 }  // namespace
 
 appkit::Rect TextFieldCellOC::titleRectForBounds(appkit::Rect bounds) const {
@@ -69,9 +60,9 @@ MuList* MuListMac::create(MuContainer* parent, const char* id, uint32_t flags, C
 
 MuListMac::MuListMac(MuContainer* parent, const char* id, uint32_t flags, Callback* callback)
     : MuList(parent, id, flags, callback) {
-  scrollView_ = new appkit::ScrollView(appkit::makeRect(0, 0, 1, 1));
+  scrollView_ = objc::adopt(new appkit::ScrollView(appkit::makeRect(0, 0, 1, 1)));
   scrollView_->setClipsToBounds(true);
-  tableView_ = new appkit::RowTableView(appkit::makeRect(0, 0, 1, 1));
+  tableView_ = objc::adopt(new appkit::RowTableView(appkit::makeRect(0, 0, 1, 1)));
   tableView_->setClipsToBounds(true);
   // Only the horizontal bridge asks each row's height, which image
   // columns raise.
@@ -92,8 +83,6 @@ MuListMac::~MuListMac() {
   tableDelegate_.reset();
   actionTarget_.reset();
   scrollView_->setDocumentView(nullptr);
-  tableView_->release();
-  scrollView_->release();
 }
 
 appkit::SizedTableColumn* MuListMac::columnAt(size_t index) const {
@@ -180,13 +169,12 @@ int32_t MuListMac::getSelected() { return static_cast<int32_t>(tableView_->selec
 void MuListMac::addColumn(int32_t key, uint32_t type, const char* header, int32_t width) {
   MuList::addColumn(key, type, header, width);
   const std::string identifier = std::to_string(columns().size() - 1);
-  auto* column = new appkit::SizedTableColumn(identifier.c_str());
+  const objc::Ref<appkit::SizedTableColumn> column = objc::adopt(new appkit::SizedTableColumn(identifier.c_str()));
   column->setHeaderTitle(header ? header : "");
   if (type == kImageColumn) {
-    auto* cell = new appkit::ImageCell(nullptr);
+    const objc::Ref<appkit::ImageCell> cell = objc::adopt(new appkit::ImageCell(nullptr));
     cell->setImageScaling(appkit::kImageScaleNone);
     column->setDataCell(cell);
-    cell->release();
     column->setWidth(listImageSize);
     column->setResizingMask(0);
     if (listImageSize > rowHeight_) rowHeight_ = listImageSize + 4;
@@ -196,13 +184,11 @@ void MuListMac::addColumn(int32_t key, uint32_t type, const char* header, int32_
       column->setWidth(width);
       column->setResizingMask(0);
     }
-    auto* cell = new TextFieldCellOC;
+    const objc::Ref<TextFieldCellOC> cell = objc::adopt(new TextFieldCellOC);
     cell->setLineBreakMode(kTruncateTail);
     column->setDataCell(cell);
-    cell->release();
   }
   tableView_->addTableColumn(column);
-  column->release();
   columnWidths_.push_back(width);
 }
 
@@ -286,7 +272,8 @@ objc::Object* MuListMac::cellValue(appkit::TableView*, appkit::TableColumn* colu
     markup.color = plat::CharArray(hex);
   }
   ui::AttrString s(text ? text : "", markup, "contentText");
-  return keepAutoreleased(s.get());
+  // It outlives `s`, for the table to show.
+  return objc::autoreleased<appkit::AttributedString>(s.get());
 }
 
 void MuListMac::willDisplayCell(objc::Object* cellObject, appkit::TableColumn* column, long row) {

@@ -14,6 +14,7 @@
 
 #include "platform/appkit/ScrollView.h"
 #include "platform/appkit/TableColumns.h"
+#include "platform/objc/Ref.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/ActionTarget.h"
@@ -90,8 +91,8 @@ class MuListMac : public MuList, public ui::TableViewDelegate, public ui::Action
   double rowHeight_;
 
  private:
-  appkit::ScrollView* scrollView_;
-  appkit::RowTableView* tableView_;
+  objc::Ref<appkit::ScrollView> scrollView_;
+  objc::Ref<appkit::RowTableView> tableView_;
   std::unique_ptr<ui::TableViewDelegateHolder> tableDelegate_;
   std::unique_ptr<ui::ActionTarget> actionTarget_;
   std::vector<int32_t> columnWidths_;

@@ -35,13 +35,13 @@ MuPager* MuPagerMac::create(MuContainer* parent, const char* id, uint32_t style)
 
 MuPagerMac::MuPagerMac(MuContainer* parent, const char* id, uint32_t style) : MuPager(parent, id, style) {
   if (style == 0) {
-    tabView_ = new PagerTabbedOC(appkit::makeRect(0, 0, 1, 1));
+    tabView_ = objc::adopt(new PagerTabbedOC(appkit::makeRect(0, 0, 1, 1)));
     tabView_->setClipsToBounds(true);
     tabView_->pager = this;
     tabView_->setDelegate(tabView_);
     setPeer(std::make_unique<MuCommonMac>(this, tabView_));
   } else {
-    box_ = new ui::NSBoxFlipped(appkit::makeRect(0, 0, 1, 1));
+    box_ = objc::adopt(new ui::NSBoxFlipped(appkit::makeRect(0, 0, 1, 1)));
     box_->setClipsToBounds(true);
     box_->setTitlePosition(appkit::kNoTitle);
     box_->setTransparent(true);
@@ -55,9 +55,7 @@ MuPagerMac::~MuPagerMac() {
   if (tabView_) {
     tabView_->setDelegate(nullptr);
     tabView_->pager = nullptr;
-    tabView_->release();
   }
-  if (box_) box_->release();
 }
 
 appkit::View* MuPagerMac::pageArea() const {
@@ -70,10 +68,9 @@ void MuPagerMac::addChild(MuElement* element) {
   if (tabView_) {
     FlagScope scope(suppressSelect_);
     const std::string identifier = element->id() ? element->id() : "";
-    auto* item = new appkit::TabViewItem(identifier.c_str());
+    const objc::Ref<appkit::TabViewItem> item = objc::adopt(new appkit::TabViewItem(identifier.c_str()));
     item->setView(nativeViewOf(element));
     tabView_->addTabViewItem(item);
-    item->release();
   } else {
     showCurrentPage();
   }

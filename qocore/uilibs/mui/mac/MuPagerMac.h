@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/appkit/Box.h"
+#include "platform/objc/Ref.h"
 #include "qocore/uilibs/mui/MuPager.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
@@ -52,8 +53,8 @@ class MuPagerMac : public MuPager {
   friend class PagerTabbedOC;
   appkit::View* pageArea() const;
 
-  PagerTabbedOC* tabView_ = nullptr;
-  ui::NSBoxFlipped* box_ = nullptr;
+  objc::Ref<PagerTabbedOC> tabView_;
+  objc::Ref<ui::NSBoxFlipped> box_;
   bool suppressSelect_ = false;
 };
 

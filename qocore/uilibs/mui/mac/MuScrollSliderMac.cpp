@@ -22,7 +22,7 @@ MuScroll* MuScrollMac::create(MuContainer* parent, const char* id, uint32_t styl
 }
 
 MuScrollMac::MuScrollMac(MuContainer* parent, const char* id, uint32_t style) : MuScroll(parent, id, style) {
-  scrollView_ = new appkit::ScrollView(appkit::makeRect(0, 0, 1, 1));
+  scrollView_ = objc::adopt(new appkit::ScrollView(appkit::makeRect(0, 0, 1, 1)));
   scrollView_->setClipsToBounds(true);
   scrollView_->setBorderType(style & kBordered ? appkit::kBezelBorder : appkit::kNoBorder);
   scrollView_->setDrawsBackground(false);
@@ -33,7 +33,6 @@ MuScrollMac::MuScrollMac(MuContainer* parent, const char* id, uint32_t style) : 
 MuScrollMac::~MuScrollMac() {
   frameWatch_.reset();
   removeAll();
-  scrollView_->release();
 }
 
 void MuScrollMac::refreshStyle() {
@@ -116,7 +115,7 @@ MuSlider* MuSliderMac::create(MuContainer* parent, const char* id, uint32_t styl
 }
 
 MuSliderMac::MuSliderMac(MuContainer* parent, const char* id, uint32_t style) : MuSlider(parent, id, style) {
-  slider_ = new appkit::Slider(appkit::makeRect(0, 0, 1, 1));
+  slider_ = objc::adopt(new appkit::Slider(appkit::makeRect(0, 0, 1, 1)));
   slider_->setClipsToBounds(true);
   slider_->setAllowsTickMarkValuesOnly(true);
   actionTarget_ = std::make_unique<ui::ActionTarget>(this, slider_);
@@ -126,7 +125,6 @@ MuSliderMac::MuSliderMac(MuContainer* parent, const char* id, uint32_t style) : 
 MuSliderMac::~MuSliderMac() {
   slider_->setTarget(nullptr);
   actionTarget_.reset();
-  slider_->release();
 }
 
 int32_t MuSliderMac::widthForHeight(int32_t) { return style() & kVerticalStyle ? kSliderThickness : 0; }

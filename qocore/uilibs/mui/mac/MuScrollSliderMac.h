@@ -11,6 +11,7 @@
 
 #include "platform/appkit/ScrollView.h"
 #include "platform/appkit/Slider.h"
+#include "platform/objc/Ref.h"
 #include "qocore/uilibs/mui/MuScroll.h"
 #include "qocore/uilibs/mui/MuWidgets.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
@@ -44,7 +45,7 @@ class MuScrollMac : public MuScroll, public ui::ViewNotify {
   appkit::ScrollView* scrollView() const noexcept { return scrollView_; }
 
  private:
-  appkit::ScrollView* scrollView_;
+  objc::Ref<appkit::ScrollView> scrollView_;
   std::unique_ptr<ui::ViewNotifyCxx> frameWatch_;
 };
 
@@ -73,7 +74,7 @@ class MuSliderMac : public MuSlider, public ui::ActionCallback {
   appkit::Slider* slider() const noexcept { return slider_; }
 
  private:
-  appkit::Slider* slider_;
+  objc::Ref<appkit::Slider> slider_;
   std::unique_ptr<ui::ActionTarget> actionTarget_;
 };
 

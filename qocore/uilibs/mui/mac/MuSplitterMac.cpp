@@ -42,7 +42,7 @@ MuSplitterMac::MuSplitterMac(MuContainer* parent, const char* id, uint32_t orien
   view->setAutoresizesSubviews(false);
   frameWatch_ = std::make_unique<ui::ViewNotifyCxx>(this, view);
   setPeer(std::make_unique<MuCommonMac>(this, view));
-  tracking_ = new appkit::TrackingArea(view->bounds(), kTrackingOptions, view);
+  tracking_ = objc::adopt(new appkit::TrackingArea(view->bounds(), kTrackingOptions, view));
   view->addTrackingArea(tracking_);
 }
 
@@ -50,7 +50,6 @@ MuSplitterMac::~MuSplitterMac() {
   frameWatch_.reset();
   removeAll();
   view_->view()->removeTrackingArea(tracking_);
-  tracking_->release();
 }
 
 void MuSplitterMac::addChild(MuElement* element) {

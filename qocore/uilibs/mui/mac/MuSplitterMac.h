@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/appkit/View.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/rfb/Rect.h"
 #include "qocore/uilibs/mui/MuSplitter.h"
 #include "qocore/uilibs/mui/mac/MuCommonMac.h"
@@ -53,7 +54,7 @@ class MuSplitterMac : public MuSplitter, public ui::CustomView::Callback, public
  private:
   std::unique_ptr<ui::CustomView> view_;
   std::unique_ptr<ui::ViewNotifyCxx> frameWatch_;
-  appkit::TrackingArea* tracking_;
+  objc::Ref<appkit::TrackingArea> tracking_;
 };
 
 }  // namespace mui

@@ -43,7 +43,7 @@ MuSuperboxMac::MuSuperboxMac(MuContainer* parent, const char* id, const char* la
   f->setSelectable(true);
   f->setEditable(true);
   f->textCell()->setUsesSingleLineMode(true);
-  labelled_ = new LabelledControl(label, insets);
+  labelled_ = objc::adopt(new LabelledControl(label, insets));
   labelled_->addControl(f);
   labelled_->setWidths(0, fieldWidth_);
   delegate_ = std::make_unique<ui::TextFieldDelegateHolder>(this, f);
@@ -54,7 +54,6 @@ MuSuperboxMac::MuSuperboxMac(MuContainer* parent, const char* id, const char* la
 MuSuperboxMac::~MuSuperboxMac() {
   ui::AppEventFilter::setEnabled(false);
   delegate_.reset();
-  labelled_->release();
 }
 
 void MuSuperboxMac::setFocus() {

@@ -19,6 +19,7 @@
 
 #include "platform/appkit/Event.h"
 #include "platform/appkit/TextField.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/CharArray.h"
 #include "qocore/uilibs/mui/MuWidgets.h"
 #include "qocore/uilibs/mui/mac/MuChoiceMac.h"
@@ -82,7 +83,7 @@ class MuSuperboxMac : public MuSuperbox, public ui::TextFieldDelegate, public ui
 
  private:
   ui::TextField textField_{false};
-  LabelledControl* labelled_;
+  objc::Ref<LabelledControl> labelled_;
   std::unique_ptr<ui::TextFieldDelegateHolder> delegate_;
   // Until told otherwise the label keeps its natural width and the field
   // takes the rest of the row.

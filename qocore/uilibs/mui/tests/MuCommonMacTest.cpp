@@ -13,7 +13,7 @@
 #include "qocore/uilibs/ui/mac/CocoaUtil.h"
 #include "qocore/uilibs/ui/mac/TextMeasurer.h"
 #include "testing/LogCapture.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace mui {
 namespace {

@@ -10,7 +10,7 @@
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace {
 

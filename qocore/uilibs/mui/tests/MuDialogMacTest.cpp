@@ -379,6 +379,78 @@ TEST_F(MuDialogMacTest, AModalSheetRunsItsLoopOverTheOwner) {
   EXPECT_EQ(appkit::Application::shared().modalWindow(), nullptr);
 }
 
+// Deletes the dialog that tells it it closed.
+struct DeleteOnClose : MuObserver {
+  void onDialogClosed(MuDialog* dialog) override {
+    delete dialog;
+    ++deleted;
+  }
+  int deleted = 0;
+};
+
+TEST_F(MuDialogMacTest, AModalDialogDeletedByItsClosedObserverEndsItsLoopUntouched) {
+  // Closed by a call from inside its loop, and by its close button.
+  for (bool closeButton : {false, true}) {
+    MuDialogMac* d = dialog(MuDialog::kAppModal).release();
+    DeleteOnClose deleter;
+    d->addObserver(&deleter);
+    appkit::Window* window = d->window();
+    auto& loop = runloop::RunLoop::current();
+    loop.setTimerCallout([&] {
+      if (closeButton)
+        appkit::inject::closeButton(window);
+      else
+        d->close();
+    });
+    loop.setTimerFireTime(plat::getMonotonicTime());
+    d->setVisible(true);  // returns once the dialog is gone
+    loop.setTimerCallout(nullptr);
+    EXPECT_EQ(deleter.deleted, 1) << closeButton;
+    EXPECT_EQ(appkit::Application::shared().modalWindow(), nullptr) << closeButton;
+  }
+}
+
+TEST_F(MuDialogMacTest, ClosingTheOuterOfTwoModalDialogsLeavesTheInnerOneRunning) {
+  auto outer = dialog(MuDialog::kAppModal);
+  auto inner = dialog(MuDialog::kAppModal);
+  std::vector<std::string> steps;
+  auto& loop = runloop::RunLoop::current();
+  int tick = 0;
+  loop.setTimerCallout([&] {
+    switch (tick++) {
+      case 0:  // inside the outer loop
+        loop.setTimerFireTime(plat::getMonotonicTime());
+        inner->setVisible(true);
+        steps.push_back(std::string("inner returned ") + (inner->isVisible() ? "shown" : "hidden"));
+        break;
+      case 1:  // inside the inner loop: the outer dialog is answered
+        // The next step comes after the loop has seen what this one did.
+        loop.setTimerFireTime(plat::getMonotonicTime() + plat::kTicksPerMs);
+        outer->close();
+        steps.push_back("outer closed");
+        break;
+      case 2:
+        steps.push_back(inner->runningCodeModal() ? "inner runs" : "inner stopped");
+        // A guard against a hang: a loop still running after 10 s ends.
+        loop.setTimerFireTime(plat::getMonotonicTime() + 10000 * plat::kTicksPerMs);
+        if (inner->isVisible()) inner->close();
+        break;
+      default:
+        steps.push_back("guard");
+        appkit::Application::shared().abortModal();
+        break;
+    }
+  });
+  loop.setTimerFireTime(plat::getMonotonicTime());
+  outer->setVisible(true);
+  loop.clearTimer();
+  loop.setTimerCallout(nullptr);
+  steps.push_back(std::string("outer returned ") + (outer->isVisible() ? "shown" : "hidden"));
+  EXPECT_EQ(steps,
+            (std::vector<std::string>{"outer closed", "inner runs", "inner returned hidden", "outer returned hidden"}));
+  EXPECT_EQ(appkit::Application::shared().modalWindow(), nullptr);
+}
+
 TEST_F(MuDialogMacTest, ShowingAModalDialogFromItsOwnLoopIsFatal) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_DEATH(

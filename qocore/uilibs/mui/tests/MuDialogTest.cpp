@@ -8,7 +8,7 @@
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "qocore/uilibs/mui/MuElement.h"
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "qocore/uilibs/mui/MuSpacer.h"
 #include "qocore/uilibs/mui/Mui.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "qocore/uilibs/mui/MuMessageBox.h"
 #include "qocore/uilibs/mui/MuText.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace {
 

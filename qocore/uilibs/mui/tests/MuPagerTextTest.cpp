@@ -8,7 +8,7 @@
 #include "qocore/uilibs/mui/MuPager.h"
 #include "qocore/uilibs/mui/MuText.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace {
 

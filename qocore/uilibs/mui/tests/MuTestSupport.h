@@ -13,7 +13,7 @@
 
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuElement.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace mui_test {
 

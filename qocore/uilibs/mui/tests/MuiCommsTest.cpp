@@ -41,7 +41,7 @@
 #include "qocore/uilibs/ui/mac/MenuMac.h"
 #include "testing/FileFixtures.h"
 #include "testing/MuControlTree.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace {
 

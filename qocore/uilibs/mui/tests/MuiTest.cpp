@@ -14,7 +14,7 @@
 #include "qocore/uilibs/mui/MuLayout.h"
 #include "qocore/uilibs/mui/Mui.h"
 #include "qocore/uilibs/mui/tests/MuTestSupport.h"
-#include "testing/MuTestBackend.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace {
 

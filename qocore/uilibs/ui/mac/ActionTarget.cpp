@@ -28,15 +28,14 @@ void ActionOC::performAction(appkit::Sel action, objc::Object* sender) {
   }
 }
 
-ActionTarget::ActionTarget(ActionCallback* callback, appkit::Control* control) : oc_(new ActionOC) {
+ActionTarget::ActionTarget(ActionCallback* callback, appkit::Control* control) : oc_(objc::adopt(new ActionOC)) {
   oc_->cxx = callback;
   if (control) attach(control);
 }
 
-ActionTarget::~ActionTarget() {
-  oc_->cxx = nullptr;
-  oc_->release();
-}
+// Controls may still name the object as their target: it outlives this
+// as long as they hold it, and does nothing.
+ActionTarget::~ActionTarget() { oc_->cxx = nullptr; }
 
 void ActionTarget::attach(appkit::Control* control) {
   control->setTarget(oc_);

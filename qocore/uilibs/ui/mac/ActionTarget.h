@@ -8,6 +8,7 @@
 
 #include "platform/appkit/Responder.h"
 #include "platform/appkit/View.h"
+#include "platform/objc/Ref.h"
 
 namespace ui {
 
@@ -46,7 +47,7 @@ class ActionTarget {
   ActionOC* object() const noexcept { return oc_; }
 
  private:
-  ActionOC* oc_;
+  objc::Ref<ActionOC> oc_;
 };
 
 }  // namespace ui

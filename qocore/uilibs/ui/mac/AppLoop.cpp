@@ -11,6 +11,7 @@
 #include "qocore/base/os/unix/LaunchProcess.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/LogSrc.h"
+#include "qocore/base/plat/ScopeExit.h"
 #include "qocore/base/qoutil/NamedImage.h"
 #include "qocore/uilibs/ui/mac/MsgBox.h"
 #include "qocore/uilibs/ui/mac/SysColorsMac.h"
@@ -36,25 +37,27 @@ std::set<AppEventFilter*>& filters() {
   static std::set<AppEventFilter*>* const set = new std::set<AppEventFilter*>;
   return *set;
 }
-// The filters still to be asked about the event being dispatched.
-std::set<AppEventFilter*>& snapshot() {
-  static std::set<AppEventFilter*>* const set = new std::set<AppEventFilter*>;
-  return *set;
-}
+
+// One dispatch to the filters: those still to be asked about its event.
+// A filter may run a nested loop whose events are dispatched meanwhile, so
+// the dispatches in progress form a stack, each with its own filters.
+struct FilterDispatch {
+  std::set<AppEventFilter*> pending;
+  FilterDispatch* outer;
+};
+FilterDispatch* dispatches = nullptr;
 
 // Asks each registered filter in turn until one answers true (then true).
 // A filter unregistered meanwhile, by itself or another, is not asked.
 template <typename Ask>
 bool askFilters(Ask ask) {
-  std::set<AppEventFilter*>& pending = snapshot();
-  pending = filters();
-  while (!pending.empty()) {
-    AppEventFilter* filter = *pending.begin();
-    pending.erase(pending.begin());
-    if (ask(filter)) {
-      pending.clear();
-      return true;
-    }
+  FilterDispatch dispatch{filters(), dispatches};
+  dispatches = &dispatch;
+  plat::ScopeExit pop([&dispatch] { dispatches = dispatch.outer; });
+  while (!dispatch.pending.empty()) {
+    AppEventFilter* filter = *dispatch.pending.begin();
+    dispatch.pending.erase(dispatch.pending.begin());
+    if (ask(filter)) return true;
   }
   return false;
 }
@@ -154,7 +157,7 @@ void AppEventFilter::setEnabled(bool enabled) {
     return;
   }
   bool wasRegistered = filters().erase(this) > 0;
-  snapshot().erase(this);
+  for (FilterDispatch* d = dispatches; d; d = d->outer) d->pending.erase(this);
   if (wasRegistered && filters().empty() && oc) objc::NotificationCenter::defaultCenter().removeObserver(oc);
   if (monitor_) {
     app.removeMonitor(monitor_);

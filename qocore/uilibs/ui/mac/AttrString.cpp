@@ -62,30 +62,17 @@ AttrString::AttrString(const char* s, const char* end, const plat::Markup::Style
   if (style.flags & plat::Markup::Style::kUnderline) setUnderline();
 }
 
-AttrString& AttrString::operator=(AttrString&& other) noexcept {
-  if (this != &other) {
-    if (s_) s_->release();
-    s_ = other.s_;
-    other.s_ = nullptr;
-  }
-  return *this;
-}
-
-AttrString::~AttrString() {
-  if (s_) s_->release();
-}
+AttrString::~AttrString() = default;
 
 void AttrString::build(const char* text, const char* end) {
   PLAT_ASSERT(!end || end >= text);
   size_t length = end ? static_cast<size_t>(end - text) : std::strlen(text);
-  objc::String* s = objc::String::create(text, length);
-  if (s) s->autorelease();
-  if (s_) s_->release();
-  s_ = new appkit::AttributedString(s);
+  objc::Ref<objc::String> s = objc::adopt(objc::String::create(text, length));
+  s_ = objc::adopt(new appkit::AttributedString(s));
 }
 
 appkit::AttributedString* AttrString::ensure() {
-  if (!s_) s_ = new appkit::AttributedString;
+  if (!s_) s_ = objc::adopt(new appkit::AttributedString);
   return s_;
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/appkit/AttributedString.h"
 #include "platform/appkit/Font.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/Markup.h"
 
 namespace ui {
@@ -27,14 +28,14 @@ class AttrString {
   // when the style says so.
   AttrString(const char* text, const plat::Markup::Style& style, const char* colourName);
   AttrString(const char* text, const char* end, const plat::Markup::Style& style, const char* colourName);
-  AttrString(AttrString&& other) noexcept : s_(other.s_) { other.s_ = nullptr; }
-  AttrString& operator=(AttrString&& other) noexcept;
+  AttrString(AttrString&& other) noexcept = default;
+  AttrString& operator=(AttrString&& other) noexcept = default;
   AttrString(const AttrString&) = delete;
   AttrString& operator=(const AttrString&) = delete;
   virtual ~AttrString();
 
   appkit::AttributedString* get() const noexcept { return s_; }
-  explicit operator bool() const noexcept { return s_ != nullptr; }
+  explicit operator bool() const noexcept { return static_cast<bool>(s_); }
   // The string's length in UTF-16 units (0 without one).
   size_t length() const noexcept { return s_ ? s_->length() : 0; }
 
@@ -73,7 +74,7 @@ class AttrString {
 
  private:
   void build(const char* text, const char* end);
-  appkit::AttributedString* s_ = nullptr;
+  objc::Ref<appkit::AttributedString> s_;
 };
 
 // Markup as one attributed string.

@@ -5,14 +5,12 @@
 namespace ui {
 
 appkit::Size buttonSize(int buttonType, int bezelStyle) {
-  appkit::Button* button = new appkit::Button(appkit::makeRect(0, 0, 1, 1));
+  objc::Ref<appkit::Button> button = objc::adopt(new appkit::Button(appkit::makeRect(0, 0, 1, 1)));
   button->setClipsToBounds(true);
   button->setBezelStyle(bezelStyle);
   button->setButtonType(buttonType);
   button->setTitle("");
-  const appkit::Size size = fittingSize(button, false);
-  button->release();
-  return size;
+  return fittingSize(button, false);
 }
 
 appkit::Button* makeImageButton(appkit::Image* image, appkit::Image* alternate, const char* toolTip) {

@@ -86,13 +86,11 @@ appkit::Size fittingSize(appkit::Control* control, bool restore) {
 }
 
 appkit::Size editFieldSize() {
-  auto* field = new appkit::TextField(appkit::makeRect(0, 0, 1, 1));
+  objc::Ref<appkit::TextField> field = objc::adopt(new appkit::TextField(appkit::makeRect(0, 0, 1, 1)));
   field->setClipsToBounds(true);
   field->setSelectable(true);
   field->setEditable(true);
-  appkit::Size size = fittingSize(field, false);
-  field->release();
-  return size;
+  return fittingSize(field, false);
 }
 
 appkit::Size scrollContentSize(const appkit::ScrollView* view, bool horizontal, bool vertical, appkit::Size frame) {
@@ -178,8 +176,7 @@ void NSViewAutoHiderOC::mouseExited(appkit::Event*) {
 }
 
 NSViewAutoHider::NSViewAutoHider(appkit::View* view, uint32_t edge, uint32_t inset, AutoHider::Callback* callback)
-    : AutoHider(edge, inset, callback), view_(view), target_(new NSViewAutoHiderOC) {
-  view_->retain();
+    : AutoHider(edge, inset, callback), view_(view), target_(objc::adopt(new NSViewAutoHiderOC)) {
   target_->cxx = this;
   setWidget(this);
 }
@@ -189,26 +186,23 @@ NSViewAutoHider::~NSViewAutoHider() {
   view_->removeFromSuperview();
   container_ = nullptr;
   target_->cxx = nullptr;
-  target_->release();
-  view_->release();
 }
 
 void NSViewAutoHider::removeTrackingAreas() {
-  for (appkit::TrackingArea** area : {&viewArea_, &containerArea_}) {
+  for (objc::Ref<appkit::TrackingArea>* area : {&viewArea_, &containerArea_}) {
     if (!*area) continue;
     if ((*area)->view()) (*area)->view()->removeTrackingArea(*area);
-    (*area)->release();
-    *area = nullptr;
+    area->reset();
   }
 }
 
 void NSViewAutoHider::addTrackingAreas() {
   constexpr unsigned kOptions =
       appkit::kTrackingMouseEnteredAndExited | appkit::kTrackingActiveAlways | appkit::kTrackingInVisibleRect;
-  viewArea_ = new appkit::TrackingArea(view_->bounds(), kOptions, target_);
+  viewArea_ = objc::adopt(new appkit::TrackingArea(view_->bounds(), kOptions, target_));
   view_->addTrackingArea(viewArea_);
   if (container_) {
-    containerArea_ = new appkit::TrackingArea(container_->bounds(), kOptions, target_);
+    containerArea_ = objc::adopt(new appkit::TrackingArea(container_->bounds(), kOptions, target_));
     container_->addTrackingArea(containerArea_);
   }
 }

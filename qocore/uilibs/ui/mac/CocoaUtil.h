@@ -16,6 +16,7 @@
 #include "platform/appkit/ScrollView.h"
 #include "platform/appkit/View.h"
 #include "platform/appkit/Window.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/rfb/Rect.h"
 #include "qocore/uilibs/ui/AutoHider.h"
 
@@ -170,11 +171,11 @@ class NSViewAutoHider : public AutoHider, public AutoHider::Widget {
   void removeTrackingAreas();
   void addTrackingAreas();
 
-  appkit::View* view_;
+  objc::Ref<appkit::View> view_;
   appkit::View* container_ = nullptr;
-  NSViewAutoHiderOC* target_;
-  appkit::TrackingArea* viewArea_ = nullptr;
-  appkit::TrackingArea* containerArea_ = nullptr;
+  objc::Ref<NSViewAutoHiderOC> target_;
+  objc::Ref<appkit::TrackingArea> viewArea_;
+  objc::Ref<appkit::TrackingArea> containerArea_;
 };
 
 }  // namespace ui

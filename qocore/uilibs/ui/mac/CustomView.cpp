@@ -104,7 +104,7 @@ CustomView::Callback::~Callback() = default;
 
 CustomView::CustomView(Callback* callback, qoutil::MouseCallback* mouseCallback, DragDropMac::Callback* dragCallback,
                        DragDropMac::ImageProvider* imageProvider)
-    : view_(new CustomViewOC(appkit::makeRect(0, 0, 1, 1))),
+    : view_(objc::adopt(new CustomViewOC(appkit::makeRect(0, 0, 1, 1)))),
       callback_(callback),
       mouseCallback_(mouseCallback),
       dragCallback_(dragCallback),
@@ -119,7 +119,6 @@ CustomView::~CustomView() {
   mouse_.setDragSource(nullptr);
   dragDrop_.reset();
   view_->cxx = nullptr;
-  view_->release();
 }
 
 void CustomView::enableDragDrop(const char* dragType, const std::vector<const char*>& acceptedTypes) {

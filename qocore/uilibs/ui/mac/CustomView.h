@@ -14,6 +14,7 @@
 #include "platform/appkit/Event.h"
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/View.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/qoutil/MouseCallback.h"
 #include "qocore/base/rfb/Rect.h"
 #include "qocore/uilibs/ui/mac/DragDropMac.h"
@@ -103,7 +104,7 @@ class CustomView {
   void invalidate(const rfb::Rect& rect);
 
  private:
-  CustomViewOC* view_;
+  objc::Ref<CustomViewOC> view_;
   Callback* callback_;
   qoutil::MouseCallback* mouseCallback_;
   DragDropMac::Callback* dragCallback_;

@@ -29,31 +29,21 @@ void TextFieldDelegateOC::controlTextDidEndEditing(appkit::TextField* field) {
 // The holders retain the control they install on, so that they can take
 // the bridge off it again however the peer orders its teardown.
 TextFieldDelegateHolder::TextFieldDelegateHolder(TextFieldDelegate* receiver, appkit::TextField* control)
-    : bridge_(new TextFieldDelegateOC), control_(control) {
+    : bridge_(objc::adopt(new TextFieldDelegateOC)), control_(control) {
   bridge_->cxx = receiver;
-  if (control_) {
-    control_->retain();
-    control_->setDelegate(bridge_);
-  }
+  if (control_) control_->setDelegate(bridge_);
 }
 
 TextFieldDelegateHolder::~TextFieldDelegateHolder() {
-  if (control_) {
-    if (control_->delegate() == bridge_) control_->setDelegate(nullptr);
-    control_->release();
-  }
+  if (control_ && control_->delegate() == bridge_) control_->setDelegate(nullptr);
   bridge_->cxx = nullptr;
-  bridge_->release();
 }
 
 NSFormatterCxx::NSFormatterCxx(Callback* callback, appkit::TextField* control)
-    : formatter_(new NSFormatterOC), control_(control) {
+    : formatter_(objc::adopt(new NSFormatterOC)), control_(control) {
   formatter_->callback = callback;
   formatter_->control = control;
-  if (control_) {
-    control_->retain();
-    control_->setFormatter(formatter_);
-  }
+  if (control_) control_->setFormatter(formatter_);
 }
 
 NSFormatterCxx::~NSFormatterCxx() {
@@ -61,11 +51,7 @@ NSFormatterCxx::~NSFormatterCxx() {
   // callback is gone.
   formatter_->callback = nullptr;
   formatter_->control = nullptr;
-  if (control_) {
-    if (control_->formatter() == formatter_) control_->setFormatter(nullptr);
-    control_->release();
-  }
-  formatter_->release();
+  if (control_ && control_->formatter() == formatter_) control_->setFormatter(nullptr);
 }
 
 objc::String* NSFormatterOC::stringForObjectValue(objc::Object* value) { return dynamic_cast<objc::String*>(value); }
@@ -121,21 +107,14 @@ std::vector<appkit::Range> TextViewDelegateOC::willChangeSelection(appkit::TextV
 }
 
 TextViewDelegateHolder::TextViewDelegateHolder(TextViewDelegate* receiver, appkit::TextView* view)
-    : bridge_(new TextViewDelegateOC), view_(view) {
+    : bridge_(objc::adopt(new TextViewDelegateOC)), view_(view) {
   bridge_->cxx = receiver;
-  if (view_) {
-    view_->retain();
-    view_->setDelegate(bridge_);
-  }
+  if (view_) view_->setDelegate(bridge_);
 }
 
 TextViewDelegateHolder::~TextViewDelegateHolder() {
-  if (view_) {
-    if (view_->delegate() == bridge_) view_->setDelegate(nullptr);
-    view_->release();
-  }
+  if (view_ && view_->delegate() == bridge_) view_->setDelegate(nullptr);
   bridge_->cxx = nullptr;
-  bridge_->release();
 }
 
 long TableViewDelegateOC::numberOfRowsInTableView(appkit::TableView* table) {
@@ -196,10 +175,9 @@ double TableViewDelegateHorOC::heightOfRow(appkit::TableView* table, long row) {
 
 TableViewDelegateHolder::TableViewDelegateHolder(ui::TableViewDelegate* receiver, appkit::TableView* table,
                                                  bool horizontal)
-    : bridge_(horizontal ? new TableViewDelegateHorOC : new TableViewDelegateOC), table_(table) {
+    : bridge_(objc::adopt(horizontal ? new TableViewDelegateHorOC : new TableViewDelegateOC)), table_(table) {
   bridge_->cxx = receiver;
   if (table_) {
-    table_->retain();
     table_->setDataSource(bridge_);
     table_->setDelegate(bridge_);
   }
@@ -209,10 +187,8 @@ TableViewDelegateHolder::~TableViewDelegateHolder() {
   if (table_) {
     table_->setDelegate(nullptr);
     table_->setDataSource(nullptr);
-    table_->release();
   }
   bridge_->cxx = nullptr;
-  bridge_->release();
 }
 
 }  // namespace ui

@@ -13,6 +13,7 @@
 #include "platform/appkit/TableView.h"
 #include "platform/appkit/TextField.h"
 #include "platform/appkit/TextView.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/CharArray.h"
 
 namespace ui {
@@ -46,8 +47,8 @@ class TextFieldDelegateHolder {
   TextFieldDelegateOC* bridge() const noexcept { return bridge_; }
 
  private:
-  TextFieldDelegateOC* bridge_;
-  appkit::TextField* control_;
+  objc::Ref<TextFieldDelegateOC> bridge_;
+  objc::Ref<appkit::TextField> control_;
 };
 
 class NSFormatterOC;
@@ -71,8 +72,8 @@ class NSFormatterCxx {
   NSFormatterOC* formatter() const noexcept { return formatter_; }
 
  private:
-  NSFormatterOC* formatter_;
-  appkit::TextField* control_;
+  objc::Ref<NSFormatterOC> formatter_;
+  objc::Ref<appkit::TextField> control_;
 };
 
 class NSFormatterOC : public appkit::Formatter {
@@ -127,8 +128,8 @@ class TextViewDelegateHolder {
   TextViewDelegateOC* bridge() const noexcept { return bridge_; }
 
  private:
-  TextViewDelegateOC* bridge_;
-  appkit::TextView* view_;
+  objc::Ref<TextViewDelegateOC> bridge_;
+  objc::Ref<appkit::TextView> view_;
 };
 
 // Receives a table's data-source and delegate messages.
@@ -194,8 +195,8 @@ class TableViewDelegateHolder {
   TableViewDelegateOC* bridge() const noexcept { return bridge_; }
 
  private:
-  TableViewDelegateOC* bridge_;
-  appkit::TableView* table_;
+  objc::Ref<TableViewDelegateOC> bridge_;
+  objc::Ref<appkit::TableView> table_;
 };
 
 }  // namespace ui

@@ -34,16 +34,14 @@ std::string pasteboardTypeFor(const char* typeName) {
 DragDropDataMac::DragDropDataMac(const char* typeName)
     : typeName_(typeName ? typeName : ""),
       pasteboardType_(pasteboardTypeFor(typeName)),
-      item_(new appkit::PasteboardItem) {}
+      item_(objc::adopt(new appkit::PasteboardItem)) {}
 
 DragDropDataMac::DragDropDataMac(const char* typeName, appkit::DraggingSession* info)
     : typeName_(typeName ? typeName : ""),
       pasteboardType_(pasteboardTypeFor(typeName)),
       pasteboard_(info ? info->draggingPasteboard() : nullptr) {}
 
-DragDropDataMac::~DragDropDataMac() {
-  if (item_) item_->release();
-}
+DragDropDataMac::~DragDropDataMac() = default;
 
 void DragDropDataMac::getData(plat::MBuf<unsigned char>& buffer) {
   if (!carries(pasteboard_, pasteboardType_)) return;
@@ -71,9 +69,7 @@ DragDropMac::DragDropMac(Callback* callback, ImageProvider* imageProvider, appki
                   "[view conformsToProtocol:@protocol(NSDraggingSource)]");
 }
 
-DragDropMac::~DragDropMac() {
-  if (dragImage_) dragImage_->release();
-}
+DragDropMac::~DragDropMac() = default;
 
 void DragDropMac::setTypes(const char* dragType, const std::vector<const char*>& acceptedTypes) {
   const char* type = dragType ? dragType : "";
@@ -106,14 +102,12 @@ void DragDropMac::mouseDragged(appkit::Event* event, rfb::Point point) {
   item_.reset(outgoing);
   if (!callback_->fillDragData(outgoing, press)) return;
 
-  auto* draggingItem = new appkit::DraggingItem(outgoing->pasteboardItem());
+  objc::Ref<appkit::DraggingItem> draggingItem = objc::adopt(new appkit::DraggingItem(outgoing->pasteboardItem()));
   if (imageProvider_) {
     appkit::Image* image = nullptr;
     rfb::Point offset;
     imageProvider_->getDragImage(dragId_, &image, &offset, press);
     if (image) {
-      image->retain();
-      if (dragImage_) dragImage_->release();
       dragImage_ = image;
       appkit::Size size = image->size();
       appkit::Point at = view_->convertPointFromView(event->locationInWindow(), nullptr);
@@ -122,15 +116,12 @@ void DragDropMac::mouseDragged(appkit::Event* event, rfb::Point point) {
       component->setContents(image);
       component->setFrame(appkit::makeRect(-offset.x, offset.y, size.width, size.height));
       // The provider holds the component for the item's life.
-      component->retain();
-      std::shared_ptr<appkit::DraggingImageComponent> held(component,
-                                                           [](appkit::DraggingImageComponent* c) { c->release(); });
+      objc::Ref<appkit::DraggingImageComponent> held(component);
       draggingItem->setImageComponentsProvider(
           [held]() { return std::vector<appkit::DraggingImageComponent*>{held.get()}; });
     }
   }
-  appkit::DraggingSession::begin(view_, {draggingItem}, event, dynamic_cast<appkit::DraggingSource*>(view_));
-  draggingItem->release();
+  appkit::DraggingSession::begin(view_, {draggingItem.get()}, event, dynamic_cast<appkit::DraggingSource*>(view_));
 }
 
 bool DragDropMac::takeIncoming(appkit::DraggingSession* info) {

@@ -19,6 +19,7 @@
 #include "platform/appkit/Image.h"
 #include "platform/appkit/Pasteboard.h"
 #include "platform/appkit/View.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/qoutil/DragDetector.h"
 #include "qocore/base/qoutil/DragDropData.h"
 #include "qocore/base/rfb/Rect.h"
@@ -50,7 +51,7 @@ class DragDropDataMac : public qoutil::DragDropData {
   std::string typeName_;
   std::string pasteboardType_;
   appkit::Pasteboard* pasteboard_ = nullptr;
-  appkit::PasteboardItem* item_ = nullptr;
+  objc::Ref<appkit::PasteboardItem> item_;
 };
 
 class DragDropMac {
@@ -113,7 +114,7 @@ class DragDropMac {
   Callback* callback_;
   ImageProvider* imageProvider_;
   appkit::View* view_;
-  appkit::Image* dragImage_ = nullptr;
+  objc::Ref<appkit::Image> dragImage_;
   std::unique_ptr<qoutil::DragDropData> item_;
   bool armed_ = false;
   bool accepting_ = false;

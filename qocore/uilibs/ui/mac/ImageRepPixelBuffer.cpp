@@ -12,9 +12,7 @@ ImageRepPixelBuffer::ImageRepPixelBuffer(const rfb::Rect& r)
   setSize(rfb::Size{static_cast<int32_t>(r.width()), static_cast<int32_t>(r.height())});
 }
 
-ImageRepPixelBuffer::~ImageRepPixelBuffer() {
-  if (rep_) rep_->release();
-}
+ImageRepPixelBuffer::~ImageRepPixelBuffer() = default;
 
 void ImageRepPixelBuffer::setPF(const rfb::PixelFormat& pf) { PLAT_ASSERT_TEXT(pf.equal(pf_), "pf.equal(pf_)"); }
 
@@ -22,13 +20,13 @@ void ImageRepPixelBuffer::setSize(rfb::Size size) {
   if (size.width == width() && size.height == height()) return;
   // The new representation is made before anything changes, so that a
   // failure leaves the buffer as it was.
-  appkit::BitmapImageRep* made = appkit::BitmapImageRep::create(
-      nullptr, size.width, size.height, 8, 4, true, false, appkit::kDeviceRGBColorSpace, int64_t{size.width} * 4, 32);
+  objc::Ref<appkit::BitmapImageRep> made = objc::adopt(appkit::BitmapImageRep::create(
+      nullptr, size.width, size.height, 8, 4, true, false, appkit::kDeviceRGBColorSpace, int64_t{size.width} * 4, 32));
   if (!made) throw plat::Exception("Cannot make a %dx%d image representation", size.width, size.height);
 
   const rfb::Rect oldRect = rect;
-  appkit::BitmapImageRep* old = rep_;
-  rep_ = made;
+  const objc::Ref<appkit::BitmapImageRep> old = std::move(rep_);
+  rep_ = std::move(made);
   rect = rfb::Rect(rect.x1, rect.y1, rfb::clampTo32(int64_t{rect.x1} + size.width),
                    rfb::clampTo32(int64_t{rect.y1} + size.height));
   data = rep_->bitmapData();
@@ -40,7 +38,6 @@ void ImageRepPixelBuffer::setSize(rfb::Size size) {
     const rfb::Rect kept = oldRect.intersect(rect);
     if (!kept.isEmpty()) imageRect(kept, old->bitmapData(), static_cast<int32_t>(oldRect.width()));
   }
-  old->release();
 }
 
 appkit::Image* ImageRepPixelBuffer::makeImage(appkit::Size size) const {

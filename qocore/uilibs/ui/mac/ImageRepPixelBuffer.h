@@ -5,6 +5,7 @@
 // the images made from it.
 
 #include "platform/appkit/Image.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/rfb/PixelBuffer.h"
 
 namespace ui {
@@ -34,7 +35,7 @@ class ImageRepPixelBuffer : public rfb::ConfigurablePixelBuffer {
   appkit::BitmapImageRep* imageRep() const noexcept { return rep_; }
 
  private:
-  appkit::BitmapImageRep* rep_ = nullptr;
+  objc::Ref<appkit::BitmapImageRep> rep_;
 };
 
 // An autoreleased image of any pixel buffer's pixels (translated into the

@@ -36,12 +36,11 @@ MenuMac::Item::Item(MenuMac* owner, const char* title, const char* imageName, Ac
     : Menu::Item(owner, callback, title, imageName), owner_(owner) {
   if (!title) {
     native_ = appkit::MenuItem::separatorItem();
-    native_->retain();
     return;
   }
-  target_ = new MenuItemOC;
+  target_ = objc::adopt(new MenuItemOC);
   target_->cxx = this;
-  native_ = new appkit::MenuItem("", kItemClicked, "");
+  native_ = objc::adopt(new appkit::MenuItem("", kItemClicked, ""));
   if (imageName) {
     // The item retains the image; the cache may let its entry go.
     plat::LinkedPtr<NamedImage> image = loadNamedImage(imageName, 16, 16);
@@ -59,11 +58,7 @@ MenuMac::Item::Item(MenuMac* owner, const char* title, const char* imageName, Ac
 
 MenuMac::Item::~Item() {
   delete submenu_;
-  native_->release();
-  if (target_) {
-    target_->cxx = nullptr;
-    target_->release();
-  }
+  if (target_) target_->cxx = nullptr;
 }
 
 void MenuMac::Item::setTitle(const char* title) {
@@ -90,17 +85,11 @@ Menu* MenuMac::Item::submenu() { return submenu_; }
 
 MenuMac::MenuMac(ActionCallback* callback, bool mnemonicKeys, appkit::Menu* menu)
     : Menu(this, callback), menu_(menu), mnemonicKeys_(mnemonicKeys) {
-  if (menu_)
-    menu_->retain();
-  else
-    menu_ = new appkit::Menu;
+  if (!menu_) menu_ = objc::adopt(new appkit::Menu);
   menu_->setAutoenablesItems(false);
 }
 
-MenuMac::~MenuMac() {
-  removeAll();
-  menu_->release();
-}
+MenuMac::~MenuMac() { removeAll(); }
 
 Menu::Item* MenuMac::createItem(const char* title, const char* imageName, Menu::Item* position,
                                 ActionCallback* callback, int kind) {
@@ -116,7 +105,7 @@ Menu::Item* MenuMac::createItem(const char* title, const char* imageName, Menu::
 void MenuMac::removeNativeItem(Menu::Item* item) { menu_->removeItem(nativeItem(item)); }
 
 appkit::MenuItem* MenuMac::nativeItem(Menu::Item* item) noexcept {
-  return item ? static_cast<Item*>(item)->native_ : nullptr;
+  return item ? static_cast<Item*>(item)->native_.get() : nullptr;
 }
 
 void MenuMac::popUpAtMouse() { menu_->popUpMenuPositioningItem(nullptr, appkit::Event::mouseLocation(), nullptr); }

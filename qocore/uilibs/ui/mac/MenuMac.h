@@ -9,6 +9,7 @@
 
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/Responder.h"
+#include "platform/objc/Ref.h"
 #include "qocore/uilibs/ui/Menu.h"
 
 namespace ui {
@@ -37,8 +38,8 @@ class MenuMac : public Menu::ItemManager, public Menu {
    private:
     friend class MenuMac;
     MenuMac* owner_;
-    MenuItemOC* target_ = nullptr;
-    appkit::MenuItem* native_ = nullptr;
+    objc::Ref<MenuItemOC> target_;
+    objc::Ref<appkit::MenuItem> native_;
     MenuMac* submenu_ = nullptr;
   };
 
@@ -72,7 +73,7 @@ class MenuMac : public Menu::ItemManager, public Menu {
                                     const char* imageName);
 
  private:
-  appkit::Menu* menu_;
+  objc::Ref<appkit::Menu> menu_;
   bool mnemonicKeys_;
 };
 

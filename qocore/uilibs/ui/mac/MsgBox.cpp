@@ -5,6 +5,7 @@
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Image.h"
 #include "platform/appkit/Window.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/loc/Localize.h"
 #include "qocore/base/os/AppInfo.h"
 #include "qocore/base/os/mac/NSUtil.h"
@@ -23,16 +24,18 @@ const char* const kDidEnd = "alertDidEnd:returnCode:contextInfo:";
 
 // The box of one call.
 struct MsgBox {
-  appkit::Alert* alert = nullptr;
+  appkit::Window* parent = nullptr;
   long result = 0;
 };
 
-// NSAlertDelegateOC: ends the parent's modal loop once the sheet ends.
+// NSAlertDelegateOC: ends the parent's modal loop once the sheet ends,
+// also when another box runs inside it.
 class NSAlertDelegateOC : public objc::Object, public appkit::AlertDidEndReceiver {
  public:
   void alertDidEnd(appkit::Alert*, long returnCode, void* contextInfo) override {
-    static_cast<MsgBox*>(contextInfo)->result = returnCode;
-    appkit::Application::shared().stopModal();
+    auto* box = static_cast<MsgBox*>(contextInfo);
+    box->result = returnCode;
+    appkit::Application::shared().stopModalForWindow(box->parent);
   }
 
  protected:
@@ -81,9 +84,12 @@ appkit::Image* statusIcon(const char* badgeName) {
 
 bool msgBox(appkit::Window* parent, const char* text, MsgBoxFlags flags, const char* caption) {
   registerMessages();
+  // The parent is held for the life of the box: whatever the loop runs
+  // may close it, and its title is given back at the end.
+  const objc::Ref<appkit::Window> heldParent(parent);
   MsgBox box;
-  box.alert = new appkit::Alert;
-  plat::ScopeExit releaseAlert([&box] { box.alert->release(); });
+  box.parent = parent;
+  const objc::Ref<appkit::Alert> alert = objc::adopt(new appkit::Alert);
 
   plat::DString title;
   title.append(os::getDisplayName(true));
@@ -96,10 +102,10 @@ bool msgBox(appkit::Window* parent, const char* text, MsgBoxFlags flags, const c
   if (parent) {
     oldTitle = plat::CharArray(parent->title());
     setControlText(parent, title.c_str());
-    if (text) box.alert->setMessageText(text);
+    if (text) alert->setMessageText(text);
   } else {
-    box.alert->setMessageText(title.c_str());
-    box.alert->setInformativeText(text);
+    alert->setMessageText(title.c_str());
+    alert->setInformativeText(text);
   }
   // Every path gives the parent its own title back.
   plat::ScopeExit restoreTitle([parent, &oldTitle] {
@@ -107,9 +113,8 @@ bool msgBox(appkit::Window* parent, const char* text, MsgBoxFlags flags, const c
   });
 
   if (const char* badge = msgBoxStatusImage(flags)) {
-    appkit::Image* icon = statusIcon(badge);
-    box.alert->setIcon(icon);
-    icon->release();
+    const objc::Ref<appkit::Image> icon = objc::adopt(statusIcon(badge));
+    alert->setIcon(icon);
   }
 
   MsgBoxFlags set = flags & kMsgBoxButtonMask;
@@ -118,18 +123,17 @@ bool msgBox(appkit::Window* parent, const char* text, MsgBoxFlags flags, const c
   if (set == kMsgBoxOkCancel) negative = loc::translate("ui_button_cancel");
   if (set == kMsgBoxYesNo) negative = loc::translate("ui_button_no");
   bool negativeFirst = (flags & kMsgBoxNegativeDefault) && negative;
-  if (negativeFirst) box.alert->addButtonWithTitle(negative);
-  box.alert->addButtonWithTitle(positive);
-  if (negative && !negativeFirst) box.alert->addButtonWithTitle(negative);
+  if (negativeFirst) alert->addButtonWithTitle(negative);
+  alert->addButtonWithTitle(positive);
+  if (negative && !negativeFirst) alert->addButtonWithTitle(negative);
   long positiveCode = negativeFirst ? appkit::kAlertSecondButtonReturn : appkit::kAlertFirstButtonReturn;
 
   if (parent) {
-    auto* delegate = new NSAlertDelegateOC;
-    plat::ScopeExit releaseDelegate([delegate] { delegate->release(); });
-    box.alert->beginSheetModalForWindow(parent, delegate, appkit::selector(kDidEnd), &box);
+    const objc::Ref<NSAlertDelegateOC> delegate = objc::adopt(new NSAlertDelegateOC);
+    alert->beginSheetModalForWindow(parent, delegate, appkit::selector(kDidEnd), &box);
     appkit::Application::shared().runModalForWindow(parent);
   } else {
-    box.result = box.alert->runModal();
+    box.result = alert->runModal();
   }
   return box.result == positiveCode;
 }

@@ -34,7 +34,7 @@ plat::LinkedPtr<NamedImage> build(const char* name, rfb::Size size, bool report)
         name, rfb::Size{rfb::clampTo32(size.width * g), rfb::clampTo32(size.height * g)}, report);
     if (!pixels.getRect().isEmpty()) image = nsImageFromPixelBuffer(pixels);
   }
-  return plat::LinkedPtr<NamedImage>(new NamedImage(static_cast<appkit::Image*>(image->retain()), natural, size));
+  return plat::LinkedPtr<NamedImage>(new NamedImage(image, natural, size));
 }
 
 plat::LinkedPtr<NamedImage> lookup(const char* name, rfb::Size size, bool report) {
@@ -57,7 +57,7 @@ plat::LinkedPtr<NamedImage> lookup(const char* name, rfb::Size size, bool report
 
 }  // namespace
 
-NamedImage::~NamedImage() { image->release(); }
+NamedImage::~NamedImage() = default;
 
 plat::LinkedPtr<NamedImage> loadNamedImage(const char* name, int width, int height) {
   const rfb::Size size{width, height};

@@ -6,6 +6,7 @@
 // has no lock.
 
 #include "platform/appkit/Image.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/plat/LinkedPtr.h"
 #include "qocore/base/rfb/Rect.h"
 
@@ -14,15 +15,16 @@ namespace ui {
 // One loaded image.
 class NamedImage {
  public:
+  // Retains the image.
   NamedImage(appkit::Image* image, bool naturalSize, rfb::Size requested) noexcept
       : image(image), naturalSize(naturalSize), requested(requested) {}
   ~NamedImage();
   NamedImage(const NamedImage&) = delete;
   NamedImage& operator=(const NamedImage&) = delete;
 
-  // Owned; never null: an image that could not be loaded is the shared
-  // empty image.
-  appkit::Image* const image;
+  // Never null: an image that could not be loaded is the shared empty
+  // image.
+  const objc::Ref<appkit::Image> image;
   // Asked for with size (0, 0).
   const bool naturalSize;
   // The size in points it was asked for.

@@ -1,14 +1,16 @@
 #include "qocore/uilibs/ui/mac/StatusItem.h"
 
 #include "platform/appkit/Application.h"
+#include "platform/objc/Ref.h"
 
 namespace ui {
 
 appkit::StatusItem* makeStatusItem(appkit::Menu* menu) {
-  appkit::StatusItem* item = appkit::StatusBar::systemStatusBar().statusItemWithLength(appkit::kSquareStatusItemLength);
-  item->retain();
+  objc::Ref<appkit::StatusItem> item =
+      appkit::StatusBar::systemStatusBar().statusItemWithLength(appkit::kSquareStatusItemLength);
   item->setMenu(menu);
-  return item;
+  // The caller's reference, which removeStatusItem takes back.
+  return item.leak();
 }
 
 void setStatusItemImage(appkit::StatusItem* item, appkit::Image* image) {
@@ -17,8 +19,8 @@ void setStatusItemImage(appkit::StatusItem* item, appkit::Image* image) {
 
 void removeStatusItem(appkit::StatusItem* item) {
   if (!item) return;
+  const objc::Ref<appkit::StatusItem> held = objc::adopt(item);
   appkit::StatusBar::systemStatusBar().removeStatusItem(item);
-  item->release();
 }
 
 void setDockBadge(const char* text) { appkit::Application::shared().dockTile()->setBadgeLabel(text); }

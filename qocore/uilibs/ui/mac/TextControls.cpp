@@ -8,25 +8,19 @@ namespace ui {
 
 TextField::TextField(bool secure) {
   if (secure) {
-    secure_ = new TextFieldSecureOC(appkit::makeRect(0, 0, 1, 1));
+    secure_ = objc::adopt(new TextFieldSecureOC(appkit::makeRect(0, 0, 1, 1)));
     secure_->setClipsToBounds(true);
     secure_->cxx = this;
   } else {
-    plain_ = new TextFieldOC(appkit::makeRect(0, 0, 1, 1));
+    plain_ = objc::adopt(new TextFieldOC(appkit::makeRect(0, 0, 1, 1)));
     plain_->setClipsToBounds(true);
     plain_->cxx = this;
   }
 }
 
 TextField::~TextField() {
-  if (plain_) {
-    plain_->cxx = nullptr;
-    plain_->release();
-  }
-  if (secure_) {
-    secure_->cxx = nullptr;
-    secure_->release();
-  }
+  if (plain_) plain_->cxx = nullptr;
+  if (secure_) secure_->cxx = nullptr;
 }
 
 bool TextViewOC::acceptsFirstResponder() {
@@ -63,7 +57,7 @@ void TextViewOC::drawRect(appkit::Rect dirty) {
 }
 
 TextView::TextView(Callback* callback, bool selectable, bool label)
-    : view_(new TextViewOC(appkit::makeRect(0, 0, 1, 1))),
+    : view_(objc::adopt(new TextViewOC(appkit::makeRect(0, 0, 1, 1)))),
       measurer_(appkit::kTypesetterLatestBehavior),
       callback_(callback) {
   view_->setClipsToBounds(true);
@@ -79,10 +73,7 @@ TextView::TextView(Callback* callback, bool selectable, bool label)
   }
 }
 
-TextView::~TextView() {
-  view_->cxx = nullptr;
-  view_->release();
-}
+TextView::~TextView() { view_->cxx = nullptr; }
 
 int TextView::widthForHeight(int height) {
   return measurer_.widthForHeight(textStorage(), height, static_cast<int>(lineFragmentPadding()));

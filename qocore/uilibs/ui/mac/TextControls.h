@@ -6,6 +6,7 @@
 
 #include "platform/appkit/TextField.h"
 #include "platform/appkit/TextView.h"
+#include "platform/objc/Ref.h"
 #include "qocore/uilibs/ui/mac/TextMeasurer.h"
 
 namespace ui {
@@ -40,14 +41,14 @@ class TextField {
 
   // Whichever of the two native fields exists.
   appkit::TextField* field() const noexcept {
-    return plain_ ? static_cast<appkit::TextField*>(plain_) : static_cast<appkit::TextField*>(secure_);
+    return plain_ ? static_cast<appkit::TextField*>(plain_.get()) : static_cast<appkit::TextField*>(secure_.get());
   }
   TextFieldOC* plain() const noexcept { return plain_; }
   TextFieldSecureOC* secure() const noexcept { return secure_; }
 
  private:
-  TextFieldOC* plain_ = nullptr;
-  TextFieldSecureOC* secure_ = nullptr;
+  objc::Ref<TextFieldOC> plain_;
+  objc::Ref<TextFieldSecureOC> secure_;
 };
 
 class TextViewOC : public appkit::TextView {
@@ -98,7 +99,7 @@ class TextView {
   void setFocusRing(bool ring) noexcept { focusRing_ = ring; }
 
  private:
-  TextViewOC* view_;
+  objc::Ref<TextViewOC> view_;
   TextMeasurer measurer_;
   Callback* callback_;
   bool focusRing_ = false;

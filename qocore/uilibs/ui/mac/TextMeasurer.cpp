@@ -6,6 +6,7 @@
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/TextMetrics.h"
 #include "platform/appkit/TextSystem.h"
+#include "platform/objc/Ref.h"
 #include "qocore/uilibs/ui/mac/AttrString.h"
 #include "qocore/uilibs/ui/mac/Fonts.h"
 
@@ -15,15 +16,9 @@ namespace {
 
 // The thread's text system; released when the thread ends.
 struct TextSystem {
-  appkit::TextContainer* container = nullptr;
-  appkit::TextStorage* storage = nullptr;
-  appkit::LayoutManager* manager = nullptr;
-  ~TextSystem() {
-    if (!storage) return;
-    storage->release();
-    manager->release();
-    container->release();
-  }
+  objc::Ref<appkit::TextContainer> container;
+  objc::Ref<appkit::LayoutManager> manager;
+  objc::Ref<appkit::TextStorage> storage;
 };
 
 thread_local TextSystem textSystem;
@@ -34,9 +29,9 @@ int roundUp(double v) { return static_cast<int>(std::ceil(v)); }
 
 TextMeasurer::TextMeasurer(int behavior) : behavior_(behavior) {
   if (textSystem.storage) return;
-  textSystem.container = new appkit::TextContainer(appkit::Size{0, 0});
-  textSystem.storage = new appkit::TextStorage;
-  textSystem.manager = new appkit::LayoutManager;
+  textSystem.container = objc::adopt(new appkit::TextContainer(appkit::Size{0, 0}));
+  textSystem.storage = objc::adopt(new appkit::TextStorage);
+  textSystem.manager = objc::adopt(new appkit::LayoutManager);
   textSystem.manager->addTextContainer(textSystem.container);
   textSystem.storage->addLayoutManager(textSystem.manager);
 }
@@ -78,10 +73,8 @@ int TextMeasurer::naturalWidth(const appkit::AttributedString* string, int paddi
 appkit::Size TextMeasurer::sizeOfPlainText(objc::String* text, appkit::Font* font, double height) {
   appkit::Attributes a;
   a.set(appkit::kFontAttributeName, font);
-  auto* s = new appkit::AttributedString(text, a);
-  appkit::Size size = measure(s, -1, appkit::kFloatMax, std::max(height, 1.0));
-  s->release();
-  return size;
+  const objc::Ref<appkit::AttributedString> s = objc::adopt(new appkit::AttributedString(text, a));
+  return measure(s, -1, appkit::kFloatMax, std::max(height, 1.0));
 }
 
 int TextMeasurer::lineHeight(appkit::Font* font) {

@@ -84,7 +84,7 @@ unsigned long WindowDelegateOC::willUseFullScreenPresentationOptions(appkit::Win
 }
 
 WindowDelegateBridge::WindowDelegateBridge(WindowDelegate* delegate, appkit::Window* window)
-    : object_(new WindowDelegateOC), window_(window) {
+    : object_(objc::adopt(new WindowDelegateOC)), window_(window) {
   object_->cxx = delegate;
   if (window_) window_->setDelegate(object_);
 }
@@ -92,18 +92,14 @@ WindowDelegateBridge::WindowDelegateBridge(WindowDelegate* delegate, appkit::Win
 WindowDelegateBridge::~WindowDelegateBridge() {
   if (window_) window_->setDelegate(nullptr);
   object_->cxx = nullptr;
-  object_->release();
 }
 
 Window::Window(WindowDelegate* delegate, appkit::Rect contentRect, uint64_t styleMask, bool defer)
-    : window_(new WindowOC(contentRect, styleMask, appkit::kBackingStoreBuffered, defer)), ns_(window_) {
+    : window_(objc::adopt(new WindowOC(contentRect, styleMask, appkit::kBackingStoreBuffered, defer))), ns_(window_) {
   attach(delegate);
 }
 
-Window::Window(WindowDelegate* delegate, WindowOC* window) : window_(window), ns_(window) {
-  window_->retain();
-  attach(delegate);
-}
+Window::Window(WindowDelegate* delegate, WindowOC* window) : window_(window), ns_(window) { attach(delegate); }
 
 void Window::attach(WindowDelegate* delegate) {
   try {
@@ -111,9 +107,9 @@ void Window::attach(WindowDelegate* delegate) {
     window_->setReleasedWhenClosed(false);
     if (delegate) bridge_ = new WindowDelegateBridge(delegate, window_);
   } catch (...) {
+    // The constructor fails: the member's reference goes with it.
     window_->cxx = nullptr;
     window_->close();
-    window_->release();
     throw;
   }
 }
@@ -125,7 +121,6 @@ Window::~Window() {
     bridge_ = nullptr;
   }
   window_->close();
-  window_->release();
 }
 
 WindowHolder::~WindowHolder() {

@@ -13,6 +13,7 @@
 
 #include "platform/appkit/Screen.h"
 #include "platform/appkit/Window.h"
+#include "platform/objc/Ref.h"
 #include "qocore/base/os/mac/NSUtil.h"
 
 namespace ui {
@@ -106,7 +107,7 @@ class WindowDelegateBridge {
   WindowDelegateOC* object() const noexcept { return object_; }
 
  private:
-  WindowDelegateOC* object_;
+  objc::Ref<WindowDelegateOC> object_;
   appkit::Window* window_;
 };
 
@@ -130,7 +131,7 @@ class Window {
  private:
   void attach(WindowDelegate* delegate);
 
-  WindowOC* window_;
+  objc::Ref<WindowOC> window_;
   appkit::Window* ns_;
   WindowDelegateBridge* bridge_ = nullptr;
 };

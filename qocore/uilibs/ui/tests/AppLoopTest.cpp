@@ -260,6 +260,46 @@ TEST_F(AppLoopTest, FiltersSeeEventsFirstAndMayConsumeThem) {
   app.setEventFilter(nullptr);
 }
 
+TEST_F(AppLoopTest, AFilterThatRunsANestedLoopLeavesTheLaterFiltersTheirTurn) {
+  Application& app = Application::shared();
+  std::vector<std::string> log;
+  app.setEventFilter([&log](Event* e) {
+    if (e->type() == appkit::kEventApplicationDefined) log.push_back("platform " + std::to_string(e->subtype()));
+    return false;
+  });
+  // Asked in address order: the first asks a question from its callback;
+  // inside the question's loop it unregisters the second; the third
+  // consumes the event.
+  FnFilter filters[3];
+  appkit::inject::setAlertScript([](appkit::Alert*) {
+    post(2);
+    return 0L;
+  });
+  filters[0].onEvent = [&](Event* e) {
+    if (e->subtype() == 2) {
+      filters[1].setEnabled(false);
+      appkit::inject::key(36, "\r");
+      return true;
+    }
+    log.push_back(std::string("a ") + (ui::msgBox(nullptr, "Sure?", ui::kMsgBoxYesNo, nullptr) ? "yes" : "no"));
+    return false;
+  };
+  filters[1].onEvent = [&log](Event*) {
+    log.push_back("b");
+    return false;
+  };
+  filters[2].onEvent = [&log](Event*) {
+    log.push_back("c");
+    return true;
+  };
+  for (FnFilter& f : filters) f.setEnabled(true);
+  app.sendEvent(appEvent(1));
+  EXPECT_EQ(log, (std::vector<std::string>{"a yes", "c"}));
+  EXPECT_EQ(app.queuedEvents(), 0u);
+  for (FnFilter& f : filters) f.setEnabled(false);
+  app.setEventFilter(nullptr);
+}
+
 TEST_F(AppLoopTest, MonitorsAndMenuTrackingReachTheFilters) {
   std::vector<std::string> log;
   auto* mainMenu = new appkit::Menu("Main");

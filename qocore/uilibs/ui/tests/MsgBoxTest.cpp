@@ -165,6 +165,52 @@ TEST_F(MsgBoxTest, AsASheetTheParentShowsTheCaptionMeanwhile) {
   EXPECT_STREQ(parent->title(), "Wizard");
 }
 
+TEST_F(MsgBoxTest, AParentClosedWhileItsSheetIsUpLivesUntilTheBoxHasReturned) {
+  // Released when closed: the window's own reference is the only one.
+  auto* parent = new appkit::Window(appkit::makeRect(100, 100, 500, 400), appkit::kWindowStyleTitled);
+  parent->setTitle("Wizard");
+  parent->makeKeyAndOrderFront(nullptr);
+  const long number = parent->windowNumber();
+  appkit::inject::setAlertScript([&](Alert*) {
+    parent->close();
+    return appkit::kAlertFirstButtonReturn;
+  });
+  EXPECT_TRUE(ui::msgBox(parent, "Go on?", ui::kMsgBoxOkCancel, "Confirm"));
+  EXPECT_EQ(Application::shared().windowWithNumber(number), nullptr);
+  EXPECT_EQ(Application::shared().modalWindow(), nullptr);
+}
+
+TEST_F(MsgBoxTest, AnsweringTheOuterOfTwoNestedBoxesLeavesTheInnerItsOwnAnswer) {
+  // The outer box application-modal, and as a sheet on a window.
+  auto* parent = new appkit::Window(appkit::makeRect(100, 100, 500, 400), appkit::kWindowStyleTitled);
+  plat::ScopeExit releaseParent([parent] { parent->release(); });
+  parent->setReleasedWhenClosed(false);
+  parent->makeKeyAndOrderFront(nullptr);
+  for (appkit::Window* outerParent : {static_cast<appkit::Window*>(nullptr), parent}) {
+    Alert* outer = nullptr;
+    bool inner = false;
+    appkit::inject::setAlertScript([&](Alert* alert) {
+      if (!outer) {
+        outer = alert;
+        // The inner box asks while the outer one waits.
+        inner = ui::msgBox(nullptr, "Inner?", ui::kMsgBoxYesNo, nullptr);
+        // Given the outer's answer, the outer box would wait for ever.
+        if (!inner) Application::shared().abortModal();
+        return 0L;
+      }
+      // The outer box is answered No past the modal filter (as the
+      // automation server clicks), then the user presses Return.
+      outer->buttons()[1]->performClick();
+      appkit::inject::key(36, "\r");
+      return 0L;
+    });
+    EXPECT_FALSE(ui::msgBox(outerParent, "Outer?", ui::kMsgBoxYesNo, nullptr)) << (outerParent != nullptr);
+    EXPECT_TRUE(inner) << (outerParent != nullptr);
+    EXPECT_EQ(Application::shared().modalWindow(), nullptr);
+    EXPECT_EQ(Application::shared().queuedEvents(), 0u);
+  }
+}
+
 TEST_F(MsgBoxTest, WithoutAScriptTheBoxWritesToStderrAndGivesItsFirstButton) {
   yarl_test::StderrCapture err;
   EXPECT_TRUE(ui::msgBox(nullptr, "Disk full", ui::kMsgBoxOkCancel | ui::kMsgBoxIconWarning, "Download"));
