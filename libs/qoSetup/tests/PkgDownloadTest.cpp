@@ -25,8 +25,8 @@
 #include "qocore/uilibs/mui/MuText.h"
 #include "testing/LogCapture.h"
 #include "testing/MockCloud.h"
-#include "testing/MuTestBackend.h"
 #include "testing/ScriptedServer.h"
+#include "testing/ui/MuTestBackend.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <map>
@@ -27,6 +28,7 @@
 #include "qocore/base/qoutil/SystemPath.h"
 #include "testing/FakeElevation.h"
 #include "testing/FileFixtures.h"
+#include "testing/RunUntil.h"
 
 namespace setup_test {
 
@@ -121,9 +123,8 @@ class SetupTest : public testing::Test {
   }
 
   template <typename Pred>
-  bool runUntil(Pred done, int turns = 1000) {
-    for (int i = 0; i < turns && !done(); i++) manager_->runLoop().runOnce(10);
-    return done();
+  bool runUntil(Pred done) {
+    return yarl_test::runUntil(manager_->runLoop(), done, std::chrono::seconds(10));
   }
   // Serves what the loop has now, waiting a little for loopback events.
   void settle() {
