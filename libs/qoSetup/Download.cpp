@@ -14,8 +14,9 @@ Download::Download(Callback* callback, http::HttpClient* client, const char* uri
     : callback_(callback), progressTimer_(this), request_(client->createRequest("GET", uri)) {
   request_->setTimeout(-1);
   request_->setMaxBodySize(kMaxBodySize);
-  request_->start(this);
+  // Armed first: an end reported from inside start stops it again.
   progressTimer_.start(kProgressMs);
+  request_->start(this);
 }
 
 Download::~Download() { progressTimer_.cancel(); }

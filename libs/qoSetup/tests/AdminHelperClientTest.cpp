@@ -266,6 +266,7 @@ TEST_F(AdminHelperClientTest, TheHelpersDeathIsReportedAndCancelAfterItIsQuiet) 
 }
 
 TEST_F(AdminHelperClientTest, EachReplyReachesTheCallbackThatAsked) {
+  yarl_test::LogCapture capture("Admin:capture:100");
   launch();
   struct Case {
     std::vector<std::string> args;
@@ -298,6 +299,12 @@ TEST_F(AdminHelperClientTest, EachReplyReachesTheCallbackThatAsked) {
   const std::string written = yarl_test::readFile(serverDir_ + "/yarlserver");
   EXPECT_NE(written.find("EnableAnalytics=1"), std::string::npos) << written;
   EXPECT_NE(written.find("Password=0123abcd"), std::string::npos) << written;
+  // The helper's log lines are written here under "Admin".
+  EXPECT_TRUE(runUntil([&] {
+    for (const yarl_test::LogRecord& r : capture.from("Admin"))
+      if (r.text == "AdminHelper: read message SvrSettings") return true;
+    return false;
+  }));
 }
 
 // A command leaves a process behind that writes once the command's result

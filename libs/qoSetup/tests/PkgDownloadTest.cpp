@@ -18,6 +18,7 @@
 #include "libs/qoSetup/WorkDir.h"
 #include "libs/qoSetup/tests/SetupTestSupport.h"
 #include "qocore/base/http/HttpClient.h"
+#include "qocore/base/plat/Configuration.h"
 #include "qocore/libs/ssl/SslCertificate.h"
 #include "qocore/libs/ssl/SslConnFactory.h"
 #include "qocore/libs/ssl/mbedtls/MbedTlsCertificate.h"
@@ -79,10 +80,12 @@ class PkgDownloadTest : public setup_test::SetupTest {
     SetupTest::TearDown();
   }
 
-  // A new server package for the URI, downloading through `client`.
+  // A new server package for the URI (given by the parameter's second
+  // name, as a configuration file may), downloading through `client`.
   void download(const std::string& uri, http::HttpClient& client) {
     svrUri_.reset();
-    EXPECT_TRUE(qoSetup::svrUri.setParam(uri.c_str(), plat::ConfigParameter::kPolicy));
+    EXPECT_TRUE(plat::Configuration::global().setParam("SvrUri", uri.c_str(), plat::ConfigParameter::kPolicy));
+    EXPECT_EQ(qoSetup::svrUri.getValue(), uri);
     svrUri_.reset(&qoSetup::svrUri);
     reports_ = setup_test::Reports();
     pkg_ = std::make_unique<qoSetup::PkgSvr>(&helper_, &client);
