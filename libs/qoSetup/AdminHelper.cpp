@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -30,7 +31,7 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/File.h"
 #include "qocore/base/plat/LogSrc.h"
-#include "qocore/base/plat/ScopeExit.h"
+#include "qocore/base/plat/SecretText.h"
 #include "qocore/base/plat/Strings.h"
 #include "qocore/base/plat/UniqueFd.h"
 #include "qocore/base/qoutil/ConfigStore.h"
@@ -128,9 +129,11 @@ AdminHelper::~AdminHelper() {
 int AdminHelper::main(char** argv) {
   product::init(argv[0], "vuzovuvivovevada_helper", "qoSetup_setupapp_name_r", "*:ipc:200", {});
   score::setCurrentMode(score::kService);
-  if (::geteuid() != 0) {
+  try {
+    PLAT_REQUIRE_TEXT(::geteuid() == 0, "geteuid() == 0");
+  } catch (const plat::AssertionFail& e) {
     // Before the pipe is touched: the wizard sees its launch fail.
-    std::fputs("Assertion 'geteuid() == 0' failed\n", stderr);
+    std::fprintf(stderr, "%s\n", e.str());
     return 1;
   }
   try {
@@ -333,18 +336,20 @@ void AdminHelper::getCapsFeatures() {
 }
 
 void AdminHelper::svrSettings(rdr::InStream& in) {
-  // One entry per name in any case; a later value replaces an earlier one.
-  plat::CaseMap settings;
-  // The values may hold a password.
-  plat::ScopeExit wipe([&settings] {
-    for (auto& entry : settings) plat::secureFreeStr(entry.second);
-  });
+  // One entry per name in any case (the first spelling stays); a later
+  // value replaces an earlier one.  The values may hold a password.
+  std::map<plat::CharArray, plat::SecretText, plat::CaseLess> settings;
   try {
     const uint16_t count = in.readU16();
     for (unsigned i = 0; i < count; ++i) {
       plat::CharArray name = in.readString(kMaxSetting);
-      plat::CharArray value = in.readString(kMaxSetting);
-      plat::secureFreeStr(settings.findOrInsert(name.c_str())->second, std::move(value));
+      plat::SecretText value = plat::SecretText::adopt(in.readString(kMaxSetting));
+      auto it = settings.find(name);
+      if (it == settings.end()) {
+        settings.emplace(std::move(name), std::move(value));
+      } else {
+        it->second = std::move(value);
+      }
     }
   } catch (const rdr::BlockException&) {
     throw;
@@ -369,7 +374,9 @@ void AdminHelper::svrSettings(rdr::InStream& in) {
   try {
     plat::CharArray file = qoutil::joinPath(kServerProgram);
     if (!file) throw plat::Exception("No user configuration directory");
-    qoutil::setParameters(file.get(), settings);
+    // One update of the file per entry, in the map's order, as
+    // qoutil::setParameters does with plain texts.
+    for (const auto& [name, value] : settings) qoutil::setParameter(file.get(), name.c_str(), value.c_str());
   } catch (const plat::Exception& e) {
     vlog().error("Failed to apply changes: %s", Formatted(e).text);
     error = e;

@@ -53,9 +53,10 @@ class AdminHelper : public io::MsgIpc::Callback,
   // second, then the launch-pipe arguments, then configuration
   // parameters).  Product initialisation, then, as root only, the pipe,
   // the parameters and the application loop.  Answers the exit status: 0
-  // once the pipe has closed; 1 when started without root rights (with
-  // "Assertion 'geteuid() == 0' failed" on stderr, the pipe never
-  // touched), or after a failure to start, which is logged.  Failures of
+  // once the pipe has closed; 1 when started without root rights (the
+  // failed check "Assertion 'geteuid() == 0' failed at <file>:<line>" on
+  // stderr, the pipe never touched), or after a failure to start, which is
+  // logged.  Failures of
   // product initialisation propagate.
   static int main(char** argv);
 
