@@ -40,6 +40,9 @@ packages=(
   python3-pacparser
   # The URL opener and the scheme-handler query of the URL tests.
   xdg-utils
+  # The whole-program test elevates the admin helper through "sudo -n", as
+  # an ordinary user would; a bare Debian image has no sudo.
+  sudo
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.
