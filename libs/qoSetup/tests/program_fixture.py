@@ -5,10 +5,10 @@ test-feature key beside it, run in a private mount namespace.
 The program's fixed system folders are not redirected inside it: instead
 the test process moves into a mount namespace of its own (`unshare -m`, or
 `unshare -rm` for an ordinary user), and each test binds folders of its
-own over "/tmp" (the channel folders and the work folders), over root's
-home (the program, as root, takes its home from the account database) and
-over /etc/resolv.conf (names resolve only on loopback, never through the
-network).  Programs started by the test see the same folders, so a second
+own over "/tmp" (the channel folders and the work folders), over
+/etc/passwd (the program, as root, takes its home from the account
+database: root's home is the test's) and over /etc/resolv.conf (names
+resolve only on loopback, never through the network).  Programs started by the test see the same folders, so a second
 copy finds the first one's channels, as a second start by the same user
 would.  The temporary folders lie outside "/tmp", under the folder given.
 
@@ -18,7 +18,6 @@ Every wait polls with a deadline; nothing sleeps for a fixed time.
 import contextlib
 import importlib.util
 import os
-import pwd
 import shutil
 import signal
 import socket
@@ -153,8 +152,16 @@ class Setup:
         resolv = os.path.join(self.root, "resolv.conf")
         with open(resolv, "w") as f:
             f.write("nameserver 127.0.0.1\n")
+        # Root's home is this test's: the account database says so.
+        passwd = os.path.join(self.root, "passwd")
+        with open("/etc/passwd") as f, open(passwd, "w") as out:
+            for line in f:
+                fields = line.rstrip("\n").split(":")
+                if len(fields) >= 7 and fields[2] == "0":
+                    fields[5] = os.path.join(self.root, "home")
+                out.write(":".join(fields) + "\n")
         self._bind(os.path.join(self.root, "tmp"), "/tmp")
-        self._bind(os.path.join(self.root, "home"), pwd.getpwuid(0).pw_dir)
+        self._bind(passwd, "/etc/passwd")
         self._bind(resolv, "/etc/resolv.conf")
 
     def _bind(self, source, target):
