@@ -49,6 +49,7 @@ BROWSER_SETTINGS = Stage.STAGE_DIR + "/browser.json"
 INSTALLER_RECORD = Stage.RECORDS_DIR + "/installer.json"
 BROWSER_RECORD = Stage.RECORDS_DIR + "/browser.jsonl"
 CLOUD_RECORD = Stage.RECORDS_DIR + "/cloud.jsonl"
+CLOUD_OUTPUT = Stage.RECORDS_DIR + "/cloud.err"
 CLOUD_SCRIPT = Stage.STAGE_DIR + "/cloud-script.json"
 SYSTEM_CLOUD_CONFIG = "/etc/yarl/CloudConfig.pkg"
 
@@ -119,6 +120,10 @@ class WizardStage:
         stage.enter()
         stage.write(REFUSE_ELEVATION, "#!/bin/sh\nexit %d\n" % Stage.REFUSED_STATUS, 0o755)
         os.makedirs("/Library", exist_ok=True)
+        # Names resolve on loopback only: nothing of the stage reaches out.
+        if os.path.lexists("/etc/resolv.conf"):
+            os.remove("/etc/resolv.conf")
+        stage.write("/etc/resolv.conf", "nameserver 127.0.0.1\n")
         self.account = stage.add_user(USER)
         if program:
             stage.allow_sudo(USER, PROGRAM)
@@ -139,8 +144,10 @@ class WizardStage:
         CloudConfig.pkg naming it; answers its base URL."""
         os.makedirs(CLOUD_DIR + "/www" + os.path.dirname(PACKAGE_PATH))
         self.stage.write(CLOUD_SCRIPT, json.dumps(script or {}))
-        mock = self.stage.start([sys.executable, MOCK, "--dir", CLOUD_DIR, "--script", CLOUD_SCRIPT, "--record",
-                                 CLOUD_RECORD, "--lifetime", str(lifetime)], stdout=subprocess.PIPE, text=True)
+        with open(CLOUD_OUTPUT, "w") as err:
+            mock = self.stage.start([sys.executable, MOCK, "--dir", CLOUD_DIR, "--script", CLOUD_SCRIPT, "--record",
+                                     CLOUD_RECORD, "--lifetime", str(lifetime)], stdout=subprocess.PIPE,
+                                    stderr=err, text=True)
         self.port = self.stage.read_port(mock)
         self.base = "https://127.0.0.1:%d" % self.port
         subprocess.run([FIXTURE, "mock-cloud", CLOUD_DIR, str(self.port)], env=dict(os.environ, YARL_TEST_PKI=PKI_DIR),
