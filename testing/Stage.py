@@ -107,7 +107,11 @@ def main(inner, timeout):
     """The entry of a staged script (see the module's text)."""
     mount = os.environ.get(MOUNT_VARIABLE)
     if mount:
-        return inner(Stage(mount))
+        try:
+            return inner(Stage(mount))
+        except StageError as e:
+            print("stage: %s" % e, file=sys.stderr)
+            return 1
     try:
         done = run_in_namespace([os.path.abspath(sys.argv[0])] + sys.argv[1:], timeout)
     except StageError as e:
