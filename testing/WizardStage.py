@@ -293,6 +293,22 @@ def accepts(port):
         return s.connect_ex(("127.0.0.1", port)) == 0
 
 
+def process_status(pid):
+    """The fields of /proc/<pid>/status."""
+    fields = {}
+    for line in read_text("/proc/%d/status" % pid).splitlines():
+        name, _, value = line.partition(":")
+        fields[name] = value.strip()
+    return fields
+
+
+def environment_of(pid):
+    """A process's environment."""
+    with open("/proc/%d/environ" % pid, "rb") as f:
+        entries = f.read().decode("utf-8", "surrogateescape").split("\0")[:-1]
+    return dict(entry.split("=", 1) for entry in entries)
+
+
 def settings_of(path):
     """A Name=Value file's pairs."""
     pairs = {}

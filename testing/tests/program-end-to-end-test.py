@@ -71,12 +71,19 @@ class EndToEnd(unittest.TestCase):
         self.ui = WORLD.ui(self.wizard.pid)
         self.addCleanup(self.ui.close)
         self.wait_for_page(INITIAL)
+        # The process is the program (env and setpriv exec'd), as the user,
+        # with exactly the environment given: no display among it.
+        self.assertEqual(Stage.Stage.command_line(self.wizard.pid)[0], W.PROGRAM)
+        self.assertEqual(W.process_status(self.wizard.pid)["Uid"].split()[:2], [str(WORLD.account.pw_uid)] * 2)
+        self.assertEqual(W.environment_of(self.wizard.pid), WORLD.environment(proxy))
 
     def wait_for_page(self, page, deadline=STEP):
         return self.ui.wait_for("state SetupDlg." + page, shown, deadline=deadline)
 
-    def click(self, path):
-        self.assertEqual(self.ui.command("click SetupDlg." + path), ["1"], path)
+    def click(self, path, value=None):
+        """Clicks an element; a check box is set to the value given."""
+        line = "click SetupDlg." + path + ("" if value is None else " %d" % value)
+        self.assertEqual(self.ui.command(line), ["1"], line)
 
     def state(self, path):
         return self.ui.command("state SetupDlg." + path)
@@ -135,8 +142,14 @@ class EndToEnd(unittest.TestCase):
         self.wait_for_page("settings", STEP)
         password = [line for line in self.state("settings.pwd.clear") if line.startswith("value ")][0][6:]
         self.assertRegex(password, r"^\w+(-\w+){3}$")
+        # The admin helper runs as root under sudo, its parent.
+        helper = [pid for pid in WORLD.helpers() if Stage.Stage.command_line(pid)[0] == W.PROGRAM]
+        self.assertEqual(len(helper), 1, WORLD.helpers())
+        self.assertEqual(W.process_status(helper[0])["Uid"].split()[:2], ["0", "0"])
+        parent = int(W.process_status(helper[0])["PPid"])
+        self.assertEqual(Stage.Stage.command_line(parent)[:2], ["sudo", "-n"])
         # Keep analytics, turn the update checks off.
-        self.click("settings.updates")
+        self.click("settings.updates", 0)
         self.click("settings.launch")
         self.end()
 
@@ -248,6 +261,7 @@ class EndToEnd(unittest.TestCase):
         self.click("signInChoose.signIn.btn")
         self.wait_for_page("settings", STEP)
         self.assertEqual(len(self.redeems()), 1)
+        self.assertNotIn("Signing in/up timed out", WORLD.log())
         self.close_wizard()
         self.end()
 
