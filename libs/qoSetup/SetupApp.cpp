@@ -95,6 +95,7 @@ int runWizard() {
   startMuiMac();
   mui::MuiComms::start(nullptr, -1, -1);
   ui::AppDelegateUrlHandler urlHandler;
+  vlog().debug("Server package from %s", svrUri.getValue());
   auto wizard = std::make_unique<Wizard>();
   wizard->dlg.show();
   const int code = loop.run();

@@ -44,24 +44,14 @@ struct NoHelper : qoSetup::AdminHelperClient::Callback {
   void helperLaunchFailed(const plat::Exception&) override {}
 };
 
-// The entries of a folder, sorted; none when it does not exist.
-std::vector<std::string> entriesOf(const std::string& dir) {
-  std::vector<std::string> names;
-  std::error_code ignored;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, ignored))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using setup_test::entriesOf;
 
 class PkgDownloadTest : public setup_test::SetupTest {
  protected:
   void SetUp() override {
     SetupTest::SetUp();
     setup_test::writeFileAt(root_ + "/usr/sbin/installer", kInstallerScript, 0755);
-    auto lookup = std::make_unique<ssl::SslCertLookupCustom>();
-    lookup->addCertificate(ssl::MbedTlsCertificate::create(yarl_test::testPkiFile("root.pem").c_str()));
-    https_.reset(http::createHttpClient(std::move(lookup)));
+    https_ = setup_test::testPkiHttpsClient();
     // The box of a file without an install command is answered with OK,
     // and its text kept.
     backend_.modalScript = [this](yarl_test::MuTestDialog& dialog) {

@@ -53,14 +53,7 @@ struct Launches : qoSetup::AdminHelperClient::Callback {
   int failed = 0;
 };
 
-std::vector<std::string> entriesOf(const std::string& dir) {
-  std::vector<std::string> names;
-  std::error_code ignored;
-  for (const auto& entry : std::filesystem::directory_iterator(dir, ignored))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using setup_test::entriesOf;
 
 std::vector<std::string> sorted(const plat::StringSet& set) {
   std::vector<std::string> out;
@@ -73,9 +66,7 @@ class PkgSvrTest : public setup_test::HelperTest {
   void SetUp() override {
     HelperTest::SetUp();
     setup_test::writeFileAt(root_ + "/usr/sbin/installer", kInstallerScript, 0755);
-    auto lookup = std::make_unique<ssl::SslCertLookupCustom>();
-    lookup->addCertificate(ssl::MbedTlsCertificate::create(yarl_test::testPkiFile("root.pem").c_str()));
-    https_.reset(http::createHttpClient(std::move(lookup)));
+    https_ = setup_test::testPkiHttpsClient();
     helper_ = std::make_unique<qoSetup::AdminHelperClient>(&launches_);
   }
   void TearDown() override {

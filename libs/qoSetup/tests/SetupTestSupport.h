@@ -9,8 +9,10 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "libs/qoSetup/Pkg.h"
+#include "qocore/base/http/HttpClient.h"
 #include "qocore/base/io/IpResolver.h"
 #include "qocore/base/io/mac/IoRunLoopManager.h"
 #include "qocore/base/os/AppDirs.h"
@@ -26,6 +29,9 @@
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/qoutil/SystemPath.h"
+#include "qocore/libs/ssl/SslConnFactory.h"
+#include "qocore/libs/ssl/mbedtls/MbedTlsCertificate.h"
+#include "testing/BootstrapFixture.h"
 #include "testing/FakeElevation.h"
 #include "testing/FileFixtures.h"
 #include "testing/RunUntil.h"
@@ -62,6 +68,24 @@ inline void writeFileAt(const std::string& path, const std::string& text, mode_t
 
 // The failure's text as the reports are compared: "" for success.
 inline std::string textOf(const plat::Exception& e) { return e.str(); }
+
+// The entries of a folder, sorted; none when it does not exist.
+inline std::vector<std::string> entriesOf(const std::string& dir) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ignored))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// An HTTPS client that trusts the test PKI's root only, as the mock cloud's
+// clients do.
+inline std::unique_ptr<http::NativeHttpClient> testPkiHttpsClient() {
+  auto lookup = std::make_unique<ssl::SslCertLookupCustom>();
+  lookup->addCertificate(ssl::MbedTlsCertificate::create(yarl_test::testPkiFile("root.pem").c_str()));
+  return std::unique_ptr<http::NativeHttpClient>(http::createHttpClient(std::move(lookup)));
+}
 
 // Records a package's reports, in order, as text:
 //   "progress <received>/<total>", "download <error>", "install <error or

@@ -26,6 +26,7 @@
 #include "qocore/base/rdr/InStream.h"
 #include "qocore/base/rdr/MemOutStream.h"
 #include "qocore/base/rdr/OutStream.h"
+#include "testing/Descriptors.h"
 #include "testing/FailureOf.h"
 #include "testing/FileFixtures.h"
 
@@ -71,28 +72,9 @@ std::string fromHex(const std::string& hex) {
   return bytes;
 }
 
-void writeAll(int fd, const std::string& text) {
-  const char* p = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
-}
+using yarl_test::writeAll;
 
-std::string readAll(int fd) {
-  std::string out;
-  char buf[4096];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return out;
-    out.append(buf, static_cast<size_t>(n));
-  }
-}
+std::string readAll(int fd) { return yarl_test::readToEnd(fd); }
 
 // The wire form of a list of connection records.
 std::string connectionsBody(const std::vector<score::ConnectionInfo>& records) {

@@ -14,6 +14,7 @@
 
 #include "qocore/base/io/FdSelectManager.h"
 #include "qocore/base/plat/UniqueFd.h"
+#include "testing/Descriptors.h"
 #include "testing/RunUntil.h"
 
 namespace os_test {
@@ -61,16 +62,7 @@ inline void reap(pid_t pid) {
 
 // Everything a descriptor delivers until its end (SIGCHLD may interrupt
 // the reads).
-inline std::string readAll(int fd) {
-  std::string out;
-  char buf[4096];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return out;
-    out.append(buf, static_cast<size_t>(n));
-  }
-}
+inline std::string readAll(int fd) { return yarl_test::readToEnd(fd); }
 
 // Turns the loop until done() holds or about five seconds have passed.
 inline bool turnUntil(io::FdSelectManager& loop, const std::function<bool()>& done) {
