@@ -96,7 +96,7 @@ SettingsPage::SettingsPage(SetupDlg* dlg) : Page(dlg, "settings") {
     pwd_->currentEdit()->setText(proposal.c_str());
   }
   sysAuth_->setEnabled(capsFeatures().count(kSystemAuthFeature) != 0);
-  (void)sysAuthDesc_->setText(sysAuthDescription(false).c_str());
+  (void)sysAuthDesc_->setText(sysAuthMarkup(false).c_str());
   centre(inner, launch_->button());
   analytics_->setValue(true);
   updates_->setValue(true);
@@ -109,7 +109,7 @@ void SettingsPage::deactivate() noexcept {
   Page::deactivate();
 }
 
-plat::DString SettingsPage::sysAuthDescription(bool selected) {
+plat::DString SettingsPage::sysAuthMarkup(bool selected) {
   plat::DString text;
   loc::formatArgs(text, loc::translate("qoSetup_settings_sysauth_desc_html_fmt", nullptr, 0, true),
                   loc::ArgList().str(svr::platformName()).str(kSysAuthHelpUrl).first());
@@ -123,7 +123,7 @@ plat::DString SettingsPage::sysAuthDescription(bool selected) {
 void SettingsPage::followChoice() {
   const bool password = yarlAuth_->getValue();
   pwd_->setEnabled(password);
-  (void)sysAuthDesc_->setText(sysAuthDescription(sysAuth_->getValue()).c_str());
+  (void)sysAuthDesc_->setText(sysAuthMarkup(sysAuth_->getValue()).c_str());
 }
 
 bool SettingsPage::collect(Values& values) {

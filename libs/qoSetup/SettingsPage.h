@@ -57,9 +57,10 @@ class SettingsPage : public Page, public AdminHelperClient::SvrSettingsCallback 
   [[nodiscard]] bool collect(Values& values);
   // The description of the system-account scheme, coloured as enabled or
   // not.
-  static plat::DString sysAuthDescription(bool selected);
+  static plat::DString sysAuthMarkup(bool selected);
 
   muimisc::ClearTextPassword* password() const noexcept { return pwd_.get(); }
+  mui::MuText* sysAuthText() const noexcept { return sysAuthDesc_; }
   bool sending() const noexcept { return sending_; }
 
  private:
