@@ -40,15 +40,12 @@ packages=(
   python3-pacparser
   # The URL opener and the scheme-handler query of the URL tests.
   xdg-utils
-<<<<<<< HEAD
-  # The whole-program test elevates the admin helper through "sudo -n", as
-  # an ordinary user would; a bare Debian image has no sudo.
-  sudo
-=======
   # The system CA bundle, copied into the program's resources as the
   # wizard's trusted certificates ("cacerts.pem").
   ca-certificates
->>>>>>> i54
+  # The whole-program test elevates the admin helper through "sudo -n", as
+  # an ordinary user would; a bare Debian image has no sudo.
+  sudo
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.
