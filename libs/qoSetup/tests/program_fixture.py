@@ -124,6 +124,7 @@ class Setup:
     """The folders of one test and the copy of the program in them."""
 
     def __init__(self, build, scratch, key_dir, mui_client, with_key=True):
+        build = os.path.abspath(build)
         self.build = build
         self.mui_client = mui_client
         os.makedirs(scratch, exist_ok=True)
@@ -184,11 +185,13 @@ class Setup:
         return env
 
     def start(self, *args, log="*:stderr:100,*:file:100", name=None):
-        """Starts a copy with the arguments, logging to its stderr and to a
-        log folder of the test's own."""
+        """Starts a copy with the arguments, logging (unless log is None) to
+        its stderr and to its log file, which lies in a folder of the
+        test's own."""
         argv = [self.exe] + list(args)
         if log is not None:
-            argv += ["Log=" + log, "LogDir=" + self.logs]
+            argv.append("Log=" + log)
+        argv.append("LogDir=" + self.logs)
         program = Program(self, argv, self.env(), name or "program%d" % len(self._programs))
         self._programs.append(program)
         return program
