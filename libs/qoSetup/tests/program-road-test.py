@@ -60,6 +60,15 @@ def text_of(lines):
     return "\n".join(lines)
 
 
+def log_time(log, text):
+    """The time of the first log line holding the text, in seconds."""
+    for line in log.splitlines():
+        if text in line:
+            stamp = re.search(r"T(\d\d):(\d\d):(\d\d\.\d+)Z", line)
+            return int(stamp.group(1)) * 3600 + int(stamp.group(2)) * 60 + float(stamp.group(3))
+    raise AssertionError("no log line with %r" % text)
+
+
 def _run(*command):
     subprocess.run(list(command), check=True)
 
@@ -120,11 +129,11 @@ class MockCloud:
     """testing/MockCloud.py with its files, the server package in its
     "www" folder."""
 
-    def __init__(self, scratch, package=b"the server's installer\n"):
+    def __init__(self, scratch, routes=None, package=b"the server's installer\n"):
         self.folder = tempfile.mkdtemp(prefix="cloud-", dir=scratch)
         script = os.path.join(self.folder, "script.json")
         with open(script, "w") as f:
-            json.dump({}, f)
+            json.dump({"routes": routes or {}}, f)
         self.log = open(os.path.join(self.folder, "mock.log"), "w")
         self.process = subprocess.Popen(
             [sys.executable, MOCK_CLOUD, "--dir", self.folder, "--script", script, "--record",
@@ -194,12 +203,12 @@ class Road(pf.Setup):
     """One test's folders, its grafted root, the mock cloud, the helper's
     answers and record, and the program's copies run in that root."""
 
-    def __init__(self, config):
+    def __init__(self, config, routes=None):
         super().__init__(BUILD, SCRATCH, KEY_DIR, mui_client, True)
         self.graft = None
         self.cloud = None
         try:
-            self.cloud = MockCloud(SCRATCH)
+            self.cloud = MockCloud(SCRATCH, routes)
             # The cloud configuration the program finds beside itself.
             shutil.copy(os.path.join(self.cloud.folder, "CloudConfig.pkg"), self.bin)
             self.config_path = os.path.join(self.root, "helper.json")
@@ -261,8 +270,8 @@ class Road(pf.Setup):
 
 
 class RoadTest(unittest.TestCase):
-    def road(self, config=None):
-        road = Road(config or {})
+    def road(self, config=None, routes=None):
+        road = Road(config or {}, routes)
         self.addCleanup(road.close)
         return road
 
@@ -474,7 +483,36 @@ class RoadTest(unittest.TestCase):
         self.ended(wizard)
         status = [r for r in road.requests("RunCmd") if "-showexistingstatus" in r["args"]]
         self.assertEqual(status, [{"msg": "RunCmd", "args": [SERVER, "-service", "-showexistingstatus"]}])
-        self.assertIn("Exiting", wizard.stderr())
+        # The loop ends 500 ms after the launch: the dialog goes after it.
+        launched = log_time(wizard.stderr(), "SetupDlg: Exiting")
+        torn_down = log_time(wizard.stderr(), "LaunchServices: Default handler of %s cleared" % pf.SCHEME)
+        waited = (torn_down - launched) % 86400
+        self.assertGreaterEqual(waited, 0.5)
+        self.assertLess(waited, 5.0)
+
+    def test_a_failed_redemption_or_join_ends_on_the_error_page(self):
+        redeem = "POST /node1/authentication/1.1/tickets/redeem"
+        cases = [
+            ({}, {redeem: [{"status": 200, "json": {"type": "viewer-join", "value": "v"}}]}, "Bad ticket redeem type",
+             0),
+            ({"commands": [{"match": "-joincloud", "error": ["Cannot run the server", ""]}]}, None,
+             "Cannot run the server", 1),
+        ]
+        for config, routes, failure, joins in cases:
+            with self.subTest(failure):
+                road = self.road(config, routes)
+                wizard, ui = self.start(road)
+                self.install(road, ui)
+                state, _ = self.sign_in(road, ui)
+                self.callback(road, "state=%s&server=ticket-1" % state)
+                ui.wait_for("state SetupDlg.error", shown)
+                self.assertIn(failure, text_of(ui.command("state SetupDlg.error.detail")))
+                self.assertEqual(len([r for r in road.requests("RunCmd") if "-joincloud" in r["args"]]), joins)
+                self.assertEqual(road.requests("GetCapsFeatures"), [])
+                # The apply-token page reported from its own timer and went
+                # after it.
+                ui.wait_for("lists SetupDlg", lambda lines: "applyToken (layout)" not in lines)
+                self.finish(wizard, ui)
 
     def test_a_failed_settings_write_is_shown_and_the_server_launched(self):
         road = self.road({"features": ["SYSTEM_AUTH"], "settingsError": ["Cannot write the settings", ""]})
