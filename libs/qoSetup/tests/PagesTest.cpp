@@ -273,6 +273,15 @@ TEST_F(PagesTest, EachChoiceOpensThePortalWithTheOneStateOfTheRun) {
   EXPECT_EQ(SigningInPage::state(), state);
 }
 
+TEST_F(PagesTest, NoSignInLaunchesTheServerAsItIs) {
+  toSignInChoice();
+  ASSERT_TRUE(dlg_->dialog()->isVisible());
+  click("signInChoose.noSignIn");
+  EXPECT_FALSE(dlg_->dialog()->isVisible());
+  EXPECT_EQ(dlg_->signingInPage(), nullptr);
+  EXPECT_EQ(dlg_->errorPage(), nullptr);
+}
+
 TEST(SigningInTimeOutTest, SecondsBecomeMillisecondsThatFitAnInt) {
   struct Case {
     int seconds;
