@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <functional>
@@ -30,14 +31,17 @@
 #include "platform/appkit/Injector.h"
 #include "platform/appkit/Window.h"
 #include "qocore/base/loc/Localize.h"
+#include "qocore/base/os/unix/UnixIo.h"
 #include "qocore/base/plat/Configuration.h"
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/File.h"
 #include "qocore/base/plat/Resource.h"
 #include "qocore/base/plat/Timer.h"
+#include "qocore/base/plat/UniqueFd.h"
 #include "qocore/uilibs/mui/MuControls.h"
 #include "qocore/uilibs/mui/MuDialog.h"
 #include "qocore/uilibs/mui/MuLayout.h"
+#include "qocore/uilibs/mui/MuMessageBox.h"
 #include "qocore/uilibs/mui/MuPager.h"
 #include "qocore/uilibs/mui/MuText.h"
 #include "qocore/uilibs/mui/Mui.h"
@@ -447,6 +451,35 @@ TEST_F(SetupDlgTest, ShowingTheDialogRemovesTheWorkFoldersOfEarlierRuns) {
   ASSERT_TRUE(plat::pathExists(work.c_str()));
   dlg().show();
   EXPECT_FALSE(plat::pathExists(qoSetup::installerDir().c_str()));
+}
+
+// The single-instance listener on the dialog: "fg" raises the wizard's
+// window and changes no page.
+TEST_F(SetupDlgTest, FgFromASecondStartRaisesTheWizardsWindow) {
+  dlg().show();
+  qoSetup::SetupComms comms(&dlg());
+  appkit::Window* wizard = dynamic_cast<mui::MuDialogMac*>(dlg().dialog())->window();
+  appkit::Window* about = dynamic_cast<mui::MuDialogMac*>(dlg().aboutDialog()->dialog())->window();
+  about->makeKeyAndOrderFront(nullptr);
+  ASSERT_FALSE(wizard->isKeyWindow());
+
+  plat::UniqueFd peer(os::connectUnix(qoSetup::SetupComms::socketPath().c_str(), false, false));
+  std::string version;
+  ASSERT_TRUE(runUntil([&] {
+    pollfd p{peer.get(), POLLIN, 0};
+    char bytes[4];
+    if (::poll(&p, 1, 0) == 1) {
+      const ssize_t n = ::read(peer.get(), bytes, sizeof(bytes) - version.size());
+      if (n > 0) version.append(bytes, static_cast<size_t>(n));
+    }
+    return version.size() == 4;
+  }));
+  EXPECT_EQ(version, std::string("\x5e\x7c\xbc\x03", 4));
+  // One last frame of 3 bytes: the name "fg" with its 8-bit length.
+  const char fg[] = {'\x80', 3, 2, 'f', 'g'};
+  ASSERT_EQ(::write(peer.get(), fg, sizeof(fg)), static_cast<ssize_t>(sizeof(fg)));
+  EXPECT_TRUE(runUntil([&] { return wizard->isKeyWindow(); }));
+  EXPECT_EQ(current(), static_cast<mui::MuElement*>(dlg().initialPage()->root()));
 }
 
 }  // namespace

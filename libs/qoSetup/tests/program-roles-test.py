@@ -14,6 +14,7 @@ features.
 
 import os
 import signal
+import socket
 import sys
 import unittest
 
@@ -113,6 +114,23 @@ class RolesTest(unittest.TestCase):
         first.sock.settimeout(5)
         self.assertEqual(first.sock.recv(1), b"")
         self.assertEqual(ui.command("state SetupDlg.initial")[:1], ["shown 1"])
+
+    def test_a_connection_that_fails_as_it_is_accepted_shows_a_box_and_ends_the_wizard_with_1(self):
+        setup = self.setup()
+        wizard, ui = self.start_wizard(setup)
+        # The peer is gone before the wizard accepts it: the version word
+        # finds a broken pipe.
+        wizard.signal(signal.SIGSTOP)
+        peer = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        peer.connect(pf.SETUP_COMMS)
+        peer.close()
+        wizard.signal(signal.SIGCONT)
+        ui.wait_for("dialogs", lambda lines: "2 messagebox" in lines)
+        self.assertIn("write: Broken pipe", "\n".join(ui.command("state messagebox.main.frame.split.info.msg")))
+        wizard.wait_for_log("SetupComms: [System-")
+        self.assertEqual(ui.command("click messagebox.main.buttons.ok"), ["1"])
+        self.assertEqual(wizard.wait(), 1, wizard.stderr())
+        self.assertNotIn("Sanitizer", wizard.stderr())
 
     def test_a_stale_socket_or_a_listener_without_the_version_word_makes_this_copy_the_wizard(self):
         cases = [("stale", None), ("other version", bytes.fromhex("5e7cbc04")), ("silent", b"")]
