@@ -86,27 +86,47 @@ def run_in_namespace(argv, timeout, env=None):
     if not unshare:
         raise StageError("unshare (util-linux) is not installed")
     mount = tempfile.mkdtemp(prefix="yarl-stage-")
-    try:
-        process = subprocess.Popen([unshare, "-m", "--propagation", "private", sys.executable] + list(argv),
-                                   env=dict(env if env is not None else os.environ, **{MOUNT_VARIABLE: mount}),
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    # The output goes to files, not pipes: a process left behind that still
+    # holds them cannot keep this side waiting.
+    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
         try:
-            out, err = process.communicate(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            out, err = process.communicate()
-            raise StageError("the staged run did not end within %g s\n%s%s" % (timeout, out, err))
-        if process.returncode != 0 and "unshare:" in err:
-            raise StageError("unshare refused a private mount namespace:\n" + err)
-        return subprocess.CompletedProcess(process.args, process.returncode, out, err)
-    finally:
-        os.rmdir(mount)
+            process = subprocess.Popen([unshare, "-m", "--propagation", "private", sys.executable] + list(argv),
+                                       env=dict(env if env is not None else os.environ, **{MOUNT_VARIABLE: mount}),
+                                       stdout=out, stderr=err)
+            try:
+                process.wait(timeout=timeout)
+                timed_out = False
+            except subprocess.TimeoutExpired:
+                # SIGTERM first: the staged script then kills what it started.
+                timed_out = True
+                process.terminate()
+                try:
+                    process.wait(timeout=STOP_DEADLINE)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        finally:
+            os.rmdir(mount)
+        out.seek(0)
+        err.seek(0)
+        done = subprocess.CompletedProcess(process.args, process.returncode, out.read(), err.read())
+    if timed_out:
+        raise StageError("the staged run did not end within %g s\n%s%s" % (timeout, done.stdout, done.stderr))
+    if done.returncode != 0 and "unshare:" in done.stderr:
+        raise StageError("unshare refused a private mount namespace:\n" + done.stderr)
+    return done
+
+
+def _terminated(signum, frame):
+    # Unwinds the staged script, whose cleanup kills what it started.
+    raise StageError("ended by signal %d" % signum)
 
 
 def main(inner, timeout):
     """The entry of a staged script (see the module's text)."""
     mount = os.environ.get(MOUNT_VARIABLE)
     if mount:
+        signal.signal(signal.SIGTERM, _terminated)
         try:
             return inner(Stage(mount))
         except StageError as e:

@@ -6,7 +6,8 @@ against the build's core library runs inside, with a library it loads
 from another mount than "/" copied in beside it; the test user exists only
 there; `sudo -n` as that user runs the copied program, and only that one,
 as root and keeps the sanitizer options; the stage sees its own processes
-and kills them; and the machine is untouched afterwards.  As an ordinary
+and kills them; a staged run past its time is ended and kills what it
+started; and the machine is untouched afterwards.  As an ordinary
 user the stage refuses with a clear message.
 """
 
@@ -14,6 +15,7 @@ import importlib.util
 import json
 import os
 import pwd
+import signal
 import shutil
 import subprocess
 import sys
@@ -91,6 +93,18 @@ def inner(stage):
     return 0
 
 
+def hang(stage):
+    """Inside the namespace: starts a process, then waits for ever."""
+    try:
+        stage.enter()
+        stays = stage.start(["/usr/bin/tail", "-f", "/dev/null"])
+        print("STAYS %d" % stays.pid, flush=True)
+        Stage.wait_until(lambda: False, 600, "nothing")
+    finally:
+        stage.close()
+    return 0
+
+
 class StageTest(unittest.TestCase):
     def test_the_stage_runs_its_user_and_sudo_and_leaves_the_machine_as_it_was(self):
         before = {path: os.path.lexists(path) for path in SYSTEM_PATHS}
@@ -122,6 +136,15 @@ class StageTest(unittest.TestCase):
         self.assertEqual({path: os.path.lexists(path) for path in SYSTEM_PATHS}, before)
         self.assertFalse(os.path.exists("/proc/%d" % facts["stays"]))
 
+    def test_a_run_past_its_time_is_ended_and_kills_what_it_started(self):
+        with self.assertRaises(Stage.StageError) as raised:
+            Stage.run_in_namespace(SELF + ["--hang"], timeout=3)
+        text = str(raised.exception)
+        self.assertIn("did not end within 3 s", text)
+        self.assertIn("stage: ended by signal %d" % signal.SIGTERM, text)
+        pid = int(text.split("STAYS ")[1].split()[0])
+        self.assertFalse(os.path.exists("/proc/%d" % pid))
+
     def test_an_ordinary_user_is_told_that_the_stage_needs_root(self):
         done = subprocess.run(["setpriv", "--reuid", "nobody", "--regid", "nogroup", "--clear-groups",
                                sys.executable] + SELF + ["--inner"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
@@ -131,7 +154,8 @@ class StageTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if sys.argv[1:] == ["--inner"]:
-        sys.argv = SELF + ["--inner"]
-        sys.exit(Stage.main(inner, timeout=120))
+    if sys.argv[1:] in (["--inner"], ["--hang"]):
+        scenario = sys.argv[1]
+        sys.argv = SELF + [scenario]
+        sys.exit(Stage.main(inner if scenario == "--inner" else hang, timeout=120))
     unittest.main()

@@ -14,7 +14,6 @@ xdg-open finds no handler and falls back to it.
 """
 
 import http.client
-import json
 import os
 import shutil
 import ssl
