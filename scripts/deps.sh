@@ -40,6 +40,9 @@ packages=(
   python3-pacparser
   # The URL opener and the scheme-handler query of the URL tests.
   xdg-utils
+  # The system CA bundle, copied into the program's resources as the
+  # wizard's trusted certificates ("cacerts.pem").
+  ca-certificates
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.

@@ -22,11 +22,21 @@ second client and then reads the first reply.
     with MuiClient.for_pid(pid, channel_folder("yarl", tmp)) as ui:
         ui.command("click wizard.body.next")
         ui.wait_for("state wizard.body.pages", lambda lines: "page 1" in lines)
+
+From a shell, one command against the running setup wizard:
+
+    python3 testing/mui_client.py [--pid N] COMMAND...
+
+finds the wizard's socket in the user's channel folder (the only running
+wizard, or the one of process N), sends the words as one line and prints
+the reply's lines; the status is 1 when the reply is failure ("0"), 2
+when no wizard is found.
 """
 
 import collections
 import os
 import socket
+import sys
 import time
 
 CHANNEL = "MuiComms"
@@ -163,3 +173,63 @@ class MuiClient:
             self._buffer += data
         line, _, self._buffer = self._buffer.partition(b"\n")
         return line + b"\n"
+
+
+# The setup wizard's application name and path component.
+WIZARD = "vuzovuvivovevada"
+WIZARD_PATH_COMPONENT = "yarl"
+
+
+def running_wizards(folder):
+    """The process ids of the wizards whose automation socket is in
+    `folder` and whose process runs."""
+    prefix = WIZARD + "." + CHANNEL + "."
+    pids = []
+    try:
+        names = os.listdir(folder)
+    except FileNotFoundError:
+        return pids
+    for name in sorted(names):
+        if not name.startswith(prefix) or not name[len(prefix):].isdigit():
+            continue
+        pid = int(name[len(prefix):])
+        try:
+            os.kill(pid, 0)
+        except ProcessLookupError:
+            continue
+        except PermissionError:
+            pass
+        pids.append(pid)
+    return pids
+
+
+def main(argv):
+    words = list(argv)
+    pid = None
+    if words[:1] == ["--pid"] and len(words) >= 2 and words[1].isdigit():
+        pid = int(words[1])
+        words = words[2:]
+    if not words or words[0].startswith("-"):
+        sys.stderr.write("usage: mui_client.py [--pid N] COMMAND...\n")
+        return 2
+    folder = channel_folder(WIZARD_PATH_COMPONENT)
+    if pid is None:
+        pids = running_wizards(folder)
+        if len(pids) != 1:
+            sys.stderr.write("%s running wizards in %s%s\n" % (
+                "no" if not pids else len(pids), folder, "" if not pids else ": give --pid N"))
+            return 2
+        pid = pids[0]
+    path = socket_for_pid(pid, folder, WIZARD)
+    if not path:
+        sys.stderr.write("no automation socket of process %d in %s\n" % (pid, folder))
+        return 2
+    with MuiClient(path) as client:
+        lines = client.command(" ".join(words))
+    for line in lines:
+        print(line)
+    return 1 if lines == ["0"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

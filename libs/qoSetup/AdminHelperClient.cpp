@@ -170,6 +170,18 @@ void AdminHelperClient::cancel() noexcept {
   }
 }
 
+void AdminHelperClient::forget(RunCmdCallback* callback) noexcept {
+  if (runCmdCb_ == callback) runCmdCb_ = nullptr;
+}
+
+void AdminHelperClient::forget(GetCapsFeaturesCallback* callback) noexcept {
+  if (getCapsFeaturesCb_ == callback) getCapsFeaturesCb_ = nullptr;
+}
+
+void AdminHelperClient::forget(SvrSettingsCallback* callback) noexcept {
+  if (svrSettingsCb_ == callback) svrSettingsCb_ = nullptr;
+}
+
 bool AdminHelperClient::readMsg(const char* name, rdr::InStream& in, io::MsgIpc&) {
   // Each reply is read whole before anyone hears of it: a read that runs
   // short starts the reply again once more has arrived.

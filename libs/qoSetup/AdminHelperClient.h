@@ -99,6 +99,12 @@ class AdminHelperClient : public os::LaunchWithPipeCallback, public io::MsgIpc::
   // error page, also from inside helperLaunchFailed.
   void cancel() noexcept;
 
+  // The asker forgets its request: its reply is read and dropped.  A
+  // callback that is not the outstanding one changes nothing.
+  void forget(RunCmdCallback* callback) noexcept;
+  void forget(GetCapsFeaturesCallback* callback) noexcept;
+  void forget(SvrSettingsCallback* callback) noexcept;
+
   // Whether the helper reported that the installed server already holds
   // cloud credentials.
   bool haveCloudCredsSvr() const noexcept { return haveCloudCredsSvr_; }

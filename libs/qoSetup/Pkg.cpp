@@ -71,6 +71,26 @@ Pkg::Pkg(const char* name, AdminHelperClient* helper, http::HttpClient* httpsCli
 
 Pkg::~Pkg() = default;
 
+void Pkg::forget(DownloadCallback* callback) noexcept {
+  if (downloadCb_ == callback) downloadCb_ = nullptr;
+}
+
+void Pkg::forget(InstallCallback* callback) noexcept {
+  if (installCb_ == callback) installCb_ = nullptr;
+}
+
+void Pkg::forget(ApplyTokenCallback* callback) noexcept {
+  if (applyTokenCb_ == callback) applyTokenCb_ = nullptr;
+}
+
+void Pkg::abandon() noexcept {
+  downloadCb_ = nullptr;
+  installCb_ = nullptr;
+  applyTokenCb_ = nullptr;
+  download_.reset();
+  redeemer_.reset();
+}
+
 // ---- Download ----
 
 void Pkg::startDownload(DownloadCallback* callback) {

@@ -84,6 +84,16 @@ class Pkg : public Download::Callback,
   void startTicketRedeem(ApplyTokenCallback* callback, hostedremoteaccess::CapsClient* capsClient,
                          const io::UriParams& query);
 
+  // The page that was told of a step forgets it: that callback hears
+  // nothing more of this package.
+  void forget(DownloadCallback* callback) noexcept;
+  void forget(InstallCallback* callback) noexcept;
+  void forget(ApplyTokenCallback* callback) noexcept;
+  // The wizard dropped the package: no step reports any more, and a
+  // download or redemption under way stops.  Not for the download's or the
+  // redemption's own callbacks before they have dropped it.
+  void abandon() noexcept;
+
   // Starts the installed product after setup.
   virtual void launch() = 0;
   // Shows an error box and throws when the saved file has no install

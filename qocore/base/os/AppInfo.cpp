@@ -20,6 +20,7 @@ char* pathComp = nullptr;
 char* group = nullptr;
 char* title = nullptr;
 char* productVersion = nullptr;
+char* buildVersion = nullptr;
 const char* titleKey = nullptr;  // a constant, not owned
 
 const char* fromTables(const char* key) { return loc::translate(key); }
@@ -54,6 +55,10 @@ void init(const char* appName, const char* companyName, const char* pathComponen
 void setProductVersion(const char* version) { replace(productVersion, version); }
 
 const char* getProductVersion() noexcept { return productVersion ? productVersion : ""; }
+
+void setBuildVersion(const char* version) { replace(buildVersion, version); }
+
+const char* getBuildVersion() noexcept { return buildVersion ? buildVersion : getProductVersion(); }
 
 void setAppName(const char* name) {
   PLAT_ASSERT(name);

@@ -34,6 +34,10 @@ bool isAppNameSet() noexcept;
 // the HTTP User-Agent and the request log read it.  Null clears it.
 void setProductVersion(const char* version);
 const char* getProductVersion() noexcept;
+// The build version text ("2.4.0.2" beside "2.4.0 (r2)"): the product
+// version while unset.  Null clears it.
+void setBuildVersion(const char* version);
+const char* getBuildVersion() noexcept;
 bool isIdentitySet() noexcept;
 
 // The title key's lookup: the translation tables by default; tests install

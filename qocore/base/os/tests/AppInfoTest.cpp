@@ -96,6 +96,18 @@ TEST_F(AppInfoTest, ProductVersionIsEmptyUntilSetAndNullClearsIt) {
   EXPECT_STREQ(os::getProductVersion(), "");
 }
 
+TEST_F(AppInfoTest, BuildVersionIsTheProductVersionUntilSet) {
+  os::setProductVersion("2.4.0 (r2)");
+  os::setBuildVersion(nullptr);
+  EXPECT_STREQ(os::getBuildVersion(), "2.4.0 (r2)");
+  os::setBuildVersion("2.4.0.2");
+  EXPECT_STREQ(os::getBuildVersion(), "2.4.0.2");
+  EXPECT_STREQ(os::getProductVersion(), "2.4.0 (r2)");
+  os::setBuildVersion(nullptr);
+  os::setProductVersion(nullptr);
+  EXPECT_STREQ(os::getBuildVersion(), "");
+}
+
 // A fresh process, where nothing was ever set (the threadsafe style
 // re-runs this test alone).
 TEST(AppInfoUnset, ReadingUnsetStringsAsserts) {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <set>
+#include <vector>
 
 #include "platform/appkit/Constants.h"
 #include "platform/appkit/Menu.h"
@@ -43,17 +44,22 @@ std::set<AppEventFilter*>& filters() {
 // the dispatches in progress form a stack, each with its own filters.
 struct FilterDispatch {
   std::set<AppEventFilter*> pending;
-  FilterDispatch* outer;
 };
-FilterDispatch* dispatches = nullptr;
+// The dispatches in progress, innermost last.  A vector rather than links
+// through a global pointer to the innermost local: g++'s dangling-pointer
+// check refuses that at -O2, not seeing the pointer restored on return.
+std::vector<FilterDispatch*>& dispatches() {
+  static std::vector<FilterDispatch*>* const stack = new std::vector<FilterDispatch*>;
+  return *stack;
+}
 
 // Asks each registered filter in turn until one answers true (then true).
 // A filter unregistered meanwhile, by itself or another, is not asked.
 template <typename Ask>
 bool askFilters(Ask ask) {
-  FilterDispatch dispatch{filters(), dispatches};
-  dispatches = &dispatch;
-  plat::ScopeExit pop([&dispatch] { dispatches = dispatch.outer; });
+  FilterDispatch dispatch{filters()};
+  dispatches().push_back(&dispatch);
+  plat::ScopeExit pop([] { dispatches().pop_back(); });
   while (!dispatch.pending.empty()) {
     AppEventFilter* filter = *dispatch.pending.begin();
     dispatch.pending.erase(dispatch.pending.begin());
@@ -157,7 +163,7 @@ void AppEventFilter::setEnabled(bool enabled) {
     return;
   }
   bool wasRegistered = filters().erase(this) > 0;
-  for (FilterDispatch* d = dispatches; d; d = d->outer) d->pending.erase(this);
+  for (FilterDispatch* d : dispatches()) d->pending.erase(this);
   if (wasRegistered && filters().empty() && oc) objc::NotificationCenter::defaultCenter().removeObserver(oc);
   if (monitor_) {
     app.removeMonitor(monitor_);
