@@ -302,6 +302,9 @@ void SetupDlg::signInChosen(bool trial) {
 }
 
 void SetupDlg::signingInEnded(bool timedOut) {
+  // Only the attempt that shows may end: a late time-out of a page the
+  // user has left (or that a callback has moved on from) changes nothing.
+  if (!signingInPage_ || !signingInPage_->root()->isVisible()) return;
   vlog().info("Signing in/up %s", timedOut ? "timed out" : "abandoned");
   replace(signInChoosePage_, std::make_unique<SignInChoosePage>(this, timedOut));
 }

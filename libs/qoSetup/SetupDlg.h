@@ -106,6 +106,7 @@ class SetupDlg : public mui::MuObserver,
   void downloadCancelled();
   void installFinished(const char* error, const char* detail);
   void signInChosen(bool trial);
+  // Only while the signing-in page shows; otherwise nothing happens.
   void signingInEnded(bool timedOut);
   // Accepted only while the signing-in page shows; otherwise, or when the
   // apply-token page refuses the URI, throws and changes no page.
