@@ -360,6 +360,9 @@ void SetupDlg::backToInitial() {
 hostedremoteaccess::CapsClient* SetupDlg::capsClient() {
   if (capsClient_) return capsClient_.get();
   plat::LinkedPtr<hosted::HostedEndpoint> endpoint = cloudEndpoint();
+  // The entry fills it from the cloud configuration; a client over none
+  // would fail on its first use, far from the cause.
+  if (!endpoint) throw plat::Exception("No cloud endpoint");
   hostedClient_ = plat::LinkedPtr<hosted::HostedClient>(new hosted::HostedClient(endpoint, nullptr));
   capsClient_ = std::make_unique<hostedremoteaccess::CapsClient>(endpoint, hostedClient_.get());
   return capsClient_.get();

@@ -117,7 +117,8 @@ class SetupDlg : public mui::MuObserver,
   void showError(const char* message, const char* detail);
   void backToInitial();
 
-  // The capability client, made on first use.
+  // The capability client, made on first use over the process's cloud
+  // endpoint; throws "No cloud endpoint" when there is none.
   hostedremoteaccess::CapsClient* capsClient();
   bool signInOffered();
 

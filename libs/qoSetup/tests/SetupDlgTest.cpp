@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "libs/hosted/HostedEndpoint.h"
 #include "libs/qoSetup/ApplyTokenPage.h"
 #include "libs/qoSetup/DownloadPage.h"
 #include "libs/qoSetup/ErrorPage.h"
@@ -411,6 +412,15 @@ TEST_F(SetupDlgTest, ALaunchThatFailsEndsOnTheErrorPage) {
   EXPECT_EQ(dlg().signInChoosePage(), nullptr);
   EXPECT_THAT(label("error.detail"), HasSubstr("No server executable found"));
   EXPECT_TRUE(runUntil([&] { return dlg().pendingFrees() == 0; }));
+}
+
+// Without a cloud configuration there is no endpoint: asking for the
+// capability client is an ordinary failure, never a client over nothing.
+TEST_F(SetupDlgTest, NoCapabilityClientWithoutACloudEndpoint) {
+  const plat::LinkedPtr<hosted::HostedEndpoint> saved = qoSetup::cloudEndpoint();
+  qoSetup::cloudEndpoint() = plat::LinkedPtr<hosted::HostedEndpoint>();
+  EXPECT_EQ(yarl_test::failureOf<plat::Exception>([&] { dlg().capsClient(); }), "No cloud endpoint");
+  qoSetup::cloudEndpoint() = saved;
 }
 
 TEST_F(SetupDlgTest, ACallbackUriIsTakenOnlyWhileTheSigningInPageShows) {

@@ -103,7 +103,9 @@ TEST(SetupTextsTest, TextsAsTheLocaleShowsThem) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.locale);
     loc::LocaleSetter setter(c.locale);
-    EXPECT_STREQ(loc::lookup(c.key, true), c.text) << c.key;
+    // Looked up as the program does: raw where the text takes arguments.
+    // The store refuses one key looked up both ways in one process.
+    EXPECT_STREQ(loc::lookup(c.key, std::strchr(c.text, '%') != nullptr), c.text) << c.key;
   }
 }
 
