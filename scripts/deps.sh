@@ -43,6 +43,9 @@ packages=(
   # The system CA bundle, copied into the program's resources as the
   # wizard's trusted certificates ("cacerts.pem").
   ca-certificates
+  # The whole-program test elevates the admin helper through "sudo -n", as
+  # an ordinary user would; a bare Debian image has no sudo.
+  sudo
 )
 # The regex differential test runs JavaScript's RegExp under node; any node
 # already on the path will do.

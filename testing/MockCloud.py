@@ -30,6 +30,8 @@ repeats.  An answer is an object:
     "file"         a file of FOLDER sent as it is
     "contentType"  the content type of the body
     "close"        true: close the connection after the answer
+    "delay"        seconds to wait, once the request is recorded, before
+                   answering (other connections are served meanwhile)
 
 "{base}" in a header value or body is replaced by the mock's own base URL
 ("https://127.0.0.1:<port>", "http://..." with --plain).  Every answer
@@ -215,6 +217,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         answer = self.answer(body)
         status = int(answer.get("status", 200))
         self.record(body, status)
+        delay = float(answer.get("delay", 0))
+        if delay > 0:
+            time.sleep(delay)
         self.send(status, answer)
         cloud.finished_one()
 

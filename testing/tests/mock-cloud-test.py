@@ -3,7 +3,7 @@
 
 The mock cloud on its own, through Python's HTTPS client: TLS 1.2 with a
 chain the test package's root verifies for 127.0.0.1, the signed documents
-the fixture tool wrote, scripted answers, the ticket redemption, the
+the fixture tool wrote, scripted answers (a delayed one among them), the ticket redemption, the
 headers every answer carries, the record, and the bound on requests.
 """
 
@@ -11,10 +11,12 @@ import base64
 import http.client
 import json
 import os
+import select
 import ssl
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 TOOL, MOCK, PKI = sys.argv[1:4]
@@ -131,6 +133,26 @@ class MockCloudTest(unittest.TestCase):
         self.assertEqual(response.getheader("Date"), "Wed, 21 Oct 2015 07:28:00 GMT")
         self.assertEqual(response.getheader("Content-Type"), "text/html")
         self.assertEqual(len(mock.record()), 7)
+
+    def test_a_delayed_answer_comes_after_its_delay_while_other_connections_are_served(self):
+        delay = 2
+        redeem = "/node1/authentication/1.1/tickets/redeem"
+        mock = self.start({"routes": {"POST " + redeem: [
+            {"delay": delay, "json": {"type": "server-join", "value": "join-token:late"}}]}})
+        slow, quick = mock.connection(), mock.connection()
+        started = time.monotonic()
+        slow.request("POST", redeem, body='{"ticket": "late"}')
+        # Recorded before the wait.
+        deadline = started + 10
+        while not mock.record() and time.monotonic() < deadline:
+            time.sleep(0.01)
+        self.assertEqual([(r["path"], r["status"]) for r in mock.record()], [(redeem, 200)])
+        response, _ = fetch(quick, "GET", "/bootstrap/0")
+        self.assertEqual(response.status, 200)
+        self.assertEqual(select.select([slow.sock], [], [], 0)[0], [])
+        response = slow.getresponse()
+        self.assertEqual(json.loads(response.read()), {"type": "server-join", "value": "join-token:late"})
+        self.assertGreaterEqual(time.monotonic() - started, delay)
 
     def test_redeems_tickets_and_records_every_request(self):
         mock = self.start({"routes": {"GET /node1/caps": [

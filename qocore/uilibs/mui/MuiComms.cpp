@@ -79,17 +79,26 @@ std::optional<int32_t> wholeNumber(const std::string& text) {
 }
 
 // An element's list or description as reply lines.  Some texts lack the
-// final line feed (a progress bar's percentage) and one ends in an empty
-// line of its own (a splitter's description); either would break the
-// reply's framing, whose only empty line is the one that ends it.  An
-// empty text stays empty.
-plat::DString asLines(plat::DString text) {
+// final line feed (a progress bar's percentage), one ends in an empty line
+// of its own (a splitter's description), and a label may hold empty lines
+// or end in a line feed (a command's output shown in a box); each would
+// break the reply's framing, whose only empty line is the one that ends
+// it.  So every empty line is dropped and the text ends in a line feed.
+// An empty text stays empty.
+plat::DString asLines(const plat::DString& text) {
+  plat::DString lines;
   const char* chars = text.c_str();
-  int length = text.length();
-  while (length >= 2 && chars[length - 1] == '\n' && chars[length - 2] == '\n') --length;
-  if (length != text.length()) text.splice(length, text.length(), "", 0);
-  if (length != 0 && text.c_str()[length - 1] != '\n') text.append("\n");
-  return text;
+  const int length = text.length();
+  for (int start = 0; start < length;) {
+    int end = start;
+    while (end < length && chars[end] != '\n') ++end;
+    if (end > start) {
+      lines.append(chars + start, end - start);
+      lines.append("\n");
+    }
+    start = end + 1;
+  }
+  return lines;
 }
 
 bool allDigits(const std::string& text) {

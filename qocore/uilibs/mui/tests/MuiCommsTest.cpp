@@ -244,6 +244,16 @@ TEST_F(MuiCommsTest, DialogsListsAndState) {
   EXPECT_EQ(state.substr(state.size() - 2), "\n\n");
 }
 
+TEST_F(MuiCommsTest, ATextWithEmptyLinesKeepsTheReplyFraming) {
+  // A command's output as a box shows it: an empty line inside, a line
+  // feed at its end.  The reply's only empty line is still its last.
+  mui::MuStatic::create(layout, "output", "first\n\nsecond\n\n\nthird\n", 0);
+  const std::string state = client->ask("state wizard.body.output");
+  EXPECT_THAT(state, HasSubstr("label first\nsecond\nthird\nelement Static\n"));
+  EXPECT_EQ(state.find("\n\n"), state.size() - 2) << state;
+  EXPECT_EQ(client->ask("version"), "1\n\n");
+}
+
 TEST_F(MuiCommsTest, DialogsWhenNoneIsRegistered) {
   dialog.reset();
   EXPECT_EQ(client->ask("dialogs"), "\n\n");
