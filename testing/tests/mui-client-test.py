@@ -11,20 +11,22 @@ peers build answers "listitems" and "state" in whole replies; a quit while
 a message box is up ends the process.
 """
 
-import importlib.util
+import importlib.machinery
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
+import types
 import unittest
 
 FIXTURE, CLIENT, KEY_DIR = sys.argv[1:4]
 del sys.argv[1:4]
 
-_spec = importlib.util.spec_from_file_location("mui_client", CLIENT)
-mui_client = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(mui_client)
+_loader = importlib.machinery.SourceFileLoader("mui_client", CLIENT)
+mui_client = types.ModuleType(_loader.name)
+mui_client.__file__ = _loader.path
+_loader.exec_module(mui_client)
 
 # The fixture's dialogs: the wizard, its superbox's popup list and its
 # auto-hider's content.  Message boxes take the serial numbers after them.

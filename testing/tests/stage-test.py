@@ -11,23 +11,25 @@ started; and the machine is untouched afterwards.  As an ordinary
 user the stage refuses with a clear message.
 """
 
-import importlib.util
+import importlib.machinery
 import json
 import os
 import pwd
-import signal
 import shutil
+import signal
 import subprocess
 import sys
+import types
 import unittest
 
 STAGE_PY, CLOUD_FIXTURE = sys.argv[1:3]
 SELF = [os.path.abspath(__file__), STAGE_PY, CLOUD_FIXTURE]
 del sys.argv[1:3]
 
-_spec = importlib.util.spec_from_file_location("Stage", STAGE_PY)
-Stage = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(Stage)
+_loader = importlib.machinery.SourceFileLoader("Stage", STAGE_PY)
+Stage = types.ModuleType(_loader.name)
+Stage.__file__ = _loader.path
+_loader.exec_module(Stage)
 
 USER = "yarlstage"
 PROBE = "/etc/yarl-stage-probe"

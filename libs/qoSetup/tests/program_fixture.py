@@ -16,7 +16,7 @@ Every wait polls with a deadline; nothing sleeps for a fixed time.
 """
 
 import contextlib
-import importlib.util
+import importlib.machinery
 import os
 import shutil
 import signal
@@ -27,6 +27,7 @@ import sys
 import tempfile
 import threading
 import time
+import types
 
 APP = "vuzovuvivovevada"
 # The per-user channel folder of root inside the namespace.
@@ -51,9 +52,10 @@ def enter_private_namespace():
 
 
 def load_mui_client(path):
-    spec = importlib.util.spec_from_file_location("mui_client", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    loader = importlib.machinery.SourceFileLoader("mui_client", path)
+    module = types.ModuleType(loader.name)
+    module.__file__ = loader.path
+    loader.exec_module(module)
     return module
 
 
