@@ -59,12 +59,6 @@ constexpr const char kServerProgram[] = "yarlserver";
 constexpr const char kServiceKey[] = "yarlservice";
 constexpr const char kApplications[] = "/Applications";
 
-// The text form of a failure: "[type] message" when it has a type.
-struct Formatted {
-  explicit Formatted(const plat::Exception& e) { e.format(text); }
-  char text[plat::Exception::kMsgSize];
-};
-
 void writeErrorPair(rdr::OutStream& out, const plat::Exception& error) {
   out.writeString8(error.str());
   out.writeString8(error.typeName());
@@ -316,7 +310,7 @@ void AdminHelper::getCapsFeatures() {
     if (!value) throw plat::Exception("Server is not cloud joined");
     creds = hostedremoteaccess::SCredentialsData(*value);
   } catch (const plat::Exception& e) {
-    vlog().debug("Unable to read credentials: %s", Formatted(e).text);
+    vlog().debug("Unable to read credentials: %s", plat::FormattedText(e).text);
     error = e;
   }
   const plat::StringSet& features = creds.team.capsFeatures;
@@ -378,7 +372,7 @@ void AdminHelper::svrSettings(rdr::InStream& in) {
     // qoutil::setParameters does with plain texts.
     for (const auto& [name, value] : settings) qoutil::setParameter(file.get(), name.c_str(), value.c_str());
   } catch (const plat::Exception& e) {
-    vlog().error("Failed to apply changes: %s", Formatted(e).text);
+    vlog().error("Failed to apply changes: %s", plat::FormattedText(e).text);
     error = e;
   }
   reloadServer();

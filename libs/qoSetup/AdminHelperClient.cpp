@@ -43,12 +43,6 @@ class HelperFailure : public plat::Exception {
   }
 };
 
-// "[type] message" when a type is set, else the message.
-struct Formatted {
-  explicit Formatted(const plat::Exception& e) { e.format(text); }
-  char text[plat::Exception::kMsgSize];
-};
-
 HelperFailure readErrorPair(rdr::InStream& in) {
   const plat::CharArray message = in.readString8();
   const plat::CharArray type = in.readString8();
@@ -97,7 +91,7 @@ void AdminHelperClient::launch() {
     launch_->start(this);
   } catch (const plat::Exception& e) {
     launch_.reset();
-    vlog().error("launch error: %s", Formatted(e).text);
+    vlog().error("launch error: %s", plat::FormattedText(e).text);
     callback_->helperLaunchFailed(e);
   }
 }
@@ -166,7 +160,7 @@ void AdminHelperClient::cancel() noexcept {
   } catch (const plat::Exception& e) {
     // The pipe is failing: the channel reports its end by itself, and the
     // helper, whose pipe closes, stops the command as it exits.
-    vlog().error("Error sending RunCmdCancel: %s", Formatted(e).text);
+    vlog().error("Error sending RunCmdCancel: %s", plat::FormattedText(e).text);
   }
 }
 

@@ -32,12 +32,6 @@ constexpr const char kNoInstallCmdKey[] = "qoSetup_error_no_install_cmd";
 // private in any case.
 constexpr mode_t kDownloadMode = 0644;
 
-// "[type] message" when a type is set, else the message.
-struct Formatted {
-  explicit Formatted(const plat::Exception& e) { e.format(text); }
-  char text[plat::Exception::kMsgSize];
-};
-
 bool endsWith(const char* text, const char* end) {
   const std::string_view t(text), e(end);
   return t.size() >= e.size() && t.compare(t.size() - e.size(), e.size(), e) == 0;
@@ -99,7 +93,7 @@ void Pkg::startDownload(DownloadCallback* callback) {
   try {
     download_ = std::make_unique<Download>(this, httpsClient_, uri_.c_str());
   } catch (const plat::Exception& e) {
-    vlog().error("Error starting download: %s", Formatted(e).text);
+    vlog().error("Error starting download: %s", plat::FormattedText(e).text);
     callback->downloadDone(this, e);
   }
 }
@@ -125,14 +119,14 @@ void Pkg::onSucceeded(http::HttpRequest& request) {
     localFile_ = std::move(path);
     checkInstallCmd();
   } catch (const plat::Exception& e) {
-    vlog().error("Error getting file: %s", Formatted(e).text);
+    vlog().error("Error getting file: %s", plat::FormattedText(e).text);
     failure = e;
   }
   if (downloadCb_) downloadCb_->downloadDone(this, failure);
 }
 
 void Pkg::onFailed(http::HttpRequest&, const plat::Exception& error) {
-  vlog().error("HTTP error: %s", Formatted(error).text);
+  vlog().error("HTTP error: %s", plat::FormattedText(error).text);
   if (downloadCb_) downloadCb_->downloadDone(this, error);
 }
 
@@ -171,7 +165,7 @@ void Pkg::startInstall(InstallCallback* callback) {
   try {
     doInstall();
   } catch (const plat::Exception& e) {
-    vlog().error("doInstall failed: %s", Formatted(e).text);
+    vlog().error("doInstall failed: %s", plat::FormattedText(e).text);
     callback->installDone(this, e.str());
   }
 }
@@ -193,7 +187,7 @@ void Pkg::cmdOutput(int length, const uint8_t* data) {
 
 void Pkg::cmdResult(int exitStatus, const plat::Exception& error) {
   if (*error.str()) {
-    vlog().error("install pkg error: %s", Formatted(error).text);
+    vlog().error("install pkg error: %s", plat::FormattedText(error).text);
     finishInstall(error.str());
     return;
   }
@@ -213,7 +207,7 @@ void Pkg::finishInstall(const char* error) {
     try {
       if (postInstall()) return;
     } catch (const plat::Exception& e) {
-      vlog().error("postInstall failed: %s", Formatted(e).text);
+      vlog().error("postInstall failed: %s", plat::FormattedText(e).text);
       failure = e;
       error = failure.str();
     }
@@ -233,7 +227,7 @@ void Pkg::startTicketRedeem(ApplyTokenCallback* callback, hostedremoteaccess::Ca
     redeemer_ = std::make_unique<hostedremoteaccess::TicketRedeemer>(capsClient, this);
     redeemer_->start(ticket->second.c_str());
   } catch (const plat::Exception& e) {
-    vlog().error("Error starting ticket redeem: %s", Formatted(e).text);
+    vlog().error("Error starting ticket redeem: %s", plat::FormattedText(e).text);
     callback->tokenApplied(this, e);
   }
 }
@@ -256,14 +250,14 @@ void Pkg::onTicketRedeemed(hostedremoteaccess::TicketRedeemer*, const plat::Json
       return;
     }
   } catch (const plat::Exception& e) {
-    vlog().error("Error applying token: %s", Formatted(e).text);
+    vlog().error("Error applying token: %s", plat::FormattedText(e).text);
     failure = e;
   }
   tellTokenApplied(failure);
 }
 
 void Pkg::onTicketRedeemError(hostedremoteaccess::TicketRedeemer*, const plat::Exception& error) {
-  vlog().error("Error redeeming ticket: %s", Formatted(error).text);
+  vlog().error("Error redeeming ticket: %s", plat::FormattedText(error).text);
   tellTokenApplied(error);
 }
 

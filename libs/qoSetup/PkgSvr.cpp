@@ -23,12 +23,6 @@ constexpr const char kTokenFileName[] = "svrToken";
 // The token is a secret: only its owner reads the file.
 constexpr mode_t kTokenMode = 0600;
 
-// "[type] message" when a type is set, else the message.
-struct Formatted {
-  explicit Formatted(const plat::Exception& e) { e.format(text); }
-  char text[plat::Exception::kMsgSize];
-};
-
 }  // namespace
 
 plat::StringParameter svrUri("_SvrUri", "", "", true);
@@ -82,7 +76,7 @@ void PkgSvr::RunCmdHelper::cmdResult(int exitStatus, const plat::Exception& erro
     return;
   }
   if (*error.str()) {
-    vlog().error("RunCmd failed: %s", Formatted(error).text);
+    vlog().error("RunCmd failed: %s", plat::FormattedText(error).text);
   } else {
     vlog().debug("RunCmd exit status %d", exitStatus);
   }
@@ -92,7 +86,7 @@ void PkgSvr::RunCmdHelper::cmdOutput(int length, const uint8_t* data) { logComma
 
 void PkgSvr::joinResult(int exitStatus, const plat::Exception& error) {
   if (*error.str()) {
-    vlog().error("RunCmd failed: %s", Formatted(error).text);
+    vlog().error("RunCmd failed: %s", plat::FormattedText(error).text);
     tellTokenApplied(error);
     return;
   }
@@ -103,7 +97,7 @@ void PkgSvr::joinResult(int exitStatus, const plat::Exception& error) {
   try {
     helper_->getCapsFeatures(this);
   } catch (const plat::Exception& e) {
-    vlog().error("GetCapsFeatures failed: %s", Formatted(e).text);
+    vlog().error("GetCapsFeatures failed: %s", plat::FormattedText(e).text);
     tellTokenApplied(e);
   }
 }

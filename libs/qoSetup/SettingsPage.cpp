@@ -38,12 +38,6 @@ constexpr int32_t kIndentWeight = 1;
 constexpr int32_t kLineWeight = 19;
 constexpr const char kSystemAuthFeature[] = "SYSTEM_AUTH";
 
-// "[type] message" when a type is set, else the message.
-struct Formatted {
-  explicit Formatted(const plat::Exception& e) { e.format(text); }
-  char text[plat::Exception::kMsgSize];
-};
-
 // A row that indents its one element under the radio button above.
 mui::MuLayout* indentedRow(mui::MuLayout* parent) {
   mui::MuLayout* row = mui::MuLayout::create(parent, nullptr, mui::MuLayout::kHorizontal);
@@ -164,7 +158,7 @@ void SettingsPage::notify(mui::MuElement* element, mui::MuEvent event) {
 void SettingsPage::svrSettingsResult(const plat::Exception& error) {
   sending_ = false;
   if (isFailure(error)) {
-    vlog().error("Error writing server settings: %s", Formatted(error).text);
+    vlog().error("Error writing server settings: %s", plat::FormattedText(error).text);
     mui::MuMessageBox box(error.str(), mui::MuMessageBox::kOk | mui::MuMessageBox::kIconError, dlg()->dialog(), nullptr,
                           true, nullptr);
     (void)box.show();

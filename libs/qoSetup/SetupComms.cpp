@@ -38,12 +38,6 @@ constexpr const char kDisplayNameKey[] = "qoSetup_setupapp_name_r";
 constexpr const char kFg[] = "fg";
 constexpr const char kUri[] = "uri";
 
-// "[type] message" when a type is set, else the message.
-struct Formatted {
-  explicit Formatted(const plat::Exception& e) { e.format(text); }
-  char text[plat::Exception::kMsgSize];
-};
-
 }  // namespace
 
 // ---- Listener ----
@@ -84,7 +78,7 @@ void SetupComms::acceptIo(io::Io* io) {
     ipc_.attach(connection.release());
   } catch (const plat::Exception& e) {
     connection.reset();
-    vlog().error("%s", Formatted(e).text);
+    vlog().error("%s", plat::FormattedText(e).text);
     mui::MuMessageBox box(e.str(), mui::MuMessageBox::kOk | mui::MuMessageBox::kIconError, dlg_->dialog(), nullptr,
                           true, nullptr);
     (void)box.show();
@@ -103,13 +97,13 @@ bool SetupComms::readMsg(const char* name, rdr::InStream& in, io::MsgIpc&) {
     throw;
   } catch (const plat::Exception& e) {
     // The rest of the message is skipped; the connection stays.
-    vlog().error("Bad URI message: %s", Formatted(e).text);
+    vlog().error("Bad URI message: %s", plat::FormattedText(e).text);
     return true;
   }
   try {
     dlg_->uriReceived(uri.c_str());
   } catch (const plat::Exception& e) {
-    vlog().error("Error handling URI '%s': %s", uri.c_str(), Formatted(e).text);
+    vlog().error("Error handling URI '%s': %s", uri.c_str(), plat::FormattedText(e).text);
   }
   return true;
 }

@@ -63,19 +63,13 @@ constexpr int kModalRetryMs = 50;
 // A length of the dialog itself: units scaled by the text size factor.
 int32_t dialogUnits(int32_t n) { return mui::Mui::unitsToPoints(plat::textSizeFactor.getValue() * n / 100); }
 
-// "[type] message" when a type is set, else the message.
-struct Formatted {
-  explicit Formatted(const plat::Exception& e) { e.format(text); }
-  char text[plat::Exception::kMsgSize];
-};
-
 // The work folders of this run and of earlier ones.
 void removeInstallerDir() {
   const plat::CharArray dir = installerDir();
   try {
     if (plat::pathExists(dir.c_str())) plat::rmDir(dir.c_str(), true);
   } catch (const plat::Exception& e) {
-    vlog().error("Error removing %s: %s", dir.c_str(), Formatted(e).text);
+    vlog().error("Error removing %s: %s", dir.c_str(), plat::FormattedText(e).text);
   }
 }
 
@@ -267,7 +261,7 @@ void SetupDlg::helperLaunched() {
 }
 
 void SetupDlg::helperLaunchFailed(const plat::Exception& error) {
-  vlog().error("Helper launch failed: %s", Formatted(error).text);
+  vlog().error("Helper launch failed: %s", plat::FormattedText(error).text);
   showError(loc::translate("qoSetup_install_elevation_failed"), nullptr);
 }
 
@@ -293,7 +287,7 @@ void SetupDlg::signInChosen(bool trial) {
     try {
       urlScheme_ = std::make_unique<os::UrlSchemeRegistration>(kUrlScheme, 1);
     } catch (const plat::Exception& e) {
-      vlog().error("Error registering URL scheme: %s", Formatted(e).text);
+      vlog().error("Error registering URL scheme: %s", plat::FormattedText(e).text);
       showError(e.str(), nullptr);
       return;
     }
@@ -334,7 +328,7 @@ void SetupDlg::launch() {
     vlog().info("Exiting");
     quitTimer_.start(kLaunchQuitMs);
   } catch (const plat::Exception& e) {
-    vlog().error("Error launching: %s", Formatted(e).text);
+    vlog().error("Error launching: %s", plat::FormattedText(e).text);
     showError(e.str(), nullptr);
   }
 }

@@ -46,12 +46,6 @@ class PacFailure : public plat::Exception {
   }
 };
 
-// "[type] message" when a type is set, else the message.
-struct Formatted {
-  explicit Formatted(const plat::Exception& e) { e.format(text); }
-  char text[plat::Exception::kMsgSize];
-};
-
 // Reads "<execute ms>,<script ms>" into the limits.
 bool parseTimeLimits(const char* text, PacTimeLimits& limits) {
   const char* cursor = text;
@@ -123,7 +117,7 @@ void PacHelperClient::fetch(io::ProxyFetcherCallback* cb) {
     ipc_.out().endMsg(true);
     timer_.start(limits.replyMs);
   } catch (const plat::Exception& e) {
-    clientLog().error("Launch/write to helper error: %s", Formatted(e).text);
+    clientLog().error("Launch/write to helper error: %s", plat::FormattedText(e).text);
     detach();
     stopChild();
     tellError(e);
@@ -136,7 +130,7 @@ bool PacHelperClient::readMsg(const char*, rdr::InStream& in, io::MsgIpc&) {
   plat::CharArray message = in.readString8();
   plat::CharArray type = in.readString8();
   PacFailure error(message.c_str(), type.c_str());
-  clientLog().debug("PacResult: %s %s", proxies.get() ? proxies.get() : "<null>", Formatted(error).text);
+  clientLog().debug("PacResult: %s %s", proxies.get() ? proxies.get() : "<null>", plat::FormattedText(error).text);
   // The child sees its pipe end and exits.
   detach();
   // Told from the loop, not from inside the channel's dispatch: the owner
@@ -237,7 +231,7 @@ void PacHelper::main(char** argv) {
     code = loop.run();
     helper.reset();
   } catch (const plat::Exception& e) {
-    helperLog().error("pacHelper: %s", Formatted(e).text);
+    helperLog().error("pacHelper: %s", plat::FormattedText(e).text);
     code = 1;
   }
   // A worker still evaluating a script that never ends goes with the
@@ -255,7 +249,7 @@ bool PacHelper::readMsg(const char*, rdr::InStream& in, io::MsgIpc&) {
     fetcher_ = std::make_unique<MacPacFetcher>(host.c_str(), port, io::ProxyCredentials(), pacUrl.c_str());
     fetcher_->fetch(this);
   } catch (const plat::Exception& e) {
-    helperLog().error("Fetch error: %s", Formatted(e).text);
+    helperLog().error("Fetch error: %s", plat::FormattedText(e).text);
     sendResult("", e.str(), e.typeName());
   }
   return true;
@@ -267,7 +261,7 @@ void PacHelper::onProxy(io::ProxyFetcher&, const char* proxyUrl, const io::Proxy
 }
 
 void PacHelper::onProxyError(io::ProxyFetcher&, const plat::Exception& error) {
-  helperLog().debug("PAC error: %s", Formatted(error).text);
+  helperLog().debug("PAC error: %s", plat::FormattedText(error).text);
   sendResult("", error.str(), error.typeName());
 }
 

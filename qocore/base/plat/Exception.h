@@ -112,6 +112,13 @@ class TimedOut : public Exception {
   explicit TimedOut(const char* message) noexcept;
 };
 
+// Exception::format's text in a buffer of its own, for a log line or a
+// reply: "[type] message" when a type is set, else the message.
+struct FormattedText {
+  explicit FormattedText(const Exception& e) noexcept { e.format(text); }
+  char text[Exception::kMsgSize];
+};
+
 // A plain exception with a printf-formatted message and no type.
 class ExceptionFmt : public Exception {
  public:
