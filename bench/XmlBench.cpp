@@ -1,11 +1,15 @@
-// Parsing generated documents with xml::parseText next to pugixml (a
-// reference used here only).
+// Parsing and writing generated documents with xml::parseText and
+// xml::Node::createString next to pugixml (a reference used here only).
 //
 // Both build a whole tree from the same text held in memory and decode
 // entities; pugixml's default mode also drops white-space-only text, as our
-// default options do.  Each document has one line per parser, named
-// BM_Xml_<Document>_<Parser> so that a script can pair them; the ratio of
-// the rates within one run is the figure to watch.
+// default options do.  Writing starts from each library's own tree of the
+// same document and ends with the whole text in one block of memory:
+// formatted with a tab per level, or raw on one line.  Each document has
+// one line per library, named BM_Xml_<Document>_<Library> for parsing and
+// BM_XmlWrite_<Document><Format>_<Library> for writing, so that a script
+// can pair them; the ratio of the rates within one run is the figure to
+// watch.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -14,6 +18,7 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "qocore/base/xml/Node.h"
 #include "qocore/base/xml/Parser.h"
 
 namespace {
@@ -108,15 +113,62 @@ void runPugixml(benchmark::State& state, const std::string& doc) {
   countFaults(state, faults);
 }
 
+void runOursWrite(benchmark::State& state, const std::string& doc, const char* top, bool formatted) {
+  xml::setGlobalOptions(xml::kUtf8, true, true, true);
+  xml::ParseResults r;
+  const xml::Node n = xml::parseText(doc.c_str(), top, &r);
+  if (r.error != xml::kNoError) state.SkipWithError(xml::errorText(r.error));
+  const long faults = minorFaults();
+  for (auto _ : state) {
+    plat::CharArray text = n.createString(formatted);
+    benchmark::DoNotOptimize(text.get());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(doc.size()));
+  countFaults(state, faults);
+}
+
+// Gathers what pugixml writes into one string, as createString does.
+struct StringWriter : pugi::xml_writer {
+  std::string text;
+  void write(const void* data, size_t size) override { text.append(static_cast<const char*>(data), size); }
+};
+
+void runPugixmlWrite(benchmark::State& state, const std::string& doc, bool formatted) {
+  pugi::xml_document d;
+  pugi::xml_parse_result r = d.load_buffer(doc.data(), doc.size());
+  if (!r) state.SkipWithError(r.description());
+  const long faults = minorFaults();
+  for (auto _ : state) {
+    StringWriter w;
+    d.save(w, "\t", formatted ? pugi::format_default : pugi::format_raw);
+    benchmark::DoNotOptimize(w.text.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(doc.size()));
+  countFaults(state, faults);
+}
+
 void BM_Xml_Nested6MB_Ours(benchmark::State& s) { runOurs(s, nested6MB(), "catalog"); }
 void BM_Xml_Nested6MB_Pugixml(benchmark::State& s) { runPugixml(s, nested6MB()); }
 void BM_Xml_Deep8MB_Ours(benchmark::State& s) { runOurs(s, deep8MB(), "root"); }
 void BM_Xml_Deep8MB_Pugixml(benchmark::State& s) { runPugixml(s, deep8MB()); }
 
+void BM_XmlWrite_Nested6MBFormatted_Ours(benchmark::State& s) { runOursWrite(s, nested6MB(), "catalog", true); }
+void BM_XmlWrite_Nested6MBFormatted_Pugixml(benchmark::State& s) { runPugixmlWrite(s, nested6MB(), true); }
+void BM_XmlWrite_Nested6MBRaw_Ours(benchmark::State& s) { runOursWrite(s, nested6MB(), "catalog", false); }
+void BM_XmlWrite_Nested6MBRaw_Pugixml(benchmark::State& s) { runPugixmlWrite(s, nested6MB(), false); }
+void BM_XmlWrite_Deep8MBRaw_Ours(benchmark::State& s) { runOursWrite(s, deep8MB(), "root", false); }
+void BM_XmlWrite_Deep8MBRaw_Pugixml(benchmark::State& s) { runPugixmlWrite(s, deep8MB(), false); }
+
 BENCHMARK(BM_Xml_Nested6MB_Ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Xml_Nested6MB_Pugixml)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Xml_Deep8MB_Ours)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Xml_Deep8MB_Pugixml)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlWrite_Nested6MBFormatted_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlWrite_Nested6MBFormatted_Pugixml)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlWrite_Nested6MBRaw_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlWrite_Nested6MBRaw_Pugixml)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlWrite_Deep8MBRaw_Ours)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_XmlWrite_Deep8MBRaw_Pugixml)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

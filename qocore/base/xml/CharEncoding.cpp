@@ -36,6 +36,18 @@ constexpr detail::LeadTables makeTables() {
   return t;
 }
 
+constexpr detail::LeadTables makeEscapeTables() {
+  detail::LeadTables t{};
+  for (int e = 0; e < 7; ++e) {
+    for (int b = 0; b < 256; ++b) {
+      const unsigned char len = leadLength(e, b);
+      const bool entity = b == '&' || b == '<' || b == '>' || b == '"' || b == '\'';
+      t.len[e][b] = (len == 0 || entity) ? detail::kEscapeStop : len == 1 ? 0 : len;
+    }
+  }
+  return t;
+}
+
 }  // namespace
 
 const Options& globalOptions() noexcept { return gOptions; }
@@ -52,6 +64,7 @@ int setGlobalOptions(int encoding, bool guessWideChars, bool dropWhiteSpace, boo
 namespace detail {
 
 constexpr LeadTables kLeadLength = makeTables();
+constexpr LeadTables kEscapeKind = makeEscapeTables();
 
 }  // namespace detail
 

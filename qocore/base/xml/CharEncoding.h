@@ -42,6 +42,14 @@ struct LeadTables {
   unsigned char len[7][256];
 };
 extern const LeadTables kLeadLength;
+
+// The same tables as escaping reads them, so that one look-up per byte
+// finds where a run of text copied as it is ends: 0 for a byte that is a
+// character alone and stands for itself, kEscapeStop for the NUL and the
+// five characters with an entity (& < > " '), otherwise the length of the
+// character it begins (2 to 4).
+inline constexpr unsigned char kEscapeStop = 1;
+extern const LeadTables kEscapeKind;
 }  // namespace detail
 
 // The length of the character that begins at p in the given encoding: 1

@@ -1,14 +1,13 @@
 // Writing a tree as text and to a file.
-//
-// The text is measured first and then written into one block of exactly
-// that size, so no partial copy of a document (which may carry secrets) is
-// left behind by a growing buffer.
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "qocore/base/plat/Exception.h"
 #include "qocore/base/plat/SecretText.h"
+#include "qocore/base/plat/Strings.h"
 #include "qocore/base/xml/CharEncoding.h"
 #include "qocore/base/xml/ErrorCode.h"
 #include "qocore/base/xml/Node.h"
@@ -21,38 +20,98 @@ using detail::NodeRecord;
 
 namespace {
 
-// Counts the bytes that a Writer would write.
-struct Counter {
-  size_t n = 0;
-  void put(char) { ++n; }
-  void put(const char* s) { n += std::strlen(s); }
-  void escaped(const char* s, int encoding) { n += detail::escapedLength(s, encoding); }
-};
+// Writes into one block that doubles as it fills, in a single walk of the
+// tree.  A document may carry secrets, so each block left behind is wiped
+// before it is freed, and so is the whole block when the writer gives up
+// without handing it over.
+class Writer {
+ public:
+  explicit Writer(int encoding) noexcept : kinds_(detail::escapeKinds(encoding)) {}
+  ~Writer() { drop(); }
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
 
-struct Writer {
-  char* p;
-  void put(char c) { *p++ = c; }
-  void put(const char* s) {
-    size_t len = std::strlen(s);
-    std::memcpy(p, s, len);
-    p += len;
+  void put(char c) {
+    room(1);
+    *p_++ = c;
   }
-  void escaped(const char* s, int encoding) { p = detail::writeEscaped(p, s, encoding); }
+  void put(const char* s) {
+    const size_t len = std::strlen(s);
+    room(len);
+    detail::copyBytes(p_, s, len);
+    p_ += len;
+  }
+  void repeat(char c, int count) {
+    if (count <= 0) return;
+    room(static_cast<size_t>(count));
+    std::memset(p_, c, static_cast<size_t>(count));
+    p_ += count;
+  }
+  // Copies the runs between characters with an entity whole.
+  void escaped(const char* s) {
+    for (;;) {
+      const char* e = detail::plainRunEnd(s, kinds_);
+      const size_t len = static_cast<size_t>(e - s);
+      room(len + detail::kEntityRoom);
+      detail::copyBytes(p_, s, len);
+      p_ += len;
+      if (!*e) return;
+      p_ = detail::putEntity(p_, *e);
+      s = e + 1;
+    }
+  }
+
+  // The text written, NUL-terminated; the writer is left empty.
+  plat::CharArray take() {
+    room(1);
+    *p_ = '\0';
+    char* block = begin_;
+    begin_ = p_ = end_ = nullptr;
+    return plat::CharArray::adopt(block);
+  }
+
+ private:
+  void room(size_t n) {
+    if (static_cast<size_t>(end_ - p_) < n) grow(n);
+  }
+
+  void grow(size_t n) {
+    const size_t used = static_cast<size_t>(p_ - begin_);
+    const size_t cap = static_cast<size_t>(end_ - begin_);
+    PLAT_ASSERT_TEXT(n <= SIZE_MAX / 2 - used, "text too long to write");
+    size_t newCap = cap ? cap * 2 : kFirstBlock;
+    if (newCap < used + n) newCap = used + n;
+    char* block = new char[newCap];
+    if (used) std::memcpy(block, begin_, used);
+    drop();
+    begin_ = block;
+    p_ = block + used;
+    end_ = block + newCap;
+  }
+
+  void drop() noexcept {
+    if (!begin_) return;
+    plat::secureZero(begin_, static_cast<size_t>(p_ - begin_));
+    delete[] begin_;
+    begin_ = p_ = end_ = nullptr;
+  }
+
+  static constexpr size_t kFirstBlock = 4096;
+
+  const unsigned char* kinds_;
+  char* begin_ = nullptr;
+  char* p_ = nullptr;
+  char* end_ = nullptr;
 };
 
 // A negative level writes neither tabs nor line feeds.
-template <typename Sink>
-void indent(Sink& s, int level) {
-  for (int i = 0; i < level; ++i) s.put('\t');
-}
+void indent(Writer& s, int level) { s.repeat('\t', level); }
 
-template <typename Sink>
-void newline(Sink& s, int level) {
+void newline(Writer& s, int level) {
   if (level >= 0) s.put('\n');
 }
 
-template <typename Sink>
-void writeEndTag(Sink& s, const NodeRecord* r, int level) {
+void writeEndTag(Writer& s, const NodeRecord* r, int level) {
   s.put("</");
   s.put(r->name);
   s.put('>');
@@ -69,8 +128,7 @@ struct OpenElement {
 };
 
 // Writes what comes before r's content; pushes r when content follows.
-template <typename Sink>
-void openRecord(Sink& s, std::vector<OpenElement>& open, const NodeRecord* r, int level, int encoding) {
+void openRecord(Writer& s, std::vector<OpenElement>& open, const NodeRecord* r, int level) {
   if (!r->name) {  // the root of a parse holds only content
     open.push_back({r, 0, level, level, false});
     return;
@@ -84,7 +142,7 @@ void openRecord(Sink& s, std::vector<OpenElement>& open, const NodeRecord* r, in
     s.put(r->attributes[i].name);
     if (r->attributes[i].value) {
       s.put("=\"");
-      s.escaped(r->attributes[i].value, encoding);
+      s.escaped(r->attributes[i].value);
       s.put('"');
     }
   }
@@ -103,7 +161,7 @@ void openRecord(Sink& s, std::vector<OpenElement>& open, const NodeRecord* r, in
   }
   s.put('>');
   if (r->orderCount() == 1 && r->textCount == 1) {
-    s.escaped(r->texts[0], encoding);
+    s.escaped(r->texts[0]);
     writeEndTag(s, r, level);
     return;
   }
@@ -114,10 +172,9 @@ void openRecord(Sink& s, std::vector<OpenElement>& open, const NodeRecord* r, in
 // Writes a tree in document order.  The open elements are kept in a list
 // of their own rather than on the call stack, so that a tree built deeper
 // than any parse allows cannot exhaust the stack.
-template <typename Sink>
-void writeTree(Sink& s, const NodeRecord* top, int level, int encoding) {
+void writeTree(Writer& s, const NodeRecord* top, int level) {
   std::vector<OpenElement> open;
-  openRecord(s, open, top, level, encoding);
+  openRecord(s, open, top, level);
   while (!open.empty()) {
     OpenElement& e = open.back();
     const NodeRecord* r = e.r;
@@ -134,11 +191,11 @@ void writeTree(Sink& s, const NodeRecord* top, int level, int encoding) {
     const int at = e.level;
     switch (entry & 3) {
       case kElementItem:
-        openRecord(s, open, r->children[index], at, encoding);  // may move e
+        openRecord(s, open, r->children[index], at);  // may move e
         break;
       case kTextItem:
         indent(s, at);
-        s.escaped(r->texts[index], encoding);
+        s.escaped(r->texts[index]);
         newline(s, at);
         break;
       case kClearItem: {
@@ -164,15 +221,9 @@ bool beginsWithDeclaration(const NodeRecord* r) {
 
 plat::CharArray Node::createString(bool formatted) const {
   if (!d_) return plat::CharArray();
-  const int level = formatted ? 0 : -1;
-  const int encoding = globalOptions().encoding;
-  Counter count;
-  writeTree(count, d_, level, encoding);
-  plat::CharArray out = plat::CharArray::zeroed(count.n + 1);
-  Writer w{out.get()};
-  writeTree(w, d_, level, encoding);
-  *w.p = '\0';
-  return out;
+  Writer w(globalOptions().encoding);
+  writeTree(w, d_, formatted ? 0 : -1);
+  return w.take();
 }
 
 int Node::writeToFile(const char* path, bool formatted, const char* encodingName) const {

@@ -11,54 +11,32 @@ namespace xml {
 
 namespace detail {
 
-namespace {
-
-// The entity of a character that needs one, or null.
-const char* entityFor(char c) noexcept {
-  switch (c) {
-    case '&':
-      return "&amp;";
-    case '<':
-      return "&lt;";
-    case '>':
-      return "&gt;";
-    case '"':
-      return "&quot;";
-    case '\'':
-      return "&apos;";
-    default:
-      return nullptr;
-  }
-}
-
-}  // namespace
-
 size_t escapedLength(const char* text, int encoding) noexcept {
+  const unsigned char* kinds = escapeKinds(encoding);
   size_t n = 0;
-  for (const char* p = text; *p;) {
-    int len = charLength(encoding, p);
-    const char* e = len == 1 ? entityFor(*p) : nullptr;
-    n += e ? std::strlen(e) : static_cast<size_t>(len);
-    p += len;
+  for (const char* p = text;;) {
+    const char* e = plainRunEnd(p, kinds);
+    n += static_cast<size_t>(e - p);
+    if (!*e) return n;
+    char entity[kEntityRoom];
+    n += static_cast<size_t>(putEntity(entity, *e) - entity);
+    p = e + 1;
   }
-  return n;
 }
 
 char* writeEscaped(char* out, const char* text, int encoding) noexcept {
-  for (const char* p = text; *p;) {
-    int len = charLength(encoding, p);
-    const char* e = len == 1 ? entityFor(*p) : nullptr;
-    if (e) {
-      size_t el = std::strlen(e);
-      std::memcpy(out, e, el);
-      out += el;
-    } else {
-      std::memcpy(out, p, static_cast<size_t>(len));
-      out += len;
-    }
-    p += len;
+  const unsigned char* kinds = escapeKinds(encoding);
+  for (const char* p = text;;) {
+    const char* e = plainRunEnd(p, kinds);
+    std::memcpy(out, p, static_cast<size_t>(e - p));
+    out += e - p;
+    if (!*e) return out;
+    char entity[kEntityRoom];
+    const size_t len = static_cast<size_t>(putEntity(entity, *e) - entity);
+    std::memcpy(out, entity, len);
+    out += len;
+    p = e + 1;
   }
-  return out;
 }
 
 }  // namespace detail

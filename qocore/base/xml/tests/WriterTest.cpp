@@ -71,6 +71,49 @@ TEST(WriterTest, WriteThenParseKeepsTreeAndOrder) {
   }
 }
 
+// Texts are stored as given and escaped on writing, the same way in an
+// attribute as in a text, stepping through them one character at a time
+// in the encoding in force: a byte inside a character of several bytes is
+// never taken for markup, even when it is one.
+TEST(WriterTest, EscapingFollowsEncodingInTextsAndAttributes) {
+  struct Case {
+    int encoding;
+    std::string in;
+    std::string out;
+  };
+  const std::string longRun = "a run of plain text well past sixteen bytes";
+  const Case cases[] = {
+      {kUtf8, "plain", "plain"},
+      {kUtf8, "a&b<c>d\"e'f", "a&amp;b&lt;c&gt;d&quot;e&apos;f"},
+      {kUtf8, "&<>\"'", "&amp;&lt;&gt;&quot;&apos;"},
+      {kUtf8, "'" + longRun + "&" + longRun + "'", "&apos;" + longRun + "&amp;" + longRun + "&apos;"},
+      {kUtf8, std::string(3000, '<') + "x",
+       [] {
+         std::string s;
+         for (int i = 0; i < 3000; ++i) s += "&lt;";
+         return s + "x";
+       }()},
+      {kUtf8, "caf\xC3\xA9 <\xE2\x82\xAC>", "caf\xC3\xA9 &lt;\xE2\x82\xAC&gt;"},
+      {kUtf8, "\xC3<&", "\xC3<&amp;"},          // a lead byte takes the next byte with it
+      {kUtf8, "\x81<", "\x81&lt;"},             // a continuation byte stands alone
+      {kUtf8, "x&\xE2\x82", "x&amp;\xE2\x82"},  // a character cut short by the end
+      {kShiftJis, "\x81<\x82\xA0>", "\x81<\x82\xA0&gt;"},
+      {kSingleByte, "\x81<\xC3'", "\x81&lt;\xC3&apos;"},
+      {kGbk, "\xB0\xA1&\xB0\"", "\xB0\xA1&amp;\xB0\""},
+      {kBig5, "\xA4\x40\"\xFE", "\xA4\x40&quot;\xFE"},
+  };
+  OptionsGuard guard;
+  for (const Case& c : cases) {
+    setGlobalOptions(c.encoding, true, true, true);
+    Node n = Node::createTop("e");
+    ASSERT_TRUE(n.addAttribute("a", c.in.c_str()));
+    ASSERT_TRUE(n.addText(c.in.c_str()));
+    const std::string expected = "<e a=\"" + c.out + "\">" + c.out + "</e>";
+    EXPECT_EQ(n.createString(false).get(), expected) << c.encoding << " " << c.in;
+    EXPECT_EQ(n.createString(true).get(), expected + "\n") << c.encoding << " " << c.in;
+  }
+}
+
 // Writing and parsing again gives the same text, a declaration without
 // data included.
 TEST(WriterTest, RewritingIsStable) {
