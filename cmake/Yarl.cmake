@@ -51,7 +51,10 @@ target_link_libraries(yarl_deps INTERFACE yarl_options Threads::Threads)
 # The stack trace of a failed assertion names the executable's own
 # functions too, not only the core's.
 target_link_options(yarl_deps INTERFACE -rdynamic)
+# dlopen, for the libraries opened on first use (cmake/Duktape.cmake).
+target_link_libraries(yarl_deps INTERFACE ${CMAKE_DL_LIBS})
 
+include(${CMAKE_CURRENT_LIST_DIR}/Soname.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/Mbedtls.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/Png.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/Duktape.cmake)
