@@ -51,7 +51,8 @@ ROWS = [
     ("4096x4096 PNG decode vs libpng", "BM_Png_Decode4096_Ours", "BM_Png_Decode4096_Libpng", 0.8),
     ("4096x4096 argb scaled to 25% vs pixman", "BM_Scale_Quarter4096_Ours", "BM_Scale_Quarter4096_Pixman", 1.0),
     # bench/setup_start.py: from exec until the wizard's initial page is shown.
-    Bound("start to the wizard's page vs C hello world", "BM_Start_WizardShown_Ours", "BM_Start_WizardShown_CHelloWorld", 50.0),
+    Bound("start to the wizard's page vs C hello world", "BM_Start_WizardShown_Ours",
+          "BM_Start_WizardShown_CHelloWorld", 50.0),
 ]
 
 
