@@ -12,8 +12,14 @@ automation socket listens), in a private mount namespace with folders of
 its own (libs/qoSetup/tests/program_fixture.py), so no running wizard of
 the user's is asked and nothing of the user's is written.
 
-Usage: bench/setup_start.py [build_dir] [runs]
+Usage: bench/setup_start.py [build_dir] [runs] [--benchmark_out=FILE]
+
+With --benchmark_out the two medians are also written to FILE in Google
+Benchmark's JSON shape (BM_Start_WizardShown_Ours and its reference
+BM_Start_WizardShown_CHelloWorld, in ms), which scripts/bench_table.py
+reads beside the Google benchmarks' files (scripts/bench.sh).
 """
+import json
 import os
 import signal
 import socket
@@ -28,8 +34,11 @@ sys.path.insert(0, os.path.join(ROOT, "libs", "qoSetup", "tests"))
 import program_fixture as pf  # noqa: E402
 
 pf.enter_private_namespace()
-BUILD = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "plain")
-RUNS = int(sys.argv[2]) if len(sys.argv) > 2 else 10
+OUT_OPTION = "--benchmark_out="
+OUT = next((a[len(OUT_OPTION):] for a in sys.argv[1:] if a.startswith(OUT_OPTION)), None)
+ARGS = [a for a in sys.argv[1:] if not a.startswith(OUT_OPTION)]
+BUILD = ARGS[0] if len(ARGS) > 0 else os.path.join(ROOT, "build", "plain")
+RUNS = int(ARGS[1]) if len(ARGS) > 1 else 10
 TARGET_MS = 50.0
 HELLO = "#include <stdio.h>\nint main(void) { puts(\"hello\"); return 0; }\n"
 
@@ -74,6 +83,17 @@ def hello_start_ms(exe):
     return (time.perf_counter() - start) * 1000
 
 
+def write_results(path, ours, reference):
+    """The medians as Google Benchmark's JSON output names them."""
+    def entry(name, ms):
+        return {"name": name, "run_name": name, "run_type": "iteration", "repetitions": 1, "iterations": RUNS,
+                "real_time": ms, "cpu_time": ms, "time_unit": "ms"}
+    with open(path, "w", encoding="utf-8") as f:
+        json.dump({"context": {"executable": os.path.abspath(__file__), "runs": RUNS},
+                   "benchmarks": [entry("BM_Start_WizardShown_Ours", ours),
+                                  entry("BM_Start_WizardShown_CHelloWorld", reference)]}, f, indent=2)
+
+
 def main():
     key_dir = os.path.join(ROOT, "qocore", "base", "qoutil", "tests", "data")
     mui_client = pf.load_mui_client(os.path.join(ROOT, "testing", "mui_client.py"))
@@ -98,6 +118,8 @@ def main():
     print("%-32s %10.1f %10s" % ("wizard: initial page shown", ours, " ".join("%.0f" % t for t in wizard)))
     print("%-32s %10.1f %10s" % ("C hello world", reference, " ".join("%.1f" % t for t in hello)))
     print("target: under %.0f ms: %s" % (TARGET_MS, "met" if ours < TARGET_MS else "NOT met"))
+    if OUT:
+        write_results(OUT, ours, reference)
     return 0 if ours < TARGET_MS else 1
 
 

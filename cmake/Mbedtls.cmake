@@ -1,11 +1,12 @@
 # mbedtls 2.28 from Debian's libmbedtls-dev, which ships no CMake or
 # pkg-config files.  The linker needs the three libraries in this order:
-# mbedtls, mbedx509, mbedcrypto.
+# mbedtls, mbedx509, mbedcrypto.  The program takes the static archives
+# (yarl_external in cmake/Yarl.cmake).
 
 find_path(MBEDTLS_INCLUDE_DIR mbedtls/sha256.h)
-find_library(MBEDCRYPTO_LIBRARY mbedcrypto)
-find_library(MBEDX509_LIBRARY mbedx509)
-find_library(MBEDTLS_LIBRARY mbedtls)
+yarl_external(MBEDTLS mbedtls)
+yarl_external(MBEDX509 mbedx509)
+yarl_external(MBEDCRYPTO mbedcrypto)
 if(NOT MBEDTLS_INCLUDE_DIR OR NOT MBEDCRYPTO_LIBRARY OR NOT MBEDX509_LIBRARY OR NOT MBEDTLS_LIBRARY)
   message(FATAL_ERROR "mbedtls not found: run scripts/deps.sh (package libmbedtls-dev)")
 endif()
@@ -21,4 +22,3 @@ endif()
 message(STATUS "mbedtls ${_mbedtls_version}: ${MBEDCRYPTO_LIBRARY}")
 
 target_include_directories(yarl_options SYSTEM INTERFACE ${MBEDTLS_INCLUDE_DIR})
-target_link_libraries(yarl_deps INTERFACE ${MBEDTLS_LIBRARY} ${MBEDX509_LIBRARY} ${MBEDCRYPTO_LIBRARY})

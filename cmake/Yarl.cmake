@@ -46,12 +46,42 @@ endif()
 
 find_package(Threads REQUIRED)
 
+# yarl_deps is what yarl_core links; yarl_program_deps what the program
+# links, the same but for the external libraries Debian also ships as
+# static archives, which it takes from those (yarl_external below): each
+# shared library the program names costs every start of it the loader's
+# mapping and relocating it.
 add_library(yarl_deps INTERFACE)
-target_link_libraries(yarl_deps INTERFACE yarl_options Threads::Threads)
-# The stack trace of a failed assertion names the executable's own
-# functions too, not only the core's.
-target_link_options(yarl_deps INTERFACE -rdynamic)
+add_library(yarl_program_deps INTERFACE)
+foreach(deps yarl_deps yarl_program_deps)
+  target_link_libraries(${deps} INTERFACE yarl_options Threads::Threads)
+  # The stack trace of a failed assertion names the executable's own
+  # functions too, not only the core's.
+  target_link_options(${deps} INTERFACE -rdynamic)
+  # dlopen, for the libraries opened on first use (cmake/Duktape.cmake).
+  target_link_libraries(${deps} INTERFACE ${CMAKE_DL_LIBS})
+endforeach()
 
+# yarl_external(<name> <library name>...): finds the external library
+# (the first of the names found) into <name>_LIBRARY, the shared library
+# that yarl_core links, and its static archive into <name>_ARCHIVE, which
+# the program links in its place (the shared library where there is no
+# archive).  Call in link order: a library before those it calls.
+function(yarl_external name)
+  find_library(${name}_LIBRARY NAMES ${ARGN})
+  list(TRANSFORM ARGN REPLACE "(.+)" "lib\\1.a" OUTPUT_VARIABLE archives)
+  find_library(${name}_ARCHIVE NAMES ${archives})
+  if(${name}_LIBRARY)
+    target_link_libraries(yarl_deps INTERFACE ${${name}_LIBRARY})
+    if(${name}_ARCHIVE)
+      target_link_libraries(yarl_program_deps INTERFACE ${${name}_ARCHIVE})
+    else()
+      target_link_libraries(yarl_program_deps INTERFACE ${${name}_LIBRARY})
+    endif()
+  endif()
+endfunction()
+
+include(${CMAKE_CURRENT_LIST_DIR}/Soname.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/Mbedtls.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/Png.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/Duktape.cmake)
@@ -66,7 +96,7 @@ add_library(yarl_core SHARED)
 target_link_libraries(yarl_core PUBLIC yarl_deps)
 
 add_library(yarl_core_static STATIC EXCLUDE_FROM_ALL)
-target_link_libraries(yarl_core_static PUBLIC yarl_deps)
+target_link_libraries(yarl_core_static PUBLIC yarl_program_deps)
 
 # What the program's executable links:
 #   target_link_libraries(<program> PRIVATE yarl_program_core)

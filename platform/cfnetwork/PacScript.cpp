@@ -1,8 +1,6 @@
 #include "platform/cfnetwork/PacScript.h"
 
 #include <arpa/inet.h>
-#include <curl/curl.h>
-#include <duktape.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <strings.h>
@@ -15,6 +13,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/cfnetwork/PacLibraries.h"
 #include "qocore/base/plat/Time.h"
 #include "qocore/base/plat/UniqueFd.h"
 
@@ -133,11 +132,12 @@ std::string resolve(const char* host) {
 }
 
 duk_ret_t nativeResolve(duk_context* ctx) {
-  std::string address = resolve(duk_safe_to_string(ctx, 0));
+  const Duktape& js = openedDuktape();
+  std::string address = resolve(js.safe_to_string(ctx, 0));
   if (address.empty())
-    duk_push_null(ctx);
+    js.push_null(ctx);
   else
-    duk_push_string(ctx, address.c_str());
+    js.push_string(ctx, address.c_str());
   return 1;
 }
 
@@ -157,12 +157,13 @@ duk_ret_t nativeMyIp(duk_context* ctx) {
       ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&self), &selfLength) == 0 &&
       inet_ntop(AF_INET, &self.sin_addr, text, sizeof(text)) && self.sin_addr.s_addr != 0)
     address = text;
-  duk_push_string(ctx, address.c_str());
+  openedDuktape().push_string(ctx, address.c_str());
   return 1;
 }
 
 duk_ret_t nativeNow(duk_context* ctx) {
-  bool gmt = duk_to_boolean(ctx, 0);
+  const Duktape& js = openedDuktape();
+  bool gmt = js.to_boolean(ctx, 0);
   time_t seconds = static_cast<time_t>((plat::getTime() - plat::kUnixEpoch) / plat::kTicksPerSecond);
   tm parts{};
   if (gmt)
@@ -171,10 +172,10 @@ duk_ret_t nativeNow(duk_context* ctx) {
     localtime_r(&seconds, &parts);
   const int fields[] = {parts.tm_year + 1900, parts.tm_mon, parts.tm_mday, parts.tm_wday,
                         parts.tm_hour,        parts.tm_min, parts.tm_sec};
-  duk_idx_t array = duk_push_array(ctx);
+  duk_idx_t array = js.push_array(ctx);
   for (duk_uarridx_t i = 0; i < sizeof(fields) / sizeof(fields[0]); ++i) {
-    duk_push_int(ctx, fields[i]);
-    duk_put_prop_index(ctx, array, i);
+    js.push_int(ctx, fields[i]);
+    js.put_prop_index(ctx, array, i);
   }
   return 1;
 }
@@ -227,12 +228,14 @@ void freeBlock(void* udata, void* ptr) {
 
 // The heap, within its budget, is freed on every path.
 struct Heap {
-  Heap() : ctx(duk_create_heap(allocateBlock, resizeBlock, freeBlock, &budget, nullptr)) {}
+  explicit Heap(const Duktape& js)
+      : js(js), ctx(js.create_heap(allocateBlock, resizeBlock, freeBlock, &budget, nullptr)) {}
   ~Heap() {
-    if (ctx) duk_destroy_heap(ctx);
+    if (ctx) js.destroy_heap(ctx);
   }
   Heap(const Heap&) = delete;
   Heap& operator=(const Heap&) = delete;
+  const Duktape& js;
   HeapBudget budget;
   duk_context* ctx;
 };
@@ -295,44 +298,51 @@ void splitEndpoint(const std::string& text, PacProxy& proxy) {
 
 bool evaluatePacScript(const char* script, size_t length, const char* url, const char* host, plat::CharArray& answer,
                        CFError& error) {
-  Heap heap;
+  plat::CharArray missing;
+  const Duktape* engine = duktape(missing);
+  if (!engine) {
+    fail(error, std::string("Cannot load the JavaScript engine: ") + missing.c_str());
+    return false;
+  }
+  const Duktape& js = *engine;
+  Heap heap(js);
   duk_context* ctx = heap.ctx;
   if (!ctx) {
     fail(error, "Cannot create the JavaScript engine");
     return false;
   }
-  duk_push_c_function(ctx, nativeResolve, 1);
-  duk_put_global_string(ctx, "__pacResolve");
-  duk_push_c_function(ctx, nativeMyIp, 0);
-  duk_put_global_string(ctx, "__pacMyIp");
-  duk_push_c_function(ctx, nativeNow, 1);
-  duk_put_global_string(ctx, "__pacNow");
-  if (duk_peval_string(ctx, kPacFunctions) != 0) {
-    fail(error, std::string("PAC functions: ") + duk_safe_to_string(ctx, -1));
+  js.push_c_function(ctx, nativeResolve, 1);
+  js.put_global_string(ctx, "__pacResolve");
+  js.push_c_function(ctx, nativeMyIp, 0);
+  js.put_global_string(ctx, "__pacMyIp");
+  js.push_c_function(ctx, nativeNow, 1);
+  js.put_global_string(ctx, "__pacNow");
+  if (js.peval(ctx, kPacFunctions, std::strlen(kPacFunctions)) != 0) {
+    fail(error, std::string("PAC functions: ") + js.safe_to_string(ctx, -1));
     return false;
   }
-  duk_pop(ctx);
-  if (duk_peval_lstring(ctx, script, length) != 0) {
-    fail(error, std::string("PAC script error: ") + duk_safe_to_string(ctx, -1));
+  js.pop(ctx);
+  if (js.peval(ctx, script, length) != 0) {
+    fail(error, std::string("PAC script error: ") + js.safe_to_string(ctx, -1));
     return false;
   }
-  duk_pop(ctx);
-  if (!duk_get_global_string(ctx, "FindProxyForURL") || !duk_is_function(ctx, -1)) {
+  js.pop(ctx);
+  if (!js.get_global_string(ctx, "FindProxyForURL") || !js.is_function(ctx, -1)) {
     fail(error, "PAC script does not define FindProxyForURL");
     return false;
   }
-  duk_push_string(ctx, url);
-  duk_push_string(ctx, host);
-  if (duk_pcall(ctx, 2) != 0) {
-    fail(error, std::string("PAC script error: ") + duk_safe_to_string(ctx, -1));
+  js.push_string(ctx, url);
+  js.push_string(ctx, host);
+  if (js.pcall(ctx, 2) != 0) {
+    fail(error, std::string("PAC script error: ") + js.safe_to_string(ctx, -1));
     return false;
   }
-  if (!duk_is_string(ctx, -1)) {
+  if (!js.is_string(ctx, -1)) {
     fail(error, "FindProxyForURL did not return a string");
     return false;
   }
   duk_size_t size = 0;
-  const char* text = duk_get_lstring(ctx, -1, &size);
+  const char* text = js.get_lstring(ctx, -1, &size);
   answer = plat::CharArray(std::string(text, size).c_str());
   return true;
 }
@@ -408,35 +418,40 @@ size_t collect(char* data, size_t size, size_t count, void* user) {
 }  // namespace
 
 bool downloadUrl(const char* url, plat::CharArray& body, size_t& length, plat::CharArray& error) {
-  static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  (void)initialised;
-  CURL* curl = curl_easy_init();
+  plat::CharArray missing;
+  const Curl* opened = cfnetwork::curl(missing);
+  if (!opened) {
+    error = plat::CharArray((std::string("Cannot load the download library: ") + missing.c_str()).c_str());
+    return false;
+  }
+  const Curl& lib = *opened;
+  CURL* curl = lib.easy_init();
   if (!curl) {
     error = plat::CharArray("Cannot start the download");
     return false;
   }
   Download download;
   char curlError[CURL_ERROR_SIZE] = "";
-  curl_easy_setopt(curl, CURLOPT_URL, url);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https,file");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  lib.easy_setopt(curl, CURLOPT_URL, url);
+  lib.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https,file");
+  lib.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  lib.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   // These downloads go direct: libcurl would otherwise obey http_proxy.
-  curl_easy_setopt(curl, CURLOPT_PROXY, "");
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 30L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &download);
-  CURLcode result = curl_easy_perform(curl);
-  curl_easy_cleanup(curl);
+  lib.easy_setopt(curl, CURLOPT_PROXY, "");
+  lib.easy_setopt(curl, CURLOPT_TIMEOUT, 30L);
+  lib.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  lib.easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+  lib.easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
+  lib.easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
+  lib.easy_setopt(curl, CURLOPT_WRITEDATA, &download);
+  CURLcode result = lib.easy_perform(curl);
+  lib.easy_cleanup(curl);
   if (download.tooLarge) {
     error = plat::CharArray("PAC file too large");
     return false;
   }
   if (result != CURLE_OK) {
-    error = plat::CharArray(curlError[0] ? curlError : curl_easy_strerror(result));
+    error = plat::CharArray(curlError[0] ? curlError : lib.easy_strerror(result));
     return false;
   }
   length = download.body.size();

@@ -3,7 +3,9 @@
 // PAC script's FindProxyForURL, the list of proxies its answer names, and
 // the download of a script by URL.  Backed by Debian's duktape (an
 // embedded JavaScript engine) with the standard PAC functions written
-// here, and by libcurl for the download.  The date and time functions read
+// here, and by libcurl for the download, both opened on first use
+// (PacLibraries.h): a library that cannot be opened fails the evaluation or
+// the download with its reason.  The date and time functions read
 // plat's replaceable wall clock; dnsResolve and isResolvable resolve
 // through the system's resolver (literals and "localhost" never leave the
 // machine).

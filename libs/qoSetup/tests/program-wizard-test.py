@@ -107,6 +107,18 @@ class WizardTest(unittest.TestCase):
                          ["https://www.example.com/legal/#eulas", "https://www.example.com/legal/#privacy"])
         self.finish(wizard, ui)
 
+    def test_the_wizard_maps_neither_pac_library(self):
+        # The PAC engine and its download library are opened by the
+        # resolver child when it evaluates a script; the wizard never maps
+        # them, nor what the download library brings in.
+        setup, wizard, ui = self.start()
+        with open("/proc/%d/maps" % wizard.pid) as maps:
+            mapped = {os.path.basename(line.split()[-1]) for line in maps if "/" in line}
+        self.assertIn("libc.so.6", mapped)
+        pac = ("libduktape", "libcurl", "libssl", "libgnutls")
+        self.assertEqual(sorted(m for m in mapped if m.startswith(pac)), [])
+        self.finish(wizard, ui)
+
     def test_each_language_changes_the_texts_at_once(self):
         setup, wizard, ui = self.start()
         self.assertEqual(ui.command("listitems SetupDlg.initial.langs"), LANGUAGES)

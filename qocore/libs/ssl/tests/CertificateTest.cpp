@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <mbedtls/pem.h>
+#include <mbedtls/x509_crt.h>
 
 #include <algorithm>
 #include <cstring>
@@ -174,6 +176,80 @@ TEST(SslCertificateTest, RevocationUrls) {
     EXPECT_STREQ(e.str(),
                  "X.509 Error: The CRL distribution points do not contain a supported endpoint: no URLs specifying the "
                  "CRL given");
+  }
+}
+
+// What mbedtls's own PEM reader makes of `text`: the certificate's DER
+// bytes, or "refused".
+std::string mbedtlsReading(const std::string& text) {
+  mbedtls_pem_context pem;
+  mbedtls_pem_init(&pem);
+  size_t used = 0;
+  std::string out = "refused";
+  if (mbedtls_pem_read_buffer(&pem, "-----BEGIN CERTIFICATE-----", "-----END CERTIFICATE-----",
+                              reinterpret_cast<const unsigned char*>(text.c_str()), nullptr, 0, &used) == 0) {
+    mbedtls_x509_crt crt;
+    mbedtls_x509_crt_init(&crt);
+    if (mbedtls_x509_crt_parse_der(&crt, pem.buf, pem.buflen) == 0)
+      out.assign(reinterpret_cast<const char*>(crt.raw.p), crt.raw.len);
+    mbedtls_x509_crt_free(&crt);
+  }
+  mbedtls_pem_free(&pem);
+  return out;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// The plain layouts, read without mbedtls's constant-time decoder, and
+// the unusual ones it reads itself: every text gives what mbedtls's reader
+// gives, the same certificate or a refusal.
+TEST(SslCertificateTest, PemLayoutsReadAsMbedtlsReadsThem) {
+  const std::string pem = readData("good.pem");
+  const size_t body = pem.find('\n') + 1;
+  const size_t footer = pem.find("-----END");
+  std::string oneLine =
+      pem.substr(0, body) + replaced(pem.substr(body, footer - body), "\n", "") + "\n" + pem.substr(footer);
+  std::string unpadded = replaced(pem, "=\n-----END", "\n-----END");
+  std::string middleEquals = pem;
+  middleEquals[body + 10] = '=';
+  std::string stray = pem;
+  stray[body + 10] = '*';
+  std::string loneReturn = pem;
+  loneReturn.insert(body + 10, "\r");
+  // clang-format off
+  const std::pair<const char*, std::string> cases[] = {
+    {"as written", pem},
+    {"CRLF lines", replaced(pem, "\n", "\r\n")},
+    {"one line", oneLine},
+    {"text before the header", "# a root\nsubject=CN=x\n" + pem},
+    {"spaces before line ends", replaced(pem, "\n", "  \n")},
+    {"a space after the header", replaced(pem, "CERTIFICATE-----\nMII", "CERTIFICATE----- \nMII")},
+    {"no line end after the header", replaced(pem, "CERTIFICATE-----\n", "CERTIFICATE-----")},
+    {"a group cut short", unpadded},
+    {"= inside", middleEquals},
+    {"a stray character", stray},
+    {"a lone CR", loneReturn},
+    {"no footer", pem.substr(0, footer)},
+  };
+  // clang-format on
+  const std::string der = mbedtlsReading(pem);
+  ASSERT_NE(der, "refused");
+  for (const auto& [name, text] : cases) {
+    std::string ours = "refused";
+    try {
+      const auto certificate = ssl::MbedTlsCertificate::create(text.c_str());
+      ours.assign(reinterpret_cast<const char*>(certificate->der.data), certificate->der.len);
+    } catch (const SslException& e) {
+      EXPECT_EQ(e.code(), SslException::kInvalidCertificate) << name;
+    }
+    const std::string expected = mbedtlsReading(text);
+    EXPECT_TRUE(ours == expected) << name << ": ours " << (ours == "refused" ? ours : "a certificate") << ", mbedtls's "
+                                  << (expected == "refused" ? expected : "a certificate");
+    EXPECT_TRUE(expected == "refused" || expected == der) << name;
   }
 }
 
