@@ -63,15 +63,10 @@ void MbedTlsTrustManager::logSslError(const plat::Exception& e) noexcept {
 
 MbedTlsCaSlots::MbedTlsCaSlots(const std::vector<const SslCertificate*>& certs) {
   if (certs.empty()) return;
-  // Checked before the first copy: the destructor does not run when the
-  // constructor throws.
-  std::vector<const mbedtls_x509_crt*> parsed;
-  parsed.reserve(certs.size());
-  for (const SslCertificate* cert : certs) parsed.push_back(asMbedTls(*cert).crt());
-  slots_.resize(parsed.size());
+  slots_.resize(certs.size());
   std::memset(static_cast<void*>(slots_.data()), 0, slots_.size() * sizeof(mbedtls_x509_crt));
-  for (size_t i = 0; i < parsed.size(); i++) {
-    std::memcpy(static_cast<void*>(&slots_[i]), parsed[i], sizeof(mbedtls_x509_crt));
+  for (size_t i = 0; i < certs.size(); i++) {
+    std::memcpy(static_cast<void*>(&slots_[i]), asMbedTls(*certs[i]).crt(), sizeof(mbedtls_x509_crt));
     slots_[i].next = i + 1 < slots_.size() ? &slots_[i + 1] : nullptr;
   }
 }

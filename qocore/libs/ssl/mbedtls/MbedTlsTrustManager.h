@@ -30,7 +30,6 @@ class SslTrustManager {
 // certificates, which must outlive the list, own what they point to).
 class MbedTlsCaSlots {
  public:
-  MbedTlsCaSlots() = default;
   explicit MbedTlsCaSlots(const std::vector<const SslCertificate*>& certs);
   MbedTlsCaSlots(const MbedTlsCaSlots&) = delete;
   MbedTlsCaSlots& operator=(const MbedTlsCaSlots&) = delete;
