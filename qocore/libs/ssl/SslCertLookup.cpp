@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "qocore/base/crypto/Sha.h"
 #include "qocore/base/plat/Encodings.h"
@@ -23,6 +24,17 @@ bool ByteSpan::operator==(const ByteSpan& o) const noexcept {
 SslCertificate::~SslCertificate() = default;
 SslPrivateKey::~SslPrivateKey() = default;
 SslCertLookup::~SslCertLookup() = default;
+
+std::shared_ptr<const SslCertSet> SslCertLookup::sharedList() { return nullptr; }
+
+SslCertSet::SslCertSet(std::vector<plat::LinkedPtr<SslCertificate>> certs) noexcept : certs_(std::move(certs)) {}
+
+SslCertSet::~SslCertSet() = default;
+
+plat::LinkedPtr<SslCertificate> SslCertSet::copy(size_t i) const {
+  const SslCertificate& c = *certs_[i];
+  return MbedTlsCertificate::fromDer(c.der.len, c.der.data);
+}
 
 std::vector<plat::LinkedPtr<SslCertificate>> SslCertificate::loadPemFile(const char* text, size_t length) {
   static const char kBegin[] = "-----BEGIN CERTIFICATE-----";
@@ -137,5 +149,7 @@ plat::LinkedPtr<SslCertificate> SslCertLookupCache::findBySubject(size_t len, co
 }
 
 std::vector<plat::LinkedPtr<SslCertificate>> SslCertLookupCache::list() { return inner_->list(); }
+
+std::shared_ptr<const SslCertSet> SslCertLookupCache::sharedList() { return inner_->sharedList(); }
 
 }  // namespace ssl

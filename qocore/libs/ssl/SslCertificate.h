@@ -106,6 +106,28 @@ class SslPrivateKey {
   int keyType = kKeyOther;
 };
 
+// Certificates parsed once and shared read-only by every lookup, engine
+// and thread that holds the set (through std::shared_ptr): nothing changes
+// it once it is made, and the last holder frees it.  Its certificates are
+// lent as references, never handed out as plat::LinkedPtr copies, whose
+// ring is not safe across threads; copy() makes a caller one of its own.
+class SslCertSet {
+ public:
+  SslCertSet() = default;
+  explicit SslCertSet(std::vector<plat::LinkedPtr<SslCertificate>> certs) noexcept;
+  SslCertSet(const SslCertSet&) = delete;
+  SslCertSet& operator=(const SslCertSet&) = delete;
+  virtual ~SslCertSet();
+
+  size_t size() const noexcept { return certs_.size(); }
+  const SslCertificate& operator[](size_t i) const noexcept { return *certs_[i]; }
+  // The i-th certificate as a new object, parsed again from its DER.
+  plat::LinkedPtr<SslCertificate> copy(size_t i) const;
+
+ private:
+  std::vector<plat::LinkedPtr<SslCertificate>> certs_;
+};
+
 class SslCertLookup {
  public:
   // The certificate whose subject name has these DER bytes, or empty.
@@ -113,6 +135,11 @@ class SslCertLookup {
   // Every certificate this lookup can answer (trust anchors for a TLS
   // library that cannot ask a lookup during its verification).
   virtual std::vector<plat::LinkedPtr<SslCertificate>> list() = 0;
+  // The certificates of list() as a set this lookup keeps and shares, for
+  // a TLS engine to take its trust anchors from without parsing them
+  // again; null (the base's answer) when it keeps none, and then list()
+  // is asked.
+  virtual std::shared_ptr<const SslCertSet> sharedList();
   virtual ~SslCertLookup();
 };
 
@@ -139,6 +166,8 @@ class SslCertLookupCache : public SslCertLookup {
   explicit SslCertLookupCache(std::unique_ptr<SslCertLookup> inner);
   plat::LinkedPtr<SslCertificate> findBySubject(size_t len, const unsigned char* subject) override;
   std::vector<plat::LinkedPtr<SslCertificate>> list() override;
+  // The inner lookup's.
+  std::shared_ptr<const SslCertSet> sharedList() override;
 
  private:
   std::unique_ptr<SslCertLookup> inner_;

@@ -21,6 +21,12 @@ PLAT_LOG_SOURCE(trustLog, "MbedTlsTrustManager");
 
 constexpr size_t kMaxChain = 8;
 
+const MbedTlsCertificate& asMbedTls(const SslCertificate& cert) {
+  auto* m = dynamic_cast<const MbedTlsCertificate*>(&cert);
+  PLAT_REQUIRE_TEXT(m, "cert", "%s is null", "MbedTlsCertificate");
+  return *m;
+}
+
 const MbedTlsCertificate& asMbedTls(const plat::LinkedPtr<SslCertificate>& cert) {
   auto* m = dynamic_cast<const MbedTlsCertificate*>(cert.get());
   PLAT_REQUIRE_TEXT(m, "cert", "%s is null", "MbedTlsCertificate");
@@ -55,20 +61,52 @@ void MbedTlsTrustManager::logSslError(const plat::Exception& e) noexcept {
   trustLog().info("ssl error: %s", text);
 }
 
-MbedTlsCaList::MbedTlsCaList(SslCertLookup& lookup) : originals_(lookup.list()) {
-  if (originals_.empty()) return;
-  slots_.resize(originals_.size());
+MbedTlsCaSlots::MbedTlsCaSlots(const std::vector<const SslCertificate*>& certs) {
+  if (certs.empty()) return;
+  slots_.resize(certs.size());
   std::memset(static_cast<void*>(slots_.data()), 0, slots_.size() * sizeof(mbedtls_x509_crt));
-  for (size_t i = 0; i < originals_.size(); i++) {
-    std::memcpy(static_cast<void*>(&slots_[i]), asMbedTls(originals_[i]).crt(), sizeof(mbedtls_x509_crt));
+  for (size_t i = 0; i < certs.size(); i++) {
+    std::memcpy(static_cast<void*>(&slots_[i]), asMbedTls(*certs[i]).crt(), sizeof(mbedtls_x509_crt));
     slots_[i].next = i + 1 < slots_.size() ? &slots_[i + 1] : nullptr;
   }
 }
 
-MbedTlsCaList::~MbedTlsCaList() {
+MbedTlsCaSlots::~MbedTlsCaSlots() {
   // The copies point into the originals' memory: zero them, never free.
   if (!slots_.empty()) std::memset(static_cast<void*>(slots_.data()), 0, slots_.size() * sizeof(mbedtls_x509_crt));
 }
+
+namespace {
+
+std::vector<const SslCertificate*> pointers(const SslCertSet& set) {
+  std::vector<const SslCertificate*> out;
+  out.reserve(set.size());
+  for (size_t i = 0; i < set.size(); i++) out.push_back(&set[i]);
+  return out;
+}
+
+}  // namespace
+
+MbedTlsCertSet::MbedTlsCertSet(std::vector<plat::LinkedPtr<SslCertificate>> certs)
+    : SslCertSet(std::move(certs)), slots_(pointers(*this)) {}
+
+MbedTlsCaList::MbedTlsCaList(SslCertLookup& lookup) : shared_(lookup.sharedList()) {
+  if (auto* ready = dynamic_cast<const MbedTlsCertSet*>(shared_.get())) {
+    head_ = ready->caList();
+    return;
+  }
+  std::vector<const SslCertificate*> certs;
+  if (shared_) {
+    certs = pointers(*shared_);
+  } else {
+    originals_ = lookup.list();
+    for (const plat::LinkedPtr<SslCertificate>& cert : originals_) certs.push_back(&asMbedTls(cert));
+  }
+  slots_ = std::make_unique<MbedTlsCaSlots>(certs);
+  head_ = slots_->head();
+}
+
+MbedTlsCaList::~MbedTlsCaList() = default;
 
 MbedTlsTrustManager::MbedTlsTrustManager(std::unique_ptr<SslCertLookup> lookup) : lookup_(std::move(lookup)) {}
 

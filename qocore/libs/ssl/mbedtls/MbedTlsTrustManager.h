@@ -25,9 +25,41 @@ class SslTrustManager {
                                 plat::TimeValue time) = 0;
 };
 
-// The lookup's certificates as an mbedtls CA list: shallow copies of their
-// parsed structures linked through `next`, never freed themselves (the
-// originals, held here, own what they point to).
+// Certificates as an mbedtls CA list: shallow copies of their parsed
+// structures linked through `next`, never freed themselves (the
+// certificates, which must outlive the list, own what they point to).
+class MbedTlsCaSlots {
+ public:
+  explicit MbedTlsCaSlots(const std::vector<const SslCertificate*>& certs);
+  MbedTlsCaSlots(const MbedTlsCaSlots&) = delete;
+  MbedTlsCaSlots& operator=(const MbedTlsCaSlots&) = delete;
+  ~MbedTlsCaSlots();
+  // Null for no certificate.  The library takes the list as non-const but
+  // only reads it.
+  mbedtls_x509_crt* head() const noexcept {
+    return slots_.empty() ? nullptr : const_cast<mbedtls_x509_crt*>(slots_.data());
+  }
+
+ private:
+  std::vector<mbedtls_x509_crt> slots_;
+};
+
+// A shared set of certificates (SslCertSet) with its CA list made once,
+// with the set: every engine over the set hands the library that one
+// list.
+class MbedTlsCertSet : public SslCertSet {
+ public:
+  explicit MbedTlsCertSet(std::vector<plat::LinkedPtr<SslCertificate>> certs);
+  mbedtls_x509_crt* caList() const noexcept { return slots_.head(); }
+
+ private:
+  MbedTlsCaSlots slots_;
+};
+
+// The lookup's certificates as an mbedtls CA list: the list of its shared
+// set when that is an MbedTlsCertSet, else one made here from the shared
+// set or, when the lookup keeps none, from its list().  Holds what it
+// points into.
 class MbedTlsCaList {
  public:
   explicit MbedTlsCaList(SslCertLookup& lookup);
@@ -35,11 +67,13 @@ class MbedTlsCaList {
   MbedTlsCaList& operator=(const MbedTlsCaList&) = delete;
   ~MbedTlsCaList();
   // Null when the lookup has no certificate.
-  mbedtls_x509_crt* head() noexcept { return slots_.empty() ? nullptr : slots_.data(); }
+  mbedtls_x509_crt* head() noexcept { return head_; }
 
  private:
+  std::shared_ptr<const SslCertSet> shared_;
   CertChain originals_;
-  std::vector<mbedtls_x509_crt> slots_;
+  std::unique_ptr<MbedTlsCaSlots> slots_;
+  mbedtls_x509_crt* head_ = nullptr;
 };
 
 class MbedTlsTrustManager : public SslTrustManager {

@@ -1,11 +1,18 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <mbedtls/pem.h>
 #include <mbedtls/x509_crt.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/security/SystemRoots.h"
@@ -16,7 +23,9 @@
 #include "qocore/libs/ssl/SslException.h"
 #include "qocore/libs/ssl/SystemCertStore.h"
 #include "qocore/libs/ssl/mbedtls/MbedTlsCertificate.h"
+#include "qocore/libs/ssl/mbedtls/MbedTlsTrustManager.h"
 #include "qocore/libs/ssl/tests/SslTestUtil.h"
+#include "testing/FileFixtures.h"
 #include "testing/LogCapture.h"
 
 namespace {
@@ -401,6 +410,144 @@ TEST_F(SystemStoreTest, FailuresAreLoggedAndAnswerEmpty) {
   EXPECT_EQ(lines[0].text.rfind("Certificate lookup failed: SecItemCopyMatching: ", 0), 0u) << lines[0];
   EXPECT_EQ(lines[1].text, "Certificate lookup failed: invalid ASN.1");
   EXPECT_EQ(lines[2].text.rfind("Certificate lookup failed: SecItemCopyMatching", 0), 0u) << lines[2];
+}
+
+// The store over a bundle of the test's own, whose versions are the test
+// PKI's roots, each padded to one size so that a rewrite can keep it.
+class SharedBundleTest : public ::testing::Test {
+ protected:
+  void SetUp() override { old_ = security::setBundlePath(path_.c_str()); }
+  void TearDown() override { security::setBundlePath(old_.get()); }
+
+  static std::string padded(const std::string& name) {
+    std::string text = readData(name + ".pem");
+    EXPECT_LT(text.size(), 2048u) << name;
+    text.resize(2048, '\n');
+    return text;
+  }
+  static uint64_t parses() { return ssl::MacCertificateStore::bundleParses(); }
+  // The subject of what a new store finds under the named root's subject,
+  // or "-".
+  static std::string found(const std::string& name) {
+    auto wanted = cert(name);
+    auto answer = ssl::MacCertificateStore().findBySubject(wanted->rawSubject.len, wanted->rawSubject.data);
+    return answer ? answer->subjectText.c_str() : "-";
+  }
+  static std::string subject(const std::string& name) { return cert(name)->subjectText.c_str(); }
+
+  yarl_test::TempDir dir_;
+  std::string path_ = dir_.write("roots.crt", padded("root"));
+  plat::CharArray old_;
+};
+
+// Stores, lookups and CA lists made one after the other share one reading;
+// a lookup's answer is still a certificate of the caller's own.
+TEST_F(SharedBundleTest, OneParseServesEveryStoreAndEngine) {
+  const uint64_t before = parses();
+  auto root = cert("root");
+  std::vector<std::unique_ptr<ssl::SslCertLookup>> stores;
+  std::vector<std::unique_ptr<ssl::MbedTlsCaList>> lists;
+  for (int i = 0; i < 3; i++) {
+    stores.push_back(ssl::MacCertificateStore::create());
+    auto answer = stores.back()->findBySubject(root->rawSubject.len, root->rawSubject.data);
+    ASSERT_TRUE(answer);
+    EXPECT_STREQ(answer->sha1Fingerprint().c_str(), root->sha1Fingerprint().c_str());
+    EXPECT_NE(answer.get(), &(*stores.back()->sharedList())[0]);
+    EXPECT_EQ(stores.back()->list().size(), 1u);
+    lists.push_back(std::make_unique<ssl::MbedTlsCaList>(*stores.back()));
+  }
+  EXPECT_EQ(stores[0]->sharedList(), stores[2]->sharedList());
+  ASSERT_NE(lists[0]->head(), nullptr);
+  EXPECT_EQ(lists[0]->head(), lists[2]->head());
+  EXPECT_EQ(lists[0]->head()->next, nullptr);
+  EXPECT_EQ(parses() - before, 1u);
+}
+
+// However the file changes, the next use reads it again, once; whoever
+// holds the earlier reading keeps it whole.
+TEST_F(SharedBundleTest, ReadAgainWhenTheFileChanges) {
+  struct Change {
+    const char* what;
+    void (*apply)(const std::string& path, const std::string& text);
+  };
+  const Change changes[] = {
+      {"rewritten in place at the same size, with a new modification time",
+       [](const std::string& path, const std::string& text) {
+         struct stat was;
+         ASSERT_EQ(::stat(path.c_str(), &was), 0);
+         ASSERT_EQ(static_cast<size_t>(was.st_size), text.size());
+         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+         // A second on: a rewrite within one tick of the file system's
+         // clock would leave the times as they were.
+         timespec times[2] = {was.st_atim, was.st_mtim};
+         times[1].tv_sec += 1;
+         ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+       }},
+      {"replaced by a rename",
+       [](const std::string& path, const std::string& text) {
+         std::ofstream(path + ".new", std::ios::binary) << text;
+         ASSERT_EQ(::rename((path + ".new").c_str(), path.c_str()), 0);
+       }},
+      {"rewritten at another size",
+       [](const std::string& path, const std::string& text) {
+         std::ofstream(path, std::ios::binary | std::ios::trunc) << text << "\n";
+       }},
+  };
+  int n = 0;
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.what);
+    const std::string path = dir_.write("roots" + std::to_string(n++) + ".crt", padded("root"));
+    security::setBundlePath(path.c_str());
+    const uint64_t before = parses();
+    EXPECT_EQ(found("root"), subject("root"));
+    EXPECT_EQ(found("otherroot"), "-");
+    std::shared_ptr<const ssl::SslCertSet> held = ssl::MacCertificateStore().sharedList();
+    EXPECT_EQ(parses() - before, 1u);
+
+    change.apply(path, padded("otherroot"));
+    EXPECT_EQ(found("otherroot"), subject("otherroot"));
+    EXPECT_EQ(found("root"), "-");
+    EXPECT_EQ(parses() - before, 2u);
+    ASSERT_EQ(held->size(), 1u);
+    EXPECT_EQ(std::string((*held)[0].subjectText.c_str()), subject("root"));
+  }
+  // Another path is another bundle.
+  security::setBundlePath(path_.c_str());
+  const uint64_t before = parses();
+  EXPECT_EQ(found("root"), subject("root"));
+  EXPECT_EQ(parses() - before, 1u);
+}
+
+// Threads making CA lists and lookups while the bundle is replaced under
+// them always see one whole version of it.
+TEST_F(SharedBundleTest, ThreadsShareTheReadingsWhileTheFileIsReplaced) {
+  auto root = cert("root"), other = cert("otherroot");
+  std::atomic<bool> stop{false};
+  std::atomic<int> rounds{0}, torn{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; t++) {
+    threads.emplace_back([&] {
+      ssl::MacCertificateStore store;
+      while (!stop) {
+        ssl::MbedTlsCaList list(store);
+        if (!list.head() || list.head()->next) torn++;
+        for (const plat::LinkedPtr<ssl::SslCertificate>& wanted : {root, other}) {
+          auto answer = store.findBySubject(wanted->rawSubject.len, wanted->rawSubject.data);
+          if (answer && !(answer->rawSubject == wanted->rawSubject)) torn++;
+        }
+        rounds++;
+      }
+    });
+  }
+  for (int i = 0; i < 20; i++) {
+    std::ofstream(path_ + ".new", std::ios::binary) << padded(i % 2 ? "root" : "otherroot");
+    ASSERT_EQ(::rename((path_ + ".new").c_str(), path_.c_str()), 0);
+    const int seen = rounds;
+    while (rounds < seen + 8) std::this_thread::yield();
+  }
+  stop = true;
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(torn, 0);
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/security/SystemRoots.h"
 #include "qocore/base/crypto/MbedTlsException.h"
 #include "qocore/base/http/HttpClient.h"
 #include "qocore/base/http/HttpRequest.h"
@@ -16,8 +18,10 @@
 #include "qocore/libs/ssl/SslConnFactory.h"
 #include "qocore/libs/ssl/SslIo.h"
 #include "qocore/libs/ssl/SslVerifier.h"
+#include "qocore/libs/ssl/SystemCertStore.h"
 #include "qocore/libs/ssl/tests/TlsTestSupport.h"
 #include "testing/DaemonProcess.h"
+#include "testing/FileFixtures.h"
 #include "testing/LogCapture.h"
 
 namespace {
@@ -161,6 +165,50 @@ TEST_F(TlsInteropTest, AThrowingLookupFailsTheHandshakeAsAFatalError) {
     connector_.reset();
     settle();
   }
+}
+
+// New clients over the system store, each with a trust manager of its
+// own, share one reading of the bundle until the file is replaced; the
+// handshakes follow what the file says at each.
+TEST_F(TlsInteropTest, HandshakesOverTheSystemStoreReadTheBundleOnceUntilItChanges) {
+  OpensslServer server({"-tls1_2"});
+  ASSERT_TRUE(server.daemon->running()) << "openssl s_server did not start";
+  yarl_test::TempDir dir;
+  const std::string path = dir.write("roots.crt", ssl_test::readData("root.pem"));
+  plat::CharArray old = security::setBundlePath(path.c_str());
+  plat::ScopeExit restore([&old] { security::setBundlePath(old.get()); });
+  auto replace = [&](const std::string& text) {
+    dir.write("roots.new", text);
+    ASSERT_EQ(::rename((dir / "roots.new").c_str(), path.c_str()), 0);
+  };
+  // The trust managers outlive the connections, which finish their
+  // shutdowns on their own.
+  std::vector<std::unique_ptr<ssl::MbedTlsTrustManager>> trusts;
+  auto handshake = [&] {
+    trusts.push_back(ssl::MbedTlsTrustManager::create(ssl::MacCertificateStore::create()));
+    auto tcp = std::make_unique<io::TcpAddrConnector>(io::IpInfo("127.0.0.1", server.port), nullptr);
+    connector_ = std::make_unique<ssl::SslConnector>(std::move(tcp), &ssl::SslPublicHttpsVerifier::instance(),
+                                                     trusts.back().get(), "good.example.com");
+    connector_->start(&receiver_);
+    EXPECT_TRUE(runUntil([&] { return receiver_.done(); }));
+    std::string outcome = receiver_.outcome;
+    receiver_.reset();
+    connector_.reset();
+    settle();
+    return outcome;
+  };
+  const uint64_t before = ssl::MacCertificateStore::bundleParses();
+  for (int i = 0; i < 3; i++) EXPECT_EQ("connected", handshake()) << i;
+  EXPECT_EQ(ssl::MacCertificateStore::bundleParses() - before, 1u);
+
+  replace(ssl_test::readData("otherroot.pem"));
+  EXPECT_EQ("X.509 Error: Unknown issuer or bad signature", handshake());
+  EXPECT_EQ(ssl::MacCertificateStore::bundleParses() - before, 2u);
+
+  replace(ssl_test::readData("otherroot.pem") + ssl_test::readData("root.pem"));
+  EXPECT_EQ("connected", handshake());
+  EXPECT_EQ("connected", handshake());
+  EXPECT_EQ(ssl::MacCertificateStore::bundleParses() - before, 3u);
 }
 
 // However high the library's debug threshold is asked to be, its lines
