@@ -46,8 +46,9 @@ void MemIoStream::setError(const plat::LinkedPtr<plat::Exception>& error) noexce
 int32_t MemIoStream::pos() { return static_cast<int32_t>(readBase_ + offsetIn(InStream::ptr_, bufs_[isIdx_].start())); }
 
 void MemIoStream::setCheckpoint() {
-  InStream::setCheckpoint();
-  PLAT_ASSERT(InStream::ptr_ == checkpointPtr_);
+  // InStream's, without the virtual call for the position.
+  checkpointPtr_ = InStream::ptr_;
+  checkpointPos_ = MemIoStream::pos();
   for (; isIdx_ > 0; --isIdx_) releaseFront();
   if (writerStopped_ && hasRoom()) {
     writerStopped_ = false;
@@ -178,6 +179,10 @@ int32_t MemIoStream::overrun(int32_t itemSize, int32_t nItems) {
 
 void MemIoStream::flush() {
   bufs_[nFilled_].end = OutStream::ptr_;
+  // A reader in the writer's buffer sees the bytes at once, as its next
+  // check would show them, so that a read that fits the window is read
+  // inline.
+  if (isIdx_ == nFilled_) InStream::end_ = OutStream::ptr_;
   // Moving the writer on also shows bytes to the reader, so compare with
   // what the last flush showed, not with the buffer's previous end.
   uint32_t shown = static_cast<uint32_t>(writtenLength());

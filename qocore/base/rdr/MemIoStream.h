@@ -82,7 +82,7 @@ class MemIoStream : public InStream, public OutStream, public Serializable {
   void setError(const plat::LinkedPtr<plat::Exception>& error) noexcept;
 
   // ---- Reading side ----
-  int32_t pos() override;
+  int32_t pos() final;
   // Also gives every buffer before the reader's back to the spare ring.
   // When a writer was turned away by a full pipe and there is room again,
   // the callback hears spaceAvailable.
