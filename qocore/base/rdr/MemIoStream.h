@@ -149,7 +149,10 @@ class MemIoStream : public InStream, public OutStream, public Serializable {
   [[noreturn]] void throwError() const;
 
   plat::CircularVector<Buffer> bufs_;
-  int32_t isIdx_ = 0;    // the reader's buffer
+  int32_t isIdx_ = 0;  // the reader's buffer
+  // bufs_[isIdx_].start(), kept for pos(): a buffer keeps its block while
+  // the ring moves it.
+  const uint8_t* readStart_ = nullptr;
   int32_t nFilled_ = 0;  // buffers before the writer's, which is bufs_[nFilled_]
   int32_t bufSize_;
   int32_t maxBufs_ = 0;
