@@ -181,10 +181,9 @@ int32_t MemIoStream::overrun(int32_t itemSize, int32_t nItems) {
 void MemIoStream::flush() {
   Buffer& writing = bufs_[nFilled_];
   writing.end = OutStream::ptr_;
-  // A reader in the writer's buffer sees the bytes at once, as its next
-  // check would show them, so that a read that fits the window is read
-  // inline.
-  if (isIdx_ == nFilled_) InStream::end_ = OutStream::ptr_;
+  // The reader's window reaches as far as its buffer shows, as its next
+  // check would make it, so that a read that fits is read inline.
+  InStream::end_ = isIdx_ == nFilled_ ? OutStream::ptr_ : bufs_[isIdx_].end;
   // Moving the writer on also shows bytes to the reader, so compare with
   // what the last flush showed, not with the buffer's previous end.
   // (writtenLength(), without the virtual call.)
