@@ -64,14 +64,14 @@ void BM_DisabledDebug(benchmark::State& state) {
 }
 BENCHMARK(BM_DisabledDebug);
 
-void BM_EnabledLineToFile(benchmark::State& state) {
+void BM_Log_LineToFile_Ours(benchmark::State& state) {
   setup();
   int i = 0;
   for (auto _ : state) benchLog.info("value %d of %s", i++, "bench");
 }
-BENCHMARK(BM_EnabledLineToFile);
+BENCHMARK(BM_Log_LineToFile_Ours);
 
-void BM_SnprintfFwriteLine(benchmark::State& state) {
+void BM_Log_LineToFile_SnprintfFwrite(benchmark::State& state) {
   std::string path = setup().dir() + "/by-hand.log";
   FILE* out = fopen(path.c_str(), "w");
   char message[4096];
@@ -86,7 +86,7 @@ void BM_SnprintfFwriteLine(benchmark::State& state) {
   }
   fclose(out);
 }
-BENCHMARK(BM_SnprintfFwriteLine);
+BENCHMARK(BM_Log_LineToFile_SnprintfFwrite);
 
 }  // namespace
 

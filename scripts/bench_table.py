@@ -47,6 +47,14 @@ ROWS = [
     ("buffered copy, 8-byte items vs memcpy", "BM_Copy_BufferedStream/item:8", "BM_Copy_Memcpy/item:8", 0.5),
     ("buffered copy, 256-byte items vs memcpy", "BM_Copy_BufferedStream/item:256", "BM_Copy_Memcpy/item:256", 0.5),
     ("buffered copy, 64 KiB items vs memcpy", "BM_Copy_BufferedStream/item:65536", "BM_Copy_Memcpy/item:65536", 0.5),
+    # A line to the log file may take at most 1.2 times the same line
+    # written by hand.
+    ("log line to a file vs snprintf+fwrite+fflush", "BM_Log_LineToFile_Ours", "BM_Log_LineToFile_SnprintfFwrite",
+     1 / 1.2),
+    ("1 KiB chunks through the memory pipe vs 2 memcpys", "BM_Chunk_MemIoStream/chunk:1024",
+     "BM_Chunk_MemcpyTwice/chunk:1024", 0.9),
+    ("1 KiB chunks, buffered output vs 2 memcpys", "BM_Chunk_BufferedOutStream/chunk:1024",
+     "BM_Chunk_MemcpyTwice/chunk:1024", 0.9),
     ("1080p equal-format copy vs pixman", "BM_Pixel_CopyEqual_Ours", "BM_Pixel_CopyEqual_Pixman", 0.5),
     ("1080p argb8888 OVER vs pixman", "BM_Pixel_Over_Ours", "BM_Pixel_Over_Pixman", 0.2),
     ("1080p rgb888 to rgb565 vs pixman", "BM_Pixel_To565_Ours", "BM_Pixel_To565_Pixman", 0.2),

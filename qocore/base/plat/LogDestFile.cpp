@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -18,6 +19,7 @@
 #include "qocore/base/plat/LogSrc.h"
 #include "qocore/base/plat/Path.h"
 #include "qocore/base/plat/PlatStrings.h"
+#include "qocore/base/plat/ProcessId.h"
 #include "qocore/base/plat/Time.h"
 
 namespace plat {
@@ -138,6 +140,42 @@ int priorityOf(int level) noexcept {
   if (level <= 30) return 14;
   return 15;
 }
+
+// A full line assembled in a buffer on the stack and handed to the stream
+// in one fwrite: a printf straight into the stream pays the stream's
+// bookkeeping once for every piece.  Pieces are copied as printf's "%s"
+// and "%d" would write them; a line that does not fit marks the builder
+// overflowed and is written with printf instead.
+class LineBuilder {
+ public:
+  void text(const char* piece) noexcept {
+    if (!piece) piece = "(null)";
+    bytes(piece, strlen(piece));
+  }
+  void number(long long value) noexcept {
+    char digits[24];
+    std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+    bytes(digits, static_cast<size_t>(r.ptr - digits));
+  }
+  void bytes(const char* piece, size_t n) noexcept {
+    if (n > static_cast<size_t>(line_ + sizeof line_ - at_)) {
+      overflowed_ = true;
+      return;
+    }
+    std::memcpy(at_, piece, n);
+    at_ += n;
+  }
+  bool overflowed() const noexcept { return overflowed_; }
+  const char* data() const noexcept { return line_; }
+  size_t size() const noexcept { return static_cast<size_t>(at_ - line_); }
+
+ private:
+  // Room for the longest message a log source formats and the line's
+  // other fields.
+  char line_[LogSrc::kMaxMessage + 512];
+  char* at_ = line_;
+  bool overflowed_ = false;
+};
 
 const char* colourOf(int level) noexcept {
   if (level < 6) return "31;1";
@@ -413,9 +451,30 @@ void LogDestFile::writeLineLocked(int level, const char* source, const char* tex
     failed |= fprintf(fp, "%02d:%02d:%02d.%03d %s: %s\n", fields.tm_hour, fields.tm_min, fields.tm_sec, millis, source,
                       text) < 0;
   } else {
-    formatIsoDateUtc(timeText_, now, true);
-    failed |= fprintf(fp, "<%d> %s %s %s[%lld]: %s: %s\n", priorityOf(level), timeText_.c_str(), hostName_.get(),
-                      programName_.get(), static_cast<long long>(getpid()), source, text) < 0;
+    updateTimeText(now);
+    const long long pid = processId();
+    LineBuilder line;
+    line.bytes("<", 1);
+    line.number(priorityOf(level));
+    line.bytes("> ", 2);
+    line.text(timeText_.c_str());
+    line.bytes(" ", 1);
+    line.text(hostName_.get());
+    line.bytes(" ", 1);
+    line.text(programName_.get());
+    line.bytes("[", 1);
+    line.number(pid);
+    line.bytes("]: ", 3);
+    line.text(source);
+    line.bytes(": ", 2);
+    line.text(text);
+    line.bytes("\n", 1);
+    if (!line.overflowed()) {
+      failed |= fwrite(line.data(), 1, line.size(), fp) != line.size();
+    } else {
+      failed |= fprintf(fp, "<%d> %s %s %s[%lld]: %s: %s\n", priorityOf(level), timeText_.c_str(), hostName_.get(),
+                        programName_.get(), pid, source, text) < 0;
+    }
   }
   if (colour_) setTerminalAttr(fp, "0", false);
 
@@ -452,6 +511,25 @@ void LogDestFile::writeLineLocked(int level, const char* source, const char* tex
       if (sizeLimitCallback_) sizeLimitCallback_->logSizeLimitReached(*this);
     }
   }
+}
+
+void LogDestFile::updateTimeText(TimeValue now) {
+  // Lines come many to a second: within the second of the last full
+  // formatting only the milliseconds change.  Times before the clock's
+  // start are formatted in full every time.
+  const TimeValue second = now / kTicksPerSecond;
+  if (now >= 0 && second == timeTextSecond_) {
+    // "...ss.mmmZ"
+    int millis = static_cast<int>(now % kTicksPerSecond / kTicksPerMs);
+    const int length = timeText_.length();
+    char* end = timeText_.buf() + length;
+    end[-4] = static_cast<char>('0' + millis / 100);
+    end[-3] = static_cast<char>('0' + millis / 10 % 10);
+    end[-2] = static_cast<char>('0' + millis % 10);
+    return;
+  }
+  const bool formatted = formatIsoDateUtc(timeText_, now, true);
+  timeTextSecond_ = formatted && now >= 0 ? second : -1;
 }
 
 void LogDestFile::writeFailed(const char* call, int error) {

@@ -26,6 +26,7 @@
 #include "qocore/base/plat/FilePtr.h"
 #include "qocore/base/plat/LogDest.h"
 #include "qocore/base/plat/Mutex.h"
+#include "qocore/base/plat/Time.h"
 
 namespace plat {
 
@@ -90,6 +91,8 @@ class LogDestFile : public LogDest {
   // a borrowed stream is left alone.
   void writeFailed(const char* call, int error) PLAT_REQUIRES(mutex_);
   void updateReady() noexcept PLAT_REQUIRES(mutex_);
+  // timeText_ becomes the UTC time of a full line for `now`.
+  void updateTimeText(TimeValue now) PLAT_REQUIRES(mutex_);
 
   CharArray programName_;
   CharArray hostName_;
@@ -98,6 +101,9 @@ class LogDestFile : public LogDest {
   // What the open file was opened as (the default path after a fallback).
   CharArray openPath_ PLAT_GUARDED_BY(mutex_);
   DString timeText_ PLAT_GUARDED_BY(mutex_);
+  // The whole second timeText_ was last formatted for in full; -1 for
+  // none.
+  TimeValue timeTextSecond_ PLAT_GUARDED_BY(mutex_) = -1;
   FilePtr file_ PLAT_GUARDED_BY(mutex_);  // an owned stream
   FILE* const borrowed_;                  // a stream the destination does not own (stderr)
   bool stopped_ PLAT_GUARDED_BY(mutex_) = false;

@@ -36,7 +36,7 @@ BufferedOutStream::~BufferedOutStream() = default;
 
 int32_t BufferedOutStream::length() { return static_cast<int32_t>(offset_ + (ptr_ - start())); }
 
-int32_t BufferedOutStream::pendingBytes() { return static_cast<int32_t>(ptr_ - flushed_); }
+int32_t BufferedOutStream::pendingBytes() { return unpassed(); }
 
 int32_t BufferedOutStream::spaceLimit() { return maxBufSize_ - pendingBytes(); }
 
@@ -50,7 +50,7 @@ bool BufferedOutStream::writeOnce(bool wait) { return passOn(wait, true); }
 
 bool BufferedOutStream::passOn(bool wait, bool once) {
   while (flushed_ < ptr_) {
-    const int32_t len = pendingBytes();
+    const int32_t len = unpassed();
     const int32_t n = writeData(flushed_, len, wait);
     PLAT_ASSERT(n >= 0 && n <= len);
     if (n == 0) break;
@@ -66,7 +66,8 @@ bool BufferedOutStream::passOn(bool wait, bool once) {
 void BufferedOutStream::compact() noexcept {
   const ptrdiff_t done = flushed_ - start();
   if (done == 0) return;
-  std::memmove(start(), flushed_, static_cast<size_t>(ptr_ - flushed_));
+  // Mostly everything has been passed on and nothing is left to move.
+  if (ptr_ > flushed_) std::memmove(start(), flushed_, static_cast<size_t>(ptr_ - flushed_));
   offset_ += static_cast<uint32_t>(done);
   ptr_ -= done;
   flushed_ = start();
@@ -78,11 +79,11 @@ int32_t BufferedOutStream::overrun(int32_t itemSize, int32_t nItems) {
 
   passOn(false);
 
-  while (bufSize_ - pendingBytes() < itemSize) {
+  while (bufSize_ - unpassed() < itemSize) {
     if (bufSize_ < maxBufSize_) {
       // Double, keeping only the bytes not yet passed on.
       const int32_t newSize = static_cast<int32_t>(std::min<int64_t>(maxBufSize_, 2 * int64_t(bufSize_)));
-      const int32_t pending = pendingBytes();
+      const int32_t pending = unpassed();
       std::unique_ptr<uint8_t[]> bigger(new uint8_t[static_cast<size_t>(newSize)]);
       std::memcpy(bigger.get(), flushed_, static_cast<size_t>(pending));
       offset_ += static_cast<uint32_t>(flushed_ - start());
@@ -91,7 +92,7 @@ int32_t BufferedOutStream::overrun(int32_t itemSize, int32_t nItems) {
       ptr_ = end_ = start() + pending;
       bufSize_ = newSize;
     } else {
-      const int32_t len = pendingBytes();
+      const int32_t len = unpassed();
       const int32_t n = writeData(flushed_, len, true);
       PLAT_ASSERT(n >= 0 && n <= len);
       if (n == 0) throw plat::Exception("BufferedOutStream overrun: unable to write");

@@ -83,6 +83,9 @@ class BufferedOutStream : public OutStream {
   bool passOn(bool wait, bool once = false);
   // Moves the pending bytes to the buffer start.
   void compact() noexcept;
+  // The bytes written but not yet passed on, as pendingBytes() answers
+  // here, without the virtual call.
+  int32_t unpassed() const noexcept { return static_cast<int32_t>(ptr_ - flushed_); }
 };
 
 // A buffered output stream that never grows its buffer; it never reports a

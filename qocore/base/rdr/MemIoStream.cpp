@@ -30,7 +30,7 @@ MemIoStream::MemIoStream(Callback* callback, int32_t maxBytes, int32_t bufSize)
   std::unique_ptr<uint8_t[]> block(new uint8_t[bufSize_]());
   uint8_t* start = block.get();
   bufs_.push_back(Buffer{std::move(block), start});
-  InStream::ptr_ = InStream::end_ = checkpointPtr_ = start;
+  InStream::ptr_ = InStream::end_ = checkpointPtr_ = readStart_ = start;
   OutStream::ptr_ = start;
   OutStream::end_ = start + bufSize_;
 }
@@ -43,11 +43,12 @@ void MemIoStream::setError(const plat::LinkedPtr<plat::Exception>& error) noexce
 
 // ---- Reading side ----
 
-int32_t MemIoStream::pos() { return static_cast<int32_t>(readBase_ + offsetIn(InStream::ptr_, bufs_[isIdx_].start())); }
+int32_t MemIoStream::pos() { return static_cast<int32_t>(readBase_ + offsetIn(InStream::ptr_, readStart_)); }
 
 void MemIoStream::setCheckpoint() {
-  InStream::setCheckpoint();
-  PLAT_ASSERT(InStream::ptr_ == checkpointPtr_);
+  // InStream's, without the virtual call for the position.
+  checkpointPtr_ = InStream::ptr_;
+  checkpointPos_ = MemIoStream::pos();
   for (; isIdx_ > 0; --isIdx_) releaseFront();
   if (writerStopped_ && hasRoom()) {
     writerStopped_ = false;
@@ -59,6 +60,7 @@ void MemIoStream::rewind() {
   InStream::rewind();
   for (int32_t i = 0; i < isIdx_; ++i) readBase_ -= offsetIn(bufs_[i].end, bufs_[i].start());
   isIdx_ = 0;
+  readStart_ = bufs_[0].start();
   InStream::end_ = bufs_[0].end;
 }
 
@@ -90,7 +92,7 @@ bool MemIoStream::overrun(int32_t /*needed*/) {
     } else {
       ++isIdx_;
     }
-    InStream::ptr_ = bufs_[isIdx_].start();
+    InStream::ptr_ = readStart_ = bufs_[isIdx_].start();
   }
   if (error_) throwError();
   if (closedForWriting_) throw EndOfStream("End of in-memory IO stream");
@@ -177,10 +179,15 @@ int32_t MemIoStream::overrun(int32_t itemSize, int32_t nItems) {
 }
 
 void MemIoStream::flush() {
-  bufs_[nFilled_].end = OutStream::ptr_;
+  Buffer& writing = bufs_[nFilled_];
+  writing.end = OutStream::ptr_;
+  // The reader's window reaches as far as its buffer shows, as its next
+  // check would make it, so that a read that fits is read inline.
+  InStream::end_ = isIdx_ == nFilled_ ? OutStream::ptr_ : bufs_[isIdx_].end;
   // Moving the writer on also shows bytes to the reader, so compare with
   // what the last flush showed, not with the buffer's previous end.
-  uint32_t shown = static_cast<uint32_t>(writtenLength());
+  // (writtenLength(), without the virtual call.)
+  uint32_t shown = writeBase_ + offsetIn(OutStream::ptr_, writing.start());
   bool changed = shown != flushedLength_;
   flushedLength_ = shown;
   if (!callback_) return;
@@ -298,7 +305,7 @@ void MemIoStream::restore(InStream& is) {
   writerStopped_ = writerStopped;
   flushedLength_ = flushedLength;
 
-  const uint8_t* readStart = bufs_[isIdx_].start();
+  const uint8_t* readStart = readStart_ = bufs_[isIdx_].start();
   InStream::ptr_ = readStart + readOff;
   InStream::end_ = readStart + readEnd;
   checkpointPtr_ = bufs_[0].start() + checkpointOff;

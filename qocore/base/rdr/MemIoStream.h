@@ -82,7 +82,7 @@ class MemIoStream : public InStream, public OutStream, public Serializable {
   void setError(const plat::LinkedPtr<plat::Exception>& error) noexcept;
 
   // ---- Reading side ----
-  int32_t pos() override;
+  int32_t pos() final;
   // Also gives every buffer before the reader's back to the spare ring.
   // When a writer was turned away by a full pipe and there is room again,
   // the callback hears spaceAvailable.
@@ -149,7 +149,10 @@ class MemIoStream : public InStream, public OutStream, public Serializable {
   [[noreturn]] void throwError() const;
 
   plat::CircularVector<Buffer> bufs_;
-  int32_t isIdx_ = 0;    // the reader's buffer
+  int32_t isIdx_ = 0;  // the reader's buffer
+  // bufs_[isIdx_].start(), kept for pos(): a buffer keeps its block while
+  // the ring moves it.
+  const uint8_t* readStart_ = nullptr;
   int32_t nFilled_ = 0;  // buffers before the writer's, which is bufs_[nFilled_]
   int32_t bufSize_;
   int32_t maxBufs_ = 0;

@@ -65,7 +65,7 @@ void MemOutStream::reallocate(int64_t capacity) {
   end_ = start() + capacity_;
 }
 
-void MemOutStream::writeBytes(const void* data, int32_t len) {
+void MemOutStream::writeBytesSlow(const void* data, int32_t len) {
   if (len <= 0) return;
   if (end_ - ptr_ < len) overrun(len, 1);
   std::memcpy(ptr_, data, static_cast<size_t>(len));

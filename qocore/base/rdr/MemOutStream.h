@@ -22,9 +22,6 @@ class MemOutStream : public OutStream {
   explicit MemOutStream(int32_t initialSize = -1, int32_t limit = 0);
   ~MemOutStream() override;
 
-  // Makes room for the whole length at once, so a write that would pass
-  // the limit writes nothing.
-  void writeBytes(const void* data, int32_t len) override;
   int32_t length() override { return static_cast<int32_t>(ptr_ - start()); }
   int32_t spaceLimit() override;
 
@@ -48,6 +45,9 @@ class MemOutStream : public OutStream {
 
  protected:
   int32_t overrun(int32_t itemSize, int32_t nItems) override;
+  // Makes room for the whole length at once, so a writeBytes that would
+  // pass the limit writes nothing.
+  void writeBytesSlow(const void* data, int32_t len) override;
 
  private:
   // Grows the buffer to at least `capacity` bytes regardless of the limit.

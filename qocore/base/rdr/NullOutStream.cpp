@@ -2,7 +2,7 @@
 
 namespace rdr {
 
-void NullOutStream::writeBytes(const void* /*data*/, int32_t len) {
+void NullOutStream::writeBytesSlow(const void* /*data*/, int32_t len) {
   if (len > 0) offset_ += static_cast<uint32_t>(len);
 }
 

@@ -7,12 +7,11 @@ namespace rdr {
 
 class NullOutStream : public BufferedNBOutStream {
  public:
-  NullOutStream() : BufferedNBOutStream(kBufSize) {}
-
-  // Counted without being copied.
-  void writeBytes(const void* data, int32_t len) override;
+  // writeBytes' bytes are counted without being copied.
+  NullOutStream() : BufferedNBOutStream(kBufSize) { bytesBypassWindow_ = true; }
 
  protected:
+  void writeBytesSlow(const void* data, int32_t len) override;
   int32_t writeData(const uint8_t* buf, int32_t len, bool wait) override;
 
  private:

@@ -12,7 +12,7 @@ namespace rdr {
 
 OutStream::~OutStream() = default;
 
-void OutStream::writeBytes(const void* data, int32_t len) {
+void OutStream::writeBytesSlow(const void* data, int32_t len) {
   const uint8_t* in = static_cast<const uint8_t*>(data);
   while (len > 0) {
     if (ptr_ == end_) overrun(1, len);

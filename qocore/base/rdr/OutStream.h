@@ -6,6 +6,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <cstring>
 
 #include "qocore/base/plat/Exception.h"
 #include "qocore/base/rdr/Exceptions.h"
@@ -20,8 +21,16 @@ class OutStream {
   OutStream(const OutStream&) = delete;
   OutStream& operator=(const OutStream&) = delete;
 
-  // Copies len bytes, calling overrun whenever the window is full.
-  virtual void writeBytes(const void* data, int32_t len);
+  // Copies len bytes (none for len below 1).  Bytes that fit the window
+  // are copied here; the rest is writeBytesSlow's.
+  void writeBytes(const void* data, int32_t len) {
+    if (len > 0 && end_ - ptr_ >= len && !bytesBypassWindow_) {
+      std::memcpy(ptr_, data, static_cast<size_t>(len));
+      ptr_ += len;
+      return;
+    }
+    writeBytesSlow(data, len);
+  }
   // Bytes written since the stream began.
   virtual int32_t length() = 0;
   // Pushes buffered bytes on (nothing here).
@@ -110,9 +119,16 @@ class OutStream {
   // Makes room for at least one item of itemSize bytes; answers how many
   // of the nItems fit now.
   virtual int32_t overrun(int32_t itemSize, int32_t nItems) = 0;
+  // writeBytes for bytes that do not fit the window (and every write while
+  // bytesBypassWindow_ is set): copies them, calling overrun whenever the
+  // window is full.
+  virtual void writeBytesSlow(const void* data, int32_t len);
 
   uint8_t* ptr_ = nullptr;
   uint8_t* end_ = nullptr;
+  // Set by a stream that takes writeBytes' bytes some other way than
+  // through its window: every writeBytes goes to writeBytesSlow.
+  bool bytesBypassWindow_ = false;
 
  private:
   // Writes a NUL after the text without advancing.

@@ -61,8 +61,8 @@ class LogDestFileTest : public testing::Test {
     os::setLocalHostNameOverride(previousHost_);
   }
 
-  std::string line(int priority, const char* source, const char* text) {
-    return "<" + std::to_string(priority) + "> 2024-01-02T03:04:05.678Z testhost prog[" + pid() + "]: " + source +
+  std::string line(int priority, const char* source, const char* text, const std::string& process = pid()) {
+    return "<" + std::to_string(priority) + "> 2024-01-02T03:04:05.678Z testhost prog[" + process + "]: " + source +
            ": " + text + "\n";
   }
 
@@ -125,6 +125,31 @@ TEST_F(LogDestFileTest, BannerStartsEachNewFile) {
                                          line(14, "Src", "one") + line(14, "Src", "two"))
         << name;
   }
+}
+
+// The process id is kept between lines; a forked child, and its own forked
+// child, must still stamp their lines with their own ids, after the parent
+// has logged (and so kept its id).
+TEST_F(LogDestFileTest, AForkedChildWritesItsOwnProcessId) {
+  std::string path = dir_ / "fork.log";
+  plat::LogDestFile dest(nullptr, "prog");
+  dest.setPath(path.c_str());
+  dest.write(30, "Src", "parent");
+  std::string ids = yarl_test::inChild([&] {
+    dest.write(30, "Src", "child");
+    std::string grandchild = yarl_test::inChild([&] {
+      dest.write(30, "Src", "grandchild");
+      return pid();
+    });
+    return pid() + " " + grandchild;
+  });
+  size_t space = ids.find(' ');
+  ASSERT_NE(space, std::string::npos) << ids;
+  std::string child = ids.substr(0, space), grandchild = ids.substr(space + 1);
+  EXPECT_NE(child, pid());
+  EXPECT_NE(grandchild, child);
+  EXPECT_EQ(readFile(path),
+            line(14, "Src", "parent") + line(14, "Src", "child", child) + line(14, "Src", "grandchild", grandchild));
 }
 
 // ---- Opening, rotating and pruning ----

@@ -479,4 +479,16 @@ TEST(NullOutStream, CountsAndDiscards) {
   EXPECT_EQ(out.bufSize(), 1024);
 }
 
+// Bytes that would fit the window are counted all the same, never copied
+// into the buffer to wait there; single integers do go through it.
+TEST(NullOutStream, WrittenBytesNeverWaitInTheBuffer) {
+  rdr::NullOutStream out;
+  out.writeBytes("abc", 3);
+  EXPECT_EQ(out.length(), 3);
+  EXPECT_EQ(out.pendingBytes(), 0);
+  out.writeU8('d');
+  EXPECT_EQ(out.length(), 4);
+  EXPECT_EQ(out.pendingBytes(), 1);
+}
+
 }  // namespace

@@ -88,6 +88,26 @@ TEST(MemIoStreamTest, InterleavedWriterAndReaderRewindAcrossBuffers) {
   EXPECT_EQ(out.length(), static_cast<int32_t>(wire.size()));
 }
 
+// After a flush the reader finds what its buffer shows already in its
+// window (so a read that fits is read inline), and nothing unflushed; the
+// buffers after its own it reaches through a check.
+TEST(MemIoStreamTest, AFlushShowsTheBytesInTheReadersWindow) {
+  rdr::MemIoStream pipe(nullptr, -1, 8);
+  rdr::InStream& in = pipe;
+  rdr::OutStream& out = pipe;
+  out.writeBytes("abcde", 5);
+  EXPECT_EQ(in.nUnread(), 0);
+  out.flush();
+  EXPECT_EQ(in.nUnread(), 5);
+  out.writeBytes("fgh", 3);
+  EXPECT_EQ(in.nUnread(), 5) << "not flushed yet";
+  out.writeBytes("ij", 2);  // the writer moves on to a second buffer
+  out.flush();
+  EXPECT_EQ(in.nUnread(), 8);
+  EXPECT_EQ(readText(in, 10), "abcdefghij");
+  EXPECT_EQ(in.pos(), 10);
+}
+
 TEST(MemIoStreamTest, RewindReturnsAcrossBuffersToTheCheckpoint) {
   rdr::MemIoStream pipe(nullptr, -1, 4);
   rdr::InStream& in = pipe;
