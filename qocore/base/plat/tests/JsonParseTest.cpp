@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -305,6 +306,79 @@ TEST(JsonParseTest, ParsedContainersChangeLikeBuiltOnes) {
   document = JsonRef();
   EXPECT_STREQ(kept->toText().get(), "{\n  \"y\":[\n    true\n  ]\n}");
 }
+
+// A tree that holds its values alone is given up at once with its root;
+// one that a value was taken out of, or that was changed, goes value by
+// value.  Whichever way a value left its tree, it outlives the tree (the
+// sanitized build checks the blocks).
+struct TakenOutCase {
+  const char* name;
+  JsonRef (*take)(const JsonRef& document);
+};
+
+void PrintTo(const TakenOutCase& c, std::ostream* os) { *os << c.name; }
+
+class JsonTakenOutTest : public testing::TestWithParam<TakenOutCase> {};
+
+TEST_P(JsonTakenOutTest, OutlivesItsTree) {
+  const std::string text =
+      R"({"id": 7, "list": [1, "two", {"deep": ["caf\u00e9 \"x\""]}], "inner": {"name": "n\u00fc"}})";
+  JsonRef taken;
+  {
+    JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
+    JsonRef document = Json::parseHttpBody(nullptr, reader);
+    JsonRef rootCopy = document;
+    taken = GetParam().take(rootCopy);
+    ASSERT_TRUE(taken);
+  }
+  // Read after the root's last handle went, then dropped on its own.
+  const std::string written = taken->toText().get();
+  EXPECT_FALSE(written.empty());
+  taken = JsonRef();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, JsonTakenOutTest,
+    testing::Values(
+        TakenOutCase{"ObjectGet", [](const JsonRef& d) { return d->asObject().get("inner"); }},
+        TakenOutCase{"ObjectFind", [](const JsonRef& d) { return d->asObject().find("id"); }},
+        TakenOutCase{"GetArray", [](const JsonRef& d) { return JsonRef(d->asObject().getArray("list")); }},
+        TakenOutCase{"ArrayGet", [](const JsonRef& d) { return d->asObject().getArray("list")->get(2); }},
+        TakenOutCase{"DeepString",
+                     [](const JsonRef& d) {
+                       return d->asObject().getArray("list")->get(2)->asObject().getArray("deep")->get(0);
+                     }},
+        TakenOutCase{"MemberCopied",
+                     [](const JsonRef& d) {
+                       JsonRef kept;
+                       for (const JsonObject::Member& m : d->asObject().members()) {
+                         if (std::strcmp(m.name.get(), "list") == 0) kept = m.value;
+                       }
+                       return kept;
+                     }},
+        TakenOutCase{"MemberStructCopied",
+                     [](const JsonRef& d) {
+                       const JsonObject::Member m = d->asObject().members()[2];
+                       return m.value;
+                     }},
+        TakenOutCase{"TypedHandle",
+                     [](const JsonRef& d) {
+                       const JsonObjectRef inner = d->asObject().get("inner").asObject();
+                       return JsonRef(inner);
+                     }},
+        TakenOutCase{"RootItself", [](const JsonRef& d) { return d; }},
+        TakenOutCase{"ValueOfAChangedTree",
+                     [](const JsonRef& d) {
+                       // Another tree's value moves in; this tree's own
+                       // values are still held by it alone.
+                       const std::string other = R"({"k": ["v"]})";
+                       JsonReader reader(other.data(), static_cast<int32_t>(other.size()));
+                       JsonRef second = Json::parseHttpBody(nullptr, reader);
+                       d->asObject().set("other", second->asObject().get("k"));
+                       d->asObject().remove("id");
+                       return d->asObject().get("other");
+                     }}),
+    [](const testing::TestParamInfo<TakenOutCase>& info) { return std::string(info.param.name); });
 
 // Blocks of documents that have gone are taken up by the next ones, on
 // whatever thread; each document still reads back as it was written.
