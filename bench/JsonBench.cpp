@@ -120,7 +120,10 @@ const std::string& deep20MB() {
       return std::to_string(static_cast<int64_t>(next() % 100000) - 50000);
     };
     const auto text = [&next](int i) {
-      std::string t = "\"Entr\xC3\xA9" "e " + std::to_string(i) + ": \\\"quoted\\\" \xE2\x80\x94 ";
+      std::string t =
+          "\"Entr\xC3\xA9"
+          "e " +
+          std::to_string(i) + ": \\\"quoted\\\" \xE2\x80\x94 ";
       const int words = 4 + static_cast<int>(next() % 12);
       for (int w = 0; w < words; ++w) {
         t += w % 4 == 3 ? "na\xC3\xAFve \xE6\x97\xA5\xE6\x9C\xAC " : "text ";
@@ -308,7 +311,8 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   for (const std::string* text : {&objects4MB(), &mixed12MB(), &numeric10MB(), &deep20MB()}) {
-    for (Parse parse : {parseOurs, parseRapidJson, parseNlohmann}) growths()[{text, parse}] = growthInChild(*text, parse);
+    for (Parse parse : {parseOurs, parseRapidJson, parseNlohmann})
+      growths()[{text, parse}] = growthInChild(*text, parse);
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -339,45 +339,44 @@ TEST_P(JsonTakenOutTest, OutlivesItsTree) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, JsonTakenOutTest,
-    testing::Values(
-        TakenOutCase{"ObjectGet", [](const JsonRef& d) { return d->asObject().get("inner"); }},
-        TakenOutCase{"ObjectFind", [](const JsonRef& d) { return d->asObject().find("id"); }},
-        TakenOutCase{"GetArray", [](const JsonRef& d) { return JsonRef(d->asObject().getArray("list")); }},
-        TakenOutCase{"ArrayGet", [](const JsonRef& d) { return d->asObject().getArray("list")->get(2); }},
-        TakenOutCase{"DeepString",
-                     [](const JsonRef& d) {
-                       return d->asObject().getArray("list")->get(2)->asObject().getArray("deep")->get(0);
-                     }},
-        TakenOutCase{"MemberCopied",
-                     [](const JsonRef& d) {
-                       JsonRef kept;
-                       for (const JsonObject::Member& m : d->asObject().members()) {
-                         if (std::strcmp(m.name.get(), "list") == 0) kept = m.value;
-                       }
-                       return kept;
-                     }},
-        TakenOutCase{"MemberStructCopied",
-                     [](const JsonRef& d) {
-                       const JsonObject::Member m = d->asObject().members()[2];
-                       return m.value;
-                     }},
-        TakenOutCase{"TypedHandle",
-                     [](const JsonRef& d) {
-                       const JsonObjectRef inner = d->asObject().get("inner").asObject();
-                       return JsonRef(inner);
-                     }},
-        TakenOutCase{"RootItself", [](const JsonRef& d) { return d; }},
-        TakenOutCase{"ValueOfAChangedTree",
-                     [](const JsonRef& d) {
-                       // Another tree's value moves in; this tree's own
-                       // values are still held by it alone.
-                       const std::string other = R"({"k": ["v"]})";
-                       JsonReader reader(other.data(), static_cast<int32_t>(other.size()));
-                       JsonRef second = Json::parseHttpBody(nullptr, reader);
-                       d->asObject().set("other", second->asObject().get("k"));
-                       d->asObject().remove("id");
-                       return d->asObject().get("other");
-                     }}),
+    testing::Values(TakenOutCase{"ObjectGet", [](const JsonRef& d) { return d->asObject().get("inner"); }},
+                    TakenOutCase{"ObjectFind", [](const JsonRef& d) { return d->asObject().find("id"); }},
+                    TakenOutCase{"GetArray", [](const JsonRef& d) { return JsonRef(d->asObject().getArray("list")); }},
+                    TakenOutCase{"ArrayGet", [](const JsonRef& d) { return d->asObject().getArray("list")->get(2); }},
+                    TakenOutCase{"DeepString",
+                                 [](const JsonRef& d) {
+                                   return d->asObject().getArray("list")->get(2)->asObject().getArray("deep")->get(0);
+                                 }},
+                    TakenOutCase{"MemberCopied",
+                                 [](const JsonRef& d) {
+                                   JsonRef kept;
+                                   for (const JsonObject::Member& m : d->asObject().members()) {
+                                     if (std::strcmp(m.name.get(), "list") == 0) kept = m.value;
+                                   }
+                                   return kept;
+                                 }},
+                    TakenOutCase{"MemberStructCopied",
+                                 [](const JsonRef& d) {
+                                   const JsonObject::Member m = d->asObject().members()[2];
+                                   return m.value;
+                                 }},
+                    TakenOutCase{"TypedHandle",
+                                 [](const JsonRef& d) {
+                                   const JsonObjectRef inner = d->asObject().get("inner").asObject();
+                                   return JsonRef(inner);
+                                 }},
+                    TakenOutCase{"RootItself", [](const JsonRef& d) { return d; }},
+                    TakenOutCase{"ValueOfAChangedTree",
+                                 [](const JsonRef& d) {
+                                   // Another tree's value moves in; this tree's own
+                                   // values are still held by it alone.
+                                   const std::string other = R"({"k": ["v"]})";
+                                   JsonReader reader(other.data(), static_cast<int32_t>(other.size()));
+                                   JsonRef second = Json::parseHttpBody(nullptr, reader);
+                                   d->asObject().set("other", second->asObject().get("k"));
+                                   d->asObject().remove("id");
+                                   return d->asObject().get("other");
+                                 }}),
     [](const testing::TestParamInfo<TakenOutCase>& info) { return std::string(info.param.name); });
 
 // Blocks of documents that have gone are taken up by the next ones, on
