@@ -306,14 +306,6 @@ class JsonParser {
   void takeCutCharacter(bool* bad);
   uint32_t hexEscape();
   void appendCodePoint(uint32_t cp);
-  // The vector's storage, of exactly n items, placed in the arena next to
-  // the values; it grows on the heap should it grow later.
-  template <typename Vector>
-  void reserveInArena(Vector& items, size_t n) {
-    JsonValue::placeStorage(arena_);
-    ScopeExit heapAgain([] { JsonValue::placeStorage(nullptr); });
-    items.reserve(n);
-  }
   Level& enterLevel() {
     if (open_ == levels_.size()) levels_.emplace_back();
     return levels_[open_++];
@@ -640,9 +632,7 @@ JsonValue* JsonParser::array(int depth) {
   if (n > (SIZE_MAX / 2 - sizeof(JsonArray)) / sizeof(uintptr_t)) throw std::bad_alloc();
   void* block = arena().allocValue(sizeof(JsonArray) + n * sizeof(uintptr_t));
   JsonArray* array = ::new (block) JsonArray();
-  auto* slots = reinterpret_cast<uintptr_t*>(static_cast<unsigned char*>(block) + sizeof(JsonArray));
-  std::memcpy(slots, l.slots.data(), n * sizeof(uintptr_t));
-  array->slots_ = slots;
+  std::memcpy(array->slots(), l.slots.data(), n * sizeof(uintptr_t));
   array->slotCount_ = n;
   l.slots.clear();
   --open_;
@@ -696,21 +686,25 @@ JsonValue* JsonParser::object(int depth) {
   }
   // The object owns its members from here on; until its vector is made,
   // the level still does.
-  std::unique_ptr<JsonObject> object(make<JsonObject>());
+  // The members follow the object in its block, at their exact number.
+  const size_t n = l.values.size();
+  if (n > (SIZE_MAX / 2 - sizeof(JsonObject)) / sizeof(JsonObject::Member)) throw std::bad_alloc();
+  void* block = arena().allocValue(sizeof(JsonObject) + n * sizeof(JsonObject::Member));
+  auto* object = ::new (block) JsonObject();
   JsonObject::Members& members = object->members_;
-  reserveInArena(members, l.values.size());
-  for (size_t i = 0; i < l.values.size(); ++i) {
+  JsonValue::placeStorageAt(static_cast<unsigned char*>(block) + sizeof(JsonObject));
+  members.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
     // Filled in place: a handle moved in would join and leave a ring.
     JsonObject::Member& m = members.emplace_back();
     m.name.reset(const_cast<char*>(l.names[i]));
     m.value.reset(l.values[i]);
   }
-  object->arenaNames_ = members.size();
   l.values.clear();
   l.names.clear();
   l.lengths.clear();
   --open_;
-  return object.release();
+  return object;
 }
 
 JsonRef JsonParser::body() {

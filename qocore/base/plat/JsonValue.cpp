@@ -241,8 +241,8 @@ void JsonValue::Arena::Region::openChunk(size_t room) {
 }
 
 struct JsonValue::ThreadState {
-  // Where container storage goes (null: the heap).
-  Arena* storage = nullptr;
+  // Where the next container storage goes (null: the heap).
+  void* storageAt = nullptr;
   // Whether a container is destroying its items; the arena whose counts
   // are being gathered meanwhile, and how many.
   bool batching = false;
@@ -289,11 +289,11 @@ void JsonValue::endReleaseBatch() noexcept {
 JsonValue::Arena* JsonValue::newArena() { return new Arena; }
 
 void* JsonValue::storageAlloc(size_t size) {
-  if (Arena* a = threadState_.storage) return a->allocValue(size);
+  if (void* block = std::exchange(threadState_.storageAt, nullptr)) return block;
   return operator new(size);
 }
 
-void JsonValue::placeStorage(Arena* arena) noexcept { threadState_.storage = arena; }
+void JsonValue::placeStorageAt(void* block) noexcept { threadState_.storageAt = block; }
 
 void JsonValue::releaseArena(Arena* a) noexcept { releaseArena(a, 1); }
 
@@ -420,17 +420,37 @@ JsonString& JsonString::checkLength(int max) {
 // ---- JsonObject ----
 
 JsonObject::~JsonObject() {
-  // Only the parser's objects have names in an arena, and only those
+  // Only the parser's objects have their members placed, and only those
   // carry the arena header.
-  if (arenaNames_ && takeWholeArena()) {
-    // The members go with the arena, undestroyed.
+  if (membersPlaced()) {
+    // Either way the storage is the arena's: the vector is ended without
+    // giving it back.
+    if (takeWholeArena()) {
+      // The members go with the arena, undestroyed.
+      ::new (&members_) Members();
+      return;
+    }
+    for (Member& m : members_) (void)m.name.release();
+    const bool batch = beginReleaseBatch();
+    std::destroy(members_.begin(), members_.end());
     ::new (&members_) Members();
+    if (batch) endReleaseBatch();
     return;
   }
-  for (size_t i = 0; i < arenaNames_; ++i) (void)members_[i].name.release();
   const bool batch = beginReleaseBatch();
   Members().swap(members_);
   if (batch) endReleaseBatch();
+}
+
+void JsonObject::unplaceMembers() {
+  noteChanged();
+  Members moved;
+  moved.reserve(members_.size() + 1);
+  for (const Member& m : members_) moved.push_back(Member{String(m.name.get()), m.value});
+  // The values are held by the copies now; the names stay in the arena.
+  for (Member& m : members_) (void)m.name.release();
+  std::destroy(members_.begin(), members_.end());
+  ::new (&members_) Members(std::move(moved));
 }
 
 void JsonObject::write(rdr::OutStream& out, int indent) const {
@@ -480,12 +500,13 @@ JsonArrayRef JsonObject::getArray(const char* name) const { return get(name).asA
 
 void JsonObject::set(const char* name, const JsonRef& value) {
   PLAT_ASSERT(value);
-  if (arenaNames_) noteChanged();
+  if (membersPlaced()) noteChanged();
   // lookup() answers a const member; the object owns it, so it may change.
   if (Member* m = const_cast<Member*>(lookup(name))) {
     m->value = value;
     return;
   }
+  if (membersPlaced()) unplaceMembers();
   members_.push_back(Member{String(name), value});
 }
 
@@ -494,12 +515,11 @@ void JsonObject::setString(const char* name, const char* text) { set(name, JsonR
 void JsonObject::remove(const char* name) {
   const Member* m = lookup(name);
   if (!m) return;
-  if (arenaNames_) noteChanged();
   const size_t index = static_cast<size_t>(m - members_.data());
-  if (index < arenaNames_) {
+  if (membersPlaced()) {
+    noteChanged();
     // The name in the arena is let go of before the members move up over it.
     (void)members_[index].name.release();
-    --arenaNames_;
   }
   members_.erase(members_.begin() + static_cast<ptrdiff_t>(index));
 }
@@ -509,17 +529,18 @@ void JsonObject::remove(const char* name) {
 JsonArray::~JsonArray() {
   // Only the parser's arrays have slots, and only those carry the arena
   // header.
-  if (slots_ && takeWholeArena()) return;
+  if (slotCount_ && takeWholeArena()) return;
   const bool batch = beginReleaseBatch();
   for (size_t i = 0; i < slotCount_; ++i) {
-    if (Arena::slotHoldsValue(slots_[i])) delete reinterpret_cast<JsonValue*>(slots_[i]);
+    if (Arena::slotHoldsValue(slots()[i])) delete reinterpret_cast<JsonValue*>(slots()[i]);
   }
   std::vector<JsonRef, JsonStorage<JsonRef>>().swap(elements_);
   if (batch) endReleaseBatch();
 }
 
 void JsonArray::openSlots() const {
-  if (!slots_) return;
+  if (!slotCount_) return;
+  const uintptr_t* const slots_ = slots();
   // Elements in slots of their own become values first, so that nothing
   // is owned twice should an allocation fail.
   std::vector<std::unique_ptr<JsonValue>> made(slotCount_);
@@ -543,7 +564,6 @@ void JsonArray::openSlots() const {
   // Handles to the elements go out from here on.
   const_cast<JsonArray*>(this)->noteChanged();
   elements_ = std::move(elements);
-  slots_ = nullptr;
   slotCount_ = 0;
 }
 
@@ -566,7 +586,7 @@ void JsonArray::write(rdr::OutStream& out, int indent) const {
     first = false;
     out.writeU8('\n');
     writeBlanks(out, indent + 2);
-    writeSlot(slots_[i], out, indent + 2);
+    writeSlot(slots()[i], out, indent + 2);
   }
   for (const JsonRef& e : elements_) {
     if (!first) out.writeU8(',');
@@ -608,14 +628,14 @@ const char* JsonArray::slotText(uintptr_t slot) {
 CharArrayList JsonArray::strings() const {
   CharArrayList texts;
   texts.reserve(static_cast<size_t>(count()));
-  for (size_t i = 0; i < slotCount_; ++i) texts.emplace_back(slotText(slots_[i]));
+  for (size_t i = 0; i < slotCount_; ++i) texts.emplace_back(slotText(slots()[i]));
   for (const JsonRef& e : elements_) texts.emplace_back(e->asString().get());
   return texts;
 }
 
 StringSet JsonArray::stringSet() const {
   StringSet texts;
-  for (size_t i = 0; i < slotCount_; ++i) texts.emplace(slotText(slots_[i]));
+  for (size_t i = 0; i < slotCount_; ++i) texts.emplace(slotText(slots()[i]));
   for (const JsonRef& e : elements_) texts.emplace(e->asString().get());
   return texts;
 }

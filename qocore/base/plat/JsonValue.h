@@ -110,12 +110,12 @@ class JsonValue {
   [[nodiscard]] static Arena* newArena();
   static void releaseArena(Arena* arena) noexcept;
   static void releaseArena(Arena* arena, size_t count) noexcept;
-  // Room for a container's storage: in the arena set by placeStorage on
-  // this thread, else on the heap.  Given back with operator delete.
+  // Room for a container's storage: the block set by placeStorageAt on
+  // this thread, else on the heap, given back with operator delete.
   [[nodiscard]] static void* storageAlloc(size_t size);
-  // Until set back to null, this thread's container storage comes from
-  // `arena`.
-  static void placeStorage(Arena* arena) noexcept;
+  // The next container storage this thread asks for is the given block,
+  // taken as it is.
+  static void placeStorageAt(void* block) noexcept;
   // Noted when a handle to `value` is made: a value of an arena other than
   // its root now has a holder outside its tree.
   static void noteHandedOut(const JsonValue* value) noexcept;
@@ -311,11 +311,14 @@ class JsonObject : public JsonValue {
   friend class JsonParser;
   const Member* lookup(const char* name) const noexcept;
 
+  // Whether the members are the parser's, in the arena right after the
+  // object, names and all: their storage and names are let go of, never
+  // freed.  Before they could change in number they move to the heap with
+  // copies of their names.
+  bool membersPlaced() const noexcept { return members_.data() == reinterpret_cast<const Member*>(this + 1); }
+  void unplaceMembers();
+
   Members members_;
-  // The names of this many leading members were placed in the parse's
-  // arena with the object: they are let go of, never freed, when the
-  // members go.
-  size_t arenaNames_ = 0;
 };
 
 class JsonArray : public JsonValue {
@@ -325,7 +328,7 @@ class JsonArray : public JsonValue {
   JsonArray& asArray() override { return *this; }
   void write(rdr::OutStream& out, int indent) const override;
 
-  int count() const noexcept { return static_cast<int>(slots_ ? slotCount_ : elements_.size()); }
+  int count() const noexcept { return static_cast<int>(slotCount_ ? slotCount_ : elements_.size()); }
   // JsonException "JSON array index %d not found" when index is not below
   // count().
   JsonRef get(int index) const;
@@ -350,16 +353,18 @@ class JsonArray : public JsonValue {
   // The parser's arrays keep their elements as slots, in the arena right
   // after the array, until a handle to one is asked for or the array
   // changes: a slot holds a value alone, or an integer, true, false or null
-  // in itself (JsonArray.cpp tells the kinds apart).  The elements then
+  // in itself (JsonArena.h tells the kinds apart).  The elements then
   // become handles in elements_, and the slots are gone for good.
   void openSlots() const;
+  uintptr_t* slots() const noexcept { return reinterpret_cast<uintptr_t*>(const_cast<JsonArray*>(this) + 1); }
   // Writes an element at the array's indent.
   static void writeSlot(uintptr_t slot, rdr::OutStream& out, int indent);
   // The text of a string element; the type error for any other element.
   static const char* slotText(uintptr_t slot);
 
   mutable std::vector<JsonRef, JsonStorage<JsonRef>> elements_;
-  mutable uintptr_t* slots_ = nullptr;
+  // Slots there are, none once they have become handles (or in an array
+  // made otherwise).
   mutable size_t slotCount_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -378,6 +379,36 @@ INSTANTIATE_TEST_SUITE_P(
                                    return d->asObject().get("other");
                                  }}),
     [](const testing::TestParamInfo<TakenOutCase>& info) { return std::string(info.param.name); });
+
+// A parsed array keeps integers and literals compactly until an element is
+// asked for; integers past 62 bits are kept apart.  Either way they read
+// and write back as they were.
+TEST(JsonParseTest, ArrayScalarsReadBackAtTheEdges) {
+  const std::vector<int64_t> integers = {
+      0,         -1,       (int64_t{1} << 62) - 1, int64_t{1} << 62, -(int64_t{1} << 62), -(int64_t{1} << 62) - 1,
+      INT64_MAX, INT64_MIN};
+  std::string text = "[";
+  std::string written = "[";
+  for (int64_t v : integers) {
+    text += std::to_string(v) + ", ";
+    written += "\n  " + std::to_string(v) + ",";
+  }
+  text += "true, false, null, \"s\"]";
+  written += "\n  true,\n  false,\n  null,\n  \"s\"\n]";
+  JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
+  JsonArrayRef array = Json::parseHttpBody(nullptr, reader).asArray();
+  const int n = static_cast<int>(integers.size());
+  ASSERT_EQ(array->count(), n + 4);
+  // Written and listed before any element was asked for.
+  EXPECT_EQ(std::string(array->toText().get()), written);
+  EXPECT_THROW(array->strings(), JsonException);
+  for (int i = 0; i < n; ++i) EXPECT_EQ(array->get(i)->asNumber().value(), integers[static_cast<size_t>(i)]) << i;
+  EXPECT_TRUE(array->get(n)->asBool().value());
+  EXPECT_FALSE(array->get(n + 1)->asBool().value());
+  array->get(n + 2)->asNull();
+  EXPECT_STREQ(array->get(n + 3)->asString().get(), "s");
+  EXPECT_EQ(std::string(array->toText().get()), written);
+}
 
 // Blocks of documents that have gone are taken up by the next ones, on
 // whatever thread; each document still reads back as it was written.
