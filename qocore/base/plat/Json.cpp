@@ -165,9 +165,9 @@ void checkContentType(const char* contentType) {
 //
 // The values of one parse are placed side by side in the parse's arena.  A
 // container's items are gathered in a list of its nesting level, which every
-// container at that level reuses, and move into the container at its end,
-// so each container's vector is allocated once at its exact size, in the
-// arena too.  Until then the lists own what they hold.
+// container at that level reuses, and move into the container at its end:
+// an object's members and an array's slots follow the container in its own
+// block, at their exact number.  Until then the lists own what they hold.
 class JsonParser {
  public:
   explicit JsonParser(JsonReader& reader) noexcept
