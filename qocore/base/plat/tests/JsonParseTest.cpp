@@ -496,7 +496,33 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{
             "Nested", R"( {"key" : [ "a\u00e9\ud83d\ude00b" , -17, {"x":null} ] } )",
             "{\n  \"key\":[\n    \"a\xC3\xA9\\uD83D\\uDE00b\",\n    -17,\n    {\n      \"x\":null\n    }\n  ]\n}"},
-        ParseCase{"LongString", "\"" + std::string(100, 'x') + "\\n\"", "\"" + std::string(100, 'x') + "\\n\""}}));
+        ParseCase{"LongString", "\"" + std::string(100, 'x') + "\\n\"", "\"" + std::string(100, 'x') + "\\n\""},
+        ParseCase{"CharactersAcrossWindows",
+                  "\"a\xC3\xA9"
+                  "b\xE2\x82\xAC"
+                  "cd\xF0\x9F\x98\x80\xC3\xA9\xE2\x82\xAC\\t\xC3\xA9\"",
+                  "\"a\xC3\xA9"
+                  "b\xE2\x82\xAC"
+                  "cd\\uD83D\\uDE00\xC3\xA9\xE2\x82\xAC\\t\xC3\xA9\""}}));
+
+// A malformed character is found however the windows cut it.
+TEST(JsonStreamReaderTest, MalformedCharactersAcrossWindows) {
+  for (const char* bad : {"\xE2\x82", "\xE2\x82z", "\xF0\x9F\x98", "\xEF\xBF\xBE", "\xC3\\n", "\x80"}) {
+    for (int shift = 0; shift < 4; ++shift) {
+      Pipe pipe;
+      pipe.write("\"" + std::string(static_cast<size_t>(shift), 'a') + bad + "tail\"");
+      pipe.closeWriter();
+      PipeInStream in(pipe.reader());
+      JsonReader reader(in);
+      try {
+        Json::parseHttpBody(nullptr, reader);
+        ADD_FAILURE() << "accepted at shift " << shift;
+      } catch (const JsonException& e) {
+        EXPECT_STREQ(e.str(), "Bad string at line 0") << "shift " << shift;
+      }
+    }
+  }
+}
 
 TEST(JsonStreamReaderTest, StopsAfterTheValueAndLeavesTheRest) {
   Pipe pipe;
