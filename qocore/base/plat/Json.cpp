@@ -13,6 +13,7 @@
 #include <optional>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Encodings.h"
@@ -263,10 +264,16 @@ class JsonParser {
     }
   }
 
-  // The handle of the document's top value.
+  // The handle of the document's top value, once the parse has succeeded:
+  // the parse lets go of the arena here, so that from now on only the
+  // values hold it and the root may take it whole.
   JsonRef root(JsonValue* top) noexcept {
-    if (arena_) arena_->root = top;
-    return JsonRef(top);
+    JsonRef handle(top);
+    if (arena_) {
+      arena_->root = top;
+      JsonValue::releaseArena(std::exchange(arena_, nullptr));
+    }
+    return handle;
   }
 
   JsonValue::Arena& arena() {

@@ -134,6 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"Null", "null", "null"}, ParseCase{"TruncatedLiteral", "tru", "error: Truncated JSON at line 0"},
         ParseCase{"MisspelledLiteral", "trux", "error: Bad value at line 0"},
         ParseCase{"LetterAfterLiteral", "truex", "error: Trailing bytes after JSON at line 0"},
+        ParseCase{"TrailingAfterContainers", R"({"a": [1, {"b": "c"}]} x)",
+                  "error: Trailing bytes after JSON at line 0"},
         ParseCase{"Empty", "", "error: Truncated JSON at line 0"},
         ParseCase{"OnlySpace", " \n ", "error: Truncated JSON at line 1"},
         ParseCase{"TruncatedArray", "[1,\n2", "error: Truncated JSON at line 1"},
