@@ -4,9 +4,11 @@
 // Each document has one line per parser, named BM_Json_<Document>_<Parser>
 // so that a script can pair them; the ratio of the rates within one run is
 // the figure to watch.  Every parse line also reports peak_MB: the growth of
-// the resident set while one parse builds its tree and drops it, measured
-// in a child forked before any parse ran (so that no parser's kept or freed
-// memory from an earlier line can hide the parse's own).
+// the resident set while one parse builds its tree and drops it, and
+// tree_bytes_per_byte: the growth of the resident set from before the parse
+// to the moment its tree stands whole, per byte of input.  Both are
+// measured in a child forked before any parse ran (so that no parser's kept
+// or freed memory from an earlier line can hide the parse's own).
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -105,6 +107,54 @@ const std::string& numeric10MB() {
   return text;
 }
 
+// About 20 MB of what a parser finds hardest at once: integers only, a
+// fifth of them using all 64 bits, long strings with escapes and text
+// beyond ASCII, and containers nested up to 31 deep.
+const std::string& deep20MB() {
+  static const std::string text = [] {
+    std::string s = "[";
+    Lcg next;
+    const auto integer = [&next](int i) {
+      const uint64_t wide = static_cast<uint64_t>(next()) << 40 ^ static_cast<uint64_t>(next()) << 16 ^ next();
+      if (i % 5 == 0) return std::to_string(static_cast<int64_t>(wide | 1ull << 62) * (i % 2 ? -1 : 1));
+      return std::to_string(static_cast<int64_t>(next() % 100000) - 50000);
+    };
+    const auto text = [&next](int i) {
+      std::string t =
+          "\"Entr\xC3\xA9"
+          "e " +
+          std::to_string(i) + ": \\\"quoted\\\" \xE2\x80\x94 ";
+      const int words = 4 + static_cast<int>(next() % 12);
+      for (int w = 0; w < words; ++w) {
+        t += w % 4 == 3 ? "na\xC3\xAFve \xE6\x97\xA5\xE6\x9C\xAC " : "text ";
+        if (w % 5 == 4) t += "\\n\\t\\u00e9 ";
+      }
+      return t + "\xF0\x9F\x98\x80\"";
+    };
+    for (int i = 0; s.size() < 20 * 1000 * 1000; ++i) {
+      if (i) s += ",";
+      // A chain of objects and arrays down to a depth of up to 31 (the
+      // record itself is at depth 1).
+      const int depth = 2 + static_cast<int>(next() % 30);
+      std::string close;
+      s += "\n{\"id\": " + integer(i) + ", \"title\": " + text(i) + ", \"child\": ";
+      close = "}";
+      for (int d = 2; d < depth; ++d) {
+        if (d % 2) {
+          s += "[" + integer(i + d) + ", ";
+          close = "]" + close;
+        } else {
+          s += "{\"n\": " + integer(i + d) + ", \"s\": \"level " + std::to_string(d) + "\", \"v\": ";
+          close = "}" + close;
+        }
+      }
+      s += "[" + integer(i + 1) + ", " + integer(i + 2) + ", " + text(i + 3) + "]" + close;
+    }
+    return s + "\n]";
+  }();
+  return text;
+}
+
 // A figure of /proc/self/status in kB ("VmRSS", "VmHWM"), or -1.
 long statusKB(const char* key) {
   long kb = -1;
@@ -128,11 +178,22 @@ long minorFaults() {
   return usage.ru_minflt;
 }
 
-// The growth of the resident set, in MB, while `parse` runs once in a
-// forked child, or -1 when it cannot be measured.
-double peakInChild(const std::string& text, void (*parse)(const std::string&)) {
+// A parse, which calls `whole` (unless null) while its tree stands whole.
+using Parse = void (*)(const std::string& text, void (*whole)());
+
+struct Growth {
+  double peakMB = -1;
+  double treeBytesPerByte = -1;
+};
+
+long gTreeKB = -1;
+void noteTree() { gTreeKB = statusKB("VmRSS"); }
+
+// The growth of the resident set while `parse` runs once in a forked
+// child, or -1 where it cannot be measured.
+Growth growthInChild(const std::string& text, Parse parse) {
   int fds[2];
-  if (pipe(fds) != 0) return -1;
+  if (pipe(fds) != 0) return {};
   const pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
@@ -142,52 +203,60 @@ double peakInChild(const std::string& text, void (*parse)(const std::string&)) {
       std::fclose(f);
     }
     const long before = statusKB("VmRSS");
-    parse(text);
+    parse(text, noteTree);
     const long peak = statusKB("VmHWM");
-    const long growth = before < 0 || peak < 0 ? -1 : peak - before;
-    const ssize_t n = write(fds[1], &growth, sizeof growth);
+    const long growth[2] = {before < 0 || peak < 0 ? -1 : peak - before,
+                            before < 0 || gTreeKB < 0 ? -1 : gTreeKB - before};
+    const ssize_t n = write(fds[1], growth, sizeof growth);
     _exit(n == sizeof growth ? 0 : 1);
   }
   close(fds[1]);
-  long growth = -1;
-  if (pid < 0 || read(fds[0], &growth, sizeof growth) != sizeof growth) growth = -1;
+  long growth[2] = {-1, -1};
+  if (pid < 0 || read(fds[0], growth, sizeof growth) != sizeof growth) growth[0] = growth[1] = -1;
   close(fds[0]);
   if (pid > 0) waitpid(pid, nullptr, 0);
-  return growth < 0 ? -1 : static_cast<double>(growth) / 1000.0;
+  Growth g;
+  if (growth[0] >= 0) g.peakMB = static_cast<double>(growth[0]) / 1000.0;
+  if (growth[1] >= 0) g.treeBytesPerByte = static_cast<double>(growth[1]) * 1024.0 / static_cast<double>(text.size());
+  return g;
 }
 
-// Peaks by document and parser, measured at start-up (see main).
-std::map<std::pair<const std::string*, void (*)(const std::string&)>, double>& peaks() {
-  static std::map<std::pair<const std::string*, void (*)(const std::string&)>, double> table;
+// Growths by document and parser, measured at start-up (see main).
+std::map<std::pair<const std::string*, Parse>, Growth>& growths() {
+  static std::map<std::pair<const std::string*, Parse>, Growth> table;
   return table;
 }
 
-void parseOurs(const std::string& text) {
+void parseOurs(const std::string& text, void (*whole)()) {
   plat::JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
   plat::JsonRef value = plat::Json::parseHttpBody(nullptr, reader);
   benchmark::DoNotOptimize(value.get());
+  if (whole) whole();
 }
 
-void parseRapidJson(const std::string& text) {
+void parseRapidJson(const std::string& text, void (*whole)()) {
   rapidjson::Document d;
   d.Parse(text.data(), text.size());
   if (d.HasParseError()) std::abort();
   benchmark::DoNotOptimize(&d);
+  if (whole) whole();
 }
 
-void parseNlohmann(const std::string& text) {
+void parseNlohmann(const std::string& text, void (*whole)()) {
   nlohmann::json value = nlohmann::json::parse(text);
   benchmark::DoNotOptimize(value);
+  if (whole) whole();
 }
 
-void runParse(benchmark::State& state, const std::string& (*document)(), void (*parse)(const std::string&)) {
+void runParse(benchmark::State& state, const std::string& (*document)(), Parse parse) {
   const std::string& text = document();
-  const auto found = peaks().find({&text, parse});
-  const double peak = found == peaks().end() ? -1 : found->second;
+  const auto found = growths().find({&text, parse});
+  const Growth growth = found == growths().end() ? Growth() : found->second;
   const long faults = minorFaults();
-  for (auto _ : state) parse(text);
+  for (auto _ : state) parse(text, nullptr);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
-  state.counters["peak_MB"] = peak;
+  state.counters["peak_MB"] = growth.peakMB;
+  state.counters["tree_bytes_per_byte"] = growth.treeBytesPerByte;
   // Pages the heap gave back and took again: a cost that depends on the
   // machine more than on the parser.
   state.counters["faults"] =
@@ -205,6 +274,7 @@ void runParse(benchmark::State& state, const std::string& (*document)(), void (*
 JSON_PARSE_LINES(Objects4MB, objects4MB);
 JSON_PARSE_LINES(Mixed12MB, mixed12MB);
 JSON_PARSE_LINES(Numeric10MB, numeric10MB);
+JSON_PARSE_LINES(Deep20MB, deep20MB);
 
 // Writing: both writers indent by two blanks.
 void BM_Json_Write4MB_Ours(benchmark::State& state) {
@@ -240,8 +310,9 @@ BENCHMARK(BM_Json_Write4MB_Nlohmann)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  for (const std::string* text : {&objects4MB(), &mixed12MB(), &numeric10MB()}) {
-    for (auto parse : {parseOurs, parseRapidJson, parseNlohmann}) peaks()[{text, parse}] = peakInChild(*text, parse);
+  for (const std::string* text : {&objects4MB(), &mixed12MB(), &numeric10MB(), &deep20MB()}) {
+    for (Parse parse : {parseOurs, parseRapidJson, parseNlohmann})
+      growths()[{text, parse}] = growthInChild(*text, parse);
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <deque>
 #if defined(__SSE2__)
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 
 #include "qocore/base/plat/DString.h"
 #include "qocore/base/plat/Encodings.h"
@@ -45,54 +47,52 @@ constexpr auto kPlainStringByte = [] {
   return plain;
 }();
 
-// Steps over plain string bytes; sets *nonAscii when it passed a byte from
-// 0x80 up, so a string without one is known to be ASCII without a second
-// look.  Sixteen bytes are looked at at once where the window holds them.
-inline const uint8_t* skipPlainStringBytes(const uint8_t* p, const uint8_t* e, bool* nonAscii) noexcept {
+// Steps over plain string bytes, checking each character beyond ASCII on
+// the way: a malformed one (as utf8Decode judges it) sets *bad and the scan
+// goes on, so that the string is refused at its end, after any other fault
+// in it.  Stops at a double quote, a backslash, a control byte, the end of
+// the window, or a character the end of the window cuts short (its first
+// byte, 0x80 or above).  Sixteen bytes are looked at at once where the
+// window holds them.
+inline const uint8_t* scanPlainStringBytes(const uint8_t* p, const uint8_t* e, bool* bad) noexcept {
+  for (;;) {
+    bool found = false;
 #if defined(__SSE2__)
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i control = _mm_set1_epi8(0x1F);
-  int high = 0;
-  for (; e - p >= 16; p += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    // A byte up to 0x1F is its own maximum with 0x1F.
-    const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
-                                       _mm_cmpeq_epi8(_mm_max_epu8(v, control), control));
-    const int stopMask = _mm_movemask_epi8(stops);
-    const int highMask = _mm_movemask_epi8(v);
-    if (stopMask) {
-      const int n = __builtin_ctz(static_cast<unsigned>(stopMask));
-      high |= highMask & ((1 << n) - 1);
-      if (high) *nonAscii = true;
-      return p + n;
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i control = _mm_set1_epi8(0x1F);
+    for (; e - p >= 16; p += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      // A byte up to 0x1F is its own maximum with 0x1F.
+      const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                                         _mm_cmpeq_epi8(_mm_max_epu8(v, control), control));
+      const int mask = _mm_movemask_epi8(stops) | _mm_movemask_epi8(v);
+      if (mask) {
+        p += __builtin_ctz(static_cast<unsigned>(mask));
+        found = true;
+        break;
+      }
     }
-    high |= highMask;
-  }
-  if (high) *nonAscii = true;
 #endif
-  uint8_t all = 0;
-  for (; p != e && kPlainStringByte[*p]; ++p) all |= *p;
-  if (all & 0x80) *nonAscii = true;
-  return p;
+    if (!found) {
+      while (p != e && *p < 0x80 && kPlainStringByte[*p]) ++p;
+    }
+    if (p == e || *p < 0x80) return p;
+    const int length = std::countl_one(*p);
+    if (length >= 2 && length <= 4 && e - p < length) return p;
+    const char* next = reinterpret_cast<const char*>(p) + 1;
+    if (utf8Decode(*p, &next, static_cast<int>(std::min<ptrdiff_t>(e - p, 4))) < 0) {
+      *bad = true;
+      ++p;
+    } else {
+      p = reinterpret_cast<const uint8_t*>(next);
+    }
+  }
 }
 
-// Whether [p, e), which holds no NUL, is valid UTF-8 as isValidUtf8 judges
-// it: runs of ASCII are passed eight bytes at a time, and every other
-// character is decoded.
-bool isValidUtf8Text(const uint8_t* p, const uint8_t* e) noexcept {
-  for (;;) {
-    for (uint64_t word; e - p >= 8; p += 8) {
-      std::memcpy(&word, p, sizeof word);
-      if (word & 0x8080808080808080ull) break;
-    }
-    while (p != e && *p < 0x80) ++p;
-    if (p == e) return true;
-    const char* next = reinterpret_cast<const char*>(p) + 1;
-    if (utf8Decode(*p, &next, static_cast<int>(std::min<ptrdiff_t>(e - p, 4))) < 0) return false;
-    p = reinterpret_cast<const uint8_t*>(next);
-  }
-}
+// Code points that are valid in an escape but that utf8Decode refuses as
+// text: the noncharacters.
+inline bool isNoncharacter(uint32_t cp) noexcept { return (cp >= 0xFDD0 && cp <= 0xFDEF) || (cp & 0xFFFE) == 0xFFFE; }
 
 // The bytes of the string being read.  Strings may carry secrets, so a
 // block is wiped before it is given up.
@@ -166,9 +166,9 @@ void checkContentType(const char* contentType) {
 //
 // The values of one parse are placed side by side in the parse's arena.  A
 // container's items are gathered in a list of its nesting level, which every
-// container at that level reuses, and move into the container at its end,
-// so each container's vector is allocated once at its exact size, in the
-// arena too.  Until then the lists own what they hold.
+// container at that level reuses, and move into the container at its end:
+// an object's members and an array's slots follow the container in its own
+// block, at their exact number.  Until then the lists own what they hold.
 class JsonParser {
  public:
   explicit JsonParser(JsonReader& reader) noexcept
@@ -179,18 +179,22 @@ class JsonParser {
     in_.setPtr(p_);
     for (Level& l : levels_) {
       for (JsonValue* v : l.values) delete v;
+      for (uintptr_t slot : l.slots) {
+        if (JsonValue::Arena::slotHoldsValue(slot)) delete reinterpret_cast<JsonValue*>(slot);
+      }
     }
     if (arena_) JsonValue::releaseArena(arena_);
   }
 
-  JsonRef value(int depth) { return JsonRef(parseValue(depth)); }
+  JsonRef value(int depth) { return root(parseValue(depth)); }
   // A whole body: the value at depth 0, which the input must not end
   // inside, and from the reader's own bytes nothing but white space after.
   JsonRef body();
 
  private:
   struct Level {
-    std::vector<JsonValue*> values;  // elements, or the members' values
+    std::vector<uintptr_t> slots;    // an array's elements
+    std::vector<JsonValue*> values;  // the members' values
     std::vector<const char*> names;  // the members' names, in the arena
     std::vector<size_t> lengths;     // of the names
   };
@@ -260,6 +264,18 @@ class JsonParser {
     }
   }
 
+  // The handle of the document's top value, once the parse has succeeded:
+  // the parse lets go of the arena here, so that from now on only the
+  // values hold it and the root may take it whole.
+  JsonRef root(JsonValue* top) noexcept {
+    JsonRef handle(top);
+    if (arena_) {
+      arena_->root = top;
+      JsonValue::releaseArena(std::exchange(arena_, nullptr));
+    }
+    return handle;
+  }
+
   JsonValue::Arena& arena() {
     if (!arena_) arena_ = JsonValue::newArena();
     return *arena_;
@@ -272,30 +288,31 @@ class JsonParser {
 
   // Each returns a value that the caller owns.
   JsonValue* parseValue(int depth);
+  // An array's element as a slot (JsonValue::Arena): a value of its own, or
+  // a small integer or literal in the slot itself.
+  uintptr_t parseSlot(int depth);
   JsonValue* literal(const char* text, int length);
-  JsonValue* number();
+  JsonValue::Arena::Literal literalKind(const char* text, int length);
+  JsonValue* number() { return make<JsonNumber>(integer()); }
+  int64_t integer();
   JsonValue* array(int depth);
   JsonValue* object(int depth);
-  // Reads a string (its opening quote next) into a new text, or into the
+  // Reads a string (its opening quote next) into a new value, or into the
   // arena for a member's name.
-  String string(size_t* length);
+  JsonString* string();
   const char* name(size_t* length);
   // Reads a string up to its closing quote.  The returned bytes are either
   // in the input's window or in scratch_.
   const char* stringBytes(size_t* length);
   // The rest of a string that needs decoding, into scratch_; the plain
-  // bytes up to `scanned` were already looked at.
-  void decodeString(const uint8_t* scanned);
+  // bytes up to `scanned` were already looked at, and found malformed
+  // when `bad`.
+  void decodeString(const uint8_t* scanned, bool bad);
+  // A character beyond ASCII that the end of the window cut short, into
+  // scratch_; sets *bad when it is malformed.
+  void takeCutCharacter(bool* bad);
   uint32_t hexEscape();
   void appendCodePoint(uint32_t cp);
-  // The vector's storage, of exactly n items, placed in the arena next to
-  // the values; it grows on the heap should it grow later.
-  template <typename Vector>
-  void reserveInArena(Vector& items, size_t n) {
-    JsonValue::placeStorage(arena_);
-    ScopeExit heapAgain([] { JsonValue::placeStorage(nullptr); });
-    items.reserve(n);
-  }
   Level& enterLevel() {
     if (open_ == levels_.size()) levels_.emplace_back();
     return levels_[open_++];
@@ -311,17 +328,20 @@ class JsonParser {
   // while deeper ones are added.
   std::deque<Level> levels_;
   size_t open_ = 0;
+  // Names placed in the arena lately, by a hash of their bytes.
+  struct RecentName {
+    const char* text;
+    size_t length;
+  };
+  std::array<RecentName, 256> recentNames_{};
 };
 
 JsonValue* JsonParser::parseValue(int depth) {
   if (depth >= kMaxDepth) fail("Unsupported nesting");
   skipSpace();
   switch (*p_) {
-    case '"': {
-      size_t length = 0;
-      String text = string(&length);
-      return ::new (arena().allocValue(sizeof(JsonString))) JsonString(std::move(text));
-    }
+    case '"':
+      return string();
     case '{':
       return object(depth);
     case '[':
@@ -337,9 +357,40 @@ JsonValue* JsonParser::parseValue(int depth) {
   }
 }
 
+uintptr_t JsonParser::parseSlot(int depth) {
+  using Arena = JsonValue::Arena;
+  if (depth >= kMaxDepth) fail("Unsupported nesting");
+  skipSpace();
+  switch (*p_) {
+    case '"':
+      return reinterpret_cast<uintptr_t>(static_cast<JsonValue*>(string()));
+    case '{':
+      return reinterpret_cast<uintptr_t>(object(depth));
+    case '[':
+      return reinterpret_cast<uintptr_t>(array(depth));
+    case 't':
+      return Arena::literalSlot(literalKind("true", 4));
+    case 'f':
+      return Arena::literalSlot(literalKind("false", 5));
+    case 'n':
+      return Arena::literalSlot(literalKind("null", 4));
+    default: {
+      const int64_t v = integer();
+      if (v >= Arena::kSlotIntMin && v <= Arena::kSlotIntMax) return Arena::intSlot(v);
+      return reinterpret_cast<uintptr_t>(static_cast<JsonValue*>(make<JsonNumber>(v)));
+    }
+  }
+}
+
+JsonValue* JsonParser::literal(const char* text, int length) {
+  const JsonValue::Arena::Literal kind = literalKind(text, length);
+  if (kind == JsonValue::Arena::kNull) return make<JsonNull>();
+  return make<JsonBool>(kind == JsonValue::Arena::kTrue);
+}
+
 // The whole word is read before it is compared, so a word cut short by
 // the end of input is a truncation rather than a bad value.
-JsonValue* JsonParser::literal(const char* text, int length) {
+JsonValue::Arena::Literal JsonParser::literalKind(const char* text, int length) {
   char word[5];
   if (e_ - p_ >= length) {
     std::memcpy(word, p_, static_cast<size_t>(length));
@@ -350,11 +401,11 @@ JsonValue* JsonParser::literal(const char* text, int length) {
   // Compared at a fixed size, which needs no call.
   const bool same = length == 4 ? std::memcmp(word, text, 4) == 0 : std::memcmp(word, text, 5) == 0;
   if (!same) fail("Bad value");
-  if (text[0] == 'n') return make<JsonNull>();
-  return make<JsonBool>(text[0] == 't');
+  if (text[0] == 'n') return JsonValue::Arena::kNull;
+  return text[0] == 't' ? JsonValue::Arena::kTrue : JsonValue::Arena::kFalse;
 }
 
-JsonValue* JsonParser::number() {
+int64_t JsonParser::integer() {
   bool negative = false;
   if (*p_ == '-') {
     negative = true;
@@ -405,59 +456,74 @@ JsonValue* JsonParser::number() {
     magnitude = 0;
   }
   // Unsigned negation reaches -2^63 without signed overflow.
-  return make<JsonNumber>(static_cast<int64_t>(negative ? 0 - magnitude : magnitude));
+  return static_cast<int64_t>(negative ? 0 - magnitude : magnitude);
 }
 
 const char* JsonParser::stringBytes(size_t* length) {
   if (take() != '"') fail("Bad string");
   // Most strings lie whole in the window and need no decoding: their bytes
   // are copied once, straight from the input.
-  bool nonAscii = false;
-  const uint8_t* p = skipPlainStringBytes(p_, e_, &nonAscii);
+  bool bad = false;
+  const uint8_t* p = scanPlainStringBytes(p_, e_, &bad);
   if (p != e_ && *p == '"') {
     const char* bytes = reinterpret_cast<const char*>(p_);
-    if (nonAscii && !isValidUtf8Text(p_, p)) {
-      p_ = p + 1;
-      fail("Bad string");
-    }
     p_ = p + 1;
+    if (bad) fail("Bad string");
     *length = static_cast<size_t>(p - reinterpret_cast<const uint8_t*>(bytes));
     return bytes;
   }
-  decodeString(p);
+  decodeString(p, bad);
   *length = scratch_.size();
   return scratch_.data();
 }
 
-String JsonParser::string(size_t* length) {
-  const char* bytes = stringBytes(length);
-  char* text = new char[*length + 1];
-  std::memcpy(text, bytes, *length);
-  text[*length] = '\0';
-  return String::adopt(text);
+JsonString* JsonParser::string() {
+  size_t length = 0;
+  const char* bytes = stringBytes(&length);
+  if (length > SIZE_MAX / 2) throw std::bad_alloc();
+  // The text follows the value in one block, which is how the value knows
+  // not to free it.
+  void* block = arena().allocString(sizeof(JsonString) + length + 1);
+  char* text = static_cast<char*>(block) + sizeof(JsonString);
+  std::memcpy(text, bytes, length);
+  text[length] = '\0';
+  return ::new (block) JsonString(String::adopt(text));
 }
 
 const char* JsonParser::name(size_t* length) {
   const char* bytes = stringBytes(length);
-  char* text = arena().allocText(*length + 1);
-  std::memcpy(text, bytes, *length);
-  text[*length] = '\0';
+  const size_t n = *length;
+  // Documents repeat their names from object to object: a name met lately
+  // is shared rather than placed again (names never change and are never
+  // freed one by one).
+  const auto* b = reinterpret_cast<const uint8_t*>(bytes);
+  const size_t hash =
+      n == 0 ? 0 : (n * 131 + b[0] * 31 + b[n - 1] * 7 + b[n / 2]) % std::tuple_size_v<decltype(recentNames_)>;
+  RecentName& recent = recentNames_[hash];
+  if (recent.text && recent.length == n && std::memcmp(recent.text, bytes, n) == 0) return recent.text;
+  char* text = arena().allocText(n + 1);
+  std::memcpy(text, bytes, n);
+  text[n] = '\0';
+  recent = RecentName{text, n};
   return text;
 }
 
-void JsonParser::decodeString(const uint8_t* scanned) {
+void JsonParser::decodeString(const uint8_t* scanned, bool bad) {
   scratch_.clear();
   scratch_.append(p_, static_cast<size_t>(scanned - p_));
   p_ = scanned;
   for (;;) {
     // Plain bytes are copied a window's run at a time.
-    bool nonAscii = false;
-    const uint8_t* p = skipPlainStringBytes(p_, e_, &nonAscii);
+    const uint8_t* p = scanPlainStringBytes(p_, e_, &bad);
     const uint8_t* const e = e_;
     scratch_.append(p_, static_cast<size_t>(p - p_));
     p_ = p;
     if (p == e) {
       fill(true);
+      continue;
+    }
+    if (*p >= 0x80) {
+      takeCutCharacter(&bad);
       continue;
     }
     const uint8_t b = *p_++;
@@ -499,6 +565,7 @@ void JsonParser::decodeString(const uint8_t* scanned) {
           if (low < 0xDC00 || low > 0xDFFF) fail("Unterminated surrogate pair");
           cp = 0x10000 + (cp - 0xD800) * 1024 + (low - 0xDC00);
         }
+        if (isNoncharacter(cp)) bad = true;
         appendCodePoint(cp);
         break;
       }
@@ -506,8 +573,20 @@ void JsonParser::decodeString(const uint8_t* scanned) {
         fail("Bad string");
     }
   }
-  const auto* text = reinterpret_cast<const uint8_t*>(scratch_.data());
-  if (!isValidUtf8Text(text, text + scratch_.size())) fail("Bad string");
+  if (bad) fail("Bad string");
+}
+
+void JsonParser::takeCutCharacter(bool* bad) {
+  const uint8_t lead = take();
+  const int length = std::countl_one(lead);
+  char bytes[4] = {static_cast<char>(lead)};
+  int have = 1;
+  // Only continuation bytes belong to it; any other byte is left for the
+  // string's own scan.
+  while (have < length && have < 4 && (peek() & 0xC0) == 0x80) bytes[have++] = static_cast<char>(take());
+  scratch_.append(bytes, static_cast<size_t>(have));
+  const char* next = bytes + 1;
+  if (have < length || utf8Decode(lead, &next, have) < 0) *bad = true;
 }
 
 uint32_t JsonParser::hexEscape() {
@@ -540,21 +619,30 @@ JsonValue* JsonParser::array(int depth) {
   }
   Level& l = enterLevel();
   for (;;) {
-    l.values.push_back(nullptr);
-    l.values.back() = parseValue(depth + 1);
+    // Kept apart from the push, so that a slot the push fails to take is
+    // not lost: the level holds it only once it is there.
+    const uintptr_t slot = parseSlot(depth + 1);
+    try {
+      l.slots.push_back(slot);
+    } catch (...) {
+      if (JsonValue::Arena::slotHoldsValue(slot)) delete reinterpret_cast<JsonValue*>(slot);
+      throw;
+    }
     skipSpace();
     const uint8_t b = take();
     if (b == ']') break;
     if (b != ',') fail("Bad array");
     skipSpace();
   }
-  std::vector<JsonRef, JsonStorage<JsonRef>> elements;
-  reserveInArena(elements, l.values.size());
-  for (JsonValue* v : l.values) elements.emplace_back(v);
-  l.values.clear();
+  // The slots follow the array in its block.
+  const size_t n = l.slots.size();
+  if (n > (SIZE_MAX / 2 - sizeof(JsonArray)) / sizeof(uintptr_t)) throw std::bad_alloc();
+  void* block = arena().allocValue(sizeof(JsonArray) + n * sizeof(uintptr_t));
+  JsonArray* array = ::new (block) JsonArray();
+  std::memcpy(array->slots(), l.slots.data(), n * sizeof(uintptr_t));
+  array->slotCount_ = n;
+  l.slots.clear();
   --open_;
-  JsonArray* array = make<JsonArray>();
-  array->elements_ = std::move(elements);
   return array;
 }
 
@@ -605,27 +693,31 @@ JsonValue* JsonParser::object(int depth) {
   }
   // The object owns its members from here on; until its vector is made,
   // the level still does.
-  std::unique_ptr<JsonObject> object(make<JsonObject>());
+  // The members follow the object in its block, at their exact number.
+  const size_t n = l.values.size();
+  if (n > (SIZE_MAX / 2 - sizeof(JsonObject)) / sizeof(JsonObject::Member)) throw std::bad_alloc();
+  void* block = arena().allocValue(sizeof(JsonObject) + n * sizeof(JsonObject::Member));
+  auto* object = ::new (block) JsonObject();
   JsonObject::Members& members = object->members_;
-  reserveInArena(members, l.values.size());
-  for (size_t i = 0; i < l.values.size(); ++i) {
+  JsonValue::placeStorageAt(static_cast<unsigned char*>(block) + sizeof(JsonObject));
+  members.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
     // Filled in place: a handle moved in would join and leave a ring.
     JsonObject::Member& m = members.emplace_back();
     m.name.reset(const_cast<char*>(l.names[i]));
     m.value.reset(l.values[i]);
   }
-  object->arenaNames_ = members.size();
   l.values.clear();
   l.names.clear();
   l.lengths.clear();
   --open_;
-  return object.release();
+  return object;
 }
 
 JsonRef JsonParser::body() {
   JsonRef result;
   try {
-    result = value(0);
+    result = root(parseValue(0));
   } catch (const rdr::EndOfStream&) {
     fail("Truncated JSON");
   }

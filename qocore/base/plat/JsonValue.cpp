@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <unordered_set>
@@ -211,7 +212,8 @@ void putSpareChunks(JsonArenaChunk* chunks) noexcept {
 }
 }  // namespace
 
-void JsonValue::Arena::openChunk(size_t room) {
+void JsonValue::Arena::Region::openChunk(size_t room) {
+  noteUsed();
   JsonArenaChunk* chunk = takeSpareChunk(room);
   if (!chunk) {
     if (room > SIZE_MAX - sizeof(JsonArenaChunk)) throw std::bad_alloc();
@@ -220,6 +222,7 @@ void JsonValue::Arena::openChunk(size_t room) {
     chunk->room = room;
   }
   chunk->next = chunks;
+  chunk->used = 0;
   chunks = chunk;
   next = reinterpret_cast<unsigned char*>(chunk + 1);
   end = next + chunk->room;
@@ -238,8 +241,8 @@ void JsonValue::Arena::openChunk(size_t room) {
 }
 
 struct JsonValue::ThreadState {
-  // Where container storage goes (null: the heap).
-  Arena* storage = nullptr;
+  // Where the next container storage goes (null: the heap).
+  void* storageAt = nullptr;
   // Whether a container is destroying its items; the arena whose counts
   // are being gathered meanwhile, and how many.
   bool batching = false;
@@ -286,18 +289,43 @@ void JsonValue::endReleaseBatch() noexcept {
 JsonValue::Arena* JsonValue::newArena() { return new Arena; }
 
 void* JsonValue::storageAlloc(size_t size) {
-  if (Arena* a = threadState_.storage) return a->allocValue(size);
+  if (void* block = std::exchange(threadState_.storageAt, nullptr)) return block;
   return operator new(size);
 }
 
-void JsonValue::placeStorage(Arena* arena) noexcept { threadState_.storage = arena; }
+void JsonValue::placeStorageAt(void* block) noexcept { threadState_.storageAt = block; }
 
 void JsonValue::releaseArena(Arena* a) noexcept { releaseArena(a, 1); }
 
 void JsonValue::releaseArena(Arena* a, size_t count) noexcept {
   if (a->live.fetch_sub(count, std::memory_order_acq_rel) > count) return;
-  putSpareChunks(a->chunks);
+  // The strings' texts may be secrets; those of a tree dropped whole were
+  // not wiped one by one.
+  a->strings.noteUsed();
+  for (JsonArenaChunk* c = a->strings.chunks; c; c = c->next) secureZero(c + 1, c->used);
+  putSpareChunks(a->values.chunks);
+  putSpareChunks(a->strings.chunks);
   delete a;
+}
+
+bool JsonValue::takeWholeArena() noexcept {
+  Arena* a = Arena::of(this);
+  if (!a || a->root != this || a->shared.load(std::memory_order_relaxed)) return false;
+  // Every other value of the arena is held by this tree alone and goes
+  // with it, without being destroyed: the count drops to the root's own,
+  // which its operator delete gives back, taking the chunks with it.
+  a->live.store(1, std::memory_order_relaxed);
+  return true;
+}
+
+void JsonValue::noteHandedOut(const JsonValue* value) noexcept {
+  // Only arena values carry a header; heap values have null there too.
+  Arena* a = Arena::of(value);
+  if (a && a->root != value) a->share();
+}
+
+void JsonValue::noteChanged() noexcept {
+  if (Arena* a = Arena::of(this)) a->share();
 }
 
 JsonValue::~JsonValue() = default;
@@ -375,7 +403,11 @@ int32_t JsonNumber::getInt() const noexcept {
 }
 
 JsonString::~JsonString() {
-  if (get()) secureZero(get(), std::strlen(get()));
+  char* text = get();
+  if (!text) return;
+  secureZero(text, std::strlen(text));
+  // The parser places the text right after the value, in the same block.
+  if (text == reinterpret_cast<char*>(this + 1)) (void)release();
 }
 
 void JsonString::write(rdr::OutStream& out, int) const { writeString(out, get()); }
@@ -388,10 +420,37 @@ JsonString& JsonString::checkLength(int max) {
 // ---- JsonObject ----
 
 JsonObject::~JsonObject() {
-  for (size_t i = 0; i < arenaNames_; ++i) (void)members_[i].name.release();
+  // Only the parser's objects have their members placed, and only those
+  // carry the arena header.
+  if (membersPlaced()) {
+    // Either way the storage is the arena's: the vector is ended without
+    // giving it back.
+    if (takeWholeArena()) {
+      // The members go with the arena, undestroyed.
+      ::new (&members_) Members();
+      return;
+    }
+    for (Member& m : members_) (void)m.name.release();
+    const bool batch = beginReleaseBatch();
+    std::destroy(members_.begin(), members_.end());
+    ::new (&members_) Members();
+    if (batch) endReleaseBatch();
+    return;
+  }
   const bool batch = beginReleaseBatch();
   Members().swap(members_);
   if (batch) endReleaseBatch();
+}
+
+void JsonObject::unplaceMembers() {
+  noteChanged();
+  Members moved;
+  moved.reserve(members_.size() + 1);
+  for (const Member& m : members_) moved.push_back(Member{String(m.name.get()), m.value});
+  // The values are held by the copies now; the names stay in the arena.
+  for (Member& m : members_) (void)m.name.release();
+  std::destroy(members_.begin(), members_.end());
+  ::new (&members_) Members(std::move(moved));
 }
 
 void JsonObject::write(rdr::OutStream& out, int indent) const {
@@ -441,11 +500,13 @@ JsonArrayRef JsonObject::getArray(const char* name) const { return get(name).asA
 
 void JsonObject::set(const char* name, const JsonRef& value) {
   PLAT_ASSERT(value);
+  if (membersPlaced()) noteChanged();
   // lookup() answers a const member; the object owns it, so it may change.
   if (Member* m = const_cast<Member*>(lookup(name))) {
     m->value = value;
     return;
   }
+  if (membersPlaced()) unplaceMembers();
   members_.push_back(Member{String(name), value});
 }
 
@@ -455,10 +516,10 @@ void JsonObject::remove(const char* name) {
   const Member* m = lookup(name);
   if (!m) return;
   const size_t index = static_cast<size_t>(m - members_.data());
-  if (index < arenaNames_) {
+  if (membersPlaced()) {
+    noteChanged();
     // The name in the arena is let go of before the members move up over it.
     (void)members_[index].name.release();
-    --arenaNames_;
   }
   members_.erase(members_.begin() + static_cast<ptrdiff_t>(index));
 }
@@ -466,14 +527,67 @@ void JsonObject::remove(const char* name) {
 // ---- JsonArray ----
 
 JsonArray::~JsonArray() {
+  // Only the parser's arrays have slots, and only those carry the arena
+  // header.
+  if (slotCount_ && takeWholeArena()) return;
   const bool batch = beginReleaseBatch();
+  for (size_t i = 0; i < slotCount_; ++i) {
+    if (Arena::slotHoldsValue(slots()[i])) delete reinterpret_cast<JsonValue*>(slots()[i]);
+  }
   std::vector<JsonRef, JsonStorage<JsonRef>>().swap(elements_);
   if (batch) endReleaseBatch();
+}
+
+void JsonArray::openSlots() const {
+  if (!slotCount_) return;
+  const uintptr_t* const slots_ = slots();
+  // Elements in slots of their own become values first, so that nothing
+  // is owned twice should an allocation fail.
+  std::vector<std::unique_ptr<JsonValue>> made(slotCount_);
+  for (size_t i = 0; i < slotCount_; ++i) {
+    const uintptr_t slot = slots_[i];
+    if (Arena::slotHoldsValue(slot)) continue;
+    if (Arena::slotHoldsInt(slot)) {
+      made[i].reset(new JsonNumber(Arena::slotInt(slot)));
+    } else if (Arena::slotLiteral(slot) == Arena::kNull) {
+      made[i].reset(new JsonNull);
+    } else {
+      made[i].reset(new JsonBool(Arena::slotLiteral(slot) == Arena::kTrue));
+    }
+  }
+  std::vector<JsonRef, JsonStorage<JsonRef>> elements;
+  elements.reserve(slotCount_);
+  for (size_t i = 0; i < slotCount_; ++i) {
+    const uintptr_t slot = slots_[i];
+    elements.emplace_back(Arena::slotHoldsValue(slot) ? reinterpret_cast<JsonValue*>(slot) : made[i].release());
+  }
+  // Handles to the elements go out from here on.
+  const_cast<JsonArray*>(this)->noteChanged();
+  elements_ = std::move(elements);
+  slotCount_ = 0;
+}
+
+void JsonArray::writeSlot(uintptr_t slot, rdr::OutStream& out, int indent) {
+  if (Arena::slotHoldsValue(slot)) {
+    reinterpret_cast<const JsonValue*>(slot)->write(out, indent);
+  } else if (Arena::slotHoldsInt(slot)) {
+    JsonNumber(Arena::slotInt(slot)).write(out, indent);
+  } else {
+    const Arena::Literal l = Arena::slotLiteral(slot);
+    writeLiteral(out, l == Arena::kNull ? "null" : l == Arena::kTrue ? "true" : "false");
+  }
 }
 
 void JsonArray::write(rdr::OutStream& out, int indent) const {
   out.writeU8('[');
   bool first = true;
+  for (size_t i = 0; i < slotCount_; ++i) {
+    if (!first) out.writeU8(',');
+    first = false;
+    out.writeU8('\n');
+    writeBlanks(out, indent + 2);
+    writeSlot(slots()[i], out, indent + 2);
+  }
   for (const JsonRef& e : elements_) {
     if (!first) out.writeU8(',');
     first = false;
@@ -481,7 +595,7 @@ void JsonArray::write(rdr::OutStream& out, int indent) const {
     writeBlanks(out, indent + 2);
     e->write(out, indent + 2);
   }
-  if (!elements_.empty()) {
+  if (!first) {
     out.writeU8('\n');
     writeBlanks(out, indent);
   }
@@ -490,37 +604,49 @@ void JsonArray::write(rdr::OutStream& out, int indent) const {
 
 JsonRef JsonArray::get(int index) const {
   if (index < 0 || index >= count()) throw JsonException("JSON array index %d not found", index);
+  openSlots();
   return elements_[static_cast<size_t>(index)];
 }
 
 void JsonArray::append(JsonValue* value) {
   PLAT_ASSERT(value);
+  openSlots();
   elements_.emplace_back(value);
 }
 
 void JsonArray::erase(int index) {
   if (index < 0 || index >= count()) throw JsonException("JSON array index %d not found", index);
+  openSlots();
   elements_.erase(elements_.begin() + index);
+}
+
+const char* JsonArray::slotText(uintptr_t slot) {
+  if (!Arena::slotHoldsValue(slot)) throw JsonException::typeError();
+  return reinterpret_cast<JsonValue*>(slot)->asString().get();
 }
 
 CharArrayList JsonArray::strings() const {
   CharArrayList texts;
-  texts.reserve(elements_.size());
+  texts.reserve(static_cast<size_t>(count()));
+  for (size_t i = 0; i < slotCount_; ++i) texts.emplace_back(slotText(slots()[i]));
   for (const JsonRef& e : elements_) texts.emplace_back(e->asString().get());
   return texts;
 }
 
 StringSet JsonArray::stringSet() const {
   StringSet texts;
+  for (size_t i = 0; i < slotCount_; ++i) texts.emplace(slotText(slots()[i]));
   for (const JsonRef& e : elements_) texts.emplace(e->asString().get());
   return texts;
 }
 
 void JsonArray::appendStrings(const CharArrayList& texts) {
+  openSlots();
   for (const CharArray& t : texts) append(new JsonString(t.get()));
 }
 
 void JsonArray::appendStrings(const StringSet& texts) {
+  openSlots();
   for (const CharArray& t : texts) append(new JsonString(t.get()));
 }
 

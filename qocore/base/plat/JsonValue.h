@@ -102,6 +102,7 @@ class JsonValue {
   friend class JsonParser;
   template <typename T>
   friend class JsonStorage;
+  friend class JsonArray;
   // The blocks of one parse (JsonArena.h).  The parse holds one count
   // while it runs and every value or container storage placed there holds
   // one.
@@ -109,12 +110,16 @@ class JsonValue {
   [[nodiscard]] static Arena* newArena();
   static void releaseArena(Arena* arena) noexcept;
   static void releaseArena(Arena* arena, size_t count) noexcept;
-  // Room for a container's storage: in the arena set by placeStorage on
-  // this thread, else on the heap.  Given back with operator delete.
+  // Room for a container's storage: the block set by placeStorageAt on
+  // this thread, else on the heap, given back with operator delete.
   [[nodiscard]] static void* storageAlloc(size_t size);
-  // Until set back to null, this thread's container storage comes from
-  // `arena`.
-  static void placeStorage(Arena* arena) noexcept;
+  // The next container storage this thread asks for is the given block,
+  // taken as it is.
+  static void placeStorageAt(void* block) noexcept;
+  // Noted when a handle to `value` is made: a value of an arena other than
+  // its root now has a holder outside its tree.
+  static void noteHandedOut(const JsonValue* value) noexcept;
+  friend class JsonRef;
   // What this thread is doing with arenas (JsonValue.cpp).
   struct ThreadState;
   static thread_local ThreadState threadState_;
@@ -126,6 +131,15 @@ class JsonValue {
   // call started the gathering, which endReleaseBatch then ends.
   [[nodiscard]] static bool beginReleaseBatch() noexcept;
   static void endReleaseBatch() noexcept;
+  // For a parsed container about to change: its tree no longer holds only
+  // what the parser put there.  Only for a value that carries the arena
+  // header (one the parser made, or one made with new).
+  void noteChanged() noexcept;
+  // For the root container of a parse, being destroyed: true when the tree
+  // holds all of its values alone, in which case they are not destroyed
+  // one by one but go with the arena when the root's block is given back.
+  // The same condition as noteChanged.
+  [[nodiscard]] bool takeWholeArena() noexcept;
 };
 
 // The allocator of a container's members or elements.  While the parser
@@ -159,11 +173,27 @@ class JsonRef : public LinkedPtr<JsonValue> {
   JsonRef() noexcept = default;
   // Takes over `value`.
   explicit JsonRef(JsonValue* value) noexcept : LinkedPtr(value) {}
+  // A copy is a holder of its own: a parsed tree whose values have one
+  // outside it is taken apart value by value.
+  JsonRef(const JsonRef& other) noexcept : LinkedPtr(other) { noteCopy(); }
+  JsonRef(JsonRef&&) noexcept = default;
+  JsonRef& operator=(const JsonRef& other) noexcept {
+    LinkedPtr::operator=(other);
+    noteCopy();
+    return *this;
+  }
+  JsonRef& operator=(JsonRef&&) noexcept = default;
+  ~JsonRef() = default;
 
   // A new handle in the same ring, typed as the view accepted it; the type
   // error when the value is of another type or the handle is empty.
   JsonObjectRef asObject() const;
   JsonArrayRef asArray() const;
+
+ private:
+  void noteCopy() const noexcept {
+    if (JsonValue* v = get()) JsonValue::noteHandedOut(v);
+  }
 };
 
 // A handle known to hold a T.  It stays in the ring of the handle it was
@@ -220,7 +250,10 @@ class JsonNumber : public JsonValue {
 
 // The text is the String part: NUL-terminated UTF-8, never null when
 // parsed.  It is wiped when the value is destroyed, since tokens and keys
-// travel in JSON strings.
+// travel in JSON strings.  A parsed string's text lies in its document's
+// blocks, next to the value: its bytes may be read and changed in place,
+// but it is never handed over through the String part (assigned over,
+// reset or released), which would free it as if it came from new[].
 class JsonString : public JsonValue, public String {
  public:
   // Copies text (or its first len bytes, stopping at a NUL).
@@ -278,11 +311,14 @@ class JsonObject : public JsonValue {
   friend class JsonParser;
   const Member* lookup(const char* name) const noexcept;
 
+  // Whether the members are the parser's, in the arena right after the
+  // object, names and all: their storage and names are let go of, never
+  // freed.  Before they could change in number they move to the heap with
+  // copies of their names.
+  bool membersPlaced() const noexcept { return members_.data() == reinterpret_cast<const Member*>(this + 1); }
+  void unplaceMembers();
+
   Members members_;
-  // The names of this many leading members were placed in the parse's
-  // arena with the object: they are let go of, never freed, when the
-  // members go.
-  size_t arenaNames_ = 0;
 };
 
 class JsonArray : public JsonValue {
@@ -292,7 +328,7 @@ class JsonArray : public JsonValue {
   JsonArray& asArray() override { return *this; }
   void write(rdr::OutStream& out, int indent) const override;
 
-  int count() const noexcept { return static_cast<int>(elements_.size()); }
+  int count() const noexcept { return static_cast<int>(slotCount_ ? slotCount_ : elements_.size()); }
   // JsonException "JSON array index %d not found" when index is not below
   // count().
   JsonRef get(int index) const;
@@ -314,7 +350,22 @@ class JsonArray : public JsonValue {
  private:
   friend class JsonParser;
 
-  std::vector<JsonRef, JsonStorage<JsonRef>> elements_;
+  // The parser's arrays keep their elements as slots, in the arena right
+  // after the array, until a handle to one is asked for or the array
+  // changes: a slot holds a value alone, or an integer, true, false or null
+  // in itself (JsonArena.h tells the kinds apart).  The elements then
+  // become handles in elements_, and the slots are gone for good.
+  void openSlots() const;
+  uintptr_t* slots() const noexcept { return reinterpret_cast<uintptr_t*>(const_cast<JsonArray*>(this) + 1); }
+  // Writes an element at the array's indent.
+  static void writeSlot(uintptr_t slot, rdr::OutStream& out, int indent);
+  // The text of a string element; the type error for any other element.
+  static const char* slotText(uintptr_t slot);
+
+  mutable std::vector<JsonRef, JsonStorage<JsonRef>> elements_;
+  // Slots there are, none once they have become handles (or in an array
+  // made otherwise).
+  mutable size_t slotCount_ = 0;
 };
 
 }  // namespace plat

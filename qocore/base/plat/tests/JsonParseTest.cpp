@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -132,6 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"Null", "null", "null"}, ParseCase{"TruncatedLiteral", "tru", "error: Truncated JSON at line 0"},
         ParseCase{"MisspelledLiteral", "trux", "error: Bad value at line 0"},
         ParseCase{"LetterAfterLiteral", "truex", "error: Trailing bytes after JSON at line 0"},
+        ParseCase{"TrailingAfterContainers", R"({"a": [1, {"b": "c"}]} x)",
+                  "error: Trailing bytes after JSON at line 0"},
         ParseCase{"Empty", "", "error: Truncated JSON at line 0"},
         ParseCase{"OnlySpace", " \n ", "error: Truncated JSON at line 1"},
         ParseCase{"TruncatedArray", "[1,\n2", "error: Truncated JSON at line 1"},
@@ -306,6 +310,108 @@ TEST(JsonParseTest, ParsedContainersChangeLikeBuiltOnes) {
   EXPECT_STREQ(kept->toText().get(), "{\n  \"y\":[\n    true\n  ]\n}");
 }
 
+// A tree that holds its values alone is given up at once with its root;
+// one that a value was taken out of, or that was changed, goes value by
+// value.  Whichever way a value left its tree, it outlives the tree (the
+// sanitized build checks the blocks).
+struct TakenOutCase {
+  const char* name;
+  JsonRef (*take)(const JsonRef& document);
+};
+
+void PrintTo(const TakenOutCase& c, std::ostream* os) { *os << c.name; }
+
+class JsonTakenOutTest : public testing::TestWithParam<TakenOutCase> {};
+
+TEST_P(JsonTakenOutTest, OutlivesItsTree) {
+  const std::string text =
+      R"({"id": 7, "list": [1, "two", {"deep": ["caf\u00e9 \"x\""]}], "inner": {"name": "n\u00fc"}})";
+  JsonRef taken;
+  {
+    JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
+    JsonRef document = Json::parseHttpBody(nullptr, reader);
+    JsonRef rootCopy = document;
+    taken = GetParam().take(rootCopy);
+    ASSERT_TRUE(taken);
+  }
+  // Read after the root's last handle went, then dropped on its own.
+  const std::string written = taken->toText().get();
+  EXPECT_FALSE(written.empty());
+  taken = JsonRef();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, JsonTakenOutTest,
+    testing::Values(TakenOutCase{"ObjectGet", [](const JsonRef& d) { return d->asObject().get("inner"); }},
+                    TakenOutCase{"ObjectFind", [](const JsonRef& d) { return d->asObject().find("id"); }},
+                    TakenOutCase{"GetArray", [](const JsonRef& d) { return JsonRef(d->asObject().getArray("list")); }},
+                    TakenOutCase{"ArrayGet", [](const JsonRef& d) { return d->asObject().getArray("list")->get(2); }},
+                    TakenOutCase{"DeepString",
+                                 [](const JsonRef& d) {
+                                   return d->asObject().getArray("list")->get(2)->asObject().getArray("deep")->get(0);
+                                 }},
+                    TakenOutCase{"MemberCopied",
+                                 [](const JsonRef& d) {
+                                   JsonRef kept;
+                                   for (const JsonObject::Member& m : d->asObject().members()) {
+                                     if (std::strcmp(m.name.get(), "list") == 0) kept = m.value;
+                                   }
+                                   return kept;
+                                 }},
+                    TakenOutCase{"MemberStructCopied",
+                                 [](const JsonRef& d) {
+                                   const JsonObject::Member m = d->asObject().members()[2];
+                                   return m.value;
+                                 }},
+                    TakenOutCase{"TypedHandle",
+                                 [](const JsonRef& d) {
+                                   const JsonObjectRef inner = d->asObject().get("inner").asObject();
+                                   return JsonRef(inner);
+                                 }},
+                    TakenOutCase{"RootItself", [](const JsonRef& d) { return d; }},
+                    TakenOutCase{"ValueOfAChangedTree",
+                                 [](const JsonRef& d) {
+                                   // Another tree's value moves in; this tree's own
+                                   // values are still held by it alone.
+                                   const std::string other = R"({"k": ["v"]})";
+                                   JsonReader reader(other.data(), static_cast<int32_t>(other.size()));
+                                   JsonRef second = Json::parseHttpBody(nullptr, reader);
+                                   d->asObject().set("other", second->asObject().get("k"));
+                                   d->asObject().remove("id");
+                                   return d->asObject().get("other");
+                                 }}),
+    [](const testing::TestParamInfo<TakenOutCase>& info) { return std::string(info.param.name); });
+
+// A parsed array keeps integers and literals compactly until an element is
+// asked for; integers past 62 bits are kept apart.  Either way they read
+// and write back as they were.
+TEST(JsonParseTest, ArrayScalarsReadBackAtTheEdges) {
+  const std::vector<int64_t> integers = {
+      0,         -1,       (int64_t{1} << 62) - 1, int64_t{1} << 62, -(int64_t{1} << 62), -(int64_t{1} << 62) - 1,
+      INT64_MAX, INT64_MIN};
+  std::string text = "[";
+  std::string written = "[";
+  for (int64_t v : integers) {
+    text += std::to_string(v) + ", ";
+    written += "\n  " + std::to_string(v) + ",";
+  }
+  text += "true, false, null, \"s\"]";
+  written += "\n  true,\n  false,\n  null,\n  \"s\"\n]";
+  JsonReader reader(text.data(), static_cast<int32_t>(text.size()));
+  JsonArrayRef array = Json::parseHttpBody(nullptr, reader).asArray();
+  const int n = static_cast<int>(integers.size());
+  ASSERT_EQ(array->count(), n + 4);
+  // Written and listed before any element was asked for.
+  EXPECT_EQ(std::string(array->toText().get()), written);
+  EXPECT_THROW(array->strings(), JsonException);
+  for (int i = 0; i < n; ++i) EXPECT_EQ(array->get(i)->asNumber().value(), integers[static_cast<size_t>(i)]) << i;
+  EXPECT_TRUE(array->get(n)->asBool().value());
+  EXPECT_FALSE(array->get(n + 1)->asBool().value());
+  array->get(n + 2)->asNull();
+  EXPECT_STREQ(array->get(n + 3)->asString().get(), "s");
+  EXPECT_EQ(std::string(array->toText().get()), written);
+}
+
 // Blocks of documents that have gone are taken up by the next ones, on
 // whatever thread; each document still reads back as it was written.
 TEST(JsonParseTest, DocumentsParsedOnSeveralThreadsAtOnce) {
@@ -392,7 +498,33 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{
             "Nested", R"( {"key" : [ "a\u00e9\ud83d\ude00b" , -17, {"x":null} ] } )",
             "{\n  \"key\":[\n    \"a\xC3\xA9\\uD83D\\uDE00b\",\n    -17,\n    {\n      \"x\":null\n    }\n  ]\n}"},
-        ParseCase{"LongString", "\"" + std::string(100, 'x') + "\\n\"", "\"" + std::string(100, 'x') + "\\n\""}}));
+        ParseCase{"LongString", "\"" + std::string(100, 'x') + "\\n\"", "\"" + std::string(100, 'x') + "\\n\""},
+        ParseCase{"CharactersAcrossWindows",
+                  "\"a\xC3\xA9"
+                  "b\xE2\x82\xAC"
+                  "cd\xF0\x9F\x98\x80\xC3\xA9\xE2\x82\xAC\\t\xC3\xA9\"",
+                  "\"a\xC3\xA9"
+                  "b\xE2\x82\xAC"
+                  "cd\\uD83D\\uDE00\xC3\xA9\xE2\x82\xAC\\t\xC3\xA9\""}}));
+
+// A malformed character is found however the windows cut it.
+TEST(JsonStreamReaderTest, MalformedCharactersAcrossWindows) {
+  for (const char* bad : {"\xE2\x82", "\xE2\x82z", "\xF0\x9F\x98", "\xEF\xBF\xBE", "\xC3\\n", "\x80"}) {
+    for (int shift = 0; shift < 4; ++shift) {
+      Pipe pipe;
+      pipe.write("\"" + std::string(static_cast<size_t>(shift), 'a') + bad + "tail\"");
+      pipe.closeWriter();
+      PipeInStream in(pipe.reader());
+      JsonReader reader(in);
+      try {
+        Json::parseHttpBody(nullptr, reader);
+        ADD_FAILURE() << "accepted at shift " << shift;
+      } catch (const JsonException& e) {
+        EXPECT_STREQ(e.str(), "Bad string at line 0") << "shift " << shift;
+      }
+    }
+  }
+}
 
 TEST(JsonStreamReaderTest, StopsAfterTheValueAndLeavesTheRest) {
   Pipe pipe;
