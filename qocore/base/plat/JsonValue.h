@@ -252,12 +252,19 @@ class JsonNumber : public JsonValue {
 // parsed.  It is wiped when the value is destroyed, since tokens and keys
 // travel in JSON strings.  A parsed string's text lies in its document's
 // blocks, next to the value: its bytes may be read and changed in place,
-// but it is never handed over through the String part (assigned over,
-// reset or released), which would free it as if it came from new[].
-class JsonString : public JsonValue, public String {
+// but never handed over or replaced, which would free it as if it came
+// from new[].  So the String part is private and only its readers are
+// offered: assigning, resetting, releasing or moving the text out does not
+// compile.
+class JsonString : public JsonValue, private String {
  public:
   // Copies text (or its first len bytes, stopping at a NUL).
   explicit JsonString(const char* text, int len = -1) : String(text, len) {}
+  using String::get;
+  using String::c_str;
+  using String::isNull;
+  using String::operator bool;
+  using String::operator[];
   ~JsonString() override;
   JsonString& asString() override { return *this; }
   void write(rdr::OutStream& out, int indent) const override;
