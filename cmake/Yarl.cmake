@@ -39,8 +39,13 @@ if(YARL_SANITIZE)
   set(_yarl_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   # -O1 and line tables only (-g1): reports still name every frame's
   # function, file and line, and the flavour CI builds compiles in half the
-  # CPU time of -O2 -g (a test source: 18 CPU-seconds instead of 37).
-  target_compile_options(yarl_options INTERFACE ${_yarl_san} -O1 -g1)
+  # CPU time of -O2 -g (a test source: 18 CPU-seconds instead of 37).  Test
+  # code (a target whose YARL_TEST_CODE property is set: the test
+  # executables and the fixture tools of testing/) compiles at -Og instead,
+  # in 40% less CPU time than -O1 and with the same line tables; the
+  # libraries they test stay at -O1.
+  target_compile_options(yarl_options INTERFACE ${_yarl_san}
+    $<IF:$<BOOL:$<TARGET_PROPERTY:YARL_TEST_CODE>>,-Og,-O1> -g1)
   target_link_options(yarl_options INTERFACE ${_yarl_san})
 endif()
 
@@ -108,6 +113,7 @@ function(yarl_add_tests folder)
     return()
   endif()
   add_executable(${target}_tests ${sources})
+  set_target_properties(${target}_tests PROPERTIES YARL_TEST_CODE ON)
   target_link_libraries(${target}_tests PRIVATE yarl_core GTest::gtest GTest::gmock)
   # Tests whose executable must act as the program does before GoogleTest
   # starts (a child started as another user comes back through the
