@@ -23,6 +23,8 @@
 #include <memory>
 #include <string>
 
+#include "bench/BareTlsClient.h"
+
 int main(int argc, char** argv) {
   if (argc != 6 && !(argc == 7 && std::strcmp(argv[6], "store") == 0)) {
     std::fprintf(stderr, "usage: %s HOST PORT PATH CA_FILE SUITE_NAME [store]\n", argv[0]);
@@ -49,19 +51,9 @@ int main(int argc, char** argv) {
 
   int ret = mbedtls_ctr_drbg_seed(&drbg, mbedtls_entropy_func, &entropy, nullptr, 0);
   if (ret == 0) ret = mbedtls_x509_crt_parse_file(&ca, argv[4]);
-  if (ret == 0)
-    ret = mbedtls_ssl_config_defaults(&conf, MBEDTLS_SSL_IS_CLIENT, MBEDTLS_SSL_TRANSPORT_STREAM,
-                                      MBEDTLS_SSL_PRESET_DEFAULT);
   const auto start = std::chrono::steady_clock::now();
-  if (ret == 0) {
-    mbedtls_ssl_conf_authmode(&conf, MBEDTLS_SSL_VERIFY_REQUIRED);
-    mbedtls_ssl_conf_ca_chain(&conf, &ca, nullptr);
-    mbedtls_ssl_conf_rng(&conf, mbedtls_ctr_drbg_random, &drbg);
-    mbedtls_ssl_conf_ciphersuites(&conf, suites);
-    mbedtls_ssl_conf_min_version(&conf, MBEDTLS_SSL_MAJOR_VERSION_3, MBEDTLS_SSL_MINOR_VERSION_3);
-    mbedtls_ssl_conf_max_version(&conf, MBEDTLS_SSL_MAJOR_VERSION_3, MBEDTLS_SSL_MINOR_VERSION_3);
-    ret = mbedtls_ssl_setup(&ssl, &conf);
-  }
+  if (ret == 0) ret = configureBareTlsClient(conf, ca, drbg, suites);
+  if (ret == 0) ret = mbedtls_ssl_setup(&ssl, &conf);
   if (ret == 0) ret = mbedtls_net_connect(&net, argv[1], argv[2], MBEDTLS_NET_PROTO_TCP);
   if (ret == 0) {
     mbedtls_ssl_set_bio(&ssl, &net, mbedtls_net_send, mbedtls_net_recv, nullptr);

@@ -41,6 +41,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BareTlsClient.h"
 #include "platform/security/SystemRoots.h"
 #include "qocore/base/io/IpInfo.h"
 #include "qocore/base/io/TcpConnector.h"
@@ -206,17 +207,7 @@ void BM_Tls_Handshake_MbedTls(benchmark::State& state) {
   if (ret == 0) ret = mbedtls_x509_crt_parse_file(&ca, bundle().path().c_str());
   // Certificates mbedtls cannot parse are skipped (a positive count).
   if (ret > 0) ret = 0;
-  if (ret == 0)
-    ret = mbedtls_ssl_config_defaults(&conf, MBEDTLS_SSL_IS_CLIENT, MBEDTLS_SSL_TRANSPORT_STREAM,
-                                      MBEDTLS_SSL_PRESET_DEFAULT);
-  if (ret == 0) {
-    mbedtls_ssl_conf_authmode(&conf, MBEDTLS_SSL_VERIFY_REQUIRED);
-    mbedtls_ssl_conf_ca_chain(&conf, &ca, nullptr);
-    mbedtls_ssl_conf_rng(&conf, mbedtls_ctr_drbg_random, &drbg);
-    mbedtls_ssl_conf_ciphersuites(&conf, suites);
-    mbedtls_ssl_conf_min_version(&conf, MBEDTLS_SSL_MAJOR_VERSION_3, MBEDTLS_SSL_MINOR_VERSION_3);
-    mbedtls_ssl_conf_max_version(&conf, MBEDTLS_SSL_MAJOR_VERSION_3, MBEDTLS_SSL_MINOR_VERSION_3);
-  }
+  if (ret == 0) ret = configureBareTlsClient(conf, ca, drbg, suites);
   for (auto _ : state) {
     if (ret != 0) break;
     mbedtls_net_context net;

@@ -260,8 +260,8 @@ class JsonString : public JsonValue, private String {
  public:
   // Copies text (or its first len bytes, stopping at a NUL).
   explicit JsonString(const char* text, int len = -1) : String(text, len) {}
-  using String::get;
   using String::c_str;
+  using String::get;
   using String::isNull;
   using String::operator bool;
   using String::operator[];
