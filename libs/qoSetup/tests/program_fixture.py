@@ -127,6 +127,11 @@ class Setup:
 
     def __init__(self, build, scratch, key_dir, mui_client, with_key=True):
         build = os.path.abspath(build)
+        # The test's own folder goes over "/tmp", which would hide a build
+        # (and these folders) lying under it.
+        for folder in (build, os.path.abspath(scratch)):
+            if os.path.commonpath([folder, "/tmp"]) == "/tmp":
+                raise RuntimeError("the whole-program tests hide /tmp: build outside it, not in " + folder)
         self.build = build
         self.mui_client = mui_client
         os.makedirs(scratch, exist_ok=True)
