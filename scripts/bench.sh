@@ -6,10 +6,14 @@
 # in a table of every speed target's measured ratio against its reference,
 # measured in the same run (scripts/bench_table.py).  Options for Google
 # Benchmark can be passed through BENCH_ARGS
-# (BENCH_ARGS=--benchmark_filter=Regex).
+# (BENCH_ARGS=--benchmark_filter=Regex).  Every run is pinned to one core,
+# BENCH_CPU, by default the last one this script may use, so a run does not
+# wander between cores.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/build.sh" plain
+cpu="${BENCH_CPU:-$(taskset -pc $$ | grep -o '[0-9]*$')}"
+pin=(taskset -c "$cpu")
 cd "$root/build/plain/bench"
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
@@ -18,17 +22,18 @@ if [ ${#names[@]} -eq 0 ]; then
 fi
 results="$(mktemp -d)"
 trap 'rm -rf "$results"' EXIT
+echo "== pinned to core $cpu"
 for name in "${names[@]}"; do
   echo "== $name"
   if [ "$name" = setup_start ]; then
     # A missed target is the table's to report; a start that failed wrote
     # no results and stops this script.
-    python3 "$root/bench/setup_start.py" "$root/build/plain" 20 --benchmark_out="$results/$name.json" ||
+    "${pin[@]}" python3 "$root/bench/setup_start.py" "$root/build/plain" 20 --benchmark_out="$results/$name.json" ||
       [ -s "$results/$name.json" ]
     continue
   fi
   # shellcheck disable=SC2086
-  "./$name" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+  "${pin[@]}" "./$name" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
     --benchmark_out="$results/$name.json" --benchmark_out_format=json ${BENCH_ARGS:-}
 done
 echo "== speed targets"
