@@ -20,7 +20,7 @@
 
 namespace {
 
-plat::LogSrc benchLog("LogBench");
+PLAT_LOG_SOURCE(benchLog, "LogBench");
 
 // A temporary folder for the log file and the hand-written file, bound and
 // set up once; removed at exit.
@@ -58,7 +58,7 @@ void BM_DisabledDebug(benchmark::State& state) {
   setup();
   int i = 0;
   for (auto _ : state) {
-    benchLog.debug("value %d of %s", i++, "bench");
+    benchLog().debug("value %d of %s", i++, "bench");
     benchmark::ClobberMemory();
   }
 }
@@ -67,7 +67,7 @@ BENCHMARK(BM_DisabledDebug);
 void BM_Log_LineToFile_Ours(benchmark::State& state) {
   setup();
   int i = 0;
-  for (auto _ : state) benchLog.info("value %d of %s", i++, "bench");
+  for (auto _ : state) benchLog().info("value %d of %s", i++, "bench");
 }
 BENCHMARK(BM_Log_LineToFile_Ours);
 
