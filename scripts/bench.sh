@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the plain flavour and runs every benchmark under bench/, or only the
 # named ones:  bench.sh [name ...]   (for example: bench.sh stream_bench)
-# Each runs three times and reports medians; then the program's start
-# (bench/setup_start.py, 20 starts; by name: setup_start).  The output ends
+# Each runs three times, its repetitions interleaved at random with those of
+# the other benchmarks in its file so that a slower spell of the machine
+# does not fall on one row alone, and reports medians; then the program's
+# start (bench/setup_start.py, 20 starts; by name: setup_start).  The output ends
 # in a table of every speed target's measured ratio against its reference,
 # measured in the same run (scripts/bench_table.py).  Options for Google
 # Benchmark can be passed through BENCH_ARGS
@@ -33,7 +35,8 @@ for name in "${names[@]}"; do
     continue
   fi
   # shellcheck disable=SC2086
-  "${pin[@]}" "./$name" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+  "${pin[@]}" "./$name" --benchmark_repetitions=3 --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true \
     --benchmark_out="$results/$name.json" --benchmark_out_format=json ${BENCH_ARGS:-}
 done
 echo "== speed targets"

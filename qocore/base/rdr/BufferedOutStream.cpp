@@ -40,6 +40,28 @@ int32_t BufferedOutStream::pendingBytes() { return unpassed(); }
 
 int32_t BufferedOutStream::spaceLimit() { return maxBufSize_ - pendingBytes(); }
 
+// Inlined into its four callers: passing a chunk on is most of what a
+// flush does, and a flush often follows each write.
+[[gnu::always_inline]] inline bool BufferedOutStream::passOn(bool wait, bool once) {
+  while (flushed_ < ptr_) {
+    const int32_t len = unpassed();
+    const int32_t n = writeData(flushed_, len, wait);
+    if (n <= 0 || n > len) [[unlikely]] {
+      PLAT_ASSERT(n >= 0 && n <= len);
+      break;
+    }
+    if (trace_) [[unlikely]]
+      traceBytes(vlog(), " --> ", flushed_, n);
+    flushed_ += n;
+    if (once) break;
+  }
+  if (flushed_ < ptr_) return false;
+  // All passed on: the buffer starts again from its start.
+  offset_ += static_cast<uint32_t>(flushed_ - start());
+  ptr_ = flushed_ = start();
+  return true;
+}
+
 void BufferedOutStream::flush() { passOn(blocking_); }
 
 bool BufferedOutStream::flushNoWait(bool wait) { return passOn(wait); }
@@ -47,21 +69,6 @@ bool BufferedOutStream::flushNoWait(bool wait) { return passOn(wait); }
 bool BufferedOutStream::tryWrite(bool wait) { return passOn(wait); }
 
 bool BufferedOutStream::writeOnce(bool wait) { return passOn(wait, true); }
-
-bool BufferedOutStream::passOn(bool wait, bool once) {
-  while (flushed_ < ptr_) {
-    const int32_t len = unpassed();
-    const int32_t n = writeData(flushed_, len, wait);
-    PLAT_ASSERT(n >= 0 && n <= len);
-    if (n == 0) break;
-    if (trace_) traceBytes(vlog(), " --> ", flushed_, n);
-    flushed_ += n;
-    if (once) break;
-  }
-  if (flushed_ < ptr_) return false;
-  compact();
-  return true;
-}
 
 void BufferedOutStream::compact() noexcept {
   const ptrdiff_t done = flushed_ - start();

@@ -156,9 +156,11 @@ int32_t MemIoStream::overrun(int32_t itemSize, int32_t nItems) {
     }
   }
   if (itemSize > bufSize_) throw plat::Exception("MemIoStream: item exceeds buffer size");
-  if (full()) {
-    // A pipe of one buffer whose reader has read and released all of it
-    // (maxBytes 0): the writer fills the same buffer again.
+  if (spent()) {
+    // The reader has read and released all of the writer's buffer (always
+    // so here when the pipe is full): the writer fills the same buffer
+    // again rather than moving on, so a pipe whose reader keeps up stays
+    // in one buffer.
     reuseSpentBuffer();
     return std::min(nItems, bufSize_ / itemSize);
   }

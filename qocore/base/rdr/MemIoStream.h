@@ -10,9 +10,10 @@
 // to the spare end of the ring, and so does the reader moving on from a
 // buffer it used up at the checkpoint.  A reader that never sets a
 // checkpoint (and is rewindable) keeps every buffer, so the writer
-// eventually meets the buffer limit.  A pipe limited to one buffer
-// (maxBytes 0) refills that buffer once its reader has read all of it and
-// set its checkpoint there.
+// eventually meets the buffer limit.  A writer whose reader has read all of
+// its buffer and set its checkpoint there fills that buffer again from its
+// start rather than moving on, so a pipe whose reader keeps up stays in one
+// buffer, and a pipe limited to one buffer (maxBytes 0) can go on.
 //
 // The reader sees the bytes of a buffer the writer has moved on from, and
 // of the writer's own buffer up to the last flush().  With nothing left to

@@ -181,6 +181,46 @@ TEST(MemIoStreamTest, OneBufferPipeRefillsOnceItsReaderReleasesIt) {
   EXPECT_EQ(readText(in, 16), second);
 }
 
+// A writer whose reader has read and released everything fills its buffer
+// again from the start; one whose reader still holds or has yet to read
+// some of it moves on to another, and nothing is lost either way.
+TEST(MemIoStreamTest, AWriterWhoseReaderKeptUpStartsItsBufferAgain) {
+  rdr::MemIoStream pipe(nullptr, -1, 16);
+  rdr::InStream& in = pipe;
+  rdr::OutStream& out = pipe;
+  const uint8_t* const first = out.getPtr();
+  const std::string a = "0123456789abcdef", b = "ghijklmnopqrstuv", c = "wxyzABCDEFGHIJKL", d = "MNOPQRSTUVWXYZ!?";
+
+  out.writeBytes(a.data(), 16);
+  out.flush();
+  EXPECT_EQ(readText(in, 16), a);
+  in.setCheckpoint();
+  out.writeBytes(b.data(), 16);
+  out.flush();
+  EXPECT_EQ(out.getPtr(), first + 16) << "read and released: the same buffer again";
+  EXPECT_EQ(readText(in, 16), b);
+  EXPECT_EQ(in.pos(), 32);
+
+  // Read but kept for rewinding.
+  out.writeBytes(c.data(), 16);
+  out.flush();
+  EXPECT_NE(out.getPtr(), first + 16);
+  in.rewind();
+  EXPECT_EQ(readText(in, 32), b + c);
+  in.setCheckpoint();
+
+  // Not all read yet.
+  out.writeBytes(a.data(), 16);
+  out.flush();
+  EXPECT_EQ(readText(in, 8), a.substr(0, 8));
+  in.setCheckpoint();
+  out.writeBytes(d.data(), 16);
+  out.flush();
+  EXPECT_EQ(readText(in, 24), a.substr(8) + d);
+  EXPECT_EQ(in.pos(), 80);
+  EXPECT_EQ(pipe.writtenLength(), 80);
+}
+
 // Without a reader releasing buffers the writer is stopped; once the
 // reader has read past them and set its checkpoint, it goes on.
 TEST(MemIoStreamTest, ReadingAndCheckpointingMakesRoom) {
