@@ -40,6 +40,16 @@ int32_t BufferedOutStream::pendingBytes() { return unpassed(); }
 
 int32_t BufferedOutStream::spaceLimit() { return maxBufSize_ - pendingBytes(); }
 
+// Inlined into passOn too, where mostly everything has been passed on.
+inline void BufferedOutStream::compact() noexcept {
+  const ptrdiff_t done = flushed_ - start();
+  if (done == 0) return;
+  if (ptr_ > flushed_) std::memmove(start(), flushed_, static_cast<size_t>(ptr_ - flushed_));
+  offset_ += static_cast<uint32_t>(done);
+  ptr_ -= done;
+  flushed_ = start();
+}
+
 // Inlined into its four callers: passing a chunk on is most of what a
 // flush does, and a flush often follows each write.
 [[gnu::always_inline]] inline bool BufferedOutStream::passOn(bool wait, bool once) {
@@ -56,9 +66,7 @@ int32_t BufferedOutStream::spaceLimit() { return maxBufSize_ - pendingBytes(); }
     if (once) break;
   }
   if (flushed_ < ptr_) return false;
-  // All passed on: the buffer starts again from its start.
-  offset_ += static_cast<uint32_t>(flushed_ - start());
-  ptr_ = flushed_ = start();
+  compact();
   return true;
 }
 
@@ -69,16 +77,6 @@ bool BufferedOutStream::flushNoWait(bool wait) { return passOn(wait); }
 bool BufferedOutStream::tryWrite(bool wait) { return passOn(wait); }
 
 bool BufferedOutStream::writeOnce(bool wait) { return passOn(wait, true); }
-
-void BufferedOutStream::compact() noexcept {
-  const ptrdiff_t done = flushed_ - start();
-  if (done == 0) return;
-  // Mostly everything has been passed on and nothing is left to move.
-  if (ptr_ > flushed_) std::memmove(start(), flushed_, static_cast<size_t>(ptr_ - flushed_));
-  offset_ += static_cast<uint32_t>(done);
-  ptr_ -= done;
-  flushed_ = start();
-}
 
 int32_t BufferedOutStream::overrun(int32_t itemSize, int32_t nItems) {
   if (bufSize_ == 0) throw OutStreamFull();
